@@ -1,0 +1,19 @@
+#pragma once
+// Checked extended-precision arithmetic for the pricing formulas. The FPU's
+// traps stay masked; these helpers detect what the traps would have raised
+// and raise the system's failures instead:
+//   0 ÷ 0, or a NaN operand/result     → "Operación decimal inválida"
+//   non-zero ÷ 0                       → "División decimal por cero"
+//   a finite result that overflows     → "Desbordamiento decimal"
+
+namespace imp {
+
+long double ExtAdd(long double a, long double b);
+long double ExtSub(long double a, long double b);
+long double ExtMul(long double a, long double b);
+long double ExtDiv(long double a, long double b);
+// Rounds to a double as storing into a double would; overflow of the double
+// range is "Desbordamiento decimal".
+double ExtToDouble(long double a);
+
+}  // namespace imp
