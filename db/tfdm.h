@@ -1,0 +1,93 @@
+#pragma once
+// The database module: the program's one connection `Norvela` and the
+// lookups the import asks of the company database. main() creates the one
+// instance (`fdm`) and hands references to whoever needs it.
+//
+// Every lookup runs a statement prepared once per connection with bound
+// parameters, in the connection's read transaction, opening the connection
+// first when it is closed, and leaves its result in its own set until it
+// runs again. Database failures are raised to the caller.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "db/connection.h"
+#include "db/dialogs.h"
+#include "db/query_set.h"
+#include "values/currency.h"
+#include "values/field.h"
+#include "values/regional_settings.h"
+
+namespace imp {
+
+class Tfdm {
+ public:
+  Tfdm();
+  Tfdm(const Tfdm&) = delete;
+  Tfdm& operator=(const Tfdm&) = delete;
+
+  Connection Norvela;
+
+  // Message boxes asked for by the lookups; null shows nothing.
+  void set_dialogs(Dialogs* dialogs) { dialogs_ = dialogs; }
+  Dialogs* dialogs() const { return dialogs_; }
+
+  // The regional settings used for decimal texts (the front end sets them).
+  void set_regional_settings(const RegionalSettings& rs) { rs_ = rs; }
+  const RegionalSettings& regional_settings() const { return rs_; }
+
+  // Statements executed on the connection so far.
+  uint64_t statements_executed() const { return Norvela.statements_executed(); }
+
+  // CONF_VALOR of the first row with the three keys, as text. Without a row
+  // shows the error box "No se encontró la configuración " + property and
+  // gives empty text.
+  std::string configuracion(std::string_view modulo, std::string_view categoria,
+                            std::string_view propiedad);
+
+  // Validates an article code with VALIDE_ARTICULO. Empty code: false, no
+  // statement. TIPO (read by TextToInteger, whose failure is raised) 0: the
+  // plain box "Código '<code>' no encontrado." and false; 1 or 2: `arti`
+  // takes ID, an empty `desc` takes DESCRIPCION, an empty `unidad` takes
+  // UNIDAD, true; anything else: false, nothing changed.
+  bool valide_articulo(std::string_view code, Field& arti, Field& desc, Field& unidad);
+
+  // The article's VAT percent and consumption tax per unit (0 when the
+  // article or its VAT rate has no row, or the column is null).
+  void imptos_articulo(std::string_view article, Field& ivaporc, Field& consumo);
+
+  // The unit's conversion factor. Empty article or unit: 1.0000 without a
+  // statement; no row: 1.0000; a null FACTOR: 0.0000.
+  Currency factor_unidad(std::string_view article, std::string_view unit);
+
+  // PREF_IVAINC of document type 34 and the prefix; empty without a row.
+  std::string prefijo_ivainc(std::string_view prefix);
+
+  // BODE_COD of the point of sale. The text is bound to the integer key, so
+  // a text that is not a number fails as the server's conversion error.
+  // Empty text (an order without point of sale): empty, no statement.
+  std::string bodega_punto_venta(std::string_view ptvt_id);
+
+  // LIPR_COD of the customer's branch as text; empty without a row or null.
+  std::string lista_precios(std::string_view nit, std::string_view sucursal);
+
+  // PRAR_DTO1 and PRAR_DTO2 of the article in the price list, as texts
+  // (decimal texts in the regional form); empty for null or without a row.
+  std::pair<std::string, std::string> descuentos_lista(std::string_view article,
+                                                      int32_t lipr_cod);
+
+  // The lookups' sets, readable after a lookup ran.
+  QuerySet CConfiguracion;
+  QuerySet CValarticulo;
+  QuerySet CArticulo;
+  QuerySet CFactor;
+  QuerySet CBorrar;  // the scratch lookups' set
+
+ private:
+  RegionalSettings rs_;
+  Dialogs* dialogs_ = nullptr;
+};
+
+}  // namespace imp
