@@ -35,6 +35,9 @@ class BcdValue {
   // Null reads 0. Otherwise digits → extended → scaled → rounded to a double
   // → × 10000 in extended → nearest count, ties to even (1.23465 → 1.2347).
   Currency ToCurrency() const;
+  // Null reads 0. Otherwise the digits scaled in extended precision and
+  // rounded once to a double.
+  double ToDouble() const;
   // Digits with the regional separator and a leading minus; null is "".
   std::string ToText(const RegionalSettings& rs) const;
 

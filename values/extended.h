@@ -16,4 +16,9 @@ long double ExtDiv(long double a, long double b);
 // range is "Desbordamiento decimal".
 double ExtToDouble(long double a);
 
+// Raise the three arithmetic failures with their operator texts.
+[[noreturn]] void RaiseInvalidOperation();  // "Operación decimal inválida"
+[[noreturn]] void RaiseZeroDivide();        // "División decimal por cero"
+[[noreturn]] void RaiseOverflow();          // "Desbordamiento decimal"
+
 }  // namespace imp

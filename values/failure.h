@@ -3,6 +3,7 @@
 // operator reads. Conversions, database statements and refused posts raise
 // it; the front end's general error display shows it.
 
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -14,7 +15,14 @@ class Failure : public std::runtime_error {
 };
 
 // Replaces each "%s" of `pattern`, left to right, with the next argument.
+// A "%g" is replaced the same way: the caller formats the number with
+// FormatGeneral. A placeholder without an argument is left as written.
 std::string FormatText(const std::string& pattern,
                        std::initializer_list<std::string> args);
+
+// A number in general format ("%g" with 15 significant digits, so that
+// whole numbers of up to 15 digits, such as 32-bit range limits, read in
+// full: -2147483648, not -2.14748e+09).
+std::string FormatGeneral(double value);
 
 }  // namespace imp
