@@ -1,0 +1,54 @@
+#pragma once
+// CImportacion: the import layout of the company, i.e. which field of a line
+// (COLUMNA, counted from 1) fills which record value (DATO). Loaded from the
+// database when the window connects and read for every record, so it keeps
+// the rows ordered by COLUMNA (equal numbers in the order they were added)
+// and resolves each row's DATO once, when the row is added.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "import/valores_registro.h"
+
+namespace imp {
+
+// One layout entry, as the layout table gives it.
+struct TFilaImportacion {
+  std::string DATO;      // name of the record value the entry fills
+  std::int32_t COLUMNA;  // field number in the line, from 1
+  std::int32_t ANCHO;    // width; not used by the import
+  std::string IMPORTAR;  // the entry is used only when exactly "SI"
+};
+
+class CImportacion {
+ public:
+  // A row that takes part in the mapping: slot `columna` (1..51) goes to
+  // `valor`. Same order as the rows.
+  struct TAsignacion {
+    std::int32_t columna;
+    TValoresRegistro::Valor valor;
+  };
+  using const_iterator = std::vector<TFilaImportacion>::const_iterator;
+
+  // Removes every row.
+  void vacie();
+  // Adds a row after every row whose COLUMNA is lower or equal.
+  void agregue(TFilaImportacion fila);
+
+  const_iterator begin() const { return filas_.begin(); }
+  const_iterator end() const { return filas_.end(); }
+  std::size_t size() const { return filas_.size(); }
+  bool empty() const { return filas_.empty(); }
+
+  // The rows that map a field: IMPORTAR exactly "SI", a recognised DATO and
+  // a COLUMNA within the slots; others can never change a value.
+  const std::vector<TAsignacion>& asignaciones() const { return asignaciones_; }
+
+ private:
+  std::vector<TFilaImportacion> filas_;
+  std::vector<TAsignacion> asignaciones_;
+};
+
+}  // namespace imp

@@ -1,0 +1,77 @@
+#pragma once
+// TLectorPlano reads the flat order file: one pass over the bytes, comma
+// separated fields, double quotes that switch the comma off and on, CR, LF
+// or CR LF line ends. At every line that holds at least one byte it hands
+// the 51 field slots to a record handler; while it reads it reports progress
+// in steps of a hundredth of the file.
+//
+// Byte rules, for whoever has to reason about a strange file:
+//  - Byte 44 (comma) outside quotes ends a field. Byte 34 (double quote)
+//    toggles "in quotes" anywhere in a field and is never stored; so a field
+//    can never contain a double quote.
+//  - CR, LF and CR LF each end one line, in quotes or not; a line end also
+//    leaves the quotes. A CR followed by any other byte ends the line and
+//    that byte starts the next one. No byte is ever dropped.
+//  - A line without bytes (two line ends in a row) is not a record. A last
+//    line without a line end is a record, delivered at the end of the file.
+//  - A UTF-8 byte-order mark at the very start of the file is skipped.
+//  - A zero byte cuts the field's text at that byte (the bytes after it still
+//    count towards the field's length).
+//  - Slots are written only for the fields a line has and are never cleared
+//    between lines (see TCamposRegistro). All slots start empty in each run.
+//  - A field of more than 255 bytes (quotes not counted) or a line of more
+//    than 51 fields fails the run with imp::Failure naming line and field.
+//
+// Memory stays flat: one block of the file and 51 slots, whatever the size.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "import/campos_registro.h"
+
+namespace imp {
+
+// Where the record just delivered sits in the file. Lines are counted
+// physically (1-based): empty lines count, and a skipped byte-order mark
+// counts as bytes, so `desplazamiento`/`longitud` copy the line out of the
+// file byte for byte (without its line end).
+struct TPosicionLinea {
+  std::int64_t numero = 0;          // line number, from 1
+  std::int64_t desplazamiento = 0;  // offset of the line's first byte
+  std::int64_t longitud = 0;        // bytes of the line, line end excluded
+};
+
+class TLectorPlano {
+ public:
+  // Called once per record with read access to the slots. May throw: the
+  // failure leaves lea_registros at once, after the file has been closed.
+  using ManejadorRegistro =
+      std::function<void(const TCamposRegistro&, const TPosicionLinea&)>;
+  // Called once each time the count of consumed bytes reaches a multiple of
+  // the step (file size / 100, at least 1): once per byte for files under
+  // 200 bytes, size / step times in all.
+  using GanchoProgreso = std::function<void()>;
+
+  static constexpr std::size_t kBloquePorOmision = 256 * 1024;
+
+  // `tamano_bloque` is how many bytes one read asks for (at least 1).
+  explicit TLectorPlano(std::size_t tamano_bloque = kBloquePorOmision);
+
+  // Opens `ruta` for reading and takes an exclusive advisory lock on it,
+  // then reads the whole file, calling `manejador` per record and `progreso`
+  // per step (either may be empty). Returns false, having read nothing, when
+  // the file cannot be opened: missing, not a regular file, no permission,
+  // or locked by another reader. Returns true once every byte up to the size
+  // measured at open has been read. Throws imp::Failure on a field or line
+  // beyond the format's limits or a read error, and lets the handler's
+  // failures through; on every path the file is closed and unlocked.
+  bool lea_registros(const std::string& ruta, const ManejadorRegistro& manejador,
+                     const GanchoProgreso& progreso);
+
+ private:
+  std::size_t tamano_bloque_;
+};
+
+}  // namespace imp

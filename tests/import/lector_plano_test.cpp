@@ -1,0 +1,331 @@
+#include "import/lector_plano.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "values/failure.h"
+
+namespace imp {
+namespace {
+
+using namespace std::string_literals;
+
+// A file with the given bytes in a fresh directory, removed afterwards.
+class ArchivoTemporal {
+ public:
+  explicit ArchivoTemporal(const std::string& bytes) {
+    char plantilla[] = "/tmp/lector_plano_XXXXXX";
+    if (!::mkdtemp(plantilla)) throw std::runtime_error("mkdtemp");
+    dir_ = plantilla;
+    ruta_ = (dir_ / "pedidos.csv").string();
+    std::ofstream(ruta_, std::ios::binary) << bytes;
+  }
+  ~ArchivoTemporal() { std::filesystem::remove_all(dir_); }
+  const std::string& ruta() const { return ruta_; }
+
+ private:
+  std::filesystem::path dir_;
+  std::string ruta_;
+};
+
+struct Registro {
+  std::vector<std::string> campos;  // all 51 slots
+  TPosicionLinea posicion;
+};
+
+std::vector<Registro> Lea(const std::string& bytes, std::size_t bloque) {
+  ArchivoTemporal archivo(bytes);
+  std::vector<Registro> registros;
+  TLectorPlano lector(bloque);
+  const bool abierto = lector.lea_registros(
+      archivo.ruta(),
+      [&](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
+        Registro r{{}, posicion};
+        for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) r.campos.push_back(campos.campo(n));
+        registros.push_back(std::move(r));
+      },
+      {});
+  EXPECT_TRUE(abierto);
+  return registros;
+}
+
+// Block sizes that put block boundaries inside every construct of the
+// small files below, and the normal one.
+constexpr std::size_t kBloques[] = {1, 2, 3, 5, TLectorPlano::kBloquePorOmision};
+
+struct CasoCampos {
+  const char* nombre;
+  std::string bytes;
+  std::vector<std::vector<std::string>> registros;  // leading slots of each record
+};
+
+const CasoCampos kCasosCampos[] = {
+    {"archivo vacio", "", {}},
+    {"slots no se limpian", "a,b\r\nc\r\n", {{"a", "b"}, {"c", "b"}}},
+    {"LF solo", "a\nb\n", {{"a"}, {"b"}}},
+    {"blancos se conservan", " a , b \n", {{" a ", " b "}}},
+    {"campos vacios", "a,,b,\n", {{"a", "", "b", ""}}},
+    {"coma entre comillas", "\"x,y\",z\n", {{"x,y", "z"}}},
+    {"comillas en medio del campo", "ab\"c,d\"e\n", {{"abc,de"}}},
+    {"comillas dobles no agregan nada", "a\"\"b\n", {{"ab"}}},
+    {"comillas sin texto", "\"\"\n", {{""}}},
+    {"fin de linea cierra comillas", "\"x\ny,z\n", {{"x"}, {"y", "z"}}},
+    {"CR dentro de comillas termina", "\"x\r\ny,z\n", {{"x"}, {"y", "z"}}},
+    {"byte cero corta el texto", "ab\0cd,e\n"s, {{"ab", "e"}}},
+    {"byte cero al inicio", "\0x,y\n"s, {{"", "y"}}},
+    {"bytes altos se conservan", "\xC3\xB1,\xF1\n", {{"\xC3\xB1", "\xF1"}}},
+    {"BOM fuera del inicio se conserva", "a\n\xEF\xBB\xBF" "b\n", {{"a"}, {"\xEF\xBB\xBF" "b"}}},
+    {"BOM incompleto se conserva", "\xEF\xBBx\n", {{"\xEF\xBBx"}}},
+    // Sound behaviour where the bare byte rules lose or corrupt data.
+    {"CR seguido de otro byte no lo pierde", "a\rb\n", {{"a"}, {"b"}}},
+    {"solo CR", "ab\rcd\ref", {{"ab"}, {"cd"}, {"ef"}}},
+    {"CR CR LF", "a\r\r\nb\n", {{"a"}, {"b"}}},
+    {"ultima linea sin fin", "a,b\nc", {{"a", "b"}, {"c", "b"}}},
+    {"unica linea sin fin", "x", {{"x"}}},
+    {"lineas vacias no son registros", "a\n\nb\r\n\r\n\n", {{"a"}, {"b"}}},
+    {"solo lineas vacias", "\r\n\n\r", {}},
+    {"BOM al inicio se omite", "\xEF\xBB\xBFPV,1\n", {{"PV", "1"}}},
+    {"solo BOM", "\xEF\xBB\xBF", {}},
+    {"BOM y linea vacia", "\xEF\xBB\xBF\r\nx\n", {{"x"}}},
+};
+
+TEST(LectorPlano, ReglasDeBytes) {
+  for (const auto& caso : kCasosCampos) {
+    for (const std::size_t bloque : kBloques) {
+      SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
+      const auto registros = Lea(caso.bytes, bloque);
+      ASSERT_EQ(registros.size(), caso.registros.size());
+      for (std::size_t r = 0; r < registros.size(); ++r) {
+        const auto& esperado = caso.registros[r];
+        for (std::size_t n = 0; n < esperado.size(); ++n) {
+          EXPECT_EQ(registros[r].campos[n], esperado[n]) << "registro " << r << ", campo " << n + 1;
+        }
+      }
+    }
+  }
+}
+
+struct CasoPosicion {
+  const char* nombre;
+  std::string bytes;
+  std::vector<TPosicionLinea> posiciones;  // numero, desplazamiento, longitud
+};
+
+const CasoPosicion kCasosPosicion[] = {
+    {"LF", "ab\ncde\n", {{1, 0, 2}, {2, 3, 3}}},
+    {"CR LF", "ab\r\ncde\r\n", {{1, 0, 2}, {2, 4, 3}}},
+    {"CR", "ab\rcde\r", {{1, 0, 2}, {2, 3, 3}}},
+    {"lineas vacias cuentan", "a\n\r\n\rb\n", {{1, 0, 1}, {4, 5, 1}}},
+    {"ultima sin fin", "a\r\nbc", {{1, 0, 1}, {2, 3, 2}}},
+    {"BOM cuenta como bytes", "\xEF\xBB\xBF" "ab\ncd", {{1, 3, 2}, {2, 6, 2}}},
+    {"comillas y comas cuentan", "\"a,b\",c\n", {{1, 0, 7}}},
+};
+
+TEST(LectorPlano, PosicionDeCadaLinea) {
+  for (const auto& caso : kCasosPosicion) {
+    for (const std::size_t bloque : kBloques) {
+      SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
+      const auto registros = Lea(caso.bytes, bloque);
+      ASSERT_EQ(registros.size(), caso.posiciones.size());
+      for (std::size_t r = 0; r < registros.size(); ++r) {
+        EXPECT_EQ(registros[r].posicion.numero, caso.posiciones[r].numero) << r;
+        EXPECT_EQ(registros[r].posicion.desplazamiento, caso.posiciones[r].desplazamiento) << r;
+        EXPECT_EQ(registros[r].posicion.longitud, caso.posiciones[r].longitud) << r;
+        // The position copies the line out of the file byte for byte.
+        EXPECT_EQ(caso.bytes.substr(caso.posiciones[r].desplazamiento, caso.posiciones[r].longitud)
+                      .find_first_of("\r\n"),
+                  std::string::npos);
+      }
+    }
+  }
+}
+
+TEST(LectorPlano, CincuentaYUnCampos) {
+  std::string linea;
+  for (int n = 1; n <= 51; ++n) linea += (n > 1 ? "," : "") + std::to_string(n);
+  const auto registros = Lea(linea + "\nx\n", 7);
+  ASSERT_EQ(registros.size(), 2u);
+  EXPECT_EQ(registros[0].campos[50], "51");
+  EXPECT_EQ(registros[1].campos[0], "x");
+  EXPECT_EQ(registros[1].campos[50], "51");
+}
+
+TEST(LectorPlano, CadaEjecucionEmpiezaConSlotsVacios) {
+  ArchivoTemporal larga("a,b,c\n");
+  ArchivoTemporal corta("x\n");
+  TLectorPlano lector;
+  std::string segundo;
+  ASSERT_TRUE(lector.lea_registros(larga.ruta(), {}, {}));
+  ASSERT_TRUE(lector.lea_registros(
+      corta.ruta(), [&](const TCamposRegistro& c, const TPosicionLinea&) { segundo = c.campo(2); },
+      {}));
+  EXPECT_EQ(segundo, "");
+}
+
+struct CasoLimite {
+  const char* nombre;
+  std::string bytes;
+  std::size_t registros_antes;  // delivered before the failure
+  std::string mensaje;
+};
+
+std::string Repita(char c, std::size_t n) { return std::string(n, c); }
+
+std::string Campos(int n) {
+  std::string linea = "c";
+  for (int i = 2; i <= n; ++i) linea += ",c";
+  return linea;
+}
+
+const CasoLimite kCasosLimite[] = {
+    {"campo de 256 bytes", "a\nb,c," + Repita('x', 256) + "\n", 1,
+     "Línea 2: el campo 3 tiene más de 255 caracteres."},
+    {"campo largo en la ultima linea sin fin", "a\n\n" + Repita('x', 300), 1,
+     "Línea 3: el campo 1 tiene más de 255 caracteres."},
+    {"coma entre comillas cuenta", "\"" + Repita('x', 255) + ",\"\n", 0,
+     "Línea 1: el campo 1 tiene más de 255 caracteres."},
+    {"bytes tras un cero cuentan", Repita('x', 10) + "\0"s + Repita('y', 250) + "\n", 0,
+     "Línea 1: el campo 1 tiene más de 255 caracteres."},
+    {"52 campos", "a\r\n" + Campos(52) + "\r\n", 1,
+     "Línea 2: el campo 52 excede el máximo de 51 campos por línea."},
+    {"coma final tras 51 campos", Campos(51) + ",\n", 0,
+     "Línea 1: el campo 52 excede el máximo de 51 campos por línea."},
+};
+
+TEST(LectorPlano, CampoOLineaFueraDeLimitesFalla) {
+  for (const auto& caso : kCasosLimite) {
+    for (const std::size_t bloque : kBloques) {
+      SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
+      ArchivoTemporal archivo(caso.bytes);
+      TLectorPlano lector(bloque);
+      std::size_t registros = 0;
+      try {
+        lector.lea_registros(
+            archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++registros; },
+            {});
+        ADD_FAILURE() << "no fallo";
+      } catch (const Failure& f) {
+        EXPECT_EQ(std::string(f.what()), caso.mensaje);
+      }
+      EXPECT_EQ(registros, caso.registros_antes);
+      // The failure released the file.
+      const int fd = ::open(archivo.ruta().c_str(), O_RDONLY);
+      EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+      ::close(fd);
+    }
+  }
+}
+
+TEST(LectorPlano, CamposEnElLimiteSeLeen) {
+  const std::string x255 = Repita('x', 255);
+  const auto registros = Lea("\"" + x255 + "\"," + x255 + "\n", 1);
+  ASSERT_EQ(registros.size(), 1u);
+  EXPECT_EQ(registros[0].campos[0], x255);
+  EXPECT_EQ(registros[0].campos[1], x255);
+}
+
+TEST(LectorPlano, FallaDelManejadorLiberaElArchivo) {
+  ArchivoTemporal archivo("a\nb\nc\n");
+  TLectorPlano lector;
+  int llamadas = 0;
+  EXPECT_THROW(lector.lea_registros(
+                   archivo.ruta(),
+                   [&](const TCamposRegistro&, const TPosicionLinea&) {
+                     if (++llamadas == 2) throw Failure("falla");
+                   },
+                   {}),
+               Failure);
+  EXPECT_EQ(llamadas, 2);  // nothing after the failing record
+  const int fd = ::open(archivo.ruta().c_str(), O_RDONLY);
+  EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  ::close(fd);
+  llamadas = 0;
+  EXPECT_TRUE(lector.lea_registros(
+      archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++llamadas; }, {}));
+  EXPECT_EQ(llamadas, 3);
+}
+
+TEST(LectorPlano, ArchivoQueNoSePuedeAbrir) {
+  ArchivoTemporal archivo("a\n");
+  TLectorPlano lector;
+  bool llamado = false;
+  const auto manejador = [&](const TCamposRegistro&, const TPosicionLinea&) { llamado = true; };
+  const auto gancho = [&] { llamado = true; };
+
+  for (const int bloqueo : {LOCK_EX, LOCK_SH}) {
+    const int fd = ::open(archivo.ruta().c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, bloqueo | LOCK_NB), 0);
+    EXPECT_FALSE(lector.lea_registros(archivo.ruta(), manejador, gancho)) << bloqueo;
+    ::close(fd);
+  }
+  EXPECT_FALSE(lector.lea_registros(archivo.ruta() + ".no", manejador, gancho));
+  EXPECT_FALSE(lector.lea_registros(
+      std::filesystem::path(archivo.ruta()).parent_path().string(), manejador, gancho));
+  EXPECT_FALSE(llamado);
+  // Once the other reader let go, the file opens.
+  EXPECT_TRUE(lector.lea_registros(archivo.ruta(), manejador, gancho));
+}
+
+// Progress hook calls, interleaved with records: 'R' per record, 'P' per step.
+std::string Eventos(const std::string& bytes, std::size_t bloque) {
+  ArchivoTemporal archivo(bytes);
+  std::string eventos;
+  TLectorPlano lector(bloque);
+  EXPECT_TRUE(lector.lea_registros(
+      archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { eventos += 'R'; },
+      [&] { eventos += 'P'; }));
+  return eventos;
+}
+
+std::string ArchivoDeLineas(std::size_t tamano) {
+  std::string bytes;
+  while (bytes.size() < tamano) bytes += "PV,1,\"A, B\",7\r\n";
+  bytes.resize(tamano);
+  return bytes;
+}
+
+TEST(LectorPlano, CantidadDePasosDeProgreso) {
+  const struct {
+    std::size_t tamano;
+    std::size_t pasos;
+  } casos[] = {{0, 0}, {1, 1}, {150, 150}, {199, 199}, {200, 100}, {1000, 100}, {1099, 109}};
+  for (const auto& caso : casos) {
+    for (const std::size_t bloque : {std::size_t{1}, std::size_t{7}, TLectorPlano::kBloquePorOmision}) {
+      SCOPED_TRACE(std::to_string(caso.tamano) + " bytes, bloque " + std::to_string(bloque));
+      const std::string eventos = Eventos(ArchivoDeLineas(caso.tamano), bloque);
+      EXPECT_EQ(static_cast<std::size_t>(std::count(eventos.begin(), eventos.end(), 'P')),
+                caso.pasos);
+    }
+  }
+}
+
+TEST(LectorPlano, ProgresoTrasElByteQueCompletaElPaso) {
+  const struct {
+    std::string bytes;
+    std::string eventos;
+  } casos[] = {
+      {"ab\ncd\n", "PPRPPPRP"},
+      {"a\r\nb", "PRPPPR"},  // last line delivered at the end, after its step
+      {"\xEF\xBB\xBF" "a\n", "PPPPRP"},
+  };
+  for (const auto& caso : casos) {
+    for (const std::size_t bloque : {std::size_t{1}, std::size_t{4}, std::size_t{64}}) {
+      EXPECT_EQ(Eventos(caso.bytes, bloque), caso.eventos) << caso.bytes << ", " << bloque;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace imp
