@@ -1,0 +1,668 @@
+#include "db/order_store.h"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+#include <variant>
+
+#include "db/connection.h"
+#include "db/firebird.h"
+#include "db/tfdm.h"
+#include "values/failure.h"
+
+namespace imp {
+
+namespace {
+
+constexpr const char* kHeaderSet = "CFacturas";
+constexpr const char* kLineSet = "CFactdetalle";
+constexpr const char* kHeaderTable = "PEDIDOS";
+constexpr const char* kLineTable = "PEDIDOS_DETALLE";
+
+// Positions in the record tables.
+constexpr std::size_t kHeaderId = 0;
+constexpr std::size_t kHeaderPrefix = 4;
+constexpr std::size_t kHeaderNumber = 5;
+constexpr std::size_t kLineId = 0;
+constexpr std::size_t kLineItem = 1;
+constexpr std::size_t kLineIva = 8;
+constexpr std::size_t kLineTotal = 14;
+constexpr std::size_t kLineAnulado = 15;
+constexpr std::size_t kLineTransmit = 16;
+
+const char* const kNoRowAffected = "Registro no encontrado o cambiado por otro usuario";
+const char* const kManyRowsAffected = "La actualización afectó a más de un registro.";
+const char* const kChangedReadRow = "No se pueden guardar cambios en un pedido ya grabado";
+
+[[noreturn]] void FailNoField(const char* set_name, std::string_view name) {
+  throw Failure(std::string(set_name) + ": " +
+                FormatText("Campo '%s' no encontrado", {std::string(name)}));
+}
+
+[[noreturn]] void FailNoRecord(const char* set_name) {
+  throw Failure(std::string(set_name) + ": No hay registro actual");
+}
+
+void CheckRequired(const OrderRecord& record) {
+  if (const Field* missing = record.FirstMissingRequired()) {
+    throw Failure(
+        FormatText("Es necesario que el campo '%s' contenga algún valor", {missing->name()}));
+  }
+}
+
+// The only place that decides how a batch's transaction begins and ends.
+// A batch runs inside a transaction that is already active on the connection
+// and leaves it open; otherwise it begins one and ends it: commit when every
+// row was written, rollback otherwise (also when the batch is left by an
+// exception). A write transaction of ours that a retaining commit kept alive
+// is still ours to end.
+class WriteScope {
+ public:
+  WriteScope(Connection& connection, bool& retained)
+      : connection_(connection), retained_(retained) {
+    if (!connection_.InTransaction()) {
+      retained_ = false;
+      connection_.BeginTransaction();
+      owned_ = true;
+    } else {
+      owned_ = retained_;
+    }
+  }
+  WriteScope(const WriteScope&) = delete;
+  WriteScope& operator=(const WriteScope&) = delete;
+
+  ~WriteScope() {
+    if (!owned_) return;
+    try {
+      connection_.Rollback();
+    } catch (...) {
+      // The connection is gone; so is the transaction.
+    }
+    retained_ = false;
+  }
+
+  fb::Transaction& transaction() { return connection_.transaction(); }
+
+  void Finish(bool written) {
+    if (!owned_) return;
+    if (written) {
+      connection_.Commit();
+      retained_ = connection_.InTransaction();
+    } else {
+      connection_.Rollback();
+      retained_ = false;
+    }
+    owned_ = false;
+  }
+
+ private:
+  Connection& connection_;
+  bool& retained_;
+  bool owned_ = false;
+};
+
+// ---- exact decimal sums
+
+// A decimal number as a sign, its digits and the count of them after the
+// separator. Sums of column values are exact whatever their scales.
+struct Decimal {
+  bool negative = false;
+  std::string digits = "0";  // most significant first
+  int scale = 0;
+};
+
+void Rescale(Decimal& d, int scale) {
+  d.digits.append(static_cast<std::size_t>(scale - d.scale), '0');
+  d.scale = scale;
+}
+
+// Compares magnitudes of two digit strings of the same scale.
+int CompareMagnitude(const std::string& a, const std::string& b) {
+  std::size_t ia = a.find_first_not_of('0'), ib = b.find_first_not_of('0');
+  std::string_view va = ia == std::string::npos ? "" : std::string_view(a).substr(ia);
+  std::string_view vb = ib == std::string::npos ? "" : std::string_view(b).substr(ib);
+  if (va.size() != vb.size()) return va.size() < vb.size() ? -1 : 1;
+  return va.compare(vb) < 0 ? -1 : (va == vb ? 0 : 1);
+}
+
+std::string AddMagnitudes(const std::string& a, const std::string& b) {
+  std::string out;
+  int carry = 0;
+  for (std::size_t i = 0; i < std::max(a.size(), b.size()) || carry; ++i) {
+    int s = carry;
+    if (i < a.size()) s += a[a.size() - 1 - i] - '0';
+    if (i < b.size()) s += b[b.size() - 1 - i] - '0';
+    out.push_back(static_cast<char>('0' + s % 10));
+    carry = s / 10;
+  }
+  std::reverse(out.begin(), out.end());
+  return out;
+}
+
+// a - b with |a| >= |b|.
+std::string SubtractMagnitudes(const std::string& a, const std::string& b) {
+  std::string out;
+  int borrow = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    int s = a[a.size() - 1 - i] - '0' - borrow;
+    if (i < b.size()) s -= b[b.size() - 1 - i] - '0';
+    borrow = s < 0;
+    if (s < 0) s += 10;
+    out.push_back(static_cast<char>('0' + s));
+  }
+  std::reverse(out.begin(), out.end());
+  return out;
+}
+
+void Accumulate(Decimal& sum, const BcdValue& value) {
+  Decimal v{value.negative(), value.digits(), value.scale()};
+  const int scale = std::max(sum.scale, v.scale);
+  Rescale(sum, scale);
+  Rescale(v, scale);
+  if (sum.negative == v.negative) {
+    sum.digits = AddMagnitudes(sum.digits, v.digits);
+  } else if (CompareMagnitude(sum.digits, v.digits) >= 0) {
+    sum.digits = SubtractMagnitudes(sum.digits, v.digits);
+  } else {
+    sum.digits = SubtractMagnitudes(v.digits, sum.digits);
+    sum.negative = v.negative;
+  }
+}
+
+std::string ToText(Decimal d, char separator) {
+  std::string whole = d.digits.substr(0, d.digits.size() - static_cast<std::size_t>(d.scale));
+  std::string fraction = d.digits.substr(whole.size());
+  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+  if (whole.empty()) whole = "0";
+  fraction.erase(std::min(fraction.find_last_not_of('0') + 1, fraction.size()));
+  const bool zero = whole == "0" && fraction.empty();
+  std::string out = d.negative && !zero ? "-" : "";
+  out += whole;
+  if (!fraction.empty()) out += separator + fraction;
+  return out;
+}
+
+// ---- values to and from the database
+
+std::string ScaledText(int64_t integer, int scale) {
+  const bool negative = integer < 0;
+  // Through unsigned so that the most negative value keeps its digits.
+  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(integer) : static_cast<uint64_t>(integer);
+  std::string digits = std::to_string(magnitude);
+  const std::size_t decimals = static_cast<std::size_t>(-scale);
+  if (digits.size() <= decimals) digits.insert(0, decimals - digits.size() + 1, '0');
+  if (decimals > 0) digits.insert(digits.size() - decimals, ".");
+  return (negative ? "-" : "") + digits;
+}
+
+// Puts a value read from the database into a field of a read row.
+void SetFromDatabase(Field& field, const fb::Value& v) {
+  const RegionalSettings plain;  // '.' as the separator of ScaledText
+  switch (v.kind) {
+    case fb::Value::Kind::kNull:
+      field.SetNull();
+      return;
+    case fb::Value::Kind::kInteger:
+    case fb::Value::Kind::kBoolean:
+      if (v.scale == 0 && field.def().type != FieldType::kDecimal) {
+        field.SetInteger(v.integer);
+      } else {
+        field.SetText(ScaledText(v.integer, v.scale), plain, Date());
+      }
+      return;
+    case fb::Value::Kind::kDouble:
+      if (field.def().type == FieldType::kFloat) {
+        field.SetDouble(v.real);
+      } else {
+        field.SetCurrency(Currency::FromExtendedCount(static_cast<long double>(v.real) * 10000));
+      }
+      return;
+    case fb::Value::Kind::kText:
+    case fb::Value::Kind::kBlob:
+      field.SetText(v.bytes, plain, Date());
+      return;
+    case fb::Value::Kind::kDate:
+      field.SetDate(v.date);
+      return;
+  }
+}
+
+// A decimal goes to the database as an integer with the value's own scale;
+// the server brings it to the column's scale. Digits beyond what a scaled
+// 64-bit integer carries go as text, which the server converts the same way.
+fb::Value DecimalParam(const BcdValue& v) {
+  const std::string& digits = v.digits();
+  if (digits.size() <= 18 && v.scale() <= 18) {
+    const int64_t magnitude = std::stoll(digits);
+    return fb::Value::Integer(v.negative() ? -magnitude : magnitude, -v.scale());
+  }
+  std::string text = digits;
+  const std::size_t decimals = static_cast<std::size_t>(v.scale());
+  if (text.size() <= decimals) text.insert(0, decimals - text.size() + 1, '0');
+  if (decimals > 0) text.insert(text.size() - decimals, ".");
+  return fb::Value::Text((v.negative() ? "-" : "") + text);
+}
+
+fb::Value ToParam(const Field& field) {
+  struct Visitor {
+    const Field& field;
+    fb::Value operator()(std::monostate) const { return fb::Value::Null(); }
+    fb::Value operator()(int64_t v) const { return fb::Value::Integer(v); }
+    fb::Value operator()(const std::string& v) const {
+      return field.def().type == FieldType::kBlob ? fb::Value::Blob(v) : fb::Value::Text(v);
+    }
+    fb::Value operator()(const BcdValue& v) const {
+      return v.is_null() ? fb::Value::Null() : DecimalParam(v);
+    }
+    fb::Value operator()(double v) const { return fb::Value::Double(v); }
+    fb::Value operator()(Date v) const { return fb::Value::OfDate(v); }
+  };
+  return std::visit(Visitor{field}, field.value());
+}
+
+// For each listed field, the position of its column in `columns`; fails
+// naming the first listed field without one. The nested-lines slot has none.
+std::vector<int> MapColumns(const std::vector<fb::Column>& columns, const OrderRecord& record,
+                            const char* set_name) {
+  std::vector<int> positions(record.size(), -1);
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    const Field& field = record.at(i);
+    if (IsNestedSlot(field.def())) continue;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      // The server reports unquoted names in upper case, as the tables list them.
+      if (columns[c].name == field.name()) {
+        positions[i] = static_cast<int>(c);
+        break;
+      }
+    }
+    if (positions[i] < 0) FailNoField(set_name, field.name());
+  }
+  return positions;
+}
+
+void Load(OrderRecord& record, const fb::Row& row, const std::vector<int>& positions) {
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    if (positions[i] >= 0) SetFromDatabase(record.at(i), row[static_cast<std::size_t>(positions[i])]);
+  }
+}
+
+// The INSERT for the fields of `record` that received a value. Only the
+// table's and the fields' names go into the text; values are bound.
+std::string InsertSql(const char* table, const OrderRecord& record) {
+  std::string columns, marks;
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    const Field& field = record.at(i);
+    if (!field.assigned() || IsNestedSlot(field.def())) continue;
+    if (!columns.empty()) {
+      columns += ", ";
+      marks += ", ";
+    }
+    columns += field.name();
+    marks += '?';
+  }
+  return std::string("INSERT INTO ") + table + " (" + columns + ") VALUES (" + marks + ")";
+}
+
+}  // namespace
+
+OrderStore::OrderStore(Tfdm& fdm) : fdm_(fdm) {}
+
+OrderStore::~OrderStore() = default;
+
+// ---- reading
+
+void OrderStore::Open() {
+  if (active_) return;
+  Read();
+  active_ = true;
+}
+
+void OrderStore::Refresh() {
+  CheckActive(kHeaderSet);
+  PostPending();
+  if (has_pending()) throw Failure("Deben aplicarse las actualizaciones antes de refrescar los datos");
+  Read();
+}
+
+void OrderStore::Close() {
+  headers_.clear();
+  current_header_ = current_line_ = 0;
+  header_state_ = line_state_ = State::kBrowse;
+  active_ = false;
+}
+
+void OrderStore::Read() {
+  Connection& connection = fdm_.Norvela;
+  fb::Statement& header_query = connection.Prepared("SELECT * FROM PEDIDOS WHERE PEDI_ID = ?");
+  fb::Statement& line_query = connection.Prepared("SELECT * FROM PEDIDOS_DETALLE WHERE PEDI_ID = ?");
+  const std::vector<int> header_columns =
+      MapColumns(header_query.columns(), OrderRecord(kHeaderFields), kHeaderSet);
+  const std::vector<int> line_columns =
+      MapColumns(line_query.columns(), OrderRecord(kLineFields), kLineSet);
+
+  // The key goes as the text "0"; the server compares it with the column.
+  header_query.ClearParams();
+  header_query.SetParam(0, fb::Value::Text("0"));
+  std::vector<HeaderRow> headers;
+  for (const fb::Row& row : connection.Query(header_query)) {
+    HeaderRow& header = headers.emplace_back();
+    header.from_database = true;
+    Load(header.record, row, header_columns);
+    line_query.ClearParams();
+    line_query.SetParam(0, row[static_cast<std::size_t>(header_columns[kHeaderId])]);
+    for (const fb::Row& line_row : connection.Query(line_query)) {
+      LineRow& line = header.lines.emplace_back();
+      line.from_database = true;
+      Load(line.record, line_row, line_columns);
+    }
+  }
+  headers_ = std::move(headers);
+  current_header_ = 0;
+  current_line_ = 0;
+  header_state_ = line_state_ = State::kBrowse;
+}
+
+// ---- headers
+
+void OrderStore::CheckActive(const char* set_name) const {
+  if (!active_) {
+    throw Failure(std::string(set_name) +
+                  ": No es posible realizar ésta operación en un Dataset cerrado");
+  }
+}
+
+OrderStore::HeaderRow& OrderStore::CurrentHeader(const char* set_name) {
+  if (headers_.empty()) FailNoRecord(set_name);
+  return headers_[current_header_];
+}
+
+const OrderStore::HeaderRow* OrderStore::CurrentHeaderOrNull() const {
+  return headers_.empty() ? nullptr : &headers_[current_header_];
+}
+
+void OrderStore::BeginHeader() {
+  CheckActive(kHeaderSet);
+  PostPending();
+  headers_.emplace_back();
+  current_header_ = headers_.size() - 1;
+  current_line_ = 0;
+  header_state_ = State::kInsert;
+}
+
+void OrderStore::EditHeader() {
+  CheckActive(kHeaderSet);
+  if (header_state_ != State::kBrowse) return;
+  if (headers_.empty()) return BeginHeader();
+  HeaderRow& header = headers_[current_header_];
+  if (header.from_database && !header.original) header.original = header.record;
+  header_state_ = State::kEdit;
+}
+
+void OrderStore::PostHeader() {
+  CheckActive(kHeaderSet);
+  if (header_state_ == State::kBrowse) return;
+  PostLine();
+  HeaderRow& header = headers_[current_header_];
+  CheckRequired(header.record);
+  if (header_state_ == State::kInsert || !header.from_database) {
+    header.pending_insert = true;
+  } else {
+    header.pending_change = true;
+  }
+  header_state_ = State::kBrowse;
+  SyncLineIds(header);
+}
+
+Field& OrderStore::HeaderField(std::string_view name) {
+  CheckActive(kHeaderSet);
+  Field* field = CurrentHeader(kHeaderSet).record.Find(name);
+  if (!field) FailNoField(kHeaderSet, name);
+  return *field;
+}
+
+// ---- lines
+
+void OrderStore::BeginLine() {
+  CheckActive(kLineSet);
+  PostLine();
+  if (header_state_ == State::kInsert) {
+    PostHeader();
+  } else {
+    EditHeader();
+  }
+  HeaderRow& header = headers_[current_header_];
+  LineRow& line = header.lines.emplace_back();
+  current_line_ = header.lines.size() - 1;
+  line_state_ = State::kInsert;
+  CopyIntegerField(header.record.at(kHeaderId), line.record.at(kLineId));
+  CFactdetalleAfterInsert(line);
+}
+
+void OrderStore::CFactdetalleAfterInsert(LineRow& line) {
+  // Wraps like the 32-bit counter it is instead of overflowing.
+  contador_lineas_ = static_cast<int32_t>(static_cast<uint32_t>(contador_lineas_) + 1u);
+  line.record.at(kLineItem).SetInteger(contador_lineas_);
+  line.record.at(kLineAnulado).SetText("N", RegionalSettings(), Date());
+  line.record.at(kLineTransmit).SetText("N", RegionalSettings(), Date());
+}
+
+void OrderStore::PostLine() {
+  if (line_state_ != State::kInsert) return;
+  LineRow& line = headers_[current_header_].lines[current_line_];
+  CheckRequired(line.record);
+  line.pending_insert = true;
+  line_state_ = State::kBrowse;
+}
+
+void OrderStore::DiscardLine() {
+  if (line_state_ != State::kInsert) return;
+  std::vector<LineRow>& lines = headers_[current_header_].lines;
+  lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(current_line_));
+  current_line_ = lines.empty() ? 0 : lines.size() - 1;
+  line_state_ = State::kBrowse;
+}
+
+std::size_t OrderStore::line_count() const {
+  const HeaderRow* header = CurrentHeaderOrNull();
+  return header ? header->lines.size() : 0;
+}
+
+Field& OrderStore::LineField(std::string_view name) {
+  CheckActive(kLineSet);
+  if (headers_.empty() || headers_[current_header_].lines.empty()) FailNoRecord(kLineSet);
+  HeaderRow& header = headers_[current_header_];
+  SyncLineIds(header);
+  Field* field = header.lines[current_line_].record.Find(name);
+  if (!field) FailNoField(kLineSet, name);
+  return *field;
+}
+
+void OrderStore::SyncLineIds(HeaderRow& header) {
+  const Field& id = header.record.at(kHeaderId);
+  for (LineRow& line : header.lines) {
+    Field& line_id = line.record.at(kLineId);
+    if (line_id.assigned() == id.assigned() && line_id.value() == id.value()) continue;
+    if (line.from_database && !line.original) line.original = line.record;
+    CopyIntegerField(id, line_id);
+    if (line.from_database) line.pending_change = true;
+  }
+}
+
+std::string OrderStore::SumOf(std::size_t field_index) const {
+  const HeaderRow* header = CurrentHeaderOrNull();
+  if (!header) return "";
+  Decimal sum;
+  bool any = false;
+  for (std::size_t i = 0; i < header->lines.size(); ++i) {
+    // The line being assembled is not counted until it is posted.
+    if (line_state_ == State::kInsert && i == current_line_) continue;
+    const Field::Value& v = header->lines[i].record.at(field_index).value();
+    if (const BcdValue* bcd = std::get_if<BcdValue>(&v); bcd && !bcd->is_null()) {
+      Accumulate(sum, *bcd);
+      any = true;
+    }
+  }
+  return any ? ToText(sum, fdm_.regional_settings().decimal_separator) : "";
+}
+
+std::string OrderStore::SumIva() const { return SumOf(kLineIva); }
+
+std::string OrderStore::SumTotal() const { return SumOf(kLineTotal); }
+
+// ---- the identifier
+
+std::string OrderStore::SCambieidpedido() {
+  Connection& connection = fdm_.Norvela;
+  fb::Statement& procedure = connection.Prepared("EXECUTE PROCEDURE CAMBIE_ID_PEDIDO");
+  fb::Transaction transaction = connection.StartTransaction();
+  procedure.ClearParams();
+  procedure.Execute(transaction);
+  // Copied before the commit: the outputs belong to the statement.
+  const fb::Row outputs = procedure.outputs();
+  transaction.Commit();
+  if (outputs.empty() || outputs[0].is_null()) return "";
+  const fb::Value& id = outputs[0];
+  if (id.kind == fb::Value::Kind::kText) return id.bytes;
+  return ScaledText(id.integer, id.scale);
+}
+
+// ---- pending changes and the write
+
+bool OrderStore::has_pending() const {
+  for (const HeaderRow& header : headers_) {
+    if (header.pending_insert || header.pending_change) return true;
+    for (const LineRow& line : header.lines) {
+      if (line.pending_insert || line.pending_change) return true;
+    }
+  }
+  return false;
+}
+
+void OrderStore::PostPending() {
+  PostLine();
+  PostHeader();
+}
+
+int OrderStore::ApplyUpdates() {
+  CheckActive(kHeaderSet);
+  PostPending();
+  last_failure_.reset();
+  if (!has_pending()) return 0;
+
+  WriteScope scope(fdm_.Norvela, retained_write_);
+  for (HeaderRow& header : headers_) {
+    SyncLineIds(header);
+    if (header.pending_insert) {
+      std::string failure = InsertRow(kHeaderTable, header.record);
+      if (!failure.empty()) {
+        RecordFailure(header, kHeaderTable, nullptr, std::move(failure));
+        scope.Finish(false);
+        return 1;
+      }
+    }
+    for (const LineRow& line : header.lines) {
+      if (!line.pending_insert) continue;
+      std::string failure = InsertRow(kLineTable, line.record);
+      if (!failure.empty()) {
+        RecordFailure(header, kLineTable, &line, std::move(failure));
+        scope.Finish(false);
+        return 1;
+      }
+    }
+    // Rows read from the database are never rewritten: the store only adds
+    // orders, and a change to one already written is refused, not lost.
+    if (header.pending_change) {
+      RecordFailure(header, kHeaderTable, nullptr, kChangedReadRow);
+      scope.Finish(false);
+      return 1;
+    }
+    for (const LineRow& line : header.lines) {
+      if (!line.pending_change) continue;
+      RecordFailure(header, kLineTable, &line, kChangedReadRow);
+      scope.Finish(false);
+      return 1;
+    }
+  }
+  scope.Finish(true);
+  MarkWritten();
+  return 0;
+}
+
+std::string OrderStore::InsertRow(const char* table, const OrderRecord& record) {
+  Connection& connection = fdm_.Norvela;
+  try {
+    fb::Statement& insert = connection.Prepared(InsertSql(table, record));
+    insert.ClearParams();
+    int position = 0;
+    for (std::size_t i = 0; i < record.size(); ++i) {
+      const Field& field = record.at(i);
+      if (!field.assigned() || IsNestedSlot(field.def())) continue;
+      insert.SetParam(position++, ToParam(field));
+    }
+    const uint64_t affected = insert.Execute(connection.transaction());
+    if (affected == 0) return kNoRowAffected;
+    if (affected > 1) return kManyRowsAffected;
+    return "";
+  } catch (const Failure& failure) {
+    const std::string text = failure.what();
+    return text.empty() ? std::string(kNoRowAffected) : text;
+  }
+}
+
+void OrderStore::RecordFailure(const HeaderRow& header, const char* table, const LineRow* line,
+                               std::string text) {
+  OrderWriteFailure failure;
+  failure.text = std::move(text);
+  failure.table = table;
+  const RegionalSettings plain;
+  failure.prefix = header.record.at(kHeaderPrefix).AsText(plain);
+  failure.number = header.record.at(kHeaderNumber).AsText(plain);
+  const Field& id = header.record.at(kHeaderId);
+  failure.order_id = id.is_null() ? "" : std::to_string(id.AsInteger());
+  failure.item = line ? line->record.at(kLineItem).AsInteger() : 0;
+  last_failure_ = std::move(failure);
+}
+
+void OrderStore::MarkWritten() {
+  for (HeaderRow& header : headers_) {
+    header.from_database = true;
+    header.pending_insert = header.pending_change = false;
+    header.original.reset();
+    for (LineRow& line : header.lines) {
+      line.from_database = true;
+      line.pending_insert = line.pending_change = false;
+      line.original.reset();
+    }
+  }
+}
+
+void OrderStore::CancelUpdates() {
+  CheckActive(kHeaderSet);
+  CancelEditing();
+  std::vector<HeaderRow> kept;
+  for (HeaderRow& header : headers_) {
+    if (!header.from_database) continue;  // begun since the last read or write
+    if (header.original) header.record = std::move(*header.original);
+    header.original.reset();
+    header.pending_change = false;
+    std::vector<LineRow> lines;
+    for (LineRow& line : header.lines) {
+      if (!line.from_database) continue;
+      if (line.original) line.record = std::move(*line.original);
+      line.original.reset();
+      line.pending_change = false;
+      lines.push_back(std::move(line));
+    }
+    header.lines = std::move(lines);
+    kept.push_back(std::move(header));
+  }
+  headers_ = std::move(kept);
+  current_header_ = 0;
+  current_line_ = 0;
+}
+
+void OrderStore::CancelEditing() {
+  header_state_ = line_state_ = State::kBrowse;
+}
+
+}  // namespace imp
