@@ -41,7 +41,9 @@ class Connection {
   std::string GetParam(std::string_view name) const { return params_.Get(name); }
 
   // Opens with the current parameters: Database, User_Name, Password,
-  // SQLDialect. Opening an open connection does nothing. A failure raises
+  // SQLDialect; Interbase TransIsolation and WaitOnLocks shape the write
+  // transactions. The other entries are kept without effect. Opening an
+  // open connection does nothing. A failure raises
   // DatabaseFailure and leaves the connection closed.
   void Open();
   // Closes (see above). Closing a closed connection does nothing.
@@ -71,8 +73,8 @@ class Connection {
   bool InTransaction() const;
   // The active write transaction; fails when there is none.
   fb::Transaction& transaction();
-  // Commits (retaining when CommitRetain is "True") or rolls back the write
-  // transaction. Fail when none is active.
+  // Commits or rolls back the write transaction; either ends it (commits
+  // are never retaining). Fail when none is active.
   void Commit();
   void Rollback();
 

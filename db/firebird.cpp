@@ -1,0 +1,743 @@
+#include "db/firebird.h"
+
+#include <firebird/Interface.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <utility>
+
+namespace imp {
+
+DatabaseFailure::DatabaseFailure(const std::string& client_text,
+                                 const std::string& server_message, intptr_t gds_code)
+    : Failure("dbExpress Error: " + client_text +
+              (server_message.empty() ? std::string() : "\nSQL Server Error: " + server_message)),
+      client_text_(client_text),
+      server_message_(server_message),
+      gds_code_(gds_code) {}
+
+namespace fb {
+namespace {
+
+using Firebird::FbException;
+using Firebird::IStatus;
+using Firebird::ThrowStatusWrapper;
+
+Firebird::IMaster* Master() {
+  static Firebird::IMaster* master = Firebird::fb_get_master_interface();
+  return master;
+}
+
+// Days between 17 November 1858 (the client's day 0) and 1 January 1970.
+constexpr int64_t kClientDayOf1970 = 40587;
+
+std::string FormatStatus(const IStatus* status) {
+  char buffer[4096];
+  unsigned length =
+      Master()->getUtilInterface()->formatStatus(buffer, sizeof buffer, const_cast<IStatus*>(status));
+  std::string text(buffer, std::min<size_t>(length, sizeof buffer));
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+    text.pop_back();
+  return text;
+}
+
+[[noreturn]] void RaiseClosed() { throw DatabaseFailure("Connection closed", ""); }
+
+// Runs a client call with a throwing status and turns the client's
+// exception into the system's failure, `what` describing the step.
+template <typename F>
+auto Call(const char* what, F&& f) -> decltype(f(std::declval<ThrowStatusWrapper&>())) {
+  ThrowStatusWrapper status(Master()->getStatus());
+  struct Dispose {
+    ThrowStatusWrapper& s;
+    ~Dispose() { s.dispose(); }
+  } dispose{status};
+  try {
+    return f(status);
+  } catch (const FbException& e) {
+    const IStatus* st = e.getStatus();
+    const intptr_t* errors = st->getErrors();
+    intptr_t code = (errors && errors[0] == isc_arg_gds) ? errors[1] : 0;
+    throw DatabaseFailure(what, FormatStatus(st), code);
+  }
+}
+
+// Calls made while releasing: failures are ignored, the interface is
+// released instead.
+template <typename F>
+bool Quietly(F&& f) {
+  Firebird::CheckStatusWrapper status(Master()->getStatus());
+  f(status);
+  bool ok = !(status.getState() & IStatus::STATE_ERRORS);
+  status.dispose();
+  return ok;
+}
+
+}  // namespace
+
+// ---- Value ----------------------------------------------------------------
+
+Value Value::Integer(int64_t v, int scale) {
+  Value r;
+  r.kind = Kind::kInteger;
+  r.integer = v;
+  r.scale = scale;
+  return r;
+}
+Value Value::Double(double v) {
+  Value r;
+  r.kind = Kind::kDouble;
+  r.real = v;
+  return r;
+}
+Value Value::Text(std::string_view v) {
+  Value r;
+  r.kind = Kind::kText;
+  r.bytes.assign(v);
+  return r;
+}
+Value Value::OfDate(Date d) {
+  Value r;
+  r.kind = Kind::kDate;
+  r.date = d;
+  return r;
+}
+Value Value::Blob(std::string_view v) {
+  Value r;
+  r.kind = Kind::kBlob;
+  r.bytes.assign(v);
+  return r;
+}
+
+// ---- Shared state -----------------------------------------------------------
+
+// Something made on an attachment that must end before it detaches.
+struct Dependent {
+  virtual ~Dependent() = default;
+  virtual void Drop() noexcept = 0;
+};
+
+struct Attachment::Core {
+  Firebird::IAttachment* handle = nullptr;
+  int dialect = 3;
+  uint64_t executions = 0;
+  std::vector<Dependent*> cursors;
+  std::vector<Dependent*> statements;
+  std::vector<Dependent*> transactions;
+
+  static void Forget(std::vector<Dependent*>& list, Dependent* d) {
+    list.erase(std::remove(list.begin(), list.end(), d), list.end());
+  }
+
+  // Ends everything made on the attachment, then detaches. Never throws.
+  void DetachAll() noexcept {
+    for (auto* list : {&cursors, &statements, &transactions}) {
+      while (!list->empty()) list->back()->Drop();  // Drop unregisters
+    }
+    if (handle) {
+      if (!Quietly([&](auto& s) { handle->detach(&s); })) handle->release();
+      handle = nullptr;
+    }
+  }
+
+  Firebird::IAttachment* Live() const {
+    if (!handle) RaiseClosed();
+    return handle;
+  }
+};
+
+struct Transaction::Impl final : Dependent {
+  std::shared_ptr<Attachment::Core> core;
+  Firebird::ITransaction* handle = nullptr;
+
+  ~Impl() override { Drop(); }
+
+  // Rolls back, ignoring failures.
+  void Drop() noexcept override {
+    if (!core) return;
+    EndCursors();
+    if (handle) {
+      if (!Quietly([&](auto& s) { handle->rollback(&s); })) handle->release();
+      handle = nullptr;
+    }
+    Attachment::Core::Forget(core->transactions, this);
+    core.reset();
+  }
+  void EndCursors() noexcept;
+
+  Firebird::ITransaction* Live() const {
+    if (!handle) RaiseClosed();
+    return handle;
+  }
+};
+
+struct Statement::Impl final : Dependent {
+  std::shared_ptr<Attachment::Core> core;
+  Firebird::IStatement* handle = nullptr;
+  Firebird::IMessageMetadata* in_meta = nullptr;
+  Firebird::IMessageMetadata* out_meta = nullptr;
+  std::string sql;
+  unsigned type = 0;
+  int input_count = 0;
+  std::vector<Value> params;
+  std::vector<Column> columns;
+  Row outputs;
+
+  ~Impl() override { Drop(); }
+  void Drop() noexcept override {
+    if (!core) return;
+    if (in_meta) in_meta->release();
+    if (out_meta) out_meta->release();
+    in_meta = out_meta = nullptr;
+    if (handle) {
+      if (!Quietly([&](auto& s) { handle->free(&s); })) handle->release();
+      handle = nullptr;
+    }
+    Attachment::Core::Forget(core->statements, this);
+    core.reset();
+  }
+  Firebird::IStatement* Live() const {
+    if (!handle) RaiseClosed();
+    return handle;
+  }
+
+  // Builds the input message from the bound values (each with its own
+  // type; the server converts). Blobs are created in `tra`.
+  struct Input {
+    Firebird::IMessageMetadata* meta = nullptr;
+    std::vector<unsigned char> buffer;
+    ~Input() {
+      if (meta) meta->release();
+    }
+  };
+  void BuildInput(Input& in, Firebird::ITransaction* tra);
+};
+
+struct Cursor::Impl final : Dependent {
+  std::shared_ptr<Attachment::Core> core;
+  std::shared_ptr<Transaction::Impl> transaction;
+  std::shared_ptr<Statement::Impl> statement;
+  Firebird::IResultSet* handle = nullptr;
+  std::vector<unsigned char> buffer;
+  Row row;
+
+  ~Impl() override { Drop(); }
+  void Drop() noexcept override {
+    if (!core) return;
+    if (handle) {
+      if (!Quietly([&](auto& s) { handle->close(&s); })) handle->release();
+      handle = nullptr;
+    }
+    Attachment::Core::Forget(core->cursors, this);
+    core.reset();
+  }
+};
+
+void Transaction::Impl::EndCursors() noexcept {
+  std::vector<Dependent*> mine;
+  for (Dependent* d : core->cursors)
+    if (static_cast<Cursor::Impl*>(d)->transaction.get() == this) mine.push_back(d);
+  for (Dependent* d : mine) d->Drop();
+}
+
+namespace {
+
+// Reads a whole blob.
+std::string ReadBlob(Firebird::IAttachment* att, Firebird::ITransaction* tra, ISC_QUAD id) {
+  return Call("Unable to read blob", [&](ThrowStatusWrapper& s) {
+    Firebird::IBlob* blob = att->openBlob(&s, tra, &id, 0, nullptr);
+    std::string bytes;
+    try {
+      char chunk[32768];
+      for (;;) {
+        unsigned got = 0;
+        int rc = blob->getSegment(&s, sizeof chunk, chunk, &got);
+        if (rc == IStatus::RESULT_NO_DATA) break;
+        bytes.append(chunk, got);
+      }
+      blob->close(&s);
+    } catch (...) {
+      blob->release();
+      throw;
+    }
+    return bytes;
+  });
+}
+
+ISC_QUAD WriteBlob(Firebird::IAttachment* att, Firebird::ITransaction* tra, const std::string& bytes) {
+  return Call("Unable to write blob", [&](ThrowStatusWrapper& s) {
+    ISC_QUAD id{};
+    Firebird::IBlob* blob = att->createBlob(&s, tra, &id, 0, nullptr);
+    try {
+      size_t done = 0;
+      while (done < bytes.size()) {
+        unsigned n = static_cast<unsigned>(std::min<size_t>(bytes.size() - done, 32767));
+        blob->putSegment(&s, n, bytes.data() + done);
+        done += n;
+      }
+      blob->close(&s);
+    } catch (...) {
+      blob->release();
+      throw;
+    }
+    return id;
+  });
+}
+
+std::string TimeText(ISC_TIME t) {
+  unsigned seconds = t / 10000;
+  char text[16];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+std::vector<Column> DescribeColumns(Firebird::IMessageMetadata* meta) {
+  std::vector<Column> columns;
+  if (!meta) return columns;
+  Call("Unable to describe columns", [&](ThrowStatusWrapper& s) {
+    unsigned count = meta->getCount(&s);
+    for (unsigned i = 0; i < count; ++i) {
+      Column c;
+      c.name = meta->getAlias(&s, i);
+      if (c.name.empty()) c.name = meta->getField(&s, i);
+      c.sql_type = static_cast<int>(meta->getType(&s, i) & ~1u);
+      c.scale = meta->getScale(&s, i);
+      c.length = static_cast<int>(meta->getLength(&s, i));
+      columns.push_back(std::move(c));
+    }
+  });
+  return columns;
+}
+
+// Decodes one message buffer laid out by `meta` into values.
+Row DecodeRow(Firebird::IMessageMetadata* meta, const std::vector<Column>& columns,
+              const unsigned char* buffer, Firebird::IAttachment* att, Firebird::ITransaction* tra) {
+  Row row(columns.size());
+  std::vector<std::pair<unsigned, unsigned>> offsets(columns.size());
+  Call("Unable to read row", [&](ThrowStatusWrapper& s) {
+    for (unsigned i = 0; i < columns.size(); ++i)
+      offsets[i] = {meta->getOffset(&s, i), meta->getNullOffset(&s, i)};
+  });
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const Column& c = columns[i];
+    const unsigned char* p = buffer + offsets[i].first;
+    int16_t null_flag;
+    std::memcpy(&null_flag, buffer + offsets[i].second, sizeof null_flag);
+    Value& v = row[i];
+    if (null_flag != 0 || c.sql_type == SQL_NULL) continue;
+    switch (c.sql_type) {
+      case SQL_TEXT:
+        v = Value::Text(std::string_view(reinterpret_cast<const char*>(p), c.length));
+        break;
+      case SQL_VARYING: {
+        uint16_t n;
+        std::memcpy(&n, p, sizeof n);
+        v = Value::Text(std::string_view(reinterpret_cast<const char*>(p + 2), n));
+        break;
+      }
+      case SQL_SHORT: {
+        int16_t n;
+        std::memcpy(&n, p, sizeof n);
+        v = Value::Integer(n, c.scale);
+        break;
+      }
+      case SQL_LONG: {
+        int32_t n;
+        std::memcpy(&n, p, sizeof n);
+        v = Value::Integer(n, c.scale);
+        break;
+      }
+      case SQL_INT64: {
+        int64_t n;
+        std::memcpy(&n, p, sizeof n);
+        v = Value::Integer(n, c.scale);
+        break;
+      }
+      case SQL_FLOAT: {
+        float f;
+        std::memcpy(&f, p, sizeof f);
+        v = Value::Double(f);
+        break;
+      }
+      case SQL_DOUBLE:
+      case SQL_D_FLOAT: {
+        double d;
+        std::memcpy(&d, p, sizeof d);
+        v = Value::Double(d);
+        break;
+      }
+      case SQL_TYPE_DATE: {
+        ISC_DATE d;
+        std::memcpy(&d, p, sizeof d);
+        v = Value::OfDate(Date::FromDays(d - kClientDayOf1970));
+        break;
+      }
+      case SQL_TIMESTAMP: {
+        ISC_TIMESTAMP ts;
+        std::memcpy(&ts, p, sizeof ts);
+        v = Value::OfDate(Date::FromDays(ts.timestamp_date - kClientDayOf1970));
+        break;
+      }
+      case SQL_TYPE_TIME: {
+        ISC_TIME t;
+        std::memcpy(&t, p, sizeof t);
+        v = Value::Text(TimeText(t));
+        break;
+      }
+      case SQL_BOOLEAN:
+        v.kind = Value::Kind::kBoolean;
+        v.integer = *p ? 1 : 0;
+        break;
+      case SQL_BLOB: {
+        ISC_QUAD id;
+        std::memcpy(&id, p, sizeof id);
+        v = Value::Blob(ReadBlob(att, tra, id));
+        break;
+      }
+      default:
+        throw DatabaseFailure("Unsupported column type " + std::to_string(c.sql_type) +
+                                  " of " + c.name,
+                              "");
+    }
+  }
+  return row;
+}
+
+}  // namespace
+
+void Statement::Impl::BuildInput(Input& in, Firebird::ITransaction* tra) {
+  if (input_count == 0) return;
+  Firebird::IAttachment* att = core->Live();
+  Call("Unable to bind parameters", [&](ThrowStatusWrapper& s) {
+    Firebird::IMetadataBuilder* builder = Master()->getMetadataBuilder(&s, input_count);
+    try {
+      for (int i = 0; i < input_count; ++i) {
+        const Value& v = params[i];
+        unsigned type = SQL_VARYING, length = 1;
+        int scale = 0;
+        switch (v.kind) {
+          case Value::Kind::kNull: break;
+          case Value::Kind::kInteger: type = SQL_INT64, length = 8, scale = v.scale; break;
+          case Value::Kind::kDouble: type = SQL_DOUBLE, length = 8; break;
+          case Value::Kind::kText:
+            length = static_cast<unsigned>(std::max<size_t>(v.bytes.size(), 1));
+            break;
+          case Value::Kind::kDate: type = SQL_TYPE_DATE, length = 4; break;
+          case Value::Kind::kBlob: type = SQL_BLOB, length = 8; break;
+          case Value::Kind::kBoolean: type = SQL_BOOLEAN, length = 1; break;
+        }
+        builder->setType(&s, i, type | 1);
+        builder->setLength(&s, i, length);
+        builder->setScale(&s, i, scale);
+        if (type == SQL_VARYING) builder->setCharSet(&s, i, 0);  // NONE: bytes as they are
+        if (type == SQL_BLOB) builder->setSubType(&s, i, 0);
+      }
+      in.meta = builder->getMetadata(&s);
+      builder->release();
+    } catch (...) {
+      builder->release();
+      throw;
+    }
+    in.buffer.assign(in.meta->getMessageLength(&s), 0);
+    for (int i = 0; i < input_count; ++i) {
+      const Value& v = params[i];
+      unsigned char* p = in.buffer.data() + in.meta->getOffset(&s, i);
+      int16_t null_flag = v.is_null() ? -1 : 0;
+      std::memcpy(in.buffer.data() + in.meta->getNullOffset(&s, i), &null_flag, sizeof null_flag);
+      switch (v.kind) {
+        case Value::Kind::kNull: break;
+        case Value::Kind::kInteger: std::memcpy(p, &v.integer, 8); break;
+        case Value::Kind::kDouble: std::memcpy(p, &v.real, 8); break;
+        case Value::Kind::kText: {
+          uint16_t n = static_cast<uint16_t>(v.bytes.size());
+          std::memcpy(p, &n, 2);
+          std::memcpy(p + 2, v.bytes.data(), n);
+          break;
+        }
+        case Value::Kind::kDate: {
+          ISC_DATE d = static_cast<ISC_DATE>(v.date.days() + kClientDayOf1970);
+          std::memcpy(p, &d, sizeof d);
+          break;
+        }
+        case Value::Kind::kBlob: {
+          ISC_QUAD id = WriteBlob(att, tra, v.bytes);
+          std::memcpy(p, &id, sizeof id);
+          break;
+        }
+        case Value::Kind::kBoolean: *p = v.integer ? 1 : 0; break;
+      }
+    }
+  });
+}
+
+// ---- Attachment ---------------------------------------------------------------
+
+Attachment::Attachment() = default;
+Attachment::~Attachment() { Detach(); }
+Attachment::Attachment(Attachment&&) noexcept = default;
+Attachment& Attachment::operator=(Attachment&& other) noexcept {
+  if (this != &other) {
+    Detach();
+    core_ = std::move(other.core_);
+  }
+  return *this;
+}
+
+Attachment Attachment::Attach(const AttachOptions& options) {
+  auto core = std::make_shared<Core>();
+  core->dialect = options.sql_dialect;
+  core->handle = Call("Unable to connect", [&](ThrowStatusWrapper& s) {
+    Firebird::IXpbBuilder* dpb =
+        Master()->getUtilInterface()->getXpbBuilder(&s, Firebird::IXpbBuilder::DPB, nullptr, 0);
+    try {
+      dpb->insertString(&s, isc_dpb_user_name, options.user.c_str());
+      dpb->insertString(&s, isc_dpb_password, options.password.c_str());
+      dpb->insertInt(&s, isc_dpb_sql_dialect, options.sql_dialect);
+      Firebird::IProvider* provider = Master()->getDispatcher();
+      Firebird::IAttachment* att = nullptr;
+      try {
+        att = provider->attachDatabase(&s, options.database.c_str(), dpb->getBufferLength(&s),
+                                       dpb->getBuffer(&s));
+      } catch (...) {
+        provider->release();
+        throw;
+      }
+      provider->release();
+      dpb->dispose();
+      return att;
+    } catch (...) {
+      dpb->dispose();
+      throw;
+    }
+  });
+  Attachment a;
+  a.core_ = std::move(core);
+  return a;
+}
+
+bool Attachment::attached() const { return core_ && core_->handle; }
+int Attachment::sql_dialect() const { return core_ ? core_->dialect : 3; }
+uint64_t Attachment::executions() const { return core_ ? core_->executions : 0; }
+
+void Attachment::Detach() {
+  if (core_) {
+    core_->DetachAll();
+    core_.reset();
+  }
+}
+
+// ---- Transaction --------------------------------------------------------------
+
+Transaction::Transaction() = default;
+Transaction::~Transaction() = default;  // Impl rolls back
+Transaction::Transaction(Transaction&&) noexcept = default;
+Transaction& Transaction::operator=(Transaction&&) noexcept = default;
+
+Transaction Transaction::Begin(Attachment& attachment, const TransactionOptions& options) {
+  if (!attachment.core_) RaiseClosed();
+  Firebird::IAttachment* att = attachment.core_->Live();
+  std::vector<unsigned char> tpb{isc_tpb_version3};
+  tpb.push_back(options.read_only ? isc_tpb_read : isc_tpb_write);
+  if (options.isolation == TransactionOptions::Isolation::kReadCommitted) {
+    tpb.push_back(isc_tpb_read_committed);
+    tpb.push_back(isc_tpb_rec_version);
+  } else {
+    tpb.push_back(isc_tpb_concurrency);
+  }
+  tpb.push_back(options.wait ? isc_tpb_wait : isc_tpb_nowait);
+  auto impl = std::make_shared<Impl>();
+  impl->handle = Call("Unable to start transaction", [&](ThrowStatusWrapper& s) {
+    return att->startTransaction(&s, static_cast<unsigned>(tpb.size()), tpb.data());
+  });
+  impl->core = attachment.core_;
+  impl->core->transactions.push_back(impl.get());
+  Transaction t;
+  t.impl_ = std::move(impl);
+  return t;
+}
+
+bool Transaction::active() const { return impl_ && impl_->handle; }
+
+void Transaction::Commit(bool retaining) {
+  if (!active()) RaiseClosed();
+  if (retaining) {
+    impl_->EndCursors();
+    Call("Unable to commit", [&](ThrowStatusWrapper& s) { impl_->handle->commitRetaining(&s); });
+    return;
+  }
+  impl_->EndCursors();
+  Call("Unable to commit", [&](ThrowStatusWrapper& s) { impl_->handle->commit(&s); });
+  impl_->handle = nullptr;  // released by the successful commit
+  impl_->Drop();
+}
+
+void Transaction::Rollback() {
+  if (!active()) RaiseClosed();
+  impl_->EndCursors();
+  Call("Unable to roll back", [&](ThrowStatusWrapper& s) { impl_->handle->rollback(&s); });
+  impl_->handle = nullptr;
+  impl_->Drop();
+}
+
+// ---- Statement ----------------------------------------------------------------
+
+Statement::Statement() = default;
+Statement::~Statement() = default;
+Statement::Statement(Statement&&) noexcept = default;
+Statement& Statement::operator=(Statement&&) noexcept = default;
+
+Statement Statement::Prepare(Attachment& attachment, Transaction& transaction, const std::string& sql) {
+  if (!attachment.core_ || !transaction.impl_) RaiseClosed();
+  Firebird::IAttachment* att = attachment.core_->Live();
+  Firebird::ITransaction* tra = transaction.impl_->Live();
+  auto impl = std::make_shared<Impl>();
+  impl->sql = sql;
+  impl->core = attachment.core_;
+  impl->core->statements.push_back(impl.get());
+  Call("Unable to prepare statement", [&](ThrowStatusWrapper& s) {
+    impl->handle = att->prepare(&s, tra, static_cast<unsigned>(sql.size()), sql.data(),
+                                static_cast<unsigned>(attachment.core_->dialect),
+                                Firebird::IStatement::PREPARE_PREFETCH_METADATA);
+    impl->type = impl->handle->getType(&s);
+    impl->in_meta = impl->handle->getInputMetadata(&s);
+    impl->out_meta = impl->handle->getOutputMetadata(&s);
+    impl->input_count = static_cast<int>(impl->in_meta->getCount(&s));
+  });
+  impl->columns = DescribeColumns(impl->out_meta);
+  impl->params.assign(impl->input_count, Value());
+  Statement st;
+  st.impl_ = std::move(impl);
+  return st;
+}
+
+bool Statement::prepared() const { return impl_ && impl_->handle; }
+
+const std::string& Statement::sql() const {
+  static const std::string none;
+  return impl_ ? impl_->sql : none;
+}
+
+bool Statement::returns_rows() const {
+  return impl_ && (impl_->type == isc_info_sql_stmt_select ||
+                   impl_->type == isc_info_sql_stmt_select_for_upd);
+}
+
+int Statement::input_count() const { return impl_ ? impl_->input_count : 0; }
+
+void Statement::SetParam(int index, Value value) {
+  if (!impl_ || index < 0 || index >= impl_->input_count)
+    throw DatabaseFailure("Parameter index out of range: " + std::to_string(index), "");
+  impl_->params[index] = std::move(value);
+}
+
+void Statement::ClearParams() {
+  if (impl_) impl_->params.assign(impl_->input_count, Value());
+}
+
+const std::vector<Column>& Statement::columns() const {
+  static const std::vector<Column> none;
+  return impl_ ? impl_->columns : none;
+}
+
+Cursor Statement::Open(Transaction& transaction) {
+  if (!impl_ || !transaction.impl_) RaiseClosed();
+  Firebird::IStatement* st = impl_->Live();
+  Firebird::ITransaction* tra = transaction.impl_->Live();
+  if (!returns_rows()) throw DatabaseFailure("Statement returns no rows", "");
+  Impl::Input in;
+  impl_->BuildInput(in, tra);
+  auto cursor = std::make_shared<Cursor::Impl>();
+  cursor->handle = Call("Unable to execute statement", [&](ThrowStatusWrapper& s) {
+    return st->openCursor(&s, tra, in.meta, in.buffer.empty() ? nullptr : in.buffer.data(),
+                          impl_->out_meta, 0);
+  });
+  ++impl_->core->executions;
+  cursor->core = impl_->core;
+  cursor->core->cursors.push_back(cursor.get());
+  cursor->transaction = transaction.impl_;
+  cursor->statement = impl_;
+  cursor->buffer.assign(Call("Unable to execute statement", [&](ThrowStatusWrapper& s) {
+                          return impl_->out_meta->getMessageLength(&s);
+                        }),
+                        0);
+  Cursor c;
+  c.impl_ = std::move(cursor);
+  return c;
+}
+
+uint64_t Statement::Execute(Transaction& transaction) {
+  if (!impl_ || !transaction.impl_) RaiseClosed();
+  Firebird::IStatement* st = impl_->Live();
+  Firebird::ITransaction* tra = transaction.impl_->Live();
+  if (returns_rows()) throw DatabaseFailure("Statement returns rows", "");
+  Impl::Input in;
+  impl_->BuildInput(in, tra);
+  std::vector<unsigned char> out;
+  bool has_outputs = !impl_->columns.empty();
+  uint64_t affected = Call("Unable to execute statement", [&](ThrowStatusWrapper& s) {
+    if (has_outputs) out.assign(impl_->out_meta->getMessageLength(&s), 0);
+    st->execute(&s, tra, in.meta, in.buffer.empty() ? nullptr : in.buffer.data(),
+                has_outputs ? impl_->out_meta : nullptr, has_outputs ? out.data() : nullptr);
+    return st->getAffectedRecords(&s);
+  });
+  ++impl_->core->executions;
+  impl_->outputs.clear();
+  if (has_outputs)
+    impl_->outputs = DecodeRow(impl_->out_meta, impl_->columns, out.data(), impl_->core->Live(), tra);
+  return affected;
+}
+
+const Row& Statement::outputs() const {
+  static const Row none;
+  return impl_ ? impl_->outputs : none;
+}
+
+// ---- Cursor -------------------------------------------------------------------
+
+Cursor::Cursor() = default;
+Cursor::~Cursor() = default;
+Cursor::Cursor(Cursor&&) noexcept = default;
+Cursor& Cursor::operator=(Cursor&&) noexcept = default;
+
+bool Cursor::open() const { return impl_ && impl_->handle; }
+
+void Cursor::Close() {
+  if (impl_) impl_->Drop();
+}
+
+bool Cursor::Fetch() {
+  if (!open()) return false;
+  Cursor::Impl& c = *impl_;
+  int rc = Call("Unable to fetch", [&](ThrowStatusWrapper& s) {
+    return c.handle->fetchNext(&s, c.buffer.data());
+  });
+  if (rc != IStatus::RESULT_OK) {
+    c.row.clear();
+    c.Drop();
+    return false;
+  }
+  c.row = DecodeRow(c.statement->out_meta, c.statement->columns, c.buffer.data(), c.core->Live(),
+                    c.transaction->Live());
+  return true;
+}
+
+const Row& Cursor::row() const {
+  static const Row none;
+  return impl_ ? impl_->row : none;
+}
+
+const std::vector<Column>& Cursor::columns() const {
+  static const std::vector<Column> none;
+  return impl_ && impl_->statement ? impl_->statement->columns : none;
+}
+
+std::vector<Row> Cursor::FetchAll() {
+  std::vector<Row> rows;
+  while (Fetch()) rows.push_back(row());
+  return rows;
+}
+
+}  // namespace fb
+}  // namespace imp

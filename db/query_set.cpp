@@ -1,0 +1,228 @@
+#include "db/query_set.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+#include "db/connection.h"
+#include "values/bcd_value.h"
+#include "values/conversions.h"
+#include "values/failure.h"
+
+namespace imp {
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+           return std::toupper(x) == std::toupper(y);
+         });
+}
+
+// A scaled integer as plain decimal text: `separator` before the fraction,
+// trailing zeros of the fraction dropped.
+std::string ScaledText(int64_t value, int scale, char separator) {
+  bool negative = value < 0;
+  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  std::string digits = std::to_string(magnitude);
+  std::string text;
+  if (scale < 0) {
+    size_t places = static_cast<size_t>(-scale);
+    if (digits.size() <= places) digits.insert(0, places + 1 - digits.size(), '0');
+    std::string fraction = digits.substr(digits.size() - places);
+    digits.resize(digits.size() - places);
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    text = fraction.empty() ? digits : digits + separator + fraction;
+  } else {
+    text = digits + std::string(static_cast<size_t>(scale), '0');
+  }
+  return negative && text != "0" ? "-" + text : text;
+}
+
+// A date in the regional short form: runs of d, m and y (e counts as y)
+// from the format, the regional date separator for "/".
+std::string DateText(Date date, const RegionalSettings& rs) {
+  const std::string& format = rs.short_date_format;
+  std::string text;
+  for (size_t i = 0; i < format.size();) {
+    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(format[i])));
+    size_t run = 1;
+    while (i + run < format.size() &&
+           std::tolower(static_cast<unsigned char>(format[i + run])) == c)
+      ++run;
+    char buffer[16];
+    if (c == 'd' || c == 'm') {
+      int n = c == 'd' ? date.day() : date.month();
+      std::snprintf(buffer, sizeof buffer, run >= 2 ? "%02d" : "%d", n);
+      text += buffer;
+    } else if (c == 'y' || c == 'e') {
+      std::snprintf(buffer, sizeof buffer, run <= 2 ? "%02d" : "%04d",
+                    run <= 2 ? date.year() % 100 : date.year());
+      text += buffer;
+    } else {
+      text.append(run, c == '/' ? rs.date_separator : format[i]);
+    }
+    i += run;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string ValueToText(const fb::Value& v, const RegionalSettings& rs) {
+  switch (v.kind) {
+    case fb::Value::Kind::kNull: return {};
+    case fb::Value::Kind::kText:
+    case fb::Value::Kind::kBlob: return v.bytes;
+    case fb::Value::Kind::kInteger: return ScaledText(v.integer, v.scale, rs.decimal_separator);
+    case fb::Value::Kind::kBoolean: return v.integer ? "True" : "False";
+    case fb::Value::Kind::kDate: return DateText(v.date, rs);
+    case fb::Value::Kind::kDouble: {
+      char buffer[64];
+      std::snprintf(buffer, sizeof buffer, "%.15g", v.real);
+      std::string text(buffer);
+      std::replace(text.begin(), text.end(), '.', rs.decimal_separator);
+      return text;
+    }
+  }
+  return {};
+}
+
+int32_t ValueToInteger(const fb::Value& v) {
+  switch (v.kind) {
+    case fb::Value::Kind::kNull: return 0;
+    case fb::Value::Kind::kText:
+    case fb::Value::Kind::kBlob: return TextToInteger(v.bytes);
+    case fb::Value::Kind::kBoolean: return static_cast<int32_t>(v.integer);
+    case fb::Value::Kind::kDate: return static_cast<int32_t>(v.date.days());
+    case fb::Value::Kind::kInteger:
+    case fb::Value::Kind::kDouble: {
+      long double whole;
+      if (v.kind == fb::Value::Kind::kDouble) {
+        whole = std::nearbyint(static_cast<long double>(v.real));
+      } else {
+        int64_t n = v.integer;
+        for (int s = v.scale; s < 0; ++s) n /= 10;  // truncates toward zero
+        whole = static_cast<long double>(n);
+      }
+      if (!(whole >= INT32_MIN && whole <= INT32_MAX))
+        throw Failure(FormatText("'%s' no es un valor entero válido",
+                                 {ValueToText(v, RegionalSettings())}));
+      return static_cast<int32_t>(whole);
+    }
+  }
+  return 0;
+}
+
+Currency ValueToCurrency(const fb::Value& v, const RegionalSettings& rs) {
+  switch (v.kind) {
+    case fb::Value::Kind::kNull: return Currency();
+    case fb::Value::Kind::kText:
+    case fb::Value::Kind::kBlob: return TextToCurrency(v.bytes, rs);
+    case fb::Value::Kind::kBoolean: return Currency::FromUnits(v.integer);
+    case fb::Value::Kind::kDate: return Currency::FromUnits(v.date.days() + 25569);
+    case fb::Value::Kind::kDouble:
+      return Currency::FromExtendedCount(static_cast<long double>(v.real) * 10000.0L);
+    case fb::Value::Kind::kInteger: {
+      if (v.scale == 0) return Currency::FromUnits(v.integer);
+      // A decimal column reads through a double, as every decimal does.
+      RegionalSettings plain;
+      plain.decimal_separator = '.';
+      return BcdValue::FromText(ScaledText(v.integer, v.scale, '.'), plain).ToCurrency();
+    }
+  }
+  return Currency();
+}
+
+QuerySet::QuerySet(Connection& connection, const RegionalSettings& rs, std::string name,
+                   std::string design_sql, std::vector<std::string> declared_fields)
+    : connection_(connection),
+      rs_(rs),
+      name_(std::move(name)),
+      design_sql_(std::move(design_sql)),
+      declared_(std::move(declared_fields)) {}
+
+void QuerySet::Open() {
+  if (active_) return;
+  const std::string& sql = command_text_.empty() ? design_sql_ : command_text_;
+  fb::Transaction& tra = connection_.ReadTransaction();
+  fb::Statement statement = fb::Statement::Prepare(connection_.attachment(), tra, sql);
+  Load(statement);
+}
+
+void QuerySet::OpenPrepared(const std::string& sql, const std::vector<fb::Value>& params) {
+  if (active_) return;
+  fb::Statement& statement = connection_.Prepared(sql);
+  statement.ClearParams();
+  for (size_t i = 0; i < params.size(); ++i) statement.SetParam(static_cast<int>(i), params[i]);
+  Load(statement);
+}
+
+void QuerySet::Load(fb::Statement& statement) {
+  std::vector<fb::Row> rows = connection_.Query(statement);
+  const std::vector<fb::Column>& columns = statement.columns();
+  std::vector<std::string> fields;
+  if (declared_.empty()) {
+    for (const fb::Column& c : columns) fields.push_back(c.name);
+  } else {
+    std::vector<size_t> source;
+    for (const std::string& name : declared_) {
+      auto it = std::find_if(columns.begin(), columns.end(),
+                             [&](const fb::Column& c) { return SameName(c.name, name); });
+      if (it == columns.end())
+        throw Failure(name_ + ": " + FormatText("Campo '%s' no encontrado", {name}));
+      source.push_back(static_cast<size_t>(it - columns.begin()));
+    }
+    for (fb::Row& row : rows) {
+      fb::Row picked;
+      picked.reserve(source.size());
+      for (size_t s : source) picked.push_back(std::move(row[s]));
+      row = std::move(picked);
+    }
+    fields = declared_;
+  }
+  rows_ = std::move(rows);
+  fields_ = std::move(fields);
+  position_ = 0;
+  active_ = true;
+}
+
+void QuerySet::Close() {
+  rows_.clear();
+  fields_.clear();
+  position_ = 0;
+  active_ = false;
+}
+
+void QuerySet::Next() {
+  if (position_ < rows_.size()) ++position_;
+}
+
+bool QuerySet::Eof() const { return !active_ || position_ >= rows_.size(); }
+
+const std::string& QuerySet::FieldName(int position) const {
+  if (position < 0 || position >= FieldCount())
+    throw Failure(name_ + ": Índice de campo fuera de rango");
+  return fields_[static_cast<size_t>(position)];
+}
+
+int QuerySet::FieldIndex(std::string_view name) const {
+  for (size_t i = 0; i < fields_.size(); ++i)
+    if (SameName(fields_[i], name)) return static_cast<int>(i);
+  throw Failure(name_ + ": " + FormatText("Campo '%s' no encontrado", {std::string(name)}));
+}
+
+const fb::Value& QuerySet::Value(int position) const {
+  FieldName(position);  // range check
+  if (Eof()) throw Failure(name_ + ": No hay registro actual");
+  return rows_[position_][static_cast<size_t>(position)];
+}
+
+std::string QuerySet::AsText(int position) const { return ValueToText(Value(position), rs_); }
+int32_t QuerySet::AsInteger(int position) const { return ValueToInteger(Value(position)); }
+Currency QuerySet::AsCurrency(int position) const {
+  return ValueToCurrency(Value(position), rs_);
+}
+
+}  // namespace imp
