@@ -1,0 +1,45 @@
+#pragma once
+// A company database created fresh from schema/ for one test, laid out as a
+// real installation: <server>/datos/<company>/norvela.fdb, where <server> is
+// a new temporary folder. The folder is removed when the object goes away.
+
+#include <string>
+
+#include "db/connection.h"
+
+namespace imp::testing {
+
+class FreshDatabase {
+ public:
+  // Creates the database with schema/create_db.sh, with the demo data when
+  // `demo` is true. Fails the test (ADD_FAILURE and an exception) when the
+  // script fails.
+  explicit FreshDatabase(bool demo = false, std::string company = "prueba");
+  ~FreshDatabase();
+  FreshDatabase(const FreshDatabase&) = delete;
+  FreshDatabase& operator=(const FreshDatabase&) = delete;
+
+  // The folder playing the server part of the database string.
+  const std::string& server() const { return server_; }
+  const std::string& company() const { return company_; }
+  // The database string: server + "/datos/" + company + "/norvela.fdb".
+  const std::string& path() const { return path_; }
+
+  // Runs SQL statements (each ended by ";") through isql and commits them.
+  // Throws imp::Failure with isql's output when a statement fails.
+  void Exec(const std::string& sql) const;
+
+  // Points `connection` at this database as SYSDBA (Database, User_Name,
+  // password) without opening it.
+  void Configure(Connection& connection) const;
+
+ private:
+  std::string server_;
+  std::string company_;
+  std::string path_;
+};
+
+// Absolute path of a file of the source tree.
+std::string SourcePath(const std::string& relative);
+
+}  // namespace imp::testing
