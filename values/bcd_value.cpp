@@ -96,6 +96,26 @@ double BcdValue::ToDouble() const {
 
 Currency BcdValue::ToCurrency() const {
   if (null_) return Currency();
+  if (scale_ <= 4) {
+    // At most four decimals: the count is the digits themselves, exact. A
+    // double holds only about 16 digits, so above 2^39 it can be off by more
+    // than half a ten-thousandth and the double path would return a
+    // neighbouring count (9999999999999.99 would read 9999999999999.9902).
+    uint64_t count = 0;
+    for (char c : digits_) {
+      if (__builtin_mul_overflow(count, uint64_t{10}, &count) ||
+          __builtin_add_overflow(count, static_cast<uint64_t>(c - '0'), &count)) {
+        RaiseInvalidOperation();
+      }
+    }
+    for (int i = scale_; i < 4; ++i) {
+      if (__builtin_mul_overflow(count, uint64_t{10}, &count)) RaiseInvalidOperation();
+    }
+    const uint64_t limit = negative_ ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+    if (count > limit) RaiseInvalidOperation();
+    return Currency::FromCount(negative_ ? static_cast<int64_t>(uint64_t{0} - count)
+                                         : static_cast<int64_t>(count));
+  }
   // Through a double on purpose: a tie in the fifth decimal is decided by
   // the double nearest to the value, not by the even rule.
   const double value = ToDouble();

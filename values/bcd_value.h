@@ -32,8 +32,10 @@ class BcdValue {
   // Number of digits from the first non-zero one (0 for zero).
   int significant_digits() const;
 
-  // Null reads 0. Otherwise digits → extended → scaled → rounded to a double
-  // → × 10000 in extended → nearest count, ties to even (1.23465 → 1.2347).
+  // Null reads 0. At most four decimals read exactly. More decimals: digits
+  // → extended → scaled → rounded to a double → × 10000 in extended →
+  // nearest count, ties to even (1.23465 → 1.2347, 0.00015 → 0.0001).
+  // Beyond the Currency range: "Operación decimal inválida".
   Currency ToCurrency() const;
   // Null reads 0. Otherwise the digits scaled in extended precision and
   // rounded once to a double.

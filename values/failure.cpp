@@ -13,7 +13,9 @@ std::string FormatText(const std::string& pattern,
     const bool placeholder = pattern[i] == '%' && i + 1 < pattern.size() &&
                              (pattern[i + 1] == 's' || pattern[i + 1] == 'g');
     if (placeholder && next != args.end()) {
-      out += *next++;
+      // A NUL inside an argument would end the message where the operator
+      // reads it (what() is a C string), hiding the rest of the text.
+      for (char c : *next++) out += c == '\0' ? '?' : c;
       ++i;
     } else {
       out += pattern[i];

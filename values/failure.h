@@ -16,7 +16,8 @@ class Failure : public std::runtime_error {
 
 // Replaces each "%s" of `pattern`, left to right, with the next argument.
 // A "%g" is replaced the same way: the caller formats the number with
-// FormatGeneral. A placeholder without an argument is left as written.
+// FormatGeneral. A placeholder without an argument is left as written. NUL
+// bytes of an argument become "?" so the whole message stays readable.
 std::string FormatText(const std::string& pattern,
                        std::initializer_list<std::string> args);
 
