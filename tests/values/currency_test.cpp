@@ -121,6 +121,52 @@ TEST(Extended, KeepsSixtyFourBitsOfSignificand) {
             3774454);
 }
 
+// The helpers composed the way a priced line uses them: counts entering
+// extended precision, RoundToExponent on doubles, one rounding per stored
+// amount. Quantity 3, price 1000, discount 10 %, list rates 5 and 2,
+// consumption tax 50, factor 1, VAT 19 %.
+TEST(Extended, ComposeToTheWorkedLine) {
+  const long double q = 30000, p = 10000000, d = 100000, d1 = 50000, d2 = 20000, d3 = 0,
+                    c0 = 500000, f = 10000, v = 190000;
+  auto count = [](long double x) { return Currency::FromExtendedCount(x).count(); };
+  auto discount = [&](int8_t e, long double rate, long double base) {
+    const double x = ExtToDouble(ExtDiv(ExtDiv(ExtMul(rate, base), 100), 1e16L));
+    return count(ExtMul(RoundToExponent(e, x), 10000));
+  };
+  const struct {
+    int8_t e;
+    bool vat_excluded;
+    int64_t m1, m2, net, vat, total;
+  } cases[] = {
+      {0, true, 1350000, 510000, 25140000, 4491600, 31131600},
+      {0, false, 1350000, 510000, 25140000, 3774454, 25140000},
+      {1, true, 1400000, 500000, 25100000, 4484000, 31084000},
+      {2, true, 1000000, 1000000, 25000000, 4465000, 30965000},
+  };
+  for (const auto& row : cases) {
+    const int64_t c = count(ExtDiv(ExtMul(ExtMul(q, c0), f), 1e8L));
+    EXPECT_EQ(c, 1500000);
+    EXPECT_EQ(count(ExtDiv(ExtDiv(ExtMul(d, p), 100), 10000)), 1000000);
+    const long double bb = ExtMul(ExtSub(10000, ExtDiv(d, 100)), ExtMul(p, q));
+    const int64_t m1 = discount(row.e, d1, bb);
+    const long double bb2 = ExtSub(bb, ExtMul(m1, 1e8L));
+    const int64_t m2 = discount(row.e, d2, bb2);
+    const long double bb3 = ExtSub(bb2, ExtMul(m2, 1e8L));
+    const int64_t m3 = discount(row.e, d3, bb3);
+    const int64_t net = count(ExtDiv(ExtSub(bb3, ExtMul(m3, 1e8L)), 1e8L));
+    const int64_t vat =
+        row.vat_excluded ? count(ExtDiv(ExtDiv(ExtMul(v, ExtSub(net, c)), 100), 10000))
+                         : count(ExtMul(v, ExtDiv(ExtSub(net, c), ExtAdd(v, 1e6L))));
+    const int64_t total = row.vat_excluded ? vat + net + c : net;
+    EXPECT_EQ(m1, row.m1) << int(row.e);
+    EXPECT_EQ(m2, row.m2) << int(row.e);
+    EXPECT_EQ(m3, 0) << int(row.e);
+    EXPECT_EQ(net, row.net) << int(row.e);
+    EXPECT_EQ(vat, row.vat) << int(row.e);
+    EXPECT_EQ(total, row.total) << int(row.e);
+  }
+}
+
 TEST(Extended, ToDoubleRoundsAndOverflows) {
   EXPECT_EQ(ExtToDouble(0.1L), 0.1);
   EXPECT_EQ(ExtToDouble(1e-4000L), 0.0);  // underflow passes silently
