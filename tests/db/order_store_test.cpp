@@ -395,6 +395,37 @@ TEST_F(OrderStoreTest, DecimalsKeepTheirDigitsUntilTheDatabaseScalesThem) {
   }
 }
 
+TEST_F(OrderStoreTest, EveryKindOfColumnIsWrittenAsSet) {
+  struct Case {
+    const char* field;
+    const char* set;
+    const char* stored;  // the column cast to text by the server
+  };
+  const Case cases[] = {
+      {"PEDI_FECHA", "2/29/24", "2024-02-29"},
+      {"PEDI_VENCE", "12/31/73", "2073-12-31"},
+      {"PEDI_DIASCR", "-45", "-45"},
+      {"PEDI_FACTOR", "1", "1.000000000000000"},
+      {"PEDI_OBS", "entregar en la mañana", "entregar en la mañana"},
+      {"PEDI_ANULADO", "N", "N"},
+      {"PEDI_DTOPOR", "12.3456", "12.3456"},
+      {"PEDI_TRM", "4000", "4000.00"},
+      {"PTVT_ID", "$1F", "31"},
+  };
+  store_.Open();
+  BeginOrder("PV", "1");
+  store_.EditHeader();
+  SetHeader("PEDI_ID", "3");
+  for (const Case& c : cases) SetHeader(c.field, c.set);
+  ASSERT_EQ(store_.ApplyUpdates(), 0);
+  for (const Case& c : cases) {
+    const auto row =
+        Select(std::string("SELECT CAST(") + c.field + " AS VARCHAR(100)) FROM PEDIDOS");
+    ASSERT_EQ(row.size(), 1u);
+    EXPECT_EQ(Text(row[0][0]), c.stored) << c.field;
+  }
+}
+
 // ---- reading, refreshing, discarding
 
 TEST_F(OrderStoreTest, RefreshIsRefusedWhileChangesArePending) {
