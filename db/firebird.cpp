@@ -414,7 +414,10 @@ void Statement::Impl::BuildInput(Input& in, Firebird::ITransaction* tra) {
     Firebird::IMetadataBuilder* builder = Master()->getMetadataBuilder(&s, input_count);
     try {
       for (int i = 0; i < input_count; ++i) {
-        const Value& v = params[i];
+        Value& v = params[i];
+        // A VARCHAR message field holds at most 32765 bytes; longer texts
+        // travel as blobs, which the server converts back to text.
+        if (v.kind == Value::Kind::kText && v.bytes.size() > 32765) v.kind = Value::Kind::kBlob;
         unsigned type = SQL_VARYING, length = 1;
         int scale = 0;
         switch (v.kind) {

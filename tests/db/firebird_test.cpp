@@ -108,6 +108,7 @@ TEST_F(FirebirdTest, BoundValuesAreConvertedByTheServer) {
       {"varchar(10)", Value::Text("\xF1" "and\xFA"), Value::Kind::kText, 0, 0, "\xF1" "and\xFA"},
       {"varchar(10)", Value::Integer(-5), Value::Kind::kText, 0, 0, "-5"},
       {"blob sub_type 1", Value::Blob(std::string(70000, 'z')), Value::Kind::kBlob, 0, 0, nullptr},
+      {"blob sub_type 1", Value::Text(std::string(40000, 'y')), Value::Kind::kBlob, 0, 0, nullptr},
       {"integer", Value::Null(), Value::Kind::kNull, 0, 0, ""},
       {"date", Value::Null(), Value::Kind::kNull, 0, 0, ""},
   };
