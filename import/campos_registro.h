@@ -4,9 +4,13 @@
 // only when a line has a field at that position and never clears one between
 // lines, so a shorter line leaves the texts of a longer earlier line in the
 // higher slots, and whoever maps the record sees them.
+//
+// Each slot is a fixed buffer of kMaxBytes bytes, so reading never allocates
+// and the reader fills a slot in place, byte runs straight from its block.
 
 #include <array>
-#include <string>
+#include <cstddef>
+#include <cstring>
 #include <string_view>
 
 namespace imp {
@@ -14,30 +18,46 @@ namespace imp {
 class TCamposRegistro {
  public:
   static constexpr int kNumCampos = 51;
+  static constexpr std::size_t kMaxBytes = 255;
 
   // True iff `n` names a slot (1..51).
   static constexpr bool es_campo(long long n) { return n >= 1 && n <= kNumCampos; }
 
-  // Text of slot `n`; an empty text for every `n` outside 1..51, so that no
-  // caller can read outside the slots.
-  const std::string& campo(long long n) const {
-    return es_campo(n) ? campos_[static_cast<std::size_t>(n - 1)] : vacio_;
+  // Text of slot `n`, valid until the slot is next written; an empty text
+  // for every `n` outside 1..51, so that no caller can read outside the slots.
+  std::string_view campo(long long n) const {
+    if (!es_campo(n)) return {};
+    const Slot& s = slots_[static_cast<std::size_t>(n - 1)];
+    return {s.bytes, s.largo};
   }
 
-  // Sets slot `n` (1..51) to `texto`. Reuses the slot's storage, so steady
-  // reading does not allocate. `n` outside 1..51 is ignored.
+  // Sets slot `n` to `texto`, cut to kMaxBytes bytes. `n` outside 1..51 is
+  // ignored.
   void asigne(long long n, std::string_view texto) {
-    if (es_campo(n)) campos_[static_cast<std::size_t>(n - 1)].assign(texto);
+    if (!es_campo(n)) return;
+    Slot& s = slots_[static_cast<std::size_t>(n - 1)];
+    s.largo = texto.size() < kMaxBytes ? texto.size() : kMaxBytes;
+    if (s.largo > 0) std::memcpy(s.bytes, texto.data(), s.largo);
   }
 
   // Empties every slot (the state at the start of a run).
   void vacie() {
-    for (auto& c : campos_) c.clear();
+    for (auto& s : slots_) s.largo = 0;
   }
 
+  // In-place writing, for the reader: the storage of slot `n` (1..51),
+  // kMaxBytes bytes plus kRelleno bytes of slack that lets the reader copy
+  // in whole 16-byte chunks, and the length that makes them its text.
+  static constexpr std::size_t kRelleno = 16;
+  char* bytes(int n) { return slots_[static_cast<std::size_t>(n - 1)].bytes; }
+  void fije_largo(int n, std::size_t largo) { slots_[static_cast<std::size_t>(n - 1)].largo = largo; }
+
  private:
-  std::array<std::string, kNumCampos> campos_;
-  static inline const std::string vacio_;
+  struct Slot {
+    std::size_t largo = 0;
+    char bytes[kMaxBytes + kRelleno];
+  };
+  std::array<Slot, kNumCampos> slots_{};
 };
 
 }  // namespace imp

@@ -14,6 +14,10 @@
 
 #include "values/failure.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace imp {
 
 namespace {
@@ -22,7 +26,7 @@ constexpr unsigned char kComa = 44;
 constexpr unsigned char kComilla = 34;
 constexpr unsigned char kCR = 13;
 constexpr unsigned char kLF = 10;
-constexpr std::size_t kMaxBytesCampo = 255;
+constexpr std::size_t kMaxBytesCampo = TCamposRegistro::kMaxBytes;
 constexpr std::int64_t kLargoBom = 3;
 
 // Bytes that need a decision; every other byte is simply part of the field.
@@ -61,6 +65,42 @@ std::size_t LeaBloque(int fd, char* destino, std::size_t n, std::int64_t desde) 
   }
 }
 
+// Copies the run of plain bytes that starts at `p` (its first byte is
+// plain) to `d`, at most `cabe` of them, and returns how many it copied.
+// Works in 16-byte chunks: it may read up to 15 bytes past p + cabe and
+// write up to 15 past d + cabe, so both areas carry kRelleno bytes of slack.
+inline std::size_t CopieBytesPlanos(const char* p, char* d, std::size_t cabe) {
+#if defined(__SSE2__)
+  const __m128i cero = _mm_setzero_si128();
+  const __m128i coma = _mm_set1_epi8(static_cast<char>(kComa));
+  const __m128i comilla = _mm_set1_epi8(static_cast<char>(kComilla));
+  const __m128i cr = _mm_set1_epi8(static_cast<char>(kCR));
+  const __m128i lf = _mm_set1_epi8(static_cast<char>(kLF));
+  std::size_t n = 0;
+  for (;;) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n), v);
+    const __m128i especiales =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cero), _mm_cmpeq_epi8(v, coma)),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, comilla),
+                                  _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+    const auto bits = static_cast<unsigned>(_mm_movemask_epi8(especiales));
+    if (bits != 0) {
+      n += static_cast<std::size_t>(__builtin_ctz(bits));
+      break;
+    }
+    n += 16;
+    if (n >= cabe) break;
+  }
+  return std::min(n, cabe);
+#else
+  std::size_t n = 1;
+  while (n < cabe && !kEspecial[static_cast<unsigned char>(p[n])]) ++n;
+  std::memcpy(d, p, n);
+  return n;
+#endif
+}
+
 bool EmpiezaConBom(int fd, std::int64_t tamano) {
   if (tamano < kLargoBom) return false;
   unsigned char inicio[kLargoBom];
@@ -73,23 +113,33 @@ bool EmpiezaConBom(int fd, std::int64_t tamano) {
 
 // The byte state machine of one run. Bytes are fed in pieces of any size
 // together with the file offset of the piece's first byte; no state depends
-// on where a piece ends, so block boundaries are invisible.
+// on where a piece ends, so block boundaries are invisible. Fields are
+// written in place into their slots: a slot's old text is only ever
+// overwritten by the line that has that field, and the handler sees the slots
+// only at line ends, when every field of the line is complete.
 class Tokenizador final {
  public:
   Tokenizador(TCamposRegistro& campos, const TLectorPlano::ManejadorRegistro& manejador,
               std::int64_t inicio)
-      : campos_(campos), manejador_(manejador), inicio_linea_(inicio) {}
+      : campos_(campos),
+        manejador_(manejador),
+        destino_(campos.bytes(1)),
+        inicio_linea_(inicio) {}
 
   void Procese(const char* p, const char* fin, std::int64_t desplazamiento) {
     const char* const base = p;
     while (p < fin) {
       const auto c = static_cast<unsigned char>(*p);
       if (!kEspecial[c]) {
-        const char* q = p + 1;
-        while (q < fin && !kEspecial[static_cast<unsigned char>(*q)]) ++q;
+        // A run of plain bytes, copied straight into the slot. A full slot
+        // fails on the next plain byte, here or in the next piece.
         tras_cr_ = false;
-        Agregue(p, static_cast<std::size_t>(q - p));
-        p = q;
+        if (largo_ == kMaxBytesCampo) FalleLargo();
+        const auto cabe = std::min<std::size_t>(static_cast<std::size_t>(fin - p),
+                                                kMaxBytesCampo - largo_);
+        const std::size_t n = CopieBytesPlanos(p, destino_ + largo_, cabe);
+        largo_ += n;
+        p += n;
         continue;
       }
       const std::int64_t posicion = desplazamiento + (p - base);
@@ -101,11 +151,11 @@ class Tokenizador final {
         case kComa:
           tras_cr_ = false;
           if (en_comillas_) {
-            Agregue(p, 1);
+            Agregue(*p);
           } else {
             if (indice_ == TCamposRegistro::kNumCampos) FalleCampos();
             CierreCampo();
-            ++indice_;
+            destino_ = campos_.bytes(++indice_);
           }
           break;
         case kLF:
@@ -124,7 +174,7 @@ class Tokenizador final {
         default:  // zero byte: ends the text, still counts towards the length
           tras_cr_ = false;
           if (corte_ == kSinCorte) corte_ = largo_;
-          Agregue(p, 1);
+          Agregue(*p);
           break;
       }
       ++p;
@@ -144,14 +194,14 @@ class Tokenizador final {
  private:
   static constexpr std::size_t kSinCorte = static_cast<std::size_t>(-1);
 
-  void Agregue(const char* p, std::size_t n) {
-    if (n > kMaxBytesCampo - largo_) {
-      throw Failure("Línea " + std::to_string(linea_) + ": el campo " +
-                    std::to_string(indice_) + " tiene más de " +
-                    std::to_string(kMaxBytesCampo) + " caracteres.");
-    }
-    std::memcpy(campo_ + largo_, p, n);
-    largo_ += n;
+  void Agregue(char byte) {
+    if (largo_ == kMaxBytesCampo) FalleLargo();
+    destino_[largo_++] = byte;
+  }
+
+  [[noreturn]] void FalleLargo() const {
+    throw Failure("Línea " + std::to_string(linea_) + ": el campo " + std::to_string(indice_) +
+                  " tiene más de " + std::to_string(kMaxBytesCampo) + " caracteres.");
   }
 
   [[noreturn]] void FalleCampos() const {
@@ -162,7 +212,7 @@ class Tokenizador final {
   }
 
   void CierreCampo() {
-    campos_.asigne(indice_, std::string_view(campo_, corte_ == kSinCorte ? largo_ : corte_));
+    campos_.fije_largo(indice_, corte_ == kSinCorte ? largo_ : corte_);
     largo_ = 0;
     corte_ = kSinCorte;
   }
@@ -176,6 +226,7 @@ class Tokenizador final {
       Entregue(posicion);
     }
     indice_ = 1;
+    destino_ = campos_.bytes(1);
     ++linea_;
     inicio_linea_ = posicion + 1;
   }
@@ -188,7 +239,7 @@ class Tokenizador final {
 
   TCamposRegistro& campos_;
   const TLectorPlano::ManejadorRegistro& manejador_;
-  char campo_[kMaxBytesCampo];
+  char* destino_;                  // bytes of the slot being filled
   std::size_t largo_ = 0;          // bytes of the field so far
   std::size_t corte_ = kSinCorte;  // where a zero byte cut the text
   int indice_ = 1;                 // slot of the field being read
@@ -223,7 +274,8 @@ bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistr
 
   TCamposRegistro campos;
   Tokenizador tokenizador(campos, manejador, por_omitir);
-  const std::unique_ptr<char[]> bloque(new char[tamano_bloque_]);
+  // The slack after the block lets the plain-byte copy read whole chunks.
+  const std::unique_ptr<char[]> bloque(new char[tamano_bloque_ + TCamposRegistro::kRelleno]());
 
   while (consumidos < tamano) {
     const auto pedir =

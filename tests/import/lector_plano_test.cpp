@@ -53,7 +53,7 @@ std::vector<Registro> Lea(const std::string& bytes, std::size_t bloque) {
       archivo.ruta(),
       [&](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
         Registro r{{}, posicion};
-        for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) r.campos.push_back(campos.campo(n));
+        for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) r.campos.emplace_back(campos.campo(n));
         registros.push_back(std::move(r));
       },
       {});
