@@ -101,15 +101,19 @@ void BM_LeaRegistrosConAsigneValores(benchmark::State& estado) {
   std::int64_t registros = 0;
   for (auto _ : estado) {
     TValoresRegistro valores;
+    TPosicionLinea ultima;
     registros = 0;
     const bool abierto = lector.lea_registros(
         archivo.ruta(),
-        [&](const TCamposRegistro& campos, const TPosicionLinea&) {
+        [&](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
           asigne_valores(campos, importacion, valores);
+          ultima = posicion;
           ++registros;
         },
         [] {});
-    if (!abierto || registros != archivo.registros()) {
+    // Also a check of the 64-bit counters when IMPORTA_BENCH_MB passes 2 GiB.
+    if (!abierto || registros != archivo.registros() || ultima.numero != registros ||
+        ultima.desplazamiento + ultima.longitud + 2 != archivo.tamano()) {
       estado.SkipWithError("lectura incompleta");
       return;
     }

@@ -1,0 +1,67 @@
+// The reader and the mapping together, as the import run uses them: what a
+// record's values are after each line of a file.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "import/importacion.h"
+#include "import/lector_plano.h"
+#include "import/valores_registro.h"
+
+namespace imp {
+namespace {
+
+std::vector<std::string> TextosTrasCadaRegistro(const std::string& bytes) {
+  char plantilla[] = "/tmp/lectura_valores_XXXXXX";
+  if (!::mkdtemp(plantilla)) ADD_FAILURE() << "mkdtemp";
+  const std::filesystem::path dir = plantilla;
+  const std::string ruta = (dir / "pedidos.csv").string();
+  std::ofstream(ruta, std::ios::binary) << bytes;
+
+  CImportacion importacion;
+  importacion.agregue({"ARTI_COD", 4, 20, "SI"});
+  importacion.agregue({"PEDE_CANT", 5, 10, "SI"});
+  importacion.agregue({"PREF_PRE", 1, 4, "SI"});
+  importacion.agregue({"PEDI_NUMERO", 2, 10, "SI"});
+  importacion.agregue({"PEDI_NOMTERC", 3, 60, "SI"});
+  TValoresRegistro valores;
+  std::vector<std::string> textos;
+  TLectorPlano lector(3);
+  EXPECT_TRUE(lector.lea_registros(
+      ruta,
+      [&](const TCamposRegistro& campos, const TPosicionLinea&) {
+        asigne_valores(campos, importacion, valores);
+        textos.push_back(valores.texto_registro() + " | " + valores.ARTI_COD + " x " +
+                         valores.PEDE_CANT);
+      },
+      {}));
+  std::filesystem::remove_all(dir);
+  return textos;
+}
+
+TEST(LecturaYValores, RegistrosDeUnArchivo) {
+  const struct {
+    const char* nombre;
+    std::string bytes;
+    std::vector<std::string> textos;
+  } casos[] = {
+      {"lineas cortas conservan los campos altos",
+       "PV,100,ACME,A1,5\r\nPV,100,,A2\r\n,,,A3,",
+       {"PV100 - ACME | A1 x 5", "PV100 - ACME | A2 x 5", "PV100 - ACME | A3 x 5"}},
+      {"comillas y BOM",
+       "\xEF\xBB\xBF\"PV\",101,\"ACME, S.A.\",A1,2\n\npv,101,,\"A,2\"\n",
+       {"PV101 - ACME, S.A. | A1 x 2", "pv101 - ACME, S.A. | A,2 x 2"}},
+      {"registro sin valores", "\n,\n", {" -  |  x "}},
+  };
+  for (const auto& caso : casos) {
+    EXPECT_EQ(TextosTrasCadaRegistro(caso.bytes), caso.textos) << caso.nombre;
+  }
+}
+
+}  // namespace
+}  // namespace imp
