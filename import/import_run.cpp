@@ -1,0 +1,278 @@
+#include "import/import_run.h"
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "db/dialogs.h"
+#include "db/order_store.h"
+#include "db/tfdm.h"
+#include "import/agregue_linea.h"
+#include "import/importacion.h"
+#include "import/screen.h"
+#include "values/conversions.h"
+#include "values/extended.h"
+#include "values/failure.h"
+
+namespace imp {
+namespace {
+
+constexpr char kImportando[] = "Importando pedidos. Espere un momento...";
+constexpr char kSinUbicacion[] = "Debe indicar antes el archivo con los datos a importar.";
+constexpr char kNoEncontrado[] = "No se encontró el archivo a importar.";
+constexpr char kErrorAlAbrir[] =
+    "Error al abrir el archivo, asegúrece que el nombre sea correcto y que no esté abierto en "
+    "otra aplicación en este momento.";
+constexpr char kFinalizada[] = "Importación finalizada.";
+constexpr char kPedidoNoGrabado[] = "Pedido %s %s no grabado: %s";
+constexpr char kYaGrabados[] = "Pedidos de esta importación ya grabados (quedan grabados): %s.";
+
+// The failure's text as the error display would end it, so that the lines
+// added after it read as separate sentences.
+std::string ConPunto(std::string texto) {
+  if (!texto.empty() && static_cast<unsigned char>(texto.back()) > '.') texto += '.';
+  return texto;
+}
+
+// A database reason may run over several lines; a dropped order is
+// reported on one.
+std::string EnUnaLinea(const std::string& texto) {
+  std::string linea;
+  for (char c : texto) {
+    if (c == '\r') continue;
+    linea += (c == '\n') ? ' ' : c;
+  }
+  return linea;
+}
+
+std::optional<Currency> ValorDe(const Field& campo) {
+  if (campo.is_null()) return std::nullopt;
+  return campo.AsCurrency();
+}
+
+}  // namespace
+
+ImportRun::ImportRun(Tfdm& fdm, OrderStore& store, const CImportacion& importacion,
+                     const RegionalSettings& rs, ImportScreen& screen, Dialogs& dialogs)
+    : fdm_(fdm), store_(store), importacion_(importacion), rs_(rs), screen_(screen),
+      dialogs_(dialogs) {}
+
+void ImportRun::SpeedButton3Click() {
+  resumen_ = ResumenImportacion{};
+  registros_pedido_.clear();
+  leyendo_ = false;
+  // The lookups' boxes go where this run's messages go, and texts the
+  // module makes (sums, rates) are read back with the run's settings.
+  fdm_.set_dialogs(&dialogs_);
+  fdm_.set_regional_settings(rs_);
+  hoy_ = Date::Today();
+
+  try {
+    screen_.ShowStatus(kImportando);
+    exponente_redondeo_ = TextToInteger(
+        fdm_.configuracion("FACTURACION", "DOCUMENTOS", "REDONDEO AL MULTIPLO DE DIEZ EN TOTALES"));
+
+    screen_.ShowRecordBox();
+    primer_pedido_ = true;
+    store_.set_contador_lineas(0);
+    bodega_pedido_.clear();
+    valores_ = TValoresRegistro{};
+
+    const std::string ruta = screen_.FileLocation();
+    std::error_code error;
+    if (ruta.empty()) {
+      resumen_.fin = ResumenImportacion::Fin::kSinUbicacion;
+      screen_.ShowMessage(kSinUbicacion);
+    } else if (!std::filesystem::exists(ruta, error)) {
+      resumen_.fin = ResumenImportacion::Fin::kNoEncontrado;
+      screen_.ShowMessage(kNoEncontrado);
+    } else {
+      LeaArchivo(ruta);
+    }
+  } catch (const Failure& falla) {
+    resumen_.fin = ResumenImportacion::Fin::kFalla;
+    resumen_.falla = falla.what();
+    resumen_.registros_interrumpidos = registros_pedido_;
+    if (observador_) observador_->AlInterrumpirse(resumen_.falla, registros_pedido_);
+    if (!leyendo_) throw;
+    // Orders written before the failure stay written: the operator must
+    // know before feeding the same file again.
+    throw Failure(ConPunto(falla.what()) + "\n" +
+                  FormatText(kYaGrabados, {std::to_string(resumen_.pedidos_grabados)}) +
+                  LineasDescartados());
+  }
+
+  screen_.HideStatus();
+  screen_.CloseWindow();
+}
+
+void ImportRun::LeaArchivo(const std::string& ruta) {
+  // An order an earlier, failed run left in the store is not this run's:
+  // it is dropped rather than merged into the first order of this file.
+  store_.Close();
+  store_.Open();
+  leyendo_ = true;
+
+  TLectorPlano lector;
+  const bool abierto = lector.lea_registros(
+      ruta,
+      [this](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
+        ManejeRegistro(campos, posicion);
+      },
+      [this] { screen_.StepProgress(); });
+  if (!abierto) {
+    store_.Close();
+    resumen_.fin = ResumenImportacion::Fin::kNoSePudoAbrir;
+    screen_.ShowMessage(kErrorAlAbrir);
+    return;
+  }
+
+  if (!primer_pedido_) complete_pedido(/*fin_de_archivo=*/true);
+  store_.Close();
+  registros_pedido_.clear();
+  resumen_.fin = ResumenImportacion::Fin::kCompleta;
+  screen_.ShowMessage(kFinalizada + LineasDescartados());
+}
+
+void ImportRun::ManejeRegistro(const TCamposRegistro& campos, const TPosicionLinea& posicion) {
+  ++resumen_.registros;
+  asigne_valores(campos, importacion_, valores_);
+  screen_.SetRecordText(valores_.texto_registro());
+  registros_pedido_.push_back(posicion);
+
+  // The first record of a run always begins an order, whatever key an
+  // earlier run left behind: no line is priced against a header this run
+  // did not begin.
+  if (primer_pedido_ || valores_.PREF_PRE != prefijo_actual_ ||
+      valores_.PEDI_NUMERO != numero_actual_) {
+    if (!primer_pedido_) complete_pedido(/*fin_de_archivo=*/false);
+    registros_pedido_.erase(registros_pedido_.begin(), registros_pedido_.end() - 1);
+    inicie_pedido();
+  }
+
+  if (valores_.ARTI_COD.empty()) return;
+  const ContextoLinea ctx{fdm_, store_, bodega_pedido_, exponente_redondeo_, rs_, hoy_};
+  if (!agregue_linea(ctx, valores_)) {
+    ++resumen_.lineas_descartadas;
+    if (observador_) {
+      observador_->AlDescartarLinea(LineaDescartada{
+          posicion,
+          FormatText("Artículo no válido: %s", {QuoteSqlText(valores_.ARTI_COD.substr(0, 15))})});
+    }
+  }
+}
+
+void ImportRun::inicie_pedido() {
+  const TValoresRegistro& v = valores_;
+  store_.BeginHeader();
+  auto campo = [this](const char* nombre) -> Field& { return store_.HeaderField(nombre); };
+  auto asigne = [&](const char* nombre, const std::string& texto) {
+    campo(nombre).SetText(texto, rs_, hoy_);
+  };
+
+  campo("TIDO_COD").SetInteger(34);
+  campo("PEDI_ID").SetInteger(0);
+  asigne("PREF_PRE", v.PREF_PRE);
+  campo("PEDI_FACTOR").SetCurrency(Currency::FromUnits(1));
+  campo("PEDI_TRM").SetCurrency(Currency::FromUnits(1));
+  asigne("PEDI_ANULADO", "N");
+  asigne("PEDI_TRANSMIT", "N");
+  asigne("PEDI_IVAINC", fdm_.prefijo_ivainc(v.PREF_PRE));
+  asigne("PEDI_NUMERO", v.PEDI_NUMERO);
+  if (!v.PEDI_FECHA.empty()) {
+    asigne("PEDI_FECHA", v.PEDI_FECHA);
+  } else {
+    campo("PEDI_FECHA").SetDate(screen_.FallbackDate());
+  }
+  asigne("PEDI_VALIDEZ", fdm_.configuracion("FACTURACION", "PEDIDOS", "DIAS DE VALIDEZ"));
+  const Date fecha = campo("PEDI_FECHA").AsDate();
+  campo("PEDI_VENCE").SetDate(fecha + campo("PEDI_VALIDEZ").AsInteger());
+  if (!v.PEDI_CREDITO.empty()) {
+    const Date credito = TextToDate(v.PEDI_CREDITO, rs_, hoy_);
+    campo("PEDI_DIASCR").SetInteger(FloorToInteger(static_cast<long double>(credito - fecha)));
+  } else {
+    campo("PEDI_DIASCR").SetInteger(1);
+  }
+  if (!v.PTVT_ID.empty()) asigne("PTVT_ID", v.PTVT_ID);
+  // An order without point of sale has no warehouse: there is nothing to
+  // look up.
+  bodega_pedido_ = v.PTVT_ID.empty() ? std::string() : fdm_.bodega_punto_venta(v.PTVT_ID);
+  asigne("VEND_COD", v.VEND_COD);
+  asigne("TERC_NIT", v.TERC_NIT);
+  asigne("PEDI_NOMTERC", v.PEDI_NOMTERC);
+  asigne("PEDI_SUCURSAL", v.PEDI_SUCURSAL.empty() ? std::string("01") : v.PEDI_SUCURSAL);
+  if (!v.PEDI_RTFTEMONTO.empty()) asigne("PEDI_RTFTEMONTO", v.PEDI_RTFTEMONTO);
+  if (!v.PEDI_RTIVAMONTO.empty()) asigne("PEDI_RTIVAMONTO", v.PEDI_RTIVAMONTO);
+  if (!v.PEDI_RTICAMONTO.empty()) asigne("PEDI_RTICAMONTO", v.PEDI_RTICAMONTO);
+
+  store_.PostHeader();
+  prefijo_actual_ = v.PREF_PRE;
+  numero_actual_ = v.PEDI_NUMERO;
+  primer_pedido_ = false;
+}
+
+void ImportRun::complete_pedido(bool fin_de_archivo) {
+  auto campo = [this](const char* nombre) -> Field& { return store_.HeaderField(nombre); };
+
+  store_.EditHeader();
+  const std::string suma_iva = store_.SumIva();
+  if (!suma_iva.empty()) campo("PEDI_IVAMONTO").SetCurrency(TextToCurrency(suma_iva, rs_));
+  const std::string suma_total = store_.SumTotal();
+  if (!suma_total.empty()) {
+    const Currency total = TextToCurrency(suma_total, rs_);
+    const Currency descuento = campo("PEDI_DTOMONTO").AsCurrency();
+    campo("PEDI_TOTAL").SetCurrency(Currency::FromExtendedCount(
+        ExtSub(total.extended_count(), descuento.extended_count())));
+  }
+  if (fin_de_archivo) {
+    if (campo("PEDI_ID").AsInteger() == 0) campo("PEDI_ID").SetText(store_.SCambieidpedido(), rs_, hoy_);
+    store_.PostHeader();
+  } else {
+    store_.PostHeader();
+    if (campo("PEDI_ID").AsInteger() == 0) {
+      store_.EditHeader();
+      campo("PEDI_ID").SetText(store_.SCambieidpedido(), rs_, hoy_);
+      store_.PostHeader();
+    }
+  }
+
+  // The records of the order being completed: at a change of key the last
+  // record already belongs to the next order.
+  std::vector<TPosicionLinea> registros = registros_pedido_;
+  if (!fin_de_archivo && !registros.empty()) registros.pop_back();
+
+  PedidoGrabado grabado{campo("PREF_PRE").AsText(rs_), campo("PEDI_NUMERO").AsText(rs_),
+                        campo("PEDI_ID").AsText(rs_), static_cast<int32_t>(store_.line_count()),
+                        ValorDe(campo("PEDI_IVAMONTO")), ValorDe(campo("PEDI_TOTAL"))};
+  if (store_.ApplyUpdates() > 0) {
+    const std::optional<OrderWriteFailure>& falla = store_.last_failure();
+    Descarte(PedidoDescartado{grabado.prefijo, grabado.numero, falla ? falla->text : std::string(),
+                              std::move(registros)});
+    store_.CancelUpdates();
+  } else {
+    ++resumen_.pedidos_grabados;
+    resumen_.lineas_grabadas += grabado.lineas;
+    if (observador_) observador_->AlGrabarPedido(grabado);
+  }
+
+  if (!fin_de_archivo) {
+    store_.Refresh();
+    store_.set_contador_lineas(0);
+  }
+}
+
+void ImportRun::Descarte(PedidoDescartado descartado) {
+  if (observador_) observador_->AlDescartarPedido(descartado);
+  resumen_.pedidos_descartados.push_back(std::move(descartado));
+}
+
+std::string ImportRun::LineasDescartados() const {
+  std::string lineas;
+  for (const PedidoDescartado& d : resumen_.pedidos_descartados) {
+    lineas += "\n" + FormatText(kPedidoNoGrabado, {d.prefijo, d.numero, EnUnaLinea(d.motivo)});
+  }
+  return lineas;
+}
+
+}  // namespace imp

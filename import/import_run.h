@@ -1,0 +1,91 @@
+#pragma once
+// The import run: reads the order file, groups consecutive records with the
+// same prefix and number into orders, begins each order's header, prices
+// every article line and writes each order as one batch when the next order
+// starts or the file ends. It talks to the operator only through
+// ImportScreen (and Dialogs, for the lookups' boxes), so the window, an
+// unattended run and the tests drive the same code.
+//
+// One ImportRun lives as long as its window: the key of the order begun last
+// (prefijo_actual, numero_actual) outlives a run; everything else starts
+// afresh with each run.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "import/lector_plano.h"
+#include "import/resumen_importacion.h"
+#include "import/valores_registro.h"
+#include "values/date.h"
+#include "values/regional_settings.h"
+
+namespace imp {
+
+class CImportacion;
+class Dialogs;
+class ImportScreen;
+class OrderStore;
+class Tfdm;
+
+class ImportRun {
+ public:
+  // Every reference must outlive the run. `rs` is read at each run, so a
+  // change of the regional settings between runs is picked up.
+  ImportRun(Tfdm& fdm, OrderStore& store, const CImportacion& importacion,
+            const RegionalSettings& rs, ImportScreen& screen, Dialogs& dialogs);
+
+  // Events of the following runs go to `observador` too (null: none).
+  void set_observador(ObservadorImportacion* observador) { observador_ = observador; }
+
+  // Runs the whole import (the F2 handler). Ends by closing the window
+  // unless a failure stops it: the failure is then raised with its own
+  // text, followed, once the file was being read, by a line counting the
+  // orders this run had already written (they stay written) and one per
+  // order the database had refused. The window stays as the failure left it.
+  void SpeedButton3Click();
+
+  // The key of the order begun last, in this run or an earlier one.
+  const std::string& prefijo_actual() const { return prefijo_actual_; }
+  const std::string& numero_actual() const { return numero_actual_; }
+
+  // What the last run did; complete once SpeedButton3Click returned or
+  // failed.
+  const ResumenImportacion& resumen() const { return resumen_; }
+
+ private:
+  void LeaArchivo(const std::string& ruta);
+  void ManejeRegistro(const TCamposRegistro& campos, const TPosicionLinea& posicion);
+  void inicie_pedido();
+  // Completes the current order: sums into the header, a new identifier,
+  // the write as one batch (the order dropped and reported when the
+  // database refuses it). The key-change form empties the store for the
+  // next order; the end-of-file form leaves that to the closing of the store.
+  void complete_pedido(bool fin_de_archivo);
+  void Descarte(PedidoDescartado descartado);
+  std::string LineasDescartados() const;
+
+  Tfdm& fdm_;
+  OrderStore& store_;
+  const CImportacion& importacion_;
+  const RegionalSettings& rs_;
+  ImportScreen& screen_;
+  Dialogs& dialogs_;
+  ObservadorImportacion* observador_ = nullptr;
+
+  // Window state.
+  std::string prefijo_actual_;
+  std::string numero_actual_;
+
+  // Run state.
+  int32_t exponente_redondeo_ = 0;
+  std::string bodega_pedido_;
+  bool primer_pedido_ = true;
+  TValoresRegistro valores_;
+  Date hoy_;
+  bool leyendo_ = false;                          // the store was opened for the file
+  std::vector<TPosicionLinea> registros_pedido_;  // file lines of the current order
+  ResumenImportacion resumen_;
+};
+
+}  // namespace imp

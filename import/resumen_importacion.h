@@ -1,0 +1,75 @@
+#pragma once
+// What an import run did, for whoever needs more than the window shows: the
+// run reports each event to an observer as it happens (so an unattended run
+// can write it out without holding it) and keeps the counts and the few
+// details its closing message needs in a summary.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "import/lector_plano.h"
+#include "values/currency.h"
+
+namespace imp {
+
+// An order written to the database.
+struct PedidoGrabado {
+  std::string prefijo;  // PREF_PRE as written
+  std::string numero;   // PEDI_NUMERO as written
+  std::string pedi_id;  // the identifier drawn for it
+  int32_t lineas = 0;
+  std::optional<Currency> iva;    // PEDI_IVAMONTO; none when no line had one
+  std::optional<Currency> total;  // PEDI_TOTAL; likewise
+};
+
+// An order the database refused: nothing of it was written.
+struct PedidoDescartado {
+  std::string prefijo;
+  std::string numero;
+  std::string motivo;  // the database's failure text
+  std::vector<TPosicionLinea> registros;  // the file lines it came from
+};
+
+// A record whose line was left out of its order (article not valid).
+struct LineaDescartada {
+  TPosicionLinea posicion;
+  std::string motivo;
+};
+
+// Receives the events of a run; every method does nothing by default.
+class ObservadorImportacion {
+ public:
+  virtual ~ObservadorImportacion() = default;
+  virtual void AlGrabarPedido(const PedidoGrabado&) {}
+  virtual void AlDescartarPedido(const PedidoDescartado&) {}
+  virtual void AlDescartarLinea(const LineaDescartada&) {}
+  // A failure ended the run: its text and the file lines of the order it
+  // cut off (not written), the record that failed last.
+  virtual void AlInterrumpirse(const std::string& /*falla*/,
+                            const std::vector<TPosicionLinea>& /*registros*/) {}
+};
+
+// Counts and outcome of the last run.
+struct ResumenImportacion {
+  enum class Fin {
+    kEnCurso,           // not ended (or never started)
+    kCompleta,          // the whole file was read
+    kSinUbicacion,      // no file location given
+    kNoEncontrado,      // no file at the location
+    kNoSePudoAbrir,     // the reader could not open the file
+    kFalla,             // a failure ended the run part-way
+  };
+
+  Fin fin = Fin::kEnCurso;
+  int64_t registros = 0;            // records delivered by the reader
+  int64_t pedidos_grabados = 0;
+  int64_t lineas_grabadas = 0;      // lines of the written orders
+  int64_t lineas_descartadas = 0;
+  std::vector<PedidoDescartado> pedidos_descartados;
+  std::string falla;                           // the failure's own text
+  std::vector<TPosicionLinea> registros_interrumpidos;  // of the order cut off
+};
+
+}  // namespace imp

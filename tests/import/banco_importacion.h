@@ -1,0 +1,193 @@
+#pragma once
+// Test bench of the import run: a fresh company database from schema/ with
+// the demo data and a few articles of known figures, the database module,
+// the order store, the layout of columns 1-17, and a recorder standing in
+// for the window and the message boxes. Results are read back from PEDIDOS
+// and PEDIDOS_DETALLE over a connection of their own.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/dialogs.h"
+#include "db/order_store.h"
+#include "db/query_set.h"
+#include "db/tfdm.h"
+#include "import/import_run.h"
+#include "import/importacion.h"
+#include "import/screen.h"
+#include "tests/support/fresh_database.h"
+#include "values/date.h"
+
+namespace imp::testing {
+
+// Records what the run shows, in order, as "kind: text" entries.
+class Grabadora : public ImportScreen, public Dialogs {
+ public:
+  std::string ubicacion;
+  Date fecha = *Date::FromYmd(2024, 3, 1);
+
+  std::vector<std::string> eventos;
+  std::vector<std::string> mensajes;  // plain boxes, the run's and the lookups'
+  std::vector<std::string> errores;   // error boxes
+  std::string texto_registro;
+  int pasos = 0;
+  bool panel_visible = false;
+  bool cerrada = false;
+
+  void ShowStatus(const std::string& caption) override {
+    panel_visible = true;
+    eventos.push_back("panel: " + caption);
+  }
+  void HideStatus() override {
+    panel_visible = false;
+    eventos.push_back("ocultar panel");
+  }
+  void ShowRecordBox() override { eventos.push_back("caja de registro"); }
+  void SetRecordText(const std::string& text) override { texto_registro = text; }
+  void StepProgress() override { ++pasos; }
+  void ShowMessage(const std::string& text) override {
+    mensajes.push_back(text);
+    eventos.push_back("mensaje: " + text);
+  }
+  void ShowError(const std::string& text) override {
+    errores.push_back(text);
+    eventos.push_back("error: " + text);
+  }
+  void CloseWindow() override {
+    cerrada = true;
+    eventos.push_back("cerrar");
+  }
+  std::string FileLocation() override { return ubicacion; }
+  Date FallbackDate() override { return fecha; }
+};
+
+using Fila = std::map<std::string, std::string>;
+
+// Articles with round figures, next to the demo ones:
+//   TRAB  unit UND (CAJA = 12), VAT 19, consumption tax 50; list 1 rates
+//         null/3, list 2 rates 5/2, no list 3 row
+//   ABCDEFGHIJKLMNO  a 15-character code, VAT 0, no prices
+// and prefixes beyond PV (VAT included) and FE (excluded): pv ("S"),
+// n ("n"), X ("S"), B (blank).
+inline constexpr char kDatosPrueba[] = R"(
+INSERT INTO ARTICULO (ARTI_COD, ARTI_DESC, ARTI_UNIDAD, TAIV_COD, ARTI_CONSUMO)
+  VALUES ('TRAB', 'LINEA TRABAJADA', 'UND', '19', 50);
+INSERT INTO ARTICULO_UNIDADES (ARTI_COD, ARUN_UNIDAD, ARUN_FACTOR) VALUES ('TRAB', 'CAJA', 12);
+INSERT INTO PRECIOS_ARTICULO (ARTI_COD, LIPR_COD, PRAR_PRECIO, PRAR_DTO1, PRAR_DTO2)
+  VALUES ('TRAB', 1, 1000, NULL, 3);
+INSERT INTO PRECIOS_ARTICULO (ARTI_COD, LIPR_COD, PRAR_PRECIO, PRAR_DTO1, PRAR_DTO2)
+  VALUES ('TRAB', 2, 1000, 5, 2);
+INSERT INTO ARTICULO (ARTI_COD, ARTI_DESC, ARTI_UNIDAD, TAIV_COD, ARTI_CONSUMO)
+  VALUES ('ABCDEFGHIJKLMNO', 'CODIGO LARGO', 'UND', '00', 0);
+INSERT INTO PREFIJOS (TIDO_COD, PREF_PRE, PREF_NOMBRE, PREF_IVAINC) VALUES (34, 'pv', 'MINUSCULAS', 'S');
+INSERT INTO PREFIJOS (TIDO_COD, PREF_PRE, PREF_NOMBRE, PREF_IVAINC) VALUES (34, 'n', 'N MINUSCULA', 'n');
+INSERT INTO PREFIJOS (TIDO_COD, PREF_PRE, PREF_NOMBRE, PREF_IVAINC) VALUES (34, 'X', 'OTRA LETRA', 'S');
+INSERT INTO PREFIJOS (TIDO_COD, PREF_PRE, PREF_NOMBRE, PREF_IVAINC) VALUES (34, 'B', 'EN BLANCO', ' ');
+)";
+
+class BancoImportacion {
+ public:
+  BancoImportacion() : db(/*demo=*/true) {
+    db.Exec(kDatosPrueba);
+    db.Configure(fdm.Norvela);
+    const char* datos[] = {"PREF_PRE",        "PEDI_NUMERO",     "PEDI_FECHA",     "PEDI_CREDITO",
+                           "VEND_COD",        "PTVT_ID",         "TERC_NIT",       "PEDI_NOMTERC",
+                           "PEDI_SUCURSAL",   "PEDI_RTFTEMONTO", "PEDI_RTIVAMONTO", "PEDI_RTICAMONTO",
+                           "ARTI_COD",        "PEDE_CANT",       "PEDE_UNIDAD",    "PEDE_PRUNIT",
+                           "PEDE_DTOPORC"};
+    int columna = 1;
+    for (const char* dato : datos) layout.agregue({dato, columna++, 10, "SI"});
+  }
+
+  // Writes `contenido` to a file beside the database and returns its path.
+  std::string Archivo(const std::string& contenido, const std::string& nombre = "pedidos.csv") {
+    const std::string ruta = db.server() + "/" + nombre;
+    std::ofstream(ruta, std::ios::binary) << contenido;
+    return ruta;
+  }
+
+  // One run over `contenido`.
+  void Corra(const std::string& contenido) {
+    pantalla.ubicacion = Archivo(contenido);
+    run.SpeedButton3Click();
+  }
+
+  // The failure text of a run over `contenido`; "" when it did not fail.
+  std::string CorraConFalla(const std::string& contenido) {
+    try {
+      Corra(contenido);
+    } catch (const Failure& f) {
+      return f.what();
+    }
+    return {};
+  }
+
+  // Every row of `sql`, each column by name as text (null reads "").
+  std::vector<Fila> Lea(const std::string& sql) const {
+    Connection conexion;
+    db.Configure(conexion);
+    QuerySet q(conexion, rs, "QPrueba");
+    q.SetCommandText(sql);
+    q.Open();
+    std::vector<Fila> filas;
+    for (q.First(); !q.Eof(); q.Next()) {
+      Fila fila;
+      for (int i = 0; i < q.FieldCount(); ++i) fila[q.FieldName(i)] = q.AsText(i);
+      filas.push_back(std::move(fila));
+    }
+    return filas;
+  }
+
+  // Headers in the order they were written, with dates as yyyy-mm-dd.
+  std::vector<Fila> Pedidos() const {
+    return Lea(
+        "SELECT p.*, CAST(p.PEDI_FECHA AS VARCHAR(10)) AS FECHA, "
+        "CAST(p.PEDI_VENCE AS VARCHAR(10)) AS VENCE FROM PEDIDOS p ORDER BY p.PEDI_ID");
+  }
+  // Lines of the written order with that prefix and number, by PEDE_ITEM.
+  std::vector<Fila> Lineas(const std::string& prefijo, const std::string& numero) const {
+    return Lea(
+        "SELECT d.* FROM PEDIDOS_DETALLE d JOIN PEDIDOS p ON p.PEDI_ID = d.PEDI_ID "
+        "WHERE p.PREF_PRE = '" + prefijo + "' AND p.PEDI_NUMERO = '" + numero +
+        "' ORDER BY d.PEDE_ITEM");
+  }
+  // Identifiers drawn so far.
+  std::string Identificadores() const {
+    return Lea("SELECT GEN_ID(GEN_PEDIDOS, 0) AS N FROM RDB$DATABASE").at(0).at("N");
+  }
+  // Changes a configuration value between runs. The embedded engine lets
+  // only one process hold the file, so the module lets go of it first.
+  void Configure(const std::string& propiedad, const std::string& valor) {
+    fdm.Norvela.Close();
+    db.Exec("UPDATE CONFIGURACION SET CONF_VALOR = '" + valor + "' WHERE CONF_PROPIEDAD = '" +
+            propiedad + "';");
+  }
+
+  FreshDatabase db;
+  RegionalSettings rs;
+  Tfdm fdm;
+  OrderStore store{fdm};
+  CImportacion layout;
+  Grabadora pantalla;
+  ImportRun run{fdm, store, layout, rs, pantalla, pantalla};
+};
+
+// A line of the order file: the 17 columns of the layout, comma separated,
+// ended by CR LF.
+inline std::string Linea(std::initializer_list<std::string> campos) {
+  std::string linea;
+  bool primero = true;
+  for (const std::string& c : campos) {
+    if (!primero) linea += ',';
+    linea += c;
+    primero = false;
+  }
+  return linea + "\r\n";
+}
+
+}  // namespace imp::testing

@@ -1,0 +1,333 @@
+// The import run end to end on a fresh company database: grouping, header
+// assembly, completion, the run's messages and the window, and what a
+// failure or a refused order leaves behind. Results are read back from
+// PEDIDOS and PEDIDOS_DETALLE.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/import/banco_importacion.h"
+
+namespace imp::testing {
+namespace {
+
+constexpr char kFinalizada[] = "Importación finalizada.";
+
+// A line of order `prefijo numero` for ACME (list 2, point of sale 1) with
+// article TRAB; `cantidad` replaces the quantity.
+std::string Pedido(const std::string& prefijo, const std::string& numero,
+                   const std::string& articulo = "TRAB", const std::string& cantidad = "1") {
+  return Linea({prefijo, numero, "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
+                articulo, cantidad, "", "100", "0"});
+}
+// A further line of the same order: the order columns left empty.
+std::string Otra(const std::string& articulo = "TRAB", const std::string& cantidad = "1") {
+  return Linea({"", "", "", "", "", "", "", "", "", "", "", "", articulo, cantidad, "", "100", "0"});
+}
+
+std::vector<std::pair<std::string, std::string>> Claves(const std::vector<Fila>& pedidos) {
+  std::vector<std::pair<std::string, std::string>> claves;
+  for (const Fila& p : pedidos) claves.emplace_back(p.at("PREF_PRE"), p.at("PEDI_NUMERO"));
+  return claves;
+}
+
+std::vector<std::string> Items(const std::vector<Fila>& lineas) {
+  std::vector<std::string> items;
+  for (const Fila& l : lineas) items.push_back(l.at("PEDE_ITEM"));
+  return items;
+}
+
+// Collects what an unattended run would report.
+struct Bitacora : ObservadorImportacion {
+  std::vector<PedidoGrabado> grabados;
+  std::vector<PedidoDescartado> descartados;
+  std::vector<LineaDescartada> lineas;
+  std::vector<TPosicionLinea> interrumpidos;
+  void AlGrabarPedido(const PedidoGrabado& p) override { grabados.push_back(p); }
+  void AlDescartarPedido(const PedidoDescartado& p) override { descartados.push_back(p); }
+  void AlDescartarLinea(const LineaDescartada& l) override { lineas.push_back(l); }
+  void AlInterrumpirse(const std::string&, const std::vector<TPosicionLinea>& r) override {
+    interrumpidos = r;
+  }
+};
+
+TEST(ImportRun, AgrupaPorClaveExacta) {
+  BancoImportacion banco;
+  Bitacora bitacora;
+  banco.run.set_observador(&bitacora);
+  // A, B, A; then keys that differ only in case or in leading zeros.
+  banco.Corra(Pedido("FE", "1") + Otra() + Pedido("FE", "2") + Pedido("FE", "1") +
+              Pedido("PV", "0123") + Pedido("pv", "0123") + Pedido("pv", "123"));
+
+  const auto pedidos = banco.Pedidos();
+  const std::vector<std::pair<std::string, std::string>> esperadas = {
+      {"FE", "1"}, {"FE", "2"}, {"FE", "1"}, {"PV", "0123"}, {"pv", "0123"}, {"pv", "123"}};
+  EXPECT_EQ(Claves(pedidos), esperadas);
+  // Every order numbers its lines from 1.
+  const std::vector<std::string> lineas_por_pedido[] = {{"1", "2"}, {"1"}, {"1"},
+                                                        {"1"},      {"1"}, {"1"}};
+  for (size_t i = 0; i < pedidos.size(); ++i) {
+    const auto lineas = banco.Lea("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE WHERE PEDI_ID = " +
+                                  pedidos[i].at("PEDI_ID") + " ORDER BY PEDE_ITEM");
+    EXPECT_EQ(Items(lineas), lineas_por_pedido[i]) << i;
+  }
+  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
+  EXPECT_EQ(banco.run.resumen().pedidos_grabados, 6);
+  EXPECT_EQ(banco.run.resumen().lineas_grabadas, 7);
+  ASSERT_EQ(bitacora.grabados.size(), 6u);
+  EXPECT_EQ(bitacora.grabados[0].lineas, 2);
+  EXPECT_EQ(bitacora.grabados[0].pedi_id, pedidos[0].at("PEDI_ID"));
+}
+
+// The header as assembled from the record that begins each order.
+TEST(ImportRun, CabeceraDelPedido) {
+  BancoImportacion banco;
+  banco.pantalla.fecha = *Date::FromYmd(2024, 3, 1);
+  banco.Corra(
+      // No date, credit date or branch: the window's date, 1 day, "01".
+      Linea({"FE", "H1", "", "", "3", "2", "800100200", "ACME", "", "", "", "", "TRAB", "1", "",
+             "100", "0"}) +
+      Linea({"FE", "H2", "1/15/2024", "2/29/2024", "2", "1", "800100200", "ACME", "01", "10.5",
+             "0", "96.6", "TRAB", "1", "", "100", "0"}) +
+      Linea({"FE", "H3", "1/15/2024", "1/10/2024", "2", "1", "800100200", "ACME", "01", "", "",
+             "", "TRAB", "1", "", "100", "0"}));
+
+  const std::map<std::string, std::map<std::string, std::string>> esperado = {
+      {"H1", {{"FECHA", "2024-03-01"}, {"VENCE", "2024-03-31"}, {"PEDI_DIASCR", "1"},
+              {"PEDI_SUCURSAL", "01"}, {"PTVT_ID", "2"}, {"VEND_COD", "3"},
+              {"PEDI_RTFTEMONTO", ""}, {"PEDI_RTIVAMONTO", ""}, {"PEDI_RTICAMONTO", ""}}},
+      {"H2", {{"FECHA", "2024-01-15"}, {"VENCE", "2024-02-14"}, {"PEDI_DIASCR", "45"},
+              {"PEDI_SUCURSAL", "01"}, {"PTVT_ID", "1"}, {"VEND_COD", "2"},
+              {"PEDI_RTFTEMONTO", "10.5"}, {"PEDI_RTIVAMONTO", "0"}, {"PEDI_RTICAMONTO", "96.6"}}},
+      {"H3", {{"FECHA", "2024-01-15"}, {"VENCE", "2024-02-14"}, {"PEDI_DIASCR", "-5"}}},
+  };
+  const std::map<std::string, std::string> comunes = {
+      {"TIDO_COD", "34"}, {"PREF_PRE", "FE"},        {"PEDI_FACTOR", "1"},
+      {"PEDI_TRM", "1"},  {"PEDI_ANULADO", "N"},     {"PEDI_TRANSMIT", "N"},
+      {"PEDI_IVAINC", "N"}, {"PEDI_VALIDEZ", "30"},  {"TERC_NIT", "800100200"},
+      {"PEDI_NOMTERC", "ACME"}, {"PEDI_DTOMONTO", ""}, {"PEDI_OBS", ""}};
+  const auto pedidos = banco.Pedidos();
+  ASSERT_EQ(pedidos.size(), 3u);
+  for (const Fila& p : pedidos) {
+    const std::string numero = p.at("PEDI_NUMERO");
+    SCOPED_TRACE(numero);
+    for (const auto& [columna, valor] : comunes) EXPECT_EQ(p.at(columna), valor) << columna;
+    for (const auto& [columna, valor] : esperado.at(numero)) EXPECT_EQ(p.at(columna), valor) << columna;
+    EXPECT_NE(p.at("PEDI_ID"), "0");
+  }
+  // The empty branch reaches the price-list lookup as it is: no row, list 1,
+  // while "01" gives ACME's list 2. The line's warehouse is the point of sale's.
+  const auto h1 = banco.Lineas("FE", "H1");
+  ASSERT_EQ(h1.size(), 1u);
+  EXPECT_EQ(h1[0].at("LIPR_COD"), "1");
+  EXPECT_EQ(h1[0].at("BODE_COD"), "02");
+  EXPECT_EQ(banco.Lineas("FE", "H2").at(0).at("LIPR_COD"), "2");
+}
+
+// The header's totals are the sums of its lines.
+TEST(ImportRun, TotalesDeLasLineas) {
+  BancoImportacion banco;
+  banco.Corra(Linea({"FE", "T1", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
+                     "TRAB", "3", "", "1000", "10"}) +
+              Otra("TRAB", "3") + Pedido("FE", "T2", "ABCDEFGHIJKLMNO"));
+  const auto pedidos = banco.Pedidos();
+  ASSERT_EQ(pedidos.size(), 2u);
+  // Line 1 is the worked line (449.16, 3113.16); line 2 is 3 × 100 less 15
+  // and 6: net 279, tax 150, VAT 24.51, total 453.51.
+  const auto lineas = banco.Lineas("FE", "T1");
+  ASSERT_EQ(lineas.size(), 2u);
+  EXPECT_EQ(lineas[0].at("PEDE_TOTAL"), "3113.16");
+  EXPECT_EQ(lineas[1].at("PEDE_TOTAL"), "453.51");
+  EXPECT_EQ(pedidos[0].at("PEDI_IVAMONTO"), "473.67");
+  EXPECT_EQ(pedidos[0].at("PEDI_TOTAL"), "3566.67");
+  // An article of VAT 0 at 100 each.
+  EXPECT_EQ(pedidos[1].at("PEDI_IVAMONTO"), "0");
+  EXPECT_EQ(pedidos[1].at("PEDI_TOTAL"), "100");
+}
+
+TEST(ImportRun, ArticuloDesconocidoDejaHuecoEnLosItems) {
+  BancoImportacion banco;
+  Bitacora bitacora;
+  banco.run.set_observador(&bitacora);
+  const std::string archivo = Pedido("FE", "1") + Otra("NOEXISTE") + Otra();
+  banco.Corra(archivo);
+
+  EXPECT_EQ(banco.pantalla.mensajes,
+            (std::vector<std::string>{"Código 'NOEXISTE' no encontrado.", kFinalizada}));
+  EXPECT_EQ(Items(banco.Lineas("FE", "1")), (std::vector<std::string>{"1", "3"}));
+  ASSERT_EQ(bitacora.lineas.size(), 1u);
+  EXPECT_EQ(bitacora.lineas[0].posicion.numero, 2);
+  EXPECT_EQ(archivo.substr(bitacora.lineas[0].posicion.desplazamiento,
+                           bitacora.lineas[0].posicion.longitud),
+            Otra("NOEXISTE").substr(0, Otra("NOEXISTE").size() - 2));
+  EXPECT_EQ(banco.run.resumen().lineas_descartadas, 1);
+}
+
+TEST(ImportRun, FallaDeConversionConservaLosPedidosAnteriores) {
+  BancoImportacion banco;
+  Bitacora bitacora;
+  banco.run.set_observador(&bitacora);
+  const std::string falla = banco.CorraConFalla(Pedido("FE", "1") + Pedido("FE", "2") +
+                                                Pedido("FE", "3") + Otra("TRAB", "1a"));
+
+  EXPECT_EQ(falla,
+            "1a no es un valor BCD válido.\n"
+            "Pedidos de esta importación ya grabados (quedan grabados): 2.");
+  EXPECT_EQ(Claves(banco.Pedidos()),
+            (std::vector<std::pair<std::string, std::string>>{{"FE", "1"}, {"FE", "2"}}));
+  // The window stays as the failure left it.
+  EXPECT_FALSE(banco.pantalla.cerrada);
+  EXPECT_TRUE(banco.pantalla.panel_visible);
+  EXPECT_EQ(banco.pantalla.texto_registro, "FE3 - ACME");
+  EXPECT_TRUE(banco.pantalla.mensajes.empty());
+  // The order cut off is the one of lines 3 and 4.
+  ASSERT_EQ(bitacora.interrumpidos.size(), 2u);
+  EXPECT_EQ(bitacora.interrumpidos[0].numero, 3);
+  EXPECT_EQ(bitacora.interrumpidos[1].numero, 4);
+  EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kFalla);
+  EXPECT_EQ(banco.run.resumen().falla, "1a no es un valor BCD válido");
+}
+
+TEST(ImportRun, ArchivoVacioNoGrabaNada) {
+  BancoImportacion banco;
+  banco.Corra("");
+  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
+  EXPECT_TRUE(banco.pantalla.cerrada);
+  EXPECT_TRUE(banco.Pedidos().empty());
+  EXPECT_EQ(banco.Identificadores(), "0");
+  EXPECT_EQ(banco.pantalla.pasos, 0);
+}
+
+// The checks before reading: each shows its message, hides the panel and
+// closes the window.
+TEST(ImportRun, ComprobacionesDelArchivo) {
+  BancoImportacion banco;
+  const struct {
+    std::string ubicacion;
+    const char* mensaje;
+  } casos[] = {
+      {"", "Debe indicar antes el archivo con los datos a importar."},
+      {banco.db.server() + "/no-existe.csv", "No se encontró el archivo a importar."},
+      {banco.db.server(),
+       "Error al abrir el archivo, asegúrece que el nombre sea correcto y que no esté abierto en "
+       "otra aplicación en este momento."},
+  };
+  for (const auto& c : casos) {
+    banco.pantalla = Grabadora{};
+    banco.pantalla.ubicacion = c.ubicacion;
+    banco.run.SpeedButton3Click();
+    EXPECT_EQ(banco.pantalla.eventos,
+              (std::vector<std::string>{"panel: Importando pedidos. Espere un momento...",
+                                        "caja de registro", std::string("mensaje: ") + c.mensaje,
+                                        "ocultar panel", "cerrar"}));
+  }
+  EXPECT_TRUE(banco.Pedidos().empty());
+}
+
+TEST(ImportRun, SinConfiguracionDeRedondeoNoMiraElArchivo) {
+  BancoImportacion banco;
+  banco.db.Exec(
+      "DELETE FROM CONFIGURACION WHERE CONF_PROPIEDAD = 'REDONDEO AL MULTIPLO DE DIEZ EN "
+      "TOTALES';");
+  banco.pantalla.ubicacion = banco.db.server() + "/no-existe.csv";
+  try {
+    banco.run.SpeedButton3Click();
+    ADD_FAILURE() << "the run did not fail";
+  } catch (const Failure& f) {
+    EXPECT_STREQ(f.what(), "'' no es un valor entero válido");
+  }
+  EXPECT_EQ(banco.pantalla.eventos,
+            (std::vector<std::string>{
+                "panel: Importando pedidos. Espere un momento...",
+                "error: No se encontró la configuración REDONDEO AL MULTIPLO DE DIEZ EN TOTALES"}));
+}
+
+TEST(ImportRun, PantallaDeUnaCorridaCompleta) {
+  BancoImportacion banco;
+  banco.Corra(Pedido("FE", "1") + Otra() + Pedido("pv", "123"));
+  const auto& e = banco.pantalla.eventos;
+  ASSERT_EQ(e.size(), 5u);
+  EXPECT_EQ(e[0], "panel: Importando pedidos. Espere un momento...");
+  EXPECT_EQ(e[1], "caja de registro");
+  EXPECT_EQ(e[2], std::string("mensaje: ") + kFinalizada);
+  EXPECT_EQ(e[3], "ocultar panel");
+  EXPECT_EQ(e[4], "cerrar");
+  EXPECT_EQ(banco.pantalla.texto_registro, "pv123 - ACME");
+  EXPECT_GT(banco.pantalla.pasos, 0);
+  EXPECT_EQ(banco.run.prefijo_actual(), "pv");
+  EXPECT_EQ(banco.run.numero_actual(), "123");
+}
+
+// After a failed run the next run begins its first order afresh, even with
+// the key the failed run stopped at, and the failed run's unwritten order
+// is not merged into it.
+TEST(ImportRun, CorridaTrasUnaFallaEmpiezaDeCero) {
+  BancoImportacion banco;
+  EXPECT_NE(banco.CorraConFalla(Pedido("FE", "7", "TRAB", "5") + Otra("TRAB", "1a")), "");
+  EXPECT_EQ(banco.run.prefijo_actual(), "FE");
+  EXPECT_EQ(banco.run.numero_actual(), "7");
+
+  banco.pantalla = Grabadora{};
+  banco.Corra(Pedido("FE", "7", "TRAB", "2"));
+  const auto lineas = banco.Lineas("FE", "7");
+  ASSERT_EQ(lineas.size(), 1u);
+  EXPECT_EQ(lineas[0].at("PEDE_ITEM"), "1");
+  EXPECT_EQ(lineas[0].at("PEDE_CANT"), "2");
+  EXPECT_EQ(banco.Pedidos().size(), 1u);
+  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
+}
+
+// In a fresh window a first record with an empty key still begins an order;
+// its header cannot be posted, so the run fails instead of pricing a line
+// without a header.
+TEST(ImportRun, PrimerRegistroSinClaveEmpiezaPedido) {
+  BancoImportacion banco;
+  const std::string falla = banco.CorraConFalla(Otra());
+  EXPECT_EQ(falla.rfind("Es necesario que el campo 'TERC_NIT' contenga algún valor", 0), 0u)
+      << falla;
+  EXPECT_TRUE(banco.Pedidos().empty());
+}
+
+TEST(ImportRun, SinPuntoDeVentaNoHayBodega) {
+  BancoImportacion banco;
+  banco.Corra(Linea({"FE", "8", "1/15/2024", "", "1", "", "800100200", "ACME", "01", "", "", "",
+                     "TRAB", "1", "", "100", "0"}));
+  const auto pedidos = banco.Pedidos();
+  ASSERT_EQ(pedidos.size(), 1u);
+  EXPECT_EQ(pedidos[0].at("PTVT_ID"), "");
+  EXPECT_EQ(banco.Lineas("FE", "8").at(0).at("BODE_COD"), "");
+  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
+}
+
+TEST(ImportRun, PedidoRechazadoSeInforma) {
+  BancoImportacion banco;
+  banco.db.Exec(
+      "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_CODIGO_LARGO "
+      "CHECK (ARTI_COD <> 'ABCDEFGHIJKLMNO');");
+  Bitacora bitacora;
+  banco.run.set_observador(&bitacora);
+  banco.Corra(Pedido("FE", "1") + Pedido("FE", "2") + Otra("ABCDEFGHIJKLMNO") +
+              Pedido("FE", "3"));
+
+  EXPECT_EQ(Claves(banco.Pedidos()),
+            (std::vector<std::pair<std::string, std::string>>{{"FE", "1"}, {"FE", "3"}}));
+  ASSERT_EQ(banco.pantalla.mensajes.size(), 1u);
+  const std::string& mensaje = banco.pantalla.mensajes[0];
+  const std::string inicio = std::string(kFinalizada) + "\nPedido FE 2 no grabado: ";
+  EXPECT_EQ(mensaje.rfind(inicio, 0), 0u) << mensaje;
+  EXPECT_NE(mensaje.find("CK_SIN_CODIGO_LARGO"), std::string::npos) << mensaje;
+  EXPECT_EQ(mensaje.find('\n', inicio.size()), std::string::npos) << mensaje;
+  ASSERT_EQ(bitacora.descartados.size(), 1u);
+  ASSERT_EQ(bitacora.descartados[0].registros.size(), 2u);
+  EXPECT_EQ(bitacora.descartados[0].registros[0].numero, 2);
+  EXPECT_EQ(banco.run.resumen().pedidos_grabados, 2);
+  // The identifier drawn for the refused order is not given back.
+  EXPECT_EQ(banco.Identificadores(), "3");
+}
+
+}  // namespace
+}  // namespace imp::testing
