@@ -426,6 +426,49 @@ TEST_F(OrderStoreTest, EveryKindOfColumnIsWrittenAsSet) {
   }
 }
 
+TEST_F(OrderStoreTest, TransactionIsEndedOnlyByWhoeverBeganIt) {
+  struct Case {
+    const char* commit_retain;
+    bool caller_transaction;
+    bool visible_after_apply;  // to another attachment
+    // Left open after the apply: 1 yes, 0 no, -1 either (a retaining
+    // commit may keep it; what matters is that each order was committed).
+    int in_transaction_after_apply;
+  };
+  const Case cases[] = {
+      {"False", false, true, 0},
+      {"True", false, true, -1},
+      {"False", true, false, 1},
+  };
+  int id = 1;
+  for (const Case& c : cases) {
+    CompanyDatabase db;
+    Tfdm fdm;
+    db.Configure(fdm.Norvela);
+    fdm.Norvela.SetParam("CommitRetain", c.commit_retain);
+    OrderStore store(fdm);
+    store.Open();
+    if (c.caller_transaction) fdm.Norvela.BeginTransaction();
+    for (int order = 0; order < 2; ++order) {
+      store.BeginHeader();
+      for (const char* name : {"TERC_NIT", "VEND_COD", "TIDO_COD", "PREF_PRE", "PEDI_NUMERO"}) {
+        store.HeaderField(name).SetText("1", rs_, today_);
+      }
+      store.HeaderField("PEDI_ID").SetInteger(id++);
+      store.HeaderField("PEDI_FECHA").SetDate(today_);
+      store.HeaderField("PEDI_IVAINC").SetText("S", rs_, today_);
+      ASSERT_EQ(store.ApplyUpdates(), 0);
+      EXPECT_EQ(db.Select("SELECT * FROM PEDIDOS").size(),
+                c.visible_after_apply ? static_cast<std::size_t>(order + 1) : 0u)
+          << c.commit_retain << c.caller_transaction;
+      if (c.in_transaction_after_apply >= 0) {
+        EXPECT_EQ(fdm.Norvela.InTransaction(), c.in_transaction_after_apply == 1);
+      }
+      store.Refresh();
+    }
+  }
+}
+
 // ---- reading, refreshing, discarding
 
 TEST_F(OrderStoreTest, RefreshIsRefusedWhileChangesArePending) {
