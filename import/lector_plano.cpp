@@ -65,39 +65,39 @@ std::size_t LeaBloque(int fd, char* destino, std::size_t n, std::int64_t desde) 
   }
 }
 
-// Copies the run of plain bytes that starts at `p` (its first byte is
-// plain) to `d`, at most `cabe` of them, and returns how many it copied.
-// Works in 16-byte chunks: it may read up to 15 bytes past p + cabe and
-// write up to 15 past d + cabe, so both areas carry kRelleno bytes of slack.
-inline std::size_t CopieBytesPlanos(const char* p, char* d, std::size_t cabe) {
+// Bytes are classified a window at a time: one bit per byte that needs a
+// decision. The parse then jumps from bit to bit and copies the plain runs
+// between them whole, instead of testing byte after byte.
+constexpr std::size_t kVentana = 64;
+// Slack after the block: a window, or a 16-byte chunk of a plain run, may
+// read past the bytes that were read from the file.
+constexpr std::size_t kRellenoBloque = kVentana;
+static_assert(TCamposRegistro::kRelleno >= 16, "a slot must take a whole chunk's excess");
+
+// Bit i set iff byte p[i] (0 <= i < 64) is a decision byte. Reads all 64.
+inline std::uint64_t MascaraEspeciales(const char* p) {
 #if defined(__SSE2__)
   const __m128i cero = _mm_setzero_si128();
   const __m128i coma = _mm_set1_epi8(static_cast<char>(kComa));
   const __m128i comilla = _mm_set1_epi8(static_cast<char>(kComilla));
   const __m128i cr = _mm_set1_epi8(static_cast<char>(kCR));
   const __m128i lf = _mm_set1_epi8(static_cast<char>(kLF));
-  std::size_t n = 0;
-  for (;;) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n), v);
-    const __m128i especiales =
+  std::uint64_t mascara = 0;
+  for (std::size_t k = 0; k < kVentana; k += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+    const __m128i e =
         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cero), _mm_cmpeq_epi8(v, coma)),
                      _mm_or_si128(_mm_cmpeq_epi8(v, comilla),
                                   _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
-    const auto bits = static_cast<unsigned>(_mm_movemask_epi8(especiales));
-    if (bits != 0) {
-      n += static_cast<std::size_t>(__builtin_ctz(bits));
-      break;
-    }
-    n += 16;
-    if (n >= cabe) break;
+    mascara |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(e))) << k;
   }
-  return std::min(n, cabe);
+  return mascara;
 #else
-  std::size_t n = 1;
-  while (n < cabe && !kEspecial[static_cast<unsigned char>(p[n])]) ++n;
-  std::memcpy(d, p, n);
-  return n;
+  std::uint64_t mascara = 0;
+  for (std::size_t k = 0; k < kVentana; ++k) {
+    mascara |= static_cast<std::uint64_t>(kEspecial[static_cast<unsigned char>(p[k])]) << k;
+  }
+  return mascara;
 #endif
 }
 
@@ -126,58 +126,24 @@ class Tokenizador final {
         destino_(campos.bytes(1)),
         inicio_linea_(inicio) {}
 
+  // `fin` must be followed by kRellenoBloque readable bytes.
   void Procese(const char* p, const char* fin, std::int64_t desplazamiento) {
     const char* const base = p;
     while (p < fin) {
-      const auto c = static_cast<unsigned char>(*p);
-      if (!kEspecial[c]) {
-        // A run of plain bytes, copied straight into the slot. A full slot
-        // fails on the next plain byte, here or in the next piece.
-        tras_cr_ = false;
-        if (largo_ == kMaxBytesCampo) FalleLargo();
-        const auto cabe = std::min<std::size_t>(static_cast<std::size_t>(fin - p),
-                                                kMaxBytesCampo - largo_);
-        const std::size_t n = CopieBytesPlanos(p, destino_ + largo_, cabe);
-        largo_ += n;
-        p += n;
-        continue;
+      const char* const ventana = p;
+      const auto disponibles = std::min<std::size_t>(static_cast<std::size_t>(fin - p), kVentana);
+      std::uint64_t mascara = MascaraEspeciales(ventana);
+      if (disponibles < kVentana) mascara &= (std::uint64_t{1} << disponibles) - 1;
+      while (mascara != 0) {
+        const char* const especial = ventana + __builtin_ctzll(mascara);
+        mascara &= mascara - 1;
+        if (especial > p) CopiePlanos(p, static_cast<std::size_t>(especial - p));
+        Decida(static_cast<unsigned char>(*especial), desplazamiento + (especial - base));
+        p = especial + 1;
       }
-      const std::int64_t posicion = desplazamiento + (p - base);
-      switch (c) {
-        case kComilla:
-          en_comillas_ = !en_comillas_;
-          tras_cr_ = false;
-          break;
-        case kComa:
-          tras_cr_ = false;
-          if (en_comillas_) {
-            Agregue(*p);
-          } else {
-            if (indice_ == TCamposRegistro::kNumCampos) FalleCampos();
-            CierreCampo();
-            destino_ = campos_.bytes(++indice_);
-          }
-          break;
-        case kLF:
-          if (tras_cr_) {
-            // Second half of CR LF: the line already ended at the CR.
-            tras_cr_ = false;
-            inicio_linea_ = posicion + 1;
-          } else {
-            FinDeLinea(posicion);
-          }
-          break;
-        case kCR:
-          FinDeLinea(posicion);
-          tras_cr_ = true;
-          break;
-        default:  // zero byte: ends the text, still counts towards the length
-          tras_cr_ = false;
-          if (corte_ == kSinCorte) corte_ = largo_;
-          Agregue(*p);
-          break;
-      }
-      ++p;
+      const char* const fin_ventana = ventana + disponibles;
+      if (fin_ventana > p) CopiePlanos(p, static_cast<std::size_t>(fin_ventana - p));
+      p = fin_ventana;
     }
   }
 
@@ -193,6 +159,54 @@ class Tokenizador final {
 
  private:
   static constexpr std::size_t kSinCorte = static_cast<std::size_t>(-1);
+
+  // Plain bytes: straight into the slot, in 16-byte chunks (the block and
+  // the slot both have the slack for the last chunk's excess).
+  void CopiePlanos(const char* p, std::size_t n) {
+    tras_cr_ = false;
+    if (n > kMaxBytesCampo - largo_) FalleLargo();
+    char* const d = destino_ + largo_;
+    for (std::size_t i = 0; i < n; i += 16) std::memcpy(d + i, p + i, 16);
+    largo_ += n;
+  }
+
+  // A decision byte at file offset `posicion`.
+  void Decida(unsigned char c, std::int64_t posicion) {
+    switch (c) {
+      case kComa:
+        tras_cr_ = false;
+        if (en_comillas_) {
+          Agregue(static_cast<char>(c));
+        } else {
+          if (indice_ == TCamposRegistro::kNumCampos) FalleCampos();
+          CierreCampo();
+          destino_ = campos_.bytes(++indice_);
+        }
+        break;
+      case kComilla:
+        en_comillas_ = !en_comillas_;
+        tras_cr_ = false;
+        break;
+      case kLF:
+        if (tras_cr_) {
+          // Second half of CR LF: the line already ended at the CR.
+          tras_cr_ = false;
+          inicio_linea_ = posicion + 1;
+        } else {
+          FinDeLinea(posicion);
+        }
+        break;
+      case kCR:
+        FinDeLinea(posicion);
+        tras_cr_ = true;
+        break;
+      default:  // zero byte: ends the text, still counts towards the length
+        tras_cr_ = false;
+        if (corte_ == kSinCorte) corte_ = largo_;
+        Agregue(static_cast<char>(c));
+        break;
+    }
+  }
 
   void Agregue(char byte) {
     if (largo_ == kMaxBytesCampo) FalleLargo();
@@ -274,8 +288,7 @@ bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistr
 
   TCamposRegistro campos;
   Tokenizador tokenizador(campos, manejador, por_omitir);
-  // The slack after the block lets the plain-byte copy read whole chunks.
-  const std::unique_ptr<char[]> bloque(new char[tamano_bloque_ + TCamposRegistro::kRelleno]());
+  const std::unique_ptr<char[]> bloque(new char[tamano_bloque_ + kRellenoBloque]());
 
   while (consumidos < tamano) {
     const auto pedir =
