@@ -1,0 +1,51 @@
+#pragma once
+// The command line of batch mode, the unattended import:
+//   importa-pedidos --batch [--settings FILE] [--fecha YYYY-MM-DD] ORDER_FILE
+//   importa-pedidos --help
+// Options are looked up in one table (name, whether it takes a value, what
+// it sets), so a new option is one row and one field. A value may follow as
+// the next argument or after "=" ("--fecha=2026-01-15"); "--" ends the
+// options.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "values/date.h"
+
+namespace imp {
+
+struct BatchOptions {
+  bool batch = false;
+  bool help = false;
+  std::string settings;        // settings file; empty: the install directory's
+  std::optional<Date> fecha;   // fallback order date; none: today
+  std::string order_file;
+};
+
+// A command line that cannot be run; what() says why, in the operator's
+// words.
+class BatchUsageError : public std::runtime_error {
+ public:
+  explicit BatchUsageError(const std::string& text) : std::runtime_error(text) {}
+};
+
+// True when the command line asks for batch mode or its help ("--batch" or
+// "--help" among the options); otherwise the program opens its window.
+bool IsBatchInvocation(int argc, char** argv);
+
+// Reads the arguments after the program name. With "--help" anywhere the
+// rest is not checked. Otherwise requires "--batch" and exactly one order
+// file; an unknown or repeated option, a missing value or a date that is not
+// a real YYYY-MM-DD date raise BatchUsageError.
+BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
+
+// The "--help" text.
+std::string BatchUsage();
+
+// "YYYY-MM-DD" as a date, independent of the regional settings; nothing for
+// any other form or a date that does not exist.
+std::optional<Date> ParseIsoDate(const std::string& text);
+
+}  // namespace imp

@@ -1,0 +1,82 @@
+#include "app/batch_summary.h"
+
+#include "values/failure.h"
+
+namespace imp {
+namespace {
+
+const char* TextoFin(ResumenImportacion::Fin fin) {
+  using Fin = ResumenImportacion::Fin;
+  switch (fin) {
+    case Fin::kCompleta: return "archivo leído completo";
+    case Fin::kSinUbicacion: return "sin archivo de pedidos";
+    case Fin::kNoEncontrado: return "no se encontró el archivo de pedidos";
+    case Fin::kNoSePudoAbrir: return "no se pudo abrir el archivo de pedidos";
+    case Fin::kFalla: return "interrumpida por una falla";
+    case Fin::kEnCurso: break;
+  }
+  return "no terminó";
+}
+
+}  // namespace
+
+BatchSummary::BatchSummary() : detalle_pedidos_(std::tmpfile()), detalle_lineas_(std::tmpfile()) {
+  if (!detalle_pedidos_ || !detalle_lineas_) {
+    throw Failure("No se pudo crear un archivo temporal para el resumen");
+  }
+}
+
+std::string BatchSummary::EnUnaLinea(const std::string& texto) {
+  std::string linea;
+  linea.reserve(texto.size());
+  for (char c : texto) {
+    if (c == '\r') continue;
+    linea += (c == '\n') ? ' ' : c;
+  }
+  return linea;
+}
+
+void BatchSummary::AlGrabarPedido(const PedidoGrabado& pedido) {
+  ++pedidos_grabados_;
+  lineas_grabadas_ += pedido.lineas;
+}
+
+void BatchSummary::AlDescartarPedido(const PedidoDescartado& pedido) {
+  ++pedidos_descartados_;
+  const std::string linea =
+      "  " + pedido.prefijo + " " + pedido.numero + ": " + EnUnaLinea(pedido.motivo) + "\n";
+  std::fwrite(linea.data(), 1, linea.size(), detalle_pedidos_.get());
+}
+
+void BatchSummary::AlDescartarLinea(const LineaDescartada& linea) {
+  ++lineas_descartadas_;
+  const std::string texto = "  línea " + std::to_string(linea.posicion.numero) + ": " +
+                            EnUnaLinea(linea.motivo) + "\n";
+  std::fwrite(texto.data(), 1, texto.size(), detalle_lineas_.get());
+}
+
+void BatchSummary::Copie(std::FILE* desde, std::FILE* hacia) {
+  std::fflush(desde);
+  std::rewind(desde);
+  char bloque[8192];
+  size_t n;
+  while ((n = std::fread(bloque, 1, sizeof bloque, desde)) > 0) std::fwrite(bloque, 1, n, hacia);
+}
+
+void BatchSummary::Imprima(std::FILE* out, ResumenImportacion::Fin fin, int64_t registros,
+                           double segundos) const {
+  std::fprintf(out, "Resumen de la importación: %s\n", TextoFin(fin));
+  std::fprintf(out, "Pedidos grabados: %lld\n", static_cast<long long>(pedidos_grabados_));
+  std::fprintf(out, "Pedidos descartados: %lld\n", static_cast<long long>(pedidos_descartados_));
+  Copie(detalle_pedidos_.get(), out);
+  std::fprintf(out, "Líneas grabadas: %lld\n", static_cast<long long>(lineas_grabadas_));
+  std::fprintf(out, "Líneas descartadas: %lld\n", static_cast<long long>(lineas_descartadas_));
+  Copie(detalle_lineas_.get(), out);
+  std::fprintf(out, "Líneas leídas: %lld\n", static_cast<long long>(registros));
+  std::fprintf(out, "Tiempo transcurrido: %.3f s\n", segundos);
+  const double por_segundo = segundos > 0 ? static_cast<double>(registros) / segundos : 0.0;
+  std::fprintf(out, "Líneas por segundo: %.0f\n", por_segundo);
+  std::fflush(out);
+}
+
+}  // namespace imp

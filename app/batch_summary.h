@@ -1,0 +1,58 @@
+#pragma once
+// The closing summary of an unattended import, gathered from the run's
+// events as they happen: orders written, orders dropped (prefix, number,
+// reason), lines written, lines discarded (file line number, reason),
+// elapsed time and lines per second. The details of dropped orders and
+// discarded lines are spooled to temporary files, so memory stays flat
+// however many there are.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "import/resumen_importacion.h"
+
+namespace imp {
+
+class BatchSummary final : public ObservadorImportacion {
+ public:
+  BatchSummary();
+
+  void AlGrabarPedido(const PedidoGrabado& pedido) override;
+  void AlDescartarPedido(const PedidoDescartado& pedido) override;
+  void AlDescartarLinea(const LineaDescartada& linea) override;
+
+  int64_t pedidos_grabados() const { return pedidos_grabados_; }
+  int64_t pedidos_descartados() const { return pedidos_descartados_; }
+  int64_t lineas_grabadas() const { return lineas_grabadas_; }
+  int64_t lineas_descartadas() const { return lineas_descartadas_; }
+  // True when something the run read was not imported.
+  bool algo_sin_importar() const { return pedidos_descartados_ > 0 || lineas_descartadas_ > 0; }
+
+  // Writes the summary to `out`. `fin` is how the run ended, `registros` the
+  // records it read and `segundos` how long it took.
+  void Imprima(std::FILE* out, ResumenImportacion::Fin fin, int64_t registros,
+               double segundos) const;
+
+  // The text of a reason on one line (a database's reason may run over
+  // several).
+  static std::string EnUnaLinea(const std::string& texto);
+
+ private:
+  struct CierreArchivo {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  using Archivo = std::unique_ptr<std::FILE, CierreArchivo>;
+
+  static void Copie(std::FILE* desde, std::FILE* hacia);
+
+  int64_t pedidos_grabados_ = 0;
+  int64_t pedidos_descartados_ = 0;
+  int64_t lineas_grabadas_ = 0;
+  int64_t lineas_descartadas_ = 0;
+  Archivo detalle_pedidos_;
+  Archivo detalle_lineas_;
+};
+
+}  // namespace imp

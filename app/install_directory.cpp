@@ -1,0 +1,41 @@
+#include "app/install_directory.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QVariant>
+
+#include "db/dialogs.h"
+#include "values/failure.h"
+
+namespace imp {
+
+std::string diraplicacion(Dialogs& dialogs) {
+  QSettings store(QSettings::NativeFormat, QSettings::SystemScope,
+                  QStringLiteral("QRM"), QStringLiteral("Quintavalle"));
+  // Only our own key counts, not an organisation-wide file beside it.
+  store.setFallbacksEnabled(false);
+  const QFileInfo file(store.fileName());
+  if (!file.exists() || !file.isReadable() || store.status() != QSettings::NoError) {
+    dialogs.ShowMessage(
+        "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\QRM\\Quintavalle\\Directorio");
+    return {};
+  }
+  const QVariant value = store.value(QStringLiteral("Directorio"));
+  if (!value.isValid()) return {};
+  if (value.typeId() != QMetaType::QString) {
+    throw Failure("Tipo de dato inválido para 'Directorio'");
+  }
+  const QByteArray bytes = QFile::encodeName(value.toString());
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+void UseSystemConfigDirFromEnvironment() {
+  const QByteArray dir = qgetenv("IMPORTA_SYSTEM_CONFIG_DIR");
+  if (!dir.isEmpty()) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, QFile::decodeName(dir));
+  }
+}
+
+}  // namespace imp

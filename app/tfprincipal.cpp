@@ -1,0 +1,437 @@
+#include "app/tfprincipal.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/display_text.h"
+#include "app/install_directory.h"
+#include "app/locale_regional_settings.h"
+#include "app/modal_runner.h"
+#include "app/settings_file.h"
+#include "db/tfdm.h"
+#include "values/failure.h"
+
+namespace imp {
+
+namespace {
+
+constexpr int kWidth = 363;
+constexpr int kHeight = 359;
+constexpr int kStatusWidth = 337;
+constexpr int kStatusHeight = 41;
+constexpr int kDescriptionHeight = 57;
+constexpr int kOriginHeight = 105;
+constexpr int kButtonBandHeight = 52;
+
+const char kLayoutSql[] =
+    "select * from importacion_inventario where IMIN_TIPO = 23 order by imin_columna";
+const char kLayoutDesignSql[] =
+    "select * from importacion_inventario where IMIN_TIPO = 0 order by imin_columna";
+
+// Edits filled from bytes give the same bytes back while the operator has
+// not changed them, whatever character set they were shown in; typed text
+// is taken as UTF-8.
+const char kBytesProperty[] = "importa_bytes";
+const char kShownProperty[] = "importa_shown";
+
+void SetBytes(QLineEdit* edit, const std::string& bytes) {
+  const QString shown = DisplayText(bytes);
+  edit->setText(shown);
+  edit->setProperty(kBytesProperty, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  edit->setProperty(kShownProperty, shown);
+}
+
+std::string Bytes(const QLineEdit* edit) {
+  QByteArray bytes;
+  if (edit->property(kShownProperty).toString() == edit->text() &&
+      edit->property(kBytesProperty).isValid()) {
+    bytes = edit->property(kBytesProperty).toByteArray();
+  } else {
+    bytes = edit->text().toUtf8();
+  }
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int width) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QString::fromLatin1(name));
+  edit->setFrame(false);
+  edit->setGeometry(x, y, width, 19);
+  return edit;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int x, int y) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->move(x, y + 2);
+  label->adjustSize();
+  return label;
+}
+
+QToolButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
+                        QStyle::StandardPixmap picture, int width, int height) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setText(caption);
+  button->setIcon(parent->style()->standardIcon(picture));
+  button->setIconSize(QSize(24, 24));
+  button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  button->setAutoRaise(true);  // flat
+  button->setFocusPolicy(Qt::NoFocus);
+  button->setFixedSize(width, height);
+  button->setFont(QFont(QStringLiteral("Arial Narrow"), 8));
+  return button;
+}
+
+}  // namespace
+
+Tfprincipal::Tfprincipal(Tfdm& fdm, QWidget* parent)
+    : QWidget(parent),
+      fdm_(fdm),
+      CImporinv(fdm.Norvela, rs_, "CImporinv", kLayoutDesignSql,
+                {"IMIN_TIPO", "IMIN_DATO", "IMIN_COLUMNA", "IMIN_ANCHO"}) {
+  ReadRegionalSettings();
+  BuildWidgets();
+  qApp->installEventFilter(this);
+  Cia->installEventFilter(this);
+  FormCreate();
+}
+
+Tfprincipal::~Tfprincipal() = default;
+
+void Tfprincipal::BuildWidgets() {
+  setObjectName(QStringLiteral("fprincipal"));
+  setWindowTitle(QStringLiteral("Importación de pedidos"));
+  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  resize(kWidth, kHeight);
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  // Description band.
+  Panel2 = new QFrame(this);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  Panel2->setFixedHeight(kDescriptionHeight);
+  auto* band = new QVBoxLayout(Panel2);
+  band->setContentsMargins(8, 4, 8, 4);
+  Label2 = new QLabel(
+      QStringLiteral("Este programa importa el archivo plano de pedidos generado por la "
+                     "aplicación KPX a Norvela. Indique el archivo a importar y presione F2, "
+                     "luego sobre la nueva ventana presione F2 para generar los archivos."),
+      Panel2);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  Label2->setWordWrap(true);
+  band->addWidget(Label2);
+  column->addWidget(Panel2);
+
+  // "Origen:" group: the company fields.
+  GroupBox1 = new QGroupBox(QStringLiteral("Origen:"), this);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  GroupBox1->setFixedHeight(kOriginHeight);
+  MakeLabel(GroupBox1, "Label1", QStringLiteral("Servidor : "), 8, 18);
+  Servidor = MakeEdit(GroupBox1, "Servidor", 72, 18, 253);
+  MakeLabel(GroupBox1, "Label3", QStringLiteral("Usuario : "), 8, 39);
+  Tusua = MakeEdit(GroupBox1, "Tusua", 72, 39, 97);
+  MakeLabel(GroupBox1, "Label4", QStringLiteral("Clave : "), 8, 60);
+  TClave = MakeEdit(GroupBox1, "TClave", 72, 60, 97);
+  TClave->setEchoMode(QLineEdit::Password);
+  TClave->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+  MakeLabel(GroupBox1, "Label5", QStringLiteral("Compañía:"), 8, 81);
+  Cia = MakeEdit(GroupBox1, "Cia", 72, 81, 45);
+  column->addWidget(GroupBox1);
+
+  // "Parámetros " group: date, file, progress.
+  GroupBox2 = new QGroupBox(QStringLiteral("Parámetros "), this);
+  GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+  MakeLabel(GroupBox2, "Label6", QStringLiteral("Fecha:"), 8, 20);
+  EFecIni = new QDateEdit(QDate::currentDate(), GroupBox2);
+  EFecIni->setObjectName(QStringLiteral("EFecIni"));
+  EFecIni->setCalendarPopup(true);
+  EFecIni->setGeometry(72, 20, 97, 21);
+  EFecIni->setEnabled(false);
+  MakeLabel(GroupBox2, "Label7", QStringLiteral("Ubicación:"), 8, 46);
+  Ubicacion = MakeEdit(GroupBox2, "Ubicacion", 72, 46, 201);
+  SpeedButton1 = MakeButton(GroupBox2, "SpeedButton1", QStringLiteral("Explorar"),
+                            QStyle::SP_DirOpenIcon, 67, 59);
+  SpeedButton1->move(280, 12);
+  ProgressBar1 = new QProgressBar(GroupBox2);
+  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->setGeometry(16, 74, 255, 17);
+  Edit1 = MakeEdit(GroupBox2, "Edit1", 16, 96, 254);
+  Edit1->setFocusPolicy(Qt::NoFocus);
+  Edit1->hide();
+  column->addWidget(GroupBox2, 1);
+
+  // Button band.
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(kButtonBandHeight);
+  auto* buttons = new QHBoxLayout(Panel1);
+  buttons->setContentsMargins(8, 1, 8, 1);
+  SpeedButton3 = MakeButton(Panel1, "SpeedButton3", QStringLiteral("F2: Generar"),
+                            QStyle::SP_DialogApplyButton, 65, 50);
+  SpeedButton3->setEnabled(false);
+  SpeedButton2 = MakeButton(Panel1, "SpeedButton2", QStringLiteral("Esc: Cancelar"),
+                            QStyle::SP_DialogCancelButton, 65, 50);
+  buttons->addWidget(SpeedButton3);
+  buttons->addStretch(1);
+  buttons->addWidget(SpeedButton2);
+  column->addWidget(Panel1);
+
+  // Status panel, over the user and password rows of "Origen:".
+  Panel5 = new QLabel(this);
+  Panel5->setObjectName(QStringLiteral("Panel5"));
+  Panel5->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel5->setLineWidth(1);
+  Panel5->setAlignment(Qt::AlignCenter);
+  Panel5->setAutoFillBackground(true);
+  Panel5->setFont(QFont(QStringLiteral("MS Sans Serif"), 10));
+  QPalette navy = Panel5->palette();
+  navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
+  Panel5->setPalette(navy);
+  Panel5->resize(kStatusWidth, kStatusHeight);
+  Panel5->hide();
+  PlaceStatusPanel();
+
+  setTabOrder(Servidor, Tusua);
+  setTabOrder(Tusua, TClave);
+  setTabOrder(TClave, Cia);
+  setTabOrder(Cia, EFecIni);
+  setTabOrder(EFecIni, Ubicacion);
+  Servidor->setFocus();
+
+  connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
+  connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
+}
+
+void Tfprincipal::PlaceStatusPanel() {
+  Panel5->move((width() - kStatusWidth) / 2, kDescriptionHeight + 34);
+  Panel5->raise();
+}
+
+void Tfprincipal::ReadRegionalSettings() {
+  rs_ = RegionalSettingsFromLocale(QLocale::system());
+  fdm_.set_regional_settings(rs_);
+}
+
+void Tfprincipal::FormCreate() {
+  RunHandler([this] {
+    const std::string directory = diraplicacion(messages_);
+    // No separator check: an empty directory gives "/settings.conf".
+    const SettingsFile settings = SettingsFile::Read(directory + "/settings.conf");
+    SetBytes(Servidor, settings.servidor);
+    SetBytes(Tusua, settings.usuario);
+    SetBytes(TClave, settings.clave);
+    SetBytes(Cia, settings.compania);
+    inicio_automatico_ = settings.inicio_automatico;
+  });
+}
+
+void Tfprincipal::FormActivate() {
+  if (!Servidor->text().isEmpty() && !Tusua->text().isEmpty() && !TClave->text().isEmpty() &&
+      !Cia->text().isEmpty()) {
+    CiaExit();
+  }
+}
+
+void Tfprincipal::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  if (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) return;
+  if (key == Qt::Key_F2) {
+    SpeedButton3Click();
+  } else if (key == Qt::Key_Escape) {
+    SpeedButton2Click();
+  }
+}
+
+void Tfprincipal::CiaExit() {
+  RunHandler([this] {
+    const std::string compania = Bytes(Cia);
+    const std::string usuario = Bytes(Tusua);
+    const std::string clave = Bytes(TClave);
+    if (compania.empty() || usuario.empty() || clave.empty()) return;
+
+    ShowStatus("Conectando a la base de datos " + compania + " ...");
+
+    Connection& norvela = fdm_.Norvela;
+    norvela.Close();
+    norvela.SetParam("Database", Bytes(Servidor) + "/datos/" + compania + "/norvela.fdb");
+    norvela.SetParam("User_Name", usuario);
+    norvela.SetParam("password", clave);
+    norvela.Open();
+
+    EFecIni->setEnabled(true);
+    EFecIni->setDate(QDate::currentDate());
+    Panel5->hide();
+    EFecIni->setFocus();
+    SpeedButton3->setEnabled(true);
+
+    // Each connection reads its own company's layout: the set is closed so
+    // that opening it reads again, and the layout starts empty.
+    CImporinv.Close();
+    CImportacion_.vacie();
+    CImporinv.SetCommandText(kLayoutSql);
+    CImporinv.Open();
+    CImporinv.First();
+    for (; !CImporinv.Eof(); CImporinv.Next()) {
+      std::string dato = CImporinv.AsText("IMIN_DATO");
+      if (dato.size() > 60) dato.resize(60);
+      CImportacion_.agregue(TFilaImportacion{std::move(dato), CImporinv.AsInteger("IMIN_COLUMNA"),
+                                             CImporinv.AsInteger("IMIN_ANCHO"), "SI"});
+    }
+
+    if (inicio_automatico_ == "1" && norvela.connected()) SpeedButton3Click();
+  });
+}
+
+void Tfprincipal::SpeedButton1Click() {
+  RunHandler([this] {
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("Archivos de texto (*.txt)"),
+                           QStringLiteral("Archivos de valores separados por comas (*.csv)")});
+    dialog.selectNameFilter(QStringLiteral("Archivos de texto (*.txt)"));
+    if (RunModal(dialog) != QDialog::Accepted) return;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return;
+    const QByteArray path = QFile::encodeName(files.first());
+    SetBytes(Ubicacion, std::string(path.constData(), static_cast<size_t>(path.size())));
+  });
+}
+
+void Tfprincipal::SpeedButton2Click() { close(); }
+
+void Tfprincipal::SpeedButton3Click() {
+  RunHandler([] {
+    // The import run is not part of this build yet.
+    throw Failure("La importación no está disponible");
+  });
+}
+
+// ImportScreen ---------------------------------------------------------------
+
+void Tfprincipal::ShowStatus(const std::string& caption) {
+  Panel5->setText(DisplayText(caption));
+  Panel5->show();
+  Panel5->raise();
+  repaint();
+}
+
+void Tfprincipal::HideStatus() {
+  Panel5->hide();
+  repaint();
+}
+
+void Tfprincipal::ShowRecordBox() {
+  Edit1->show();
+  Edit1->repaint();
+}
+
+void Tfprincipal::SetRecordText(const std::string& text) {
+  Edit1->setText(DisplayText(text));
+  Edit1->repaint();
+}
+
+void Tfprincipal::StepProgress() {
+  // Like a progress control's step: past the end it starts over.
+  int next = ProgressBar1->value() + 1;
+  if (next > ProgressBar1->maximum()) next = ProgressBar1->minimum();
+  ProgressBar1->setValue(next);
+  ProgressBar1->repaint();
+}
+
+void Tfprincipal::ShowMessage(const std::string& text) { messages_.ShowMessage(text); }
+
+void Tfprincipal::CloseWindow() { close(); }
+
+std::string Tfprincipal::FileLocation() { return Bytes(Ubicacion); }
+
+Date Tfprincipal::FallbackDate() {
+  const QDate date = EFecIni->date();
+  return Date::FromYmd(date.year(), date.month(), date.day()).value_or(Date::Today());
+}
+
+// Events ---------------------------------------------------------------------
+
+bool Tfprincipal::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && !closing_) {
+    // Key preview: the key is seen once, by the window, before the control
+    // that has the focus; propagation to parents must not act again.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget != nullptr && widget->window() == this) {
+      QWidget* first = QApplication::focusWidget();
+      if (first == nullptr || first->window() != this) first = focusWidget();
+      if (first == nullptr) first = this;
+      if (widget == first) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        FormKeyDown(key->key(), key->modifiers());
+      }
+    }
+  } else if (watched == Cia && event->type() == QEvent::FocusOut && !closing_) {
+    // Leaving the company field for another control connects; the window
+    // losing activation, or a popup, is not leaving it. The connection runs
+    // once the focus change is complete, so that it may move the focus.
+    const auto reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+      QMetaObject::invokeMethod(
+          this, [this] { if (!closing_) CiaExit(); }, Qt::QueuedConnection);
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void Tfprincipal::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (activated_) return;
+  activated_ = true;
+  // Centred on the desktop, once.
+  if (QScreen* screen = this->screen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(kWidth / 2, kHeight / 2));
+  }
+  // The first activation connects; it runs after the window has appeared.
+  QMetaObject::invokeMethod(
+      this, [this] { if (!closing_) FormActivate(); }, Qt::QueuedConnection);
+}
+
+void Tfprincipal::closeEvent(QCloseEvent* event) {
+  // Nothing is asked or saved; closing ends the program.
+  closing_ = true;
+  QWidget::closeEvent(event);
+  emit closed();
+}
+
+void Tfprincipal::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LocaleChange) ReadRegionalSettings();
+  QWidget::changeEvent(event);
+}
+
+void Tfprincipal::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  PlaceStatusPanel();
+}
+
+}  // namespace imp

@@ -1,0 +1,129 @@
+#pragma once
+// Tfprincipal: the program's one window. It shows the company fields read
+// from settings.conf, connects to the company database when the company
+// field is left (or at once when the settings fill all four fields), loads
+// the company's import layout, and runs the import on F2. It is also the
+// screen the import run drives: status panel, record text, progress bar,
+// messages and closing, each repainted at once because the run does not go
+// back to the event loop while it reads the file.
+//
+// Every handler runs under the general error display: a failure ends the
+// handler where it stands, is shown, and the window stays open with
+// whatever the handler had already changed.
+
+#include <QWidget>
+#include <string>
+
+#include "app/message_boxes.h"
+#include "db/query_set.h"
+#include "import/importacion.h"
+#include "import/screen.h"
+#include "values/regional_settings.h"
+
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QToolButton;
+
+namespace imp {
+
+class Tfdm;
+
+class Tfprincipal final : public QWidget, public ImportScreen {
+  Q_OBJECT
+
+ public:
+  // Builds the window and runs FormCreate (reads the install directory and
+  // settings.conf). `fdm` must outlive the window.
+  explicit Tfprincipal(Tfdm& fdm, QWidget* parent = nullptr);
+  ~Tfprincipal() override;
+
+  // Handlers, named after their control and event. Each shows its own
+  // failure through the general error display.
+
+  // Reads settings.conf into the four edits and the automatic-start flag.
+  void FormCreate();
+  // First time the window is shown: connects when the four fields hold text.
+  void FormActivate();
+  // Key preview: F2 runs the import and Esc closes, only without Shift, Ctrl
+  // and Alt. Returns nothing: the key still reaches the focused control.
+  void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+  // Connects to the company named by the four fields and loads its layout;
+  // starts the import when the automatic-start flag is exactly "1".
+  void CiaExit();
+  // "Explorar": picks the order file.
+  void SpeedButton1Click();
+  // "Esc: Cancelar": closes the window.
+  void SpeedButton2Click();
+  // "F2: Generar": the import run, inside this call.
+  void SpeedButton3Click();
+
+  // The eighth settings line.
+  const std::string& inicio_automatico() const { return inicio_automatico_; }
+  // The user's regional settings, read again when the locale changes.
+  const RegionalSettings& regional_settings() const { return rs_; }
+  // The company's import layout as last loaded.
+  const imp::CImportacion& importacion() const { return CImportacion_; }
+  // The layout source set.
+  const QuerySet& importacion_inventario() const { return CImporinv; }
+
+  // ImportScreen
+  void ShowStatus(const std::string& caption) override;
+  void HideStatus() override;
+  void ShowRecordBox() override;
+  void SetRecordText(const std::string& text) override;
+  void StepProgress() override;
+  void ShowMessage(const std::string& text) override;
+  void CloseWindow() override;
+  std::string FileLocation() override;
+  Date FallbackDate() override;
+
+ signals:
+  // The window was closed: the program ends.
+  void closed();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildWidgets();
+  void PlaceStatusPanel();
+  void ReadRegionalSettings();
+
+  Tfdm& fdm_;
+  MessageBoxes messages_;
+  RegionalSettings rs_;
+  std::string inicio_automatico_;
+  bool activated_ = false;
+  bool closing_ = false;
+
+  // Layout source, over the module's connection; its rows stay in memory.
+  QuerySet CImporinv;
+  imp::CImportacion CImportacion_;
+
+  QWidget* Panel2 = nullptr;
+  QLabel* Label2 = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QLineEdit* Servidor = nullptr;
+  QLineEdit* Tusua = nullptr;
+  QLineEdit* TClave = nullptr;
+  QLineEdit* Cia = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QDateEdit* EFecIni = nullptr;
+  QLineEdit* Ubicacion = nullptr;
+  QToolButton* SpeedButton1 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QWidget* Panel1 = nullptr;
+  QToolButton* SpeedButton3 = nullptr;
+  QToolButton* SpeedButton2 = nullptr;
+  QLabel* Panel5 = nullptr;
+};
+
+}  // namespace imp
