@@ -3,12 +3,17 @@
 
 #include <QApplication>
 
+#include "app/batch_mode.h"
+#include "app/batch_options.h"
 #include "app/install_directory.h"
 #include "app/message_boxes.h"
 #include "app/tfprincipal.h"
 #include "db/tfdm.h"
 
 int main(int argc, char** argv) {
+  // Batch mode and its help run without a window (and without a display).
+  if (imp::IsBatchInvocation(argc, argv)) return imp::RunBatch(argc, argv);
+
   QApplication application(argc, argv);
   imp::UseSystemConfigDirFromEnvironment();
 

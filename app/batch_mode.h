@@ -1,0 +1,22 @@
+#pragma once
+// Batch mode: the import without a window, for scheduled and scripted runs.
+// It reads the connection values from a settings file, connects and loads
+// the company's layout as the window does, runs the same import, writes the
+// run's messages to standard error and a summary to standard output, and
+// says how it went in the exit status. No QApplication is needed.
+
+namespace imp {
+
+// Exit statuses of batch mode.
+enum BatchExit : int {
+  kBatchTodoGrabado = 0,  // every order and every line written
+  kBatchFalla = 1,        // a failure ended the run (its text on stderr)
+  kBatchUso = 2,          // bad usage, unreadable settings, no connection
+  kBatchIncompleta = 3,   // the run finished, but an order or a line was not imported
+};
+
+// Runs batch mode (or prints its help) for the program's command line and
+// returns the exit status.
+int RunBatch(int argc, char** argv);
+
+}  // namespace imp
