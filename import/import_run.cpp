@@ -62,6 +62,7 @@ void ImportRun::SpeedButton3Click() {
   resumen_ = ResumenImportacion{};
   registros_pedido_.clear();
   leyendo_ = false;
+  linea_en_falta_ = 0;
   // The lookups' boxes go where this run's messages go, and texts the
   // module makes (sums, rates) are read back with the run's settings.
   fdm_.set_dialogs(&dialogs_);
@@ -96,9 +97,13 @@ void ImportRun::SpeedButton3Click() {
     resumen_.registros_interrumpidos = registros_pedido_;
     if (observador_) observador_->AlInterrumpirse(resumen_.falla, registros_pedido_);
     if (!leyendo_) throw;
+    // The operator has to find the line to mend in the file; the reader
+    // names the line in its own failures.
+    const std::string linea =
+        linea_en_falta_ > 0 ? "Línea " + std::to_string(linea_en_falta_) + ": " : std::string();
     // Orders written before the failure stay written: the operator must
     // know before feeding the same file again.
-    throw Failure(ConPunto(falla.what()) + "\n" +
+    throw Failure(linea + ConPunto(falla.what()) + "\n" +
                   FormatText(kYaGrabados, {std::to_string(resumen_.pedidos_grabados)}) +
                   LineasDescartados());
   }
@@ -137,6 +142,7 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
 
 void ImportRun::ManejeRegistro(const TCamposRegistro& campos, const TPosicionLinea& posicion) {
   ++resumen_.registros;
+  linea_en_falta_ = posicion.numero;
   asigne_valores(campos, importacion_, valores_);
   screen_.SetRecordText(valores_.texto_registro());
   registros_pedido_.push_back(posicion);
@@ -146,12 +152,20 @@ void ImportRun::ManejeRegistro(const TCamposRegistro& campos, const TPosicionLin
   // did not begin.
   if (primer_pedido_ || valores_.PREF_PRE != prefijo_actual_ ||
       valores_.PEDI_NUMERO != numero_actual_) {
-    if (!primer_pedido_) complete_pedido(/*fin_de_archivo=*/false);
+    if (!primer_pedido_) {
+      // Writing the previous order is not this line's doing.
+      linea_en_falta_ = 0;
+      complete_pedido(/*fin_de_archivo=*/false);
+      linea_en_falta_ = posicion.numero;
+    }
     registros_pedido_.erase(registros_pedido_.begin(), registros_pedido_.end() - 1);
     inicie_pedido();
   }
 
-  if (valores_.ARTI_COD.empty()) return;
+  if (valores_.ARTI_COD.empty()) {
+    linea_en_falta_ = 0;
+    return;
+  }
   const ContextoLinea ctx{fdm_, store_, bodega_pedido_, exponente_redondeo_, rs_, hoy_};
   if (!agregue_linea(ctx, valores_)) {
     ++resumen_.lineas_descartadas;
@@ -161,6 +175,7 @@ void ImportRun::ManejeRegistro(const TCamposRegistro& campos, const TPosicionLin
           FormatText("Artículo no válido: %s", {QuoteSqlText(valores_.ARTI_COD.substr(0, 15))})});
     }
   }
+  linea_en_falta_ = 0;
 }
 
 void ImportRun::inicie_pedido() {
@@ -270,7 +285,8 @@ void ImportRun::Descarte(PedidoDescartado descartado) {
 std::string ImportRun::LineasDescartados() const {
   std::string lineas;
   for (const PedidoDescartado& d : resumen_.pedidos_descartados) {
-    lineas += "\n" + FormatText(kPedidoNoGrabado, {d.prefijo, d.numero, EnUnaLinea(d.motivo)});
+    lineas += '\n';
+    lineas += FormatText(kPedidoNoGrabado, {d.prefijo, d.numero, EnUnaLinea(d.motivo)});
   }
   return lineas;
 }

@@ -1,0 +1,8 @@
+# import_bench: whole-run import throughput against a raw-insert baseline on a
+# generated company and order file (a program, not a test). See the header
+# comment of import_bench.cpp for its options.
+add_executable(import_bench
+  ${CMAKE_CURRENT_LIST_DIR}/import_bench.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/import_bench_fases.cpp)
+target_link_libraries(import_bench PRIVATE import)
+target_compile_definitions(import_bench PRIVATE IMPORTA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

@@ -1,0 +1,236 @@
+// Import throughput against the floor the database sets.
+//
+//   import_bench [--orders O] [--lines L] [--runs R] [--tcp] [--host H]
+//                [--import-only] [--keep DIR]
+//
+// Builds a demo company with generated articles, customers and price lists
+// (embedded), writes an order file of O orders of L lines (defaults 5000 and
+// 10), then runs R times, each run on fresh copies of the company:
+//  (b) the import of the file through the import run, as an unattended run
+//      drives it (every lookup, pricing, completion, one batch per order);
+//  (a) the baseline: the same header and line rows (read back from what (b)
+//      wrote) inserted with prepared statements, one transaction per order,
+//      the identifier drawn from the generator: the least any importer does.
+// Each phase runs in a process of its own, so that (b)'s peak resident
+// memory is the import's alone. It prints lines per second for both, (b)'s
+// peak memory, the share of (b)'s time that reading and mapping the file
+// take, and as its last line the median of the runs' time ratios.
+// --tcp runs both through a local Firebird server (scripts/fbserver.sh
+// start; password from IMPORTA_FB_PASSWORD, default "imptest").
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/import_bench_datos.h"
+#include "bench/import_bench_fases.h"
+
+extern char** environ;
+
+namespace imp::bench {
+namespace {
+
+struct Opciones {
+  int64_t pedidos = 5000;
+  int lineas = 10;
+  int corridas = 3;
+  bool tcp = false;
+  std::string host = "localhost";
+  bool solo_importacion = false;
+  std::string conservar;  // keep the work folder here
+};
+
+[[noreturn]] void Uso() {
+  std::fprintf(stderr,
+               "usage: import_bench [--orders O] [--lines L] [--runs R] [--tcp] [--host H] "
+               "[--import-only] [--keep DIR]\n");
+  std::exit(2);
+}
+
+std::string Ejecutable() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
+
+// Runs this program again as one phase; returns its "RESULT" line and fills
+// `pico_kb` with the child's peak resident memory.
+std::string CorraFase(const std::vector<std::string>& argumentos, long& pico_kb) {
+  int tubo[2];
+  if (pipe(tubo) != 0) throw std::runtime_error("pipe");
+  posix_spawn_file_actions_t acciones;
+  posix_spawn_file_actions_init(&acciones);
+  posix_spawn_file_actions_adddup2(&acciones, tubo[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&acciones, tubo[0]);
+  std::vector<std::string> todos{Ejecutable()};
+  todos.insert(todos.end(), argumentos.begin(), argumentos.end());
+  std::vector<char*> argv;
+  for (std::string& a : todos) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid;
+  const int rc = posix_spawn(&pid, argv[0], &acciones, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&acciones);
+  close(tubo[1]);
+  if (rc != 0) {
+    close(tubo[0]);
+    throw std::runtime_error("cannot start a phase");
+  }
+  std::string salida;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(tubo[0], buffer, sizeof buffer)) > 0) salida.append(buffer, static_cast<size_t>(n));
+  close(tubo[0]);
+  int estado = 0;
+  rusage uso{};
+  wait4(pid, &estado, 0, &uso);
+  pico_kb = uso.ru_maxrss;
+  const size_t at = salida.rfind("RESULT ");
+  if (!WIFEXITED(estado) || WEXITSTATUS(estado) != 0 || at == std::string::npos)
+    throw std::runtime_error("phase failed: " + salida);
+  return salida.substr(at);
+}
+
+double Campo(const std::string& resultado, const std::string& nombre) {
+  const size_t at = resultado.find(" " + nombre + "=");
+  if (at == std::string::npos) throw std::runtime_error("no " + nombre + " in " + resultado);
+  return std::strtod(resultado.c_str() + at + nombre.size() + 2, nullptr);
+}
+
+double Mediana(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+std::string CadenaDeBase(const Opciones& o, const std::string& ruta) {
+  return o.tcp ? o.host + ":" + ruta : ruta;
+}
+
+int Principal(const Opciones& o) {
+  namespace fs = std::filesystem;
+  const int64_t lineas = o.pedidos * o.lineas;
+  std::string plantilla = (fs::temp_directory_path() / "import_bench_XXXXXX").string();
+  if (!mkdtemp(plantilla.data())) throw std::runtime_error("mkdtemp");
+  const fs::path dir = plantilla;
+  const std::string empresa = (dir / "empresa.fdb").string();
+  const std::string archivo = (dir / "pedidos.csv").string();
+
+  std::fprintf(stdout, "import_bench: %lld orders x %d lines = %lld lines, %s\n",
+               static_cast<long long>(o.pedidos), o.lineas, static_cast<long long>(lineas),
+               o.tcp ? ("TCP (" + o.host + ")").c_str() : "embedded");
+  std::fflush(stdout);
+  CreeEmpresa(empresa);
+  const int64_t bytes = EscribaArchivo(archivo, o.pedidos, o.lineas);
+  std::fprintf(stdout, "company %s, file %.1f MB\n", empresa.c_str(), static_cast<double>(bytes) / 1e6);
+
+  const std::string usuario = "SYSDBA";
+  const char* clave_env = std::getenv("IMPORTA_FB_PASSWORD");
+  const std::string clave = o.tcp ? (clave_env ? clave_env : "imptest") : "masterkey";
+
+  std::vector<double> base_s, imp_s, pico_mb, lectura_pct, razones;
+  for (int r = 1; r <= o.corridas; ++r) {
+    const std::string copia_imp = (dir / ("importa" + std::to_string(r) + ".fdb")).string();
+    const std::string copia_base = (dir / ("base" + std::to_string(r) + ".fdb")).string();
+    fs::copy_file(empresa, copia_imp, fs::copy_options::overwrite_existing);
+
+    long pico_kb = 0;
+    const std::string ri = CorraFase({"--phase", "import", "--db", CadenaDeBase(o, copia_imp),
+                                      "--user", usuario, "--password", clave, "--file", archivo},
+                                     pico_kb);
+    const double ti = Campo(ri, "seconds");
+    const double tl = Campo(ri, "read_seconds");
+    const double li = Campo(ri, "lines");
+    if (li != static_cast<double>(lineas))
+      throw std::runtime_error("the import wrote " + std::to_string(li) + " lines");
+    imp_s.push_back(ti);
+    pico_mb.push_back(static_cast<double>(pico_kb) / 1024.0);
+    lectura_pct.push_back(100.0 * tl / ti);
+    std::fprintf(stdout,
+                 "run %d: import %.2f s, %.0f lines/s, peak RSS %.1f MB, reading+mapping %.3f s "
+                 "(%.1f%%), forced writes %s\n",
+                 r, ti, li / ti, pico_mb.back(), tl, lectura_pct.back(),
+                 Campo(ri, "forced_writes") != 0 ? "on" : "OFF");
+    std::fflush(stdout);
+
+    if (!o.solo_importacion) {
+      fs::copy_file(empresa, copia_base, fs::copy_options::overwrite_existing);
+      long pico_base = 0;
+      const std::string rb = CorraFase(
+          {"--phase", "baseline", "--db", CadenaDeBase(o, copia_base), "--source",
+           CadenaDeBase(o, copia_imp), "--user", usuario, "--password", clave},
+          pico_base);
+      const double tb = Campo(rb, "seconds");
+      const double lb = Campo(rb, "lines");
+      if (lb != static_cast<double>(lineas))
+        throw std::runtime_error("the baseline wrote " + std::to_string(lb) + " lines");
+      base_s.push_back(tb);
+      razones.push_back(ti / tb);
+      std::fprintf(stdout, "run %d: baseline %.2f s, %.0f lines/s; ratio %.2f\n", r, tb, lb / tb,
+                   ti / tb);
+      std::fflush(stdout);
+    }
+    if (o.conservar.empty()) {
+      fs::remove(copia_imp);
+      fs::remove(copia_base);
+    }
+  }
+
+  const double n = static_cast<double>(lineas);
+  std::fprintf(stdout, "median import: %.2f s, %.0f lines/s\n", Mediana(imp_s),
+               n / Mediana(imp_s));
+  std::fprintf(stdout, "median peak resident memory of the import: %.1f MB\n", Mediana(pico_mb));
+  std::fprintf(stdout, "median share of reading and mapping the file: %.2f%%\n",
+               Mediana(lectura_pct));
+  if (!o.solo_importacion) {
+    std::fprintf(stdout, "median baseline: %.2f s, %.0f lines/s\n", Mediana(base_s),
+                 n / Mediana(base_s));
+    std::fprintf(stdout, "import/baseline time ratio: %.2f\n", Mediana(razones));
+  }
+  if (o.conservar.empty()) {
+    fs::remove_all(dir);
+  } else {
+    fs::create_directories(o.conservar);
+    for (const auto& e : fs::directory_iterator(dir))
+      fs::rename(e.path(), fs::path(o.conservar) / e.path().filename());
+    fs::remove_all(dir);
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace imp::bench
+
+int main(int argc, char** argv) {
+  using namespace imp::bench;
+  try {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--phase") return CorraFaseHija(args);
+    Opciones o;
+    for (size_t i = 0; i < args.size(); ++i) {
+      auto valor = [&]() -> const std::string& {
+        if (i + 1 >= args.size()) Uso();
+        return args[++i];
+      };
+      if (args[i] == "--orders") o.pedidos = std::atoll(valor().c_str());
+      else if (args[i] == "--lines") o.lineas = std::atoi(valor().c_str());
+      else if (args[i] == "--runs") o.corridas = std::atoi(valor().c_str());
+      else if (args[i] == "--tcp") o.tcp = true;
+      else if (args[i] == "--host") o.host = valor();
+      else if (args[i] == "--import-only") o.solo_importacion = true;
+      else if (args[i] == "--keep") o.conservar = valor();
+      else Uso();
+    }
+    if (o.pedidos < 1 || o.pedidos > 899999 || o.lineas < 1 || o.corridas < 1) Uso();
+    return Principal(o);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "import_bench: %s\n", e.what());
+    return 1;
+  }
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The phases of the import benchmark, each run in a process of its own:
+// building the company database, the import of the order file (as an
+// unattended run drives it) and the raw-insert baseline.
+
+#include <string>
+#include <vector>
+
+namespace imp::bench {
+
+// Creates the demo company from schema/ at `ruta` (embedded) and adds the
+// generated articles, customers and price lists.
+void CreeEmpresa(const std::string& ruta);
+
+// Runs the phase that `args` ("--phase import|baseline" and its options)
+// names and prints its "RESULT name=value ..." line; returns the exit code.
+int CorraFaseHija(const std::vector<std::string>& args);
+
+}  // namespace imp::bench
