@@ -40,7 +40,8 @@ class ImportRun {
 
   // Runs the whole import (the F2 handler). Ends by closing the window
   // unless a failure stops it: the failure is then raised with its own
-  // text, followed, once the file was being read, by a line counting the
+  // text, preceded by "Línea N: " when a record of the file caused it, and
+  // followed, once the file was being read, by a line counting the
   // orders this run had already written (they stay written) and one per
   // order the database had refused. The window stays as the failure left it.
   void SpeedButton3Click();
@@ -84,6 +85,9 @@ class ImportRun {
   TValoresRegistro valores_;
   Date hoy_;
   bool leyendo_ = false;                          // the store was opened for the file
+  // File line of the record being handled while a failure there is the
+  // line's own (0 otherwise, e.g. while the previous order is written).
+  std::int64_t linea_en_falta_ = 0;
   std::vector<TPosicionLinea> registros_pedido_;  // file lines of the current order
   ResumenImportacion resumen_;
 };

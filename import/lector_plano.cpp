@@ -30,7 +30,7 @@ constexpr std::size_t kMaxBytesCampo = TCamposRegistro::kMaxBytes;
 constexpr std::int64_t kLargoBom = 3;
 
 // Bytes that need a decision; every other byte is simply part of the field.
-constexpr std::array<bool, 256> kEspecial = [] {
+[[maybe_unused]] constexpr std::array<bool, 256> kEspecial = [] {
   std::array<bool, 256> e{};
   e[0] = e[kLF] = e[kCR] = e[kComilla] = e[kComa] = true;
   return e;

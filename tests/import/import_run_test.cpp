@@ -175,7 +175,7 @@ TEST(ImportRun, FallaDeConversionConservaLosPedidosAnteriores) {
                                                 Pedido("FE", "3") + Otra("TRAB", "1a"));
 
   EXPECT_EQ(falla,
-            "1a no es un valor BCD válido.\n"
+            "Línea 4: 1a no es un valor BCD válido.\n"
             "Pedidos de esta importación ya grabados (quedan grabados): 2.");
   EXPECT_EQ(Claves(banco.Pedidos()),
             (std::vector<std::pair<std::string, std::string>>{{"FE", "1"}, {"FE", "2"}}));
@@ -287,7 +287,7 @@ TEST(ImportRun, CorridaTrasUnaFallaEmpiezaDeCero) {
 TEST(ImportRun, PrimerRegistroSinClaveEmpiezaPedido) {
   BancoImportacion banco;
   const std::string falla = banco.CorraConFalla(Otra());
-  EXPECT_EQ(falla.rfind("Es necesario que el campo 'TERC_NIT' contenga algún valor", 0), 0u)
+  EXPECT_EQ(falla.rfind("Línea 1: Es necesario que el campo 'TERC_NIT' contenga algún valor", 0), 0u)
       << falla;
   EXPECT_TRUE(banco.Pedidos().empty());
 }
