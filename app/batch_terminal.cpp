@@ -30,6 +30,9 @@ int BatchTerminal::Percent(int64_t steps, int64_t size) {
   const int64_t step = std::max<int64_t>(1, size / 100);
   // steps * step can only overflow for absurd sizes; long double keeps it
   // exact enough for a percentage.
+  // The reader's last step comes when less than a step of the file is
+  // left: the whole file has been read.
+  if (steps >= size / step) return 100;
   const long double consumed = static_cast<long double>(steps) * static_cast<long double>(step);
   const long double percent = consumed * 100.0L / static_cast<long double>(size);
   return static_cast<int>(std::clamp<long double>(std::floor(percent), 0.0L, 100.0L));
@@ -67,12 +70,23 @@ void BatchTerminal::ShowRecordBox() {
 
 void BatchTerminal::SetRecordText(const std::string&) {
   ++records_;
-  if (terminal_ && records_ % kRecordsBetweenClockReads == 0) MaybeRedraw();
+  if (terminal_ && reading_ && records_ % kRecordsBetweenClockReads == 0) MaybeRedraw();
 }
 
 void BatchTerminal::StepProgress() {
   ++steps_;
-  if (terminal_) MaybeRedraw();
+  if (!terminal_ || !reading_) return;
+  if (Percent(steps_, file_size_) == 100) {
+    // The whole file is read: the line is drawn complete and kept above
+    // the closing messages.
+    Draw(100);
+    std::fputc('\n', err_);
+    std::fflush(err_);
+    drawn_ = false;
+    reading_ = false;
+    return;
+  }
+  MaybeRedraw();
 }
 
 void BatchTerminal::ShowMessage(const std::string& text) {

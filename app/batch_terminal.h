@@ -29,8 +29,9 @@ class BatchTerminal final : public ImportScreen, public Dialogs {
   // Records delivered so far (one per record text shown).
   int64_t records() const { return records_; }
 
-  // Ends the progress line: draws it once more (at 100 % when `complete`)
-  // and moves to the next line, so that nothing is left half-drawn.
+  // Ends the progress line, unless the reader's last step already did:
+  // draws it once more (at 100 % when `complete`) and moves to the next
+  // line, so that nothing is left half-drawn.
   void FinishProgress(bool complete);
 
   // ImportScreen
@@ -67,7 +68,7 @@ class BatchTerminal final : public ImportScreen, public Dialogs {
   int64_t file_size_ = 0;
   int64_t steps_ = 0;
   int64_t records_ = 0;
-  bool reading_ = false;   // the run has begun to read records
+  bool reading_ = false;   // the run reads and the progress line is not ended
   bool drawn_ = false;     // a progress line is on screen
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point last_draw_;

@@ -1,0 +1,352 @@
+// Batch mode end to end: the real importa-pedidos run as a subprocess
+// against fresh embedded company databases, with its exit status, its
+// standard error and its summary checked against what PEDIDOS and
+// PEDIDOS_DETALLE hold afterwards.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/query_set.h"
+#include "tests/batch/batch_process.h"
+#include "tests/support/fresh_database.h"
+#include "values/date.h"
+
+namespace imp::testing {
+namespace {
+
+constexpr char kExe[] = IMPORTA_PEDIDOS_EXE;
+constexpr char kFinalizada[] = "Importación finalizada.";
+
+void Escriba(const std::string& ruta, const std::string& contenido) {
+  std::filesystem::create_directories(std::filesystem::path(ruta).parent_path());
+  std::ofstream(ruta, std::ios::binary) << contenido;
+}
+
+// An order line for DISTRIBUIDORA EL SOL (point of sale 3, branch 02), VAT
+// excluded. `fecha` is the order date field as the file gives it.
+std::string Linea(const std::string& numero, const std::string& articulo,
+                  const std::string& fecha = "1/16/2026") {
+  return "FE," + numero + "," + fecha + ",,4,3,830045678,DISTRIBUIDORA EL SOL LTDA,02,0,0,0," +
+         articulo + ",10,UND,4860,0\r\n";
+}
+// A further line of the same order.
+std::string Otra(const std::string& articulo) {
+  return ",,,,,,,,,,,," + articulo + ",2,UND,2640,0\r\n";
+}
+
+// The figure after "label: " on its own line of the summary; nothing when
+// the line is missing.
+std::optional<long long> Cifra(const std::string& resumen, const std::string& label) {
+  const std::string clave = "\n" + label + ": ";
+  const size_t at = ("\n" + resumen).find(clave);
+  if (at == std::string::npos) return std::nullopt;
+  return std::stoll(resumen.substr(at + clave.size() - 1));
+}
+
+// A company "demo" with the demo data, its settings file and a folder for
+// order files; the batch runs happen in that folder.
+class Compania {
+ public:
+  Compania() : db(/*demo=*/true, "demo") {
+    settings = db.server() + "/settings.conf";
+    Escriba(settings, db.server() + "\nSYSDBA\nmasterkey\ndemo\n");
+  }
+
+  std::string Archivo(const std::string& contenido, const std::string& nombre = "pedidos.csv") {
+    const std::string ruta = db.server() + "/" + nombre;
+    Escriba(ruta, contenido);
+    return ruta;
+  }
+
+  // importa-pedidos with `args` under the C locale unless `env` says other.
+  ProcessResult Corra(const std::vector<std::string>& args, Environment env = {}) const {
+    env.insert(env.begin(), {{"LC_ALL", "C"}, {"LANG", "C"}});
+    return RunProcess(kExe, args, env, db.server());
+  }
+  // The batch import of `archivo` with this company's settings.
+  ProcessResult Importe(const std::string& archivo, std::vector<std::string> extra = {},
+                        Environment env = {}) const {
+    std::vector<std::string> args = {"--batch", "--settings", settings};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(archivo);
+    return Corra(args, std::move(env));
+  }
+
+  // The first column of every row of `sql`, as text.
+  std::vector<std::string> Lea(const std::string& sql) const {
+    Connection conexion;
+    db.Configure(conexion);
+    RegionalSettings rs;
+    QuerySet q(conexion, rs, "QPrueba");
+    q.SetCommandText(sql);
+    q.Open();
+    std::vector<std::string> valores;
+    for (q.First(); !q.Eof(); q.Next()) valores.push_back(q.AsText(0));
+    return valores;
+  }
+  long long Cuenta(const std::string& tabla) const {
+    return std::stoll(Lea("SELECT COUNT(*) FROM " + tabla).at(0));
+  }
+  std::string Generador() const {
+    return Lea("SELECT GEN_ID(GEN_PEDIDOS, 0) FROM RDB$DATABASE").at(0);
+  }
+
+  FreshDatabase db;
+  std::string settings;
+};
+
+// The summary's counts are the tables' counts.
+void CuentasIgualesALasTablas(const Compania& c, const ProcessResult& r) {
+  EXPECT_EQ(Cifra(r.out, "Pedidos grabados"), c.Cuenta("PEDIDOS")) << r.out;
+  EXPECT_EQ(Cifra(r.out, "Líneas grabadas"), c.Cuenta("PEDIDOS_DETALLE")) << r.out;
+}
+
+bool Contiene(const std::string& texto, const std::string& parte) {
+  return texto.find(parte) != std::string::npos;
+}
+
+// Runs that reach the import: how they end, what they say and what they
+// leave in the database.
+TEST(BatchEndToEnd, EstadosDeSalidaDeLaImportacion) {
+  struct Caso {
+    const char* nombre;
+    std::string contenido;      // the order file; unused when `ruta` is set
+    const char* ruta;           // a path of its own (relative to the company folder)
+    const char* sql;            // prepared on the database before the run
+    int estado;
+    std::vector<std::string> errores;  // standard error, line by line (prefixes)
+    std::vector<std::string> detalles; // lines the summary must hold
+    long long grabados, descartados, lineas, lineas_descartadas;
+  };
+  const std::string ejemplo = [] {
+    std::ifstream in(SourcePath("schema/examples/pedidos.csv"), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }();
+  const Caso casos[] = {
+      {"archivo de ejemplo", ejemplo, nullptr, nullptr, 0, {kFinalizada}, {}, 5, 0, 14, 0},
+      {"archivo vacío", "", nullptr, nullptr, 0, {kFinalizada}, {}, 0, 0, 0, 0},
+      {"artículo desconocido",
+       Linea("1", "ART0013") + Otra("NOEXISTE") + Otra("ART0007") + Linea("2", "ART0013"),
+       nullptr, nullptr, 3,
+       {"Código 'NOEXISTE' no encontrado.", kFinalizada},
+       {"  línea 2: Artículo no válido: 'NOEXISTE'"}, 2, 0, 3, 1},
+      {"pedido rechazado por la base de datos",
+       Linea("1", "ART0013") + Linea("2", "ART0013") + Otra("ART0007") + Linea("3", "ART0013"),
+       nullptr,
+       "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_ART0007 CHECK (ARTI_COD <> 'ART0007');",
+       3, {kFinalizada, "Pedido FE 2 no grabado: "}, {"  FE 2: "}, 2, 1, 2, 0},
+      {"falla de conversión a mitad del archivo",
+       Linea("1", "ART0013") + Otra("ART0007") + Linea("2", "ART0013", "13/45/2026") +
+           Linea("3", "ART0013"),
+       nullptr, nullptr, 1,
+       {"Línea 3: '13/45/2026' no es una fecha válida.",
+        "Pedidos de esta importación ya grabados (quedan grabados): 1."},
+       {"Resumen de la importación: interrumpida por una falla"}, 1, 0, 2, 0},
+      {"archivo inexistente", "", "no-existe.csv", nullptr, 1,
+       {"No se encontró el archivo a importar."}, {}, 0, 0, 0, 0},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nombre);
+    Compania c;
+    if (caso.sql) c.db.Exec(caso.sql);
+    const std::string archivo =
+        caso.ruta ? c.db.server() + "/" + caso.ruta : c.Archivo(caso.contenido);
+    const ProcessResult r = c.Importe(archivo);
+
+    EXPECT_EQ(r.status, caso.estado) << r.err;
+    // Standard error is not a terminal: only the messages, one per line.
+    std::vector<std::string> lineas;
+    for (size_t i = 0; i < r.err.size();) {
+      const size_t fin = r.err.find('\n', i);
+      lineas.push_back(r.err.substr(i, fin - i));
+      if (fin == std::string::npos) break;
+      i = fin + 1;
+    }
+    ASSERT_EQ(lineas.size(), caso.errores.size()) << r.err;
+    for (size_t i = 0; i < lineas.size(); ++i) {
+      EXPECT_EQ(lineas[i].rfind(caso.errores[i], 0), 0u) << lineas[i];
+    }
+    EXPECT_FALSE(Contiene(r.err, "\r")) << r.err;
+    EXPECT_FALSE(Contiene(r.err, "%")) << r.err;
+
+    EXPECT_EQ(Cifra(r.out, "Pedidos grabados"), caso.grabados) << r.out;
+    EXPECT_EQ(Cifra(r.out, "Pedidos descartados"), caso.descartados) << r.out;
+    EXPECT_EQ(Cifra(r.out, "Líneas grabadas"), caso.lineas) << r.out;
+    EXPECT_EQ(Cifra(r.out, "Líneas descartadas"), caso.lineas_descartadas) << r.out;
+    EXPECT_TRUE(Cifra(r.out, "Líneas por segundo").has_value()) << r.out;
+    EXPECT_TRUE(Contiene(r.out, "\nTiempo transcurrido: ")) << r.out;
+    for (const std::string& d : caso.detalles) EXPECT_TRUE(Contiene(r.out, d + "")) << r.out;
+    CuentasIgualesALasTablas(c, r);
+  }
+}
+
+// The dropped order's reason is the database's, on one line of the summary,
+// and the discarded line's detail sits under its own heading.
+TEST(BatchEndToEnd, DetallesDelResumenBajoSuEncabezado) {
+  Compania c;
+  c.db.Exec("ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_ART0007 CHECK (ARTI_COD <> 'ART0007');");
+  const ProcessResult r = c.Importe(c.Archivo(Linea("1", "ART0007") + Linea("2", "ART0013") +
+                                              Otra("NOEXISTE")));
+  EXPECT_EQ(r.status, 3);
+  const size_t descartados = r.out.find("Pedidos descartados: 1\n");
+  const size_t pedido = r.out.find("  FE 1: ");
+  const size_t lineas = r.out.find("Líneas descartadas: 1\n");
+  const size_t linea = r.out.find("  línea 3: Artículo no válido: 'NOEXISTE'\n");
+  ASSERT_NE(pedido, std::string::npos) << r.out;
+  ASSERT_NE(linea, std::string::npos) << r.out;
+  EXPECT_LT(descartados, pedido);
+  EXPECT_LT(pedido, lineas);
+  EXPECT_LT(lineas, linea);
+  const std::string motivo = r.out.substr(pedido, r.out.find('\n', pedido) - pedido);
+  EXPECT_TRUE(Contiene(motivo, "CK_SIN_ART0007")) << motivo;
+  CuentasIgualesALasTablas(c, r);
+}
+
+// Runs that stop before importing: nothing is written and no identifier is
+// drawn.
+TEST(BatchEndToEnd, SinImportarTerminaConEstado2) {
+  struct Caso {
+    const char* nombre;
+    std::vector<std::string> args;  // "{settings}" and "{archivo}" are filled in
+    const char* settings;           // contents of the settings file used; null: the company's
+    std::string error;              // standard error begins with this
+  };
+  const Caso casos[] = {
+      {"opción desconocida", {"--batch", "--settings", "{settings}", "--dry-runx", "{archivo}"},
+       nullptr, "importa-pedidos: Opción desconocida: --dry-runx\n"},
+      {"fecha inexistente", {"--batch", "--settings", "{settings}", "--fecha", "2026-02-30", "{archivo}"},
+       nullptr, "importa-pedidos: Fecha no válida en --fecha: '2026-02-30'"},
+      {"sin archivo de pedidos", {"--batch", "--settings", "{settings}"}, nullptr,
+       "importa-pedidos: Falta el archivo de pedidos\n"},
+      {"archivo de configuración ausente", {"--batch", "--settings", "no-existe.conf", "{archivo}"},
+       nullptr, "No se pudo leer el archivo de configuración no-existe.conf.\n"},
+      {"configuración sin compañía", {"--batch", "--settings", "{settings}", "{archivo}"},
+       "/srv\nSYSDBA\nmasterkey\n", "El archivo de configuración "},
+      {"compañía sin base de datos", {"--batch", "--settings", "{settings}", "{archivo}"},
+       "{server}\nSYSDBA\nmasterkey\notra\n", ""},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nombre);
+    Compania c;
+    const std::string archivo = c.Archivo(Linea("1", "ART0013"));
+    std::string settings = c.settings;
+    if (caso.settings) {
+      settings = c.db.server() + "/otra.conf";
+      std::string texto = caso.settings;
+      if (const size_t at = texto.find("{server}"); at != std::string::npos) {
+        texto.replace(at, 8, c.db.server());
+      }
+      Escriba(settings, texto);
+    }
+    std::vector<std::string> args;
+    for (const std::string& a : caso.args) {
+      args.push_back(a == "{settings}" ? settings : a == "{archivo}" ? archivo : a);
+    }
+    const ProcessResult r = c.Corra(args);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.err.rfind(caso.error, 0), 0u) << r.err;
+    EXPECT_FALSE(r.err.empty());
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(c.Cuenta("PEDIDOS"), 0);
+    EXPECT_EQ(c.Generador(), "0");
+  }
+}
+
+// The fallback order date is --fecha (YYYY-MM-DD whatever the locale), or
+// today; dates in the file follow the locale's regional settings.
+TEST(BatchEndToEnd, FechaDelPedido) {
+  struct Caso {
+    const char* numero;
+    const char* locale;
+    const char* fecha_archivo;
+    const char* fecha_opcion;  // null: no --fecha
+    std::string esperada;      // PEDI_FECHA as yyyy-mm-dd
+  };
+  const Date hoy = Date::Today();
+  char hoy_texto[16];
+  std::snprintf(hoy_texto, sizeof hoy_texto, "%04d-%02d-%02d", hoy.year(), hoy.month(), hoy.day());
+  const Caso casos[] = {
+      {"1", "C", "", "2026-03-05", "2026-03-05"},
+      {"2", "de_DE.UTF-8", "", "2026-03-05", "2026-03-05"},
+      {"3", "C", "1/15/2026", "2026-03-05", "2026-01-15"},
+      {"4", "de_DE.UTF-8", "15.1.2026", nullptr, "2026-01-15"},
+      {"5", "C", "", nullptr, hoy_texto},
+  };
+  Compania c;
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.numero);
+    std::vector<std::string> extra;
+    if (caso.fecha_opcion) extra = {"--fecha", caso.fecha_opcion};
+    const ProcessResult r =
+        c.Importe(c.Archivo(Linea(caso.numero, "ART0013", caso.fecha_archivo)), extra,
+                  {{"LC_ALL", caso.locale}});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(c.Lea("SELECT CAST(PEDI_FECHA AS VARCHAR(10)) FROM PEDIDOS WHERE PEDI_NUMERO = '" +
+                    std::string(caso.numero) + "'"),
+              std::vector<std::string>{caso.esperada});
+  }
+}
+
+// Without --settings the settings file is the install directory's, which
+// the per-machine store names; without the store, the window's message.
+TEST(BatchEndToEnd, ConfiguracionDelDirectorioDeInstalacion) {
+  Compania c;
+  const std::string instalacion = c.db.server() + "/instalacion";
+  const std::string almacen = c.db.server() + "/xdg";
+  Escriba(instalacion + "/settings.conf", c.db.server() + "\r\nSYSDBA\r\nmasterkey\r\ndemo\r\n");
+  const std::string archivo = c.Archivo(Linea("1", "ART0013"));
+
+  const ProcessResult sin_almacen =
+      c.Corra({"--batch", archivo}, {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
+  EXPECT_EQ(sin_almacen.status, 2);
+  EXPECT_EQ(sin_almacen.err.rfind(
+                "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\QRM\\Quintavalle\\Directorio\n",
+                0),
+            0u)
+      << sin_almacen.err;
+  EXPECT_EQ(c.Cuenta("PEDIDOS"), 0);
+
+  Escriba(almacen + "/QRM/Quintavalle.conf", "[General]\nDirectorio=" + instalacion + "\n");
+  const ProcessResult r = c.Corra({"--batch", archivo}, {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, std::string(kFinalizada) + "\n");
+  CuentasIgualesALasTablas(c, r);
+  EXPECT_EQ(c.Cuenta("PEDIDOS"), 1);
+}
+
+// On a terminal the progress line is drawn on standard error; the summary
+// on standard output is the same.
+TEST(BatchEndToEnd, BarraDeProgresoSoloEnUnaTerminal) {
+  Compania c;
+  const ProcessResult r = RunProcessOnTerminal(
+      kExe, {"--batch", "--settings", c.settings, c.Archivo(Linea("1", "ART0013") + Otra("ART0007"))},
+      {{"LC_ALL", "C"}}, c.db.server());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contiene(r.err, "] 100 %  ")) << r.err;
+  EXPECT_TRUE(Contiene(r.err, " líneas/s")) << r.err;
+  // The progress line is ended before the closing message.
+  EXPECT_LT(r.err.find("100 %"), r.err.find(kFinalizada)) << r.err;
+  EXPECT_EQ(Cifra(r.out, "Líneas grabadas"), 2) << r.out;
+  CuentasIgualesALasTablas(c, r);
+}
+
+TEST(BatchEndToEnd, AyudaDescribeOpcionesYEstados) {
+  Compania c;
+  const ProcessResult r = c.Corra({"--help"}, {{"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  for (const char* parte : {"--batch", "--settings ARCHIVO", "--fecha AAAA-MM-DD", "--help",
+                            "Estado de salida", "\n  0  ", "\n  1  ", "\n  2  ", "\n  3  "}) {
+    EXPECT_TRUE(Contiene(r.out, parte)) << parte;
+  }
+}
+
+}  // namespace
+}  // namespace imp::testing

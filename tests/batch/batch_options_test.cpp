@@ -1,0 +1,158 @@
+// The batch command line and the progress percentage, without a database.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/batch_options.h"
+#include "app/batch_terminal.h"
+
+namespace imp {
+namespace {
+
+TEST(BatchOptions, LineasValidas) {
+  struct Caso {
+    std::vector<std::string> args;
+    std::string settings;
+    std::optional<Date> fecha;
+    std::string archivo;
+  };
+  const Caso casos[] = {
+      {{"--batch", "p.csv"}, "", std::nullopt, "p.csv"},
+      {{"p.csv", "--batch"}, "", std::nullopt, "p.csv"},
+      {{"--batch", "--settings", "a.conf", "p.csv"}, "a.conf", std::nullopt, "p.csv"},
+      {{"--batch", "--settings=a.conf", "--fecha=2024-02-29", "p.csv"}, "a.conf",
+       Date::FromYmd(2024, 2, 29), "p.csv"},
+      {{"--batch", "--fecha", "2026-01-15", "p.csv"}, "", Date::FromYmd(2026, 1, 15), "p.csv"},
+      // After "--" everything is a file name, even one that looks like an option.
+      {{"--batch", "--", "--fecha"}, "", std::nullopt, "--fecha"},
+      // A single dash or a name starting with one dash is a file.
+      {{"--batch", "-"}, "", std::nullopt, "-"},
+      // The value of an option may itself start with dashes.
+      {{"--batch", "--settings", "--raro", "p.csv"}, "--raro", std::nullopt, "p.csv"},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(::testing::PrintToString(caso.args));
+    const BatchOptions o = ParseBatchOptions(caso.args);
+    EXPECT_TRUE(o.batch);
+    EXPECT_FALSE(o.help);
+    EXPECT_EQ(o.settings, caso.settings);
+    EXPECT_EQ(o.fecha.has_value(), caso.fecha.has_value());
+    if (o.fecha && caso.fecha) {
+      EXPECT_EQ(o.fecha->days(), caso.fecha->days());
+    }
+    EXPECT_EQ(o.order_file, caso.archivo);
+  }
+}
+
+TEST(BatchOptions, LineasQueNoSePuedenCorrer) {
+  struct Caso {
+    std::vector<std::string> args;
+    std::string error;
+  };
+  const Caso casos[] = {
+      {{"p.csv"}, "Falta --batch"},
+      {{"--batch"}, "Falta el archivo de pedidos"},
+      {{"--batch", "a.csv", "b.csv"}, "Sobra el argumento: b.csv"},
+      {{"--batch", "--dry", "p.csv"}, "Opción desconocida: --dry"},
+      {{"--batch", "--batch", "p.csv"}, "La opción --batch se dio dos veces"},
+      {{"--batch", "--settings", "a", "--settings", "b", "p.csv"},
+       "La opción --settings se dio dos veces"},
+      {{"--batch", "p.csv", "--settings"}, "Falta el valor de --settings"},
+      {{"--batch", "--settings=", "p.csv"}, "--settings necesita el nombre de un archivo"},
+      {{"--batch=1", "p.csv"}, "La opción --batch no lleva valor"},
+      {{"--batch", "--fecha", "15/01/2026", "p.csv"},
+       "Fecha no válida en --fecha: '15/01/2026' (se espera AAAA-MM-DD)"},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(::testing::PrintToString(caso.args));
+    try {
+      ParseBatchOptions(caso.args);
+      ADD_FAILURE() << "accepted";
+    } catch (const BatchUsageError& e) {
+      EXPECT_EQ(std::string(e.what()), caso.error);
+    }
+  }
+}
+
+TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {
+  EXPECT_TRUE(ParseBatchOptions({"--help"}).help);
+  EXPECT_TRUE(ParseBatchOptions({"--batch", "--nada", "--help"}).help);
+  // After "--" it is a file name.
+  EXPECT_FALSE(ParseBatchOptions({"--batch", "--", "--help"}).help);
+}
+
+TEST(BatchOptions, QueLineaAbreLaVentana) {
+  struct Caso {
+    std::vector<const char*> args;
+    bool lote;
+  };
+  const Caso casos[] = {
+      {{"importa-pedidos"}, false},
+      {{"importa-pedidos", "-platform", "offscreen"}, false},
+      {{"importa-pedidos", "--batch", "p.csv"}, true},
+      {{"importa-pedidos", "p.csv", "--help"}, true},
+      {{"importa-pedidos", "--", "--batch"}, false},
+      {{"importa-pedidos", "--batchx"}, false},
+  };
+  for (const Caso& caso : casos) {
+    std::vector<char*> argv;
+    for (const char* a : caso.args) argv.push_back(const_cast<char*>(a));
+    argv.push_back(nullptr);
+    EXPECT_EQ(IsBatchInvocation(static_cast<int>(caso.args.size()), argv.data()), caso.lote)
+        << ::testing::PrintToString(std::vector<std::string>(caso.args.begin(), caso.args.end()));
+  }
+}
+
+TEST(BatchOptions, FechaIso) {
+  struct Caso {
+    const char* texto;
+    std::optional<Date> fecha;
+  };
+  const Caso casos[] = {
+      {"2026-01-15", Date::FromYmd(2026, 1, 15)},
+      {"2024-02-29", Date::FromYmd(2024, 2, 29)},
+      {"0001-01-01", Date::FromYmd(1, 1, 1)},
+      {"2023-02-29", std::nullopt},
+      {"2026-13-01", std::nullopt},
+      {"2026-00-10", std::nullopt},
+      {"2026-1-15", std::nullopt},
+      {"2026/01/15", std::nullopt},
+      {"2026-01-15 ", std::nullopt},
+      {"+026-01-15", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Caso& caso : casos) {
+    const std::optional<Date> fecha = ParseIsoDate(caso.texto);
+    ASSERT_EQ(fecha.has_value(), caso.fecha.has_value()) << caso.texto;
+    if (fecha) {
+      EXPECT_EQ(fecha->days(), caso.fecha->days()) << caso.texto;
+    }
+  }
+}
+
+// The reader steps once per hundredth of the file (once per byte under 200
+// bytes); its last step means the whole file was read, even when the size
+// is not a multiple of the step.
+TEST(BatchTerminal, PorcentajeDeLosPasosDelLector) {
+  struct Caso {
+    int64_t pasos, tamano;
+    int porcentaje;
+  };
+  const Caso casos[] = {
+      {0, 1000, 0},   {1, 1000, 1},    {50, 1000, 50}, {99, 1000, 99}, {100, 1000, 100},
+      {108, 1099, 98}, {109, 1099, 100}, {1, 150, 0},   {75, 150, 50},  {150, 150, 100},
+      {1, 1, 100},    {0, 0, 0},       {5, 0, 0},
+      // A file of 40 GB: the product of steps and step does not overflow.
+      {99, 40'000'000'000, 99},
+  };
+  for (const Caso& caso : casos) {
+    EXPECT_EQ(BatchTerminal::Percent(caso.pasos, caso.tamano), caso.porcentaje)
+        << caso.pasos << " of " << caso.tamano;
+  }
+}
+
+}  // namespace
+}  // namespace imp
