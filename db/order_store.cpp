@@ -154,8 +154,22 @@ std::string SubtractMagnitudes(const std::string& a, const std::string& b) {
   return out;
 }
 
-void Accumulate(Decimal& sum, const BcdValue& value) {
+// The value as a column of `column_scale` decimals stores it: the server
+// drops the extra digits, rounding half away from zero. A header's sums are
+// made of these, so that they equal the sums of the lines as written.
+Decimal AsStored(const BcdValue& value, int column_scale) {
   Decimal v{value.negative(), value.digits(), value.scale()};
+  if (column_scale < 0 || v.scale <= column_scale) return v;
+  const std::size_t dropped = static_cast<std::size_t>(v.scale - column_scale);
+  if (v.digits.size() <= dropped) v.digits.insert(0, dropped - v.digits.size() + 1, '0');
+  const bool up = v.digits[v.digits.size() - dropped] >= '5';
+  v.digits.resize(v.digits.size() - dropped);
+  v.scale = column_scale;
+  if (up) v.digits = AddMagnitudes(v.digits, "1");
+  return v;
+}
+
+void Accumulate(Decimal& sum, Decimal v) {
   const int scale = std::max(sum.scale, v.scale);
   Rescale(sum, scale);
   Rescale(v, scale);
@@ -498,7 +512,7 @@ std::string OrderStore::SumOf(std::size_t field_index) const {
     if (line_state_ == State::kInsert && i == current_line_) continue;
     const Field::Value& v = header->lines[i].record.at(field_index).value();
     if (const BcdValue* bcd = std::get_if<BcdValue>(&v); bcd && !bcd->is_null()) {
-      Accumulate(sum, *bcd);
+      Accumulate(sum, AsStored(*bcd, header->lines[i].record.at(field_index).def().size));
       any = true;
     }
   }

@@ -114,8 +114,11 @@ class OrderStore {
 
   // Sums over the posted lines of the current header, as plain decimal text
   // in the regional format of the module (minus sign, digits, separator
-  // before a fraction; exact, no rounding). Empty when no posted line has a
-  // value in the summed field.
+  // before a fraction). Each line counts with its value as its column will
+  // store it (two decimals, the rest rounded half away from zero, as the
+  // server does), so the header's sums equal the sums of the written lines;
+  // the sum itself is exact. Empty when no posted line has a value in the
+  // summed field.
   std::string SumIva() const;    // sum(pede_ivamonto)
   std::string SumTotal() const;  // sum(pede_total)
 
