@@ -4,7 +4,8 @@
 #
 #   scripts/demo.sh BUILD_DIR      (./run demo calls it after building)
 #
-# The company database is created once, in demo/ (ignored by git):
+# The company database is created once, in demo/ (ignored by git; the
+# environment variable IMPORTA_DEMO_DIR names another folder):
 #   demo/datos/demo/norvela.fdb    the company "demo", with the demo data
 #   demo/settings.conf             server = the demo/ folder, user SYSDBA
 # Each run imports schema/examples/pedidos.csv again, so each run adds the
@@ -15,7 +16,9 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${1:?usage: demo.sh BUILD_DIR}
 BUILD=$(cd "$BUILD" && pwd)
 EXE="$BUILD/app/importa-pedidos"
-DEMO="$ROOT/demo"
+DEMO=${IMPORTA_DEMO_DIR:-$ROOT/demo}
+mkdir -p "$DEMO"
+DEMO=$(cd "$DEMO" && pwd)
 COMPANY=demo
 DB="$DEMO/datos/$COMPANY/norvela.fdb"
 SETTINGS="$DEMO/settings.conf"
