@@ -1,6 +1,7 @@
 #include "app/locale_regional_settings.h"
 
 #include <QString>
+#include <utility>
 
 namespace imp {
 
@@ -10,7 +11,19 @@ bool IsAsciiSeparator(QChar c) {
   return c.unicode() > 0x20 && c.unicode() < 0x7F && !c.isLetterOrNumber();
 }
 
+std::optional<QLocale>& Override() {
+  static std::optional<QLocale> locale;
+  return locale;
+}
+
 }  // namespace
+
+QLocale UserLocale() { return Override() ? *Override() : QLocale::system(); }
+
+UserLocaleOverride::UserLocaleOverride(const QLocale& locale)
+    : previous_(std::exchange(Override(), locale)) {}
+
+UserLocaleOverride::~UserLocaleOverride() { Override() = std::move(previous_); }
 
 RegionalSettings RegionalSettingsFromLocale(const QLocale& locale) {
   RegionalSettings rs;

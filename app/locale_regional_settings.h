@@ -2,6 +2,7 @@
 // The user's regional settings, read off a Qt locale.
 
 #include <QLocale>
+#include <optional>
 
 #include "values/regional_settings.h"
 
@@ -14,5 +15,21 @@ namespace imp {
 // and "m/d/yy", not Qt's own C date format. A separator outside ASCII keeps
 // the default.
 RegionalSettings RegionalSettingsFromLocale(const QLocale& locale);
+
+// The user's locale: QLocale::system(), unless a UserLocaleOverride is alive
+// (tests stand in for the desktop changing it, which Qt on Unix does not
+// report to the system locale while the program runs).
+QLocale UserLocale();
+
+class UserLocaleOverride {
+ public:
+  explicit UserLocaleOverride(const QLocale& locale);
+  ~UserLocaleOverride();
+  UserLocaleOverride(const UserLocaleOverride&) = delete;
+  UserLocaleOverride& operator=(const UserLocaleOverride&) = delete;
+
+ private:
+  std::optional<QLocale> previous_;
+};
 
 }  // namespace imp

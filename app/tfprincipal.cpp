@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/display_text.h"
 #include "app/install_directory.h"
@@ -25,7 +26,7 @@
 #include "app/modal_runner.h"
 #include "app/settings_file.h"
 #include "db/tfdm.h"
-#include "values/failure.h"
+#include "import/carga_importacion.h"
 
 namespace imp {
 
@@ -39,8 +40,6 @@ constexpr int kDescriptionHeight = 57;
 constexpr int kOriginHeight = 105;
 constexpr int kButtonBandHeight = 52;
 
-const char kLayoutSql[] =
-    "select * from importacion_inventario where IMIN_TIPO = 23 order by imin_columna";
 const char kLayoutDesignSql[] =
     "select * from importacion_inventario where IMIN_TIPO = 0 order by imin_columna";
 
@@ -66,6 +65,34 @@ std::string Bytes(const QLineEdit* edit) {
     bytes = edit->text().toUtf8();
   }
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// A date picker that Tab leaves, like every other control, instead of
+// walking through its day, month and year.
+class DatePicker final : public QDateEdit {
+ public:
+  using QDateEdit::QDateEdit;
+
+ protected:
+  bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+};
+
+// The designed faces first, then look-alikes found on Linux desktops.
+QFont WindowFont(int points) {
+  QFont font;
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+  font.setPointSize(points);
+  return font;
+}
+
+QFont CaptionFont() {
+  QFont font;
+  font.setFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow"),
+                    QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
+  font.setStretch(QFont::Condensed);
+  font.setPointSize(8);
+  return font;
 }
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int width) {
@@ -95,7 +122,7 @@ QToolButton* MakeButton(QWidget* parent, const char* name, const QString& captio
   button->setAutoRaise(true);  // flat
   button->setFocusPolicy(Qt::NoFocus);
   button->setFixedSize(width, height);
-  button->setFont(QFont(QStringLiteral("Arial Narrow"), 8));
+  button->setFont(CaptionFont());
   return button;
 }
 
@@ -105,9 +132,11 @@ Tfprincipal::Tfprincipal(Tfdm& fdm, QWidget* parent)
     : QWidget(parent),
       fdm_(fdm),
       CImporinv(fdm.Norvela, rs_, "CImporinv", kLayoutDesignSql,
-                {"IMIN_TIPO", "IMIN_DATO", "IMIN_COLUMNA", "IMIN_ANCHO"}) {
-  ReadRegionalSettings();
+                {"IMIN_TIPO", "IMIN_DATO", "IMIN_COLUMNA", "IMIN_ANCHO"}),
+      CFacturas(fdm),
+      run_(fdm, CFacturas, CImportacion_, rs_, *this, messages_) {
   BuildWidgets();
+  ReadRegionalSettings();
   qApp->installEventFilter(this);
   Cia->installEventFilter(this);
   FormCreate();
@@ -118,7 +147,7 @@ Tfprincipal::~Tfprincipal() = default;
 void Tfprincipal::BuildWidgets() {
   setObjectName(QStringLiteral("fprincipal"));
   setWindowTitle(QStringLiteral("Importación de pedidos"));
-  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  setFont(WindowFont(8));
   resize(kWidth, kHeight);
 
   auto* column = new QVBoxLayout(this);
@@ -130,7 +159,7 @@ void Tfprincipal::BuildWidgets() {
   Panel2->setObjectName(QStringLiteral("Panel2"));
   Panel2->setFixedHeight(kDescriptionHeight);
   auto* band = new QVBoxLayout(Panel2);
-  band->setContentsMargins(8, 4, 8, 4);
+  band->setContentsMargins(6, 2, 6, 2);
   Label2 = new QLabel(
       QStringLiteral("Este programa importa el archivo plano de pedidos generado por la "
                      "aplicación KPX a Norvela. Indique el archivo a importar y presione F2, "
@@ -138,6 +167,7 @@ void Tfprincipal::BuildWidgets() {
       Panel2);
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->setWordWrap(true);
+  Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   band->addWidget(Label2);
   column->addWidget(Panel2);
 
@@ -161,7 +191,7 @@ void Tfprincipal::BuildWidgets() {
   GroupBox2 = new QGroupBox(QStringLiteral("Parámetros "), this);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
   MakeLabel(GroupBox2, "Label6", QStringLiteral("Fecha:"), 8, 20);
-  EFecIni = new QDateEdit(QDate::currentDate(), GroupBox2);
+  EFecIni = new DatePicker(QDate::currentDate(), GroupBox2);
   EFecIni->setObjectName(QStringLiteral("EFecIni"));
   EFecIni->setCalendarPopup(true);
   EFecIni->setGeometry(72, 20, 97, 21);
@@ -205,7 +235,7 @@ void Tfprincipal::BuildWidgets() {
   Panel5->setLineWidth(1);
   Panel5->setAlignment(Qt::AlignCenter);
   Panel5->setAutoFillBackground(true);
-  Panel5->setFont(QFont(QStringLiteral("MS Sans Serif"), 10));
+  Panel5->setFont(WindowFont(10));
   QPalette navy = Panel5->palette();
   navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
   Panel5->setPalette(navy);
@@ -231,8 +261,16 @@ void Tfprincipal::PlaceStatusPanel() {
 }
 
 void Tfprincipal::ReadRegionalSettings() {
-  rs_ = RegionalSettingsFromLocale(QLocale::system());
+  const QLocale locale = UserLocale();
+  rs_ = RegionalSettingsFromLocale(locale);
   fdm_.set_regional_settings(rs_);
+  if (EFecIni != nullptr) {
+    // The picker shows dates as the order file writes them; the C locale
+    // has no short date of its own worth showing.
+    EFecIni->setDisplayFormat(locale.language() == QLocale::C
+                                  ? QStringLiteral("M/d/yyyy")
+                                  : locale.dateFormat(QLocale::ShortFormat));
+  }
 }
 
 void Tfprincipal::FormCreate() {
@@ -286,19 +324,10 @@ void Tfprincipal::CiaExit() {
     EFecIni->setFocus();
     SpeedButton3->setEnabled(true);
 
-    // Each connection reads its own company's layout: the set is closed so
-    // that opening it reads again, and the layout starts empty.
-    CImporinv.Close();
-    CImportacion_.vacie();
-    CImporinv.SetCommandText(kLayoutSql);
-    CImporinv.Open();
-    CImporinv.First();
-    for (; !CImporinv.Eof(); CImporinv.Next()) {
-      std::string dato = CImporinv.AsText("IMIN_DATO");
-      if (dato.size() > 60) dato.resize(60);
-      CImportacion_.agregue(TFilaImportacion{std::move(dato), CImporinv.AsInteger("IMIN_COLUMNA"),
-                                             CImporinv.AsInteger("IMIN_ANCHO"), "SI"});
-    }
+    // Every connection reads its own company's layout: both sets are
+    // closed and emptied first, so a second company never keeps the
+    // first one's columns.
+    cargue_importacion(CImporinv, CImportacion_);
 
     if (inicio_automatico_ == "1" && norvela.connected()) SpeedButton3Click();
   });
@@ -325,10 +354,7 @@ void Tfprincipal::SpeedButton1Click() {
 void Tfprincipal::SpeedButton2Click() { close(); }
 
 void Tfprincipal::SpeedButton3Click() {
-  RunHandler([] {
-    // The import run is not part of this build yet.
-    throw Failure("La importación no está disponible");
-  });
+  RunHandler([this] { run_.SpeedButton3Click(); });
 }
 
 // ImportScreen ---------------------------------------------------------------
@@ -403,15 +429,22 @@ bool Tfprincipal::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void Tfprincipal::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  if (activated_) return;
-  activated_ = true;
-  // Centred on the desktop, once.
+void Tfprincipal::FitOuterSize() {
+  // The designed size is the outer one, frame included, where the platform
+  // tells the frame; centred on the desktop.
+  const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+  resize(kWidth - frame.left() - frame.right(), kHeight - frame.top() - frame.bottom());
   if (QScreen* screen = this->screen()) {
     const QRect area = screen->availableGeometry();
     move(area.center() - QPoint(kWidth / 2, kHeight / 2));
   }
+}
+
+void Tfprincipal::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (activated_) return;
+  activated_ = true;
+  FitOuterSize();
   // The first activation connects; it runs after the window has appeared.
   QMetaObject::invokeMethod(
       this, [this] { if (!closing_) FormActivate(); }, Qt::QueuedConnection);

@@ -15,7 +15,9 @@
 #include <string>
 
 #include "app/message_boxes.h"
+#include "db/order_store.h"
 #include "db/query_set.h"
+#include "import/import_run.h"
 #include "import/importacion.h"
 #include "import/screen.h"
 #include "values/regional_settings.h"
@@ -68,6 +70,8 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   const imp::CImportacion& importacion() const { return CImportacion_; }
   // The layout source set.
   const QuerySet& importacion_inventario() const { return CImporinv; }
+  // The import run F2 starts (its summary tells what the last run did).
+  const ImportRun& importacion_pedidos() const { return run_; }
 
   // ImportScreen
   void ShowStatus(const std::string& caption) override;
@@ -94,6 +98,7 @@ class Tfprincipal final : public QWidget, public ImportScreen {
  private:
   void BuildWidgets();
   void PlaceStatusPanel();
+  void FitOuterSize();
   void ReadRegionalSettings();
 
   Tfdm& fdm_;
@@ -106,6 +111,9 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   // Layout source, over the module's connection; its rows stay in memory.
   QuerySet CImporinv;
   imp::CImportacion CImportacion_;
+  // The order store (CFacturas with its lines) and the run that fills it.
+  OrderStore CFacturas;
+  ImportRun run_;
 
   QWidget* Panel2 = nullptr;
   QLabel* Label2 = nullptr;
