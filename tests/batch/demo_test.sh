@@ -5,8 +5,10 @@
 set -euo pipefail
 src=$1 build=$2 work=$3
 rm -rf "$work"
-out=$(IMPORTA_DEMO_DIR="$work" bash "$src/scripts/demo.sh" "$build" 2>&1)
+status=0
+out=$(IMPORTA_DEMO_DIR="$work" bash "$src/scripts/demo.sh" "$build" 2>&1) || status=$?
 printf '%s\n' "$out"
+[ "$status" -eq 0 ] || { echo "demo.sh exited with status $status" >&2; exit 1; }
 expected=(
   'PV +100 +ACME, S\.A\. +4 +39447\.18 +631264\.00$'
   'PV +101 +PEDRO PEREZ +2 +105150\.63 +660275\.00$'
