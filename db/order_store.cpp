@@ -184,6 +184,11 @@ void Accumulate(Decimal& sum, Decimal v) {
 }
 
 std::string ToText(Decimal d, char separator) {
+  // A difference can come out with fewer digits than decimals (0.01 - 0.02
+  // is the digit 1 at scale 2): put back the zeros in front.
+  if (d.digits.size() <= static_cast<std::size_t>(d.scale)) {
+    d.digits.insert(0, static_cast<std::size_t>(d.scale) + 1 - d.digits.size(), '0');
+  }
   std::string whole = d.digits.substr(0, d.digits.size() - static_cast<std::size_t>(d.scale));
   std::string fraction = d.digits.substr(whole.size());
   whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));

@@ -195,7 +195,10 @@ TEST_F(OrderStoreTest, SumsAreExactTextsOverPostedLines) {
       // Each line as its two-decimal column stores it, half away from zero.
       {'.', {"0.005", "0.005"}, "0.02"},
       {'.', {"-0.005", "-0.0049"}, "-0.01"},
-      {'.', {"377.4454", "377.4454", "0.0050"}, "754.9"},
+      {'.', {"377.4454", "377.4454", "0.0050"}, "754.91"},
+      // A sum smaller in magnitude than its last decimal's place value.
+      {'.', {"0.01", "-0.02"}, "-0.01"},
+      {'.', {"-0.5", "0.45", "0.04"}, "-0.01"},
       {'.', {"99.995"}, "100"},
       {',', {"1,68", "3,24"}, "4,92"},
   };
