@@ -137,8 +137,8 @@ Tfprincipal::Tfprincipal(Tfdm& fdm, QWidget* parent)
       run_(fdm, CFacturas, CImportacion_, rs_, *this, messages_) {
   BuildWidgets();
   ReadRegionalSettings();
+  // Sees every key press (key preview) and the company edit losing focus.
   qApp->installEventFilter(this);
-  Cia->installEventFilter(this);
   FormCreate();
 }
 
