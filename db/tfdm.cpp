@@ -16,11 +16,15 @@ constexpr const char* kImptosArticulo =
     "select taiv_porc, arti_consumo from articulo a, tarifa_iva t "
     "where a.taiv_cod = t.taiv_cod and arti_cod = ?";
 constexpr const char* kFactorUnidad = "SELECT * FROM FACTOR_UNIDAD_CANT(?,?)";
+// Keys that come straight from the order file are compared as texts of up
+// to a field's 255 bytes: a longer text than the column finds no row, as
+// the quoted text would, instead of failing as a truncated parameter.
 constexpr const char* kPrefijoIvainc =
-    "select pref_ivainc from prefijos where tido_cod = 34 and pref_pre = ?";
+    "select pref_ivainc from prefijos where tido_cod = 34 and pref_pre = CAST(? AS VARCHAR(255))";
 constexpr const char* kBodegaPuntoVenta = "SELECT BODE_COD FROM PUNTO_VENTA WHERE PTVT_ID = ?";
 constexpr const char* kListaPrecios =
-    "SELECT LIPR_COD FROM CLIENTE_SUCURSALES WHERE TERC_NIT = ? AND CLCU_COD = ?";
+    "SELECT LIPR_COD FROM CLIENTE_SUCURSALES WHERE TERC_NIT = CAST(? AS VARCHAR(255)) "
+    "AND CLCU_COD = CAST(? AS VARCHAR(255))";
 constexpr const char* kDescuentosLista =
     "select prar_dto1, prar_dto2 from precios_articulo where arti_cod = ? and lipr_cod = ?";
 

@@ -1,0 +1,140 @@
+// Fuzz target: the order file reader and the mapping of its records.
+//
+// The input is the file itself; its first byte also picks the size of the
+// reader's blocks. Every file is read twice, in blocks of that size and in
+// the default ones: block boundaries must be invisible, so both passes must
+// deliver the same records (positions, slots, mapped values) and end the
+// same way. Only imp::Failure may leave the reader; positions must lie
+// inside the file and slots within their 255 bytes.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "import/importacion.h"
+#include "import/lector_plano.h"
+#include "import/valores_registro.h"
+#include "values/failure.h"
+
+namespace {
+
+using imp::CImportacion;
+using imp::TCamposRegistro;
+using imp::TPosicionLinea;
+using imp::TValoresRegistro;
+
+// The layout of the order files, plus rows the mapping must ignore or
+// resolve by column order: columns 0, 51, 52 and -1, an unknown name, a
+// lower-case name, a row not imported and two rows for one value.
+CImportacion Diseno() {
+  static const char* const kDatos[] = {
+      "PREF_PRE",        "PEDI_NUMERO",     "PEDI_FECHA", "PEDI_CREDITO", "VEND_COD",
+      "PTVT_ID",         "TERC_NIT",        "PEDI_NOMTERC", "PEDI_SUCURSAL", "PEDI_RTFTEMONTO",
+      "PEDI_RTIVAMONTO", "PEDI_RTICAMONTO", "ARTI_COD",   "PEDE_CANT",    "PEDE_UNIDAD",
+      "PEDE_PRUNIT",     "PEDE_DTOPORC"};
+  CImportacion d;
+  int columna = 1;
+  for (const char* dato : kDatos) d.agregue({dato, columna++, 10, "SI"});
+  d.agregue({"PEDI_NOMTERC", 0, 60, "SI"});
+  d.agregue({"ARTI_COD", 52, 15, "SI"});
+  d.agregue({"ARTI_COD", -1, 15, "SI"});
+  d.agregue({"PEDE_CANT", 51, 15, "SI"});
+  d.agregue({"OTRO", 3, 15, "SI"});
+  d.agregue({"pref_pre", 4, 4, "SI"});
+  d.agregue({"VEND_COD", 5, 4, "NO"});
+  d.agregue({"PEDI_FECHA", 20, 10, "SI"});
+  return d;
+}
+
+// FNV-1a over everything a record shows, so the two passes can be compared
+// without keeping the records.
+struct Huella {
+  std::uint64_t h = 1469598103934665603ull;
+  void Agregue(std::string_view bytes) {
+    for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+    h = (h ^ 0xFF) * 1099511628211ull;
+  }
+  void Agregue(std::int64_t n) { Agregue(std::to_string(n)); }
+};
+
+struct Pasada {
+  Huella huella;
+  std::string falla;
+  bool abierto = false;
+};
+
+[[noreturn]] void Falle(const char* que) {
+  std::fprintf(stderr, "fault: %s\n", que);
+  std::abort();
+}
+
+Pasada Lea(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
+           const CImportacion& diseno) {
+  Pasada p;
+  TValoresRegistro valores;
+  std::int64_t anterior = -1;
+  imp::TLectorPlano lector(bloque);
+  try {
+    p.abierto = lector.lea_registros(
+        ruta,
+        [&](const TCamposRegistro& campos, const TPosicionLinea& pos) {
+          if (pos.desplazamiento < 0 || pos.longitud <= 0 ||
+              pos.desplazamiento + pos.longitud > tamano || pos.numero <= anterior) {
+            Falle("record position outside the file or out of order");
+          }
+          anterior = pos.numero;
+          p.huella.Agregue(pos.numero);
+          p.huella.Agregue(pos.desplazamiento);
+          p.huella.Agregue(pos.longitud);
+          for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) {
+            const std::string_view campo = campos.campo(n);
+            if (campo.size() > TCamposRegistro::kMaxBytes) Falle("slot longer than 255 bytes");
+            p.huella.Agregue(campo);
+          }
+          imp::asigne_valores(campos, diseno, valores);
+          p.huella.Agregue(valores.texto_registro());
+          p.huella.Agregue(valores.ARTI_COD);
+          p.huella.Agregue(valores.PEDE_CANT);
+          p.huella.Agregue(valores.PEDI_FECHA);
+          p.huella.Agregue(valores.VEND_COD);
+        },
+        [] {});
+  } catch (const imp::Failure& f) {
+    p.falla = f.what();
+    if (p.falla.empty()) Falle("a failure without text");
+  }
+  return p;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const CImportacion diseno = Diseno();
+  // The file lives in memory; the reader opens it by path like any file.
+  static const int fd = memfd_create("pedidos", 0);
+  static const std::string ruta = "/proc/self/fd/" + std::to_string(fd);
+  if (fd < 0 || ftruncate(fd, 0) != 0) std::abort();
+  std::size_t escritos = 0;
+  while (escritos < size) {
+    const ssize_t n = pwrite(fd, data + escritos, size - escritos, static_cast<off_t>(escritos));
+    if (n <= 0) std::abort();
+    escritos += static_cast<std::size_t>(n);
+  }
+
+  const std::size_t bloque = size == 0 ? 1 : 1 + data[0] % 97;
+  const Pasada chica = Lea(ruta, bloque, static_cast<std::int64_t>(size), diseno);
+  const Pasada grande =
+      Lea(ruta, imp::TLectorPlano::kBloquePorOmision, static_cast<std::int64_t>(size), diseno);
+  if (!chica.abierto && chica.falla.empty()) Falle("an in-memory file could not be opened");
+  if (chica.huella.h != grande.huella.h || chica.falla != grande.falla ||
+      chica.abierto != grande.abierto) {
+    Falle("the records depend on the block size");
+  }
+  return 0;
+}

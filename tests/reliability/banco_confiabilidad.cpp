@@ -1,0 +1,129 @@
+#include "tests/reliability/banco_confiabilidad.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <exception>
+#include <utility>
+
+#include "db/connection.h"
+#include "db/query_set.h"
+#include "values/failure.h"
+
+namespace imp::testing {
+
+std::optional<ServidorPrueba> ServidorPrueba::DelEntorno() {
+  const char* host = std::getenv("IMPORTA_FB_SERVER");
+  const char* password = std::getenv("IMPORTA_FB_PASSWORD");
+  if (!host || !*host || !password) return std::nullopt;
+  return ServidorPrueba{host, password};
+}
+
+std::string DatoPrueba(const std::string& nombre) { return SourcePath("tests/data/" + nombre); }
+
+BancoConfiabilidad::BancoConfiabilidad(std::optional<ServidorPrueba> servidor)
+    : db_(/*demo=*/true), servidor_(std::move(servidor)) {
+  cadena_ = servidor_ ? servidor_->host + ":" + db_.path() : db_.path();
+  Configure(fdm.Norvela);
+}
+
+void BancoConfiabilidad::Configure(Connection& conexion) const {
+  conexion.SetParam("Database", cadena_);
+  conexion.SetParam("User_Name", "SYSDBA");
+  conexion.SetParam("password", servidor_ ? servidor_->password : "masterkey");
+}
+
+void BancoConfiabilidad::CargueDiseno() {
+  QuerySet filas(fdm.Norvela, rs, "CImporinv");
+  filas.SetCommandText(
+      "select * from importacion_inventario where IMIN_TIPO = 23 order by imin_columna");
+  filas.Open();
+  diseno.vacie();
+  for (filas.First(); !filas.Eof(); filas.Next()) {
+    diseno.agregue(TFilaImportacion{filas.AsText("IMIN_DATO"), filas.AsInteger("IMIN_COLUMNA"),
+                                    filas.AsInteger("IMIN_ANCHO"), "SI"});
+  }
+  filas.Close();
+}
+
+Desenlace BancoConfiabilidad::Importe(const std::string& ruta) {
+  pantalla.ubicacion = ruta;
+  pantalla.mensajes.clear();
+  Desenlace desenlace;
+  try {
+    run.SpeedButton3Click();
+  } catch (const Failure& falla) {
+    desenlace.fallo = true;
+    desenlace.texto = falla.what();
+    return desenlace;
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "the run let through a foreign exception: " << e.what();
+    desenlace.fallo = true;
+    return desenlace;
+  }
+  for (const std::string& m : pantalla.mensajes) {
+    if (!desenlace.texto.empty()) desenlace.texto += "\n";
+    desenlace.texto += m;
+  }
+  return desenlace;
+}
+
+std::vector<Fila> BancoConfiabilidad::Lea(const std::string& sql) const {
+  Connection conexion;
+  Configure(conexion);
+  QuerySet q(conexion, rs, "QPrueba");
+  q.SetCommandText(sql);
+  q.Open();
+  std::vector<Fila> filas;
+  for (q.First(); !q.Eof(); q.Next()) {
+    Fila fila;
+    for (int i = 0; i < q.FieldCount(); ++i) fila[q.FieldName(i)] = q.AsText(i);
+    filas.push_back(std::move(fila));
+  }
+  return filas;
+}
+
+namespace {
+
+constexpr char kResumenPedidos[] =
+    "SELECT p.PEDI_ID, p.PREF_PRE, p.PEDI_NUMERO, p.PEDI_TOTAL, p.PEDI_IVAMONTO, "
+    "  (SELECT COUNT(*) FROM PEDIDOS_DETALLE d WHERE d.PEDI_ID = p.PEDI_ID) AS N, "
+    "  (SELECT MIN(d.PEDE_ITEM) FROM PEDIDOS_DETALLE d WHERE d.PEDI_ID = p.PEDI_ID) AS PRIMERO, "
+    "  (SELECT MAX(d.PEDE_ITEM) FROM PEDIDOS_DETALLE d WHERE d.PEDI_ID = p.PEDI_ID) AS ULTIMO, "
+    "  (SELECT SUM(d.PEDE_TOTAL) FROM PEDIDOS_DETALLE d WHERE d.PEDI_ID = p.PEDI_ID) AS SUMA_TOTAL, "
+    "  (SELECT SUM(d.PEDE_IVAMONTO) FROM PEDIDOS_DETALLE d WHERE d.PEDI_ID = p.PEDI_ID) AS SUMA_IVA "
+    "FROM PEDIDOS p ORDER BY p.PEDI_ID";
+
+}  // namespace
+
+std::vector<std::string> BancoConfiabilidad::PedidosEscritos() const {
+  std::vector<std::string> pedidos;
+  for (const Fila& p : Lea(kResumenPedidos)) {
+    pedidos.push_back(p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + ":" + p.at("N"));
+  }
+  return pedidos;
+}
+
+std::vector<std::string> BancoConfiabilidad::Incoherencias() const {
+  std::vector<std::string> problemas;
+  for (const Fila& p : Lea(kResumenPedidos)) {
+    const std::string pedido = p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + " (PEDI_ID " +
+                               p.at("PEDI_ID") + ")";
+    const std::string n = p.at("N");
+    if (n != "0" && (p.at("PRIMERO") != "1" || p.at("ULTIMO") != n)) {
+      problemas.push_back(pedido + ": lines " + p.at("PRIMERO") + ".." + p.at("ULTIMO") + " for " +
+                          n + " rows");
+    }
+    if (p.at("PEDI_TOTAL") != p.at("SUMA_TOTAL")) {
+      problemas.push_back(pedido + ": PEDI_TOTAL " + p.at("PEDI_TOTAL") + " but the lines sum " +
+                          p.at("SUMA_TOTAL"));
+    }
+    if (p.at("PEDI_IVAMONTO") != p.at("SUMA_IVA")) {
+      problemas.push_back(pedido + ": PEDI_IVAMONTO " + p.at("PEDI_IVAMONTO") +
+                          " but the lines sum " + p.at("SUMA_IVA"));
+    }
+  }
+  return problemas;
+}
+
+}  // namespace imp::testing

@@ -1,0 +1,113 @@
+#pragma once
+// Bench of the reliability tests: a fresh demo company database from
+// schema/, reached embedded (a local path) or through the local Firebird
+// server ("<host>:/path"), the import layout loaded from the database the
+// way the window loads it, and a recorder standing in for the window and the
+// message boxes. After a run it reads back what was written and checks that
+// every order is whole.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/dialogs.h"
+#include "db/order_store.h"
+#include "db/tfdm.h"
+#include "import/import_run.h"
+#include "import/importacion.h"
+#include "import/screen.h"
+#include "tests/support/fresh_database.h"
+#include "values/date.h"
+#include "values/regional_settings.h"
+
+namespace imp::testing {
+
+// The local server the TCP tests use, from IMPORTA_FB_SERVER (host) and
+// IMPORTA_FB_PASSWORD (SYSDBA's password); none when either is unset.
+struct ServidorPrueba {
+  std::string host;
+  std::string password;
+  static std::optional<ServidorPrueba> DelEntorno();
+};
+
+// Stands in for the window and the message boxes; keeps what they showed.
+class PantallaGrabadora : public ImportScreen, public Dialogs {
+ public:
+  std::string ubicacion;
+  Date fecha = *Date::FromYmd(2026, 1, 20);
+  std::vector<std::string> mensajes;  // plain boxes
+  std::vector<std::string> errores;   // error boxes
+  bool cerrada = false;
+
+  void ShowStatus(const std::string&) override {}
+  void HideStatus() override {}
+  void ShowRecordBox() override {}
+  void SetRecordText(const std::string&) override {}
+  void StepProgress() override {}
+  void ShowMessage(const std::string& text) override { mensajes.push_back(text); }
+  void ShowError(const std::string& text) override { errores.push_back(text); }
+  void CloseWindow() override { cerrada = true; }
+  std::string FileLocation() override { return ubicacion; }
+  Date FallbackDate() override { return fecha; }
+};
+
+using Fila = std::map<std::string, std::string>;
+
+// How one run ended.
+struct Desenlace {
+  bool fallo = false;
+  std::string texto;  // the failure's text, or the run's messages one per line
+};
+
+class BancoConfiabilidad {
+  // First member: the database outlives every connection to it.
+  FreshDatabase db_;
+  std::optional<ServidorPrueba> servidor_;
+  std::string cadena_;
+
+ public:
+  // A fresh demo database; `servidor` set: every connection goes through it.
+  explicit BancoConfiabilidad(std::optional<ServidorPrueba> servidor = std::nullopt);
+
+  // The database string the importer uses.
+  const std::string& cadena() const { return cadena_; }
+  const FreshDatabase& db() const { return db_; }
+
+  // Runs SQL on the database before the first connection (embedded, as the
+  // server may not hold the file at the same time).
+  void Prepare(const std::string& sql) const { db_.Exec(sql); }
+
+  // Loads the import layout (rows of type 23, by column) from the database.
+  void CargueDiseno();
+
+  // One import run over the file at `ruta`. Any exception other than the
+  // system's failure fails the test.
+  Desenlace Importe(const std::string& ruta);
+
+  // Every row of `sql` over a connection of its own, columns by name as
+  // text (null reads "").
+  std::vector<Fila> Lea(const std::string& sql) const;
+
+  // "PREF NUMERO:lines" of every written order, in identifier order.
+  std::vector<std::string> PedidosEscritos() const;
+
+  // Problems of the written orders: lines not numbered 1..n, a header total
+  // or VAT that is not the sum of its lines'. Empty when every order is whole.
+  std::vector<std::string> Incoherencias() const;
+
+  Tfdm fdm;
+  OrderStore store{fdm};
+  CImportacion diseno;
+  RegionalSettings rs;
+  PantallaGrabadora pantalla;
+  ImportRun run{fdm, store, diseno, rs, pantalla, pantalla};
+
+ private:
+  void Configure(Connection& conexion) const;
+};
+
+// Absolute path of a file of tests/data.
+std::string DatoPrueba(const std::string& nombre);
+
+}  // namespace imp::testing

@@ -1,0 +1,156 @@
+// The import through the local Firebird server ("localhost:/path" as the
+// database string) and the importer waiting for a lock another transaction
+// holds. The server tests need IMPORTA_FB_SERVER and IMPORTA_FB_PASSWORD
+// (./run test sets both and starts the server); without them they are
+// skipped. A server holds its databases exclusively, so every database here
+// is reached either embedded or through the server, never both.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "db/firebird.h"
+#include "tests/reliability/banco_confiabilidad.h"
+#include "values/failure.h"
+
+namespace imp::testing {
+namespace {
+
+std::optional<ServidorPrueba> Servidor() { return ServidorPrueba::DelEntorno(); }
+
+#define REQUIERE_SERVIDOR()                                                        \
+  if (!Servidor()) GTEST_SKIP() << "IMPORTA_FB_SERVER / IMPORTA_FB_PASSWORD unset"
+
+// What a run over `archivo` leaves: its outcome and every row written.
+struct Resultado {
+  Desenlace desenlace;
+  std::vector<Fila> pedidos;
+  std::vector<Fila> lineas;
+  std::vector<std::string> incoherencias;
+};
+
+Resultado Importe(std::optional<ServidorPrueba> servidor, const std::string& archivo) {
+  BancoConfiabilidad banco(servidor);
+  if (servidor) {
+    EXPECT_EQ(banco.cadena().rfind(servidor->host + ":/", 0), 0u) << banco.cadena();
+  }
+  banco.CargueDiseno();
+  Resultado r;
+  r.desenlace = banco.Importe(archivo);
+  r.pedidos = banco.Lea("SELECT * FROM PEDIDOS ORDER BY PEDI_ID");
+  r.lineas = banco.Lea("SELECT * FROM PEDIDOS_DETALLE ORDER BY PEDI_ID, PEDE_ITEM");
+  r.incoherencias = banco.Incoherencias();
+  return r;
+}
+
+// Over TCP the same file gives the same outcome and the same rows, column
+// for column, as embedded: a whole file and one that stops part-way.
+TEST(Servidor, MismasFilasQueEmbebido) {
+  REQUIERE_SERVIDOR();
+  const struct {
+    std::string archivo;
+    size_t pedidos;
+  } casos[] = {
+      {SourcePath("schema/examples/pedidos.csv"), 5},
+      {DatoPrueba("fecha_invalida.csv"), 2},
+  };
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.archivo);
+    const Resultado embebido = Importe(std::nullopt, c.archivo);
+    const Resultado tcp = Importe(Servidor(), c.archivo);
+    EXPECT_EQ(tcp.desenlace.fallo, embebido.desenlace.fallo);
+    EXPECT_EQ(tcp.desenlace.texto, embebido.desenlace.texto);
+    EXPECT_EQ(embebido.pedidos.size(), c.pedidos);
+    EXPECT_EQ(tcp.pedidos, embebido.pedidos);
+    EXPECT_EQ(tcp.lineas, embebido.lineas);
+    EXPECT_EQ(tcp.incoherencias, std::vector<std::string>{});
+    EXPECT_EQ(embebido.incoherencias, std::vector<std::string>{});
+  }
+}
+
+// Another session inserts, and does not commit, the header row that the
+// importer's first order is about to write (same PEDI_ID). The importer's
+// insert must wait for that session, not fail, and write its order once
+// the other session rolls back.
+void EspereElBloqueo(std::optional<ServidorPrueba> servidor) {
+  BancoConfiabilidad banco(servidor);
+  banco.CargueDiseno();
+  const std::string siguiente =
+      std::to_string(std::stoi(banco.Lea("SELECT GEN_ID(GEN_PEDIDOS, 0) AS N FROM RDB$DATABASE")
+                                   .at(0)
+                                   .at("N")) +
+                     1);
+
+  fb::Attachment otra = fb::Attachment::Attach(
+      {banco.cadena(), "SYSDBA", servidor ? servidor->password : "masterkey"});
+  fb::Transaction bloqueo = fb::Transaction::Begin(otra);
+  fb::Statement::Prepare(otra, bloqueo,
+                         "INSERT INTO PEDIDOS (PEDI_ID, TERC_NIT, VEND_COD, TIDO_COD, PREF_PRE, "
+                         "PEDI_NUMERO, PEDI_FECHA, PEDI_IVAINC) VALUES (" +
+                             siguiente + ", '800100200', 1, 34, 'ZZ', '1', DATE '2026-01-01', 'S')")
+      .Execute(bloqueo);
+
+  std::atomic<bool> terminado{false};
+  auto importacion = std::async(std::launch::async, [&] {
+    Desenlace d = banco.Importe(DatoPrueba("referencia.csv"));
+    terminado = true;
+    return d;
+  });
+
+  // Wait until the importer's insert is running in the server while our row
+  // blocks it. The deadline only keeps a broken importer from hanging the
+  // test; it measures nothing.
+  fb::Statement esperando;
+  bool visto = false;
+  const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!visto && !terminado && std::chrono::steady_clock::now() < limite) {
+    // Monitoring tables are a snapshot per transaction: a new one each time.
+    fb::Transaction mirada = fb::Transaction::Begin(otra);
+    if (!esperando.prepared()) {
+      esperando = fb::Statement::Prepare(
+          otra, mirada,
+          "SELECT COUNT(*) FROM MON$STATEMENTS WHERE MON$STATE = 1 AND "
+          "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND "
+          "MON$SQL_TEXT STARTING WITH 'INSERT INTO PEDIDOS '");
+    }
+    auto filas = esperando.Open(mirada).FetchAll();
+    visto = !filas.empty() && filas[0].at(0).integer > 0;
+    mirada.Commit();
+    if (!visto) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(visto) << "the importer's insert was never seen waiting";
+  EXPECT_FALSE(terminado) << "the import ended while the row was locked";
+
+  bloqueo.Rollback();
+  if (importacion.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
+    ADD_FAILURE() << "the import still waits after the lock was released";
+    std::_Exit(1);  // the waiting thread cannot be joined
+  }
+  const Desenlace d = importacion.get();
+  EXPECT_FALSE(d.fallo) << d.texto;
+  EXPECT_EQ(d.texto, "Importación finalizada.");
+  EXPECT_EQ(banco.PedidosEscritos(), (std::vector<std::string>{"PV 100:2", "PV 101:1"}));
+  EXPECT_EQ(banco.Lea("SELECT PEDI_ID FROM PEDIDOS WHERE PREF_PRE = 'PV' AND PEDI_NUMERO = '100'")
+                .at(0)
+                .at("PEDI_ID"),
+            siguiente);
+  EXPECT_TRUE(banco.Lea("SELECT * FROM PEDIDOS WHERE PREF_PRE = 'ZZ'").empty());
+  EXPECT_EQ(banco.Incoherencias(), std::vector<std::string>{});
+}
+
+TEST(EsperaDeBloqueo, Embebido) { EspereElBloqueo(std::nullopt); }
+
+TEST(EsperaDeBloqueo, PorTcp) {
+  REQUIERE_SERVIDOR();
+  EspereElBloqueo(Servidor());
+}
+
+}  // namespace
+}  // namespace imp::testing
