@@ -203,8 +203,11 @@ struct Statement::Impl final : Dependent {
     return handle;
   }
 
-  // Builds the input message from the bound values (each with its own
-  // type; the server converts). Blobs are created in `tra`.
+  // The input message of the bound values (each with its own type; the
+  // server converts). Blobs are created in `tra`. The message layout is
+  // kept from one execution to the next while the values keep their types
+  // and every text fits its field, so a statement run for every line does
+  // not describe a new message to the server each time.
   struct Input {
     Firebird::IMessageMetadata* meta = nullptr;
     std::vector<unsigned char> buffer;
@@ -212,7 +215,14 @@ struct Statement::Impl final : Dependent {
       if (meta) meta->release();
     }
   };
-  void BuildInput(Input& in, Firebird::ITransaction* tra);
+  struct Shape {
+    unsigned type = 0;
+    unsigned length = 0;
+    int scale = 0;
+  };
+  Input input;
+  std::vector<Shape> shapes;
+  Input& BuildInput(Firebird::ITransaction* tra);
 };
 
 struct Cursor::Impl final : Dependent {
@@ -407,43 +417,66 @@ Row DecodeRow(Firebird::IMessageMetadata* meta, const std::vector<Column>& colum
 
 }  // namespace
 
-void Statement::Impl::BuildInput(Input& in, Firebird::ITransaction* tra) {
-  if (input_count == 0) return;
+Statement::Impl::Input& Statement::Impl::BuildInput(Firebird::ITransaction* tra) {
+  Input& in = input;
+  if (input_count == 0) return in;
   Firebird::IAttachment* att = core->Live();
   Call("Unable to bind parameters", [&](ThrowStatusWrapper& s) {
-    Firebird::IMetadataBuilder* builder = Master()->getMetadataBuilder(&s, input_count);
-    try {
-      for (int i = 0; i < input_count; ++i) {
-        Value& v = params[i];
-        // A VARCHAR message field holds at most 32765 bytes; longer texts
-        // travel as blobs, which the server converts back to text.
-        if (v.kind == Value::Kind::kText && v.bytes.size() > 32765) v.kind = Value::Kind::kBlob;
-        unsigned type = SQL_VARYING, length = 1;
-        int scale = 0;
-        switch (v.kind) {
-          case Value::Kind::kNull: break;
-          case Value::Kind::kInteger: type = SQL_INT64, length = 8, scale = v.scale; break;
-          case Value::Kind::kDouble: type = SQL_DOUBLE, length = 8; break;
-          case Value::Kind::kText:
-            length = static_cast<unsigned>(std::max<size_t>(v.bytes.size(), 1));
-            break;
-          case Value::Kind::kDate: type = SQL_TYPE_DATE, length = 4; break;
-          case Value::Kind::kBlob: type = SQL_BLOB, length = 8; break;
-          case Value::Kind::kBoolean: type = SQL_BOOLEAN, length = 1; break;
-        }
-        builder->setType(&s, i, type | 1);
-        builder->setLength(&s, i, length);
-        builder->setScale(&s, i, scale);
-        if (type == SQL_VARYING) builder->setCharSet(&s, i, 0);  // NONE: bytes as they are
-        if (type == SQL_BLOB) builder->setSubType(&s, i, 0);
+    // The shape each value needs; a text field keeps the room it was given
+    // (at least 64 bytes, doubling as longer texts come).
+    std::vector<Shape> wanted(static_cast<size_t>(input_count));
+    bool same = in.meta && shapes.size() == wanted.size();
+    for (int i = 0; i < input_count; ++i) {
+      Value& v = params[i];
+      // A VARCHAR message field holds at most 32765 bytes; longer texts
+      // travel as blobs, which the server converts back to text.
+      if (v.kind == Value::Kind::kText && v.bytes.size() > 32765) v.kind = Value::Kind::kBlob;
+      Shape& w = wanted[static_cast<size_t>(i)];
+      w.type = SQL_VARYING, w.length = 1;
+      switch (v.kind) {
+        case Value::Kind::kNull: break;
+        case Value::Kind::kInteger: w.type = SQL_INT64, w.length = 8, w.scale = v.scale; break;
+        case Value::Kind::kDouble: w.type = SQL_DOUBLE, w.length = 8; break;
+        case Value::Kind::kText: w.length = static_cast<unsigned>(std::max<size_t>(v.bytes.size(), 1)); break;
+        case Value::Kind::kDate: w.type = SQL_TYPE_DATE, w.length = 4; break;
+        case Value::Kind::kBlob: w.type = SQL_BLOB, w.length = 8; break;
+        case Value::Kind::kBoolean: w.type = SQL_BOOLEAN, w.length = 1; break;
       }
-      in.meta = builder->getMetadata(&s);
-      builder->release();
-    } catch (...) {
-      builder->release();
-      throw;
+      if (same) {
+        const Shape& have = shapes[static_cast<size_t>(i)];
+        same = have.type == w.type && have.scale == w.scale &&
+               (w.type == SQL_VARYING ? w.length <= have.length : have.length == w.length);
+      }
     }
-    in.buffer.assign(in.meta->getMessageLength(&s), 0);
+    if (!same) {
+      for (size_t i = 0; i < wanted.size(); ++i) {
+        Shape& w = wanted[i];
+        if (w.type != SQL_VARYING) continue;
+        unsigned room = 64;
+        if (i < shapes.size() && shapes[i].type == SQL_VARYING) room = std::max(room, 2 * shapes[i].length);
+        w.length = std::min(32765u, std::max(w.length, room));
+      }
+      Firebird::IMetadataBuilder* builder = Master()->getMetadataBuilder(&s, input_count);
+      try {
+        for (int i = 0; i < input_count; ++i) {
+          const Shape& w = wanted[static_cast<size_t>(i)];
+          builder->setType(&s, i, w.type | 1);
+          builder->setLength(&s, i, w.length);
+          builder->setScale(&s, i, w.scale);
+          if (w.type == SQL_VARYING) builder->setCharSet(&s, i, 0);  // NONE: bytes as they are
+          if (w.type == SQL_BLOB) builder->setSubType(&s, i, 0);
+        }
+        Firebird::IMessageMetadata* meta = builder->getMetadata(&s);
+        builder->release();
+        if (in.meta) in.meta->release();
+        in.meta = meta;
+      } catch (...) {
+        builder->release();
+        throw;
+      }
+      shapes = std::move(wanted);
+      in.buffer.assign(in.meta->getMessageLength(&s), 0);
+    }
     for (int i = 0; i < input_count; ++i) {
       const Value& v = params[i];
       unsigned char* p = in.buffer.data() + in.meta->getOffset(&s, i);
@@ -473,6 +506,7 @@ void Statement::Impl::BuildInput(Input& in, Firebird::ITransaction* tra) {
       }
     }
   });
+  return in;
 }
 
 // ---- Attachment ---------------------------------------------------------------
@@ -649,8 +683,7 @@ Cursor Statement::Open(Transaction& transaction) {
   Firebird::IStatement* st = impl_->Live();
   Firebird::ITransaction* tra = transaction.impl_->Live();
   if (!returns_rows()) throw DatabaseFailure("Statement returns no rows", "");
-  Impl::Input in;
-  impl_->BuildInput(in, tra);
+  Impl::Input& in = impl_->BuildInput(tra);
   auto cursor = std::make_shared<Cursor::Impl>();
   cursor->handle = Call("Unable to execute statement", [&](ThrowStatusWrapper& s) {
     return st->openCursor(&s, tra, in.meta, in.buffer.empty() ? nullptr : in.buffer.data(),
@@ -675,8 +708,7 @@ uint64_t Statement::Execute(Transaction& transaction) {
   Firebird::IStatement* st = impl_->Live();
   Firebird::ITransaction* tra = transaction.impl_->Live();
   if (returns_rows()) throw DatabaseFailure("Statement returns rows", "");
-  Impl::Input in;
-  impl_->BuildInput(in, tra);
+  Impl::Input& in = impl_->BuildInput(tra);
   std::vector<unsigned char> out;
   bool has_outputs = !impl_->columns.empty();
   uint64_t affected = Call("Unable to execute statement", [&](ThrowStatusWrapper& s) {
