@@ -30,6 +30,9 @@ constexpr std::size_t kLineTotal = 14;
 constexpr std::size_t kLineAnulado = 15;
 constexpr std::size_t kLineTransmit = 16;
 
+// isc_read_only_trans: an update attempted in a read-only transaction.
+constexpr intptr_t kReadOnlyTransaction = 335544361;
+
 const char* const kNoRowAffected = "Registro no encontrado o cambiado por otro usuario";
 const char* const kManyRowsAffected = "La actualización afectó a más de un registro.";
 const char* const kChangedReadRow = "No se pueden guardar cambios en un pedido ya grabado";
@@ -533,12 +536,30 @@ std::string OrderStore::SumTotal() const { return SumOf(kLineTotal); }
 std::string OrderStore::SCambieidpedido() {
   Connection& connection = fdm_.Norvela;
   fb::Statement& procedure = connection.Prepared("EXECUTE PROCEDURE CAMBIE_ID_PEDIDO");
-  fb::Transaction transaction = connection.StartTransaction();
   procedure.ClearParams();
-  procedure.Execute(transaction);
-  // Copied before the commit: the outputs belong to the statement.
-  const fb::Row outputs = procedure.outputs();
-  transaction.Commit();
+  fb::Row outputs;
+  // A procedure that only draws from a generator runs in the lookups' long
+  // read-only transaction: generators are outside transaction control, so
+  // nothing can give the identifier back, and no commit has to be forced to
+  // disk for it (the order's own commit writes the generator page). One that
+  // writes to a table is refused there before it changes anything; from
+  // then on it runs in a short transaction of its own, committed at once.
+  if (!id_needs_write_) {
+    try {
+      procedure.Execute(connection.ReadTransaction());
+      outputs = procedure.outputs();
+    } catch (const DatabaseFailure& failure) {
+      if (failure.gds_code() != kReadOnlyTransaction) throw;
+      id_needs_write_ = true;
+    }
+  }
+  if (id_needs_write_) {
+    fb::Transaction transaction = connection.StartTransaction();
+    procedure.Execute(transaction);
+    // Copied before the commit: the outputs belong to the statement.
+    outputs = procedure.outputs();
+    transaction.Commit();
+  }
   if (outputs.empty() || outputs[0].is_null()) return "";
   const fb::Value& id = outputs[0];
   if (id.kind == fb::Value::Kind::kText) return id.bytes;

@@ -127,9 +127,10 @@ class OrderStore {
   int32_t contador_lineas() const { return contador_lineas_; }
   void set_contador_lineas(int32_t value) { contador_lineas_ = value; }
 
-  // A new order identifier from procedure CAMBIE_ID_PEDIDO (output ID), run
-  // in a short transaction of its own that is committed at once, so no later
-  // rollback gives it back. Decimal text, "" when the procedure returned no
+  // A new order identifier from procedure CAMBIE_ID_PEDIDO (output ID),
+  // drawn outside any order's write so that no later rollback gives it back:
+  // in the connection's read-only transaction, or, for a procedure that
+  // writes to a table, in a short transaction of its own committed at once. Decimal text, "" when the procedure returned no
   // value. Database failures are raised.
   std::string SCambieidpedido();
 
@@ -197,6 +198,7 @@ class OrderStore {
   int32_t contador_lineas_ = 0;
   std::optional<OrderWriteFailure> last_failure_;
   bool retained_write_ = false;  // our write transaction survived a retaining commit
+  bool id_needs_write_ = false;  // CAMBIE_ID_PEDIDO writes: run it in a transaction of its own
 };
 
 }  // namespace imp
