@@ -6,3 +6,9 @@ add_executable(import_bench
   ${CMAKE_CURRENT_LIST_DIR}/import_bench_fases.cpp)
 target_link_libraries(import_bench PRIVATE import)
 target_compile_definitions(import_bench PRIVATE IMPORTA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+# The import runs through batch mode's own entry when the front end is built;
+# otherwise the bench drives the same run with a screen that paints nothing.
+if(TARGET app)
+  target_link_libraries(import_bench PRIVATE app)
+  target_compile_definitions(import_bench PRIVATE IMPORTA_BENCH_BATCH)
+endif()

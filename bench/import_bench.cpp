@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -116,6 +117,9 @@ std::string CadenaDeBase(const Opciones& o, const std::string& ruta) {
 int Principal(const Opciones& o) {
   namespace fs = std::filesystem;
   const int64_t lineas = o.pedidos * o.lineas;
+  // The file's numbers and dates are written in the C locale's forms ("."
+  // and m/d/yyyy); the import reads them with the locale it is given.
+  setenv("LC_ALL", "C", 1);
   std::string plantilla = (fs::temp_directory_path() / "import_bench_XXXXXX").string();
   if (!mkdtemp(plantilla.data())) throw std::runtime_error("mkdtemp");
   const fs::path dir = plantilla;
@@ -136,14 +140,24 @@ int Principal(const Opciones& o) {
 
   std::vector<double> base_s, imp_s, pico_mb, lectura_pct, razones;
   for (int r = 1; r <= o.corridas; ++r) {
-    const std::string copia_imp = (dir / ("importa" + std::to_string(r) + ".fdb")).string();
+    // The import's company laid out as an installation: <server>/datos/<company>.
+    const fs::path servidor = dir / ("corrida" + std::to_string(r));
+    const std::string copia_imp = (servidor / "datos" / "importa" / "norvela.fdb").string();
     const std::string copia_base = (dir / ("base" + std::to_string(r) + ".fdb")).string();
+    fs::create_directories(servidor / "datos" / "importa");
     fs::copy_file(empresa, copia_imp, fs::copy_options::overwrite_existing);
+    const std::string configuracion = (servidor / "settings.conf").string();
+    {
+      std::ofstream conf(configuracion, std::ios::binary | std::ios::trunc);
+      conf << CadenaDeBase(o, servidor.string()) << "\r\n" << usuario << "\r\n" << clave
+           << "\r\nimporta\r\n\r\n\r\n\r\n0\r\n";
+    }
 
     long pico_kb = 0;
-    const std::string ri = CorraFase({"--phase", "import", "--db", CadenaDeBase(o, copia_imp),
-                                      "--user", usuario, "--password", clave, "--file", archivo},
-                                     pico_kb);
+    const std::string ri =
+        CorraFase({"--phase", "import", "--db", CadenaDeBase(o, copia_imp), "--user", usuario,
+                   "--password", clave, "--file", archivo, "--settings", configuracion},
+                  pico_kb);
     const double ti = Campo(ri, "seconds");
     const double tl = Campo(ri, "read_seconds");
     const double li = Campo(ri, "lines");
@@ -177,7 +191,7 @@ int Principal(const Opciones& o) {
       std::fflush(stdout);
     }
     if (o.conservar.empty()) {
-      fs::remove(copia_imp);
+      fs::remove_all(servidor);
       fs::remove(copia_base);
     }
   }
