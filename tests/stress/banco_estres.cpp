@@ -1,0 +1,146 @@
+#include "tests/stress/banco_estres.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+
+namespace imp::testing {
+namespace {
+
+constexpr char kExe[] = IMPORTA_PEDIDOS_EXE;
+
+bool ConSanitizadores() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_UNDEFINED__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+  return true;
+#else
+  return false;
+#endif
+#else
+  return false;
+#endif
+}
+
+// Faults of a revision as one message (the first few of them).
+std::string Faltas(const RevisionPedidos& revision) {
+  std::string texto;
+  for (size_t i = 0; i < revision.faltas.size() && i < 20; ++i) texto += revision.faltas[i] + "\n";
+  if (revision.faltas.size() > 20) {
+    texto += "... and " + std::to_string(revision.faltas.size() - 20) + " more\n";
+  }
+  return texto;
+}
+
+}  // namespace
+
+std::optional<ServidorEstres> ServidorEstres::DelEntorno() {
+  const char* host = std::getenv("IMPORTA_FB_SERVER");
+  if (!host || !*host) return std::nullopt;
+  const char* clave = std::getenv("IMPORTA_FB_PASSWORD");
+  return ServidorEstres{host, clave && *clave ? clave : "imptest"};
+}
+
+CompaniaEstres::CompaniaEstres(const std::optional<ServidorEstres>& servidor)
+    : db(/*demo=*/true, "demo") {
+  const std::string servidor_settings = servidor ? servidor->host + ":" + db.server() : db.server();
+  base_.cadena = servidor ? servidor->host + ":" + db.path() : db.path();
+  base_.clave = servidor ? servidor->clave : "masterkey";
+  settings_ = db.server() + "/settings.conf";
+  EscribaArchivo(settings_, servidor_settings + "\nSYSDBA\n" + base_.clave + "\ndemo\n");
+}
+
+std::string CompaniaEstres::Archivo(const std::string& nombre, const std::string& texto) const {
+  const std::string ruta = db.server() + "/" + nombre;
+  EscribaArchivo(ruta, texto);
+  return ruta;
+}
+
+std::unique_ptr<ProcesoVigilado> CompaniaEstres::Importe(const std::string& archivo,
+                                                         bool terminal) const {
+  return std::make_unique<ProcesoVigilado>(
+      kExe, std::vector<std::string>{"--batch", "--settings", settings_, archivo},
+      Entorno{{"LC_ALL", "C"}, {"LANG", "C"}}, db.server(), terminal);
+}
+
+int PuntosDeMuerte(int normal) {
+  if (const char* texto = std::getenv("IMPORTA_STRESS_KILL_POINTS"); texto && *texto) {
+    return std::max(1, std::atoi(texto));
+  }
+  return ConSanitizadores() ? std::max(1, normal / 4) : normal;
+}
+
+uint64_t SemillaEstres() {
+  if (const char* texto = std::getenv("IMPORTA_STRESS_SEED"); texto && *texto) {
+    return std::strtoull(texto, nullptr, 10);
+  }
+  return (static_cast<uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
+}
+
+CifrasMuerte CorridasConMuerte(const CompaniaEstres& compania, int puntos, int pedidos,
+                               uint64_t semilla) {
+  CifrasMuerte cifras;
+  PedidosEsperados esperados;
+  std::mt19937_64 azar(semilla);
+  // A run that ends before its kill point makes no kill; a few spare runs
+  // cover those.
+  for (int corrida = 0; cifras.puntos < puntos && corrida < 2 * puntos + 2; ++corrida) {
+    SCOPED_TRACE("run " + std::to_string(corrida + 1));
+    const ArchivoPedidos archivo =
+        GenereArchivoPedidos(azar(), pedidos, 1000 * (corrida + 1) + 1);
+    esperados.Agregue(archivo);
+    const std::string ruta =
+        compania.Archivo("muerte-" + std::to_string(corrida + 1) + ".csv", archivo.texto);
+    // Anywhere from the connection to near the end of the file.
+    const int64_t registro = static_cast<int64_t>(azar() % static_cast<uint64_t>(archivo.lineas * 9 / 10));
+    const useconds_t demora = static_cast<useconds_t>(azar() % 30'000);
+
+    const auto importador = compania.Importe(ruta, /*terminal=*/true);
+    if (importador->EspereRegistros(registro, kLimiteCorrida)) {
+      usleep(demora);
+      importador->Mate();
+    }
+    EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung:\n" << importador->err();
+    if (importador->matado()) {
+      ++cifras.puntos;
+    } else {
+      ++cifras.completas;
+      EXPECT_EQ(importador->estado(), 0) << importador->err() << importador->out();
+    }
+
+    const std::string validacion = ValideBase(compania.base());
+    EXPECT_EQ(validacion, "") << "killed after record " << importador->registros();
+    RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
+    const size_t iniciales = PedidosIniciales(archivo, revision);
+    if (!importador->matado()) {
+      EXPECT_EQ(iniciales, archivo.pedidos.size());
+    }
+    EXPECT_TRUE(revision.faltas.empty())
+        << "killed after record " << importador->registros() << ":\n" << Faltas(revision);
+    cifras.pedidos_revisados += revision.pedidos;
+    cifras.lineas_revisadas += revision.lineas;
+    if (::testing::Test::HasFailure()) return cifras;
+  }
+
+  // The database takes a whole file after the crashes: every identifier
+  // drawn is new, nothing left behind is in the way.
+  SCOPED_TRACE("whole run after the kills");
+  const ArchivoPedidos archivo = GenereArchivoPedidos(azar(), pedidos / 4 + 1, 900001);
+  esperados.Agregue(archivo);
+  const auto importador = compania.Importe(compania.Archivo("entera.csv", archivo.texto), false);
+  EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung";
+  EXPECT_EQ(importador->estado(), 0) << importador->err() << importador->out();
+  EXPECT_EQ(ValideBase(compania.base()), "");
+  RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
+  EXPECT_EQ(PedidosIniciales(archivo, revision), archivo.pedidos.size());
+  EXPECT_TRUE(revision.faltas.empty()) << Faltas(revision);
+  cifras.pedidos_revisados += revision.pedidos;
+  cifras.lineas_revisadas += revision.lineas;
+  cifras.pedidos_finales = revision.pedidos;
+  return cifras;
+}
+
+}  // namespace imp::testing

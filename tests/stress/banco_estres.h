@@ -1,0 +1,79 @@
+#pragma once
+// Bench of the stress runs: a fresh demo company reached embedded or
+// through the local Firebird server, its settings file, the real
+// importa-pedidos started on it, and the kill runs that both the embedded
+// and the server tests make.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tests/stress/archivo_pedidos.h"
+#include "tests/stress/proceso_vigilado.h"
+#include "tests/stress/revision_pedidos.h"
+#include "tests/support/fresh_database.h"
+
+namespace imp::testing {
+
+// The server the TCP runs use: host from IMPORTA_FB_SERVER, SYSDBA's
+// password from IMPORTA_FB_PASSWORD ("imptest" when unset). None without
+// IMPORTA_FB_SERVER.
+struct ServidorEstres {
+  std::string host;
+  std::string clave;
+  static std::optional<ServidorEstres> DelEntorno();
+};
+
+// The bound on any one importer run: far above what a run takes, so that
+// only a hang reaches it.
+constexpr std::chrono::milliseconds kLimiteCorrida{180'000};
+
+// A fresh company "demo" with the demo data and a settings file naming it,
+// over TCP when `servidor` is given.
+class CompaniaEstres {
+ public:
+  explicit CompaniaEstres(const std::optional<ServidorEstres>& servidor = std::nullopt);
+
+  BaseCompania base() const { return base_; }
+  // Writes an order file into the company's folder; its path.
+  std::string Archivo(const std::string& nombre, const std::string& texto) const;
+  // Starts `importa-pedidos --batch` on `archivo` under the C locale, with
+  // standard error on a terminal when `terminal` (its progress readable).
+  std::unique_ptr<ProcesoVigilado> Importe(const std::string& archivo, bool terminal) const;
+
+  FreshDatabase db;
+
+ private:
+  std::string settings_;
+  BaseCompania base_;
+};
+
+// Kill points to make: `normal`, fewer under the sanitizers (the importer
+// is several times slower there); IMPORTA_STRESS_KILL_POINTS overrides both.
+int PuntosDeMuerte(int normal);
+
+// The seed of a test's random choices: IMPORTA_STRESS_SEED when set (to
+// repeat a failed run), otherwise a new one. The test prints it.
+uint64_t SemillaEstres();
+
+// What a series of kill runs did.
+struct CifrasMuerte {
+  int puntos = 0;                  // runs ended by SIGKILL
+  int completas = 0;               // runs that ended on their own first
+  int64_t pedidos_revisados = 0;   // orders checked, summed over the checks
+  int64_t lineas_revisadas = 0;
+  int64_t pedidos_finales = 0;     // orders in the database at the end
+};
+
+// Imports file after file of `pedidos` orders into `compania`, killing
+// each importer with SIGKILL at a random point of its file (a record count,
+// then a few milliseconds more), until `puntos` kills are made. After each
+// run the database must validate and hold every written order whole, each
+// run's orders a prefix of its file. A last run must then import a whole
+// file. Failures are reported through GoogleTest.
+CifrasMuerte CorridasConMuerte(const CompaniaEstres& compania, int puntos, int pedidos,
+                               uint64_t semilla);
+
+}  // namespace imp::testing

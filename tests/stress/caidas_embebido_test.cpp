@@ -1,0 +1,33 @@
+// The importer killed (SIGKILL) at random points of large imports into an
+// embedded database: the engine dies with the importer, in the middle of a
+// lookup, an insert or a commit. Whatever the moment, the database must
+// validate and hold every order whole or not at all.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "tests/stress/banco_estres.h"
+
+namespace imp::testing {
+namespace {
+
+TEST(CaidasEmbebido, MuerteDelImportadorNoDejaPedidosPartidos) {
+  const uint64_t semilla = SemillaEstres();
+  const int puntos = PuntosDeMuerte(12);
+  SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
+  CompaniaEstres compania;
+  const CifrasMuerte cifras = CorridasConMuerte(compania, puntos, 400, semilla);
+  EXPECT_EQ(cifras.puntos, puntos);
+  std::printf("embedded: seed %llu, %d kill points survived, %d runs ended first, "
+              "%lld orders (%lld lines) checked, %lld orders at the end\n",
+              static_cast<unsigned long long>(semilla), cifras.puntos, cifras.completas,
+              static_cast<long long>(cifras.pedidos_revisados),
+              static_cast<long long>(cifras.lineas_revisadas),
+              static_cast<long long>(cifras.pedidos_finales));
+  RecordProperty("kill_points", cifras.puntos);
+  RecordProperty("orders_checked", static_cast<int>(cifras.pedidos_revisados));
+}
+
+}  // namespace
+}  // namespace imp::testing
