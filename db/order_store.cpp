@@ -58,7 +58,9 @@ void CheckRequired(const OrderRecord& record) {
 // and leaves it open; otherwise it begins one and ends it: commit when every
 // row was written, rollback otherwise (also when the batch is left by an
 // exception). A write transaction of ours that a retaining commit kept alive
-// is still ours to end.
+// is still ours to end. Inside the caller's transaction the batch is still
+// all or nothing: a savepoint taken before its first row is rolled back to
+// when a row fails, so a refused order leaves none of its rows behind.
 class WriteScope {
  public:
   WriteScope(Connection& connection, bool& retained)
@@ -69,12 +71,23 @@ class WriteScope {
       owned_ = true;
     } else {
       owned_ = retained_;
+      if (!owned_) {
+        Run("SAVEPOINT IMPORTA_PEDIDO");
+        savepoint_ = true;
+      }
     }
   }
   WriteScope(const WriteScope&) = delete;
   WriteScope& operator=(const WriteScope&) = delete;
 
   ~WriteScope() {
+    if (savepoint_) {
+      try {
+        Run("ROLLBACK TO SAVEPOINT IMPORTA_PEDIDO");
+      } catch (...) {
+        // The connection is gone; so is the caller's transaction.
+      }
+    }
     if (!owned_) return;
     try {
       connection_.Rollback();
@@ -87,6 +100,10 @@ class WriteScope {
   fb::Transaction& transaction() { return connection_.transaction(); }
 
   void Finish(bool written) {
+    if (savepoint_) {
+      savepoint_ = false;
+      Run(written ? "RELEASE SAVEPOINT IMPORTA_PEDIDO ONLY" : "ROLLBACK TO SAVEPOINT IMPORTA_PEDIDO");
+    }
     if (!owned_) return;
     if (written) {
       connection_.Commit();
@@ -99,9 +116,12 @@ class WriteScope {
   }
 
  private:
+  void Run(const char* sql) { connection_.Prepared(sql).Execute(connection_.transaction()); }
+
   Connection& connection_;
   bool& retained_;
   bool owned_ = false;
+  bool savepoint_ = false;
 };
 
 // ---- exact decimal sums
@@ -534,6 +554,11 @@ std::string OrderStore::SumTotal() const { return SumOf(kLineTotal); }
 // ---- the identifier
 
 std::string OrderStore::SCambieidpedido() {
+  if (stand_in_id_) {
+    const int32_t id = *stand_in_id_;
+    *stand_in_id_ = id - 1;
+    return std::to_string(id);
+  }
   Connection& connection = fdm_.Norvela;
   fb::Statement& procedure = connection.Prepared("EXECUTE PROCEDURE CAMBIE_ID_PEDIDO");
   procedure.ClearParams();
@@ -564,6 +589,26 @@ std::string OrderStore::SCambieidpedido() {
   const fb::Value& id = outputs[0];
   if (id.kind == fb::Value::Kind::kText) return id.bytes;
   return ScaledText(id.integer, id.scale);
+}
+
+std::optional<std::string> OrderStore::FindWrittenOrder(const std::string& prefix,
+                                                        const std::string& number) {
+  Connection& connection = fdm_.Norvela;
+  fb::Statement& query = connection.Prepared(
+      "SELECT PEDI_ID, PREF_PRE, PEDI_NUMERO FROM PEDIDOS"
+      " WHERE TIDO_COD = 34 AND PREF_PRE = ? AND PEDI_NUMERO = ? ORDER BY PEDI_ID");
+  query.ClearParams();
+  query.SetParam(0, fb::Value::Text(prefix));
+  query.SetParam(1, fb::Value::Text(number));
+  fb::Transaction* transaction = connection.InTransaction() ? &connection.transaction() : nullptr;
+  for (const fb::Row& row : connection.Query(query, transaction)) {
+    // The server pads the shorter text with blanks before comparing; an
+    // order key is compared byte for byte.
+    if (row[1].bytes != prefix || row[2].bytes != number) continue;
+    if (row[0].is_null()) return std::string();
+    return ScaledText(row[0].integer, row[0].scale);
+  }
+  return std::nullopt;
 }
 
 // ---- pending changes and the write

@@ -133,6 +133,18 @@ class OrderStore {
   // writes to a table, in a short transaction of its own committed at once. Decimal text, "" when the procedure returned no
   // value. Database failures are raised.
   std::string SCambieidpedido();
+  // From now on SCambieidpedido gives `first`, first - 1, ... without running
+  // the procedure, so the generator does not move: for a trial run whose
+  // writes are all rolled back. `first` should lie below every identifier in
+  // PEDIDOS so that a stand-in never meets a real order.
+  void UseStandInIds(int32_t first) { stand_in_id_ = first; }
+
+  // The identifier (decimal text) of an order of document type 34 with this
+  // prefix and number already in PEDIDOS (keys compared byte for byte; the
+  // lowest identifier when there are several), or nothing. Runs in the
+  // write transaction when one is active, so that it sees the orders written
+  // in it, otherwise in the read transaction.
+  std::optional<std::string> FindWrittenOrder(const std::string& prefix, const std::string& number);
 
   // ---- pending changes and the write
 
@@ -199,6 +211,7 @@ class OrderStore {
   std::optional<OrderWriteFailure> last_failure_;
   bool retained_write_ = false;  // our write transaction survived a retaining commit
   bool id_needs_write_ = false;  // CAMBIE_ID_PEDIDO writes: run it in a transaction of its own
+  std::optional<int32_t> stand_in_id_;  // next stand-in identifier (UseStandInIds)
 };
 
 }  // namespace imp

@@ -240,11 +240,22 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
     campo("PEDI_TOTAL").SetCurrency(Currency::FromExtendedCount(
         ExtSub(total.extended_count(), descuento.extended_count())));
   }
+  // The records of the order being completed: at a change of key the last
+  // record already belongs to the next order.
+  std::vector<TPosicionLinea> registros = registros_pedido_;
+  if (!fin_de_archivo && !registros.empty()) registros.pop_back();
+
   if (fin_de_archivo) {
+    if (OmitaExistente(registros)) return;
     if (campo("PEDI_ID").AsInteger() == 0) campo("PEDI_ID").SetText(store_.SCambieidpedido(), rs_, hoy_);
     store_.PostHeader();
   } else {
     store_.PostHeader();
+    if (OmitaExistente(registros)) {
+      store_.Refresh();
+      store_.set_contador_lineas(0);
+      return;
+    }
     if (campo("PEDI_ID").AsInteger() == 0) {
       store_.EditHeader();
       campo("PEDI_ID").SetText(store_.SCambieidpedido(), rs_, hoy_);
@@ -252,18 +263,14 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
     }
   }
 
-  // The records of the order being completed: at a change of key the last
-  // record already belongs to the next order.
-  std::vector<TPosicionLinea> registros = registros_pedido_;
-  if (!fin_de_archivo && !registros.empty()) registros.pop_back();
-
   PedidoGrabado grabado{campo("PREF_PRE").AsText(rs_), campo("PEDI_NUMERO").AsText(rs_),
                         campo("PEDI_ID").AsText(rs_), static_cast<int32_t>(store_.line_count()),
                         ValorDe(campo("PEDI_IVAMONTO")), ValorDe(campo("PEDI_TOTAL"))};
   if (store_.ApplyUpdates() > 0) {
     const std::optional<OrderWriteFailure>& falla = store_.last_failure();
     Descarte(PedidoDescartado{grabado.prefijo, grabado.numero, falla ? falla->text : std::string(),
-                              std::move(registros)});
+                              std::move(registros), grabado.pedi_id, grabado.lineas, grabado.iva,
+                              grabado.total});
     store_.CancelUpdates();
   } else {
     ++resumen_.pedidos_grabados;
@@ -275,6 +282,25 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
     store_.Refresh();
     store_.set_contador_lineas(0);
   }
+}
+
+bool ImportRun::OmitaExistente(std::vector<TPosicionLinea>& registros) {
+  if (!omitir_existentes_) return false;
+  Field& prefijo = store_.HeaderField("PREF_PRE");
+  Field& numero = store_.HeaderField("PEDI_NUMERO");
+  std::optional<std::string> id = store_.FindWrittenOrder(prefijo.AsText(rs_), numero.AsText(rs_));
+  if (!id) return false;
+  PedidoExistente existente{prefijo.AsText(rs_),
+                            numero.AsText(rs_),
+                            std::move(*id),
+                            static_cast<int32_t>(store_.line_count()),
+                            ValorDe(store_.HeaderField("PEDI_IVAMONTO")),
+                            ValorDe(store_.HeaderField("PEDI_TOTAL")),
+                            std::move(registros)};
+  store_.CancelUpdates();
+  ++resumen_.pedidos_existentes;
+  if (observador_) observador_->AlOmitirPedido(existente);
+  return true;
 }
 
 void ImportRun::Descarte(PedidoDescartado descartado) {

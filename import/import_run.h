@@ -38,6 +38,11 @@ class ImportRun {
   // Events of the following runs go to `observador` too (null: none).
   void set_observador(ObservadorImportacion* observador) { observador_ = observador; }
 
+  // When on, an order whose document type, prefix and number are already in
+  // PEDIDOS is not written (no identifier is drawn for it) and is reported
+  // as existing: for feeding a file again after a run that stopped half way.
+  void set_omitir_existentes(bool omitir) { omitir_existentes_ = omitir; }
+
   // Runs the whole import (the F2 handler). Ends by closing the window
   // unless a failure stops it: the failure is then raised with its own
   // text, preceded by "Línea N: " when a record of the file caused it, and
@@ -64,6 +69,9 @@ class ImportRun {
   // next order; the end-of-file form leaves that to the closing of the store.
   void complete_pedido(bool fin_de_archivo);
   void Descarte(PedidoDescartado descartado);
+  // With omitir_existentes_: when the current order is already in the
+  // database, drops it from the store, reports it and returns true.
+  bool OmitaExistente(std::vector<TPosicionLinea>& registros);
   std::string LineasDescartados() const;
 
   Tfdm& fdm_;
@@ -73,6 +81,7 @@ class ImportRun {
   ImportScreen& screen_;
   Dialogs& dialogs_;
   ObservadorImportacion* observador_ = nullptr;
+  bool omitir_existentes_ = false;
 
   // Window state.
   std::string prefijo_actual_;

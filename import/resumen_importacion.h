@@ -30,6 +30,22 @@ struct PedidoDescartado {
   std::string numero;
   std::string motivo;  // the database's failure text
   std::vector<TPosicionLinea> registros;  // the file lines it came from
+  std::string pedi_id;  // the identifier drawn for it (given up)
+  int32_t lineas = 0;
+  std::optional<Currency> iva;
+  std::optional<Currency> total;
+};
+
+// An order not written because one with its document type, prefix and
+// number was already in the database (runs that skip existing orders).
+struct PedidoExistente {
+  std::string prefijo;
+  std::string numero;
+  std::string pedi_id;  // the identifier of the order already written
+  int32_t lineas = 0;   // lines this run read for it
+  std::optional<Currency> iva;
+  std::optional<Currency> total;
+  std::vector<TPosicionLinea> registros;
 };
 
 // A record whose line was left out of its order (article not valid).
@@ -45,6 +61,7 @@ class ObservadorImportacion {
   virtual void AlGrabarPedido(const PedidoGrabado&) {}
   virtual void AlDescartarPedido(const PedidoDescartado&) {}
   virtual void AlDescartarLinea(const LineaDescartada&) {}
+  virtual void AlOmitirPedido(const PedidoExistente&) {}
   // A failure ended the run: its text and the file lines of the order it
   // cut off (not written), the record that failed last.
   virtual void AlInterrumpirse(const std::string& /*falla*/,
@@ -67,6 +84,7 @@ struct ResumenImportacion {
   int64_t pedidos_grabados = 0;
   int64_t lineas_grabadas = 0;      // lines of the written orders
   int64_t lineas_descartadas = 0;
+  int64_t pedidos_existentes = 0;   // skipped: already in the database
   std::vector<PedidoDescartado> pedidos_descartados;
   std::string falla;                           // the failure's own text
   std::vector<TPosicionLinea> registros_interrumpidos;  // of the order cut off
