@@ -265,11 +265,12 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
 
   PedidoGrabado grabado{campo("PREF_PRE").AsText(rs_), campo("PEDI_NUMERO").AsText(rs_),
                         campo("PEDI_ID").AsText(rs_), static_cast<int32_t>(store_.line_count()),
-                        ValorDe(campo("PEDI_IVAMONTO")), ValorDe(campo("PEDI_TOTAL"))};
+                        ValorDe(campo("PEDI_IVAMONTO")), ValorDe(campo("PEDI_TOTAL")),
+                        std::move(registros)};
   if (store_.ApplyUpdates() > 0) {
     const std::optional<OrderWriteFailure>& falla = store_.last_failure();
     Descarte(PedidoDescartado{grabado.prefijo, grabado.numero, falla ? falla->text : std::string(),
-                              std::move(registros), grabado.pedi_id, grabado.lineas, grabado.iva,
+                              std::move(grabado.registros), grabado.pedi_id, grabado.lineas, grabado.iva,
                               grabado.total});
     store_.CancelUpdates();
   } else {

@@ -22,6 +22,7 @@ struct PedidoGrabado {
   int32_t lineas = 0;
   std::optional<Currency> iva;    // PEDI_IVAMONTO; none when no line had one
   std::optional<Currency> total;  // PEDI_TOTAL; likewise
+  std::vector<TPosicionLinea> registros;  // the file lines it came from
 };
 
 // An order the database refused: nothing of it was written.
