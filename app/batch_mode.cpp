@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <QLocale>
+#include <algorithm>
 #include <chrono>
+#include <limits>
+#include <optional>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -13,12 +16,16 @@
 #include <vector>
 
 #include "app/batch_options.h"
+#include "app/batch_rejects.h"
+#include "app/batch_report.h"
 #include "app/batch_summary.h"
 #include "app/batch_terminal.h"
 #include "app/install_directory.h"
 #include "app/locale_regional_settings.h"
 #include "app/message_boxes.h"
 #include "app/settings_file.h"
+#include "db/connection.h"
+#include "db/firebird.h"
 #include "db/order_store.h"
 #include "db/query_set.h"
 #include "db/tfdm.h"
@@ -74,10 +81,120 @@ int64_t TamanoArchivo(const std::string& ruta) {
   return error ? 0 : static_cast<int64_t>(size);
 }
 
+// Passes each event of the run to every observer, in turn.
+class Observadores final : public ObservadorImportacion {
+ public:
+  void Agregue(ObservadorImportacion* o) {
+    if (o) lista_.push_back(o);
+  }
+  void AlGrabarPedido(const PedidoGrabado& p) override {
+    for (auto* o : lista_) o->AlGrabarPedido(p);
+  }
+  void AlDescartarPedido(const PedidoDescartado& p) override {
+    for (auto* o : lista_) o->AlDescartarPedido(p);
+  }
+  void AlDescartarLinea(const LineaDescartada& l) override {
+    for (auto* o : lista_) o->AlDescartarLinea(l);
+  }
+  void AlOmitirPedido(const PedidoExistente& p) override {
+    for (auto* o : lista_) o->AlOmitirPedido(p);
+  }
+  void AlInterrumpirse(const std::string& f, const std::vector<TPosicionLinea>& r) override {
+    for (auto* o : lista_) o->AlInterrumpirse(f, r);
+  }
+
+ private:
+  std::vector<ObservadorImportacion*> lista_;
+};
+
+// A dry run: every order is written in one transaction of the connection
+// that is always rolled back (also when the run is left by an exception),
+// and the identifiers are stand-ins below every PEDI_ID in the table, so
+// the generator does not move and no stand-in meets a real order.
+class Simulacion {
+ public:
+  Simulacion(Connection& conexion, OrderStore& store) : conexion_(conexion) {
+    fb::Statement& menor = conexion.Prepared("SELECT MIN(PEDI_ID) FROM PEDIDOS");
+    menor.ClearParams();
+    const std::vector<fb::Row> filas = conexion.Query(menor);
+    int64_t primero = -1;
+    if (!filas.empty() && !filas[0].empty() && !filas[0][0].is_null()) {
+      primero = std::min<int64_t>(0, filas[0][0].integer) - 1;
+    }
+    store.UseStandInIds(static_cast<int32_t>(
+        std::max<int64_t>(primero, std::numeric_limits<int32_t>::min())));
+    conexion.BeginTransaction();
+  }
+  Simulacion(const Simulacion&) = delete;
+  Simulacion& operator=(const Simulacion&) = delete;
+  ~Simulacion() {
+    try {
+      if (conexion_.InTransaction()) conexion_.Rollback();
+    } catch (...) {
+      // A lost connection took the transaction with it.
+    }
+  }
+
+ private:
+  Connection& conexion_;
+};
+
+constexpr char kSimulacion[] =
+    "Simulación (--dry-run): cada pedido se graba en una transacción que se deshace al final.";
+constexpr char kSimulacionFin[] = "Simulación terminada: se deshizo todo; nada quedó grabado.";
+
+const char* FinInforme(ResumenImportacion::Fin fin) {
+  using Fin = ResumenImportacion::Fin;
+  switch (fin) {
+    case Fin::kCompleta: return "completa";
+    case Fin::kSinUbicacion: return "sin_archivo";
+    case Fin::kNoEncontrado: return "no_encontrado";
+    case Fin::kNoSePudoAbrir: return "no_se_pudo_abrir";
+    case Fin::kFalla: return "falla";
+    case Fin::kEnCurso: break;
+  }
+  return "falla";
+}
+
 int Corra(const BatchOptions& options) {
   const bool terminal = isatty(STDERR_FILENO) == 1;
   BatchTerminal pantalla(stderr, terminal, options.order_file,
                          options.fecha.value_or(Date::Today()));
+
+  // The outputs are made first: a file that cannot be written is the
+  // caller's to fix before anything is imported.
+  std::optional<BatchRejects> rechazos;
+  std::optional<BatchReport> informe;
+  try {
+    if (!options.rejects.empty()) rechazos.emplace(options.order_file, options.rejects);
+    if (!options.report.empty()) {
+      informe.emplace();
+      informe->set_simulacion(options.dry_run);
+      informe->Escriba(options.report, {options.dry_run, options.order_file, "sin_conexion",
+                                        "", kBatchUso, 0});
+    }
+  } catch (const Failure& falla) {
+    Escriba(stderr, WithFinalPeriod(falla.what()));
+    return kBatchUso;
+  }
+
+  // Ends a run that imported nothing: the whole file is still to import.
+  auto sin_importar = [&](int estado, const std::string& falla, const char* fin) {
+    Escriba(stderr, WithFinalPeriod(falla));
+    try {
+      if (rechazos) {
+        rechazos->AlInterrumpirse(falla, {});
+        rechazos->Termine();
+      }
+      if (informe) {
+        informe->Escriba(options.report,
+                         {options.dry_run, options.order_file, fin, falla, estado, 0});
+      }
+    } catch (const Failure& f) {
+      Escriba(stderr, WithFinalPeriod(f.what()));
+    }
+    return estado;
+  };
 
   // Settings and connection: any trouble here is the caller's to fix
   // before running again, and nothing has been imported.
@@ -85,8 +202,7 @@ int Corra(const BatchOptions& options) {
   try {
     settings = LeaConfiguracion(RutaConfiguracion(options, pantalla));
   } catch (const Failure& falla) {
-    Escriba(stderr, WithFinalPeriod(falla.what()));
-    return kBatchUso;
+    return sin_importar(kBatchUso, falla.what(), "sin_conexion");
   }
 
   const RegionalSettings rs = RegionalSettingsFromLocale(QLocale::system());
@@ -103,8 +219,7 @@ int Corra(const BatchOptions& options) {
     norvela.SetParam("password", settings.clave);
     norvela.Open();
   } catch (const Failure& falla) {
-    Escriba(stderr, WithFinalPeriod(falla.what()));
-    return kBatchUso;
+    return sin_importar(kBatchUso, falla.what(), "sin_conexion");
   }
 
   CImportacion importacion;
@@ -113,15 +228,31 @@ int Corra(const BatchOptions& options) {
   try {
     cargue_importacion(CImporinv, importacion);
   } catch (const Failure& falla) {
-    Escriba(stderr, WithFinalPeriod(falla.what()));
-    return kBatchFalla;
+    return sin_importar(kBatchFalla, falla.what(), "falla");
   }
 
   OrderStore store(fdm);
   ImportRun run(fdm, store, importacion, rs, pantalla, pantalla);
   BatchSummary resumen;
-  run.set_observador(&resumen);
+  resumen.set_simulacion(options.dry_run);
+  resumen.set_omitir_existentes(options.skip_existing);
+  Observadores observadores;
+  observadores.Agregue(&resumen);
+  if (rechazos) observadores.Agregue(&*rechazos);
+  if (informe) observadores.Agregue(&*informe);
+  run.set_observador(&observadores);
+  run.set_omitir_existentes(options.skip_existing);
   pantalla.set_file_size(TamanoArchivo(options.order_file));
+
+  std::optional<Simulacion> simulacion;
+  if (options.dry_run) {
+    try {
+      simulacion.emplace(fdm.Norvela, store);
+    } catch (const Failure& falla) {
+      return sin_importar(kBatchFalla, falla.what(), "falla");
+    }
+    Escriba(stderr, kSimulacion);
+  }
 
   const auto inicio = std::chrono::steady_clock::now();
   std::string falla;
@@ -132,16 +263,36 @@ int Corra(const BatchOptions& options) {
   }
   const double segundos =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+  simulacion.reset();  // everything the dry run wrote is rolled back here
 
   const ResumenImportacion::Fin fin = run.resumen().fin;
   pantalla.FinishProgress(fin == ResumenImportacion::Fin::kCompleta);
   if (!falla.empty() || fin == ResumenImportacion::Fin::kFalla) {
     Escriba(stderr, WithFinalPeriod(falla));
   }
+  if (options.dry_run) Escriba(stderr, kSimulacionFin);
   resumen.Imprima(stdout, fin, run.resumen().registros, segundos);
 
-  if (fin != ResumenImportacion::Fin::kCompleta) return kBatchFalla;
-  return resumen.algo_sin_importar() ? kBatchIncompleta : kBatchTodoGrabado;
+  int estado = kBatchTodoGrabado;
+  if (fin != ResumenImportacion::Fin::kCompleta) {
+    estado = kBatchFalla;
+  } else if (resumen.algo_sin_importar()) {
+    estado = kBatchIncompleta;
+  }
+
+  // A run whose outputs could not be completed has not told the caller
+  // what it was asked to.
+  try {
+    if (rechazos) rechazos->Termine();
+    if (informe) {
+      informe->Escriba(options.report, {options.dry_run, options.order_file, FinInforme(fin),
+                                        run.resumen().falla, estado, run.resumen().registros});
+    }
+  } catch (const Failure& f) {
+    Escriba(stderr, WithFinalPeriod(f.what()));
+    if (estado == kBatchTodoGrabado) estado = kBatchIncompleta;
+  }
+  return estado;
 }
 
 }  // namespace

@@ -1,10 +1,16 @@
 #include "app/batch_options.h"
 
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <string_view>
+#include <system_error>
+#include <utility>
 
 namespace imp {
 namespace {
+
+bool SameFile(const std::string& a, const std::string& b);
 
 struct Option {
   const char* name;
@@ -32,13 +38,60 @@ const Option kOptions[] = {
          throw BatchUsageError("Fecha no válida en --fecha: '" + v + "' (se espera AAAA-MM-DD)");
        }
      }},
+    {"--dry-run", false, [](const BatchOptions& o) { return o.dry_run; },
+     [](BatchOptions& o, const std::string&) { o.dry_run = true; }},
+    {"--rejects", true, [](const BatchOptions& o) { return !o.rejects.empty(); },
+     [](BatchOptions& o, const std::string& v) {
+       if (v.empty()) throw BatchUsageError("--rejects necesita el nombre de un archivo");
+       o.rejects = v;
+     }},
+    {"--skip-existing", false, [](const BatchOptions& o) { return o.skip_existing; },
+     [](BatchOptions& o, const std::string&) { o.skip_existing = true; }},
+    {"--report", true, [](const BatchOptions& o) { return !o.report.empty(); },
+     [](BatchOptions& o, const std::string& v) {
+       if (v.empty()) throw BatchUsageError("--report necesita el nombre de un archivo");
+       o.report = v;
+     }},
 };
+
+// Two outputs on one file would overwrite each other, and writing either
+// over the order file would destroy the input being read.
+void CheckOutputFiles(const BatchOptions& o) {
+  const std::string rejects_log = o.rejects.empty() ? std::string() : o.rejects + ".log";
+  const std::pair<const char*, const std::string*> outputs[] = {
+      {"--rejects", &o.rejects}, {"--rejects (.log)", &rejects_log}, {"--report", &o.report}};
+  for (size_t i = 0; i < std::size(outputs); ++i) {
+    const std::string& a = *outputs[i].second;
+    if (a.empty()) continue;
+    if (SameFile(a, o.order_file)) {
+      throw BatchUsageError(std::string(outputs[i].first) + " no puede escribir sobre el archivo de pedidos");
+    }
+    for (size_t j = i + 1; j < std::size(outputs); ++j) {
+      if (SameFile(a, *outputs[j].second)) {
+        throw BatchUsageError(std::string(outputs[i].first) + " y " + outputs[j].first +
+                              " no pueden escribir el mismo archivo");
+      }
+    }
+  }
+}
 
 const Option* FindOption(std::string_view name) {
   for (const Option& option : kOptions) {
     if (name == option.name) return &option;
   }
   return nullptr;
+}
+
+// Whether two paths name one file: the same text, or the same existing file
+// reached another way.
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code error;
+  if (std::filesystem::weakly_canonical(a, error) == std::filesystem::weakly_canonical(b, error) &&
+      !error) {
+    return true;
+  }
+  return std::filesystem::equivalent(a, b, error) && !error;
 }
 
 bool AllDigits(std::string_view text) {
@@ -105,6 +158,7 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
   if (files.empty()) throw BatchUsageError("Falta el archivo de pedidos");
   if (files.size() > 1) throw BatchUsageError("Sobra el argumento: " + files[1]);
   options.order_file = files[0];
+  CheckOutputFiles(options);
   return options;
 }
 
@@ -119,7 +173,8 @@ std::optional<Date> ParseIsoDate(const std::string& text) {
 }
 
 std::string BatchUsage() {
-  return R"(Uso: importa-pedidos --batch [--settings ARCHIVO] [--fecha AAAA-MM-DD] PEDIDOS
+  return R"(Uso: importa-pedidos --batch [--settings ARCHIVO] [--fecha AAAA-MM-DD] [--dry-run]
+                       [--rejects ARCHIVO] [--skip-existing] [--report ARCHIVO] PEDIDOS
        importa-pedidos --help
        importa-pedidos                (abre la ventana)
 
@@ -133,6 +188,25 @@ Opciones:
                         settings.conf del directorio de instalación
   --fecha AAAA-MM-DD    fecha de los pedidos que no traen la suya; por
                         omisión, la de hoy
+  --dry-run             simulación: lee, valida, calcula y graba cada pedido
+                        en una transacción que siempre se deshace; no toma
+                        identificadores (el generador no se mueve) y la base
+                        de datos queda como estaba. Mensajes, resumen y
+                        estado de salida son los de una importación real,
+                        marcados como simulación
+  --rejects ARCHIVO     escribe en ARCHIVO, byte por byte y en el orden del
+                        archivo de pedidos, cada línea que no se importó
+                        (artículo no válido, pedido rechazado, pedido cortado
+                        por una falla, líneas no leídas tras la falla), y en
+                        ARCHIVO.log el número de línea y el motivo de cada
+                        una; corregido ARCHIVO, se importa de nuevo
+  --skip-existing       no graba un pedido cuyo tipo 34, prefijo y número ya
+                        están en PEDIDOS; lo informa como ya importado
+                        (estado 3). Úsela al importar de nuevo un archivo
+                        tras una falla
+  --report ARCHIVO      informe JSON para otra aplicación: cada pedido con
+                        prefijo, número, identificador, líneas, IVA, total y
+                        estado, los totales y el estado de salida
   --help                muestra esta ayuda
 
 La base de datos es servidor + "/datos/" + compañía + "/norvela.fdb": una ruta
@@ -156,8 +230,8 @@ Estado de salida:
   1  una falla terminó la importación (su texto va a la salida de errores);
      los pedidos grabados antes de ella quedan grabados
   2  uso incorrecto, configuración ilegible o sin conexión posible
-  3  la importación terminó, pero algo no se importó (un pedido descartado o
-     una línea descartada)
+  3  la importación terminó, pero algo no se importó (un pedido descartado,
+     una línea descartada o un pedido ya importado que se omitió)
 )";
 }
 

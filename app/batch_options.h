@@ -1,6 +1,7 @@
 #pragma once
 // The command line of batch mode, the unattended import:
-//   importa-pedidos --batch [--settings FILE] [--fecha YYYY-MM-DD] ORDER_FILE
+//   importa-pedidos --batch [--settings FILE] [--fecha YYYY-MM-DD] [--dry-run]
+//                   [--rejects FILE] [--skip-existing] [--report FILE] ORDER_FILE
 //   importa-pedidos --help
 // Options are looked up in one table (name, whether it takes a value, what
 // it sets), so a new option is one row and one field. A value may follow as
@@ -21,6 +22,10 @@ struct BatchOptions {
   bool help = false;
   std::string settings;        // settings file; empty: the install directory's
   std::optional<Date> fecha;   // fallback order date; none: today
+  bool dry_run = false;        // everything rolled back, no identifier drawn
+  std::string rejects;         // file for the lines not imported (+ ".log"); empty: none
+  bool skip_existing = false;  // orders already in PEDIDOS are not written again
+  std::string report;          // JSON report of the run; empty: none
   std::string order_file;
 };
 

@@ -20,8 +20,10 @@ const char* TextoFin(ResumenImportacion::Fin fin) {
 
 }  // namespace
 
-BatchSummary::BatchSummary() : detalle_pedidos_(std::tmpfile()), detalle_lineas_(std::tmpfile()) {
-  if (!detalle_pedidos_ || !detalle_lineas_) {
+BatchSummary::BatchSummary()
+    : detalle_pedidos_(std::tmpfile()), detalle_lineas_(std::tmpfile()),
+      detalle_existentes_(std::tmpfile()) {
+  if (!detalle_pedidos_ || !detalle_lineas_ || !detalle_existentes_) {
     throw Failure("No se pudo crear un archivo temporal para el resumen");
   }
 }
@@ -55,6 +57,13 @@ void BatchSummary::AlDescartarLinea(const LineaDescartada& linea) {
   std::fwrite(texto.data(), 1, texto.size(), detalle_lineas_.get());
 }
 
+void BatchSummary::AlOmitirPedido(const PedidoExistente& pedido) {
+  ++pedidos_existentes_;
+  const std::string linea = "  " + pedido.prefijo + " " + pedido.numero +
+                            ": ya grabado con el identificador " + pedido.pedi_id + "\n";
+  std::fwrite(linea.data(), 1, linea.size(), detalle_existentes_.get());
+}
+
 void BatchSummary::Copie(std::FILE* desde, std::FILE* hacia) {
   std::fflush(desde);
   std::rewind(desde);
@@ -65,10 +74,19 @@ void BatchSummary::Copie(std::FILE* desde, std::FILE* hacia) {
 
 void BatchSummary::Imprima(std::FILE* out, ResumenImportacion::Fin fin, int64_t registros,
                            double segundos) const {
+  if (simulacion_) {
+    std::fputs("SIMULACIÓN (--dry-run): lo que sigue se grabó en una transacción que se deshizo;\n"
+               "la base de datos quedó como estaba.\n", out);
+  }
   std::fprintf(out, "Resumen de la importación: %s\n", TextoFin(fin));
   std::fprintf(out, "Pedidos grabados: %lld\n", static_cast<long long>(pedidos_grabados_));
   std::fprintf(out, "Pedidos descartados: %lld\n", static_cast<long long>(pedidos_descartados_));
   Copie(detalle_pedidos_.get(), out);
+  if (omitir_existentes_ || pedidos_existentes_ > 0) {
+    std::fprintf(out, "Pedidos ya importados (omitidos): %lld\n",
+                 static_cast<long long>(pedidos_existentes_));
+    Copie(detalle_existentes_.get(), out);
+  }
   std::fprintf(out, "Líneas grabadas: %lld\n", static_cast<long long>(lineas_grabadas_));
   std::fprintf(out, "Líneas descartadas: %lld\n", static_cast<long long>(lineas_descartadas_));
   Copie(detalle_lineas_.get(), out);
@@ -76,6 +94,7 @@ void BatchSummary::Imprima(std::FILE* out, ResumenImportacion::Fin fin, int64_t 
   std::fprintf(out, "Tiempo transcurrido: %.3f s\n", segundos);
   const double por_segundo = segundos > 0 ? static_cast<double>(registros) / segundos : 0.0;
   std::fprintf(out, "Líneas por segundo: %.0f\n", por_segundo);
+  if (simulacion_) std::fputs("SIMULACIÓN: nada quedó grabado.\n", out);
   std::fflush(out);
 }
 

@@ -22,13 +22,23 @@ class BatchSummary final : public ObservadorImportacion {
   void AlGrabarPedido(const PedidoGrabado& pedido) override;
   void AlDescartarPedido(const PedidoDescartado& pedido) override;
   void AlDescartarLinea(const LineaDescartada& linea) override;
+  void AlOmitirPedido(const PedidoExistente& pedido) override;
+
+  // A dry run: the summary says so, first and last.
+  void set_simulacion(bool simulacion) { simulacion_ = simulacion; }
+  // Lists the orders found already written (even none) under their heading.
+  void set_omitir_existentes(bool omitir) { omitir_existentes_ = omitir; }
 
   int64_t pedidos_grabados() const { return pedidos_grabados_; }
   int64_t pedidos_descartados() const { return pedidos_descartados_; }
   int64_t lineas_grabadas() const { return lineas_grabadas_; }
   int64_t lineas_descartadas() const { return lineas_descartadas_; }
-  // True when something the run read was not imported.
-  bool algo_sin_importar() const { return pedidos_descartados_ > 0 || lineas_descartadas_ > 0; }
+  int64_t pedidos_existentes() const { return pedidos_existentes_; }
+  // True when something the run read was not imported (an order found
+  // already written included).
+  bool algo_sin_importar() const {
+    return pedidos_descartados_ > 0 || lineas_descartadas_ > 0 || pedidos_existentes_ > 0;
+  }
 
   // Writes the summary to `out`. `fin` is how the run ended, `registros` the
   // records it read and `segundos` how long it took.
@@ -51,8 +61,12 @@ class BatchSummary final : public ObservadorImportacion {
   int64_t pedidos_descartados_ = 0;
   int64_t lineas_grabadas_ = 0;
   int64_t lineas_descartadas_ = 0;
+  int64_t pedidos_existentes_ = 0;
+  bool simulacion_ = false;
+  bool omitir_existentes_ = false;
   Archivo detalle_pedidos_;
   Archivo detalle_lineas_;
+  Archivo detalle_existentes_;
 };
 
 }  // namespace imp

@@ -1,0 +1,176 @@
+#include "app/batch_report.h"
+
+#include <optional>
+
+#include "values/failure.h"
+#include "values/regional_settings.h"
+
+namespace imp {
+namespace {
+
+// Windows-1252 bytes 0x80-0x9F; the rest of the upper half is Latin-1.
+constexpr char16_t kCp1252Alto[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool EsUtf8(std::string_view t) {
+  size_t i = 0;
+  while (i < t.size()) {
+    const auto c = static_cast<unsigned char>(t[i]);
+    size_t n;
+    unsigned min;
+    unsigned cp;
+    if (c < 0x80) { ++i; continue; }
+    if (c >= 0xC2 && c <= 0xDF) { n = 1; min = 0x80; cp = c & 0x1F; }
+    else if (c >= 0xE0 && c <= 0xEF) { n = 2; min = 0x800; cp = c & 0x0F; }
+    else if (c >= 0xF0 && c <= 0xF4) { n = 3; min = 0x10000; cp = c & 0x07; }
+    else return false;
+    if (t.size() - i - 1 < n) return false;  // cut short
+    for (size_t k = 1; k <= n; ++k) {
+      const auto d = static_cast<unsigned char>(t[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += n + 1;
+  }
+  return true;
+}
+
+void Escape(std::string& out, unsigned cp) {
+  static const char kHex[] = "0123456789abcdef";
+  out += "\\u";
+  for (int s = 12; s >= 0; s -= 4) out += kHex[(cp >> s) & 0xF];
+}
+
+std::string Dinero(const std::optional<Currency>& valor) {
+  return valor ? valor->ToText(RegionalSettings()) : std::string("null");
+}
+
+std::string Identificador(const std::string& id, bool nulo) {
+  return nulo || id.empty() ? std::string("null") : id;
+}
+
+std::string Pedido(const std::string& prefijo, const std::string& numero, const std::string& id,
+                   int32_t lineas, const std::optional<Currency>& iva,
+                   const std::optional<Currency>& total, const char* estado) {
+  return "{\"prefijo\": " + BatchReport::JsonText(prefijo) +
+         ", \"numero\": " + BatchReport::JsonText(numero) + ", \"identificador\": " + id +
+         ", \"lineas\": " + std::to_string(lineas) + ", \"iva\": " + Dinero(iva) +
+         ", \"total\": " + Dinero(total) + ", \"estado\": \"" + estado + "\"";
+}
+
+std::FILE* Temporal() {
+  std::FILE* f = std::tmpfile();
+  if (!f) throw Failure("No se pudo crear un archivo temporal para el informe");
+  return f;
+}
+
+}  // namespace
+
+std::string BatchReport::JsonText(std::string_view bytes) {
+  const bool utf8 = EsUtf8(bytes);
+  std::string out = "\"";
+  for (char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"': out += "\\\""; continue;
+      case '\\': out += "\\\\"; continue;
+      case '\n': out += "\\n"; continue;
+      case '\r': out += "\\r"; continue;
+      case '\t': out += "\\t"; continue;
+      default: break;
+    }
+    if (c < 0x20 || c == 0x7F) {
+      Escape(out, c);
+    } else if (c < 0x80 || utf8) {
+      out += ch;
+    } else {
+      Escape(out, c < 0xA0 ? kCp1252Alto[c - 0x80] : c);
+    }
+  }
+  return out + "\"";
+}
+
+BatchReport::BatchReport() : pedidos_(Temporal()), lineas_(Temporal()), cortadas_(Temporal()) {}
+
+void BatchReport::Agregue(Archivo& archivo, bool& primero, const std::string& json) {
+  if (!primero) std::fputs(",\n    ", archivo.get());
+  primero = false;
+  std::fwrite(json.data(), 1, json.size(), archivo.get());
+}
+
+void BatchReport::AlGrabarPedido(const PedidoGrabado& p) {
+  ++grabados_;
+  lineas_grabadas_ += p.lineas;
+  if (p.iva) iva_ += p.iva->count();
+  if (p.total) total_ += p.total->count();
+  Agregue(pedidos_, primer_pedido_,
+          Pedido(p.prefijo, p.numero, Identificador(p.pedi_id, simulacion_ids_), p.lineas, p.iva,
+                 p.total, "grabado") + "}");
+}
+
+void BatchReport::AlDescartarPedido(const PedidoDescartado& p) {
+  ++descartados_;
+  Agregue(pedidos_, primer_pedido_,
+          Pedido(p.prefijo, p.numero, Identificador(p.pedi_id, simulacion_ids_), p.lineas, p.iva,
+                 p.total, "descartado") + ", \"motivo\": " + JsonText(p.motivo) + "}");
+}
+
+void BatchReport::AlOmitirPedido(const PedidoExistente& p) {
+  ++existentes_;
+  Agregue(pedidos_, primer_pedido_,
+          Pedido(p.prefijo, p.numero, Identificador(p.pedi_id, false), p.lineas, p.iva, p.total,
+                 "existente") + "}");
+}
+
+void BatchReport::AlDescartarLinea(const LineaDescartada& l) {
+  ++lineas_descartadas_;
+  Agregue(lineas_, primera_linea_,
+          "{\"linea\": " + std::to_string(l.posicion.numero) + ", \"motivo\": " + JsonText(l.motivo) + "}");
+}
+
+void BatchReport::AlInterrumpirse(const std::string&, const std::vector<TPosicionLinea>& registros) {
+  for (const TPosicionLinea& p : registros) {
+    Agregue(cortadas_, primera_cortada_, std::to_string(p.numero));
+  }
+}
+
+void BatchReport::Escriba(const std::string& ruta, const Cierre& c) const {
+  std::FILE* out = std::fopen(ruta.c_str(), "wb");
+  if (!out) throw Failure("No se pudo escribir el archivo " + ruta);
+  const Archivo cierre(out);
+  auto copie = [out](std::FILE* desde) {
+    std::fflush(desde);
+    std::rewind(desde);
+    char bloque[8192];
+    size_t n;
+    while ((n = std::fread(bloque, 1, sizeof bloque, desde)) > 0) std::fwrite(bloque, 1, n, out);
+  };
+  const std::string cabeza =
+      "{\n  \"simulacion\": " + std::string(c.simulacion ? "true" : "false") +
+      ",\n  \"archivo\": " + JsonText(c.archivo) + ",\n  \"fin\": " + JsonText(c.fin) +
+      ",\n  \"falla\": " + (c.falla.empty() ? std::string("null") : JsonText(c.falla)) +
+      ",\n  \"estado_salida\": " + std::to_string(c.estado_salida) +
+      ",\n  \"totales\": {\"pedidos_grabados\": " + std::to_string(grabados_) +
+      ", \"pedidos_descartados\": " + std::to_string(descartados_) +
+      ", \"pedidos_existentes\": " + std::to_string(existentes_) +
+      ", \"lineas_grabadas\": " + std::to_string(lineas_grabadas_) +
+      ", \"lineas_descartadas\": " + std::to_string(lineas_descartadas_) +
+      ", \"lineas_leidas\": " + std::to_string(c.lineas_leidas) +
+      ", \"iva\": " + Currency::FromCount(iva_).ToText(RegionalSettings()) +
+      ", \"total\": " + Currency::FromCount(total_).ToText(RegionalSettings()) +
+      "},\n  \"pedidos\": [\n    ";
+  std::fputs(cabeza.c_str(), out);
+  copie(pedidos_.get());
+  std::fputs("\n  ],\n  \"lineas_descartadas\": [\n    ", out);
+  copie(lineas_.get());
+  std::fputs("\n  ],\n  \"lineas_cortadas\": [", out);
+  copie(cortadas_.get());
+  std::fputs("]\n}\n", out);
+  if (std::fflush(out) != 0 || std::ferror(out)) throw Failure("No se pudo escribir el archivo " + ruta);
+}
+
+}  // namespace imp

@@ -1,0 +1,95 @@
+#pragma once
+// The JSON report of an unattended import (--report FILE), for the
+// application that called it:
+//
+//   {"simulacion": false, "archivo": "...", "fin": "completa",
+//    "falla": null, "estado_salida": 3,
+//    "totales": {"pedidos_grabados": 2, "pedidos_descartados": 1,
+//                "pedidos_existentes": 0, "lineas_grabadas": 5,
+//                "lineas_descartadas": 1, "lineas_leidas": 9,
+//                "iva": 12.5, "total": 1060.5},
+//    "pedidos": [{"prefijo": "FE", "numero": "1", "identificador": 41,
+//                 "lineas": 2, "iva": 6.25, "total": 530.25,
+//                 "estado": "grabado"},
+//                {..., "estado": "descartado", "motivo": "..."},
+//                {..., "estado": "existente"}],
+//    "lineas_descartadas": [{"linea": 3, "motivo": "..."}],
+//    "lineas_cortadas": [7, 8]}
+//
+// Orders are listed in the order the run completed them. "identificador"
+// is the order's PEDI_ID: the one drawn for a written or refused order
+// (null in a dry run, which draws none), the one already in the database
+// for an existing order. Money is a JSON number with at most two decimals
+// as the columns hold it, null when the order had no value. "totales"
+// "iva" and "total" add up the written orders. "lineas_cortadas" are the
+// file lines of the order a failure cut off. Strings are the file's and
+// the database's bytes: valid UTF-8 goes as it is, any other text is read
+// as Windows-1252 (see JsonText). The orders are spooled to a temporary
+// file, so memory stays flat however many there are.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "import/resumen_importacion.h"
+
+namespace imp {
+
+class BatchReport final : public ObservadorImportacion {
+ public:
+  BatchReport();
+
+  // In a dry run the identifiers drawn are stand-ins: reported as null.
+  void set_simulacion(bool simulacion) { simulacion_ids_ = simulacion; }
+
+  void AlGrabarPedido(const PedidoGrabado& pedido) override;
+  void AlDescartarPedido(const PedidoDescartado& pedido) override;
+  void AlDescartarLinea(const LineaDescartada& linea) override;
+  void AlOmitirPedido(const PedidoExistente& pedido) override;
+  void AlInterrumpirse(const std::string& falla,
+                       const std::vector<TPosicionLinea>& registros) override;
+
+  // How the run was asked for and how it ended.
+  struct Cierre {
+    bool simulacion = false;
+    std::string archivo;       // the order file as named on the command line
+    std::string fin;           // "completa", "falla", "sin_archivo", "no_encontrado",
+                               // "no_se_pudo_abrir", "sin_conexion"
+    std::string falla;         // the failure's text; empty: none
+    int estado_salida = 0;
+    int64_t lineas_leidas = 0;
+  };
+
+  // Writes the whole report to `ruta` (replacing it). Fails with
+  // imp::Failure when the file cannot be written.
+  void Escriba(const std::string& ruta, const Cierre& cierre) const;
+
+  // `bytes` as a quoted JSON string. Valid UTF-8 is copied; otherwise each
+  // byte is a Windows-1252 character (0x80 the euro sign, 0xE9 "é", the five
+  // bytes that code page leaves undefined as the C1 controls of the same
+  // number). Quotes, backslashes and control characters are escaped, the
+  // latter as \n, \r, \t or \u00XX; everything that is not ASCII and not
+  // valid UTF-8 becomes \uXXXX, so the result is always valid UTF-8.
+  static std::string JsonText(std::string_view bytes);
+
+ private:
+  struct CierreArchivo {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  using Archivo = std::unique_ptr<std::FILE, CierreArchivo>;
+
+  void Agregue(Archivo& archivo, bool& primero, const std::string& json);
+
+  int64_t grabados_ = 0, descartados_ = 0, existentes_ = 0;
+  int64_t lineas_grabadas_ = 0, lineas_descartadas_ = 0;
+  int64_t iva_ = 0, total_ = 0;  // Currency counts of the written orders
+  bool simulacion_ids_ = false;
+  Archivo pedidos_;
+  Archivo lineas_;
+  Archivo cortadas_;
+  bool primer_pedido_ = true, primera_linea_ = true, primera_cortada_ = true;
+};
+
+}  // namespace imp
