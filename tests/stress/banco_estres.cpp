@@ -11,6 +11,8 @@ namespace {
 
 constexpr char kExe[] = IMPORTA_PEDIDOS_EXE;
 
+}  // namespace
+
 bool ConSanitizadores() {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_UNDEFINED__)
   return true;
@@ -24,6 +26,8 @@ bool ConSanitizadores() {
   return false;
 #endif
 }
+
+namespace {
 
 // Faults of a revision as one message (the first few of them).
 std::string Faltas(const RevisionPedidos& revision) {

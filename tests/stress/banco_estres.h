@@ -50,6 +50,10 @@ class CompaniaEstres {
   BaseCompania base_;
 };
 
+// True in a build with the address or undefined-behaviour sanitizer, where
+// the importer is several times slower: the runs are made smaller.
+bool ConSanitizadores();
+
 // Kill points to make: `normal`, fewer under the sanitizers (the importer
 // is several times slower there); IMPORTA_STRESS_KILL_POINTS overrides both.
 int PuntosDeMuerte(int normal);

@@ -14,7 +14,7 @@ namespace {
 
 TEST(CaidasEmbebido, MuerteDelImportadorNoDejaPedidosPartidos) {
   const uint64_t semilla = SemillaEstres();
-  const int puntos = PuntosDeMuerte(12);
+  const int puntos = PuntosDeMuerte(15);
   SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
   CompaniaEstres compania;
   const CifrasMuerte cifras = CorridasConMuerte(compania, puntos, 400, semilla);

@@ -1,0 +1,231 @@
+// The batch importer against the local Firebird server over TCP: killed at
+// random points of large imports, two importers into one company at the
+// same time, and the server stopped under a run. Skipped without
+// IMPORTA_FB_SERVER; these tests hold the CTest lock "fbserver", since one
+// of them stops and restarts the server.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+
+#include "tests/stress/banco_estres.h"
+
+namespace imp::testing {
+namespace {
+
+std::optional<ServidorEstres> Servidor() { return ServidorEstres::DelEntorno(); }
+
+#define REQUIERE_SERVIDOR()                                                  \
+  if (!Servidor()) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use"
+
+// The figure after "label: " on its own line of the batch summary.
+std::optional<long long> Cifra(const std::string& resumen, const std::string& etiqueta) {
+  const std::string clave = "\n" + etiqueta + ": ";
+  const size_t at = ("\n" + resumen).find(clave);
+  if (at == std::string::npos) return std::nullopt;
+  return std::stoll(resumen.substr(at + clave.size() - 1));
+}
+
+std::string Primeras(const std::vector<std::string>& faltas) {
+  std::string texto;
+  for (size_t i = 0; i < faltas.size() && i < 20; ++i) texto += faltas[i] + "\n";
+  return texto;
+}
+
+// True when a line of `err` is the database's failure text, alone or after
+// the "Línea <n>: " that names the file line the run stopped at.
+bool LineaDeFallaDeLaBase(const std::string& err) {
+  static const std::string kFalla = "dbExpress Error: ";
+  static const std::string kLinea = "Línea ";
+  for (size_t inicio = 0; inicio < err.size();) {
+    const size_t fin = std::min(err.find('\n', inicio), err.size());
+    std::string linea = err.substr(inicio, fin - inicio);
+    inicio = fin + 1;
+    if (linea.rfind(kLinea, 0) == 0) {
+      size_t i = kLinea.size();
+      while (i < linea.size() && linea[i] >= '0' && linea[i] <= '9') ++i;
+      if (i == kLinea.size() || linea.compare(i, 2, ": ") != 0) continue;
+      linea.erase(0, i + 2);
+    }
+    if (linea.rfind(kFalla, 0) == 0 && linea.size() > kFalla.size()) return true;
+  }
+  return false;
+}
+
+// Stops the local server with scripts/fbserver.sh; whatever happens to the
+// test, the server is running again when this goes away.
+class ServidorDetenible {
+ public:
+  ServidorDetenible() = default;
+  ServidorDetenible(const ServidorDetenible&) = delete;
+  ServidorDetenible& operator=(const ServidorDetenible&) = delete;
+  ~ServidorDetenible() {
+    if (detenido_) Arranque();
+  }
+
+  // The server closes an attachment that is busy only after a grace of a
+  // few seconds; the script may give up waiting for it a moment before. So
+  // its status is not the test's business: the importer's end is.
+  void Detenga() {
+    detenido_ = true;
+    std::string salida;
+    Script("stop", salida);
+  }
+  void Arranque() {
+    std::string salida;
+    EXPECT_EQ(Script("start", salida), 0) << salida;
+    detenido_ = false;
+  }
+
+ private:
+  static int Script(const char* orden, std::string& salida) {
+    return EjecuteComando("bash '" + SourcePath("scripts/fbserver.sh") + "' " + orden, salida);
+  }
+  bool detenido_ = false;
+};
+
+TEST(CaidasServidor, MuerteDelImportadorNoDejaPedidosPartidos) {
+  REQUIERE_SERVIDOR();
+  const uint64_t semilla = SemillaEstres();
+  const int puntos = PuntosDeMuerte(12);
+  SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
+  CompaniaEstres compania(Servidor());
+  const CifrasMuerte cifras = CorridasConMuerte(compania, puntos, 200, semilla);
+  EXPECT_EQ(cifras.puntos, puntos);
+  std::printf("server: seed %llu, %d kill points survived, %d runs ended first, "
+              "%lld orders (%lld lines) checked, %lld orders at the end\n",
+              static_cast<unsigned long long>(semilla), cifras.puntos, cifras.completas,
+              static_cast<long long>(cifras.pedidos_revisados),
+              static_cast<long long>(cifras.lineas_revisadas),
+              static_cast<long long>(cifras.pedidos_finales));
+  RecordProperty("kill_points", cifras.puntos);
+  RecordProperty("orders_checked", static_cast<int>(cifras.pedidos_revisados));
+}
+
+// Two files into one company database at the same time: each order of
+// both written exactly once, whole, with an identifier of its own.
+TEST(ConcurrenciaServidor, DosImportacionesALaVezGrabanCadaPedidoUnaVez) {
+  REQUIERE_SERVIDOR();
+  const uint64_t semilla = SemillaEstres();
+  SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
+  CompaniaEstres compania(Servidor());
+  const int pedidos = ConSanitizadores() ? 80 : 250;
+  const ArchivoPedidos archivos[] = {GenereArchivoPedidos(semilla, pedidos, 1),
+                                     GenereArchivoPedidos(semilla + 1, pedidos, 500001)};
+  PedidosEsperados esperados;
+  for (const ArchivoPedidos& a : archivos) esperados.Agregue(a);
+  const std::string rutas[] = {compania.Archivo("a.csv", archivos[0].texto),
+                               compania.Archivo("b.csv", archivos[1].texto)};
+
+  const auto inicio = std::chrono::steady_clock::now();
+  const auto a = compania.Importe(rutas[0], false);
+  const auto b = compania.Importe(rutas[1], false);
+  EXPECT_TRUE(a->Termine(kLimiteCorrida)) << "the first importer hung";
+  EXPECT_TRUE(b->Termine(kLimiteCorrida)) << "the second importer hung";
+  const double segundos =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+  int i = 0;
+  for (const ProcesoVigilado* p : {a.get(), b.get()}) {
+    SCOPED_TRACE(i == 0 ? "first file" : "second file");
+    EXPECT_EQ(p->estado(), 0) << p->err() << p->out();
+    EXPECT_EQ(Cifra(p->out(), "Pedidos grabados"), pedidos) << p->out();
+    EXPECT_EQ(Cifra(p->out(), "Líneas grabadas"), archivos[i].lineas) << p->out();
+    ++i;
+  }
+
+  EXPECT_EQ(ValideBase(compania.base()), "");
+  RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
+  for (const ArchivoPedidos& archivo : archivos) {
+    EXPECT_EQ(PedidosIniciales(archivo, revision), archivo.pedidos.size());
+  }
+  EXPECT_TRUE(revision.faltas.empty()) << Primeras(revision.faltas);
+  EXPECT_EQ(revision.pedidos, 2 * pedidos);
+  EXPECT_EQ(revision.lineas, archivos[0].lineas + archivos[1].lineas);
+
+  // Identifiers: one per order, and drawn by both runs in turn, which shows
+  // that the runs overlapped.
+  std::map<int64_t, int> archivo_de;
+  for (int k = 0; k < 2; ++k) {
+    for (const PedidoArchivo& p : archivos[k].pedidos) {
+      const auto it = revision.ids.find({p.prefijo, p.numero});
+      if (it == revision.ids.end()) continue;
+      for (int64_t id : it->second) EXPECT_TRUE(archivo_de.emplace(id, k).second) << id;
+    }
+  }
+  EXPECT_EQ(archivo_de.size(), static_cast<size_t>(2 * pedidos));
+  int turnos = 0;
+  for (auto it = archivo_de.begin(); it != archivo_de.end() && std::next(it) != archivo_de.end(); ++it) {
+    turnos += it->second != std::next(it)->second;
+  }
+  EXPECT_GT(turnos, 1) << "the two runs did not overlap";
+  std::printf("concurrency: 2 importers, %d orders and %lld + %lld lines, %.2f s together, "
+              "%d alternations between the runs' identifiers\n",
+              2 * pedidos, static_cast<long long>(archivos[0].lineas),
+              static_cast<long long>(archivos[1].lineas), segundos, turnos);
+}
+
+// The server stopped at a point of a run: the run ends with the database's
+// failure text and status 1, without hanging; the orders written before are
+// whole and stay written, and the summary says how many there are.
+TEST(ServidorDetenido, LaCorridaTerminaConLaFallaDeLaBase) {
+  REQUIERE_SERVIDOR();
+  const uint64_t semilla = SemillaEstres();
+  SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
+  std::mt19937_64 azar(semilla);
+  CompaniaEstres compania(Servidor());
+  PedidosEsperados esperados;
+  // Records read when the server goes. A busy attachment is cut only after
+  // the server's grace of some seconds, so each file goes on for thousands
+  // of lines past the last point: the cut always falls in the middle.
+  const int64_t puntos[] = {100, 600, 1500};
+  for (size_t n = 0; n < std::size(puntos); ++n) {
+    SCOPED_TRACE("server stopped after record " + std::to_string(puntos[n]));
+    const ArchivoPedidos archivo =
+        GenereArchivoPedidos(azar(), 1500, 100000 * static_cast<int>(n + 1) + 1);
+    esperados.Agregue(archivo);
+    const auto importador = compania.Importe(
+        compania.Archivo("detenido-" + std::to_string(n + 1) + ".csv", archivo.texto), true);
+    {
+      ServidorDetenible servidor;
+      ASSERT_TRUE(importador->EspereRegistros(puntos[n], kLimiteCorrida))
+          << "the run ended first:\n" << importador->err() << importador->out();
+      servidor.Detenga();
+      EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung";
+    }
+    const std::string& err = importador->err();
+    const std::string& out = importador->out();
+    EXPECT_EQ(importador->estado(), 1) << err << out;
+    // The failure is the database's, on a line of its own after the file
+    // line it stopped at.
+    EXPECT_TRUE(LineaDeFallaDeLaBase(err)) << err;
+    const std::optional<long long> grabados = Cifra(out, "Pedidos grabados");
+    ASSERT_TRUE(grabados.has_value()) << out;
+    EXPECT_NE(err.find("Pedidos de esta importación ya grabados (quedan grabados): " +
+                       std::to_string(*grabados) + "."),
+              std::string::npos)
+        << err;
+    EXPECT_NE(out.find("Resumen de la importación: interrumpida por una falla"), std::string::npos)
+        << out;
+
+    EXPECT_EQ(ValideBase(compania.base()), "");
+    RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
+    EXPECT_TRUE(revision.faltas.empty()) << Primeras(revision.faltas);
+    // A commit the server made just before going away may not have reached
+    // the importer: at most that one order more than it counted.
+    const long long escritos = static_cast<long long>(PedidosIniciales(archivo, revision));
+    EXPECT_GE(escritos, *grabados);
+    EXPECT_LE(escritos, *grabados + 1);
+    EXPECT_GT(escritos, 0);
+    std::printf("server stopped after record %lld: %lld orders written before, exit %d\n",
+                static_cast<long long>(puntos[n]), escritos, importador->estado());
+  }
+}
+
+}  // namespace
+}  // namespace imp::testing
