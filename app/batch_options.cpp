@@ -86,11 +86,15 @@ const Option* FindOption(std::string_view name) {
 // reached another way.
 bool SameFile(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
+  auto normal = [](const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error) return std::filesystem::path(path).lexically_normal();
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
+    return error ? absolute.lexically_normal() : canonical;
+  };
+  if (normal(a) == normal(b)) return true;
   std::error_code error;
-  if (std::filesystem::weakly_canonical(a, error) == std::filesystem::weakly_canonical(b, error) &&
-      !error) {
-    return true;
-  }
   return std::filesystem::equivalent(a, b, error) && !error;
 }
 

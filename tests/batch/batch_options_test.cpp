@@ -77,6 +77,66 @@ TEST(BatchOptions, LineasQueNoSePuedenCorrer) {
   }
 }
 
+TEST(BatchOptions, OpcionesDeLaImportacion) {
+  struct Caso {
+    std::vector<std::string> args;
+    bool dry_run;
+    std::string rejects;
+    bool skip_existing;
+    std::string report;
+  };
+  const Caso casos[] = {
+      {{"--batch", "p.csv"}, false, "", false, ""},
+      {{"--batch", "--dry-run", "p.csv"}, true, "", false, ""},
+      {{"--batch", "--rejects", "r.csv", "p.csv"}, false, "r.csv", false, ""},
+      {{"--batch", "--rejects=r.csv", "--skip-existing", "p.csv"}, false, "r.csv", true, ""},
+      {{"--batch", "--report", "i.json", "--dry-run", "--skip-existing", "--rejects", "r.csv",
+        "p.csv"},
+       true, "r.csv", true, "i.json"},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(::testing::PrintToString(caso.args));
+    const BatchOptions o = ParseBatchOptions(caso.args);
+    EXPECT_EQ(o.dry_run, caso.dry_run);
+    EXPECT_EQ(o.rejects, caso.rejects);
+    EXPECT_EQ(o.skip_existing, caso.skip_existing);
+    EXPECT_EQ(o.report, caso.report);
+    EXPECT_EQ(o.order_file, "p.csv");
+  }
+}
+
+// Outputs that would overwrite the order file or each other.
+TEST(BatchOptions, SalidasQueSePisan) {
+  struct Caso {
+    std::vector<std::string> args;
+    std::string error;
+  };
+  const Caso casos[] = {
+      {{"--batch", "--rejects", "p.csv", "p.csv"},
+       "--rejects no puede escribir sobre el archivo de pedidos"},
+      {{"--batch", "--report", "./p.csv", "p.csv"},
+       "--report no puede escribir sobre el archivo de pedidos"},
+      {{"--batch", "--rejects", "p", "p.log"},
+       "--rejects (.log) no puede escribir sobre el archivo de pedidos"},
+      {{"--batch", "--rejects", "r.csv", "--report", "r.csv", "p.csv"},
+       "--rejects y --report no pueden escribir el mismo archivo"},
+      {{"--batch", "--rejects", "r", "--report", "r.log", "p.csv"},
+       "--rejects (.log) y --report no pueden escribir el mismo archivo"},
+      {{"--batch", "--dry-run", "--dry-run", "p.csv"}, "La opción --dry-run se dio dos veces"},
+      {{"--batch", "--skip-existing=1", "p.csv"}, "La opción --skip-existing no lleva valor"},
+      {{"--batch", "--report=", "p.csv"}, "--report necesita el nombre de un archivo"},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(::testing::PrintToString(caso.args));
+    try {
+      ParseBatchOptions(caso.args);
+      ADD_FAILURE() << "accepted";
+    } catch (const BatchUsageError& e) {
+      EXPECT_EQ(std::string(e.what()), caso.error);
+    }
+  }
+}
+
 TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {
   EXPECT_TRUE(ParseBatchOptions({"--help"}).help);
   EXPECT_TRUE(ParseBatchOptions({"--batch", "--nada", "--help"}).help);

@@ -1,0 +1,159 @@
+// The rejects file and its log, fed with a run's events over real order
+// files: which lines go, byte for byte with their own line ends, in file
+// order, and the reason logged for each.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/batch_rejects.h"
+#include "import/lector_plano.h"
+
+namespace imp {
+namespace {
+
+std::string Lea(const std::string& ruta) {
+  std::ifstream in(ruta, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class Carpeta {
+ public:
+  Carpeta() {
+    char plantilla[] = "/tmp/rechazos-XXXXXX";
+    ruta_ = mkdtemp(plantilla);
+  }
+  ~Carpeta() { std::filesystem::remove_all(ruta_); }
+  std::string operator/(const std::string& nombre) const { return ruta_ + "/" + nombre; }
+
+ private:
+  std::string ruta_;
+};
+
+// The records of `ruta` by line number, as the reader delivers them.
+std::map<int64_t, TPosicionLinea> Posiciones(const std::string& ruta) {
+  std::map<int64_t, TPosicionLinea> lineas;
+  TLectorPlano lector;
+  try {
+    lector.lea_registros(
+        ruta, [&](const TCamposRegistro&, const TPosicionLinea& p) { lineas[p.numero] = p; }, {});
+  } catch (const std::exception&) {
+    // A file that leaves the format: the lines before are enough.
+  }
+  return lineas;
+}
+
+using Linea = std::map<int64_t, TPosicionLinea>;
+
+TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
+  const std::string campo_largo(300, 'x');
+  struct Caso {
+    const char* nombre;
+    std::string pedidos;
+    std::function<void(BatchRejects&, Linea&)> corrida;
+    std::string rechazos;
+    std::string bitacora;
+  };
+  const Caso casos[] = {
+      {"cada causa, con CR LF, LF, CR solo y una última línea sin fin",
+       "FE,1,A\r\nFE,2,B\n,,C\r,,X\r\nFE,3,D\n,,E\r\nFE,4,F\r\n\r\nFE,5,G",
+       [](BatchRejects& r, Linea& l) {
+         r.AlGrabarPedido({"FE", "1", "1", 1, {}, {}, {l[1]}});
+         r.AlDescartarLinea({l[4], "Artículo no válido: 'X'"});
+         r.AlGrabarPedido({"FE", "2", "2", 2, {}, {}, {l[2], l[3], l[4]}});
+         r.AlDescartarPedido({"FE", "3", "violación\nde CK_1", {l[5], l[6]}, "3", 2, {}, {}});
+         r.AlInterrumpirse("'13/45/2026' no es una fecha válida", {l[7]});
+       },
+       "FE,2,B\n,,C\r,,X\r\nFE,3,D\n,,E\r\nFE,4,F\r\nFE,5,G",
+       "línea 2: pedido FE 2 grabado incompleto, sin la línea 4\n"
+       "línea 3: pedido FE 2 grabado incompleto, sin la línea 4\n"
+       "línea 4: Artículo no válido: 'X'; pedido FE 2 grabado incompleto, sin la línea 4\n"
+       "línea 5: pedido FE 3 rechazado por la base de datos: violación de CK_1\n"
+       "línea 6: pedido FE 3 rechazado por la base de datos: violación de CK_1\n"
+       "línea 7: pedido cortado por la falla: '13/45/2026' no es una fecha válida\n"
+       "línea 9: no leída: la importación se detuvo antes de esta línea\n"},
+      {"un pedido rechazado con una línea descartada: cada línea una vez",
+       "FE,1,A\r\n,,X\r\nFE,2,B\r\n",
+       [](BatchRejects& r, Linea& l) {
+         r.AlDescartarLinea({l[2], "Artículo no válido: 'X'"});
+         r.AlDescartarPedido({"FE", "1", "no", {l[1], l[2]}, "1", 1, {}, {}});
+         r.AlGrabarPedido({"FE", "2", "2", 1, {}, {}, {l[3]}});
+       },
+       "FE,1,A\r\n,,X\r\n",
+       "línea 1: pedido FE 1 rechazado por la base de datos: no\n"
+       "línea 2: Artículo no válido: 'X'; pedido FE 1 rechazado por la base de datos: no\n"},
+      {"una falla antes de leer: todo el archivo",
+       "FE,1,A\r\n\r\nFE,2,B\n",
+       [](BatchRejects& r, Linea&) { r.AlInterrumpirse("sin redondeo", {}); },
+       "FE,1,A\r\nFE,2,B\n",
+       "línea 1: no leída: la importación se detuvo antes de esta línea\n"
+       "línea 3: no leída: la importación se detuvo antes de esta línea\n"},
+      {"el resto deja el formato: desde ahí, los bytes tal cual",
+       "FE,1,A\r\nFE,2,B\r\nFE,3," + campo_largo + "\r\nFE,4,C\r\n",
+       [](BatchRejects& r, Linea& l) { r.AlInterrumpirse("falla", {l[1]}); },
+       "FE,1,A\r\nFE,2,B\r\nFE,3," + campo_largo + "\r\nFE,4,C\r\n",
+       "línea 1: pedido cortado por la falla: falla\n"
+       "línea 2: no leída: la importación se detuvo antes de esta línea\n"
+       "línea 3 y siguientes: no leídas: "},
+      {"todo importado: archivos vacíos", "FE,1,A\r\n",
+       [](BatchRejects& r, Linea& l) { r.AlGrabarPedido({"FE", "1", "1", 1, {}, {}, {l[1]}}); },
+       "", ""},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nombre);
+    Carpeta carpeta;
+    const std::string pedidos = carpeta / "pedidos.csv";
+    std::ofstream(pedidos, std::ios::binary) << caso.pedidos;
+    Linea lineas = Posiciones(pedidos);
+    {
+      BatchRejects rechazos(pedidos, carpeta / "rechazos.csv");
+      caso.corrida(rechazos, lineas);
+      rechazos.Termine();
+    }
+    EXPECT_EQ(Lea(carpeta / "rechazos.csv"), caso.rechazos);
+    const std::string bitacora = Lea(carpeta / "rechazos.csv.log");
+    // A log given without its last line end names the start of its last line.
+    if (!caso.bitacora.empty() && caso.bitacora.back() != '\n') {
+      EXPECT_EQ(bitacora.rfind(caso.bitacora, 0), 0u) << bitacora;
+      EXPECT_EQ(bitacora.find('\n', caso.bitacora.size()), bitacora.size() - 1) << bitacora;
+    } else {
+      EXPECT_EQ(bitacora, caso.bitacora);
+    }
+  }
+}
+
+TEST(BatchRejects, FinDeLineaComoEnElArchivo) {
+  struct Caso {
+    std::string bytes;  // a line "ab" and what follows it
+    std::string fin;
+  };
+  const Caso casos[] = {
+      {"ab\r\ncd", "\r\n"}, {"ab\ncd", "\n"}, {"ab\rcd", "\r"}, {"ab\r\r\n", "\r"},
+      {"ab\n\r", "\n"},     {"ab", ""},       {"ab\r", "\r"},
+  };
+  for (const Caso& caso : casos) {
+    std::FILE* f = std::tmpfile();
+    std::fwrite(caso.bytes.data(), 1, caso.bytes.size(), f);
+    EXPECT_EQ(BatchRejects::FinDeLinea(f, 0, 2), caso.fin) << caso.bytes;
+    std::fclose(f);
+  }
+}
+
+// A file that cannot be written stops batch mode before anything is imported.
+TEST(BatchRejects, ArchivoQueNoSePuedeEscribir) {
+  try {
+    BatchRejects rechazos("p.csv", "/no-existe/r.csv");
+    ADD_FAILURE() << "accepted";
+  } catch (const std::exception& e) {
+    EXPECT_EQ(std::string(e.what()), "No se pudo escribir el archivo /no-existe/r.csv");
+  }
+}
+
+}  // namespace
+}  // namespace imp

@@ -1,0 +1,57 @@
+// JSON strings of the batch report: the file's and the database's bytes,
+// whatever their encoding, always come out as valid JSON in UTF-8.
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <string>
+
+#include "app/batch_report.h"
+
+namespace imp {
+namespace {
+
+TEST(BatchReport, TextoJson) {
+  struct Caso {
+    std::string bytes;
+    std::string json;
+  };
+  const Caso casos[] = {
+      {"", "\"\""},
+      {"FE 12", "\"FE 12\""},
+      {"a\"b\\c", "\"a\\\"b\\\\c\""},
+      {"uno\r\ndos\tfin", "\"uno\\r\\ndos\\tfin\""},
+      {std::string("x\0y", 3) + "\x1f\x7f", "\"x\\u0000y\\u001f\\u007f\""},
+      // Valid UTF-8 goes as it is.
+      {"Compañía €", "\"Compañía €\""},
+      // Windows-1252: Latin-1 above 0xA0, its own table below.
+      {"Compa\xF1\xED" "a", "\"Compa\\u00f1\\u00eda\""},
+      {"\x80 \x92\x85\x9F", "\"\\u20ac \\u2019\\u2026\\u0178\""},
+      {"\x81\x8D\x8F\x90\x9D", "\"\\u0081\\u008d\\u008f\\u0090\\u009d\""},
+      // One bad byte makes the whole text Windows-1252, so "Ã±" stays two
+      // characters rather than becoming half of each reading.
+      {"\xC3\xB1 \xE9", "\"\\u00c3\\u00b1 \\u00e9\""},
+      // Forms that look like UTF-8 but are not.
+      {"\xC0\xAF", "\"\\u00c0\\u00af\""},          // overlong "/"
+      {"\xED\xA0\x80", "\"\\u00ed\\u00a0\\u20ac\""},  // surrogate
+      {"ab\xE2\x82", "\"ab\\u00e2\\u201a\""},       // cut short
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.json);
+    const std::string json = BatchReport::JsonText(caso.bytes);
+    EXPECT_EQ(json, caso.json);
+    // Whatever went in, a JSON reader takes it.
+    QJsonParseError error;
+    const QJsonDocument doc =
+        QJsonDocument::fromJson(QByteArray::fromStdString("{\"t\": " + json + "}"), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << json;
+  }
+  // What a JSON reader gets back is the text as the window would show it.
+  const QJsonDocument doc = QJsonDocument::fromJson(
+      QByteArray::fromStdString("{\"t\": " + BatchReport::JsonText("Pe\xF1" "a \x80") + "}"));
+  EXPECT_EQ(doc.object().value("t").toString(), QString::fromUtf8("Peña €"));
+}
+
+}  // namespace
+}  // namespace imp
