@@ -14,29 +14,25 @@ constexpr char16_t kCp1252Alto[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool EsUtf8(std::string_view t) {
-  size_t i = 0;
-  while (i < t.size()) {
-    const auto c = static_cast<unsigned char>(t[i]);
-    size_t n;
-    unsigned min;
-    unsigned cp;
-    if (c < 0x80) { ++i; continue; }
-    if (c >= 0xC2 && c <= 0xDF) { n = 1; min = 0x80; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { n = 2; min = 0x800; cp = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { n = 3; min = 0x10000; cp = c & 0x07; }
-    else return false;
-    if (t.size() - i - 1 < n) return false;  // cut short
-    for (size_t k = 1; k <= n; ++k) {
-      const auto d = static_cast<unsigned char>(t[i + k]);
-      if ((d & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += n + 1;
+// Length of the valid UTF-8 sequence at the start of `t` (strict: no
+// overlong forms, no surrogates, nothing above U+10FFFF), or 0.
+size_t Utf8En(std::string_view t) {
+  const auto c = static_cast<unsigned char>(t[0]);
+  size_t n;
+  unsigned min;
+  unsigned cp;
+  if (c >= 0xC2 && c <= 0xDF) { n = 1; min = 0x80; cp = c & 0x1F; }
+  else if (c >= 0xE0 && c <= 0xEF) { n = 2; min = 0x800; cp = c & 0x0F; }
+  else if (c >= 0xF0 && c <= 0xF4) { n = 3; min = 0x10000; cp = c & 0x07; }
+  else return 0;
+  if (t.size() - 1 < n) return 0;  // cut short
+  for (size_t k = 1; k <= n; ++k) {
+    const auto d = static_cast<unsigned char>(t[k]);
+    if ((d & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (d & 0x3F);
   }
-  return true;
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n + 1;
 }
 
 void Escape(std::string& out, unsigned cp) {
@@ -71,10 +67,20 @@ std::FILE* Temporal() {
 }  // namespace
 
 std::string BatchReport::JsonText(std::string_view bytes) {
-  const bool utf8 = EsUtf8(bytes);
   std::string out = "\"";
-  for (char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
+  for (size_t i = 0; i < bytes.size();) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x80) {
+      if (const size_t n = Utf8En(bytes.substr(i)); n > 0) {
+        out.append(bytes.substr(i, n));
+        i += n;
+      } else {
+        Escape(out, c < 0xA0 ? kCp1252Alto[c - 0x80] : c);
+        ++i;
+      }
+      continue;
+    }
+    ++i;
     switch (c) {
       case '"': out += "\\\""; continue;
       case '\\': out += "\\\\"; continue;
@@ -85,10 +91,8 @@ std::string BatchReport::JsonText(std::string_view bytes) {
     }
     if (c < 0x20 || c == 0x7F) {
       Escape(out, c);
-    } else if (c < 0x80 || utf8) {
-      out += ch;
     } else {
-      Escape(out, c < 0xA0 ? kCp1252Alto[c - 0x80] : c);
+      out += static_cast<char>(c);
     }
   }
   return out + "\"";

@@ -23,7 +23,7 @@
 // as the columns hold it, null when the order had no value. "totales"
 // "iva" and "total" add up the written orders. "lineas_cortadas" are the
 // file lines of the order a failure cut off. Strings are the file's and
-// the database's bytes: valid UTF-8 goes as it is, any other text is read
+// the database's bytes: valid UTF-8 goes as it is, any other byte is read
 // as Windows-1252 (see JsonText). The orders are spooled to a temporary
 // file, so memory stays flat however many there are.
 
@@ -66,12 +66,14 @@ class BatchReport final : public ObservadorImportacion {
   // imp::Failure when the file cannot be written.
   void Escriba(const std::string& ruta, const Cierre& cierre) const;
 
-  // `bytes` as a quoted JSON string. Valid UTF-8 is copied; otherwise each
-  // byte is a Windows-1252 character (0x80 the euro sign, 0xE9 "é", the five
-  // bytes that code page leaves undefined as the C1 controls of the same
-  // number). Quotes, backslashes and control characters are escaped, the
-  // latter as \n, \r, \t or \u00XX; everything that is not ASCII and not
-  // valid UTF-8 becomes \uXXXX, so the result is always valid UTF-8.
+  // `bytes` as a quoted JSON string. Each valid UTF-8 sequence is copied;
+  // every other byte is a Windows-1252 character (0x80 the euro sign, 0xE9
+  // "é"; the five bytes that code page leaves undefined as the C1 controls
+  // of the same number). Byte by byte, because a reason mixes the system's
+  // own UTF-8 words with the file's bytes ("Artículo no válido: 'NIÑO'").
+  // Quotes, backslashes and control characters are escaped, the latter as
+  // \n, \r, \t or \u00XX; the rest of what is not UTF-8 becomes \uXXXX, so
+  // the result is always valid UTF-8.
   static std::string JsonText(std::string_view bytes);
 
  private:

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -346,6 +349,223 @@ TEST(BatchEndToEnd, AyudaDescribeOpcionesYEstados) {
                             "Estado de salida", "\n  0  ", "\n  1  ", "\n  2  ", "\n  3  "}) {
     EXPECT_TRUE(Contiene(r.out, parte)) << parte;
   }
+}
+
+std::string LeaArchivo(const std::string& ruta) {
+  std::ifstream in(ruta, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string Reemplace(std::string texto, const std::string& de, const std::string& a) {
+  for (size_t at = texto.find(de); at != std::string::npos; at = texto.find(de, at + a.size())) {
+    texto.replace(at, de.size(), a);
+  }
+  return texto;
+}
+
+// A further line whose quantity the database refuses (CK_CANTIDAD below).
+std::string Excesiva(const std::string& articulo) {
+  return Reemplace(Otra(articulo), ",2,UND,", ",5000,UND,");
+}
+constexpr char kLimiteCantidad[] =
+    "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_CANTIDAD CHECK (PEDE_CANT < 1000);";
+
+// A dry run says what the real run will do, and leaves the database as it
+// was: same rows, same generator. Each company already holds one order, so
+// stand-in identifiers have a real one to keep clear of.
+TEST(BatchEndToEnd, SimulacionNoCambiaNadaYPredicePorLaCorridaReal) {
+  struct Caso {
+    const char* nombre;
+    std::string contenido;
+    const char* sql;
+    std::vector<std::string> extra;
+    int estado;
+  };
+  const Caso casos[] = {
+      {"todo se graba", Linea("1", "ART0013") + Otra("ART0007") + Linea("2", "ART0013"), nullptr,
+       {}, 0},
+      {"artículo desconocido", Linea("1", "ART0013") + Otra("NOEXISTE"), nullptr, {}, 3},
+      {"pedido rechazado", Linea("1", "ART0013") + Excesiva("ART0007") + Linea("2", "ART0013"),
+       kLimiteCantidad, {}, 3},
+      {"falla a mitad", Linea("1", "ART0013") + Linea("2", "ART0013", "13/45/2026") +
+                            Linea("3", "ART0013"),
+       nullptr, {}, 1},
+      // The refused FE 2 leaves nothing behind in the dry run's transaction,
+      // so its second appearance is written, as in the real run.
+      {"rechazado y repetido, sin repetir lo ya grabado",
+       Linea("2", "ART0013") + Excesiva("ART0007") + Linea("3", "ART0013") +
+           Linea("2", "ART0013") + Linea("3", "ART0013"),
+       kLimiteCantidad, {"--skip-existing"}, 3},
+      {"pedido ya grabado", Linea("90", "ART0013"), nullptr, {"--skip-existing"}, 3},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nombre);
+    Compania c;
+    ASSERT_EQ(c.Importe(c.Archivo(Linea("90", "ART0013"), "previo.csv")).status, 0);
+    if (caso.sql) c.db.Exec(caso.sql);
+    const std::string archivo = c.Archivo(caso.contenido);
+    const std::string generador = c.Generador();
+    const std::string rechazos = c.db.server() + "/rechazos.csv";
+
+    std::vector<std::string> simulada_args = caso.extra;
+    simulada_args.insert(simulada_args.end(), {"--dry-run", "--rejects", rechazos});
+    const ProcessResult simulada = c.Importe(archivo, simulada_args);
+    EXPECT_EQ(simulada.status, caso.estado) << simulada.err;
+    EXPECT_EQ(simulada.out.rfind("SIMULACIÓN (--dry-run): ", 0), 0u) << simulada.out;
+    EXPECT_TRUE(Contiene(simulada.out, "\nSIMULACIÓN: nada quedó grabado.\n")) << simulada.out;
+    EXPECT_EQ(simulada.err.rfind("Simulación (--dry-run): ", 0), 0u) << simulada.err;
+    EXPECT_EQ(c.Cuenta("PEDIDOS"), 1);
+    EXPECT_EQ(c.Cuenta("PEDIDOS_DETALLE"), 1);
+    EXPECT_EQ(c.Generador(), generador);
+    const std::string rechazos_simulados = LeaArchivo(rechazos);
+
+    std::vector<std::string> real_args = caso.extra;
+    real_args.insert(real_args.end(), {"--rejects", rechazos});
+    const ProcessResult real = c.Importe(archivo, real_args);
+    EXPECT_EQ(real.status, caso.estado) << real.err;
+    for (const char* cifra : {"Pedidos grabados", "Pedidos descartados", "Líneas grabadas",
+                              "Líneas descartadas", "Líneas leídas"}) {
+      EXPECT_EQ(Cifra(simulada.out, cifra), Cifra(real.out, cifra)) << cifra << "\n" << real.out;
+    }
+    EXPECT_EQ(Cifra(simulada.out, "Pedidos ya importados (omitidos)"),
+              Cifra(real.out, "Pedidos ya importados (omitidos)"));
+    EXPECT_EQ(rechazos_simulados, LeaArchivo(rechazos));
+    EXPECT_EQ(c.Cuenta("PEDIDOS"), 1 + *Cifra(real.out, "Pedidos grabados"));
+  }
+}
+
+// The way back from a failed run: the rejects hold every line not
+// imported, byte for byte; once mended and imported with --skip-existing,
+// every order is in the database exactly once. Feeding the whole file
+// again with --skip-existing then writes nothing and draws no identifier.
+TEST(BatchEndToEnd, RechazosCorregidosTerminanElTrabajo) {
+  Compania c;
+  c.db.Exec(kLimiteCantidad);
+  const std::string fe1 = Linea("1", "ART0013") + Otra("ART0007");
+  const std::string fe2 = Linea("2", "ART0013") + Excesiva("ART0007");
+  const std::string fe3 = Linea("3", "ART0013", "13/45/2026") + Otra("ART0007");
+  // LF alone and no line end at the end of the file: copied as they are.
+  const std::string fe4 = Reemplace(Linea("4", "ART0013"), "\r\n", "\n");
+  const std::string fe5 = Linea("5", "ART0013") + Reemplace(Otra("ART0007"), "\r\n", "");
+  const std::string rechazos = c.db.server() + "/rechazos.csv";
+
+  const ProcessResult fallida = c.Importe(c.Archivo(fe1 + fe2 + fe3 + fe4 + fe5),
+                                          {"--rejects", rechazos});
+  EXPECT_EQ(fallida.status, 1) << fallida.err;
+  EXPECT_EQ(c.Lea("SELECT PEDI_NUMERO FROM PEDIDOS"), std::vector<std::string>{"1"});
+  EXPECT_EQ(LeaArchivo(rechazos), fe2 + fe3 + fe4 + fe5);
+  const std::string log = LeaArchivo(rechazos + ".log");
+  const std::vector<std::string> esperado = {
+      "línea 3: pedido FE 2 rechazado por la base de datos: ",
+      "línea 4: pedido FE 2 rechazado por la base de datos: ",
+      "línea 5: pedido cortado por la falla: '13/45/2026' no es una fecha válida\n",
+      "línea 6: no leída: la importación se detuvo antes de esta línea\n",
+      "línea 7: no leída: la importación se detuvo antes de esta línea\n",
+      "línea 8: no leída: la importación se detuvo antes de esta línea\n",
+      "línea 9: no leída: la importación se detuvo antes de esta línea\n"};
+  size_t at = 0;
+  for (const std::string& linea : esperado) {
+    EXPECT_EQ(log.compare(at, linea.size(), linea), 0) << log;
+    at = log.find('\n', at) + 1;
+  }
+  EXPECT_EQ(at, log.size()) << log;
+  EXPECT_TRUE(Contiene(log.substr(0, log.find('\n')), "CK_CANTIDAD")) << log;
+
+  // The operator mends the rejects and imports them.
+  const std::string corregido = c.Archivo(
+      Reemplace(Reemplace(LeaArchivo(rechazos), "5000", "3"), "13/45/2026", "1/17/2026"),
+      "corregido.csv");
+  const ProcessResult segunda = c.Importe(corregido, {"--skip-existing", "--rejects", rechazos});
+  EXPECT_EQ(segunda.status, 0) << segunda.err << segunda.out;
+  EXPECT_EQ(LeaArchivo(rechazos), "");
+  EXPECT_EQ(c.Lea("SELECT PEDI_NUMERO || ':' || COUNT(*) FROM PEDIDOS GROUP BY PEDI_NUMERO"),
+            (std::vector<std::string>{"1:1", "2:1", "3:1", "4:1", "5:1"}));
+  EXPECT_EQ(c.Cuenta("PEDIDOS_DETALLE"), 9);
+
+  const std::string generador = c.Generador();
+  const ProcessResult otra_vez = c.Importe(
+      c.Archivo(fe1 + Reemplace(fe2, "5000", "3") + Reemplace(fe3, "13/45/2026", "1/17/2026") +
+                    fe4 + fe5,
+                "original-corregido.csv"),
+      {"--skip-existing"});
+  EXPECT_EQ(otra_vez.status, 3) << otra_vez.err;
+  EXPECT_EQ(Cifra(otra_vez.out, "Pedidos ya importados (omitidos)"), 5) << otra_vez.out;
+  EXPECT_EQ(Cifra(otra_vez.out, "Pedidos grabados"), 0) << otra_vez.out;
+  EXPECT_TRUE(Contiene(otra_vez.out, "\n  FE 3: ya grabado con el identificador ")) << otra_vez.out;
+  EXPECT_EQ(c.Cuenta("PEDIDOS"), 5);
+  EXPECT_EQ(c.Cuenta("PEDIDOS_DETALLE"), 9);
+  EXPECT_EQ(c.Generador(), generador);
+}
+
+// The report tells the caller, order by order, what the tables now hold.
+TEST(BatchEndToEnd, InformeJsonIgualALasTablas) {
+  Compania c;
+  c.db.Exec(kLimiteCantidad);
+  const std::string informe = c.db.server() + "/informe.json";
+  // A Windows-1252 article code reaches the report's reason as text.
+  const ProcessResult r = c.Importe(
+      c.Archivo(Linea("1", "ART0013") + Otra("ART0007") + Otra("ARTI\xD1O") +
+                Linea("2", "ART0013") + Excesiva("ART0007") + Linea("3", "ART0013")),
+      {"--report", informe});
+  EXPECT_EQ(r.status, 3) << r.err;
+
+  QJsonParseError error;
+  const QJsonDocument doc =
+      QJsonDocument::fromJson(QByteArray::fromStdString(LeaArchivo(informe)), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << LeaArchivo(informe);
+  const QJsonObject raiz = doc.object();
+  EXPECT_FALSE(raiz.value("simulacion").toBool());
+  EXPECT_EQ(raiz.value("fin").toString(), "completa");
+  EXPECT_TRUE(raiz.value("falla").isNull());
+  EXPECT_EQ(raiz.value("estado_salida").toInt(), 3);
+  const QJsonObject totales = raiz.value("totales").toObject();
+  EXPECT_EQ(totales.value("pedidos_grabados").toInt(), c.Cuenta("PEDIDOS"));
+  EXPECT_EQ(totales.value("pedidos_descartados").toInt(), 1);
+  EXPECT_EQ(totales.value("lineas_grabadas").toInt(), c.Cuenta("PEDIDOS_DETALLE"));
+  EXPECT_EQ(totales.value("lineas_descartadas").toInt(), 1);
+  EXPECT_EQ(totales.value("lineas_leidas").toInt(), 6);
+  EXPECT_EQ(QString::number(totales.value("total").toDouble(), 'f', 2).toStdString(),
+            c.Lea("SELECT CAST(SUM(PEDI_TOTAL) AS VARCHAR(20)) FROM PEDIDOS").at(0));
+
+  const QJsonArray pedidos = raiz.value("pedidos").toArray();
+  ASSERT_EQ(pedidos.size(), 3);
+  const char* estados[] = {"grabado", "descartado", "grabado"};
+  for (int i = 0; i < 3; ++i) {
+    const QJsonObject p = pedidos[i].toObject();
+    const std::string numero = p.value("numero").toString().toStdString();
+    SCOPED_TRACE(numero);
+    EXPECT_EQ(p.value("prefijo").toString(), "FE");
+    EXPECT_EQ(numero, std::to_string(i + 1));
+    EXPECT_EQ(p.value("estado").toString(), estados[i]);
+    if (i == 1) {
+      EXPECT_TRUE(p.value("motivo").toString().contains("CK_CANTIDAD"));
+      EXPECT_EQ(p.value("lineas").toInt(), 2);
+      continue;
+    }
+    const std::string donde = " FROM PEDIDOS WHERE PEDI_NUMERO = '" + numero + "'";
+    EXPECT_EQ(std::to_string(p.value("identificador").toInt()), c.Lea("SELECT PEDI_ID" + donde).at(0));
+    EXPECT_EQ(QString::number(p.value("total").toDouble(), 'f', 2).toStdString(),
+              c.Lea("SELECT CAST(PEDI_TOTAL AS VARCHAR(20))" + donde).at(0));
+    EXPECT_EQ(QString::number(p.value("iva").toDouble(), 'f', 2).toStdString(),
+              c.Lea("SELECT CAST(PEDI_IVAMONTO AS VARCHAR(20))" + donde).at(0));
+    EXPECT_EQ(std::to_string(p.value("lineas").toInt()),
+              c.Lea("SELECT COUNT(*) FROM PEDIDOS_DETALLE D JOIN PEDIDOS P ON P.PEDI_ID = D.PEDI_ID"
+                    " WHERE P.PEDI_NUMERO = '" + numero + "'").at(0));
+  }
+  const QJsonArray lineas = raiz.value("lineas_descartadas").toArray();
+  ASSERT_EQ(lineas.size(), 1);
+  EXPECT_EQ(lineas[0].toObject().value("linea").toInt(), 3);
+  EXPECT_EQ(lineas[0].toObject().value("motivo").toString(),
+            QString::fromUtf8("Artículo no válido: 'ARTIÑO'"));
+
+  // A dry run's report says so and gives no identifiers.
+  const ProcessResult simulada = c.Importe(c.Archivo(Linea("7", "ART0013"), "otro.csv"),
+                                           {"--dry-run", "--report", informe});
+  EXPECT_EQ(simulada.status, 0) << simulada.err;
+  const QJsonObject sim = QJsonDocument::fromJson(QByteArray::fromStdString(LeaArchivo(informe))).object();
+  EXPECT_TRUE(sim.value("simulacion").toBool());
+  EXPECT_TRUE(sim.value("pedidos").toArray()[0].toObject().value("identificador").isNull());
+  EXPECT_EQ(sim.value("totales").toObject().value("pedidos_grabados").toInt(), 1);
 }
 
 }  // namespace

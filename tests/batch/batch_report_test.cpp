@@ -29,9 +29,10 @@ TEST(BatchReport, TextoJson) {
       {"Compa\xF1\xED" "a", "\"Compa\\u00f1\\u00eda\""},
       {"\x80 \x92\x85\x9F", "\"\\u20ac \\u2019\\u2026\\u0178\""},
       {"\x81\x8D\x8F\x90\x9D", "\"\\u0081\\u008d\\u008f\\u0090\\u009d\""},
-      // One bad byte makes the whole text Windows-1252, so "Ã±" stays two
-      // characters rather than becoming half of each reading.
-      {"\xC3\xB1 \xE9", "\"\\u00c3\\u00b1 \\u00e9\""},
+      // The system's UTF-8 words and the file's Windows-1252 bytes in one
+      // text: each read as what it is.
+      {"Artículo no válido: 'NI\xD1O'", "\"Artículo no válido: 'NI\\u00d1O'\""},
+      {"\xC3\xB1 \xE9", "\"ñ \\u00e9\""},
       // Forms that look like UTF-8 but are not.
       {"\xC0\xAF", "\"\\u00c0\\u00af\""},          // overlong "/"
       {"\xED\xA0\x80", "\"\\u00ed\\u00a0\\u20ac\""},  // surrogate
