@@ -74,7 +74,7 @@ int PuntosDeMuerte(int normal) {
   if (const char* texto = std::getenv("IMPORTA_STRESS_KILL_POINTS"); texto && *texto) {
     return std::max(1, std::atoi(texto));
   }
-  return ConSanitizadores() ? std::max(1, normal / 4) : normal;
+  return ConSanitizadores() ? std::max(1, normal / 3) : normal;
 }
 
 uint64_t SemillaEstres() {
@@ -98,9 +98,12 @@ CifrasMuerte CorridasConMuerte(const CompaniaEstres& compania, int puntos, int p
     esperados.Agregue(archivo);
     const std::string ruta =
         compania.Archivo("muerte-" + std::to_string(corrida + 1) + ".csv", archivo.texto);
-    // Anywhere from the connection to near the end of the file.
-    const int64_t registro = static_cast<int64_t>(azar() % static_cast<uint64_t>(archivo.lineas * 9 / 10));
-    const useconds_t demora = static_cast<useconds_t>(azar() % 30'000);
+    // Every fifth run dies while it starts (connection, layout, the first
+    // order); the others anywhere up to near the end of the file.
+    const bool al_arrancar = corrida % 5 == 0;
+    const int64_t registro =
+        al_arrancar ? 0 : static_cast<int64_t>(azar() % static_cast<uint64_t>(archivo.lineas * 9 / 10));
+    const useconds_t demora = static_cast<useconds_t>(azar() % (al_arrancar ? 400'000 : 30'000));
 
     const auto importador = compania.Importe(ruta, /*terminal=*/true);
     if (importador->EspereRegistros(registro, kLimiteCorrida)) {

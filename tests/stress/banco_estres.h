@@ -73,7 +73,8 @@ struct CifrasMuerte {
 
 // Imports file after file of `pedidos` orders into `compania`, killing
 // each importer with SIGKILL at a random point of its file (a record count,
-// then a few milliseconds more), until `puntos` kills are made. After each
+// then a few milliseconds more; every fifth while it starts), until
+// `puntos` kills are made. After each
 // run the database must validate and hold every written order whole, each
 // run's orders a prefix of its file. A last run must then import a whole
 // file. Failures are reported through GoogleTest.

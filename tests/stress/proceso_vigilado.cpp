@@ -85,6 +85,9 @@ ProcesoVigilado::ProcesoVigilado(const std::string& programa,
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
+  // Programs this process starts later (a server, say) do not keep the
+  // terminal open.
+  if (terminal_ >= 0) fcntl(terminal_, F_SETFD, FD_CLOEXEC);
   close(out);
   if (err >= 0) close(err);
   if (in >= 0) close(in);

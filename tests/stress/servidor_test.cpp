@@ -225,6 +225,17 @@ TEST(ServidorDetenido, LaCorridaTerminaConLaFallaDeLaBase) {
     std::printf("server stopped after record %lld: %lld orders written before, exit %d\n",
                 static_cast<long long>(puntos[n]), escritos, importador->estado());
   }
+
+  // Once the server is back, the company takes a whole file, with
+  // identifiers that none of the interrupted runs used.
+  const ArchivoPedidos archivo = GenereArchivoPedidos(azar(), 100, 900001);
+  esperados.Agregue(archivo);
+  const auto importador = compania.Importe(compania.Archivo("despues.csv", archivo.texto), false);
+  EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung";
+  EXPECT_EQ(importador->estado(), 0) << importador->err() << importador->out();
+  RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
+  EXPECT_EQ(PedidosIniciales(archivo, revision), archivo.pedidos.size());
+  EXPECT_TRUE(revision.faltas.empty()) << Primeras(revision.faltas);
 }
 
 }  // namespace
