@@ -11,8 +11,9 @@
 #include <cstdio>
 #include <optional>
 #include <random>
-#include <set>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "tests/stress/banco_estres.h"
 
@@ -77,9 +78,12 @@ class ServidorDetenible {
     std::string salida;
     Script("stop", salida);
   }
+  // A server still closing its files may make a start fail; a few tries.
   void Arranque() {
     std::string salida;
-    EXPECT_EQ(Script("start", salida), 0) << salida;
+    int estado = -1;
+    for (int intento = 0; intento < 3 && estado != 0; ++intento) estado = Script("start", salida);
+    EXPECT_EQ(estado, 0) << salida;
     detenido_ = false;
   }
 
