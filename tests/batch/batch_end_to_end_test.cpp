@@ -346,7 +346,8 @@ TEST(BatchEndToEnd, AyudaDescribeOpcionesYEstados) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   for (const char* parte : {"--batch", "--settings ARCHIVO", "--fecha AAAA-MM-DD", "--help",
-                            "Estado de salida", "\n  0  ", "\n  1  ", "\n  2  ", "\n  3  "}) {
+                            "--dry-run", "--rejects ARCHIVO", "ARCHIVO.log", "--skip-existing",
+                            "--report ARCHIVO", "Estado de salida", "\n  0  ", "\n  1  ", "\n  2  ", "\n  3  "}) {
     EXPECT_TRUE(Contiene(r.out, parte)) << parte;
   }
 }
