@@ -354,6 +354,22 @@ TEST_F(OrderStoreTest, RefusedLineDropsTheWholeOrderAndIsReported) {
   EXPECT_EQ(Select("SELECT * FROM PEDIDOS_DETALLE").size(), 1u);
 }
 
+TEST_F(OrderStoreTest, LostConnectionEndsTheWriteInsteadOfDroppingTheOrder) {
+  store_.Open();
+  BeginOrder("PV", "100");
+  AddLine("1", "10");
+  store_.EditHeader();
+  SetHeader("PEDI_ID", store_.SCambieidpedido());
+  store_.PostHeader();
+  // Another session cuts every other attachment, the store's among them.
+  db_.Run({"DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION"});
+  const std::string failure = Failed([&] { store_.ApplyUpdates(); });
+  EXPECT_NE(failure.find("connection shutdown"), std::string::npos) << failure;
+  EXPECT_FALSE(store_.last_failure().has_value());
+  EXPECT_TRUE(Select("SELECT * FROM PEDIDOS").empty());
+  EXPECT_TRUE(Select("SELECT * FROM PEDIDOS_DETALLE").empty());
+}
+
 TEST_F(OrderStoreTest, UnsetFieldsTakeTheColumnDefault) {
   db_.Run({"ALTER TABLE PEDIDOS ALTER COLUMN PEDI_USUARIO SET DEFAULT 'IMPORTA'"});
   store_.Open();
