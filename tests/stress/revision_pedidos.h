@@ -41,7 +41,8 @@ RevisionPedidos RevisePedidos(const BaseCompania& base, const PedidosEsperados& 
 // a run writes its file's orders in order, so what it wrote is a prefix.
 std::size_t PedidosIniciales(const ArchivoPedidos& archivo, RevisionPedidos& revision);
 
-// `gfix -v -full` of the database: empty when it found nothing, else its
+// `gfix -v -full` of the database: empty when it found nothing but page
+// warnings (an orphan page left by a killed process), else its
 // status and output. A server refuses to validate while it still counts the
 // attachment of a client that was just killed; that is retried for a while.
 std::string ValideBase(const BaseCompania& base);
