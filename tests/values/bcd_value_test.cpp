@@ -1,3 +1,4 @@
+#include "tests/support/failure_of.h"
 #include "values/bcd_value.h"
 
 #include <gtest/gtest.h>
@@ -16,15 +17,7 @@ RegionalSettings Decimal(char separator) {
   return rs;
 }
 
-template <typename F>
-std::optional<std::string> FailureOf(F f) {
-  try {
-    f();
-  } catch (const Failure& e) {
-    return std::string(e.what());
-  }
-  return std::nullopt;
-}
+using testing::FailureOf;
 
 TEST(BcdValue, KeepsTheDigitsAsWritten) {
   const struct {

@@ -1,3 +1,4 @@
+#include "tests/support/failure_of.h"
 #include "values/conversions.h"
 
 #include <gtest/gtest.h>
@@ -22,15 +23,7 @@ RegionalSettings Settings(char decimal, char date = '/', std::string format = "m
 Date Ymd(int y, int m, int d) { return *Date::FromYmd(y, m, d); }
 
 // Returns the failure text, or nothing when the call succeeded.
-template <typename F>
-std::optional<std::string> FailureOf(F f) {
-  try {
-    f();
-  } catch (const Failure& e) {
-    return std::string(e.what());
-  }
-  return std::nullopt;
-}
+using testing::FailureOf;
 
 TEST(TextToInteger, AcceptsDecimalAndHexadecimal) {
   const struct {

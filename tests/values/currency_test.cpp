@@ -1,3 +1,4 @@
+#include "tests/support/failure_of.h"
 #include "values/currency.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +15,7 @@
 namespace imp {
 namespace {
 
-template <typename F>
-std::optional<std::string> FailureOf(F f) {
-  try {
-    f();
-  } catch (const Failure& e) {
-    return std::string(e.what());
-  }
-  return std::nullopt;
-}
+using testing::FailureOf;
 
 RegionalSettings Decimal(char separator) {
   RegionalSettings rs;

@@ -1,3 +1,4 @@
+#include "tests/support/failure_of.h"
 #include "values/field.h"
 
 #include <gtest/gtest.h>
@@ -29,15 +30,7 @@ RegionalSettings Settings(char decimal) {
 
 const Date kToday = *Date::FromYmd(2024, 6, 15);
 
-template <typename F>
-std::optional<std::string> FailureOf(F f) {
-  try {
-    f();
-  } catch (const Failure& e) {
-    return std::string(e.what());
-  }
-  return std::nullopt;
-}
+using testing::FailureOf;
 
 TEST(Field, NullReadsEmptyZeroAndIsNotAssignedUntilSet) {
   for (const FieldDef* def : {&kId, &kDays, &kQuantity, &kFactor, &kDate, &kWarehouse}) {
