@@ -85,7 +85,9 @@ void ImportRun::SpeedButton3Click() {
     if (ruta.empty()) {
       resumen_.fin = ResumenImportacion::Fin::kSinUbicacion;
       screen_.ShowMessage(kSinUbicacion);
-    } else if (!std::filesystem::exists(ruta, error)) {
+    } else if (!std::filesystem::exists(ruta, error) ||
+               std::filesystem::is_directory(ruta, error)) {
+      // A folder is not a file to import, whatever the reader would make of it.
       resumen_.fin = ResumenImportacion::Fin::kNoEncontrado;
       screen_.ShowMessage(kNoEncontrado);
     } else {

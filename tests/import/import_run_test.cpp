@@ -3,6 +3,10 @@
 // failure or a refused order leaves behind. Results are read back from
 // PEDIDOS and PEDIDOS_DETALLE.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -206,13 +210,20 @@ TEST(ImportRun, ArchivoVacioNoGrabaNada) {
 // closes the window.
 TEST(ImportRun, ComprobacionesDelArchivo) {
   BancoImportacion banco;
+  // A file another program holds locked cannot be opened.
+  const std::string bloqueado = banco.Archivo(Pedido("FE", "1"), "bloqueado.csv");
+  const int fd = ::open(bloqueado.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   const struct {
     std::string ubicacion;
     const char* mensaje;
   } casos[] = {
       {"", "Debe indicar antes el archivo con los datos a importar."},
       {banco.db.server() + "/no-existe.csv", "No se encontró el archivo a importar."},
-      {banco.db.server(),
+      // A folder is no file to import.
+      {banco.db.server(), "No se encontró el archivo a importar."},
+      {bloqueado,
        "Error al abrir el archivo, asegúrece que el nombre sea correcto y que no esté abierto en "
        "otra aplicación en este momento."},
   };
@@ -225,6 +236,7 @@ TEST(ImportRun, ComprobacionesDelArchivo) {
                                         "caja de registro", std::string("mensaje: ") + c.mensaje,
                                         "ocultar panel", "cerrar"}));
   }
+  ::close(fd);
   EXPECT_TRUE(banco.Pedidos().empty());
 }
 
