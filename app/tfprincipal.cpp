@@ -340,6 +340,9 @@ void Tfprincipal::SpeedButton1Click() {
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
+    // The list shows each filter's description alone, as the operator
+    // knows it; the patterns still select the files.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilters({QStringLiteral("Archivos de texto (*.txt)"),
                            QStringLiteral("Archivos de valores separados por comas (*.csv)")});
     dialog.selectNameFilter(QStringLiteral("Archivos de texto (*.txt)"));

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QStyleOption>
@@ -309,13 +310,18 @@ TEST(Window, ExplorarOffersTheFiltersAndKeepsTheTextWhenCancelled) {
   QFile(chosen).open(QIODevice::WriteOnly);
 
   QStringList filters;
-  QString selected_filter;
+  QStringList shown_filters;  // as the dialog lists them
+  int selected_filter = -1;
   bool accept = false;
   AppWindow w(std::nullopt, [&](QDialog& dialog) -> int {
     auto* files = qobject_cast<QFileDialog*>(&dialog);
     if (files == nullptr) return QDialog::Rejected;
     filters = files->nameFilters();
-    selected_filter = files->selectedNameFilter();
+    shown_filters.clear();
+    if (auto* combo = files->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+      for (int i = 0; i < combo->count(); ++i) shown_filters << combo->itemText(i);
+      selected_filter = combo->currentIndex();
+    }
     if (!accept) return QDialog::Rejected;
     files->selectFile(chosen);
     return QDialog::Accepted;
@@ -326,7 +332,9 @@ TEST(Window, ExplorarOffersTheFiltersAndKeepsTheTextWhenCancelled) {
   w.find<QToolButton>("SpeedButton1")->click();
   EXPECT_EQ(filters, QStringList({QStringLiteral("Archivos de texto (*.txt)"),
                                   QStringLiteral("Archivos de valores separados por comas (*.csv)")}));
-  EXPECT_EQ(selected_filter, QStringLiteral("Archivos de texto (*.txt)"));
+  EXPECT_EQ(shown_filters, QStringList({QStringLiteral("Archivos de texto"),
+                                        QStringLiteral("Archivos de valores separados por comas")}));
+  EXPECT_EQ(selected_filter, 0);
   EXPECT_EQ(ubicacion->text(), QStringLiteral("/antes/pedidos.txt"));
 
   accept = true;
