@@ -13,9 +13,12 @@ const char kSqlImportacion[] =
 void cargue_importacion(QuerySet& CImporinv, CImportacion& importacion) {
   constexpr size_t kAnchoDato = 60;  // IMIN_DATO's declared width
   CImporinv.Close();
-  importacion.vacie();
+  // No layout at all until this company's has been read: a run then fails
+  // at its first record instead of mapping it with another company's rows.
+  importacion = CImportacion{};
   CImporinv.SetCommandText(kSqlImportacion);
   CImporinv.Open();
+  importacion.vacie();
   for (CImporinv.First(); !CImporinv.Eof(); CImporinv.Next()) {
     std::string dato = CImporinv.AsText("IMIN_DATO");
     if (dato.size() > kAnchoDato) dato.resize(kAnchoDato);

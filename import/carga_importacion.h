@@ -18,7 +18,8 @@ extern const char kSqlImportacion[];
 // so that the rows are read again from the database it is connected to
 // (opening the connection when it is closed). Each row gives DATO (cut to 60
 // bytes; null: empty), COLUMNA and ANCHO (null: 0) and IMPORTAR "SI". A
-// failure of the statement is raised; `importacion` is then left empty.
+// failure of the statement is raised; `importacion` then holds no layout
+// (CImportacion::creada() is false).
 void cargue_importacion(QuerySet& CImporinv, CImportacion& importacion);
 
 }  // namespace imp

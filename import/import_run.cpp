@@ -143,6 +143,11 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
 }
 
 void ImportRun::ManejeRegistro(const TCamposRegistro& campos, const TPosicionLinea& posicion) {
+  // Without a company connected there is no layout to map the record with;
+  // that is not the line's fault.
+  if (!importacion_.creada()) {
+    throw Failure("CImportacion: No es posible realizar ésta operación en un Dataset cerrado");
+  }
   ++resumen_.registros;
   linea_en_falta_ = posicion.numero;
   asigne_valores(campos, importacion_, valores_);

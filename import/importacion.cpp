@@ -8,9 +8,11 @@ namespace imp {
 void CImportacion::vacie() {
   filas_.clear();
   asignaciones_.clear();
+  creada_ = true;
 }
 
 void CImportacion::agregue(TFilaImportacion fila) {
+  creada_ = true;
   const std::int32_t columna = fila.COLUMNA;
   // upper_bound: a row goes after the rows of the same COLUMNA added before.
   if (fila.IMPORTAR == "SI" && TCamposRegistro::es_campo(columna)) {

@@ -32,10 +32,14 @@ class CImportacion {
   };
   using const_iterator = std::vector<TFilaImportacion>::const_iterator;
 
-  // Removes every row.
+  // Removes every row; the layout exists from then on.
   void vacie();
-  // Adds a row after every row whose COLUMNA is lower or equal.
+  // Adds a row after every row whose COLUMNA is lower or equal (the layout
+  // exists from then on).
   void agregue(TFilaImportacion fila);
+  // False until the layout was first emptied or given a row: no company has
+  // been connected yet, so there is no layout to read records through.
+  bool creada() const { return creada_; }
 
   const_iterator begin() const { return filas_.begin(); }
   const_iterator end() const { return filas_.end(); }
@@ -49,6 +53,7 @@ class CImportacion {
  private:
   std::vector<TFilaImportacion> filas_;
   std::vector<TAsignacion> asignaciones_;
+  bool creada_ = false;
 };
 
 }  // namespace imp

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "import/carga_importacion.h"
 #include "tests/import/banco_importacion.h"
 
 namespace imp::testing {
@@ -302,6 +303,49 @@ TEST(ImportRun, PrimerRegistroSinClaveEmpiezaPedido) {
   EXPECT_EQ(falla.rfind("Línea 1: Es necesario que el campo 'TERC_NIT' contenga algún valor", 0), 0u)
       << falla;
   EXPECT_TRUE(banco.Pedidos().empty());
+}
+
+// Without a layout (no company connected yet, or its layout could not be
+// read) the first record fails the run; a file without records still ends
+// normally.
+TEST(ImportRun, SinDisenoFallaElPrimerRegistro) {
+  BancoImportacion banco;
+  // The company's layout table cannot be read: loading leaves no layout.
+  banco.fdm.Norvela.Close();
+  banco.db.Exec("DROP TABLE IMPORTACION_INVENTARIO;");
+  QuerySet CImporinv(banco.fdm.Norvela, banco.rs, "CImporinv");
+  CImportacion no_cargado;
+  EXPECT_THROW(cargue_importacion(CImporinv, banco.layout), Failure);
+
+  const struct {
+    const CImportacion* diseno;
+    std::string contenido;
+    std::string falla;  // "" when the run ends normally
+  } casos[] = {
+      {&no_cargado, "", ""},
+      {&no_cargado, Pedido("FE", "1"),
+       "CImportacion: No es posible realizar ésta operación en un Dataset cerrado.\n"
+       "Pedidos de esta importación ya grabados (quedan grabados): 0."},
+      {&banco.layout, Pedido("FE", "1"),
+       "CImportacion: No es posible realizar ésta operación en un Dataset cerrado.\n"
+       "Pedidos de esta importación ya grabados (quedan grabados): 0."},
+  };
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.contenido);
+    banco.pantalla = Grabadora{};
+    banco.pantalla.ubicacion = banco.Archivo(c.contenido);
+    ImportRun run{banco.fdm, banco.store, *c.diseno, banco.rs, banco.pantalla, banco.pantalla};
+    std::string falla;
+    try {
+      run.SpeedButton3Click();
+    } catch (const Failure& f) {
+      falla = f.what();
+    }
+    EXPECT_EQ(falla, c.falla);
+    EXPECT_EQ(banco.pantalla.cerrada, c.falla.empty());
+  }
+  EXPECT_TRUE(banco.Pedidos().empty());
+  EXPECT_EQ(banco.Identificadores(), "0");
 }
 
 TEST(ImportRun, SinPuntoDeVentaNoHayBodega) {
