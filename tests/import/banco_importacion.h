@@ -21,6 +21,7 @@
 #include "import/importacion.h"
 #include "import/screen.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/rows_as_text.h"
 #include "values/date.h"
 
 namespace imp::testing {
@@ -66,7 +67,6 @@ class Grabadora : public ImportScreen, public Dialogs {
   Date FallbackDate() override { return fecha; }
 };
 
-using Fila = std::map<std::string, std::string>;
 
 // Articles with round figures, next to the demo ones:
 //   TRAB  unit UND (CAJA = 12), VAT 19, consumption tax 50; list 1 rates
@@ -129,18 +129,7 @@ class BancoImportacion {
 
   // Every row of `sql`, each column by name as text (null reads "").
   std::vector<Fila> Lea(const std::string& sql) const {
-    Connection conexion;
-    db.Configure(conexion);
-    QuerySet q(conexion, rs, "QPrueba");
-    q.SetCommandText(sql);
-    q.Open();
-    std::vector<Fila> filas;
-    for (q.First(); !q.Eof(); q.Next()) {
-      Fila fila;
-      for (int i = 0; i < q.FieldCount(); ++i) fila[q.FieldName(i)] = q.AsText(i);
-      filas.push_back(std::move(fila));
-    }
-    return filas;
+    return RowsAsText([&](Connection& c) { db.Configure(c); }, rs, sql);
   }
 
   // Headers in the order they were written, with dates as yyyy-mm-dd.

@@ -8,6 +8,8 @@
 
 #include "db/connection.h"
 #include "db/query_set.h"
+#include "import/carga_importacion.h"
+#include "tests/support/rows_as_text.h"
 #include "values/failure.h"
 
 namespace imp::testing {
@@ -35,15 +37,7 @@ void BancoConfiabilidad::Configure(Connection& conexion) const {
 
 void BancoConfiabilidad::CargueDiseno() {
   QuerySet filas(fdm.Norvela, rs, "CImporinv");
-  filas.SetCommandText(
-      "select * from importacion_inventario where IMIN_TIPO = 23 order by imin_columna");
-  filas.Open();
-  diseno.vacie();
-  for (filas.First(); !filas.Eof(); filas.Next()) {
-    diseno.agregue(TFilaImportacion{filas.AsText("IMIN_DATO"), filas.AsInteger("IMIN_COLUMNA"),
-                                    filas.AsInteger("IMIN_ANCHO"), "SI"});
-  }
-  filas.Close();
+  cargue_importacion(filas, diseno);
 }
 
 Desenlace BancoConfiabilidad::Importe(const std::string& ruta) {
@@ -69,18 +63,7 @@ Desenlace BancoConfiabilidad::Importe(const std::string& ruta) {
 }
 
 std::vector<Fila> BancoConfiabilidad::Lea(const std::string& sql) const {
-  Connection conexion;
-  Configure(conexion);
-  QuerySet q(conexion, rs, "QPrueba");
-  q.SetCommandText(sql);
-  q.Open();
-  std::vector<Fila> filas;
-  for (q.First(); !q.Eof(); q.Next()) {
-    Fila fila;
-    for (int i = 0; i < q.FieldCount(); ++i) fila[q.FieldName(i)] = q.AsText(i);
-    filas.push_back(std::move(fila));
-  }
-  return filas;
+  return RowsAsText([this](Connection& c) { Configure(c); }, rs, sql);
 }
 
 namespace {
