@@ -38,6 +38,7 @@ void Connection::Open() {
     state_ = ConnectionState::kClosed;
     throw;
   }
+  ++opens_;
   state_ = ConnectionState::kOpen;
 }
 

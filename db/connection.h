@@ -49,6 +49,9 @@ class Connection {
   // Closes (see above). Closing a closed connection does nothing.
   void Close();
   bool connected() const { return state_ == ConnectionState::kOpen; }
+  // How many times the connection has been opened: what was prepared for
+  // one open is not valid for the next.
+  uint64_t opens() const { return opens_; }
   ConnectionState state() const { return state_; }
 
   // The attachment, opening the connection first when it is closed.
@@ -97,6 +100,7 @@ class Connection {
   fb::Transaction write_transaction_;
   std::map<std::string, std::unique_ptr<fb::Statement>> prepared_;
   uint64_t executed_before_ = 0;  // executions of earlier attachments
+  uint64_t opens_ = 0;
 };
 
 }  // namespace imp

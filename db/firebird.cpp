@@ -111,6 +111,20 @@ Value Value::Blob(std::string_view v) {
   return r;
 }
 
+bool SameValue(const Value& a, const Value& b) {
+  if (a.kind != b.kind) return false;
+  switch (a.kind) {
+    case Value::Kind::kNull: return true;
+    case Value::Kind::kInteger: return a.integer == b.integer && a.scale == b.scale;
+    case Value::Kind::kBoolean: return a.integer == b.integer;
+    case Value::Kind::kDouble: return a.real == b.real;
+    case Value::Kind::kText:
+    case Value::Kind::kBlob: return a.bytes == b.bytes;
+    case Value::Kind::kDate: return a.date == b.date;
+  }
+  return false;
+}
+
 // ---- Shared state -----------------------------------------------------------
 
 // Something made on an attachment that must end before it detaches.
@@ -183,6 +197,7 @@ struct Statement::Impl final : Dependent {
   int input_count = 0;
   std::vector<Value> params;
   std::vector<Column> columns;
+  std::vector<Column> parameters;
   Row outputs;
 
   ~Impl() override { Drop(); }
@@ -315,6 +330,8 @@ std::vector<Column> DescribeColumns(Firebird::IMessageMetadata* meta) {
       c.sql_type = static_cast<int>(meta->getType(&s, i) & ~1u);
       c.scale = meta->getScale(&s, i);
       c.length = static_cast<int>(meta->getLength(&s, i));
+      c.sub_type = meta->getSubType(&s, i);
+      c.charset = static_cast<int>(meta->getCharSet(&s, i));
       columns.push_back(std::move(c));
     }
   });
@@ -643,6 +660,7 @@ Statement Statement::Prepare(Attachment& attachment, Transaction& transaction, c
     impl->input_count = static_cast<int>(impl->in_meta->getCount(&s));
   });
   impl->columns = DescribeColumns(impl->out_meta);
+  impl->parameters = DescribeColumns(impl->in_meta);
   impl->params.assign(impl->input_count, Value());
   Statement st;
   st.impl_ = std::move(impl);
@@ -676,6 +694,11 @@ void Statement::ClearParams() {
 const std::vector<Column>& Statement::columns() const {
   static const std::vector<Column> none;
   return impl_ ? impl_->columns : none;
+}
+
+const std::vector<Column>& Statement::parameters() const {
+  static const std::vector<Column> none;
+  return impl_ ? impl_->parameters : none;
 }
 
 Cursor Statement::Open(Transaction& transaction) {

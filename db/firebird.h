@@ -81,7 +81,13 @@ struct Column {
   int sql_type = 0;   // the client's SQL_* type without the null flag
   int scale = 0;      // numeric scale (<= 0)
   int length = 0;     // bytes of the buffer (texts: the declared length in bytes)
+  int sub_type = 0;   // blob subtype, or the numeric/decimal mark of integers
+  int charset = 0;    // character set id of texts (0 NONE, 1 OCTETS, 4 UTF8, ...)
 };
+
+// Equal kinds and equal contents (a null equals a null; integers compare
+// digits and scale, so 1.0 with scale -1 differs from 1 with scale 0).
+bool SameValue(const Value& a, const Value& b);
 
 // Isolation and access of a transaction. Read committed sees what other
 // transactions committed before each statement; `wait` makes a lock
@@ -184,6 +190,9 @@ class Statement {
 
   // Output columns (the cursor's columns, or a procedure's outputs).
   const std::vector<Column>& columns() const;
+  // The server's description of the input parameters, in order (names are
+  // empty).
+  const std::vector<Column>& parameters() const;
 
   // Runs a row-returning statement and opens a cursor on its rows.
   Cursor Open(Transaction& transaction);

@@ -148,7 +148,7 @@ void QuerySet::Open() {
   const std::string& sql = command_text_.empty() ? design_sql_ : command_text_;
   fb::Transaction& tra = connection_.ReadTransaction();
   fb::Statement statement = fb::Statement::Prepare(connection_.attachment(), tra, sql);
-  Load(statement);
+  Load(statement.columns(), connection_.Query(statement));
 }
 
 void QuerySet::OpenPrepared(const std::string& sql, const std::vector<fb::Value>& params) {
@@ -156,12 +156,15 @@ void QuerySet::OpenPrepared(const std::string& sql, const std::vector<fb::Value>
   fb::Statement& statement = connection_.Prepared(sql);
   statement.ClearParams();
   for (size_t i = 0; i < params.size(); ++i) statement.SetParam(static_cast<int>(i), params[i]);
-  Load(statement);
+  Load(statement.columns(), connection_.Query(statement));
 }
 
-void QuerySet::Load(fb::Statement& statement) {
-  std::vector<fb::Row> rows = connection_.Query(statement);
-  const std::vector<fb::Column>& columns = statement.columns();
+void QuerySet::OpenWithRows(const std::vector<fb::Column>& columns, std::vector<fb::Row> rows) {
+  if (active_) return;
+  Load(columns, std::move(rows));
+}
+
+void QuerySet::Load(const std::vector<fb::Column>& columns, std::vector<fb::Row> rows) {
   std::vector<std::string> fields;
   if (declared_.empty()) {
     for (const fb::Column& c : columns) fields.push_back(c.name);

@@ -43,6 +43,9 @@ class QuerySet {
   // Same, with a statement prepared once per connection and `params` bound
   // to its "?" placeholders (the lookups of the module use this).
   void OpenPrepared(const std::string& sql, const std::vector<fb::Value>& params);
+  // Same, with rows already read by the statement (described by `columns`)
+  // instead of running it.
+  void OpenWithRows(const std::vector<fb::Column>& columns, std::vector<fb::Row> rows);
   void Close();
   bool active() const { return active_; }
 
@@ -78,7 +81,7 @@ class QuerySet {
   Currency AsCurrency(std::string_view name) const { return AsCurrency(FieldIndex(name)); }
 
  private:
-  void Load(fb::Statement& statement);
+  void Load(const std::vector<fb::Column>& columns, std::vector<fb::Row> rows);
 
   Connection& connection_;
   const RegionalSettings& rs_;

@@ -1,5 +1,7 @@
 #include "db/tfdm.h"
 
+#include <algorithm>
+
 #include "values/conversions.h"
 #include "values/date.h"
 
@@ -30,6 +32,58 @@ constexpr const char* kDescuentosLista =
 
 fb::Value Text(std::string_view text) { return fb::Value::Text(text); }
 
+constexpr const char* kModuloValidez = "FACTURACION";
+constexpr const char* kCategoriaValidez = "PEDIDOS";
+constexpr const char* kPropiedadValidez = "DIAS DE VALIDEZ";
+
+// The lookups of a header (0: none; 1: prefix and validity; 2: also the
+// warehouse of the point of sale) and of `lineas` lines after it, with the
+// inputs each takes: per header the prefix, the three keys of the validity
+// and the point of sale; per line the code, the record's unit, the customer
+// and the branch. A line's lookups are the article, its taxes, its unit's
+// factor (the record's unit, else the article's), the branch's price list
+// and the article's discounts in it (list 1 without one); the ones after the
+// article run only where the line would ask for them.
+// "{<prefix><n><suffix>}", a placeholder of a combination.
+std::string Marca(const char* prefijo, size_t n, const char* sufijo = "") {
+  std::string marca("{");
+  marca.append(prefijo).append(std::to_string(n)).append(sufijo).append("}");
+  return marca;
+}
+
+CombinedLookups Combinacion(int pedido, size_t lineas) {
+  std::vector<CombinedLookup> consultas;
+  std::vector<CombinedLookups::InputType> entradas;
+  auto entrada = [&](int consulta, int clave) {
+    entradas.push_back({consulta, clave});
+    return Marca("in", entradas.size() - 1);
+  };
+  if (pedido > 0) {
+    consultas.push_back({kPrefijoIvainc, {entrada(0, 0)}, ""});
+    consultas.push_back({kConfiguracion, {entrada(1, 0), entrada(1, 1), entrada(1, 2)}, ""});
+    if (pedido > 1) consultas.push_back({kBodegaPuntoVenta, {entrada(2, 0)}, ""});
+  }
+  for (size_t l = 0; l < lineas; ++l) {
+    const int base = static_cast<int>(consultas.size());
+    const std::string articulo = Marca("", base, ".ID");
+    const std::string lista = Marca("", base + 3, ".LIPR_COD");
+    const std::string codigo = entrada(base, 0);
+    const std::string unidad = entrada(base + 2, 1);
+    const std::string nit = entrada(base + 3, 0);
+    const std::string sucursal = entrada(base + 3, 1);
+    consultas.push_back({kValideArticulo, {codigo}, ""});
+    consultas.push_back({kImptosArticulo, {articulo}, "{k0} IS NOT NULL"});
+    consultas.push_back({kFactorUnidad,
+                         {articulo, "IIF(" + unidad + " <> '', " + unidad + ", " +
+                                        Marca("", base, ".UNIDAD") + ")"},
+                         "{k0} <> '' AND {k1} <> ''"});
+    consultas.push_back({kListaPrecios, {nit, sucursal}, ""});
+    consultas.push_back({kDescuentosLista, {articulo, "COALESCE(" + lista + ", 1)"},
+                         "{k0} IS NOT NULL"});
+  }
+  return CombinedLookups(std::move(consultas), std::move(entradas));
+}
+
 }  // namespace
 
 Tfdm::Tfdm()
@@ -41,24 +95,72 @@ Tfdm::Tfdm()
               {"FACTOR"}),
       CBorrar(Norvela, rs_, "CBorrar") {}
 
+void Tfdm::precargue(const ConsultasPedido* pedido, const std::vector<ConsultasLinea>& lineas) {
+  respuestas_.clear();
+  std::vector<fb::Value> entradas;
+  int tipo = 0;
+  if (pedido) {
+    tipo = pedido->ptvt_id.empty() ? 1 : 2;
+    for (std::string_view v :
+         {pedido->prefijo, std::string_view(kModuloValidez), std::string_view(kCategoriaValidez),
+          std::string_view(kPropiedadValidez)})
+      entradas.push_back(Text(v));
+    if (tipo == 2) entradas.push_back(Text(pedido->ptvt_id));
+  }
+  size_t cuantas = 0;
+  for (const ConsultasLinea& l : lineas) {
+    // A line without a code looks nothing up.
+    if (l.codigo.empty() || cuantas == kLineasPorLectura) continue;
+    for (std::string_view v : {l.codigo, l.unidad, l.nit, l.sucursal}) entradas.push_back(Text(v));
+    ++cuantas;
+  }
+  if (tipo == 0 && cuantas == 0) return;
+  std::unique_ptr<CombinedLookups>& combinacion = combinaciones_[{tipo, cuantas}];
+  if (!combinacion) combinacion = std::make_unique<CombinedLookups>(Combinacion(tipo, cuantas));
+  respuestas_ = combinacion->Run(Norvela, entradas);
+  respuestas_de_ = Norvela.opens();
+}
+
+void Tfdm::Abra(QuerySet& set, const char* sql, const std::vector<fb::Value>& params) {
+  if (!respuestas_.empty() && respuestas_de_ == Norvela.opens() && Norvela.connected()) {
+    auto it = std::find_if(respuestas_.begin(), respuestas_.end(), [&](const LookupAnswer& a) {
+      return a.sql == sql && a.keys.size() == params.size() &&
+             std::equal(a.keys.begin(), a.keys.end(), params.begin(), fb::SameValue);
+    });
+    if (it != respuestas_.end()) {
+      LookupAnswer answer = std::move(*it);
+      respuestas_.erase(it);
+      set.OpenWithRows(answer.columns, std::move(answer.rows));
+      return;
+    }
+  }
+  respuestas_.clear();
+  set.OpenPrepared(sql, params);
+}
+
 std::string Tfdm::configuracion(std::string_view modulo, std::string_view categoria,
                                 std::string_view propiedad) {
   CConfiguracion.Close();
-  CConfiguracion.OpenPrepared(kConfiguracion, {Text(modulo), Text(categoria), Text(propiedad)});
+  Abra(CConfiguracion, kConfiguracion, {Text(modulo), Text(categoria), Text(propiedad)});
   if (!CConfiguracion.IsEmpty()) return CConfiguracion.AsText(0);
-  if (dialogs_)
+  if (dialogs_) {
+    respuestas_.clear();
     dialogs_->ShowError("No se encontró la configuración " + std::string(propiedad));
+  }
   return {};
 }
 
 bool Tfdm::valide_articulo(std::string_view code, Field& arti, Field& desc, Field& unidad) {
   if (code.empty()) return false;
   CValarticulo.Close();
-  CValarticulo.OpenPrepared(kValideArticulo, {Text(code)});
+  Abra(CValarticulo, kValideArticulo, {Text(code)});
   // A result without rows reads as an empty TIPO, which is not a number.
   const int32_t tipo = TextToInteger(CValarticulo.IsEmpty() ? "" : CValarticulo.AsText("TIPO"));
   if (tipo == 0) {
-    if (dialogs_) dialogs_->ShowMessage("Código " + QuoteSqlText(code) + " no encontrado.");
+    if (dialogs_) {
+      respuestas_.clear();
+      dialogs_->ShowMessage("Código " + QuoteSqlText(code) + " no encontrado.");
+    }
     return false;
   }
   if (tipo != 1 && tipo != 2) return false;
@@ -71,7 +173,7 @@ bool Tfdm::valide_articulo(std::string_view code, Field& arti, Field& desc, Fiel
 
 void Tfdm::imptos_articulo(std::string_view article, Field& ivaporc, Field& consumo) {
   CArticulo.Close();
-  CArticulo.OpenPrepared(kImptosArticulo, {Text(article)});
+  Abra(CArticulo, kImptosArticulo, {Text(article)});
   const bool row = !CArticulo.IsEmpty();
   ivaporc.SetCurrency(row ? CArticulo.AsCurrency(0) : Currency());
   consumo.SetCurrency(row ? CArticulo.AsCurrency(1) : Currency());
@@ -80,14 +182,14 @@ void Tfdm::imptos_articulo(std::string_view article, Field& ivaporc, Field& cons
 Currency Tfdm::factor_unidad(std::string_view article, std::string_view unit) {
   if (article.empty() || unit.empty()) return Currency::FromUnits(1);
   CFactor.Close();
-  CFactor.OpenPrepared(kFactorUnidad, {Text(article), Text(unit)});
+  Abra(CFactor, kFactorUnidad, {Text(article), Text(unit)});
   if (CFactor.IsEmpty()) return Currency::FromUnits(1);
   return CFactor.AsCurrency("FACTOR");
 }
 
 std::string Tfdm::prefijo_ivainc(std::string_view prefix) {
   CBorrar.Close();
-  CBorrar.OpenPrepared(kPrefijoIvainc, {Text(prefix)});
+  Abra(CBorrar, kPrefijoIvainc, {Text(prefix)});
   std::string value = CBorrar.IsEmpty() ? std::string() : CBorrar.AsText(0);
   CBorrar.Close();
   return value;
@@ -98,7 +200,7 @@ std::string Tfdm::bodega_punto_venta(std::string_view ptvt_id) {
   CBorrar.Close();
   // Bound as text: the server converts it to the integer key, so anything
   // but a number fails there instead of becoming part of the statement.
-  CBorrar.OpenPrepared(kBodegaPuntoVenta, {Text(ptvt_id)});
+  Abra(CBorrar, kBodegaPuntoVenta, {Text(ptvt_id)});
   std::string value = CBorrar.IsEmpty() ? std::string() : CBorrar.AsText(0);
   CBorrar.Close();
   return value;
@@ -106,7 +208,7 @@ std::string Tfdm::bodega_punto_venta(std::string_view ptvt_id) {
 
 std::string Tfdm::lista_precios(std::string_view nit, std::string_view sucursal) {
   CBorrar.Close();
-  CBorrar.OpenPrepared(kListaPrecios, {Text(nit), Text(sucursal)});
+  Abra(CBorrar, kListaPrecios, {Text(nit), Text(sucursal)});
   std::string value = CBorrar.IsEmpty() ? std::string() : CBorrar.AsText(0);
   CBorrar.Close();
   return value;
@@ -115,7 +217,7 @@ std::string Tfdm::lista_precios(std::string_view nit, std::string_view sucursal)
 std::pair<std::string, std::string> Tfdm::descuentos_lista(std::string_view article,
                                                            int32_t lipr_cod) {
   CBorrar.Close();
-  CBorrar.OpenPrepared(kDescuentosLista, {Text(article), fb::Value::Integer(lipr_cod)});
+  Abra(CBorrar, kDescuentosLista, {Text(article), fb::Value::Integer(lipr_cod)});
   std::pair<std::string, std::string> value;
   if (!CBorrar.IsEmpty()) value = {CBorrar.AsText(0), CBorrar.AsText(1)};
   CBorrar.Close();

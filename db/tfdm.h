@@ -8,11 +8,16 @@
 // first when it is closed, and leaves its result in its own set until it
 // runs again. Database failures are raised to the caller.
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "db/combined_lookups.h"
 #include "db/connection.h"
 #include "db/dialogs.h"
 #include "db/query_set.h"
@@ -78,6 +83,32 @@ class Tfdm {
   std::pair<std::string, std::string> descuentos_lista(std::string_view article,
                                                       int32_t lipr_cod);
 
+  // What an order header asks of the lookups: its prefix's VAT mode, the
+  // days of validity and, for a point of sale, its warehouse.
+  struct ConsultasPedido {
+    std::string_view prefijo;
+    std::string_view ptvt_id;
+  };
+  // What adding a line asks of them: the article behind `codigo`, its taxes,
+  // the factor of its unit (the record's `unidad` when given, else the
+  // article's), the price list of the customer's branch and the article's
+  // two discounts in that list.
+  struct ConsultasLinea {
+    std::string_view codigo;
+    std::string_view unidad;
+    std::string_view nit;
+    std::string_view sucursal;
+  };
+  // Reads, in one statement, what a header (when given) and the lines that
+  // follow it will ask of the lookups above. Those lookups then answer from
+  // it when asked with the same keys, giving exactly what their own
+  // statements give; one asked anything else runs its statement and drops
+  // the answers still waiting, and so does a message box shown by a lookup
+  // (the operator may change the data meanwhile). At most kLineasPorLectura
+  // lines are read at once.
+  static constexpr size_t kLineasPorLectura = 16;
+  void precargue(const ConsultasPedido* pedido, const std::vector<ConsultasLinea>& lineas);
+
   // The lookups' sets, readable after a lookup ran.
   QuerySet CConfiguracion;
   QuerySet CValarticulo;
@@ -86,6 +117,15 @@ class Tfdm {
   QuerySet CBorrar;  // the scratch lookups' set
 
  private:
+  // Opens `set` from a waiting answer to (sql, params), or by running sql.
+  void Abra(QuerySet& set, const char* sql, const std::vector<fb::Value>& params);
+
+  // The combinations in use, by header kind (0 none, 1 without and 2
+  // with a point of sale) and number of lines.
+  std::map<std::pair<int, size_t>, std::unique_ptr<CombinedLookups>> combinaciones_;
+  std::vector<LookupAnswer> respuestas_;
+  uint64_t respuestas_de_ = 0;  // the open of the connection they belong to
+
   RegionalSettings rs_;
   Dialogs* dialogs_ = nullptr;
 };
