@@ -61,6 +61,8 @@ ImportRun::ImportRun(Tfdm& fdm, OrderStore& store, const CImportacion& importaci
 void ImportRun::SpeedButton3Click() {
   resumen_ = ResumenImportacion{};
   registros_pedido_.clear();
+  leidos_.clear();
+  lectura_ = TValoresRegistro{};
   leyendo_ = false;
   linea_en_falta_ = 0;
   // The lookups' boxes go where this run's messages go, and texts the
@@ -122,12 +124,21 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
   leyendo_ = true;
 
   TLectorPlano lector;
-  const bool abierto = lector.lea_registros(
-      ruta,
-      [this](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
-        ManejeRegistro(campos, posicion);
-      },
-      [this] { screen_.StepProgress(); });
+  bool abierto = false;
+  try {
+    abierto = lector.lea_registros(
+        ruta,
+        [this](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
+          LeaRegistro(campos, posicion);
+        },
+        [this] { screen_.StepProgress(); });
+  } catch (const Failure&) {
+    // A line the reader refuses: the records read before it are handled
+    // first, as they would have been had they not been read ahead.
+    ManejeLeidos();
+    throw;
+  }
+  ManejeLeidos();
   if (!abierto) {
     store_.Close();
     resumen_.fin = ResumenImportacion::Fin::kNoSePudoAbrir;
@@ -142,15 +153,49 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
   screen_.ShowMessage(kFinalizada + LineasDescartados());
 }
 
-void ImportRun::ManejeRegistro(const TCamposRegistro& campos, const TPosicionLinea& posicion) {
+void ImportRun::LeaRegistro(const TCamposRegistro& campos, const TPosicionLinea& posicion) {
   // Without a company connected there is no layout to map the record with;
   // that is not the line's fault.
   if (!importacion_.creada()) {
+    ManejeLeidos();
     throw Failure("CImportacion: No es posible realizar ésta operación en un Dataset cerrado");
   }
+  asigne_valores(campos, importacion_, lectura_);
+  if (!leidos_.empty() && (lectura_.PREF_PRE != leidos_.back().valores.PREF_PRE ||
+                           lectura_.PEDI_NUMERO != leidos_.back().valores.PEDI_NUMERO ||
+                           leidos_.size() >= Tfdm::kLineasPorLectura))
+    ManejeLeidos();
+  leidos_.push_back(RegistroLeido{lectura_, posicion});
+}
+
+void ImportRun::ManejeLeidos() {
+  try {
+    for (proximo_ = 0; proximo_ < leidos_.size(); ++proximo_) {
+      valores_ = leidos_[proximo_].valores;
+      ManejeRegistro(leidos_[proximo_].posicion);
+    }
+  } catch (...) {
+    // The run ends here; what was read after the failing record is not
+    // this run's to handle.
+    leidos_.clear();
+    throw;
+  }
+  leidos_.clear();
+}
+
+void ImportRun::PrecargueConsultas(bool con_pedido) {
+  std::vector<Tfdm::ConsultasLinea> lineas;
+  for (std::size_t i = proximo_; i < leidos_.size(); ++i) {
+    const TValoresRegistro& v = leidos_[i].valores;
+    lineas.push_back({v.ARTI_COD, v.PEDE_UNIDAD, v.TERC_NIT, v.PEDI_SUCURSAL});
+  }
+  const Tfdm::ConsultasPedido pedido{valores_.PREF_PRE, valores_.PTVT_ID};
+  fdm_.precargue(con_pedido ? &pedido : nullptr, lineas);
+}
+
+void ImportRun::ManejeRegistro(const TPosicionLinea& posicion) {
   ++resumen_.registros;
   linea_en_falta_ = posicion.numero;
-  asigne_valores(campos, importacion_, valores_);
   screen_.SetRecordText(valores_.texto_registro());
   registros_pedido_.push_back(posicion);
 
@@ -166,7 +211,10 @@ void ImportRun::ManejeRegistro(const TCamposRegistro& campos, const TPosicionLin
       linea_en_falta_ = posicion.numero;
     }
     registros_pedido_.erase(registros_pedido_.begin(), registros_pedido_.end() - 1);
+    PrecargueConsultas(/*con_pedido=*/true);
     inicie_pedido();
+  } else if (proximo_ == 0) {
+    PrecargueConsultas(/*con_pedido=*/false);
   }
 
   if (valores_.ARTI_COD.empty()) {

@@ -10,6 +10,7 @@
 // (prefijo_actual, numero_actual) outlives a run; everything else starts
 // afresh with each run.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -61,7 +62,15 @@ class ImportRun {
 
  private:
   void LeaArchivo(const std::string& ruta);
-  void ManejeRegistro(const TCamposRegistro& campos, const TPosicionLinea& posicion);
+  // The reader's handler: maps the record and keeps it until its order's
+  // records are all read (or a batch of them), then handles them in turn.
+  void LeaRegistro(const TCamposRegistro& campos, const TPosicionLinea& posicion);
+  void ManejeLeidos();
+  // Handles the record leidos_[proximo_], whose values are in valores_.
+  void ManejeRegistro(const TPosicionLinea& posicion);
+  // Reads the lookups of the records still to handle, from the current one
+  // on, in one go (with the order header's when it begins an order).
+  void PrecargueConsultas(bool con_pedido);
   void inicie_pedido();
   // Completes the current order: sums into the header, a new identifier,
   // the write as one batch (the order dropped and reported when the
@@ -98,6 +107,17 @@ class ImportRun {
   // line's own (0 otherwise, e.g. while the previous order is written).
   std::int64_t linea_en_falta_ = 0;
   std::vector<TPosicionLinea> registros_pedido_;  // file lines of the current order
+  // Records read ahead: the values as the reader left them at each record
+  // (they carry over from record to record) and its place in the file. They
+  // all belong to one order, so that its lookups can be read together;
+  // each is then handled exactly as it would have been when read.
+  struct RegistroLeido {
+    TValoresRegistro valores;
+    TPosicionLinea posicion;
+  };
+  TValoresRegistro lectura_;
+  std::vector<RegistroLeido> leidos_;
+  std::size_t proximo_ = 0;  // the one being handled
   ResumenImportacion resumen_;
 };
 
