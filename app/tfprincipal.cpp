@@ -134,7 +134,7 @@ Tfprincipal::Tfprincipal(Tfdm& fdm, QWidget* parent)
       CImporinv(fdm.Norvela, rs_, "CImporinv", kLayoutDesignSql,
                 {"IMIN_TIPO", "IMIN_DATO", "IMIN_COLUMNA", "IMIN_ANCHO"}),
       CFacturas(fdm),
-      run_(fdm, CFacturas, CImportacion_, rs_, *this, messages_) {
+      run_(fdm, CFacturas, CImportacion_, rs_, *this, run_dialogs_) {
   BuildWidgets();
   ReadRegionalSettings();
   // Sees every key press (key preview) and the company edit losing focus.
@@ -357,12 +357,22 @@ void Tfprincipal::SpeedButton1Click() {
 void Tfprincipal::SpeedButton2Click() { close(); }
 
 void Tfprincipal::SpeedButton3Click() {
-  RunHandler([this] { run_.SpeedButton3Click(); });
+  RunHandler([this] {
+    try {
+      run_.SpeedButton3Click();
+    } catch (...) {
+      // The failure's box shows over the last record and step painted.
+      FlushRunProgress();
+      throw;
+    }
+    FlushRunProgress();
+  });
 }
 
 // ImportScreen ---------------------------------------------------------------
 
 void Tfprincipal::ShowStatus(const std::string& caption) {
+  FlushRunProgress();
   Panel5->setText(DisplayText(caption));
   Panel5->show();
   Panel5->raise();
@@ -370,37 +380,85 @@ void Tfprincipal::ShowStatus(const std::string& caption) {
 }
 
 void Tfprincipal::HideStatus() {
+  FlushRunProgress();
   Panel5->hide();
   repaint();
 }
 
 void Tfprincipal::ShowRecordBox() {
+  FlushRunProgress();
   Edit1->show();
   Edit1->repaint();
 }
 
 void Tfprincipal::SetRecordText(const std::string& text) {
   Edit1->setText(DisplayText(text));
-  Edit1->repaint();
+  record_paint_pending_ = true;
+  RunProgressChanged();
 }
 
 void Tfprincipal::StepProgress() {
   // Like a progress control's step: past the end it starts over.
   int next = ProgressBar1->value() + 1;
   if (next > ProgressBar1->maximum()) next = ProgressBar1->minimum();
+  // The bar repaints itself at once whenever its filled part moves; here
+  // it is painted at the pace of RunProgressChanged instead.
+  ProgressBar1->setUpdatesEnabled(false);
   ProgressBar1->setValue(next);
-  ProgressBar1->repaint();
+  ProgressBar1->setUpdatesEnabled(true);
+  progress_paint_pending_ = true;
+  RunProgressChanged();
 }
 
-void Tfprincipal::ShowMessage(const std::string& text) { messages_.ShowMessage(text); }
+void Tfprincipal::ShowMessage(const std::string& text) {
+  FlushRunProgress();
+  messages_.ShowMessage(text);
+}
 
-void Tfprincipal::CloseWindow() { close(); }
+void Tfprincipal::CloseWindow() {
+  FlushRunProgress();
+  close();
+}
 
 std::string Tfprincipal::FileLocation() { return Bytes(Ubicacion); }
 
 Date Tfprincipal::FallbackDate() {
   const QDate date = EFecIni->date();
   return Date::FromYmd(date.year(), date.month(), date.day()).value_or(Date::Today());
+}
+
+// Painting during a run ------------------------------------------------------
+
+void Tfprincipal::RunProgressChanged() {
+  if (run_paint_clock_.isValid() && run_paint_clock_.elapsed() < kRunPaintInterval) return;
+  PaintRunProgress();
+  run_paint_clock_.start();
+}
+
+void Tfprincipal::FlushRunProgress() {
+  PaintRunProgress();
+  run_paint_clock_.invalidate();
+}
+
+void Tfprincipal::PaintRunProgress() {
+  if (record_paint_pending_) {
+    record_paint_pending_ = false;
+    Edit1->repaint();
+  }
+  if (progress_paint_pending_) {
+    progress_paint_pending_ = false;
+    ProgressBar1->repaint();
+  }
+}
+
+void Tfprincipal::RunDialogs::ShowMessage(const std::string& text) {
+  window_.FlushRunProgress();
+  window_.messages_.ShowMessage(text);
+}
+
+void Tfprincipal::RunDialogs::ShowError(const std::string& text) {
+  window_.FlushRunProgress();
+  window_.messages_.ShowError(text);
 }
 
 // Events ---------------------------------------------------------------------

@@ -4,13 +4,18 @@
 // field is left (or at once when the settings fill all four fields), loads
 // the company's import layout, and runs the import on F2. It is also the
 // screen the import run drives: status panel, record text, progress bar,
-// messages and closing, each repainted at once because the run does not go
-// back to the event loop while it reads the file.
+// messages and closing. The run does not go back to the event loop while it
+// reads the file, so the window paints itself: the status panel at once, the
+// record text and the progress bar (changed once per file line) together at
+// most about every 50 ms. Their text and value are always current, and
+// whatever shows next (status panel, a message box, a failure, closing)
+// first paints them as they stand, so the run never stops on a stale one.
 //
 // Every handler runs under the general error display: a failure ends the
 // handler where it stands, is shown, and the window stays open with
 // whatever the handler had already changed.
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <string>
 
@@ -96,13 +101,34 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // The run's message boxes (its own and the lookups'): the window's,
+  // each shown after the record text and progress bar were painted.
+  class RunDialogs final : public Dialogs {
+   public:
+    explicit RunDialogs(Tfprincipal& window) : window_(window) {}
+    void ShowMessage(const std::string& text) override;
+    void ShowError(const std::string& text) override;
+
+   private:
+    Tfprincipal& window_;
+  };
+
   void BuildWidgets();
   void PlaceStatusPanel();
   void FitOuterSize();
   void ReadRegionalSettings();
+  // The record text or the progress bar changed: both are painted now when
+  // they were last painted at least kRunPaintInterval ms ago (or not since
+  // the last flush), else the change waits.
+  void RunProgressChanged();
+  // Paints a waiting change of the record text and progress bar now; the
+  // next change is painted at once.
+  void FlushRunProgress();
+  void PaintRunProgress();
 
   Tfdm& fdm_;
   MessageBoxes messages_;
+  RunDialogs run_dialogs_{*this};
   RegionalSettings rs_;
   std::string inicio_automatico_;
   bool activated_ = false;
@@ -132,6 +158,12 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   QToolButton* SpeedButton3 = nullptr;
   QToolButton* SpeedButton2 = nullptr;
   QLabel* Panel5 = nullptr;
+
+  // Painting Edit1 and ProgressBar1 during a run.
+  static constexpr qint64 kRunPaintInterval = 50;
+  QElapsedTimer run_paint_clock_;  // since the last paint; invalid after a flush
+  bool record_paint_pending_ = false;
+  bool progress_paint_pending_ = false;
 };
 
 }  // namespace imp
