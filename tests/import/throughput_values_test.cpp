@@ -1,8 +1,9 @@
 // What the import writes for the benchmark's generated company and order
-// file. Every written line and header is compared with figures worked out
-// here from the data model by hand: with whole prices (multiples of 100) and
-// whole rates, each amount has a closed form in integers, so no pricing code
-// is needed to know what the line must hold.
+// file, with short orders and with orders longer than the records the run
+// reads ahead at once. Every written line and header is compared with
+// figures worked out here from the data model by hand: with whole prices
+// (multiples of 100) and whole rates, each amount has a closed form in
+// integers, so no pricing code is needed to know what the line must hold.
 
 #include <gtest/gtest.h>
 
@@ -56,16 +57,13 @@ struct Esperado {
   int iva_porc = 0;
 };
 
-constexpr int64_t kPedidos = 40;
-constexpr int kLineas = 6;
-
 // The file's lines as the run sees them: an empty field keeps the value an
 // earlier line of the run gave (credit date, branch, unit, discount).
-std::vector<LineaArchivo> LineasEfectivas() {
+std::vector<LineaArchivo> LineasEfectivas(int64_t pedidos, int lineas_por_pedido) {
   std::vector<LineaArchivo> lineas;
   LineaArchivo anterior;
-  for (int64_t p = 0; p < kPedidos; ++p) {
-    for (int j = 0; j < kLineas; ++j) {
+  for (int64_t p = 0; p < pedidos; ++p) {
+    for (int j = 0; j < lineas_por_pedido; ++j) {
       LineaArchivo l = ModeloLinea(p, j);
       for (std::string LineaArchivo::*campo :
            {&LineaArchivo::credito, &LineaArchivo::sucursal, &LineaArchivo::unidad,
@@ -134,11 +132,24 @@ double IvaIncluido(const Esperado& e) {
 
 struct Caso {
   const char* nombre;
-  int exponente;  // REDONDEO AL MULTIPLO DE DIEZ EN TOTALES
+  int exponente;    // REDONDEO AL MULTIPLO DE DIEZ EN TOTALES
+  int64_t pedidos;  // the model's orders 0 .. pedidos - 1
+  int lineas;       // lines of each order (the model's lines 0 .. lineas - 1)
 };
 
 TEST(ThroughputValues, LasLineasEscritasSonLasDelModelo) {
-  const Caso casos[] = {{"descuentos a la unidad", 0}, {"descuentos a la centena", 2}};
+  constexpr int kLectura = static_cast<int>(Tfdm::kLineasPorLectura);
+  const Caso casos[] = {
+      {"descuentos a la unidad", 0, 40, 6},
+      {"descuentos a la centena", 2, 40, 6},
+      // Orders longer than the records read ahead at once: each is handled
+      // in three parts, two full ones and a shorter last one.
+      {"pedidos de dos lecturas y cinco lineas, a la unidad", 0, 3, 2 * kLectura + 5},
+      {"pedidos de dos lecturas y cinco lineas, a la centena", 2, 3, 2 * kLectura + 5},
+      // Exactly one read-ahead, and one line more than that.
+      {"pedidos de una lectura", 0, 4, kLectura},
+      {"pedidos de una lectura y una linea", 2, 4, kLectura + 1},
+  };
   for (const Caso& caso : casos) {
     SCOPED_TRACE(caso.nombre);
     BancoImportacion banco;
@@ -152,19 +163,19 @@ TEST(ThroughputValues, LasLineasEscritasSonLasDelModelo) {
     }
     banco.Configure("REDONDEO AL MULTIPLO DE DIEZ EN TOTALES", std::to_string(caso.exponente));
     std::string contenido;
-    for (int64_t p = 0; p < kPedidos; ++p)
-      for (int j = 0; j < kLineas; ++j) contenido += TextoLinea(ModeloLinea(p, j));
+    for (int64_t p = 0; p < caso.pedidos; ++p)
+      for (int j = 0; j < caso.lineas; ++j) contenido += TextoLinea(ModeloLinea(p, j));
     banco.Corra(contenido);
     ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{"Importación finalizada."});
 
     const std::vector<Fila> pedidos = banco.Pedidos();
-    ASSERT_EQ(pedidos.size(), static_cast<size_t>(kPedidos));
+    ASSERT_EQ(pedidos.size(), static_cast<size_t>(caso.pedidos));
     // Identifiers drawn one per order, nothing wasted.
-    EXPECT_EQ(banco.Identificadores(), Entero(kPedidos));
-    const std::vector<LineaArchivo> efectivas = LineasEfectivas();
-    for (int64_t p = 0; p < kPedidos; ++p) {
+    EXPECT_EQ(banco.Identificadores(), Entero(caso.pedidos));
+    const std::vector<LineaArchivo> efectivas = LineasEfectivas(caso.pedidos, caso.lineas);
+    for (int64_t p = 0; p < caso.pedidos; ++p) {
       const Fila& cabecera = pedidos[static_cast<size_t>(p)];
-      const LineaArchivo& primera = efectivas[static_cast<size_t>(p * kLineas)];
+      const LineaArchivo& primera = efectivas[static_cast<size_t>(p * caso.lineas)];
       SCOPED_TRACE(primera.prefijo + primera.numero);
       EXPECT_EQ(cabecera.at("PREF_PRE"), primera.prefijo);
       EXPECT_EQ(cabecera.at("PEDI_NUMERO"), primera.numero);
@@ -176,13 +187,13 @@ TEST(ThroughputValues, LasLineasEscritasSonLasDelModelo) {
       EXPECT_EQ(cabecera.at("PEDI_DIASCR"), primera.credito.empty() ? "1" : "30");
 
       const std::vector<Fila> lineas = banco.Lineas(primera.prefijo, primera.numero);
-      ASSERT_EQ(lineas.size(), static_cast<size_t>(kLineas));
+      ASSERT_EQ(lineas.size(), static_cast<size_t>(caso.lineas));
       int64_t suma_total = 0, suma_iva = 0;  // hundredths
       double suma_iva_incluido = 0;
-      for (int j = 0; j < kLineas; ++j) {
+      for (int j = 0; j < caso.lineas; ++j) {
         SCOPED_TRACE("linea " + Entero(j + 1));
         const Esperado e =
-            LineaEsperada(efectivas[static_cast<size_t>(p * kLineas + j)], j, caso.exponente);
+            LineaEsperada(efectivas[static_cast<size_t>(p * caso.lineas + j)], j, caso.exponente);
         const Fila& escrita = lineas[static_cast<size_t>(j)];
         for (const auto& [columna, valor] : e.columnas) EXPECT_EQ(escrita.at(columna), valor) << columna;
         EXPECT_EQ(escrita.at("PEDI_ID"), cabecera.at("PEDI_ID"));
@@ -201,7 +212,7 @@ TEST(ThroughputValues, LasLineasEscritasSonLasDelModelo) {
       EXPECT_EQ(cabecera.at("PEDI_TOTAL"), Centesimos(suma_total));
       if (primera.prefijo == "PV") {
         EXPECT_LE(std::fabs(Numero(cabecera.at("PEDI_IVAMONTO")) - suma_iva_incluido),
-                  0.005 * (kLineas + 1))
+                  0.005 * (caso.lineas + 1))
             << cabecera.at("PEDI_IVAMONTO");
       } else {
         EXPECT_EQ(cabecera.at("PEDI_IVAMONTO"), Centesimos(suma_iva));
