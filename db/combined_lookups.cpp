@@ -1,12 +1,13 @@
 #include "db/combined_lookups.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
+#include <iterator>
 
 #include <firebird/Interface.h>
 
 #include "db/connection.h"
+#include "values/conversions.h"
 #include "values/failure.h"
 
 namespace imp {
@@ -37,13 +38,6 @@ std::string RowFlag(size_t lookup) {
 }
 std::string KeyName(size_t lookup, size_t key) { return Name("Q", lookup, "K", key); }
 std::string ColumnName(size_t lookup, size_t column) { return Name("Q", lookup, "C", column); }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::toupper(x) == std::toupper(y);
-         });
-}
 
 bool SameType(const fb::Column& a, const fb::Column& b) {
   return a.sql_type == b.sql_type && a.scale == b.scale && a.length == b.length &&
@@ -145,7 +139,7 @@ bool CombinedLookups::Prepare(Connection& connection) {
         if (from >= lookup) return std::nullopt;
         const std::string name = mark.substr(dot + 1);
         auto it = std::find_if(columns[from].begin(), columns[from].end(),
-                               [&](const fb::Column& c) { return SameName(c.name, name); });
+                               [&](const fb::Column& c) { return SameNameIgnoringCase(c.name, name); });
         if (it == columns[from].end()) return std::nullopt;
         out += ColumnName(from, static_cast<size_t>(it - columns[from].begin()));
       } else {
@@ -214,7 +208,8 @@ bool CombinedLookups::Prepare(Connection& connection) {
   for (size_t i = 0; i < got.size(); ++i)
     if (!SameType(got[i], expected[i])) return false;
   block_sql_ = block;
-  columns_ = std::move(columns);
+  for (std::vector<fb::Column>& c : columns)
+    columns_.push_back(std::make_shared<const std::vector<fb::Column>>(std::move(c)));
   usable_ = true;
   return true;
 }
@@ -235,20 +230,23 @@ std::vector<LookupAnswer> CombinedLookups::Run(Connection& connection,
     std::vector<LookupAnswer> answers;
     size_t at = 0;
     for (size_t j = 0; j < lookups_.size(); ++j) {
-      const fb::Value& flag = row[at++];
-      LookupAnswer answer;
-      for (size_t k = 0; k < direct_input_[j].size(); ++k, ++at) {
-        const int input = direct_input_[j][k];
-        answer.keys.push_back(input >= 0 ? inputs[static_cast<size_t>(input)] : std::move(row[at]));
-      }
-      fb::Row first(row.begin() + static_cast<std::ptrdiff_t>(at),
-                    row.begin() + static_cast<std::ptrdiff_t>(at + columns_[j].size()));
-      at += columns_[j].size();
+      const fb::Value& flag = row[at];
+      const size_t keys_at = at + 1, columns_at = keys_at + direct_input_[j].size();
+      at = columns_at + columns_[j]->size();
       if (flag.is_null()) continue;  // the lookup did not run
+      LookupAnswer& answer = answers.emplace_back();
       answer.sql = lookups_[j].sql;
       answer.columns = columns_[j];
-      if (flag.integer == 1) answer.rows.push_back(std::move(first));
-      answers.push_back(std::move(answer));
+      for (size_t k = 0; k < direct_input_[j].size(); ++k) {
+        const int input = direct_input_[j][k];
+        answer.keys.push_back(input >= 0 ? inputs[static_cast<size_t>(input)]
+                                         : std::move(row[keys_at + k]));
+      }
+      if (flag.integer == 1) {
+        auto first = row.begin() + static_cast<std::ptrdiff_t>(columns_at);
+        auto end = row.begin() + static_cast<std::ptrdiff_t>(at);
+        answer.rows.emplace_back(std::make_move_iterator(first), std::make_move_iterator(end));
+      }
     }
     return answers;
   } catch (const Failure&) {

@@ -16,8 +16,10 @@
 // one, as they would without it.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/firebird.h"
@@ -40,11 +42,13 @@ struct CombinedLookup {
   std::string condition;
 };
 
-// The first row (or none) of a lookup's statement run with `keys`.
+// The first row (or none) of a lookup's statement run with `keys`. The
+// statement's text belongs to the combination that gave the answer, which
+// must outlive it.
 struct LookupAnswer {
-  std::string sql;
+  std::string_view sql;
   std::vector<fb::Value> keys;  // as a caller binds them
-  std::vector<fb::Column> columns;
+  std::shared_ptr<const std::vector<fb::Column>> columns;
   std::vector<fb::Row> rows;  // empty, or the first row
 };
 
@@ -66,10 +70,6 @@ class CombinedLookups {
   // belongs.
   std::vector<LookupAnswer> Run(Connection& connection, const std::vector<fb::Value>& inputs);
 
-  // The block's text for the open connection (empty when not usable); for
-  // diagnostics and tests.
-  const std::string& block_sql() const { return block_sql_; }
-
  private:
   bool Prepare(Connection& connection);
 
@@ -79,7 +79,8 @@ class CombinedLookups {
   uint64_t prepared_for_ = 0;
   bool usable_ = false;
   std::string block_sql_;
-  std::vector<std::vector<fb::Column>> columns_;  // each lookup's own columns
+  // Each lookup's own columns, shared with its answers.
+  std::vector<std::shared_ptr<const std::vector<fb::Column>>> columns_;
   // Per key of each lookup: the block input it is, or -1 when it is computed.
   std::vector<std::vector<int>> direct_input_;
 };

@@ -1,19 +1,10 @@
 #include "db/connection_params.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "values/conversions.h"
 
 namespace imp {
-namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
-}
-
-}  // namespace
 
 ConnectionParams ConnectionParams::Defaults() {
   ConnectionParams p;
@@ -37,7 +28,7 @@ ConnectionParams ConnectionParams::Defaults() {
 
 void ConnectionParams::Set(std::string_view name, std::string_view value) {
   for (Entry& e : entries_) {
-    if (SameName(e.first, name)) {
+    if (SameNameIgnoringCase(e.first, name)) {
       e.first.assign(name);
       e.second.assign(value);
       return;
@@ -48,18 +39,18 @@ void ConnectionParams::Set(std::string_view name, std::string_view value) {
 
 std::string ConnectionParams::Get(std::string_view name) const {
   for (const Entry& e : entries_)
-    if (SameName(e.first, name)) return e.second;
+    if (SameNameIgnoringCase(e.first, name)) return e.second;
   return {};
 }
 
 bool ConnectionParams::Has(std::string_view name) const {
   return std::any_of(entries_.begin(), entries_.end(),
-                     [&](const Entry& e) { return SameName(e.first, name); });
+                     [&](const Entry& e) { return SameNameIgnoringCase(e.first, name); });
 }
 
 void ConnectionParams::Remove(std::string_view name) {
   auto it = std::find_if(entries_.begin(), entries_.end(),
-                         [&](const Entry& e) { return SameName(e.first, name); });
+                         [&](const Entry& e) { return SameNameIgnoringCase(e.first, name); });
   if (it != entries_.end()) entries_.erase(it);
 }
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <variant>
 
+#include "values/conversions.h"
+
 namespace imp {
 
 namespace {
@@ -14,17 +16,6 @@ constexpr FieldType kDec = FieldType::kDecimal;
 constexpr FieldType kFloat = FieldType::kFloat;
 constexpr FieldType kDate = FieldType::kDate;
 constexpr FieldType kBlob = FieldType::kBlob;
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 }  // namespace
 
 const std::array<FieldDef, kHeaderFieldCount> kHeaderFields = {{

@@ -13,13 +13,6 @@
 namespace imp {
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::toupper(x) == std::toupper(y);
-         });
-}
-
 // A scaled integer as plain decimal text: `separator` before the fraction,
 // trailing zeros of the fraction dropped.
 std::string ScaledText(int64_t value, int scale, char separator) {
@@ -172,7 +165,7 @@ void QuerySet::Load(const std::vector<fb::Column>& columns, std::vector<fb::Row>
     std::vector<size_t> source;
     for (const std::string& name : declared_) {
       auto it = std::find_if(columns.begin(), columns.end(),
-                             [&](const fb::Column& c) { return SameName(c.name, name); });
+                             [&](const fb::Column& c) { return SameNameIgnoringCase(c.name, name); });
       if (it == columns.end())
         throw Failure(name_ + ": " + FormatText("Campo '%s' no encontrado", {name}));
       source.push_back(static_cast<size_t>(it - columns.begin()));
@@ -212,7 +205,7 @@ const std::string& QuerySet::FieldName(int position) const {
 
 int QuerySet::FieldIndex(std::string_view name) const {
   for (size_t i = 0; i < fields_.size(); ++i)
-    if (SameName(fields_[i], name)) return static_cast<int>(i);
+    if (SameNameIgnoringCase(fields_[i], name)) return static_cast<int>(i);
   throw Failure(name_ + ": " + FormatText("Campo '%s' no encontrado", {std::string(name)}));
 }
 

@@ -36,6 +36,13 @@ constexpr const char* kModuloValidez = "FACTURACION";
 constexpr const char* kCategoriaValidez = "PEDIDOS";
 constexpr const char* kPropiedadValidez = "DIAS DE VALIDEZ";
 
+// "{<prefix><n><suffix>}", a placeholder of a combination.
+std::string Marca(const char* prefijo, size_t n, const char* sufijo = "") {
+  std::string marca("{");
+  marca.append(prefijo).append(std::to_string(n)).append(sufijo).append("}");
+  return marca;
+}
+
 // The lookups of a header (0: none; 1: prefix and validity; 2: also the
 // warehouse of the point of sale) and of `lineas` lines after it, with the
 // inputs each takes: per header the prefix, the three keys of the validity
@@ -44,13 +51,6 @@ constexpr const char* kPropiedadValidez = "DIAS DE VALIDEZ";
 // factor (the record's unit, else the article's), the branch's price list
 // and the article's discounts in it (list 1 without one); the ones after the
 // article run only where the line would ask for them.
-// "{<prefix><n><suffix>}", a placeholder of a combination.
-std::string Marca(const char* prefijo, size_t n, const char* sufijo = "") {
-  std::string marca("{");
-  marca.append(prefijo).append(std::to_string(n)).append(sufijo).append("}");
-  return marca;
-}
-
 CombinedLookups Combinacion(int pedido, size_t lineas) {
   std::vector<CombinedLookup> consultas;
   std::vector<CombinedLookups::InputType> entradas;
@@ -130,7 +130,7 @@ void Tfdm::Abra(QuerySet& set, const char* sql, const std::vector<fb::Value>& pa
     if (it != respuestas_.end()) {
       LookupAnswer answer = std::move(*it);
       respuestas_.erase(it);
-      set.OpenWithRows(answer.columns, std::move(answer.rows));
+      set.OpenWithRows(*answer.columns, std::move(answer.rows));
       return;
     }
   }

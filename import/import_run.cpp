@@ -171,7 +171,7 @@ void ImportRun::LeaRegistro(const TCamposRegistro& campos, const TPosicionLinea&
 void ImportRun::ManejeLeidos() {
   try {
     for (proximo_ = 0; proximo_ < leidos_.size(); ++proximo_) {
-      valores_ = leidos_[proximo_].valores;
+      valores_ = std::move(leidos_[proximo_].valores);
       ManejeRegistro(leidos_[proximo_].posicion);
     }
   } catch (...) {
@@ -186,7 +186,8 @@ void ImportRun::ManejeLeidos() {
 void ImportRun::PrecargueConsultas(bool con_pedido) {
   std::vector<Tfdm::ConsultasLinea> lineas;
   for (std::size_t i = proximo_; i < leidos_.size(); ++i) {
-    const TValoresRegistro& v = leidos_[i].valores;
+    // The current record's values have moved to valores_.
+    const TValoresRegistro& v = i == proximo_ ? valores_ : leidos_[i].valores;
     lineas.push_back({v.ARTI_COD, v.PEDE_UNIDAD, v.TERC_NIT, v.PEDI_SUCURSAL});
   }
   const Tfdm::ConsultasPedido pedido{valores_.PREF_PRE, valores_.PTVT_ID};

@@ -66,7 +66,8 @@ class ImportRun {
   // records are all read (or a batch of them), then handles them in turn.
   void LeaRegistro(const TCamposRegistro& campos, const TPosicionLinea& posicion);
   void ManejeLeidos();
-  // Handles the record leidos_[proximo_], whose values are in valores_.
+  // Handles the record leidos_[proximo_], whose values have moved to
+  // valores_.
   void ManejeRegistro(const TPosicionLinea& posicion);
   // Reads the lookups of the records still to handle, from the current one
   // on, in one go (with the order header's when it begins an order).

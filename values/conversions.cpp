@@ -96,6 +96,17 @@ bool ParseInteger(std::string_view text, int64_t& out) {
   return true;
 }
 
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 int32_t TextToInteger(std::string_view text) {
   const auto value = ScanInteger(text);
   if (!value || *value < INT32_MIN || *value > INT32_MAX) {

@@ -17,6 +17,10 @@ namespace imp {
 // Fails with "'%s' no es un valor entero válido".
 int32_t TextToInteger(std::string_view text);
 
+// Names (fields, columns, parameters) compared without regard to the case
+// of ASCII letters; other bytes must match exactly.
+bool SameNameIgnoringCase(std::string_view a, std::string_view b);
+
 // Same grammar as TextToInteger but a 64-bit result, for callers that do
 // their own range check (integer columns). Returns false on a bad text.
 bool ParseInteger(std::string_view text, int64_t& out);
