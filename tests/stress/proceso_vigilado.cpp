@@ -164,6 +164,14 @@ void ProcesoVigilado::Mate() {
   if (!termino_) kill(pid_, SIGKILL);
 }
 
+void ProcesoVigilado::Suspenda() {
+  if (!termino_) kill(pid_, SIGSTOP);
+}
+
+void ProcesoVigilado::Reanude() {
+  if (!termino_) kill(pid_, SIGCONT);
+}
+
 bool ProcesoVigilado::Termine(std::chrono::milliseconds limite) {
   const auto fin = Reloj::now() + limite;
   while (!Recoja(false)) {

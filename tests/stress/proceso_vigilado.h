@@ -37,6 +37,10 @@ class ProcesoVigilado {
   bool EspereRegistros(int64_t registros, std::chrono::milliseconds limite);
   // Sends SIGKILL, unless the program has already been reaped.
   void Mate();
+  // Stops the program where it stands (SIGSTOP) and lets it go on
+  // (SIGCONT): what it holds open meanwhile stays held.
+  void Suspenda();
+  void Reanude();
   // Waits for the end of the program, reading its terminal, for at most
   // `limite`. False when it was still running then: it is killed, and
   // colgado() is true.

@@ -112,6 +112,18 @@ TEST(CaidasServidor, MuerteDelImportadorNoDejaPedidosPartidos) {
   RecordProperty("orders_checked", static_cast<int>(cifras.pedidos_revisados));
 }
 
+// Records read once the run has surely written its first `pedidos` orders.
+// The importer holds at most the order it is reading unwritten, and reads at
+// most 16 records ahead: those orders' lines, the next order's, and 16 more.
+int64_t RegistrosConPedidosGrabados(const ArchivoPedidos& archivo, size_t pedidos) {
+  constexpr int64_t kLecturaAnticipada = 16;
+  int64_t registros = 0;
+  for (size_t i = 0; i <= pedidos && i < archivo.pedidos.size(); ++i) {
+    registros += static_cast<int64_t>(archivo.pedidos[i].lineas.size());
+  }
+  return registros + kLecturaAnticipada;
+}
+
 // Two files into one company database at the same time: each order of
 // both written exactly once, whole, with an identifier of its own.
 TEST(ConcurrenciaServidor, DosImportacionesALaVezGrabanCadaPedidoUnaVez) {
@@ -127,9 +139,18 @@ TEST(ConcurrenciaServidor, DosImportacionesALaVezGrabanCadaPedidoUnaVez) {
   const std::string rutas[] = {compania.Archivo("a.csv", archivos[0].texto),
                                compania.Archivo("b.csv", archivos[1].texto)};
 
+  // However fast either process is, the runs overlap: the first writes a
+  // few orders and is then held, its attachment open, while the second
+  // starts and writes a few of its own; then both go on together.
   const auto inicio = std::chrono::steady_clock::now();
-  const auto a = compania.Importe(rutas[0], false);
-  const auto b = compania.Importe(rutas[1], false);
+  const auto a = compania.Importe(rutas[0], /*terminal=*/true);
+  ASSERT_TRUE(a->EspereRegistros(RegistrosConPedidosGrabados(archivos[0], 3), kLimiteCorrida))
+      << a->err() << a->out();
+  a->Suspenda();
+  const auto b = compania.Importe(rutas[1], /*terminal=*/true);
+  const bool b_grabo = b->EspereRegistros(RegistrosConPedidosGrabados(archivos[1], 3), kLimiteCorrida);
+  a->Reanude();
+  ASSERT_TRUE(b_grabo) << b->err() << b->out();
   EXPECT_TRUE(a->Termine(kLimiteCorrida)) << "the first importer hung";
   EXPECT_TRUE(b->Termine(kLimiteCorrida)) << "the second importer hung";
   const double segundos =
@@ -184,14 +205,15 @@ TEST(ServidorDetenido, LaCorridaTerminaConLaFallaDeLaBase) {
   std::mt19937_64 azar(semilla);
   CompaniaEstres compania(Servidor());
   PedidosEsperados esperados;
-  // Records read when the server goes. A busy attachment is cut only after
-  // the server's grace of some seconds, so each file goes on for thousands
-  // of lines past the last point: the cut always falls in the middle.
+  // Records read when the server goes. A busy server may take the stop
+  // script's whole grace (5 s) before it is killed, so each file goes on for
+  // some 20,000 lines past the last point, more than the fastest run writes
+  // meanwhile: the cut always falls in the middle.
   const int64_t puntos[] = {100, 600, 1500};
   for (size_t n = 0; n < std::size(puntos); ++n) {
     SCOPED_TRACE("server stopped after record " + std::to_string(puntos[n]));
     const ArchivoPedidos archivo =
-        GenereArchivoPedidos(azar(), 1500, 100000 * static_cast<int>(n + 1) + 1);
+        GenereArchivoPedidos(azar(), 4000, 100000 * static_cast<int>(n + 1) + 1);
     esperados.Agregue(archivo);
     const auto importador = compania.Importe(
         compania.Archivo("detenido-" + std::to_string(n + 1) + ".csv", archivo.texto), true);
