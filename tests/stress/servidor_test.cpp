@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "db/tfdm.h"
 #include "tests/stress/banco_estres.h"
 
 namespace imp::testing {
@@ -113,15 +114,14 @@ TEST(CaidasServidor, MuerteDelImportadorNoDejaPedidosPartidos) {
 }
 
 // Records read once the run has surely written its first `pedidos` orders.
-// The importer holds at most the order it is reading unwritten, and reads at
-// most 16 records ahead: those orders' lines, the next order's, and 16 more.
+// The importer holds at most the order it is reading unwritten, and reads a
+// batch of records ahead: those orders' lines, the next order's, and a batch.
 int64_t RegistrosConPedidosGrabados(const ArchivoPedidos& archivo, size_t pedidos) {
-  constexpr int64_t kLecturaAnticipada = 16;
-  int64_t registros = 0;
+  int64_t registros = static_cast<int64_t>(Tfdm::kLineasPorLectura);
   for (size_t i = 0; i <= pedidos && i < archivo.pedidos.size(); ++i) {
     registros += static_cast<int64_t>(archivo.pedidos[i].lineas.size());
   }
-  return registros + kLecturaAnticipada;
+  return registros;
 }
 
 // Two files into one company database at the same time: each order of
