@@ -151,6 +151,7 @@ const char* FinInforme(ResumenImportacion::Fin fin) {
     case Fin::kNoEncontrado: return "no_encontrado";
     case Fin::kNoSePudoAbrir: return "no_se_pudo_abrir";
     case Fin::kFalla: return "falla";
+    case Fin::kDetenida: return "detenida";
     case Fin::kEnCurso: break;
   }
   return "falla";

@@ -13,6 +13,7 @@ const char* TextoFin(ResumenImportacion::Fin fin) {
     case Fin::kNoEncontrado: return "no se encontró el archivo de pedidos";
     case Fin::kNoSePudoAbrir: return "no se pudo abrir el archivo de pedidos";
     case Fin::kFalla: return "interrumpida por una falla";
+    case Fin::kDetenida: return "detenida entre dos pedidos";
     case Fin::kEnCurso: break;
   }
   return "no terminó";

@@ -27,6 +27,15 @@ constexpr char kErrorAlAbrir[] =
 constexpr char kFinalizada[] = "Importación finalizada.";
 constexpr char kPedidoNoGrabado[] = "Pedido %s %s no grabado: %s";
 constexpr char kYaGrabados[] = "Pedidos de esta importación ya grabados (quedan grabados): %s.";
+constexpr char kDetenida[] =
+    "Importación detenida a pedido del usuario: la línea %s y las siguientes no se leyeron.";
+
+// Raised by the record handler to leave the reader when a stop was asked
+// for and the record just read begins a new order. Not a failure: nothing
+// is wrong with the file or the database.
+struct StopBeforeRecord {
+  TPosicionLinea posicion;
+};
 
 // The failure's text as the error display would end it, so that the lines
 // added after it read as separate sentences.
@@ -125,6 +134,7 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
 
   TLectorPlano lector;
   bool abierto = false;
+  std::optional<TPosicionLinea> detenida;
   try {
     abierto = lector.lea_registros(
         ruta,
@@ -137,8 +147,24 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
     // first, as they would have been had they not been read ahead.
     ManejeLeidos();
     throw;
+  } catch (const StopBeforeRecord& stop) {
+    detenida = stop.posicion;
+    abierto = true;
   }
   ManejeLeidos();
+  if (detenida) {
+    // The order read so far is whole: it is written like the last order of
+    // a file, and the run ends there.
+    if (!primer_pedido_) complete_pedido(/*fin_de_archivo=*/true);
+    store_.Close();
+    registros_pedido_.clear();
+    resumen_.fin = ResumenImportacion::Fin::kDetenida;
+    resumen_.primera_sin_leer = *detenida;
+    if (observador_) observador_->AlDetenerse(*detenida);
+    screen_.ShowMessage(FormatText(kDetenida, {std::to_string(detenida->numero)}) +
+                        LineasDescartados());
+    return;
+  }
   if (!abierto) {
     store_.Close();
     resumen_.fin = ResumenImportacion::Fin::kNoSePudoAbrir;
@@ -160,7 +186,22 @@ void ImportRun::LeaRegistro(const TCamposRegistro& campos, const TPosicionLinea&
     ManejeLeidos();
     throw Failure("CImportacion: No es posible realizar ésta operación en un Dataset cerrado");
   }
-  asigne_valores(campos, importacion_, lectura_);
+  // A stop asked for takes effect at the first record of an order, so that
+  // the order before it is read whole. The records read ahead, or else the
+  // order being built, tell where the current order ends.
+  if (stop_requested()) {
+    TValoresRegistro siguiente = lectura_;
+    asigne_valores(campos, importacion_, siguiente);
+    const bool nuevo_pedido =
+        leidos_.empty() ? primer_pedido_ || siguiente.PREF_PRE != prefijo_actual_ ||
+                              siguiente.PEDI_NUMERO != numero_actual_
+                        : siguiente.PREF_PRE != leidos_.back().valores.PREF_PRE ||
+                              siguiente.PEDI_NUMERO != leidos_.back().valores.PEDI_NUMERO;
+    if (nuevo_pedido) throw StopBeforeRecord{posicion};
+    lectura_ = std::move(siguiente);
+  } else {
+    asigne_valores(campos, importacion_, lectura_);
+  }
   if (!leidos_.empty() && (lectura_.PREF_PRE != leidos_.back().valores.PREF_PRE ||
                            lectura_.PEDI_NUMERO != leidos_.back().valores.PEDI_NUMERO ||
                            leidos_.size() >= Tfdm::kLineasPorLectura))

@@ -10,6 +10,7 @@
 // (prefijo_actual, numero_actual) outlives a run; everything else starts
 // afresh with each run.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,6 +44,16 @@ class ImportRun {
   // PEDIDOS is not written (no identifier is drawn for it) and is reported
   // as existing: for feeding a file again after a run that stopped half way.
   void set_omitir_existentes(bool omitir) { omitir_existentes_ = omitir; }
+
+  // Asks the run to stop between orders: the order being read is completed
+  // and written (or dropped) whole, then no further record is read and the
+  // run ends as stopped (ResumenImportacion::Fin::kDetenida), naming the
+  // first line it did not read. Safe to call from a signal handler or from
+  // another thread; a request made before a run starts stops it before its
+  // first record. The request stays until ClearStopRequest.
+  void RequestStop() noexcept { stop_requested_.store(true, std::memory_order_relaxed); }
+  void ClearStopRequest() noexcept { stop_requested_.store(false, std::memory_order_relaxed); }
+  bool stop_requested() const noexcept { return stop_requested_.load(std::memory_order_relaxed); }
 
   // Runs the whole import (the F2 handler). Ends by closing the window
   // unless a failure stops it: the failure is then raised with its own
@@ -92,6 +103,9 @@ class ImportRun {
   Dialogs& dialogs_;
   ObservadorImportacion* observador_ = nullptr;
   bool omitir_existentes_ = false;
+  std::atomic<bool> stop_requested_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free,
+                "a stop request must be settable from a signal handler");
 
   // Window state.
   std::string prefijo_actual_;

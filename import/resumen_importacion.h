@@ -67,6 +67,10 @@ class ObservadorImportacion {
   // cut off (not written), the record that failed last.
   virtual void AlInterrumpirse(const std::string& /*falla*/,
                             const std::vector<TPosicionLinea>& /*registros*/) {}
+  // The run was asked to stop and did, between two orders: every order
+  // before `primera_sin_leer` was settled (written, refused or skipped);
+  // that record and everything after it in the file was not read.
+  virtual void AlDetenerse(const TPosicionLinea& /*primera_sin_leer*/) {}
 };
 
 // Counts and outcome of the last run.
@@ -78,6 +82,7 @@ struct ResumenImportacion {
     kNoEncontrado,      // no file at the location
     kNoSePudoAbrir,     // the reader could not open the file
     kFalla,             // a failure ended the run part-way
+    kDetenida,          // asked to stop, it stopped between two orders
   };
 
   Fin fin = Fin::kEnCurso;
@@ -89,6 +94,9 @@ struct ResumenImportacion {
   std::vector<PedidoDescartado> pedidos_descartados;
   std::string falla;                           // the failure's own text
   std::vector<TPosicionLinea> registros_interrumpidos;  // of the order cut off
+  // kDetenida: the first record not read (numero 0 when the stop came
+  // before the first record of a file that had none).
+  TPosicionLinea primera_sin_leer;
 };
 
 }  // namespace imp

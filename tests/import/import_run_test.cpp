@@ -387,3 +387,93 @@ TEST(ImportRun, PedidoRechazadoSeInforma) {
 
 }  // namespace
 }  // namespace imp::testing
+
+namespace imp::testing {
+namespace {
+
+// Asks the run to stop once `tras` orders have been written.
+struct DetengaTras : ObservadorImportacion {
+  ImportRun* run = nullptr;
+  int tras = 0;
+  int grabados = 0;
+  std::vector<TPosicionLinea> detenciones;
+  void AlGrabarPedido(const PedidoGrabado&) override {
+    if (++grabados == tras) run->RequestStop();
+  }
+  void AlDetenerse(const TPosicionLinea& p) override { detenciones.push_back(p); }
+};
+
+// `pedidos` orders PV 1.. of `lineas` lines each.
+std::string Pedidos(int pedidos, int lineas) {
+  std::string texto;
+  for (int p = 1; p <= pedidos; ++p) {
+    texto += Pedido("PV", std::to_string(p));
+    for (int l = 1; l < lineas; ++l) texto += Otra();
+  }
+  return texto;
+}
+
+TEST(ImportRunStop, StopsBetweenOrdersLeavingEveryOrderWhole) {
+  // Orders shorter and longer than a read-ahead batch; the stop asked for
+  // at the first, a middle and the last order written.
+  struct Caso {
+    int pedidos, lineas, tras;
+  };
+  for (const Caso c : {Caso{8, 3, 1}, Caso{8, 3, 4}, Caso{4, 40, 1}, Caso{4, 40, 3}, Caso{3, 1, 3}}) {
+    SCOPED_TRACE(::testing::Message() << c.pedidos << " orders of " << c.lineas << " lines, stop after "
+                                    << c.tras);
+    BancoImportacion banco;
+    DetengaTras detenga;
+    detenga.run = &banco.run;
+    detenga.tras = c.tras;
+    banco.run.set_observador(&detenga);
+    banco.Corra(Pedidos(c.pedidos, c.lineas));
+
+    const ResumenImportacion& r = banco.run.resumen();
+    const auto pedidos = banco.Pedidos();
+    ASSERT_EQ(static_cast<int64_t>(pedidos.size()), r.pedidos_grabados);
+    for (const Fila& p : pedidos) {
+      EXPECT_EQ(banco.Lea("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE WHERE PEDI_ID = " + p.at("PEDI_ID"))
+                    .size(),
+                static_cast<size_t>(c.lineas))
+          << "order " << p.at("PEDI_NUMERO") << " is not whole";
+    }
+    if (r.fin == ResumenImportacion::Fin::kCompleta) {
+      // The request came while the last order was read: nothing was left.
+      EXPECT_EQ(r.pedidos_grabados, c.pedidos);
+      EXPECT_TRUE(detenga.detenciones.empty());
+      continue;
+    }
+    ASSERT_EQ(r.fin, ResumenImportacion::Fin::kDetenida);
+    EXPECT_GE(r.pedidos_grabados, c.tras);
+    EXPECT_LT(r.pedidos_grabados, c.pedidos);
+    // Every order before the first line not read was written, none after.
+    const int64_t primera = r.pedidos_grabados * c.lineas + 1;
+    EXPECT_EQ(r.primera_sin_leer.numero, primera);
+    ASSERT_EQ(detenga.detenciones.size(), 1u);
+    EXPECT_EQ(detenga.detenciones[0].numero, primera);
+    ASSERT_FALSE(banco.pantalla.mensajes.empty());
+    EXPECT_EQ(banco.pantalla.mensajes.back(),
+              "Importación detenida a pedido del usuario: la línea " + std::to_string(primera) +
+                  " y las siguientes no se leyeron.");
+    EXPECT_TRUE(banco.pantalla.cerrada);
+  }
+}
+
+TEST(ImportRunStop, RequestBeforeTheRunReadsNothingAndStaysUntilCleared) {
+  BancoImportacion banco;
+  banco.run.RequestStop();
+  banco.Corra(Pedidos(2, 2));
+  EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kDetenida);
+  EXPECT_EQ(banco.run.resumen().primera_sin_leer.numero, 1);
+  EXPECT_TRUE(banco.Pedidos().empty());
+
+  EXPECT_TRUE(banco.run.stop_requested());
+  banco.run.ClearStopRequest();
+  banco.Corra(Pedidos(2, 2));
+  EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
+  EXPECT_EQ(banco.Pedidos().size(), 2u);
+}
+
+}  // namespace
+}  // namespace imp::testing
