@@ -513,21 +513,27 @@ Field& OrderStore::LineField(std::string_view name) {
   CheckActive(kLineSet);
   if (headers_.empty() || headers_[current_header_].lines.empty()) FailNoRecord(kLineSet);
   HeaderRow& header = headers_[current_header_];
-  SyncLineIds(header);
-  Field* field = header.lines[current_line_].record.Find(name);
+  // Only the line a field is read from has to follow the header's
+  // identifier now; the others follow when the header is posted or written.
+  // Walking them all here made an order's cost grow with its lines squared.
+  LineRow& line = header.lines[current_line_];
+  SyncLineId(header, line);
+  Field* field = line.record.Find(name);
   if (!field) FailNoField(kLineSet, name);
   return *field;
 }
 
 void OrderStore::SyncLineIds(HeaderRow& header) {
+  for (LineRow& line : header.lines) SyncLineId(header, line);
+}
+
+void OrderStore::SyncLineId(const HeaderRow& header, LineRow& line) {
   const Field& id = header.record.at(kHeaderId);
-  for (LineRow& line : header.lines) {
-    Field& line_id = line.record.at(kLineId);
-    if (line_id.assigned() == id.assigned() && line_id.value() == id.value()) continue;
-    if (line.from_database && !line.original) line.original = line.record;
-    CopyIntegerField(id, line_id);
-    if (line.from_database) line.pending_change = true;
-  }
+  Field& line_id = line.record.at(kLineId);
+  if (line_id.assigned() == id.assigned() && line_id.value() == id.value()) return;
+  if (line.from_database && !line.original) line.original = line.record;
+  CopyIntegerField(id, line_id);
+  if (line.from_database) line.pending_change = true;
 }
 
 std::string OrderStore::SumOf(std::size_t field_index) const {

@@ -191,7 +191,10 @@ class OrderStore {
   void PostPending();  // posts a line, then a header, being assembled or edited
   void CancelEditing();
   void CFactdetalleAfterInsert(LineRow& line);
+  // The lines' PEDI_ID follows the header's (a changed read row becomes a
+  // pending change).
   void SyncLineIds(HeaderRow& header);
+  void SyncLineId(const HeaderRow& header, LineRow& line);
   std::string SumOf(std::size_t field_index) const;
   void Read();
   // Writes one row; returns the failure text, empty when it was written.

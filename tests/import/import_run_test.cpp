@@ -477,3 +477,33 @@ TEST(ImportRunStop, RequestBeforeTheRunReadsNothingAndStaysUntilCleared) {
 
 }  // namespace
 }  // namespace imp::testing
+
+namespace imp::testing {
+namespace {
+
+// An order far longer than any read-ahead or batch is written whole, its
+// items numbered without a gap; its cost must not grow with the square of
+// its lines (a benchmark case measures that; here it only has to finish).
+TEST(ImportRunLargeOrder, TwentyThousandLinesWrittenWhole) {
+  constexpr int kLineas = 20000;
+  BancoImportacion banco;
+  std::string texto = Pedido("PV", "1");
+  for (int l = 1; l < kLineas; ++l) texto += Otra();
+  banco.Corra(texto);
+
+  ASSERT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
+  const auto pedidos = banco.Pedidos();
+  ASSERT_EQ(pedidos.size(), 1u);
+  const auto cuenta = banco.Lea(
+      "SELECT COUNT(*) AS N, COUNT(DISTINCT PEDE_ITEM) AS D, MIN(PEDE_ITEM) AS LO, "
+      "MAX(PEDE_ITEM) AS HI FROM PEDIDOS_DETALLE WHERE PEDI_ID = " +
+      pedidos[0].at("PEDI_ID"));
+  EXPECT_EQ(cuenta.at(0).at("N"), std::to_string(kLineas));
+  EXPECT_EQ(cuenta.at(0).at("D"), std::to_string(kLineas));
+  EXPECT_EQ(cuenta.at(0).at("LO"), "1");
+  EXPECT_EQ(cuenta.at(0).at("HI"), std::to_string(kLineas));
+  EXPECT_EQ(banco.run.resumen().lineas_grabadas, kLineas);
+}
+
+}  // namespace
+}  // namespace imp::testing
