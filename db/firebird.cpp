@@ -726,7 +726,11 @@ Cursor Statement::Open(Transaction& transaction) {
   return c;
 }
 
-uint64_t Statement::Execute(Transaction& transaction) {
+uint64_t Statement::Execute(Transaction& transaction) { return Run(transaction, true); }
+
+void Statement::ExecuteUncounted(Transaction& transaction) { Run(transaction, false); }
+
+uint64_t Statement::Run(Transaction& transaction, bool count_rows) {
   if (!impl_ || !transaction.impl_) RaiseClosed();
   Firebird::IStatement* st = impl_->Live();
   Firebird::ITransaction* tra = transaction.impl_->Live();
@@ -738,7 +742,7 @@ uint64_t Statement::Execute(Transaction& transaction) {
     if (has_outputs) out.assign(impl_->out_meta->getMessageLength(&s), 0);
     st->execute(&s, tra, in.meta, in.buffer.empty() ? nullptr : in.buffer.data(),
                 has_outputs ? impl_->out_meta : nullptr, has_outputs ? out.data() : nullptr);
-    return st->getAffectedRecords(&s);
+    return count_rows ? st->getAffectedRecords(&s) : uint64_t{0};
   });
   ++impl_->core->executions;
   impl_->outputs.clear();

@@ -690,6 +690,13 @@ std::string OrderStore::InsertRow(const char* table, const OrderRecord& record) 
       if (!field.assigned() || IsNestedSlot(field.def())) continue;
       insert.SetParam(position++, ToParam(field));
     }
+    if (IsBaseTable(table)) {
+      // One row of VALUES into a table is in it once the statement has
+      // succeeded: asking the count would only cost a round trip. A view
+      // writes what its triggers make of the row, so its count is asked.
+      insert.ExecuteUncounted(connection.transaction());
+      return "";
+    }
     const uint64_t affected = insert.Execute(connection.transaction());
     if (affected == 0) return kNoRowAffected;
     if (affected > 1) return kManyRowsAffected;
@@ -698,6 +705,23 @@ std::string OrderStore::InsertRow(const char* table, const OrderRecord& record) 
     const std::string text = failure.what();
     return text.empty() ? std::string(kNoRowAffected) : text;
   }
+}
+
+bool OrderStore::IsBaseTable(const char* table) {
+  Connection& connection = fdm_.Norvela;
+  if (table_kinds_opens_ != connection.opens()) {
+    table_kinds_.clear();
+    table_kinds_opens_ = connection.opens();
+  }
+  auto known = table_kinds_.find(table);
+  if (known != table_kinds_.end()) return known->second;
+  fb::Statement& kind = connection.Prepared(
+      "SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = ? AND RDB$VIEW_BLR IS NULL");
+  kind.ClearParams();
+  kind.SetParam(0, fb::Value::Text(table));
+  const bool base = !connection.Query(kind).empty();
+  table_kinds_.emplace(table, base);
+  return base;
 }
 
 void OrderStore::RecordFailure(const HeaderRow& header, const char* table, const LineRow* line,

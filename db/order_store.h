@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -199,6 +200,8 @@ class OrderStore {
   void Read();
   // Writes one row; returns the failure text, empty when it was written.
   std::string InsertRow(const char* table, const OrderRecord& record);
+  // True when `table` is a table, not a view (read once per connection).
+  bool IsBaseTable(const char* table);
   void RecordFailure(const HeaderRow& header, const char* table, const LineRow* line,
                      std::string text);
   void MarkWritten();
@@ -215,6 +218,8 @@ class OrderStore {
   bool retained_write_ = false;  // our write transaction survived a retaining commit
   bool id_needs_write_ = false;  // CAMBIE_ID_PEDIDO writes: run it in a transaction of its own
   std::optional<int32_t> stand_in_id_;  // next stand-in identifier (UseStandInIds)
+  std::map<std::string, bool> table_kinds_;  // IsBaseTable's answers
+  uint64_t table_kinds_opens_ = 0;           // for the connection opened this many times
 };
 
 }  // namespace imp

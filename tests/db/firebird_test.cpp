@@ -230,3 +230,31 @@ TEST_F(FirebirdTest, CommitEndsOpenCursorsOfItsTransaction) {
 
 }  // namespace
 }  // namespace imp::fb
+
+namespace imp::fb {
+namespace {
+
+// An INSERT into a table is in it once it succeeded, whether its row count
+// was asked for or not.
+TEST(StatementRowCount, UncountedInsertWritesItsRow) {
+  imp::testing::FreshDatabase db;
+  Attachment att = Attachment::Attach({db.path(), "SYSDBA", "", 3});
+  {
+    Transaction ddl = Transaction::Begin(att);
+    Statement::Prepare(att, ddl, "create table t (n integer)").Execute(ddl);
+    ddl.Commit();
+  }
+  Transaction tra = Transaction::Begin(att);
+  Statement insert = Statement::Prepare(att, tra, "insert into t (n) values (?)");
+  insert.SetParam(0, Value::Integer(7));
+  insert.ExecuteUncounted(tra);
+  insert.SetParam(0, Value::Integer(8));
+  EXPECT_EQ(insert.Execute(tra), 1u);
+  Cursor rows = Statement::Prepare(att, tra, "select sum(n), count(*) from t").Open(tra);
+  ASSERT_TRUE(rows.Fetch());
+  EXPECT_EQ(rows.row()[0].integer, 15);
+  EXPECT_EQ(rows.row()[1].integer, 2);
+}
+
+}  // namespace
+}  // namespace imp::fb
