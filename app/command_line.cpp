@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
 #include "app/batch_mode.h"
 #include "db/client_version.h"
