@@ -118,7 +118,7 @@ bool IsBatchInvocation(int argc, char** argv) {
 BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg == "--") break;
-    if (arg == "--help") {
+    if (arg == "--help" || arg == "-h") {
       BatchOptions help;
       help.help = true;
       return help;
@@ -130,7 +130,9 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
   bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (options_ended || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+    // A lone "-" is a file name; "-v" is an option (unknown), so that a
+    // mistyped option never becomes the order file.
+    if (options_ended || arg.size() < 2 || arg[0] != '-') {
       files.push_back(arg);
       continue;
     }
@@ -179,7 +181,8 @@ std::optional<Date> ParseIsoDate(const std::string& text) {
 std::string BatchUsage() {
   return R"(Uso: importa-pedidos --batch [--settings ARCHIVO] [--fecha AAAA-MM-DD] [--dry-run]
                        [--rejects ARCHIVO] [--skip-existing] [--report ARCHIVO] PEDIDOS
-       importa-pedidos --help
+       importa-pedidos -h | --help
+       importa-pedidos --version
        importa-pedidos                (abre la ventana)
 
 Importa sin ventana el archivo plano de pedidos PEDIDOS a la base de datos de
@@ -211,7 +214,9 @@ Opciones:
   --report ARCHIVO      informe JSON para otra aplicación: cada pedido con
                         prefijo, número, identificador, líneas, IVA, total y
                         estado, los totales y el estado de salida
-  --help                muestra esta ayuda
+  -h, --help            muestra esta ayuda
+  --version             muestra la versión del programa y la del cliente
+                        Firebird
 
 La base de datos es servidor + "/datos/" + compañía + "/norvela.fdb": una ruta
 local abre el archivo sin servidor; "equipo:/carpeta" va al servidor Firebird

@@ -2,7 +2,7 @@
 // The command line of batch mode, the unattended import:
 //   importa-pedidos --batch [--settings FILE] [--fecha YYYY-MM-DD] [--dry-run]
 //                   [--rejects FILE] [--skip-existing] [--report FILE] ORDER_FILE
-//   importa-pedidos --help
+//   importa-pedidos -h | --help
 // Options are looked up in one table (name, whether it takes a value, what
 // it sets), so a new option is one row and one field. A value may follow as
 // the next argument or after "=" ("--fecha=2026-01-15"); "--" ends the
@@ -40,7 +40,7 @@ class BatchUsageError : public std::runtime_error {
 // "--help" among the options); otherwise the program opens its window.
 bool IsBatchInvocation(int argc, char** argv);
 
-// Reads the arguments after the program name. With "--help" anywhere the
+// Reads the arguments after the program name. With "--help" or "-h" anywhere the
 // rest is not checked. Otherwise requires "--batch" and exactly one order
 // file; an unknown or repeated option, a missing value or a date that is not
 // a real YYYY-MM-DD date raise BatchUsageError.

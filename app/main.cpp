@@ -3,16 +3,23 @@
 
 #include <QApplication>
 
-#include "app/batch_mode.h"
-#include "app/batch_options.h"
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
 #include "app/install_directory.h"
 #include "app/message_boxes.h"
 #include "app/tfprincipal.h"
 #include "db/tfdm.h"
 
 int main(int argc, char** argv) {
-  // Batch mode and its help run without a window (and without a display).
-  if (imp::IsBatchInvocation(argc, argv)) return imp::RunBatch(argc, argv);
+  // Batch mode, help, the version and every mistake on the command line are
+  // answered without a window (and without a display).
+  const imp::StartupChoice choice =
+      imp::ChooseStartup(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (choice.action != imp::StartupAction::kWindow) {
+    return imp::RunWithoutWindow(choice, argc, argv);
+  }
 
   QApplication application(argc, argv);
   imp::UseSystemConfigDirFromEnvironment();

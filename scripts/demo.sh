@@ -29,6 +29,28 @@ log() { printf '==> %s\n' "$*" >&2; }
 
 [ -x "$EXE" ] || { log "$EXE not found: build first (./run build)"; exit 1; }
 
+# The embedded engine keeps its lock files in one folder shared by every
+# process that opens a database on this machine (/tmp/firebird unless
+# FIREBIRD_LOCK names another). A Firebird server creates it for the group
+# firebird, mode 770: another user can then open no database at all, and the
+# engine only says "operating system directive access failed". A private
+# lock folder would be no way out: two processes locking one database in
+# different folders would corrupt it.
+lock_dir=${FIREBIRD_LOCK:-/tmp/firebird}
+if [ -e "$lock_dir" ] && ! { [ -d "$lock_dir" ] && [ -w "$lock_dir" ] && [ -x "$lock_dir" ]; }; then
+  user=$(id -un)
+  group=$(stat -c %G "$lock_dir" 2>/dev/null || echo firebird)
+  {
+    echo "demo.sh: the Firebird engine's lock folder $lock_dir is not writable by the user $user"
+    echo "  (owner $(stat -c %U "$lock_dir" 2>/dev/null), group $group, mode $(stat -c %A "$lock_dir" 2>/dev/null))."
+    echo "  The embedded engine cannot open any database without it. To fix it, add $user to the group $group:"
+    echo "      sudo adduser $user $group"
+    echo "  then log in again (or run 'newgrp $group' in this shell) and repeat ./run demo."
+    echo "  Running the demo as root also works."
+  } >&2
+  exit 1
+fi
+
 if [ ! -f "$DB" ]; then
   log "creating the demo company database $DB"
   "$ROOT/schema/create_db.sh" "$DB" >/dev/null

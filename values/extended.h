@@ -6,6 +6,14 @@
 //   non-zero ÷ 0                       → "División decimal por cero"
 //   a finite result that overflows     → "Desbordamiento decimal"
 
+#include <limits>
+
+// Every rounding of the pricing formulas is that of a 64-bit significand; a
+// narrower (or wider) long double would change amounts without a word.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "long double must be the x87 extended format (64-bit significand): "
+              "the money arithmetic would give other amounts");
+
 namespace imp {
 
 long double ExtAdd(long double a, long double b);

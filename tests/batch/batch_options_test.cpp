@@ -28,8 +28,9 @@ TEST(BatchOptions, LineasValidas) {
       {{"--batch", "--fecha", "2026-01-15", "p.csv"}, "", Date::FromYmd(2026, 1, 15), "p.csv"},
       // After "--" everything is a file name, even one that looks like an option.
       {{"--batch", "--", "--fecha"}, "", std::nullopt, "--fecha"},
-      // A single dash or a name starting with one dash is a file.
+      // A single dash is a file; a name starting with one dash is one after "--".
       {{"--batch", "-"}, "", std::nullopt, "-"},
+      {{"--batch", "--", "-v"}, "", std::nullopt, "-v"},
       // The value of an option may itself start with dashes.
       {{"--batch", "--settings", "--raro", "p.csv"}, "--raro", std::nullopt, "p.csv"},
   };
@@ -57,6 +58,9 @@ TEST(BatchOptions, LineasQueNoSePuedenCorrer) {
       {{"--batch"}, "Falta el archivo de pedidos"},
       {{"--batch", "a.csv", "b.csv"}, "Sobra el argumento: b.csv"},
       {{"--batch", "--dry", "p.csv"}, "Opción desconocida: --dry"},
+      // A mistyped short option is not taken for the order file.
+      {{"--batch", "-v", "p.csv"}, "Opción desconocida: -v"},
+      {{"--batch", "-x=1", "p.csv"}, "Opción desconocida: -x"},
       {{"--batch", "--batch", "p.csv"}, "La opción --batch se dio dos veces"},
       {{"--batch", "--settings", "a", "--settings", "b", "p.csv"},
        "La opción --settings se dio dos veces"},
@@ -140,6 +144,7 @@ TEST(BatchOptions, SalidasQueSePisan) {
 TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {
   EXPECT_TRUE(ParseBatchOptions({"--help"}).help);
   EXPECT_TRUE(ParseBatchOptions({"--batch", "--nada", "--help"}).help);
+  EXPECT_TRUE(ParseBatchOptions({"--batch", "p.csv", "-h"}).help);
   // After "--" it is a file name.
   EXPECT_FALSE(ParseBatchOptions({"--batch", "--", "--help"}).help);
 }

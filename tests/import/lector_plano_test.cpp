@@ -157,7 +157,10 @@ TEST(LectorPlano, PosicionDeCadaLinea) {
 
 TEST(LectorPlano, CincuentaYUnCampos) {
   std::string linea;
-  for (int n = 1; n <= 51; ++n) linea += (n > 1 ? "," : "") + std::to_string(n);
+  for (int n = 1; n <= 51; ++n) {
+    if (n > 1) linea += ',';
+    linea += std::to_string(n);
+  }
   const auto registros = Lea(linea + "\nx\n", 7);
   ASSERT_EQ(registros.size(), 2u);
   EXPECT_EQ(registros[0].campos[50], "51");

@@ -76,7 +76,7 @@ TEST(LecturaAnticipada, LineaRechazadaTrasRegistrosGuardados) {
   };
   std::string largo = Cabeza("1", "TRAB", 1);
   for (int i = 2; i <= 19; ++i)
-    largo += Sigue(i == 5 || i == 18 ? "X" + std::to_string(i) : "TRAB", i);
+    largo += Sigue(i == 5 || i == 18 ? std::string("X").append(std::to_string(i)) : "TRAB", i);
   std::string lleno = Cabeza("1", "TRAB", 1);
   for (int i = 2; i <= kLectura; ++i) lleno += Sigue(i == kLectura ? "XU" : "TRAB", i);
   std::vector<int64_t> primeras_19, primeras_lectura;

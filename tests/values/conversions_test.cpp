@@ -1,4 +1,5 @@
 #include "tests/support/failure_of.h"
+#include "tests/support/quoted_text.h"
 #include "values/conversions.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +49,7 @@ TEST(TextToInteger, RefusesMalformedOrOutOfRange) {
                          "12a", "$1G",    "\t5",        "5\n",         "99999999999999999999999"};
   for (const char* text : cases) {
     EXPECT_EQ(FailureOf([&] { TextToInteger(text); }),
-              "'" + std::string(text) + "' no es un valor entero válido")
+              imp::testing::QuotedThen(text, " no es un valor entero válido"))
         << text;
   }
 }
@@ -105,7 +106,7 @@ TEST(TextToCurrency, RefusesWhatIsNotANumber) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FailureOf([&] { TextToCurrency(c.text, Settings(c.decimal)); }),
-              "'" + std::string(c.text) + "' no es un valor decimal válido")
+              imp::testing::QuotedThen(c.text, " no es un valor decimal válido"))
         << c.text;
   }
 }
@@ -136,7 +137,7 @@ TEST(TextToDate, RefusesWhatIsNotADate) {
                          "a/b"};
   for (const char* text : cases) {
     EXPECT_EQ(FailureOf([&] { TextToDate(text, dmy, today); }),
-              "'" + std::string(text) + "' no es una fecha válida")
+              imp::testing::QuotedThen(text, " no es una fecha válida"))
         << text;
   }
 }

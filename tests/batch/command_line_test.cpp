@@ -1,0 +1,118 @@
+// The program's command line: what each one asks for, and the real
+// importa-pedidos answering help, version and mistakes with no display at
+// all (a window would abort there).
+
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/batch/batch_process.h"
+
+namespace imp::testing {
+namespace {
+
+constexpr char kExe[] = IMPORTA_PEDIDOS_EXE;
+
+TEST(ChooseStartup, WhatEachCommandLineAsksFor) {
+  struct Caso {
+    std::vector<std::string> args;
+    StartupAction action;
+    std::string error;
+  };
+  const Caso casos[] = {
+      {{}, StartupAction::kWindow, ""},
+      // Qt's own options are the window's, with one dash or two.
+      {{"-platform", "offscreen"}, StartupAction::kWindow, ""},
+      {{"--platform=offscreen", "-reverse"}, StartupAction::kWindow, ""},
+      {{"-style", "fusion", "-qwindowtitle", "x"}, StartupAction::kWindow, ""},
+      {{"--"}, StartupAction::kWindow, ""},
+      {{"--version"}, StartupAction::kVersion, ""},
+      {{"--batch", "p.csv", "--version"}, StartupAction::kVersion, ""},
+      {{"-h"}, StartupAction::kHelp, ""},
+      {{"--help"}, StartupAction::kHelp, ""},
+      {{"--batch", "-h"}, StartupAction::kHelp, ""},
+      {{"--batch", "p.csv"}, StartupAction::kBatch, ""},
+      // Mistakes in batch mode are the batch parser's to name.
+      {{"--batch", "-v", "p.csv"}, StartupAction::kBatch, ""},
+      // After "--" nothing is an option.
+      {{"--batch", "--", "--version"}, StartupAction::kBatch, ""},
+      {{"--", "--help"}, StartupAction::kRefuse, "Sobra el argumento: --help"},
+      {{"-v"}, StartupAction::kRefuse, "Opción desconocida: -v"},
+      {{"--verbose=1"}, StartupAction::kRefuse, "Opción desconocida: --verbose"},
+      {{"-platform"}, StartupAction::kRefuse, "Falta el valor de -platform"},
+      {{"pedidos.csv"}, StartupAction::kRefuse,
+       "Sobra el argumento: pedidos.csv (para importar un archivo sin ventana: --batch)"},
+      {{"-platform", "offscreen", "-x"}, StartupAction::kRefuse, "Opción desconocida: -x"},
+  };
+  for (const Caso& caso : casos) {
+    std::string linea;
+    for (const std::string& a : caso.args) linea += a + ' ';
+    SCOPED_TRACE(linea);
+    const StartupChoice choice = ChooseStartup(caso.args);
+    EXPECT_EQ(choice.action, caso.action);
+    EXPECT_EQ(choice.error, caso.error);
+  }
+}
+
+// No display: the xcb platform with an X server that does not exist. The
+// window cannot open here, so whatever answers did so without one.
+const Environment kSinPantalla = {
+    {"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":54321"}, {"WAYLAND_DISPLAY", ""}};
+
+std::string Carpeta() {
+  return std::filesystem::temp_directory_path().string();
+}
+
+TEST(CommandLine, AnswersWithoutADisplay) {
+  struct Caso {
+    std::vector<std::string> args;
+    int status;
+    std::string out_begins;  // standard output begins so
+    std::string err;         // standard error, exactly
+  };
+  const std::string pista = "Pruebe 'importa-pedidos --help'.\n";
+  const Caso casos[] = {
+      {{"--version"}, 0, "importa-pedidos " IMPORTA_VERSION "\nCliente Firebird: ", ""},
+      {{"-h"}, 0, "Uso: importa-pedidos --batch", ""},
+      {{"--help"}, 0, "Uso: importa-pedidos --batch", ""},
+      {{"-v"}, 2, "", "importa-pedidos: Opción desconocida: -v\n" + pista},
+      {{"--nada"}, 2, "", "importa-pedidos: Opción desconocida: --nada\n" + pista},
+      {{"pedidos.csv"}, 2, "",
+       "importa-pedidos: Sobra el argumento: pedidos.csv (para importar un archivo sin "
+       "ventana: --batch)\n" + pista},
+      {{"--batch", "-v", "p.csv"}, 2, "", "importa-pedidos: Opción desconocida: -v\n" + pista},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.args.front());
+    const ProcessResult r = RunProcess(kExe, caso.args, kSinPantalla, Carpeta());
+    EXPECT_EQ(r.status, caso.status) << r.err;
+    EXPECT_EQ(r.out.substr(0, caso.out_begins.size()), caso.out_begins) << r.out;
+    EXPECT_EQ(r.err, caso.err);
+  }
+}
+
+TEST(CommandLine, VersionNamesTheClientLibraryLoaded) {
+  const ProcessResult r = RunProcess(kExe, {"--version"}, kSinPantalla, Carpeta());
+  ASSERT_EQ(r.status, 0);
+  // Major.minor.release.build, then the library's own words:
+  // "3.0.11.33637 (LI-V6.3.11.33637 Firebird 3.0)".
+  const std::regex forma(
+      "importa-pedidos [0-9.]+\nCliente Firebird: [1-9][0-9]*\\.[0-9]+\\.[0-9]+\\.[0-9]+ "
+      "\\([A-Z]{2}-V[0-9.]+ Firebird [0-9.]+\\)\n");
+  EXPECT_TRUE(std::regex_match(r.out, forma)) << r.out;
+}
+
+// The environment above really has no display: the window, asked for, does
+// not open (Qt aborts when no platform plugin can start).
+TEST(CommandLine, TheWindowIndeedNeedsTheDisplay) {
+  const ProcessResult r = RunProcess(kExe, {}, kSinPantalla, Carpeta());
+  EXPECT_NE(r.status, 0);
+}
+
+}  // namespace
+}  // namespace imp::testing
