@@ -343,12 +343,12 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
   if (!fin_de_archivo && !registros.empty()) registros.pop_back();
 
   if (fin_de_archivo) {
-    if (OmitaExistente(registros)) return;
+    if (OmitaExistente(registros, fin_de_archivo)) return;
     if (campo("PEDI_ID").AsInteger() == 0) campo("PEDI_ID").SetText(store_.SCambieidpedido(), rs_, hoy_);
     store_.PostHeader();
   } else {
     store_.PostHeader();
-    if (OmitaExistente(registros)) {
+    if (OmitaExistente(registros, fin_de_archivo)) {
       store_.Refresh();
       store_.set_contador_lineas(0);
       return;
@@ -366,11 +366,15 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
                         std::move(registros)};
   if (store_.ApplyUpdates() > 0) {
     const std::optional<OrderWriteFailure>& falla = store_.last_failure();
+    OlvideRegistros(fin_de_archivo);
     Descarte(PedidoDescartado{grabado.prefijo, grabado.numero, falla ? falla->text : std::string(),
                               std::move(grabado.registros), grabado.pedi_id, grabado.lineas, grabado.iva,
                               grabado.total});
     store_.CancelUpdates();
   } else {
+    // Committed: whatever fails from here on, these lines are written and
+    // must never be offered again as cut off.
+    OlvideRegistros(fin_de_archivo);
     ++resumen_.pedidos_grabados;
     resumen_.lineas_grabadas += grabado.lineas;
     if (observador_) observador_->AlGrabarPedido(grabado);
@@ -382,7 +386,15 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
   }
 }
 
-bool ImportRun::OmitaExistente(std::vector<TPosicionLinea>& registros) {
+void ImportRun::OlvideRegistros(bool fin_de_archivo) {
+  if (fin_de_archivo || registros_pedido_.empty()) {
+    registros_pedido_.clear();
+  } else {
+    registros_pedido_.erase(registros_pedido_.begin(), registros_pedido_.end() - 1);
+  }
+}
+
+bool ImportRun::OmitaExistente(std::vector<TPosicionLinea>& registros, bool fin_de_archivo) {
   if (!omitir_existentes_) return false;
   Field& prefijo = store_.HeaderField("PREF_PRE");
   Field& numero = store_.HeaderField("PEDI_NUMERO");
@@ -396,6 +408,7 @@ bool ImportRun::OmitaExistente(std::vector<TPosicionLinea>& registros) {
                             ValorDe(store_.HeaderField("PEDI_TOTAL")),
                             std::move(registros)};
   store_.CancelUpdates();
+  OlvideRegistros(fin_de_archivo);
   ++resumen_.pedidos_existentes;
   if (observador_) observador_->AlOmitirPedido(existente);
   return true;

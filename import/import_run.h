@@ -92,7 +92,12 @@ class ImportRun {
   void Descarte(PedidoDescartado descartado);
   // With omitir_existentes_: when the current order is already in the
   // database, drops it from the store, reports it and returns true.
-  bool OmitaExistente(std::vector<TPosicionLinea>& registros);
+  bool OmitaExistente(std::vector<TPosicionLinea>& registros, bool fin_de_archivo);
+  // The current order is settled (written, refused or skipped): its file
+  // lines leave the list of the order being built, so that a failure from
+  // here on never reports them as cut off. At a change of key the last
+  // record stays: it begins the next order.
+  void OlvideRegistros(bool fin_de_archivo);
   std::string LineasDescartados() const;
 
   Tfdm& fdm_;

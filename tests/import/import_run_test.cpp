@@ -507,3 +507,95 @@ TEST(ImportRunLargeOrder, TwentyThousandLinesWrittenWhole) {
 
 }  // namespace
 }  // namespace imp::testing
+
+namespace imp::testing {
+namespace {
+
+// Fails the run right after an order is settled: throws from the event
+// itself, or closes the connection so that the store's next step (the
+// refresh after a commit, the next order's lookups) fails for real.
+struct FalleTras : ObservadorImportacion {
+  enum Como { kLanza, kCierraConexion };
+  Tfdm* fdm = nullptr;
+  Como como = kLanza;
+  std::string evento;  // "grabado", "descartado" or "existente"
+  int tras = 1;
+  int vistos = 0;
+  std::vector<TPosicionLinea> asentados;     // lines of every settled order
+  std::vector<TPosicionLinea> interrumpidos;
+
+  void Asiente(const std::string& que, const std::vector<TPosicionLinea>& r) {
+    asentados.insert(asentados.end(), r.begin(), r.end());
+    if (que != evento || ++vistos != tras) return;
+    if (como == kLanza) throw Failure("falla tras asentar el pedido");
+    // Gone, and no way back: the next use of the connection cannot attach.
+    fdm->Norvela.Close();
+    fdm->Norvela.SetParam("Database", "/nonexistent/gone.fdb");
+  }
+  void AlGrabarPedido(const PedidoGrabado& p) override { Asiente("grabado", p.registros); }
+  void AlDescartarPedido(const PedidoDescartado& p) override { Asiente("descartado", p.registros); }
+  void AlOmitirPedido(const PedidoExistente& p) override { Asiente("existente", p.registros); }
+  void AlInterrumpirse(const std::string&, const std::vector<TPosicionLinea>& r) override {
+    interrumpidos = r;
+  }
+};
+
+std::vector<int64_t> Numeros(const std::vector<TPosicionLinea>& r) {
+  std::vector<int64_t> n;
+  for (const TPosicionLinea& p : r) n.push_back(p.numero);
+  return n;
+}
+
+TEST(ImportRunOutcome, ASettledOrderIsNeverReportedAsCutOff) {
+  // Orders PV 1..3 of two lines (lines 1-2, 3-4, 5-6); PV 2 refused by a
+  // check; PV 1 already in the database for the skip-existing cases.
+  struct Caso {
+    const char* nombre;
+    FalleTras::Como como;
+    const char* evento;
+    int tras;
+    bool omitir;
+    std::vector<int64_t> cortadas;  // the lines the failure cut off
+  };
+  const std::vector<Caso> casos = {
+      {"commit of PV 1, then the event fails", FalleTras::kLanza, "grabado", 1, false, {3}},
+      {"commit of PV 1, then the connection is lost", FalleTras::kCierraConexion, "grabado", 1,
+       false, {3}},
+      {"commit of the last order, then the event fails", FalleTras::kLanza, "grabado", 2, false, {}},
+      {"PV 2 refused, then the event fails", FalleTras::kLanza, "descartado", 1, false, {5}},
+      {"PV 2 refused, then the connection is lost", FalleTras::kCierraConexion, "descartado", 1,
+       false, {5}},
+      {"PV 1 skipped, then the event fails", FalleTras::kLanza, "existente", 1, true, {3}},
+  };
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.nombre);
+    BancoImportacion banco;
+    banco.db.Exec(
+        "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_CODIGO_LARGO "
+        "CHECK (ARTI_COD <> 'ABCDEFGHIJKLMNO');");
+    if (c.omitir) {
+      banco.Corra(Pedido("PV", "1") + Otra());
+      banco.run.set_omitir_existentes(true);
+    }
+    FalleTras falle;
+    falle.fdm = &banco.fdm;
+    falle.como = c.como;
+    falle.evento = c.evento;
+    falle.tras = c.tras;
+    banco.run.set_observador(&falle);
+    const std::string falla = banco.CorraConFalla(Pedido("PV", "1") + Otra() + Pedido("PV", "2") +
+                                                  Otra("ABCDEFGHIJKLMNO") + Pedido("PV", "3") +
+                                                  Otra());
+    EXPECT_FALSE(falla.empty());
+    EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kFalla);
+    EXPECT_EQ(Numeros(falle.interrumpidos), c.cortadas);
+    EXPECT_EQ(Numeros(banco.run.resumen().registros_interrumpidos), c.cortadas);
+    // No line is both settled and cut off.
+    for (const TPosicionLinea& p : falle.interrumpidos) {
+      for (const TPosicionLinea& a : falle.asentados) EXPECT_NE(p.numero, a.numero);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace imp::testing
