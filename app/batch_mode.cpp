@@ -2,12 +2,16 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <mutex>
+
 #include <QLocale>
 #include <algorithm>
 #include <chrono>
 #include <limits>
 #include <optional>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +20,8 @@
 #include <vector>
 
 #include "app/batch_options.h"
+#include "app/batch_run_info.h"
+#include "app/batch_signals.h"
 #include "app/batch_rejects.h"
 #include "app/batch_report.h"
 #include "app/batch_summary.h"
@@ -81,29 +87,44 @@ int64_t TamanoArchivo(const std::string& ruta) {
   return error ? 0 : static_cast<int64_t>(size);
 }
 
-// Passes each event of the run to every observer, in turn.
+// Passes each event of the run to every observer, in turn, under a lock
+// that whoever reads the records while the run goes on (the report's
+// rewrites, an immediate end) takes too: they always see the records
+// between two events, never in the middle of one.
 class Observadores final : public ObservadorImportacion {
  public:
   void Agregue(ObservadorImportacion* o) {
     if (o) lista_.push_back(o);
   }
+  std::mutex& cerrojo() { return cerrojo_; }
+
   void AlGrabarPedido(const PedidoGrabado& p) override {
+    const std::lock_guard<std::mutex> bajo(cerrojo_);
     for (auto* o : lista_) o->AlGrabarPedido(p);
   }
   void AlDescartarPedido(const PedidoDescartado& p) override {
+    const std::lock_guard<std::mutex> bajo(cerrojo_);
     for (auto* o : lista_) o->AlDescartarPedido(p);
   }
   void AlDescartarLinea(const LineaDescartada& l) override {
+    const std::lock_guard<std::mutex> bajo(cerrojo_);
     for (auto* o : lista_) o->AlDescartarLinea(l);
   }
   void AlOmitirPedido(const PedidoExistente& p) override {
+    const std::lock_guard<std::mutex> bajo(cerrojo_);
     for (auto* o : lista_) o->AlOmitirPedido(p);
   }
   void AlInterrumpirse(const std::string& f, const std::vector<TPosicionLinea>& r) override {
+    const std::lock_guard<std::mutex> bajo(cerrojo_);
     for (auto* o : lista_) o->AlInterrumpirse(f, r);
+  }
+  void AlDetenerse(const TPosicionLinea& p) override {
+    const std::lock_guard<std::mutex> bajo(cerrojo_);
+    for (auto* o : lista_) o->AlDetenerse(p);
   }
 
  private:
+  std::mutex cerrojo_;
   std::vector<ObservadorImportacion*> lista_;
 };
 
@@ -152,15 +173,30 @@ const char* FinInforme(ResumenImportacion::Fin fin) {
     case Fin::kNoSePudoAbrir: return "no_se_pudo_abrir";
     case Fin::kFalla: return "falla";
     case Fin::kDetenida: return "detenida";
-    case Fin::kEnCurso: break;
+    case Fin::kEnCurso: return "en_curso";
   }
   return "falla";
+}
+
+// How often the report is rewritten while the run goes on.
+constexpr auto kReescrituraInforme = std::chrono::milliseconds(500);
+
+// Writes `texto` and a line end to standard error with one call: safe from
+// the signal watcher while the run writes there too.
+void Avise(const std::string& texto) {
+  const std::string linea = texto + "\n";
+  std::fwrite(linea.data(), 1, linea.size(), stderr);
+  std::fflush(stderr);
 }
 
 int Corra(const BatchOptions& options) {
   const bool terminal = isatty(STDERR_FILENO) == 1;
   BatchTerminal pantalla(stderr, terminal, options.order_file,
                          options.fecha.value_or(Date::Today()));
+
+  BatchRunInfo corrida;
+  corrida.file = options.order_file;
+  corrida.started = IsoTime(std::chrono::system_clock::now());
 
   // The outputs are made first: a file that cannot be written is the
   // caller's to fix before anything is imported.
@@ -171,25 +207,84 @@ int Corra(const BatchOptions& options) {
     if (!options.report.empty()) {
       informe.emplace();
       informe->set_simulacion(options.dry_run);
-      informe->Escriba(options.report, {options.dry_run, options.order_file, "sin_conexion",
-                                        "", kBatchUso, 0});
+      informe->Escriba(options.report, {options.dry_run, corrida, "en_curso", "", -1, 0});
     }
   } catch (const Failure& falla) {
     Escriba(stderr, WithFinalPeriod(falla.what()));
     return kBatchUso;
   }
 
+  BatchSummary resumen;
+  resumen.set_simulacion(options.dry_run);
+  resumen.set_omitir_existentes(options.skip_existing);
+  Observadores observadores;
+  observadores.Agregue(&resumen);
+  if (rechazos) observadores.Agregue(&*rechazos);
+  if (informe) observadores.Agregue(&*informe);
+
+  // The signals: the first asks the run (once there is one) to stop between
+  // orders; a second ends the process at once, with the records as they
+  // stand after the last event (the database rolls back an order it was
+  // writing, never keeps half of one); meanwhile the report is rewritten
+  // whenever the run settled something since its last rewrite.
+  std::atomic<ImportRun*> en_marcha{nullptr};
+  bool cerrada = false;  // the closing records are written (under the lock)
+  auto informe_en_curso = [&](const std::string& fin, const std::string& falla, int estado) {
+    BatchReport::Cierre cierre{options.dry_run, corrida, fin, falla, estado, -1};
+    informe->Escriba(options.report, cierre);
+  };
+  BatchSignals senales(
+      [&](int senal) {
+        const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
+        corrida.signal = senal;
+        if (ImportRun* run = en_marcha.load()) run->RequestStop();
+        Avise(std::string(terminal ? "\r\033[K" : "") + "Señal " + SignalName(senal) +
+              " recibida: la importación se detiene al terminar el pedido en curso (otra señal "
+              "la termina de inmediato).");
+      },
+      [&](int senal) {
+        std::unique_lock<std::mutex> bajo(observadores.cerrojo());
+        if (cerrada) return;  // the run has ended already: nothing to cut short
+        const std::string texto =
+            "Segunda señal (" + SignalName(senal) +
+            "): la importación terminó de inmediato. El pedido que se estaba grabando quedó "
+            "grabado entero o no quedó; vuelva a importar el archivo completo con --skip-existing.";
+        Avise(std::string(terminal ? "\r\033[K" : "") + texto);
+        if (informe) {
+          try {
+            corrida.ended = IsoTime(std::chrono::system_clock::now());
+            informe_en_curso("interrumpida", texto, 128 + senal);
+          } catch (...) {
+            // Ending at once was asked for: nothing more to try.
+          }
+        }
+        std::_Exit(128 + senal);
+      },
+      [&] {
+        if (!informe) return;
+        const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
+        if (cerrada || !informe->cambiado()) return;
+        try {
+          informe_en_curso("en_curso", "", -1);
+        } catch (const Failure&) {
+          // Tried again at the next tick; the end of the run reports it.
+        }
+      },
+      kReescrituraInforme);
+
   // Ends a run that imported nothing: the whole file is still to import.
   auto sin_importar = [&](int estado, const std::string& falla, const char* fin) {
     Escriba(stderr, WithFinalPeriod(falla));
+    const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
+    cerrada = true;
     try {
       if (rechazos) {
         rechazos->AlInterrumpirse(falla, {});
         rechazos->Termine();
       }
       if (informe) {
-        informe->Escriba(options.report,
-                         {options.dry_run, options.order_file, fin, falla, estado, 0});
+        corrida.ended = IsoTime(std::chrono::system_clock::now());
+        informe->Escriba(options.report, {options.dry_run, corrida, fin, falla, estado, 0});
       }
     } catch (const Failure& f) {
       Escriba(stderr, WithFinalPeriod(f.what()));
@@ -205,6 +300,13 @@ int Corra(const BatchOptions& options) {
   } catch (const Failure& falla) {
     return sin_importar(kBatchUso, falla.what(), "sin_conexion");
   }
+  const std::string base = settings.servidor + "/datos/" + settings.compania + "/norvela.fdb";
+  {
+    const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
+    corrida.company = settings.compania;
+    corrida.database = WithoutPassword(base, settings.clave);
+    corrida.user = settings.usuario;
+  }
 
   const RegionalSettings rs = RegionalSettingsFromLocale(QLocale::system());
   Tfdm fdm;
@@ -215,7 +317,7 @@ int Corra(const BatchOptions& options) {
   try {
     Connection& norvela = fdm.Norvela;
     norvela.Close();
-    norvela.SetParam("Database", settings.servidor + "/datos/" + settings.compania + "/norvela.fdb");
+    norvela.SetParam("Database", base);
     norvela.SetParam("User_Name", settings.usuario);
     norvela.SetParam("password", settings.clave);
     norvela.Open();
@@ -234,16 +336,18 @@ int Corra(const BatchOptions& options) {
 
   OrderStore store(fdm);
   ImportRun run(fdm, store, importacion, rs, pantalla, pantalla);
-  BatchSummary resumen;
-  resumen.set_simulacion(options.dry_run);
-  resumen.set_omitir_existentes(options.skip_existing);
-  Observadores observadores;
-  observadores.Agregue(&resumen);
-  if (rechazos) observadores.Agregue(&*rechazos);
-  if (informe) observadores.Agregue(&*informe);
   run.set_observador(&observadores);
   run.set_omitir_existentes(options.skip_existing);
+  run.set_simulacion(options.dry_run);
   pantalla.set_file_size(TamanoArchivo(options.order_file));
+  // From here a signal reaches the run; one that came before stops it
+  // before its first record.
+  struct Publicada {
+    std::atomic<ImportRun*>& en_marcha;
+    ~Publicada() { en_marcha.store(nullptr); }
+  } publicada{en_marcha};
+  en_marcha.store(&run);
+  if (senales.received() != 0) run.RequestStop();
 
   std::optional<Simulacion> simulacion;
   if (options.dry_run) {
@@ -266,16 +370,23 @@ int Corra(const BatchOptions& options) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
   simulacion.reset();  // everything the dry run wrote is rolled back here
 
+  // The closing records are written under the lock, so that no rewrite of
+  // the report in progress comes after them.
+  const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
+  corrida.ended = IsoTime(std::chrono::system_clock::now());
+  const int senal = corrida.signal;
   const ResumenImportacion::Fin fin = run.resumen().fin;
   pantalla.FinishProgress(fin == ResumenImportacion::Fin::kCompleta);
   if (!falla.empty() || fin == ResumenImportacion::Fin::kFalla) {
     Escriba(stderr, WithFinalPeriod(falla));
   }
   if (options.dry_run) Escriba(stderr, kSimulacionFin);
-  resumen.Imprima(stdout, fin, run.resumen().registros, segundos);
+  resumen.Imprima(stdout, corrida, fin, run.resumen().registros, segundos);
 
   int estado = kBatchTodoGrabado;
-  if (fin != ResumenImportacion::Fin::kCompleta) {
+  if (senal != 0) {
+    estado = 128 + senal;
+  } else if (fin != ResumenImportacion::Fin::kCompleta) {
     estado = kBatchFalla;
   } else if (resumen.algo_sin_importar()) {
     estado = kBatchIncompleta;
@@ -286,19 +397,24 @@ int Corra(const BatchOptions& options) {
   try {
     if (rechazos) rechazos->Termine();
     if (informe) {
-      informe->Escriba(options.report, {options.dry_run, options.order_file, FinInforme(fin),
-                                        run.resumen().falla, estado, run.resumen().registros});
+      informe->Escriba(options.report,
+                       {options.dry_run, corrida, senal != 0 ? "interrumpida" : FinInforme(fin),
+                        run.resumen().falla, estado, run.resumen().registros});
     }
   } catch (const Failure& f) {
     Escriba(stderr, WithFinalPeriod(f.what()));
     if (estado == kBatchTodoGrabado) estado = kBatchIncompleta;
   }
+  cerrada = true;
   return estado;
 }
 
 }  // namespace
 
 int RunBatch(int argc, char** argv) {
+  // Before anything starts a thread: every thread then leaves the signals
+  // to the watcher.
+  BatchSignals::Block();
   BatchOptions options;
   try {
     options = ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));

@@ -8,18 +8,10 @@
 #include "values/failure.h"
 
 namespace imp {
-namespace {
-
-std::FILE* Cree(const std::string& ruta) {
-  std::FILE* f = std::fopen(ruta.c_str(), "wb");
-  if (!f) throw Failure("No se pudo escribir el archivo " + ruta);
-  return f;
-}
-
-}  // namespace
 
 BatchRejects::BatchRejects(std::string pedidos, const std::string& ruta)
-    : pedidos_(std::move(pedidos)), ruta_(ruta), rechazos_(Cree(ruta)), bitacora_(Cree(ruta + ".log")) {}
+    : pedidos_(std::move(pedidos)), ruta_(ruta), rechazos_(CreateOutputFile(ruta)),
+      bitacora_(CreateOutputFile(ruta + ".log")) {}
 
 std::string BatchRejects::FinDeLinea(std::FILE* archivo, int64_t desplazamiento, int64_t longitud) {
   if (fseeko(archivo, static_cast<off_t>(desplazamiento + longitud), SEEK_SET) != 0) return "";
@@ -41,17 +33,27 @@ void BatchRejects::Rechace(const TPosicionLinea& posicion, const std::string& mo
     throw Failure("No se pudo leer la línea " + std::to_string(posicion.numero) +
                   " del archivo de pedidos " + pedidos_);
   }
-  const std::string fin = FinDeLinea(origen, posicion.desplazamiento, posicion.longitud);
-  linea += fin;
-  const std::string registro = "línea " + std::to_string(posicion.numero) + ": " +
-                               BatchSummary::EnUnaLinea(motivo) + "\n";
-  if (std::fwrite(linea.data(), 1, linea.size(), rechazos_.get()) != linea.size() ||
-      std::fwrite(registro.data(), 1, registro.size(), bitacora_.get()) != registro.size()) {
-    throw Failure("No se pudo escribir el archivo " + ruta_);
-  }
+  por_escribir_ += linea;
+  por_escribir_ += FinDeLinea(origen, posicion.desplazamiento, posicion.longitud);
+  por_registrar_ += "línea " + std::to_string(posicion.numero) + ": " +
+                    BatchSummary::EnUnaLinea(motivo) + "\n";
   ++lineas_;
-  fin_ultima_ = posicion.desplazamiento + posicion.longitud + static_cast<int64_t>(fin.size());
-  numero_ultima_ = posicion.numero;
+}
+
+void BatchRejects::Vacie() {
+  const bool escrito =
+      std::fwrite(por_escribir_.data(), 1, por_escribir_.size(), rechazos_.get()) ==
+          por_escribir_.size() &&
+      std::fwrite(por_registrar_.data(), 1, por_registrar_.size(), bitacora_.get()) ==
+          por_registrar_.size() &&
+      std::fflush(rechazos_.get()) == 0 && std::fflush(bitacora_.get()) == 0;
+  por_escribir_.clear();
+  por_registrar_.clear();
+  if (!escrito) throw Failure("No se pudo escribir el archivo " + ruta_);
+}
+
+void BatchRejects::Vea(const std::vector<TPosicionLinea>& registros) {
+  for (const TPosicionLinea& p : registros) ultima_leida_ = std::max(ultima_leida_, p.numero);
 }
 
 std::string BatchRejects::MotivoPendiente(int64_t numero) const {
@@ -62,6 +64,7 @@ std::string BatchRejects::MotivoPendiente(int64_t numero) const {
 }
 
 void BatchRejects::AlGrabarPedido(const PedidoGrabado& pedido) {
+  Vea(pedido.registros);
   if (pendientes_.empty()) return;
   // The order went in without these lines, and a written order is never
   // changed: its whole group goes, so that once the incomplete order is
@@ -77,9 +80,11 @@ void BatchRejects::AlGrabarPedido(const PedidoGrabado& pedido) {
     Rechace(p, propio.empty() ? incompleto : propio + "; " + incompleto);
   }
   pendientes_.clear();
+  Vacie();
 }
 
 void BatchRejects::AlDescartarPedido(const PedidoDescartado& pedido) {
+  Vea(pedido.registros);
   const std::string rechazo =
       "pedido " + pedido.prefijo + " " + pedido.numero + " rechazado por la base de datos: " +
       pedido.motivo;
@@ -88,57 +93,123 @@ void BatchRejects::AlDescartarPedido(const PedidoDescartado& pedido) {
     Rechace(p, propio.empty() ? rechazo : propio + "; " + rechazo);
   }
   pendientes_.clear();
+  Vacie();
 }
 
-void BatchRejects::AlDescartarLinea(const LineaDescartada& linea) { pendientes_.push_back(linea); }
+void BatchRejects::AlOmitirPedido(const PedidoExistente& pedido) {
+  // Already in the database: not to be imported again, but read.
+  Vea(pedido.registros);
+  pendientes_.clear();
+}
+
+void BatchRejects::AlDescartarLinea(const LineaDescartada& linea) {
+  ultima_leida_ = std::max(ultima_leida_, linea.posicion.numero);
+  pendientes_.push_back(linea);
+}
 
 void BatchRejects::AlInterrumpirse(const std::string& falla,
                                    const std::vector<TPosicionLinea>& registros) {
   interrumpida_ = true;
+  Vea(registros);
   const std::string corte = "pedido cortado por la falla: " + falla;
   for (const TPosicionLinea& p : registros) {
     const std::string propio = MotivoPendiente(p.numero);
     Rechace(p, propio.empty() ? corte : propio + "; " + corte);
   }
   pendientes_.clear();
+  Vacie();
 }
 
+void BatchRejects::AlDetenerse(const TPosicionLinea&) { interrumpida_ = true; }
+
 void BatchRejects::CopieRestoSinLeer() {
+  const int64_t desde = ultima_leida_;
+  const std::string motivo =
+      desde > 0 ? "no leída, la importación se detuvo en la línea " + std::to_string(desde)
+                : std::string("no leída, la importación se detuvo antes de leer la primera línea");
   // The lines are found by the reader's own rules, so that numbers and
   // bytes are those the run would have seen.
-  const int64_t desde = numero_ultima_;
   std::string falla;
+  TPosicionLinea ultima;  // the last record the reader delivered
   TLectorPlano lector;
   try {
     lector.lea_registros(
         pedidos_,
         [&](const TCamposRegistro&, const TPosicionLinea& p) {
-          if (p.numero > desde) Rechace(p, "no leída: la importación se detuvo antes de esta línea");
+          ultima = p;
+          if (p.numero > desde) Rechace(p, motivo);
+          // Memory holds at most a batch of lines.
+          if (por_escribir_.size() >= (1u << 20)) Vacie();
         },
         {});
   } catch (const Failure& f) {
     falla = f.what();
   }
+  Vacie();
   if (falla.empty()) return;
   // The reader stops where the file leaves its format; from there on the
-  // bytes go as they are, under one entry.
+  // lines go as they are, each under its own entry.
   if (!origen_) origen_.reset(std::fopen(pedidos_.c_str(), "rb"));
-  if (!origen_ || fseeko(origen_.get(), static_cast<off_t>(fin_ultima_), SEEK_SET) != 0) {
+  if (!origen_) throw Failure("No se pudo leer el archivo de pedidos " + pedidos_);
+  int64_t inicio = 0;
+  if (ultima.numero > 0) {
+    inicio = ultima.desplazamiento + ultima.longitud +
+             static_cast<int64_t>(
+                 FinDeLinea(origen_.get(), ultima.desplazamiento, ultima.longitud).size());
+  }
+  CopieBytesSinLeer(inicio, ultima.numero + 1, motivo,
+                    motivo + " (desde aquí el archivo no se pudo leer: " +
+                        BatchSummary::EnUnaLinea(falla) + ")");
+}
+
+void BatchRejects::CopieBytesSinLeer(int64_t desde, int64_t numero, const std::string& motivo,
+                                     const std::string& primera) {
+  std::FILE* origen = origen_.get();
+  if (fseeko(origen, static_cast<off_t>(desde), SEEK_SET) != 0) {
     throw Failure("No se pudo leer el archivo de pedidos " + pedidos_);
   }
+  bool en_linea = false;  // bytes of a line not yet ended were copied
+  bool cr = false;        // the last byte was a CR: a line end, LF may follow
+  bool es_primera = true;
+  auto termine = [&](const char* fin) {
+    por_escribir_ += fin;
+    por_registrar_ += "línea " + std::to_string(numero) + ": " + (es_primera ? primera : motivo) + "\n";
+    es_primera = false;
+    ++numero;
+    ++lineas_;
+    en_linea = false;
+  };
   char bloque[8192];
   size_t n;
-  bool alguno = false;
-  while ((n = std::fread(bloque, 1, sizeof bloque, origen_.get())) > 0) {
-    alguno = true;
-    if (std::fwrite(bloque, 1, n, rechazos_.get()) != n) {
-      throw Failure("No se pudo escribir el archivo " + ruta_);
+  while ((n = std::fread(bloque, 1, sizeof bloque, origen)) > 0) {
+    for (size_t i = 0; i < n; ++i) {
+      const char c = bloque[i];
+      if (cr) {
+        cr = false;
+        if (c == '\n') {
+          termine("\r\n");
+          continue;
+        }
+        termine("\r");
+      }
+      if (c == '\r') {
+        cr = true;
+      } else if (c == '\n') {
+        termine("\n");
+      } else {
+        por_escribir_ += c;
+        en_linea = true;
+      }
+    }
+    if (por_escribir_.size() >= (1u << 20)) {
+      // A line without end may be long: its bytes go ahead of its entry.
+      std::fwrite(por_escribir_.data(), 1, por_escribir_.size(), rechazos_.get());
+      por_escribir_.clear();
     }
   }
-  if (!alguno) return;
-  const std::string registro = "línea " + std::to_string(numero_ultima_ + 1) +
-                               " y siguientes: no leídas: " + BatchSummary::EnUnaLinea(falla) + "\n";
-  std::fwrite(registro.data(), 1, registro.size(), bitacora_.get());
+  if (cr) termine("\r");
+  if (en_linea) termine("");
+  Vacie();
 }
 
 void BatchRejects::Termine() {
@@ -146,10 +217,8 @@ void BatchRejects::Termine() {
   // went with it; any left here had no order to go with.
   for (const LineaDescartada& l : pendientes_) Rechace(l.posicion, l.motivo);
   pendientes_.clear();
+  Vacie();
   if (interrumpida_) CopieRestoSinLeer();
-  if (std::fflush(rechazos_.get()) != 0 || std::fflush(bitacora_.get()) != 0) {
-    throw Failure("No se pudo escribir el archivo " + ruta_);
-  }
 }
 
 }  // namespace imp

@@ -7,9 +7,18 @@
 // so that the k-th line of FILE.log speaks of the k-th line of FILE.
 //
 // Rejected are: every line of an order the database refused; every line of
-// the order a failure cut off; after a failure, every line the run never
-// read; and every line of an order written without a line whose article
-// was not valid (the order is incomplete in the database). Orders are
+// the order a failure cut off; after a failure or a stop, every line the
+// run never read ("línea N: no leída, la importación se detuvo en la línea
+// M", M the last line it read), also past the point where the file leaves
+// its format, each line under its own entry; and every line of an order
+// written without a line whose article was not valid (the order is
+// incomplete in the database). Whether an order's lines go is decided by
+// its outcome alone: a written order is never listed.
+//
+// Both files replace whatever was at their paths when the run starts
+// (created 0600, see output_file.h) and take each order's lines as soon as
+// the order is settled, flushed: a run that is killed leaves every order
+// refused up to then in them. Orders are
 // copied whole, beginning with the line that began them, so the lines that
 // leave the order columns empty (the values carry over from the lines
 // before) find them again when FILE is imported.
@@ -22,13 +31,14 @@
 #include <string>
 #include <vector>
 
+#include "app/output_file.h"
 #include "import/resumen_importacion.h"
 
 namespace imp {
 
 class BatchRejects final : public ObservadorImportacion {
  public:
-  // Creates (or empties) `ruta` and `ruta + ".log"`; the lines are copied
+  // Creates `ruta` and `ruta + ".log"` anew; the lines are copied
   // from `pedidos`, the order file. Fails with imp::Failure naming the file
   // that cannot be written.
   BatchRejects(std::string pedidos, const std::string& ruta);
@@ -36,11 +46,14 @@ class BatchRejects final : public ObservadorImportacion {
   void AlGrabarPedido(const PedidoGrabado& pedido) override;
   void AlDescartarPedido(const PedidoDescartado& pedido) override;
   void AlDescartarLinea(const LineaDescartada& linea) override;
+  void AlOmitirPedido(const PedidoExistente& pedido) override;
   void AlInterrumpirse(const std::string& falla,
                        const std::vector<TPosicionLinea>& registros) override;
+  void AlDetenerse(const TPosicionLinea& primera_sin_leer) override;
 
-  // Completes both files once the run is over: after a failure, the lines
-  // it never read. Fails with imp::Failure when a file cannot be written.
+  // Completes both files once the run is over: after a failure or a stop,
+  // the lines it never read. Fails with imp::Failure when a file cannot be
+  // written.
   void Termine();
 
   // Lines written to the rejects file so far.
@@ -51,27 +64,33 @@ class BatchRejects final : public ObservadorImportacion {
   static std::string FinDeLinea(std::FILE* archivo, int64_t desplazamiento, int64_t longitud);
 
  private:
-  struct CierreArchivo {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  using Archivo = std::unique_ptr<std::FILE, CierreArchivo>;
+  using Archivo = OwnedFile;
 
-  // Copies one line of the order file and logs it.
+  // Copies one line of the order file and logs it (kept until Vacie).
   void Rechace(const TPosicionLinea& posicion, const std::string& motivo);
+  // Writes what Rechace kept to both files, each in one write, and flushes
+  // them: the files always end at an order's end.
+  void Vacie();
+  // Notes the lines the run has read.
+  void Vea(const std::vector<TPosicionLinea>& registros);
   // The reason of a discarded line of the current order, or "".
   std::string MotivoPendiente(int64_t numero) const;
   void CopieRestoSinLeer();
+  // Copies the file from `desde` to its end line by line, the first line
+  // numbered `numero`, each with its own entry in the log.
+  void CopieBytesSinLeer(int64_t desde, int64_t numero, const std::string& motivo,
+                         const std::string& primera);
 
   std::string pedidos_;
   std::string ruta_;
   Archivo origen_;
   Archivo rechazos_;
   Archivo bitacora_;
+  std::string por_escribir_;           // rejected lines not yet written
+  std::string por_registrar_;          // their log lines
   std::vector<LineaDescartada> pendientes_;  // discarded lines of the current order
   bool interrumpida_ = false;
-  bool algo_leido_ = false;       // a record of the file reached the run
-  int64_t fin_ultima_ = 0;        // offset just past the last record read (and its line end)
-  int64_t numero_ultima_ = 0;     // number of that record
+  int64_t ultima_leida_ = 0;           // the last line the run read (0: none)
   int64_t lineas_ = 0;
 };
 

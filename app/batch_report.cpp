@@ -1,6 +1,10 @@
 #include "app/batch_report.h"
 
+#include <unistd.h>
+
 #include <optional>
+
+#include "app/output_file.h"
 
 #include "values/failure.h"
 #include "values/regional_settings.h"
@@ -101,12 +105,14 @@ std::string BatchReport::JsonText(std::string_view bytes) {
 BatchReport::BatchReport() : pedidos_(Temporal()), lineas_(Temporal()), cortadas_(Temporal()) {}
 
 void BatchReport::Agregue(Archivo& archivo, bool& primero, const std::string& json) {
+  ++eventos_;
   if (!primero) std::fputs(",\n    ", archivo.get());
   primero = false;
   std::fwrite(json.data(), 1, json.size(), archivo.get());
 }
 
 void BatchReport::AlGrabarPedido(const PedidoGrabado& p) {
+  lineas_asentadas_ += static_cast<int64_t>(p.registros.size());
   ++grabados_;
   lineas_grabadas_ += p.lineas;
   if (p.iva) iva_ += p.iva->count();
@@ -117,6 +123,7 @@ void BatchReport::AlGrabarPedido(const PedidoGrabado& p) {
 }
 
 void BatchReport::AlDescartarPedido(const PedidoDescartado& p) {
+  lineas_asentadas_ += static_cast<int64_t>(p.registros.size());
   ++descartados_;
   Agregue(pedidos_, primer_pedido_,
           Pedido(p.prefijo, p.numero, Identificador(p.pedi_id, simulacion_ids_), p.lineas, p.iva,
@@ -124,6 +131,7 @@ void BatchReport::AlDescartarPedido(const PedidoDescartado& p) {
 }
 
 void BatchReport::AlOmitirPedido(const PedidoExistente& p) {
+  lineas_asentadas_ += static_cast<int64_t>(p.registros.size());
   ++existentes_;
   Agregue(pedidos_, primer_pedido_,
           Pedido(p.prefijo, p.numero, Identificador(p.pedi_id, false), p.lineas, p.iva, p.total,
@@ -137,44 +145,66 @@ void BatchReport::AlDescartarLinea(const LineaDescartada& l) {
 }
 
 void BatchReport::AlInterrumpirse(const std::string&, const std::vector<TPosicionLinea>& registros) {
+  ++eventos_;
   for (const TPosicionLinea& p : registros) {
     Agregue(cortadas_, primera_cortada_, std::to_string(p.numero));
   }
 }
 
-void BatchReport::Escriba(const std::string& ruta, const Cierre& c) const {
-  std::FILE* out = std::fopen(ruta.c_str(), "wb");
-  if (!out) throw Failure("No se pudo escribir el archivo " + ruta);
-  const Archivo cierre(out);
-  auto copie = [out](std::FILE* desde) {
-    std::fflush(desde);
-    std::rewind(desde);
-    char bloque[8192];
-    size_t n;
-    while ((n = std::fread(bloque, 1, sizeof bloque, desde)) > 0) std::fwrite(bloque, 1, n, out);
-  };
-  const std::string cabeza =
-      "{\n  \"simulacion\": " + std::string(c.simulacion ? "true" : "false") +
-      ",\n  \"archivo\": " + JsonText(c.archivo) + ",\n  \"fin\": " + JsonText(c.fin) +
-      ",\n  \"falla\": " + (c.falla.empty() ? std::string("null") : JsonText(c.falla)) +
-      ",\n  \"estado_salida\": " + std::to_string(c.estado_salida) +
-      ",\n  \"totales\": {\"pedidos_grabados\": " + std::to_string(grabados_) +
-      ", \"pedidos_descartados\": " + std::to_string(descartados_) +
-      ", \"pedidos_existentes\": " + std::to_string(existentes_) +
-      ", \"lineas_grabadas\": " + std::to_string(lineas_grabadas_) +
-      ", \"lineas_descartadas\": " + std::to_string(lineas_descartadas_) +
-      ", \"lineas_leidas\": " + std::to_string(c.lineas_leidas) +
-      ", \"iva\": " + Currency::FromCount(iva_).ToText(RegionalSettings()) +
-      ", \"total\": " + Currency::FromCount(total_).ToText(RegionalSettings()) +
-      "},\n  \"pedidos\": [\n    ";
-  std::fputs(cabeza.c_str(), out);
-  copie(pedidos_.get());
-  std::fputs("\n  ],\n  \"lineas_descartadas\": [\n    ", out);
-  copie(lineas_.get());
-  std::fputs("\n  ],\n  \"lineas_cortadas\": [", out);
-  copie(cortadas_.get());
-  std::fputs("]\n}\n", out);
-  if (std::fflush(out) != 0 || std::ferror(out)) throw Failure("No se pudo escribir el archivo " + ruta);
+namespace {
+
+std::string TextoONulo(const std::string& texto) {
+  return texto.empty() ? std::string("null") : BatchReport::JsonText(texto);
+}
+
+// Everything `desde` holds, from its start, appended to `hacia`; `desde`
+// stays positioned at its end for the appends that follow.
+void Copie(std::FILE* desde, std::FILE* hacia) {
+  std::fflush(desde);
+  const int fd = fileno(desde);
+  char bloque[8192];
+  off_t en = 0;
+  ssize_t n;
+  while ((n = pread(fd, bloque, sizeof bloque, en)) > 0) {
+    std::fwrite(bloque, 1, static_cast<size_t>(n), hacia);
+    en += n;
+  }
+}
+
+}  // namespace
+
+void BatchReport::Escriba(const std::string& ruta, const Cierre& c) {
+  const int64_t eventos = eventos_;
+  ReplaceOutputFile(ruta, [&](std::FILE* out) {
+    const BatchRunInfo& r = c.corrida;
+    const std::string cabeza =
+        "{\n  \"simulacion\": " + std::string(c.simulacion ? "true" : "false") +
+        ",\n  \"archivo\": " + JsonText(r.file) + ",\n  \"compania\": " + TextoONulo(r.company) +
+        ",\n  \"base_de_datos\": " + TextoONulo(r.database) +
+        ",\n  \"usuario\": " + TextoONulo(r.user) + ",\n  \"inicio\": " + TextoONulo(r.started) +
+        ",\n  \"termino\": " + TextoONulo(r.ended) + ",\n  \"fin\": " + JsonText(c.fin) +
+        ",\n  \"senal\": " + (r.signal ? JsonText(SignalName(r.signal)) : std::string("null")) +
+        ",\n  \"falla\": " + TextoONulo(c.falla) + ",\n  \"estado_salida\": " +
+        (c.estado_salida < 0 ? std::string("null") : std::to_string(c.estado_salida)) +
+        ",\n  \"totales\": {\"pedidos_grabados\": " + std::to_string(grabados_) +
+        ", \"pedidos_descartados\": " + std::to_string(descartados_) +
+        ", \"pedidos_existentes\": " + std::to_string(existentes_) +
+        ", \"lineas_grabadas\": " + std::to_string(lineas_grabadas_) +
+        ", \"lineas_descartadas\": " + std::to_string(lineas_descartadas_) +
+        ", \"lineas_leidas\": " +
+        std::to_string(c.lineas_leidas < 0 ? lineas_asentadas_ : c.lineas_leidas) +
+        ", \"iva\": " + Currency::FromCount(iva_).ToText(RegionalSettings()) +
+        ", \"total\": " + Currency::FromCount(total_).ToText(RegionalSettings()) +
+        "},\n  \"pedidos\": [\n    ";
+    std::fputs(cabeza.c_str(), out);
+    Copie(pedidos_.get(), out);
+    std::fputs("\n  ],\n  \"lineas_descartadas\": [\n    ", out);
+    Copie(lineas_.get(), out);
+    std::fputs("\n  ],\n  \"lineas_cortadas\": [", out);
+    Copie(cortadas_.get(), out);
+    std::fputs("]\n}\n", out);
+  });
+  escritos_ = eventos;
 }
 
 }  // namespace imp

@@ -2,8 +2,10 @@
 // The JSON report of an unattended import (--report FILE), for the
 // application that called it:
 //
-//   {"simulacion": false, "archivo": "...", "fin": "completa",
-//    "falla": null, "estado_salida": 3,
+//   {"simulacion": false, "archivo": "...", "compania": "01",
+//    "base_de_datos": "server:/path/norvela.fdb", "usuario": "SYSDBA",
+//    "inicio": "2026-12-09T17:40:01-05:00", "termino": "2026-12-09T17:41:12-05:00",
+//    "fin": "completa", "senal": null, "falla": null, "estado_salida": 3,
 //    "totales": {"pedidos_grabados": 2, "pedidos_descartados": 1,
 //                "pedidos_existentes": 0, "lineas_grabadas": 5,
 //                "lineas_descartadas": 1, "lineas_leidas": 9,
@@ -15,6 +17,12 @@
 //                {..., "estado": "existente"}],
 //    "lineas_descartadas": [{"linea": 3, "motivo": "..."}],
 //    "lineas_cortadas": [7, 8]}
+//
+// The report is a record of the run as it goes: written when the run
+// starts with "fin": "en_curso" (and "termino" and "estado_salida" null),
+// rewritten while it runs and once more at its end, each time as a whole
+// file put in place by a rename. A run that was killed leaves the last
+// rewrite: "en_curso", with every order settled up to then.
 //
 // Orders are listed in the order the run completed them. "identificador"
 // is the order's PEDI_ID: the one drawn for a written or refused order
@@ -33,6 +41,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/batch_run_info.h"
 #include "import/resumen_importacion.h"
 
 namespace imp {
@@ -51,20 +60,25 @@ class BatchReport final : public ObservadorImportacion {
   void AlInterrumpirse(const std::string& falla,
                        const std::vector<TPosicionLinea>& registros) override;
 
-  // How the run was asked for and how it ended.
+  // How the run was asked for and how it ended (or stands).
   struct Cierre {
     bool simulacion = false;
-    std::string archivo;       // the order file as named on the command line
-    std::string fin;           // "completa", "falla", "sin_archivo", "no_encontrado",
+    BatchRunInfo corrida;      // file, company, user, times, signal
+    std::string fin;           // "en_curso", "completa", "falla", "interrumpida",
+                               // "detenida", "sin_archivo", "no_encontrado",
                                // "no_se_pudo_abrir", "sin_conexion"
     std::string falla;         // the failure's text; empty: none
-    int estado_salida = 0;
-    int64_t lineas_leidas = 0;
+    int estado_salida = -1;    // -1: not ended (null)
+    int64_t lineas_leidas = -1;  // -1: the lines of the orders settled so far
   };
 
-  // Writes the whole report to `ruta` (replacing it). Fails with
-  // imp::Failure when the file cannot be written.
-  void Escriba(const std::string& ruta, const Cierre& cierre) const;
+  // Writes the whole report to `ruta` (replacing it, by a rename). Fails
+  // with imp::Failure when the file cannot be written.
+  void Escriba(const std::string& ruta, const Cierre& cierre);
+
+  // Events taken since the report was last written: a rewrite while the
+  // run goes on is needed only when there are some.
+  bool cambiado() const { return eventos_ != escritos_; }
 
   // `bytes` as a quoted JSON string. Each valid UTF-8 sequence is copied;
   // every other byte is a Windows-1252 character (0x80 the euro sign, 0xE9
@@ -84,6 +98,8 @@ class BatchReport final : public ObservadorImportacion {
 
   void Agregue(Archivo& archivo, bool& primero, const std::string& json);
 
+  int64_t eventos_ = 0, escritos_ = 0;
+  int64_t lineas_asentadas_ = 0;  // file lines of the orders settled
   int64_t grabados_ = 0, descartados_ = 0, existentes_ = 0;
   int64_t lineas_grabadas_ = 0, lineas_descartadas_ = 0;
   int64_t iva_ = 0, total_ = 0;  // Currency counts of the written orders

@@ -73,13 +73,21 @@ void BatchSummary::Copie(std::FILE* desde, std::FILE* hacia) {
   while ((n = std::fread(bloque, 1, sizeof bloque, desde)) > 0) std::fwrite(bloque, 1, n, hacia);
 }
 
-void BatchSummary::Imprima(std::FILE* out, ResumenImportacion::Fin fin, int64_t registros,
-                           double segundos) const {
+void BatchSummary::Imprima(std::FILE* out, const BatchRunInfo& corrida,
+                           ResumenImportacion::Fin fin, int64_t registros, double segundos) const {
   if (simulacion_) {
     std::fputs("SIMULACIÓN (--dry-run): lo que sigue se grabó en una transacción que se deshizo;\n"
                "la base de datos quedó como estaba.\n", out);
   }
-  std::fprintf(out, "Resumen de la importación: %s\n", TextoFin(fin));
+  const std::string como = corrida.signal != 0
+                               ? "interrumpida por la señal " + SignalName(corrida.signal)
+                               : std::string(TextoFin(fin));
+  std::fprintf(out, "Resumen de la importación: %s\n", como.c_str());
+  std::fprintf(out, "Archivo: %s\n", corrida.file.c_str());
+  std::fprintf(out, "Compañía: %s (%s)\n", corrida.company.c_str(), corrida.database.c_str());
+  std::fprintf(out, "Usuario: %s\n", corrida.user.c_str());
+  std::fprintf(out, "Inicio: %s\n", corrida.started.c_str());
+  std::fprintf(out, "Fin: %s\n", corrida.ended.c_str());
   std::fprintf(out, "Pedidos grabados: %lld\n", static_cast<long long>(pedidos_grabados_));
   std::fprintf(out, "Pedidos descartados: %lld\n", static_cast<long long>(pedidos_descartados_));
   Copie(detalle_pedidos_.get(), out);

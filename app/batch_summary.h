@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "app/batch_run_info.h"
 #include "import/resumen_importacion.h"
 
 namespace imp {
@@ -40,10 +41,11 @@ class BatchSummary final : public ObservadorImportacion {
     return pedidos_descartados_ > 0 || lineas_descartadas_ > 0 || pedidos_existentes_ > 0;
   }
 
-  // Writes the summary to `out`. `fin` is how the run ended, `registros` the
-  // records it read and `segundos` how long it took.
-  void Imprima(std::FILE* out, ResumenImportacion::Fin fin, int64_t registros,
-               double segundos) const;
+  // Writes the summary to `out`. `corrida` names the run (file, company,
+  // user, times; the signal that interrupted it), `fin` is how the run
+  // ended, `registros` the records it read and `segundos` how long it took.
+  void Imprima(std::FILE* out, const BatchRunInfo& corrida, ResumenImportacion::Fin fin,
+               int64_t registros, double segundos) const;
 
   // The text of a reason on one line (a database's reason may run over
   // several).

@@ -27,6 +27,8 @@ constexpr char kErrorAlAbrir[] =
 constexpr char kFinalizada[] = "Importación finalizada.";
 constexpr char kPedidoNoGrabado[] = "Pedido %s %s no grabado: %s";
 constexpr char kYaGrabados[] = "Pedidos de esta importación ya grabados (quedan grabados): %s.";
+constexpr char kYaGrabadosSimulacion[] =
+    "Pedidos de esta importación grabados en la simulación (se deshacen): %s.";
 constexpr char kDetenida[] =
     "Importación detenida a pedido del usuario: la línea %s y las siguientes no se leyeron.";
 
@@ -117,7 +119,8 @@ void ImportRun::SpeedButton3Click() {
     // Orders written before the failure stay written: the operator must
     // know before feeding the same file again.
     throw Failure(linea + ConPunto(falla.what()) + "\n" +
-                  FormatText(kYaGrabados, {std::to_string(resumen_.pedidos_grabados)}) +
+                  FormatText(simulacion_ ? kYaGrabadosSimulacion : kYaGrabados,
+                             {std::to_string(resumen_.pedidos_grabados)}) +
                   LineasDescartados());
   }
 

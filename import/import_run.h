@@ -45,6 +45,10 @@ class ImportRun {
   // as existing: for feeding a file again after a run that stopped half way.
   void set_omitir_existentes(bool omitir) { omitir_existentes_ = omitir; }
 
+  // A dry run: whoever runs it rolls everything back, so a failure's text
+  // counts the orders written so far as undone, not as staying written.
+  void set_simulacion(bool simulacion) { simulacion_ = simulacion; }
+
   // Asks the run to stop between orders: the order being read is completed
   // and written (or dropped) whole, then no further record is read and the
   // run ends as stopped (ResumenImportacion::Fin::kDetenida), naming the
@@ -108,6 +112,7 @@ class ImportRun {
   Dialogs& dialogs_;
   ObservadorImportacion* observador_ = nullptr;
   bool omitir_existentes_ = false;
+  bool simulacion_ = false;
   std::atomic<bool> stop_requested_{false};
   static_assert(std::atomic<bool>::is_always_lock_free,
                 "a stop request must be settable from a signal handler");

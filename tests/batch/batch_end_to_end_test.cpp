@@ -460,10 +460,10 @@ TEST(BatchEndToEnd, RechazosCorregidosTerminanElTrabajo) {
       "línea 3: pedido FE 2 rechazado por la base de datos: ",
       "línea 4: pedido FE 2 rechazado por la base de datos: ",
       "línea 5: pedido cortado por la falla: '13/45/2026' no es una fecha válida\n",
-      "línea 6: no leída: la importación se detuvo antes de esta línea\n",
-      "línea 7: no leída: la importación se detuvo antes de esta línea\n",
-      "línea 8: no leída: la importación se detuvo antes de esta línea\n",
-      "línea 9: no leída: la importación se detuvo antes de esta línea\n"};
+      "línea 6: no leída, la importación se detuvo en la línea 5\n",
+      "línea 7: no leída, la importación se detuvo en la línea 5\n",
+      "línea 8: no leída, la importación se detuvo en la línea 5\n",
+      "línea 9: no leída, la importación se detuvo en la línea 5\n"};
   size_t at = 0;
   for (const std::string& linea : esperado) {
     EXPECT_EQ(log.compare(at, linea.size(), linea), 0) << log;

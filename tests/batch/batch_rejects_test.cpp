@@ -77,7 +77,7 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
        "línea 5: pedido FE 3 rechazado por la base de datos: violación de CK_1\n"
        "línea 6: pedido FE 3 rechazado por la base de datos: violación de CK_1\n"
        "línea 7: pedido cortado por la falla: '13/45/2026' no es una fecha válida\n"
-       "línea 9: no leída: la importación se detuvo antes de esta línea\n"},
+       "línea 9: no leída, la importación se detuvo en la línea 7\n"},
       {"un pedido rechazado con una línea descartada: cada línea una vez",
        "FE,1,A\r\n,,X\r\nFE,2,B\r\n",
        [](BatchRejects& r, Linea& l) {
@@ -92,15 +92,17 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
        "FE,1,A\r\n\r\nFE,2,B\n",
        [](BatchRejects& r, Linea&) { r.AlInterrumpirse("sin redondeo", {}); },
        "FE,1,A\r\nFE,2,B\n",
-       "línea 1: no leída: la importación se detuvo antes de esta línea\n"
-       "línea 3: no leída: la importación se detuvo antes de esta línea\n"},
+       "línea 1: no leída, la importación se detuvo antes de leer la primera línea\n"
+       "línea 3: no leída, la importación se detuvo antes de leer la primera línea\n"},
       {"el resto deja el formato: desde ahí, los bytes tal cual",
        "FE,1,A\r\nFE,2,B\r\nFE,3," + campo_largo + "\r\nFE,4,C\r\n",
        [](BatchRejects& r, Linea& l) { r.AlInterrumpirse("falla", {l[1]}); },
        "FE,1,A\r\nFE,2,B\r\nFE,3," + campo_largo + "\r\nFE,4,C\r\n",
        "línea 1: pedido cortado por la falla: falla\n"
-       "línea 2: no leída: la importación se detuvo antes de esta línea\n"
-       "línea 3 y siguientes: no leídas: "},
+       "línea 2: no leída, la importación se detuvo en la línea 1\n"
+       "línea 3: no leída, la importación se detuvo en la línea 1 (desde aquí el archivo no se "
+       "pudo leer: Línea 3: el campo 3 tiene más de 255 caracteres.)\n"
+       "línea 4: no leída, la importación se detuvo en la línea 1\n"},
       {"todo importado: archivos vacíos", "FE,1,A\r\n",
        [](BatchRejects& r, Linea& l) { r.AlGrabarPedido({"FE", "1", "1", 1, {}, {}, {l[1]}}); },
        "", ""},

@@ -63,11 +63,14 @@ std::string CompaniaEstres::Archivo(const std::string& nombre, const std::string
   return ruta;
 }
 
-std::unique_ptr<ProcesoVigilado> CompaniaEstres::Importe(const std::string& archivo,
-                                                         bool terminal) const {
-  return std::make_unique<ProcesoVigilado>(
-      kExe, std::vector<std::string>{"--batch", "--settings", settings_, archivo},
-      Entorno{{"LC_ALL", "C"}, {"LANG", "C"}}, db.server(), terminal);
+std::unique_ptr<ProcesoVigilado> CompaniaEstres::Importe(
+    const std::string& archivo, bool terminal, const std::vector<std::string>& opciones) const {
+  std::vector<std::string> argumentos{"--batch", "--settings", settings_};
+  argumentos.insert(argumentos.end(), opciones.begin(), opciones.end());
+  argumentos.push_back(archivo);
+  return std::make_unique<ProcesoVigilado>(kExe, argumentos,
+                                           Entorno{{"LC_ALL", "C"}, {"LANG", "C"}}, db.server(),
+                                           terminal);
 }
 
 int PuntosDeMuerte(int normal) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/stress/archivo_pedidos.h"
 #include "tests/stress/proceso_vigilado.h"
@@ -41,7 +42,8 @@ class CompaniaEstres {
   std::string Archivo(const std::string& nombre, const std::string& texto) const;
   // Starts `importa-pedidos --batch` on `archivo` under the C locale, with
   // standard error on a terminal when `terminal` (its progress readable).
-  std::unique_ptr<ProcesoVigilado> Importe(const std::string& archivo, bool terminal) const;
+  std::unique_ptr<ProcesoVigilado> Importe(const std::string& archivo, bool terminal,
+                                           const std::vector<std::string>& opciones = {}) const;
 
   FreshDatabase db;
 

@@ -164,6 +164,10 @@ void ProcesoVigilado::Mate() {
   if (!termino_) kill(pid_, SIGKILL);
 }
 
+void ProcesoVigilado::Senale(int senal) {
+  if (!termino_) kill(pid_, senal);
+}
+
 void ProcesoVigilado::Suspenda() {
   if (!termino_) kill(pid_, SIGSTOP);
 }

@@ -37,6 +37,8 @@ class ProcesoVigilado {
   bool EspereRegistros(int64_t registros, std::chrono::milliseconds limite);
   // Sends SIGKILL, unless the program has already been reaped.
   void Mate();
+  // Sends `senal`, unless the program has already been reaped.
+  void Senale(int senal);
   // Stops the program where it stands (SIGSTOP) and lets it go on
   // (SIGCONT): what it holds open meanwhile stays held.
   void Suspenda();
@@ -48,6 +50,7 @@ class ProcesoVigilado {
 
   bool termino() const { return termino_; }
   bool matado() const { return senal_ == 9; }  // ended by SIGKILL
+  int senal() const { return senal_; }         // the signal that ended it; 0: none
   bool colgado() const { return colgado_; }
   int estado() const { return estado_; }       // exit status; -1 after a signal
   int64_t registros() const { return registros_; }

@@ -1,0 +1,35 @@
+#pragma once
+// Runs of the real importer interrupted by a signal at random points of
+// large imports, with their rejects file and report, and what each must
+// leave: for SIGINT, SIGTERM and SIGHUP an exit status of 128 + the signal,
+// every order of the file exactly once in the database or in the rejects
+// file (never in both, never in neither), the report's written orders equal
+// to the database's, a database that validates; and importing the rejects
+// as they are (without --skip-existing) writes no order twice. For SIGKILL
+// the report may lag, but never claims an order the database lacks, and
+// importing the whole file again with --skip-existing completes it.
+
+#include <cstdint>
+
+#include "tests/stress/banco_estres.h"
+
+namespace imp::testing {
+
+struct CifrasInterrupcion {
+  int puntos = 0;             // runs the signal interrupted
+  int completas = 0;          // runs that ended on their own first
+  int64_t pedidos_grabados = 0;   // orders written by the interrupted runs
+  int64_t pedidos_rechazados = 0; // orders their rejects files held
+};
+
+// Makes `puntos` runs on files of `pedidos` orders, each sent `senal` once
+// a random number of records is read (every fourth while it starts).
+// Order numbers start at `primer_numero` (each run takes the next
+// `pedidos` numbers, at most 2 * puntos + 2 runs); `esperados` holds the
+// orders of the company's earlier files and takes those of these. Failures
+// are reported through GoogleTest.
+CifrasInterrupcion CorridasInterrumpidas(const CompaniaEstres& compania, PedidosEsperados& esperados,
+                                         int senal, int puntos, int pedidos, int primer_numero,
+                                         uint64_t semilla);
+
+}  // namespace imp::testing
