@@ -228,7 +228,8 @@ una terminal, se dibuja allí una barra de progreso con el porcentaje y las
 líneas por segundo. Al terminar, la salida estándar recibe un resumen: pedidos
 grabados, pedidos descartados (prefijo, número y motivo), líneas grabadas,
 líneas descartadas (número de línea del archivo y motivo), tiempo transcurrido
-y líneas por segundo.
+y líneas por segundo, con el archivo, la compañía, el usuario y las horas de
+inicio y fin.
 
 Números y fechas del archivo se leen con la configuración regional (LANG,
 LC_ALL); sin ella (locale C) el separador decimal es "." y las fechas son
@@ -241,6 +242,11 @@ Estado de salida:
   2  uso incorrecto, configuración ilegible o sin conexión posible
   3  la importación terminó, pero algo no se importó (un pedido descartado,
      una línea descartada o un pedido ya importado que se omitió)
+  130, 143, 129
+     interrumpida por SIGINT (Ctrl-C), SIGTERM o SIGHUP: la importación se
+     detuvo entre dos pedidos; las líneas no grabadas van a --rejects. Una
+     segunda señal la termina de inmediato (ningún pedido queda a medias);
+     luego importe de nuevo el archivo completo con --skip-existing
 )";
 }
 

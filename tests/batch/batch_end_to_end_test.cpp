@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -415,6 +416,13 @@ TEST(BatchEndToEnd, SimulacionNoCambiaNadaYPredicePorLaCorridaReal) {
     EXPECT_EQ(simulada.out.rfind("SIMULACIÓN (--dry-run): ", 0), 0u) << simulada.out;
     EXPECT_TRUE(Contiene(simulada.out, "\nSIMULACIÓN: nada quedó grabado.\n")) << simulada.out;
     EXPECT_EQ(simulada.err.rfind("Simulación (--dry-run): ", 0), 0u) << simulada.err;
+    // Nothing of a dry run stays written, not even in a failure's count.
+    EXPECT_FALSE(Contiene(simulada.err, "quedan grabados")) << simulada.err;
+    if (caso.estado == 1) {
+      EXPECT_TRUE(Contiene(simulada.err, "\nPedidos de esta importación grabados en la simulación "
+                                         "(se deshacen): 1.\n"))
+          << simulada.err;
+    }
     EXPECT_EQ(c.Cuenta("PEDIDOS"), 1);
     EXPECT_EQ(c.Cuenta("PEDIDOS_DETALLE"), 1);
     EXPECT_EQ(c.Generador(), generador);
@@ -519,6 +527,27 @@ TEST(BatchEndToEnd, InformeJsonIgualALasTablas) {
   EXPECT_EQ(raiz.value("fin").toString(), "completa");
   EXPECT_TRUE(raiz.value("falla").isNull());
   EXPECT_EQ(raiz.value("estado_salida").toInt(), 3);
+  EXPECT_TRUE(raiz.value("senal").isNull());
+  // The run is named: file, company (never the password), user, times.
+  const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
+  EXPECT_TRUE(raiz.value("archivo").toString().endsWith("/pedidos.csv"));
+  EXPECT_EQ(raiz.value("compania").toString(), "demo");
+  EXPECT_EQ(raiz.value("usuario").toString(), "SYSDBA");
+  EXPECT_EQ(raiz.value("base_de_datos").toString().toStdString(),
+            c.db.server() + "/datos/demo/norvela.fdb");
+  EXPECT_TRUE(std::regex_match(raiz.value("inicio").toString().toStdString(), iso));
+  EXPECT_TRUE(std::regex_match(raiz.value("termino").toString().toStdString(), iso));
+  EXPECT_FALSE(Contiene(LeaArchivo(informe), "masterkey"));
+  for (const std::string& linea :
+       {"\nCompañía: demo (" + c.db.server() + "/datos/demo/norvela.fdb)\n",
+        std::string("\nUsuario: SYSDBA\n")}) {
+    EXPECT_TRUE(Contiene(r.out, linea)) << r.out;
+  }
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nArchivo: [^\n]*/pedidos.csv\nCompañía: ")))
+      << r.out;
+  EXPECT_TRUE(std::regex_search(
+      r.out, std::regex(R"(\nInicio: \d{4}-\d\d-\d\dT[0-9:]{8}[+-]\d\d:\d\d\nFin: \d{4}-)")))
+      << r.out;
   const QJsonObject totales = raiz.value("totales").toObject();
   EXPECT_EQ(totales.value("pedidos_grabados").toInt(), c.Cuenta("PEDIDOS"));
   EXPECT_EQ(totales.value("pedidos_descartados").toInt(), 1);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -103,6 +104,25 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
        "línea 3: no leída, la importación se detuvo en la línea 1 (desde aquí el archivo no se "
        "pudo leer: Línea 3: el campo 3 tiene más de 255 caracteres.)\n"
        "línea 4: no leída, la importación se detuvo en la línea 1\n"},
+      {"detenida entre dos pedidos: desde la primera línea no leída",
+       "FE,1,A\r\n,,B\r\nFE,2,C\r\n,,D\r\n",
+       [](BatchRejects& r, Linea& l) {
+         r.AlGrabarPedido({"FE", "1", "1", 2, {}, {}, {l[1], l[2]}});
+         r.AlDetenerse(l[3]);
+       },
+       "FE,2,C\r\n,,D\r\n",
+       "línea 3: no leída, la importación se detuvo en la línea 2\n"
+       "línea 4: no leída, la importación se detuvo en la línea 2\n"},
+      {"basura tras el formato: una entrada por línea, CR solo y sin fin al final",
+       "FE,1,A\n" + campo_largo + ",x\r" + "\x01\x02\r\n\n" + "fin",
+       [](BatchRejects& r, Linea& l) { r.AlInterrumpirse("falla", {l[1]}); },
+       "FE,1,A\n" + campo_largo + ",x\r" + "\x01\x02\r\n\n" + "fin",
+       "línea 1: pedido cortado por la falla: falla\n"
+       "línea 2: no leída, la importación se detuvo en la línea 1 (desde aquí el archivo no se "
+       "pudo leer: Línea 2: el campo 1 tiene más de 255 caracteres.)\n"
+       "línea 3: no leída, la importación se detuvo en la línea 1\n"
+       "línea 4: no leída, la importación se detuvo en la línea 1\n"
+       "línea 5: no leída, la importación se detuvo en la línea 1\n"},
       {"todo importado: archivos vacíos", "FE,1,A\r\n",
        [](BatchRejects& r, Linea& l) { r.AlGrabarPedido({"FE", "1", "1", 1, {}, {}, {l[1]}}); },
        "", ""},
@@ -120,6 +140,16 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
     }
     EXPECT_EQ(Lea(carpeta / "rechazos.csv"), caso.rechazos);
     const std::string bitacora = Lea(carpeta / "rechazos.csv.log");
+    // The k-th line of the log speaks of the k-th line of the rejects.
+    size_t copiadas = 0;
+    for (size_t i = 0; i < caso.rechazos.size(); ++i) {
+      const char c = caso.rechazos[i];
+      if (c == '\n' || (c == '\r' && (i + 1 == caso.rechazos.size() || caso.rechazos[i + 1] != '\n')) ||
+          i + 1 == caso.rechazos.size()) {
+        ++copiadas;
+      }
+    }
+    EXPECT_EQ(static_cast<size_t>(std::count(bitacora.begin(), bitacora.end(), '\n')), copiadas);
     // A log given without its last line end names the start of its last line.
     if (!caso.bitacora.empty() && caso.bitacora.back() != '\n') {
       EXPECT_EQ(bitacora.rfind(caso.bitacora, 0), 0u) << bitacora;

@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/batch_report.h"
@@ -52,6 +58,56 @@ TEST(BatchReport, TextoJson) {
   const QJsonDocument doc = QJsonDocument::fromJson(
       QByteArray::fromStdString("{\"t\": " + BatchReport::JsonText("Pe\xF1" "a \x80") + "}"));
   EXPECT_EQ(doc.object().value("t").toString(), QString::fromUtf8("Peña €"));
+}
+
+// The report while the run goes on: a whole document at every rewrite, not
+// ended yet, with what was settled so far; rewrites are needed only after
+// an event.
+TEST(BatchReport, EnCursoYAlFinal) {
+  char plantilla[] = "/tmp/informe-XXXXXX";
+  const std::string carpeta = mkdtemp(plantilla);
+  const std::string ruta = carpeta + "/informe.json";
+  auto lea = [&ruta] {
+    std::ifstream in(ruta, std::ios::binary);
+    const std::string texto((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(texto), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << texto;
+    return doc.object();
+  };
+  BatchRunInfo corrida{"pedidos.csv", "01", "srv:/base/datos/01/norvela.fdb", "SYSDBA",
+                       "2026-12-09T17:40:01-05:00", "", 0};
+  BatchReport informe;
+  informe.Escriba(ruta, {false, corrida, "en_curso", "", -1, -1});
+  QJsonObject raiz = lea();
+  EXPECT_EQ(raiz.value("fin").toString(), "en_curso");
+  EXPECT_TRUE(raiz.value("termino").isNull());
+  EXPECT_TRUE(raiz.value("estado_salida").isNull());
+  EXPECT_TRUE(raiz.value("senal").isNull());
+  EXPECT_EQ(raiz.value("compania").toString(), "01");
+  EXPECT_FALSE(informe.cambiado());
+
+  TPosicionLinea l1{1, 0, 5}, l2{2, 6, 5}, l3{3, 12, 5};
+  informe.AlGrabarPedido({"FE", "1", "41", 2, {}, {}, {l1, l2}});
+  EXPECT_TRUE(informe.cambiado());
+  informe.Escriba(ruta, {false, corrida, "en_curso", "", -1, -1});
+  EXPECT_FALSE(informe.cambiado());
+  raiz = lea();
+  EXPECT_EQ(raiz.value("totales").toObject().value("pedidos_grabados").toInt(), 1);
+  EXPECT_EQ(raiz.value("totales").toObject().value("lineas_leidas").toInt(), 2);
+
+  informe.AlInterrumpirse("falla", {l3});
+  corrida.ended = "2026-12-09T17:40:03-05:00";
+  corrida.signal = SIGTERM;
+  informe.Escriba(ruta, {false, corrida, "interrumpida", "", 143, 3});
+  raiz = lea();
+  EXPECT_EQ(raiz.value("fin").toString(), "interrumpida");
+  EXPECT_EQ(raiz.value("senal").toString(), "SIGTERM");
+  EXPECT_EQ(raiz.value("estado_salida").toInt(), 143);
+  EXPECT_EQ(raiz.value("termino").toString(), "2026-12-09T17:40:03-05:00");
+  EXPECT_EQ(raiz.value("totales").toObject().value("lineas_leidas").toInt(), 3);
+  EXPECT_EQ(raiz.value("lineas_cortadas").toArray().size(), 1);
+  std::filesystem::remove_all(carpeta);
 }
 
 }  // namespace

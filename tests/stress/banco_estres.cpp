@@ -63,12 +63,21 @@ std::string CompaniaEstres::Archivo(const std::string& nombre, const std::string
   return ruta;
 }
 
-std::unique_ptr<ProcesoVigilado> CompaniaEstres::Importe(
-    const std::string& archivo, bool terminal, const std::vector<std::string>& opciones) const {
+std::unique_ptr<ProcesoVigilado> CompaniaEstres::Importe(const std::string& archivo,
+                                                         bool terminal,
+                                                         const std::vector<std::string>& opciones,
+                                                         const std::string& ignoradas) const {
   std::vector<std::string> argumentos{"--batch", "--settings", settings_};
   argumentos.insert(argumentos.end(), opciones.begin(), opciones.end());
   argumentos.push_back(archivo);
-  return std::make_unique<ProcesoVigilado>(kExe, argumentos,
+  std::string programa = kExe;
+  if (!ignoradas.empty()) {
+    // An ignored signal stays ignored across exec.
+    argumentos.insert(argumentos.begin(),
+                      {"-c", "trap '' " + ignoradas + "; exec \"$0\" \"$@\"", programa});
+    programa = "/bin/sh";
+  }
+  return std::make_unique<ProcesoVigilado>(programa, argumentos,
                                            Entorno{{"LC_ALL", "C"}, {"LANG", "C"}}, db.server(),
                                            terminal);
 }

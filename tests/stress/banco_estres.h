@@ -40,10 +40,14 @@ class CompaniaEstres {
   BaseCompania base() const { return base_; }
   // Writes an order file into the company's folder; its path.
   std::string Archivo(const std::string& nombre, const std::string& texto) const;
-  // Starts `importa-pedidos --batch` on `archivo` under the C locale, with
-  // standard error on a terminal when `terminal` (its progress readable).
+  // Starts `importa-pedidos --batch` with `opciones` on `archivo` under the
+  // C locale, with standard error on a terminal when `terminal` (its
+  // progress readable). With `ignoradas` ("INT HUP"), the program starts
+  // with those signals ignored, as a background job of a script or nohup
+  // would start it.
   std::unique_ptr<ProcesoVigilado> Importe(const std::string& archivo, bool terminal,
-                                           const std::vector<std::string>& opciones = {}) const;
+                                           const std::vector<std::string>& opciones = {},
+                                           const std::string& ignoradas = "") const;
 
   FreshDatabase db;
 

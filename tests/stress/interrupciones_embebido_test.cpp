@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "tests/stress/archivo_pedidos.h"
 #include "tests/stress/corridas_interrumpidas.h"
 
 namespace imp::testing {
@@ -31,6 +32,32 @@ TEST(InterrupcionesEmbebido, CadaPedidoUnaVezEnLaBaseOEnLosRechazos) {
                 static_cast<long long>(cifras.pedidos_grabados),
                 static_cast<long long>(cifras.pedidos_rechazados));
     if (HasFailure()) return;
+  }
+}
+
+// A program started with a signal ignored: SIGINT and SIGTERM still stop
+// it between orders (a background job of a script, `timeout -s INT`);
+// SIGHUP ignored (nohup) leaves it running to the end.
+TEST(InterrupcionesEmbebido, SenalesIgnoradasAlArrancar) {
+  struct Caso {
+    const char* ignoradas;
+    int senal;
+    int estado;
+  };
+  const Caso casos[] = {{"INT", SIGINT, 130}, {"TERM", SIGTERM, 143}, {"HUP", SIGHUP, 0}};
+  CompaniaEstres compania;
+  int primer_numero = 1;
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.ignoradas);
+    const ArchivoPedidos archivo = GenereArchivoPedidos(7, 300, primer_numero);
+    primer_numero += 300;
+    const auto importador =
+        compania.Importe(compania.Archivo(std::string(c.ignoradas) + ".csv", archivo.texto),
+                         /*terminal=*/true, {}, c.ignoradas);
+    ASSERT_TRUE(importador->EspereRegistros(200, kLimiteCorrida)) << importador->err();
+    importador->Senale(c.senal);
+    ASSERT_TRUE(importador->Termine(kLimiteCorrida));
+    EXPECT_EQ(importador->estado(), c.estado) << importador->err() << importador->out();
   }
 }
 
