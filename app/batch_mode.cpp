@@ -381,6 +381,7 @@ int Corra(const BatchOptions& options) {
     Escriba(stderr, WithFinalPeriod(falla));
   }
   if (options.dry_run) Escriba(stderr, kSimulacionFin);
+  resumen.set_lineas_omitidas(run.resumen().lineas_omitidas);
   resumen.Imprima(stdout, corrida, fin, run.resumen().registros, segundos);
 
   int estado = kBatchTodoGrabado;

@@ -86,7 +86,8 @@ void BatchRejects::AlGrabarPedido(const PedidoGrabado& pedido) {
 void BatchRejects::AlDescartarPedido(const PedidoDescartado& pedido) {
   Vea(pedido.registros);
   const std::string rechazo =
-      "pedido " + pedido.prefijo + " " + pedido.numero + " rechazado por la base de datos: " +
+      "pedido " + pedido.prefijo + " " + pedido.numero +
+      (pedido.por_el_archivo ? " no grabado: " : " rechazado por la base de datos: ") +
       pedido.motivo;
   for (const TPosicionLinea& p : pedido.registros) {
     const std::string propio = MotivoPendiente(p.numero);

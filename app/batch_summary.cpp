@@ -100,6 +100,9 @@ void BatchSummary::Imprima(std::FILE* out, const BatchRunInfo& corrida,
   std::fprintf(out, "Líneas descartadas: %lld\n", static_cast<long long>(lineas_descartadas_));
   Copie(detalle_lineas_.get(), out);
   std::fprintf(out, "Líneas leídas: %lld\n", static_cast<long long>(registros));
+  if (lineas_omitidas_ > 0) {
+    std::fprintf(out, "Líneas vacías (omitidas): %lld\n", static_cast<long long>(lineas_omitidas_));
+  }
   std::fprintf(out, "Tiempo transcurrido: %.3f s\n", segundos);
   const double por_segundo = segundos > 0 ? static_cast<double>(registros) / segundos : 0.0;
   std::fprintf(out, "Líneas por segundo: %.0f\n", por_segundo);

@@ -29,6 +29,8 @@ class BatchSummary final : public ObservadorImportacion {
   void set_simulacion(bool simulacion) { simulacion_ = simulacion; }
   // Lists the orders found already written (even none) under their heading.
   void set_omitir_existentes(bool omitir) { omitir_existentes_ = omitir; }
+  // Lines of the file that held no record (empty, or every field empty).
+  void set_lineas_omitidas(int64_t lineas) { lineas_omitidas_ = lineas; }
 
   int64_t pedidos_grabados() const { return pedidos_grabados_; }
   int64_t pedidos_descartados() const { return pedidos_descartados_; }
@@ -66,6 +68,7 @@ class BatchSummary final : public ObservadorImportacion {
   int64_t pedidos_existentes_ = 0;
   bool simulacion_ = false;
   bool omitir_existentes_ = false;
+  int64_t lineas_omitidas_ = 0;
   Archivo detalle_pedidos_;
   Archivo detalle_lineas_;
   Archivo detalle_existentes_;

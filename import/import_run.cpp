@@ -1,5 +1,11 @@
 #include "import/import_run.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -26,6 +32,9 @@ constexpr char kErrorAlAbrir[] =
     "otra aplicación en este momento.";
 constexpr char kFinalizada[] = "Importación finalizada.";
 constexpr char kPedidoNoGrabado[] = "Pedido %s %s no grabado: %s";
+constexpr char kLineaIncompleta[] =
+    "Línea %s: la última línea está incompleta (sin fin de línea y con menos campos que la "
+    "anterior).";
 constexpr char kYaGrabados[] = "Pedidos de esta importación ya grabados (quedan grabados): %s.";
 constexpr char kYaGrabadosSimulacion[] =
     "Pedidos de esta importación grabados en la simulación (se deshacen): %s.";
@@ -55,6 +64,20 @@ std::string EnUnaLinea(const std::string& texto) {
     linea += (c == '\n') ? ' ' : c;
   }
   return linea;
+}
+
+// Why the reader could not open `ruta`, as a line to add to the message
+// (the reader only says that it could not).
+std::string CausaSinAbrir(const std::string& ruta) {
+  struct stat estado;
+  if (::stat(ruta.c_str(), &estado) != 0) {
+    return "\nEl archivo " + ruta + " no se pudo abrir: " + std::strerror(errno) + ".";
+  }
+  if (!S_ISREG(estado.st_mode)) return "\nEl archivo " + ruta + " no es un archivo regular.";
+  if (::access(ruta.c_str(), R_OK) != 0) {
+    return "\nNo hay permiso para leer el archivo " + ruta + ".";
+  }
+  return "\nOtro programa tiene bloqueado el archivo " + ruta + ".";
 }
 
 std::optional<Currency> ValorDe(const Field& campo) {
@@ -155,6 +178,7 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
     abierto = true;
   }
   ManejeLeidos();
+  resumen_.lineas_omitidas = lector.lineas_omitidas();
   if (detenida) {
     // The order read so far is whole: it is written like the last order of
     // a file, and the run ends there.
@@ -171,7 +195,7 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
   if (!abierto) {
     store_.Close();
     resumen_.fin = ResumenImportacion::Fin::kNoSePudoAbrir;
-    screen_.ShowMessage(kErrorAlAbrir);
+    screen_.ShowMessage(kErrorAlAbrir + CausaSinAbrir(ruta));
     return;
   }
 
@@ -243,6 +267,10 @@ void ImportRun::ManejeRegistro(const TPosicionLinea& posicion) {
   linea_en_falta_ = posicion.numero;
   screen_.SetRecordText(valores_.texto_registro());
   registros_pedido_.push_back(posicion);
+  if (posicion.incompleta) {
+    DescarteIncompleta(posicion);
+    return;
+  }
 
   // The first record of a run always begins an order, whatever key an
   // earlier run left behind: no line is priced against a header this run
@@ -388,6 +416,31 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
     store_.set_contador_lineas(0);
   }
 }
+
+void ImportRun::DescarteIncompleta(const TPosicionLinea& posicion) {
+  const bool pedido_nuevo = primer_pedido_ || valores_.PREF_PRE != prefijo_actual_ ||
+                            valores_.PEDI_NUMERO != numero_actual_;
+  if (pedido_nuevo) {
+    // The line begins an order of its own: the one before it is whole.
+    linea_en_falta_ = 0;
+    if (!primer_pedido_) complete_pedido(/*fin_de_archivo=*/false);
+    registros_pedido_.erase(registros_pedido_.begin(), registros_pedido_.end() - 1);
+  } else {
+    // The line belongs to the order being built: none of it is written.
+    store_.CancelUpdates();
+    store_.Refresh();
+    store_.set_contador_lineas(0);
+  }
+  primer_pedido_ = true;  // nothing left to complete at the end of the file
+  PedidoDescartado descartado{valores_.PREF_PRE, valores_.PEDI_NUMERO,
+                              FormatText(kLineaIncompleta, {std::to_string(posicion.numero)}),
+                              registros_pedido_, std::string(), 0, std::nullopt, std::nullopt};
+  descartado.por_el_archivo = true;
+  Descarte(std::move(descartado));
+  registros_pedido_.clear();
+  linea_en_falta_ = 0;
+}
+
 
 void ImportRun::OlvideRegistros(bool fin_de_archivo) {
   if (fin_de_archivo || registros_pedido_.empty()) {

@@ -94,6 +94,10 @@ class ImportRun {
   // next order; the end-of-file form leaves that to the closing of the store.
   void complete_pedido(bool fin_de_archivo);
   void Descarte(PedidoDescartado descartado);
+  // The file's cut-off last line: refused with the order it belongs to,
+  // which is then not written (an order before it, when the line begins a
+  // new one, is written as usual).
+  void DescarteIncompleta(const TPosicionLinea& posicion);
   // With omitir_existentes_: when the current order is already in the
   // database, drops it from the store, reports it and returns true.
   bool OmitaExistente(std::vector<TPosicionLinea>& registros, bool fin_de_archivo);

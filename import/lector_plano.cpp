@@ -101,6 +101,10 @@ inline std::uint64_t MascaraEspeciales(const char* p) {
 #endif
 }
 
+[[noreturn]] void FalleCambio(const std::string& ruta) {
+  throw Failure("El archivo " + ruta + " cambió mientras se importaba.");
+}
+
 bool EmpiezaConBom(int fd, std::int64_t tamano) {
   if (tamano < kLargoBom) return false;
   unsigned char inicio[kLargoBom];
@@ -148,14 +152,20 @@ class Tokenizador final {
   }
 
   // End of the file at offset `fin`: a last line without a line end is
-  // still a record.
+  // still a record. One with fewer fields than the record before it is
+  // most likely a line its writer had not finished: it is delivered marked
+  // as such, since its missing fields would read as the previous line's.
   void Termine(std::int64_t fin) {
     if (fin > inicio_linea_) {
       en_comillas_ = false;
       CierreCampo();
+      incompleta_ = indice_ < campos_anterior_;
       Entregue(fin);
     }
   }
+
+  // Lines that were no record: empty, or with every field empty.
+  std::int64_t omitidas() const { return omitidas_; }
 
  private:
   static constexpr std::size_t kSinCorte = static_cast<std::size_t>(-1);
@@ -226,7 +236,9 @@ class Tokenizador final {
   }
 
   void CierreCampo() {
-    campos_.fije_largo(indice_, corte_ == kSinCorte ? largo_ : corte_);
+    const std::size_t largo = corte_ == kSinCorte ? largo_ : corte_;
+    con_texto_ |= largo != 0;
+    campos_.fije_largo(indice_, largo);
     largo_ = 0;
     corte_ = kSinCorte;
   }
@@ -238,6 +250,8 @@ class Tokenizador final {
     if (posicion > inicio_linea_) {
       CierreCampo();
       Entregue(posicion);
+    } else {
+      ++omitidas_;
     }
     indice_ = 1;
     destino_ = campos_.bytes(1);
@@ -245,9 +259,19 @@ class Tokenizador final {
     inicio_linea_ = posicion + 1;
   }
 
+  // A line whose every field is empty (only commas, quotes or zero bytes)
+  // is no record either: its empty fields change no value, so it would
+  // repeat the previous record just like an empty line. The slots it
+  // emptied held nothing the values do not already hold.
   void Entregue(std::int64_t fin_linea) {
+    if (!con_texto_) {
+      ++omitidas_;
+      return;
+    }
+    con_texto_ = false;
+    campos_anterior_ = indice_;
     if (!manejador_) return;
-    const TPosicionLinea posicion{linea_, inicio_linea_, fin_linea - inicio_linea_};
+    const TPosicionLinea posicion{linea_, inicio_linea_, fin_linea - inicio_linea_, incompleta_};
     manejador_(campos_, posicion);
   }
 
@@ -259,6 +283,10 @@ class Tokenizador final {
   int indice_ = 1;                 // slot of the field being read
   bool en_comillas_ = false;
   bool tras_cr_ = false;  // the previous byte was a CR that ended a line
+  bool con_texto_ = false;   // a field of the current line has text
+  bool incompleta_ = false;  // the last line, cut off before its end
+  int campos_anterior_ = 0;  // fields of the last record delivered
+  std::int64_t omitidas_ = 0;
   std::int64_t linea_ = 1;
   std::int64_t inicio_linea_;
 };
@@ -283,6 +311,7 @@ bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistr
   const std::int64_t paso = std::max<std::int64_t>(tamano / 100, 1);
   std::int64_t proximo_paso = paso;
   std::int64_t consumidos = 0;
+  lineas_omitidas_ = 0;
   const bool bom = EmpiezaConBom(archivo.fd(), tamano);
   std::int64_t por_omitir = bom ? kLargoBom : 0;
 
@@ -290,12 +319,22 @@ bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistr
   Tokenizador tokenizador(campos, manejador, por_omitir);
   const std::unique_ptr<char[]> bloque(new char[tamano_bloque_ + kRellenoBloque]());
 
+  // A writer that appends to the file, cuts it or rewrites it while it is
+  // read: what is read may be half of a line, or lines of two versions of
+  // the file. Seen at every block and once more at the end, before the line
+  // being built is delivered.
+  auto cambio = [&archivo, &estado] {
+    struct stat ahora;
+    return ::fstat(archivo.fd(), &ahora) != 0 || ahora.st_size != estado.st_size ||
+           ahora.st_mtim.tv_sec != estado.st_mtim.tv_sec ||
+           ahora.st_mtim.tv_nsec != estado.st_mtim.tv_nsec;
+  };
   while (consumidos < tamano) {
     const auto pedir =
         static_cast<std::size_t>(std::min<std::int64_t>(
             static_cast<std::int64_t>(tamano_bloque_), tamano - consumidos));
     const std::size_t leidos = LeaBloque(archivo.fd(), bloque.get(), pedir, consumidos);
-    if (leidos == 0) break;  // cut short by another writer: take what is there
+    if (leidos == 0 || cambio()) FalleCambio(ruta);
     const char* p = bloque.get();
     const char* const fin = p + leidos;
     // Pieces end at the next progress step, so the hook is called after
@@ -317,7 +356,9 @@ bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistr
       }
     }
   }
+  if (cambio()) FalleCambio(ruta);
   tokenizador.Termine(consumidos);
+  lineas_omitidas_ = tokenizador.omitidas();
   return true;
 }
 

@@ -12,8 +12,15 @@
 //  - CR, LF and CR LF each end one line, in quotes or not; a line end also
 //    leaves the quotes. A CR followed by any other byte ends the line and
 //    that byte starts the next one. No byte is ever dropped.
-//  - A line without bytes (two line ends in a row) is not a record. A last
-//    line without a line end is a record, delivered at the end of the file.
+//  - A line without bytes (two line ends in a row) is not a record, nor is
+//    a line whose every field is empty (commas, quotes, zero bytes only).
+//    A last line without a line end is a record, delivered at the end of
+//    the file; marked `incompleta` when it has fewer fields than the record
+//    before it.
+//  - A file whose size or modification time changes while it is read, or
+//    that ends before the size measured at open, fails the run
+//    ("El archivo … cambió mientras se importaba.") before its last line is
+//    delivered.
 //  - A UTF-8 byte-order mark at the very start of the file is skipped.
 //  - A zero byte cuts the field's text at that byte (the bytes after it still
 //    count towards the field's length).
@@ -41,6 +48,9 @@ struct TPosicionLinea {
   std::int64_t numero = 0;          // line number, from 1
   std::int64_t desplazamiento = 0;  // offset of the line's first byte
   std::int64_t longitud = 0;        // bytes of the line, line end excluded
+  // The last line of the file, without a line end and with fewer fields
+  // than the record before it: cut off by whoever wrote the file.
+  bool incompleta = false;
 };
 
 class TLectorPlano {
@@ -70,8 +80,13 @@ class TLectorPlano {
   bool lea_registros(const std::string& ruta, const ManejadorRegistro& manejador,
                      const GanchoProgreso& progreso);
 
+  // Lines of the last complete read that were no record (empty, or every
+  // field empty).
+  std::int64_t lineas_omitidas() const { return lineas_omitidas_; }
+
  private:
   std::size_t tamano_bloque_;
+  std::int64_t lineas_omitidas_ = 0;
 };
 
 }  // namespace imp

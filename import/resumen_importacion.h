@@ -25,7 +25,8 @@ struct PedidoGrabado {
   std::vector<TPosicionLinea> registros;  // the file lines it came from
 };
 
-// An order the database refused: nothing of it was written.
+// An order the database refused (or the file's own state made
+// unwritable): nothing of it was written.
 struct PedidoDescartado {
   std::string prefijo;
   std::string numero;
@@ -35,6 +36,9 @@ struct PedidoDescartado {
   int32_t lineas = 0;
   std::optional<Currency> iva;
   std::optional<Currency> total;
+  // Refused before the database saw it, for what the file holds (a last
+  // line cut off), not by the database.
+  bool por_el_archivo = false;
 };
 
 // An order not written because one with its document type, prefix and
@@ -91,6 +95,7 @@ struct ResumenImportacion {
   int64_t lineas_grabadas = 0;      // lines of the written orders
   int64_t lineas_descartadas = 0;
   int64_t pedidos_existentes = 0;   // skipped: already in the database
+  int64_t lineas_omitidas = 0;      // empty lines, or with every field empty
   std::vector<PedidoDescartado> pedidos_descartados;
   std::string falla;                           // the failure's own text
   std::vector<TPosicionLinea> registros_interrumpidos;  // of the order cut off

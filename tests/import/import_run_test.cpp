@@ -5,10 +5,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <string>
 #include <utility>
@@ -216,17 +218,23 @@ TEST(ImportRun, ComprobacionesDelArchivo) {
   const int fd = ::open(bloqueado.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  // A FIFO or a device is no file to import either, and the message says so.
+  const std::string fifo = banco.db.server() + "/tubo.csv";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string kAlAbrir =
+      "Error al abrir el archivo, asegúrece que el nombre sea correcto y que no esté abierto en "
+      "otra aplicación en este momento.\n";
   const struct {
     std::string ubicacion;
-    const char* mensaje;
+    std::string mensaje;
   } casos[] = {
       {"", "Debe indicar antes el archivo con los datos a importar."},
       {banco.db.server() + "/no-existe.csv", "No se encontró el archivo a importar."},
       // A folder is no file to import.
       {banco.db.server(), "No se encontró el archivo a importar."},
-      {bloqueado,
-       "Error al abrir el archivo, asegúrece que el nombre sea correcto y que no esté abierto en "
-       "otra aplicación en este momento."},
+      {bloqueado, kAlAbrir + "Otro programa tiene bloqueado el archivo " + bloqueado + "."},
+      {fifo, kAlAbrir + "El archivo " + fifo + " no es un archivo regular."},
+      {"/dev/null", kAlAbrir + "El archivo /dev/null no es un archivo regular."},
   };
   for (const auto& c : casos) {
     banco.pantalla = Grabadora{};
@@ -594,6 +602,102 @@ TEST(ImportRunOutcome, ASettledOrderIsNeverReportedAsCutOff) {
     for (const TPosicionLinea& p : falle.interrumpidos) {
       for (const TPosicionLinea& a : falle.asentados) EXPECT_NE(p.numero, a.numero);
     }
+  }
+}
+
+}  // namespace
+}  // namespace imp::testing
+
+namespace imp::testing {
+namespace {
+
+// The file's own hazards: a last line its writer had not finished, lines
+// that hold nothing, and a file that changes while it is read.
+TEST(ImportRunFile, CutOffLastLineAndEmptyRecords) {
+  const std::string kIncompleta =
+      "la última línea está incompleta (sin fin de línea y con menos campos que la anterior).";
+  auto sin_fin = [](std::string linea) { return linea.substr(0, linea.size() - 2); };
+  struct Caso {
+    const char* nombre;
+    std::string texto;
+    std::vector<std::pair<std::string, std::string>> grabados;
+    std::vector<std::string> descartados;  // "FE 2"
+    int64_t lineas_detalle;
+  };
+  const std::vector<Caso> casos = {
+      {"a line of the order being built, its price not yet written",
+       Pedido("FE", "1") + Pedido("FE", "2") + sin_fin(Otra()).substr(0, 16),
+       {{"FE", "1"}}, {"FE 2"}, 1},
+      {"the first line of a new order, cut off",
+       Pedido("FE", "1") + Otra() + sin_fin(Pedido("FE", "2")).substr(0, 40),
+       {{"FE", "1"}}, {"FE 2"}, 2},
+      {"a last line without its end but whole is imported",
+       Pedido("FE", "1") + sin_fin(Otra()), {{"FE", "1"}}, {}, 2},
+      {"separators, quotes and zero bytes are no lines",
+       Pedido("FE", "1") + ",,,,,,\r\n" + "\"\",\"\"\r\n" + std::string(5, '\0') + "\r\n" +
+           Otra(),
+       {{"FE", "1"}}, {}, 2},
+  };
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.nombre);
+    BancoImportacion banco;
+    Bitacora bitacora;
+    banco.run.set_observador(&bitacora);
+    banco.Corra(c.texto);
+    EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
+    EXPECT_EQ(Claves(banco.Pedidos()), c.grabados);
+    std::vector<std::string> descartados;
+    for (const PedidoDescartado& d : bitacora.descartados) {
+      descartados.push_back(d.prefijo + " " + d.numero);
+      EXPECT_NE(d.motivo.find(kIncompleta), std::string::npos) << d.motivo;
+      EXPECT_TRUE(d.por_el_archivo);
+    }
+    EXPECT_EQ(descartados, c.descartados);
+    EXPECT_EQ(banco.Lea("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE").size(),
+              static_cast<size_t>(c.lineas_detalle));
+  }
+}
+
+// Grows the file at the reader's first step, as a writer still at work.
+struct Escritor : Grabadora {
+  std::string ruta;
+  bool escrito = false;
+  void StepProgress() override {
+    Grabadora::StepProgress();
+    if (escrito) return;
+    escrito = true;
+    std::ofstream(ruta, std::ios::app | std::ios::binary) << "FE,99,1/15/2024";
+  }
+};
+
+TEST(ImportRunFile, AFileThatChangesWhileReadEndsTheRunBeforeItsLastOrder) {
+  BancoImportacion banco;
+  std::string texto;
+  for (int p = 1; p <= 30; ++p) texto += Pedido("FE", std::to_string(p)) + Otra();
+  const std::string ruta = banco.Archivo(texto);
+  // An old modification time, so that the append moves it.
+  const struct timespec antes[2] = {{1000000, 0}, {1000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, ruta.c_str(), antes, 0), 0);
+  Escritor escritor;
+  escritor.ruta = ruta;
+  escritor.ubicacion = ruta;
+  ImportRun run(banco.fdm, banco.store, banco.layout, banco.rs, escritor, escritor);
+  try {
+    run.SpeedButton3Click();
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& f) {
+    EXPECT_EQ(std::string(f.what()).rfind("El archivo " + ruta + " cambió mientras se importaba.", 0),
+              0u)
+        << f.what();
+  }
+  EXPECT_EQ(run.resumen().fin, ResumenImportacion::Fin::kFalla);
+  // What was written is whole, and the last order read was not written.
+  const auto pedidos = banco.Pedidos();
+  EXPECT_LT(pedidos.size(), 30u);
+  for (const Fila& p : pedidos) {
+    EXPECT_EQ(banco.Lea("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE WHERE PEDI_ID = " + p.at("PEDI_ID"))
+                  .size(),
+              2u);
   }
 }
 

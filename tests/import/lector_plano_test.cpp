@@ -1,6 +1,7 @@
 #include "import/lector_plano.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/failure_of.h"
 #include "values/failure.h"
 
 namespace imp {
@@ -80,7 +82,7 @@ const CasoCampos kCasosCampos[] = {
     {"coma entre comillas", "\"x,y\",z\n", {{"x,y", "z"}}},
     {"comillas en medio del campo", "ab\"c,d\"e\n", {{"abc,de"}}},
     {"comillas dobles no agregan nada", "a\"\"b\n", {{"ab"}}},
-    {"comillas sin texto", "\"\"\n", {{""}}},
+    {"comillas sin texto no son registro", "\"\"\n", {}},
     {"fin de linea cierra comillas", "\"x\ny,z\n", {{"x"}, {"y", "z"}}},
     {"CR dentro de comillas termina", "\"x\r\ny,z\n", {{"x"}, {"y", "z"}}},
     {"byte cero corta el texto", "ab\0cd,e\n"s, {{"ab", "e"}}},
@@ -92,9 +94,15 @@ const CasoCampos kCasosCampos[] = {
     {"CR seguido de otro byte no lo pierde", "a\rb\n", {{"a"}, {"b"}}},
     {"solo CR", "ab\rcd\ref", {{"ab"}, {"cd"}, {"ef"}}},
     {"CR CR LF", "a\r\r\nb\n", {{"a"}, {"b"}}},
-    {"comillas tras CR", "a\r\"\"\nb\n", {{"a"}, {""}, {"b"}}},
-    {"coma tras CR", "a,x\r,\nb\n", {{"a", "x"}, {"", ""}, {"b", ""}}},
-    {"cero tras CR", "a\r\0\nb\n"s, {{"a"}, {""}, {"b"}}},
+    {"comillas tras CR", "a\r\"\"\nb\n", {{"a"}, {"b"}}},
+    {"coma tras CR", "a,x\r,\nb\n", {{"a", "x"}, {"b", ""}}},
+    {"cero tras CR", "a\r\0\nb\n"s, {{"a"}, {"b"}}},
+    // Lines whose every field is empty are no records, like empty lines.
+    {"solo comas", "a,b\n,,,,\nc\n", {{"a", "b"}, {"c", ""}}},
+    {"solo bytes cero", "a\n\0\0\0\nb\n"s, {{"a"}, {"b"}}},
+    {"comillas y comas vacias", "a\n\"\",\"\",\nb\n", {{"a"}, {"b"}}},
+    {"ultima linea solo comas", "a,b\n,,", {{"a", "b"}}},
+    {"un blanco es texto", "a\n, ,\n", {{"a"}, {"", " ", ""}}},
     {"ultima linea sin fin", "a,b\nc", {{"a", "b"}, {"c", "b"}}},
     {"unica linea sin fin", "x", {{"x"}}},
     {"lineas vacias no son registros", "a\n\nb\r\n\r\n\n", {{"a"}, {"b"}}},
@@ -240,6 +248,96 @@ TEST(LectorPlano, CamposEnElLimiteSeLeen) {
   ASSERT_EQ(registros.size(), 1u);
   EXPECT_EQ(registros[0].campos[0], x255);
   EXPECT_EQ(registros[0].campos[1], x255);
+}
+
+// Which records come marked as a cut-off last line, and how many lines were
+// no record.
+TEST(LectorPlano, UltimaLineaIncompletaYLineasOmitidas) {
+  const struct {
+    const char* nombre;
+    std::string bytes;
+    std::vector<bool> incompletas;  // per record
+    std::int64_t omitidas;
+  } casos[] = {
+      {"sin fin y con menos campos", "a,b\nc", {false, true}, 0},
+      {"sin fin con los mismos campos", "a,b\nc,d", {false, false}, 0},
+      {"sin fin con mas campos", "a,b\nc,d,e", {false, false}, 0},
+      {"unica linea sin fin", "x", {false}, 0},
+      {"con fin y menos campos", "a,b\nc\n", {false, false}, 0},
+      {"cuenta el registro anterior, no la linea vacia", "a,b\n,,,\nc", {false, true}, 1},
+      {"el precio aun no escrito",
+       "PV,2,1,,12,7,9,ACME,01,0,0,0,A100,1,UND,500,0\nPV,3,1,,12,7,9,ACME,01,A100,1,,",
+       {false, true}, 0},
+      {"omitidas de toda clase", "a\n\n,,\n\"\"\n\0\nb\n"s, {false, false}, 4},
+  };
+  for (const auto& caso : casos) {
+    for (const std::size_t bloque : kBloques) {
+      SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
+      ArchivoTemporal archivo(caso.bytes);
+      TLectorPlano lector(bloque);
+      std::vector<bool> incompletas;
+      ASSERT_TRUE(lector.lea_registros(
+          archivo.ruta(),
+          [&](const TCamposRegistro&, const TPosicionLinea& p) { incompletas.push_back(p.incompleta); },
+          {}));
+      EXPECT_EQ(incompletas, caso.incompletas);
+      EXPECT_EQ(lector.lineas_omitidas(), caso.omitidas);
+    }
+  }
+}
+
+// `bytes` bytes of whole lines of 15 bytes each.
+std::string LineasEnteras(std::size_t bytes) {
+  std::string texto;
+  while (texto.size() + 15 <= bytes) texto += "PV,1,ABCDEFGHI\n";
+  return texto;
+}
+
+// A writer that changes the file while it is read, from the progress hook:
+// the read fails naming the file, and the line being built is never
+// delivered.
+TEST(LectorPlano, ArchivoQueCambiaMientrasSeLee) {
+  const std::string lineas = LineasEnteras(15 * 40);  // 40 whole lines
+  const struct {
+    const char* nombre;
+    void (*escritor)(const std::string& ruta);
+  } casos[] = {
+      {"se agrega al final",
+       [](const std::string& ruta) { std::ofstream(ruta, std::ios::app | std::ios::binary) << "PV,2\n"; }},
+      {"se trunca", [](const std::string& ruta) { std::filesystem::resize_file(ruta, 100); }},
+      {"se reescribe con el mismo tamano",
+       [](const std::string& ruta) {
+         std::fstream f(ruta, std::ios::in | std::ios::out | std::ios::binary);
+         f.seekp(0);
+         f << "XX";
+       }},
+  };
+  for (const auto& caso : casos) {
+    for (const std::size_t bloque : {std::size_t{16}, TLectorPlano::kBloquePorOmision}) {
+      SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
+      ArchivoTemporal archivo(lineas);
+      // An old modification time, so that any write moves it.
+      const struct timespec antes[2] = {{1000000, 0}, {1000000, 0}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, archivo.ruta().c_str(), antes, 0), 0);
+      TLectorPlano lector(bloque);
+      std::size_t registros = 0;
+      bool escrito = false;
+      const auto falla = testing::FailureOf([&] {
+        lector.lea_registros(
+            archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++registros; },
+            [&] {
+              if (!escrito) caso.escritor(archivo.ruta());
+              escrito = true;
+            });
+      });
+      EXPECT_EQ(falla, "El archivo " + archivo.ruta() + " cambió mientras se importaba.");
+      // Small blocks see the change at the next block; a block holding the
+      // whole file delivered the version read, then fails at the end.
+      if (bloque == 16) {
+        EXPECT_LT(registros, 40u);
+      }
+    }
+  }
 }
 
 TEST(LectorPlano, FallaDelManejadorLiberaElArchivo) {
