@@ -37,6 +37,13 @@ class DatabaseFailure : public Failure {
   const std::string& server_message() const { return server_message_; }
   intptr_t gds_code() const { return gds_code_; }
 
+  // True when the failure is the database's or its connection's state, not
+  // the statement's data: an I/O error (disk full), a lost connection, a
+  // database shut down or read only, a lock that could not be had, no
+  // privilege, an engine fault. Every later statement would fail the same
+  // way, so such a failure ends a run instead of refusing one order.
+  bool ends_the_run() const;
+
  private:
   std::string client_text_;
   std::string server_message_;

@@ -701,6 +701,11 @@ std::string OrderStore::InsertRow(const char* table, const OrderRecord& record) 
     if (affected == 0) return kNoRowAffected;
     if (affected > 1) return kManyRowsAffected;
     return "";
+  } catch (const DatabaseFailure& failure) {
+    // Not this order's doing: the run cannot go on.
+    if (failure.ends_the_run()) throw;
+    const std::string text = failure.what();
+    return text.empty() ? std::string(kNoRowAffected) : text;
   } catch (const Failure& failure) {
     const std::string text = failure.what();
     return text.empty() ? std::string(kNoRowAffected) : text;

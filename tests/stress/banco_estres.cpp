@@ -66,15 +66,14 @@ std::string CompaniaEstres::Archivo(const std::string& nombre, const std::string
 std::unique_ptr<ProcesoVigilado> CompaniaEstres::Importe(const std::string& archivo,
                                                          bool terminal,
                                                          const std::vector<std::string>& opciones,
-                                                         const std::string& ignoradas) const {
+                                                         const std::string& antes) const {
   std::vector<std::string> argumentos{"--batch", "--settings", settings_};
   argumentos.insert(argumentos.end(), opciones.begin(), opciones.end());
   argumentos.push_back(archivo);
   std::string programa = kExe;
-  if (!ignoradas.empty()) {
-    // An ignored signal stays ignored across exec.
-    argumentos.insert(argumentos.begin(),
-                      {"-c", "trap '' " + ignoradas + "; exec \"$0\" \"$@\"", programa});
+  if (!antes.empty()) {
+    // Ignored signals and limits stay across exec.
+    argumentos.insert(argumentos.begin(), {"-c", antes + "; exec \"$0\" \"$@\"", programa});
     programa = "/bin/sh";
   }
   return std::make_unique<ProcesoVigilado>(programa, argumentos,

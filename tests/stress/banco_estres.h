@@ -42,12 +42,13 @@ class CompaniaEstres {
   std::string Archivo(const std::string& nombre, const std::string& texto) const;
   // Starts `importa-pedidos --batch` with `opciones` on `archivo` under the
   // C locale, with standard error on a terminal when `terminal` (its
-  // progress readable). With `ignoradas` ("INT HUP"), the program starts
-  // with those signals ignored, as a background job of a script or nohup
-  // would start it.
+  // progress readable). With `antes`, shell commands that set up the
+  // program's process before it starts ("trap '' INT": started with SIGINT
+  // ignored, as a background job of a script; "ulimit -f 600": no file it
+  // writes may grow past 300 KiB).
   std::unique_ptr<ProcesoVigilado> Importe(const std::string& archivo, bool terminal,
                                            const std::vector<std::string>& opciones = {},
-                                           const std::string& ignoradas = "") const;
+                                           const std::string& antes = "") const;
 
   FreshDatabase db;
 

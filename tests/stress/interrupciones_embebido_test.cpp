@@ -53,7 +53,7 @@ TEST(InterrupcionesEmbebido, SenalesIgnoradasAlArrancar) {
     primer_numero += 300;
     const auto importador =
         compania.Importe(compania.Archivo(std::string(c.ignoradas) + ".csv", archivo.texto),
-                         /*terminal=*/true, {}, c.ignoradas);
+                         /*terminal=*/true, {}, std::string("trap '' ") + c.ignoradas);
     ASSERT_TRUE(importador->EspereRegistros(200, kLimiteCorrida)) << importador->err();
     importador->Senale(c.senal);
     ASSERT_TRUE(importador->Termine(kLimiteCorrida));
