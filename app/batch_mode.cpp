@@ -198,8 +198,15 @@ int Corra(const BatchOptions& options) {
   corrida.file = options.order_file;
   corrida.started = IsoTime(std::chrono::system_clock::now());
 
-  // The outputs are made first: a file that cannot be written is the
-  // caller's to fix before anything is imported.
+  // The outputs are made first: a file that cannot be written, or one that
+  // would overwrite an input, is the caller's to fix before anything is
+  // imported.
+  const std::string ruta_configuracion = RutaConfiguracion(options, pantalla);
+  try {
+    CheckOutputFiles(options, ruta_configuracion);
+  } catch (const BatchUsageError& error) {
+    return ErrorDeUso(error.what());
+  }
   std::optional<BatchRejects> rechazos;
   std::optional<BatchReport> informe;
   try {
@@ -296,7 +303,7 @@ int Corra(const BatchOptions& options) {
   // before running again, and nothing has been imported.
   SettingsFile settings;
   try {
-    settings = LeaConfiguracion(RutaConfiguracion(options, pantalla));
+    settings = LeaConfiguracion(ruta_configuracion);
   } catch (const Failure& falla) {
     return sin_importar(kBatchUso, falla.what(), "sin_conexion");
   }

@@ -54,9 +54,14 @@ const Option kOptions[] = {
      }},
 };
 
+}  // namespace
+
 // Two outputs on one file would overwrite each other, and writing either
-// over the order file would destroy the input being read.
-void CheckOutputFiles(const BatchOptions& o) {
+// over the order file or the settings file (which holds the password)
+// would destroy an input. An output is a new file put in place of the path,
+// so a symbolic link or something that is not a regular file there is a
+// mistake of the caller's: refused rather than replaced.
+void CheckOutputFiles(const BatchOptions& o, const std::string& settings_path) {
   const std::string rejects_log = o.rejects.empty() ? std::string() : o.rejects + ".log";
   const std::pair<const char*, const std::string*> outputs[] = {
       {"--rejects", &o.rejects}, {"--rejects (.log)", &rejects_log}, {"--report", &o.report}};
@@ -66,6 +71,20 @@ void CheckOutputFiles(const BatchOptions& o) {
     if (SameFile(a, o.order_file)) {
       throw BatchUsageError(std::string(outputs[i].first) + " no puede escribir sobre el archivo de pedidos");
     }
+    if (SameFile(a, settings_path)) {
+      throw BatchUsageError(std::string(outputs[i].first) +
+                            " no puede escribir sobre el archivo de configuración");
+    }
+    std::error_code error;
+    const std::filesystem::file_status st = std::filesystem::symlink_status(a, error);
+    if (std::filesystem::is_symlink(st)) {
+      throw BatchUsageError(std::string(outputs[i].first) + " no puede escribir en " + a +
+                            ": es un enlace simbólico");
+    }
+    if (std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
+      throw BatchUsageError(std::string(outputs[i].first) + " no puede escribir en " + a +
+                            ": no es un archivo regular");
+    }
     for (size_t j = i + 1; j < std::size(outputs); ++j) {
       if (SameFile(a, *outputs[j].second)) {
         throw BatchUsageError(std::string(outputs[i].first) + " y " + outputs[j].first +
@@ -74,6 +93,8 @@ void CheckOutputFiles(const BatchOptions& o) {
     }
   }
 }
+
+namespace {
 
 const Option* FindOption(std::string_view name) {
   for (const Option& option : kOptions) {
@@ -164,7 +185,7 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
   if (files.empty()) throw BatchUsageError("Falta el archivo de pedidos");
   if (files.size() > 1) throw BatchUsageError("Sobra el argumento: " + files[1]);
   options.order_file = files[0];
-  CheckOutputFiles(options);
+  CheckOutputFiles(options, options.settings);
   return options;
 }
 

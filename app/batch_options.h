@@ -46,6 +46,13 @@ bool IsBatchInvocation(int argc, char** argv);
 // a real YYYY-MM-DD date raise BatchUsageError.
 BatchOptions ParseBatchOptions(const std::vector<std::string>& args);
 
+// Refuses (BatchUsageError) outputs that would overwrite the order file,
+// the settings file at `settings_path` (empty: none known yet) or each
+// other, and output paths that are a symbolic link or not a regular file.
+// ParseBatchOptions checks against the settings named on the command line;
+// batch mode checks again against the install directory's.
+void CheckOutputFiles(const BatchOptions& options, const std::string& settings_path);
+
 // The "--help" text.
 std::string BatchUsage();
 

@@ -116,6 +116,12 @@ bool Contiene(const std::string& texto, const std::string& parte) {
   return texto.find(parte) != std::string::npos;
 }
 
+// A file's bytes, as they are.
+std::string LeaArchivo(const std::string& ruta) {
+  std::ifstream in(ruta, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 // Runs that reach the import: how they end, what they say and what they
 // leave in the database.
 TEST(BatchEndToEnd, EstadosDeSalidaDeLaImportacion) {
@@ -323,6 +329,17 @@ TEST(BatchEndToEnd, ConfiguracionDelDirectorioDeInstalacion) {
   EXPECT_EQ(r.err, std::string(kFinalizada) + "\n");
   CuentasIgualesALasTablas(c, r);
   EXPECT_EQ(c.Cuenta("PEDIDOS"), 1);
+
+  // The install directory's settings file (it holds the password) is no
+  // place for the report.
+  const std::string configuracion = LeaArchivo(instalacion + "/settings.conf");
+  const ProcessResult encima = c.Corra({"--batch", "--report", instalacion + "/settings.conf", archivo},
+                                       {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
+  EXPECT_EQ(encima.status, 2) << encima.err;
+  EXPECT_TRUE(Contiene(encima.err, "--report no puede escribir sobre el archivo de configuración"))
+      << encima.err;
+  EXPECT_EQ(LeaArchivo(instalacion + "/settings.conf"), configuracion);
+  EXPECT_EQ(c.Cuenta("PEDIDOS"), 1);
 }
 
 // On a terminal the progress line is drawn on standard error; the summary
@@ -353,10 +370,6 @@ TEST(BatchEndToEnd, AyudaDescribeOpcionesYEstados) {
   }
 }
 
-std::string LeaArchivo(const std::string& ruta) {
-  std::ifstream in(ruta, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::string Reemplace(std::string texto, const std::string& de, const std::string& a) {
   for (size_t at = texto.find(de); at != std::string::npos; at = texto.find(de, at + a.size())) {

@@ -1,6 +1,10 @@
 // The batch command line and the progress percentage, without a database.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <optional>
 #include <string>
@@ -126,6 +130,14 @@ TEST(BatchOptions, SalidasQueSePisan) {
        "--rejects y --report no pueden escribir el mismo archivo"},
       {{"--batch", "--rejects", "r", "--report", "r.log", "p.csv"},
        "--rejects (.log) y --report no pueden escribir el mismo archivo"},
+      {{"--batch", "--settings", "s.conf", "--report", "s.conf", "p.csv"},
+       "--report no puede escribir sobre el archivo de configuración"},
+      {{"--batch", "--settings", "./s.conf", "--rejects", "s.conf", "p.csv"},
+       "--rejects no puede escribir sobre el archivo de configuración"},
+      {{"--batch", "--settings", "x.log", "--rejects", "x", "p.csv"},
+       "--rejects (.log) no puede escribir sobre el archivo de configuración"},
+      {{"--batch", "--report", "/dev/null", "p.csv"},
+       "--report no puede escribir en /dev/null: no es un archivo regular"},
       {{"--batch", "--dry-run", "--dry-run", "p.csv"}, "La opción --dry-run se dio dos veces"},
       {{"--batch", "--skip-existing=1", "p.csv"}, "La opción --skip-existing no lleva valor"},
       {{"--batch", "--report=", "p.csv"}, "--report necesita el nombre de un archivo"},
@@ -139,6 +151,35 @@ TEST(BatchOptions, SalidasQueSePisan) {
       EXPECT_EQ(std::string(e.what()), caso.error);
     }
   }
+}
+
+// A symbolic link planted where an output goes is refused, its target
+// untouched.
+TEST(BatchOptions, SalidaQueEsUnEnlace) {
+  char plantilla[] = "/tmp/opciones-XXXXXX";
+  const std::string carpeta = mkdtemp(plantilla);
+  const std::string objetivo = carpeta + "/ajeno.txt";
+  std::ofstream(objetivo) << "ajeno\n";
+  for (const char* salida : {"r.csv.log", "r.csv", "informe.json"}) {
+    SCOPED_TRACE(salida);
+    const std::string enlace = carpeta + "/" + salida;
+    ASSERT_EQ(symlink(objetivo.c_str(), enlace.c_str()), 0);
+    const std::string opcion = std::string(salida) == "informe.json" ? "--report" : "--rejects";
+    const std::string valor = opcion == "--report" ? enlace : carpeta + "/r.csv";
+    try {
+      ParseBatchOptions({"--batch", opcion, valor, "p.csv"});
+      ADD_FAILURE() << "accepted";
+    } catch (const BatchUsageError& e) {
+      EXPECT_NE(std::string(e.what()).find(enlace + ": es un enlace simbólico"), std::string::npos)
+          << e.what();
+    }
+    unlink(enlace.c_str());
+  }
+  std::ifstream in(objetivo);
+  std::string texto;
+  std::getline(in, texto);
+  EXPECT_EQ(texto, "ajeno");
+  std::filesystem::remove_all(carpeta);
 }
 
 TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {
