@@ -23,6 +23,8 @@ constexpr const char* kFactorUnidad = "SELECT * FROM FACTOR_UNIDAD_CANT(?,?)";
 // the quoted text would, instead of failing as a truncated parameter.
 constexpr const char* kPrefijoIvainc =
     "select pref_ivainc from prefijos where tido_cod = 34 and pref_pre = CAST(? AS VARCHAR(255))";
+constexpr const char* kExistePrefijo =
+    "select 1 from prefijos where tido_cod = 34 and pref_pre = CAST(? AS VARCHAR(255))";
 constexpr const char* kBodegaPuntoVenta = "SELECT BODE_COD FROM PUNTO_VENTA WHERE PTVT_ID = ?";
 constexpr const char* kListaPrecios =
     "SELECT LIPR_COD FROM CLIENTE_SUCURSALES WHERE TERC_NIT = CAST(? AS VARCHAR(255)) "
@@ -193,6 +195,14 @@ std::string Tfdm::prefijo_ivainc(std::string_view prefix) {
   std::string value = CBorrar.IsEmpty() ? std::string() : CBorrar.AsText(0);
   CBorrar.Close();
   return value;
+}
+
+bool Tfdm::existe_prefijo(std::string_view prefix) {
+  CBorrar.Close();
+  Abra(CBorrar, kExistePrefijo, {Text(prefix)});
+  const bool existe = !CBorrar.IsEmpty();
+  CBorrar.Close();
+  return existe;
 }
 
 std::string Tfdm::bodega_punto_venta(std::string_view ptvt_id) {

@@ -69,6 +69,9 @@ class Tfdm {
 
   // PREF_IVAINC of document type 34 and the prefix; empty without a row.
   std::string prefijo_ivainc(std::string_view prefix);
+  // Whether document type 34 has the prefix (to explain a failure; not on
+  // the way of every order).
+  bool existe_prefijo(std::string_view prefix);
 
   // BODE_COD of the point of sale. The text is bound to the integer key, so
   // a text that is not a number fails as the server's conversion error.

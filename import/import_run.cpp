@@ -349,10 +349,30 @@ void ImportRun::inicie_pedido() {
   if (!v.PEDI_RTIVAMONTO.empty()) asigne("PEDI_RTIVAMONTO", v.PEDI_RTIVAMONTO);
   if (!v.PEDI_RTICAMONTO.empty()) asigne("PEDI_RTICAMONTO", v.PEDI_RTICAMONTO);
 
-  store_.PostHeader();
+  try {
+    store_.PostHeader();
+  } catch (const Failure& falla) {
+    throw Failure(falla.what() + CausaCampoFaltante(falla.what()));
+  }
   prefijo_actual_ = v.PREF_PRE;
   numero_actual_ = v.PEDI_NUMERO;
   primer_pedido_ = false;
+}
+
+std::string ImportRun::CausaCampoFaltante(const std::string& falla) {
+  const TValoresRegistro& v = valores_;
+  auto falta = [&falla](const char* campo) {
+    return falla.find(std::string("'") + campo + "'") != std::string::npos;
+  };
+  if (falta("PEDI_IVAINC") && !fdm_.existe_prefijo(v.PREF_PRE)) {
+    return ": el prefijo " + QuoteSqlText(v.PREF_PRE) + " no existe para el tipo de documento 34";
+  }
+  for (const char* campo : {"PREF_PRE", "PEDI_NUMERO", "TERC_NIT", "VEND_COD", "PEDI_NOMTERC"}) {
+    if (falta(campo)) {
+      return std::string(": la línea que empieza el pedido no trae ") + campo;
+    }
+  }
+  return "";
 }
 
 void ImportRun::complete_pedido(bool fin_de_archivo) {
@@ -398,7 +418,13 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
   if (store_.ApplyUpdates() > 0) {
     const std::optional<OrderWriteFailure>& falla = store_.last_failure();
     OlvideRegistros(fin_de_archivo);
-    Descarte(PedidoDescartado{grabado.prefijo, grabado.numero, falla ? falla->text : std::string(),
+    // A header the database refuses comes from the line that began the
+    // order: the operator is told which.
+    std::string motivo = falla ? falla->text : std::string();
+    if (falla && falla->item == 0 && !grabado.registros.empty()) {
+      motivo = "Línea " + std::to_string(grabado.registros.front().numero) + ": " + motivo;
+    }
+    Descarte(PedidoDescartado{grabado.prefijo, grabado.numero, std::move(motivo),
                               std::move(grabado.registros), grabado.pedi_id, grabado.lineas, grabado.iva,
                               grabado.total});
     store_.CancelUpdates();

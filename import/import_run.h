@@ -88,6 +88,10 @@ class ImportRun {
   // on, in one go (with the order header's when it begins an order).
   void PrecargueConsultas(bool con_pedido);
   void inicie_pedido();
+  // What to add to a header's missing-field failure so that the operator
+  // knows the cause: an unknown prefix named, or the field the order's
+  // first line does not bring.
+  std::string CausaCampoFaltante(const std::string& falla);
   // Completes the current order: sums into the header, a new identifier,
   // the write as one batch (the order dropped and reported when the
   // database refuses it). The key-change form empties the store for the

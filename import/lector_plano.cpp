@@ -155,10 +155,17 @@ class Tokenizador final {
   // still a record. One with fewer fields than the record before it is
   // most likely a line its writer had not finished: it is delivered marked
   // as such, since its missing fields would read as the previous line's.
+  // A last line of nothing but Ctrl-Z (0x1A) is the end-of-file mark old
+  // DOS programs write: no record either.
   void Termine(std::int64_t fin) {
     if (fin > inicio_linea_) {
       en_comillas_ = false;
       CierreCampo();
+      if (indice_ == 1 && static_cast<std::int64_t>(campos_.campo(1).size()) == fin - inicio_linea_ &&
+          campos_.campo(1).find_first_not_of('\x1a') == std::string_view::npos) {
+        ++omitidas_;
+        return;
+      }
       incompleta_ = indice_ < campos_anterior_;
       Entregue(fin);
     }

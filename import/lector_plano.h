@@ -16,7 +16,8 @@
 //    a line whose every field is empty (commas, quotes, zero bytes only).
 //    A last line without a line end is a record, delivered at the end of
 //    the file; marked `incompleta` when it has fewer fields than the record
-//    before it.
+//    before it. A last line of only Ctrl-Z bytes (0x1A, the old DOS
+//    end-of-file mark) is no record.
 //  - A file whose size or modification time changes while it is read, or
 //    that ends before the size measured at open, fails the run
 //    ("El archivo … cambió mientras se importaba.") before its last line is

@@ -269,6 +269,8 @@ TEST(LectorPlano, UltimaLineaIncompletaYLineasOmitidas) {
        "PV,2,1,,12,7,9,ACME,01,0,0,0,A100,1,UND,500,0\nPV,3,1,,12,7,9,ACME,01,A100,1,,",
        {false, true}, 0},
       {"omitidas de toda clase", "a\n\n,,\n\"\"\n\0\nb\n"s, {false, false}, 4},
+      {"Ctrl-Z al final no es registro", "a,b\n\x1a", {false}, 1},
+      {"Ctrl-Z con algo mas si lo es", "a,b\n\x1a" "x", {false, true}, 0},
   };
   for (const auto& caso : casos) {
     for (const std::size_t bloque : kBloques) {

@@ -45,7 +45,8 @@ struct Caso {
 
 const Caso kCasos[] = {
     {"basura_binaria.bin", nullptr, nullptr, true,
-     "Línea 1: Es necesario que el campo 'TERC_NIT' contenga algún valor.", {}},
+     "Línea 1: Es necesario que el campo 'TERC_NIT' contenga algún valor: la línea que empieza "
+     "el pedido no trae TERC_NIT.", {}},
     {"linea_10mb.csv", LineaDe10Mb, nullptr, true,
      "Línea 4: el campo 8 tiene más de 255 caracteres.", kPrimero},
     {"sesenta_campos.csv", nullptr, nullptr, true,
@@ -68,7 +69,14 @@ const Caso kCasos[] = {
      "Línea 4: 543,750.00 no es un valor BCD válido.", kPrimero},
     {"comillas_desbalanceadas.csv", nullptr, nullptr, true,
      "Línea 4: 543750,0 no es un valor BCD válido.", kPrimero},
-    {"clave_larga.csv", nullptr, nullptr, true, "Línea 5: Es necesario que el campo 'PEDI_IVAINC' contenga algún valor.", {"PV 100:2", "PV 101:1", "PV 102:1"}},
+    {"clave_larga.csv", nullptr, nullptr, true, "Línea 5: Es necesario que el campo 'PEDI_IVAINC' contenga algún valor: el prefijo "
+     "'PVPVPVPVPVPVPVPVPVPV' no existe para el tipo de documento 34.", {"PV 100:2", "PV 101:1", "PV 102:1"}},
+    {"ultima_incompleta.csv", nullptr, nullptr, false,
+     "Pedido PV 102 no grabado: Línea 4: la última línea está incompleta (sin fin de línea y con "
+     "menos campos que la anterior).", kAmbos},
+    {"solo_separadores.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
+    {"ctrl_z.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
+    {"fecha_9999.csv", nullptr, nullptr, false, "Pedido PV 102 no grabado: Línea 4: ", kAmbos},
     {"vacio.csv", nullptr, nullptr, false, kFinalizada, {}},
     {"bom.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
     {"solo_cr.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
