@@ -1,5 +1,6 @@
 #include "app/batch_mode.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -38,6 +39,7 @@
 #include "import/carga_importacion.h"
 #include "import/import_run.h"
 #include "import/importacion.h"
+#include "values/control_text.h"
 #include "values/failure.h"
 
 namespace imp {
@@ -79,6 +81,15 @@ SettingsFile LeaConfiguracion(const std::string& ruta) {
                   " no indica usuario (línea 2), clave (línea 3) y compañía (línea 4)");
   }
   return settings;
+}
+
+// Seconds since `ruta` was last modified; none when it cannot be read.
+std::optional<int64_t> SegundosDesdeQueCambio(const std::string& ruta) {
+  struct stat estado;
+  if (::stat(ruta.c_str(), &estado) != 0) return std::nullopt;
+  const auto cambio = std::chrono::system_clock::from_time_t(estado.st_mtim.tv_sec);
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - cambio)
+      .count();
 }
 
 int64_t TamanoArchivo(const std::string& ruta) {
@@ -207,6 +218,18 @@ int Corra(const BatchOptions& options) {
   } catch (const BatchUsageError& error) {
     return ErrorDeUso(error.what());
   }
+  if (options.estable) {
+    // A file still being written by the other application is left for the
+    // next run.
+    if (const std::optional<int64_t> hace = SegundosDesdeQueCambio(options.order_file);
+        hace && *hace < *options.estable) {
+      Escriba(stderr, "El archivo " + EscapeControls(options.order_file) + " se modificó hace " +
+                          std::to_string(*hace) + " s, menos de los " +
+                          std::to_string(*options.estable) +
+                          " s de --estable: puede estar escribiéndose todavía. No se importó.");
+      return kBatchUso;
+    }
+  }
   std::optional<BatchRejects> rechazos;
   std::optional<BatchReport> informe;
   try {
@@ -281,7 +304,7 @@ int Corra(const BatchOptions& options) {
 
   // Ends a run that imported nothing: the whole file is still to import.
   auto sin_importar = [&](int estado, const std::string& falla, const char* fin) {
-    Escriba(stderr, WithFinalPeriod(falla));
+    Escriba(stderr, EscapeControls(WithFinalPeriod(falla)));
     const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
     cerrada = true;
     try {
@@ -321,15 +344,24 @@ int Corra(const BatchOptions& options) {
   fdm.set_regional_settings(rs);
 
   pantalla.ShowStatus("Conectando a la base de datos " + settings.compania + " ...");
+  const auto conectando = std::chrono::steady_clock::now();
   try {
     Connection& norvela = fdm.Norvela;
     norvela.Close();
     norvela.SetParam("Database", base);
     norvela.SetParam("User_Name", settings.usuario);
     norvela.SetParam("password", settings.clave);
+    norvela.set_connect_timeout(options.espera_conexion);
+    if (options.espera_bloqueo) norvela.set_lock_timeout(*options.espera_bloqueo);
     norvela.Open();
   } catch (const Failure& falla) {
-    return sin_importar(kBatchUso, falla.what(), "sin_conexion");
+    const auto espera = std::chrono::steady_clock::now() - conectando;
+    std::string texto = falla.what();
+    if (espera >= std::chrono::seconds(options.espera_conexion)) {
+      texto = "El servidor no respondió en " + std::to_string(options.espera_conexion) +
+              " s (--espera-conexion): no se importó nada.\n" + WithFinalPeriod(texto);
+    }
+    return sin_importar(kBatchUso, texto, "sin_conexion");
   }
 
   CImportacion importacion;
@@ -385,7 +417,16 @@ int Corra(const BatchOptions& options) {
   const ResumenImportacion::Fin fin = run.resumen().fin;
   pantalla.FinishProgress(fin == ResumenImportacion::Fin::kCompleta);
   if (!falla.empty() || fin == ResumenImportacion::Fin::kFalla) {
-    Escriba(stderr, WithFinalPeriod(falla));
+    Escriba(stderr, EscapeControls(WithFinalPeriod(falla)));
+    // After its wait the server reports a held row as a lock time-out or,
+    // for a row being updated, as an update conflict ("deadlock").
+    if (options.espera_bloqueo && (falla.find("lock time-out") != std::string::npos ||
+                                   falla.find("deadlock") != std::string::npos ||
+                                   falla.find("lock conflict") != std::string::npos)) {
+      Escriba(stderr, "Se esperó más de " + std::to_string(*options.espera_bloqueo) +
+                          " s (--espera-bloqueo) por filas que otra transacción tiene "
+                          "bloqueadas; el pedido en curso no se grabó.");
+    }
   }
   if (options.dry_run) Escriba(stderr, kSimulacionFin);
   resumen.set_lineas_omitidas(run.resumen().lineas_omitidas);

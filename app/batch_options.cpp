@@ -11,6 +11,7 @@ namespace imp {
 namespace {
 
 bool SameFile(const std::string& a, const std::string& b);
+bool AllDigits(std::string_view text);
 
 struct Option {
   const char* name;
@@ -20,6 +21,15 @@ struct Option {
   bool (*given)(const BatchOptions&);
   void (*apply)(BatchOptions&, const std::string& value);
 };
+
+// Whole seconds, 1 to a day, for the waiting options.
+int Seconds(const char* option, const std::string& v) {
+  if (!AllDigits(v) || v.size() > 5 || std::stoi(v) < 1 || std::stoi(v) > 86400) {
+    throw BatchUsageError(std::string("Valor no válido en ") + option + ": '" + v +
+                          "' (se esperan segundos, de 1 a 86400)");
+  }
+  return std::stoi(v);
+}
 
 const Option kOptions[] = {
     {"--batch", false, [](const BatchOptions& o) { return o.batch; },
@@ -51,6 +61,17 @@ const Option kOptions[] = {
      [](BatchOptions& o, const std::string& v) {
        if (v.empty()) throw BatchUsageError("--report necesita el nombre de un archivo");
        o.report = v;
+     }},
+    {"--estable", true, [](const BatchOptions& o) { return o.estable.has_value(); },
+     [](BatchOptions& o, const std::string& v) { o.estable = Seconds("--estable", v); }},
+    {"--espera-bloqueo", true, [](const BatchOptions& o) { return o.espera_bloqueo.has_value(); },
+     [](BatchOptions& o, const std::string& v) {
+       o.espera_bloqueo = Seconds("--espera-bloqueo", v);
+     }},
+    {"--espera-conexion", true, [](const BatchOptions& o) { return o.espera_conexion_dada; },
+     [](BatchOptions& o, const std::string& v) {
+       o.espera_conexion = Seconds("--espera-conexion", v);
+       o.espera_conexion_dada = true;
      }},
 };
 
@@ -201,7 +222,8 @@ std::optional<Date> ParseIsoDate(const std::string& text) {
 
 std::string BatchUsage() {
   return R"(Uso: importa-pedidos --batch [--settings ARCHIVO] [--fecha AAAA-MM-DD] [--dry-run]
-                       [--rejects ARCHIVO] [--skip-existing] [--report ARCHIVO] PEDIDOS
+                       [--rejects ARCHIVO] [--skip-existing] [--report ARCHIVO]
+                       [--estable S] [--espera-bloqueo S] [--espera-conexion S] PEDIDOS
        importa-pedidos -h | --help
        importa-pedidos --version
        importa-pedidos                (abre la ventana)
@@ -234,7 +256,17 @@ Opciones:
                         tras una falla
   --report ARCHIVO      informe JSON para otra aplicación: cada pedido con
                         prefijo, número, identificador, líneas, IVA, total y
-                        estado, los totales y el estado de salida
+                        estado, los totales y el estado de salida; se
+                        reescribe mientras la importación avanza
+  --estable SEGUNDOS    no importa (estado 2) un archivo modificado hace
+                        menos de SEGUNDOS: puede estar escribiéndose todavía
+  --espera-bloqueo SEGUNDOS
+                        cuánto espera una transacción por filas que otra
+                        tiene bloqueadas; pasado ese tiempo la importación
+                        termina (estado 1). Por omisión espera sin límite
+  --espera-conexion SEGUNDOS
+                        cuánto se espera a que el servidor responda al
+                        conectar (por omisión 30); pasado ese tiempo, estado 2
   -h, --help            muestra esta ayuda
   --version             muestra la versión del programa y la del cliente
                         Firebird

@@ -1,7 +1,8 @@
 #pragma once
 // The command line of batch mode, the unattended import:
 //   importa-pedidos --batch [--settings FILE] [--fecha YYYY-MM-DD] [--dry-run]
-//                   [--rejects FILE] [--skip-existing] [--report FILE] ORDER_FILE
+//                   [--rejects FILE] [--skip-existing] [--report FILE]
+//                   [--estable S] [--espera-bloqueo S] [--espera-conexion S] ORDER_FILE
 //   importa-pedidos -h | --help
 // Options are looked up in one table (name, whether it takes a value, what
 // it sets), so a new option is one row and one field. A value may follow as
@@ -26,6 +27,14 @@ struct BatchOptions {
   std::string rejects;         // file for the lines not imported (+ ".log"); empty: none
   bool skip_existing = false;  // orders already in PEDIDOS are not written again
   std::string report;          // JSON report of the run; empty: none
+  // Seconds: a file modified less than this long ago is not imported (it
+  // may still be being written); none: no such check.
+  std::optional<int> estable;
+  // Seconds a transaction waits for a row another one holds; none: it
+  // waits as long as it takes.
+  std::optional<int> espera_bloqueo;
+  int espera_conexion = 30;    // seconds to wait for the server to answer
+  bool espera_conexion_dada = false;
   std::string order_file;
 };
 

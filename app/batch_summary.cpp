@@ -1,5 +1,6 @@
 #include "app/batch_summary.h"
 
+#include "values/control_text.h"
 #include "values/failure.h"
 
 namespace imp {
@@ -36,7 +37,7 @@ std::string BatchSummary::EnUnaLinea(const std::string& texto) {
     if (c == '\r') continue;
     linea += (c == '\n') ? ' ' : c;
   }
-  return linea;
+  return EscapeControls(linea);
 }
 
 void BatchSummary::AlGrabarPedido(const PedidoGrabado& pedido) {
@@ -46,8 +47,8 @@ void BatchSummary::AlGrabarPedido(const PedidoGrabado& pedido) {
 
 void BatchSummary::AlDescartarPedido(const PedidoDescartado& pedido) {
   ++pedidos_descartados_;
-  const std::string linea =
-      "  " + pedido.prefijo + " " + pedido.numero + ": " + EnUnaLinea(pedido.motivo) + "\n";
+  const std::string linea = "  " + EnUnaLinea(pedido.prefijo + " " + pedido.numero) + ": " +
+                            EnUnaLinea(pedido.motivo) + "\n";
   std::fwrite(linea.data(), 1, linea.size(), detalle_pedidos_.get());
 }
 
@@ -60,7 +61,7 @@ void BatchSummary::AlDescartarLinea(const LineaDescartada& linea) {
 
 void BatchSummary::AlOmitirPedido(const PedidoExistente& pedido) {
   ++pedidos_existentes_;
-  const std::string linea = "  " + pedido.prefijo + " " + pedido.numero +
+  const std::string linea = "  " + EnUnaLinea(pedido.prefijo + " " + pedido.numero) +
                             ": ya grabado con el identificador " + pedido.pedi_id + "\n";
   std::fwrite(linea.data(), 1, linea.size(), detalle_existentes_.get());
 }
@@ -83,9 +84,10 @@ void BatchSummary::Imprima(std::FILE* out, const BatchRunInfo& corrida,
                                ? "interrumpida por la señal " + SignalName(corrida.signal)
                                : std::string(TextoFin(fin));
   std::fprintf(out, "Resumen de la importación: %s\n", como.c_str());
-  std::fprintf(out, "Archivo: %s\n", corrida.file.c_str());
-  std::fprintf(out, "Compañía: %s (%s)\n", corrida.company.c_str(), corrida.database.c_str());
-  std::fprintf(out, "Usuario: %s\n", corrida.user.c_str());
+  std::fprintf(out, "Archivo: %s\n", EnUnaLinea(corrida.file).c_str());
+  std::fprintf(out, "Compañía: %s (%s)\n", EnUnaLinea(corrida.company).c_str(),
+               EnUnaLinea(corrida.database).c_str());
+  std::fprintf(out, "Usuario: %s\n", EnUnaLinea(corrida.user).c_str());
   std::fprintf(out, "Inicio: %s\n", corrida.started.c_str());
   std::fprintf(out, "Fin: %s\n", corrida.ended.c_str());
   std::fprintf(out, "Pedidos grabados: %lld\n", static_cast<long long>(pedidos_grabados_));

@@ -50,7 +50,7 @@ class BatchSummary final : public ObservadorImportacion {
                int64_t registros, double segundos) const;
 
   // The text of a reason on one line (a database's reason may run over
-  // several).
+  // several), its control bytes shown as \xNN (see values/control_text.h).
   static std::string EnUnaLinea(const std::string& texto);
 
  private:

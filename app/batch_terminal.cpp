@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "values/control_text.h"
+
 namespace imp {
 namespace {
 
@@ -55,7 +57,7 @@ std::string BatchTerminal::ProgressLine(int percent, int64_t records, double sec
 void BatchTerminal::ShowStatus(const std::string& caption) {
   if (!terminal_) return;
   EraseProgress();
-  std::fprintf(err_, "%s\n", caption.c_str());
+  std::fprintf(err_, "%s\n", EscapeControls(caption).c_str());
   std::fflush(err_);
 }
 
@@ -89,8 +91,10 @@ void BatchTerminal::StepProgress() {
   MaybeRedraw();
 }
 
-void BatchTerminal::ShowMessage(const std::string& text) {
+void BatchTerminal::ShowMessage(const std::string& message) {
   EraseProgress();
+  // The file's text is in many messages (codes, names, reasons).
+  const std::string text = EscapeControls(message);
   std::fwrite(text.data(), 1, text.size(), err_);
   std::fputc('\n', err_);
   std::fflush(err_);

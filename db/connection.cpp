@@ -30,6 +30,7 @@ void Connection::Open() {
   int value = 0;
   auto [end, ec] = std::from_chars(dialect.data(), dialect.data() + dialect.size(), value);
   options.sql_dialect = (ec == std::errc() && end == dialect.data() + dialect.size()) ? value : 3;
+  options.connect_timeout = connect_timeout_;
 
   state_ = ConnectionState::kConnecting;
   try {
@@ -96,6 +97,7 @@ fb::TransactionOptions Connection::WriteOptions() const {
   if (isolation == "RepeatableRead" || isolation == "Snapshot")
     options.isolation = fb::TransactionOptions::Isolation::kSnapshot;
   options.wait = IsTrue(params_.Get("WaitOnLocks"));
+  options.lock_timeout = lock_timeout_;
   return options;
 }
 

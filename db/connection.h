@@ -38,6 +38,11 @@ class Connection {
   ConnectionParams& params() { return params_; }
   const ConnectionParams& params() const { return params_; }
   void SetParam(std::string_view name, std::string_view value) { params_.Set(name, value); }
+  // Limits on waiting, in seconds (0: none of ours): for the server to
+  // answer when opening, and for a row another transaction holds (write
+  // transactions that wait on locks).
+  void set_connect_timeout(int seconds) { connect_timeout_ = seconds; }
+  void set_lock_timeout(int seconds) { lock_timeout_ = seconds; }
   std::string GetParam(std::string_view name) const { return params_.Get(name); }
 
   // Opens with the current parameters: Database, User_Name, Password,
@@ -94,6 +99,8 @@ class Connection {
   fb::TransactionOptions WriteOptions() const;
 
   ConnectionParams params_;
+  int connect_timeout_ = 0;
+  int lock_timeout_ = 0;
   ConnectionState state_ = ConnectionState::kClosed;
   fb::Attachment attachment_;
   fb::Transaction read_transaction_;

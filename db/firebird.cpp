@@ -569,6 +569,9 @@ Attachment Attachment::Attach(const AttachOptions& options) {
       dpb->insertString(&s, isc_dpb_user_name, options.user.c_str());
       dpb->insertString(&s, isc_dpb_password, options.password.c_str());
       dpb->insertInt(&s, isc_dpb_sql_dialect, options.sql_dialect);
+      if (options.connect_timeout > 0) {
+        dpb->insertInt(&s, isc_dpb_connect_timeout, options.connect_timeout);
+      }
       Firebird::IProvider* provider = Master()->getDispatcher();
       Firebird::IAttachment* att = nullptr;
       try {
@@ -621,6 +624,14 @@ Transaction Transaction::Begin(Attachment& attachment, const TransactionOptions&
     tpb.push_back(isc_tpb_concurrency);
   }
   tpb.push_back(options.wait ? isc_tpb_wait : isc_tpb_nowait);
+  if (options.wait && options.lock_timeout > 0) {
+    // Tag, length, then the seconds as a little-endian integer.
+    tpb.push_back(isc_tpb_lock_timeout);
+    tpb.push_back(4);
+    for (int shift = 0; shift < 32; shift += 8) {
+      tpb.push_back(static_cast<unsigned char>((static_cast<uint32_t>(options.lock_timeout) >> shift) & 0xFF));
+    }
+  }
   auto impl = std::make_shared<Impl>();
   impl->handle = Call("Unable to start transaction", [&](ThrowStatusWrapper& s) {
     return att->startTransaction(&s, static_cast<unsigned>(tpb.size()), tpb.data());

@@ -104,6 +104,7 @@ struct TransactionOptions {
   Isolation isolation = Isolation::kReadCommitted;
   bool read_only = false;
   bool wait = true;
+  int lock_timeout = 0;  // seconds a waiting transaction waits; 0: no limit
 };
 
 // Where and as whom to attach.
@@ -114,6 +115,7 @@ struct AttachOptions {
   std::string user;
   std::string password;
   int sql_dialect = 3;
+  int connect_timeout = 0;  // seconds to wait for the server; 0: the client's own
 };
 
 class Attachment {

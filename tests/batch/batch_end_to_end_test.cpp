@@ -519,6 +519,27 @@ TEST(BatchEndToEnd, RechazosCorregidosTerminanElTrabajo) {
   EXPECT_EQ(c.Generador(), generador);
 }
 
+// Control bytes of the file (a terminal's escape sequences) never reach
+// the terminal, the summary or the log raw; the rejects keep the file's
+// bytes.
+TEST(BatchEndToEnd, ControlesDelArchivoSeMuestranEscapados) {
+  Compania c;
+  const std::string rechazos = c.db.server() + "/rechazos.csv";
+  const std::string malo = "\x1b]0;pwned\x07\x1b[2J";
+  const std::string contenido = Linea("1", "ART0013") + Otra("X" + malo);
+  const ProcessResult r = c.Importe(c.Archivo(contenido), {"--rejects", rechazos});
+  EXPECT_EQ(r.status, 3) << r.err;
+  for (const std::string* texto : {&r.err, &r.out}) {
+    EXPECT_EQ(texto->find('\x1b'), std::string::npos) << *texto;
+    EXPECT_EQ(texto->find('\x07'), std::string::npos) << *texto;
+  }
+  EXPECT_TRUE(Contiene(r.err, "X\\x1b]0;pwned\\x07\\x1b[2J")) << r.err;
+  const std::string log = LeaArchivo(rechazos + ".log");
+  EXPECT_EQ(log.find('\x1b'), std::string::npos) << log;
+  EXPECT_TRUE(Contiene(log, "\\x1b]0;pwned")) << log;
+  EXPECT_EQ(LeaArchivo(rechazos), contenido);
+}
+
 // The report tells the caller, order by order, what the tables now hold.
 TEST(BatchEndToEnd, InformeJsonIgualALasTablas) {
   Compania c;

@@ -1,0 +1,123 @@
+// Bounds on waiting in unattended runs: a row another session holds
+// (--espera-bloqueo, over TCP, since only a server lets two processes at
+// one company), a server that accepts and never answers (--espera-conexion)
+// and a file still being written (--estable). Each ends the run with its
+// message instead of a silent wait. The lock test is skipped without
+// IMPORTA_FB_SERVER.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "db/firebird.h"
+#include "tests/stress/archivo_pedidos.h"
+#include "tests/stress/banco_estres.h"
+
+namespace imp::testing {
+namespace {
+
+using Reloj = std::chrono::steady_clock;
+
+bool Contiene(const std::string& texto, const std::string& parte) {
+  return texto.find(parte) != std::string::npos;
+}
+
+TEST(Esperas, BloqueoRetenidoTerminaLaCorridaTrasSuEspera) {
+  const std::optional<ServidorEstres> servidor = ServidorEstres::DelEntorno();
+  if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
+  CompaniaEstres compania(servidor);
+  // A trigger that keeps a running count in a row of its own, as business
+  // systems keep balances: another session that updates the row and does
+  // not commit holds every order's insert.
+  compania.db.Exec(R"(
+CREATE TABLE CUENTA_PEDIDOS (N INTEGER);
+INSERT INTO CUENTA_PEDIDOS VALUES (0);
+SET TERM ^ ;
+CREATE TRIGGER PEDIDOS_CUENTA FOR PEDIDOS AFTER INSERT AS
+BEGIN
+  UPDATE CUENTA_PEDIDOS SET N = N + 1;
+END^
+SET TERM ; ^
+)");
+  fb::Attachment otra =
+      fb::Attachment::Attach({compania.base().cadena, "SYSDBA", compania.base().clave});
+  fb::Transaction bloqueo = fb::Transaction::Begin(otra);
+  fb::Statement::Prepare(otra, bloqueo, "UPDATE CUENTA_PEDIDOS SET N = N + 100").Execute(bloqueo);
+
+  const ArchivoPedidos archivo = GenereArchivoPedidos(5, 3, 1);
+  const std::string rechazos = compania.db.server() + "/bloqueo.rechazos";
+  const auto importador = compania.Importe(compania.Archivo("bloqueo.csv", archivo.texto), false,
+                                           {"--espera-bloqueo", "2", "--rejects", rechazos});
+  // Without the option the run would wait as long as the row is held.
+  const bool termino = importador->Termine(std::chrono::seconds(60));
+  bloqueo.Rollback();
+  ASSERT_TRUE(termino) << "still waiting on the lock";
+  EXPECT_EQ(importador->estado(), 1) << importador->err() << importador->out();
+  EXPECT_TRUE(Contiene(importador->err(), "s (--espera-bloqueo) por filas que otra transacción"))
+      << importador->err();
+  // Not an order the database refused: the order in flight goes to the
+  // rejects, whole, and nothing was written.
+  EXPECT_EQ(importador->err().find("no grabado"), std::string::npos) << importador->err();
+  std::string salida;
+  EXPECT_EQ(EjecuteComando("head -c 5 '" + rechazos + "'", salida), 0);
+  EXPECT_EQ(salida, archivo.texto.substr(0, 5));
+  PedidosEsperados esperados;
+  esperados.Agregue(archivo);
+  EXPECT_EQ(RevisePedidos(compania.base(), esperados).pedidos, 0);
+}
+
+TEST(Esperas, ServidorQueNoRespondeTerminaLaCorrida) {
+  // A listener that takes connections (the kernel's backlog completes
+  // them) and never says a word.
+  const int escucha = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(escucha, 0);
+  sockaddr_in direccion{};
+  direccion.sin_family = AF_INET;
+  direccion.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(escucha, reinterpret_cast<sockaddr*>(&direccion), sizeof direccion), 0);
+  ASSERT_EQ(listen(escucha, 8), 0);
+  socklen_t largo = sizeof direccion;
+  ASSERT_EQ(getsockname(escucha, reinterpret_cast<sockaddr*>(&direccion), &largo), 0);
+  const int puerto = ntohs(direccion.sin_port);
+
+  CompaniaEstres compania;
+  EscribaArchivo(compania.db.server() + "/settings.conf",
+                 "127.0.0.1/" + std::to_string(puerto) + ":/mudo\nSYSDBA\nclave\ndemo\n");
+  const auto inicio = Reloj::now();
+  const auto importador = compania.Importe(
+      compania.Archivo("mudo.csv", GenereArchivoPedidos(6, 2, 1).texto), false,
+      {"--espera-conexion", "3"});
+  ASSERT_TRUE(importador->Termine(std::chrono::seconds(60))) << "still waiting for the server";
+  const auto duracion = Reloj::now() - inicio;
+  close(escucha);
+  EXPECT_EQ(importador->estado(), 2) << importador->err();
+  EXPECT_LT(duracion, std::chrono::seconds(30));
+  EXPECT_TRUE(Contiene(importador->err(), "El servidor no respondió en 3 s (--espera-conexion)"))
+      << importador->err();
+}
+
+TEST(Esperas, ArchivoRecienModificadoNoSeImporta) {
+  CompaniaEstres compania;
+  const std::string ruta = compania.Archivo("fresco.csv", GenereArchivoPedidos(8, 2, 1).texto);
+  const auto fresco = compania.Importe(ruta, false, {"--estable", "60"});
+  ASSERT_TRUE(fresco->Termine(kLimiteCorrida));
+  EXPECT_EQ(fresco->estado(), 2) << fresco->err();
+  EXPECT_TRUE(Contiene(fresco->err(), " s de --estable: puede estar escribiéndose todavía. No se importó."))
+      << fresco->err();
+  // Two minutes old: stable.
+  const struct timespec antes[2] = {{time(nullptr) - 120, 0}, {time(nullptr) - 120, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, ruta.c_str(), antes, 0), 0);
+  const auto estable = compania.Importe(ruta, false, {"--estable", "60"});
+  ASSERT_TRUE(estable->Termine(kLimiteCorrida));
+  EXPECT_EQ(estable->estado(), 0) << estable->err();
+}
+
+}  // namespace
+}  // namespace imp::testing

@@ -1,0 +1,35 @@
+// File text on its way to a terminal: control bytes shown, never sent.
+
+#include "values/control_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace imp {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ControlText, ControlBytesAreShownEscaped) {
+  const struct {
+    std::string texto;
+    std::string mostrado;
+  } casos[] = {
+      {"ACME LTDA", "ACME LTDA"},
+      {"\x1b]0;pwned\x07", "\\x1b]0;pwned\\x07"},      // retitles a terminal
+      {"a\x1b[2Jb", "a\\x1b[2Jb"},                     // clears it
+      {"fin\x1a", "fin\\x1a"},                          // Ctrl-Z
+      {"\x7f\x01\x1f", "\\x7f\\x01\\x1f"},
+      {"uno\tdos\nPedido", "uno\tdos\nPedido"},         // tab and the message's own line ends
+      {"cr\r", "cr\\x0d"},
+      {"cero\0"s, "cero\\x00"},
+      {"Compañía \xD1 \x80", "Compañía \xD1 \x80"},     // UTF-8 and other bytes stay
+  };
+  for (const auto& c : casos) {
+    EXPECT_EQ(EscapeControls(c.texto), c.mostrado);
+  }
+}
+
+}  // namespace
+}  // namespace imp

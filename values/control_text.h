@@ -1,0 +1,16 @@
+#pragma once
+// Text from the order file on its way to a terminal, a summary or a log:
+// control bytes in it could retitle or clear the operator's terminal
+// (ESC ] 0 ; … BEL, ESC [ 2 J) or break a log into false lines, so each is
+// shown as \xNN instead. Tab and the line ends the message itself uses stay.
+
+#include <string>
+#include <string_view>
+
+namespace imp {
+
+// `text` with every byte below 32 except tab and LF, and 127, written as
+// "\x1b" (two lower-case hex digits). Other bytes, UTF-8 or not, stay.
+std::string EscapeControls(std::string_view text);
+
+}  // namespace imp
