@@ -33,6 +33,7 @@
 #include "app/settings_file.h"
 #include "db/connection.h"
 #include "db/firebird.h"
+#include "db/importer_presence.h"
 #include "db/order_store.h"
 #include "db/query_set.h"
 #include "db/tfdm.h"
@@ -362,6 +363,37 @@ int Corra(const BatchOptions& options) {
               " s (--espera-conexion): no se importó nada.\n" + WithFinalPeriod(texto);
     }
     return sin_importar(kBatchUso, texto, "sin_conexion");
+  }
+
+  // With --skip-existing the check whether an order is written and its
+  // write are two statements: a second importer between them could write
+  // the same order. Every run that writes says so on its attachment, and a
+  // run that skips existing orders does not start beside another.
+  if (!options.dry_run) {
+    try {
+      AnnounceImporter(fdm.Norvela);
+      if (options.skip_existing) {
+        const std::vector<std::string> otras = OtherImporters(fdm.Norvela);
+        if (!otras.empty()) {
+          std::string quienes;
+          for (const std::string& o : otras) quienes += (quienes.empty() ? "" : ", ") + o;
+          return sin_importar(kBatchUso,
+                              "Otra importación está grabando en la compañía " +
+                                  settings.compania + " (" + quienes +
+                                  "): con --skip-existing no se importa a la vez, para no grabar "
+                                  "un pedido dos veces. Vuelva a intentarlo cuando termine",
+                              "otra_importacion");
+        }
+        if (!HasOrderKeyIndex(fdm.Norvela)) {
+          Escriba(stderr,
+                  "Aviso: PEDIDOS no tiene un índice que empiece por PREF_PRE y PEDI_NUMERO; con "
+                  "--skip-existing, buscar cada pedido recorre toda la tabla. Créelo, por ejemplo: "
+                  "CREATE INDEX IX_PEDIDOS_PREFIJO_NUMERO ON PEDIDOS (PREF_PRE, PEDI_NUMERO);");
+        }
+      }
+    } catch (const Failure& falla) {
+      return sin_importar(kBatchFalla, falla.what(), "falla");
+    }
   }
 
   CImportacion importacion;

@@ -519,6 +519,24 @@ TEST(BatchEndToEnd, RechazosCorregidosTerminanElTrabajo) {
   EXPECT_EQ(c.Generador(), generador);
 }
 
+// Without an index for the existence check, --skip-existing warns once.
+TEST(BatchEndToEnd, SinIndiceDeLaClaveAvisa) {
+  Compania c;
+  const std::string archivo = c.Archivo(Linea("1", "ART0013") + Linea("2", "ART0013"));
+  const std::string aviso = "Aviso: PEDIDOS no tiene un índice que empiece por PREF_PRE y PEDI_NUMERO";
+  const ProcessResult con_indice = c.Importe(archivo, {"--skip-existing"});
+  EXPECT_EQ(con_indice.status, 0) << con_indice.err;
+  EXPECT_FALSE(Contiene(con_indice.err, aviso)) << con_indice.err;
+  c.db.Exec("DROP INDEX IX_PEDIDOS_DOCUMENTO;");
+  const ProcessResult sin_indice = c.Importe(archivo, {"--skip-existing"});
+  EXPECT_EQ(sin_indice.status, 3) << sin_indice.err;
+  EXPECT_EQ(sin_indice.err.find(aviso), sin_indice.err.rfind(aviso)) << sin_indice.err;
+  EXPECT_TRUE(Contiene(sin_indice.err, aviso)) << sin_indice.err;
+  // Without --skip-existing there is no check to make, and no warning.
+  const ProcessResult sin_omitir = c.Importe(archivo);
+  EXPECT_FALSE(Contiene(sin_omitir.err, aviso)) << sin_omitir.err;
+}
+
 // Control bytes of the file (a terminal's escape sequences) never reach
 // the terminal, the summary or the log raw; the rejects keep the file's
 // bytes.

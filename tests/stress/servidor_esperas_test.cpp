@@ -73,6 +73,39 @@ SET TERM ; ^
   EXPECT_EQ(RevisePedidos(compania.base(), esperados).pedidos, 0);
 }
 
+// Two runs of one file with --skip-existing at the same time: the second
+// does not start beside the first, and every order ends up written once.
+TEST(Esperas, DosImportacionesConSkipExistingGrabanCadaPedidoUnaVez) {
+  const std::optional<ServidorEstres> servidor = ServidorEstres::DelEntorno();
+  if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
+  CompaniaEstres compania(servidor);
+  const ArchivoPedidos archivo = GenereArchivoPedidos(21, 1500, 1);
+  const std::string ruta = compania.Archivo("dos-veces.csv", archivo.texto);
+  const auto primera = compania.Importe(ruta, /*terminal=*/true, {"--skip-existing"});
+  ASSERT_TRUE(primera->EspereRegistros(100, kLimiteCorrida)) << primera->err();
+  const auto segunda = compania.Importe(ruta, /*terminal=*/false, {"--skip-existing"});
+  ASSERT_TRUE(segunda->Termine(kLimiteCorrida));
+  ASSERT_TRUE(primera->Termine(kLimiteCorrida));
+  EXPECT_EQ(primera->estado(), 0) << primera->err();
+  EXPECT_EQ(segunda->estado(), 2) << segunda->err() << segunda->out();
+  EXPECT_TRUE(Contiene(segunda->err(), "Otra importación está grabando en la compañía demo ("))
+      << segunda->err();
+  EXPECT_TRUE(Contiene(segunda->err(), "con --skip-existing no se importa a la vez")) << segunda->err();
+
+  PedidosEsperados esperados;
+  esperados.Agregue(archivo);
+  RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
+  EXPECT_TRUE(revision.faltas.empty()) << revision.faltas.front();
+  EXPECT_EQ(PedidosIniciales(archivo, revision), archivo.pedidos.size());
+
+  // Once the first has ended, the same run finds every order written.
+  const auto tercera = compania.Importe(ruta, /*terminal=*/false, {"--skip-existing"});
+  ASSERT_TRUE(tercera->Termine(kLimiteCorrida));
+  EXPECT_EQ(tercera->estado(), 3) << tercera->err();
+  revision = RevisePedidos(compania.base(), esperados);
+  EXPECT_TRUE(revision.faltas.empty()) << revision.faltas.front();
+}
+
 TEST(Esperas, ServidorQueNoRespondeTerminaLaCorrida) {
   // A listener that takes connections (the kernel's backlog completes
   // them) and never says a word.
