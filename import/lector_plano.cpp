@@ -115,6 +115,25 @@ bool EmpiezaConBom(int fd, std::int64_t tamano) {
   return leidos == kLargoBom && inicio[0] == 0xEF && inicio[1] == 0xBB && inicio[2] == 0xBF;
 }
 
+// A file that begins with a UTF-16 byte-order mark holds two bytes per
+// character: read as lines of bytes it would give nonsense at every field.
+void RehuseUtf16(int fd, std::int64_t tamano) {
+  if (tamano < 2) return;
+  unsigned char inicio[2];
+  ssize_t leidos;
+  do {
+    leidos = ::pread(fd, inicio, sizeof inicio, 0);
+  } while (leidos < 0 && errno == EINTR);
+  if (leidos != 2) return;
+  const bool le = inicio[0] == 0xFF && inicio[1] == 0xFE;
+  const bool be = inicio[0] == 0xFE && inicio[1] == 0xFF;
+  if (le || be) {
+    throw Failure(std::string("Línea 1: el archivo está en UTF-16 (empieza con la marca ") +
+                  (le ? "FF FE" : "FE FF") +
+                  "); guárdelo como texto de un byte por carácter (Windows-1252) o UTF-8");
+  }
+}
+
 // The byte state machine of one run. Bytes are fed in pieces of any size
 // together with the file offset of the piece's first byte; no state depends
 // on where a piece ends, so block boundaries are invisible. Fields are
@@ -319,6 +338,7 @@ bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistr
   std::int64_t proximo_paso = paso;
   std::int64_t consumidos = 0;
   lineas_omitidas_ = 0;
+  RehuseUtf16(archivo.fd(), tamano);
   const bool bom = EmpiezaConBom(archivo.fd(), tamano);
   std::int64_t por_omitir = bom ? kLargoBom : 0;
 

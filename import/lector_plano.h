@@ -22,7 +22,8 @@
 //    that ends before the size measured at open, fails the run
 //    ("El archivo … cambió mientras se importaba.") before its last line is
 //    delivered.
-//  - A UTF-8 byte-order mark at the very start of the file is skipped.
+//  - A UTF-8 byte-order mark at the very start of the file is skipped; a
+//    UTF-16 one (FF FE or FE FF) fails the read at line 1, naming it.
 //  - A zero byte cuts the field's text at that byte (the bytes after it still
 //    count towards the field's length).
 //  - Slots are written only for the fields a line has and are never cleared

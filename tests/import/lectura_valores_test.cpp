@@ -56,7 +56,8 @@ TEST(LecturaYValores, RegistrosDeUnArchivo) {
       {"comillas y BOM",
        "\xEF\xBB\xBF\"PV\",101,\"ACME, S.A.\",A1,2\n\npv,101,,\"A,2\"\n",
        {"PV101 - ACME, S.A. | A1 x 2", "pv101 - ACME, S.A. | A,2 x 2"}},
-      {"registro sin valores", "\n,\n", {" -  |  x "}},
+      // A line of separators only brings nothing: no record, like an empty line.
+      {"linea solo de separadores", "\n,\n", {}},
   };
   for (const auto& caso : casos) {
     EXPECT_EQ(TextosTrasCadaRegistro(caso.bytes), caso.textos) << caso.nombre;

@@ -77,6 +77,9 @@ const Caso kCasos[] = {
     {"solo_separadores.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
     {"ctrl_z.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
     {"fecha_9999.csv", nullptr, nullptr, false, "Pedido PV 102 no grabado: Línea 4: ", kAmbos},
+    {"utf16.csv", nullptr, nullptr, true,
+     "Línea 1: el archivo está en UTF-16 (empieza con la marca FF FE); guárdelo como texto de un "
+     "byte por carácter (Windows-1252) o UTF-8.", {}},
     {"vacio.csv", nullptr, nullptr, false, kFinalizada, {}},
     {"bom.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
     {"solo_cr.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
