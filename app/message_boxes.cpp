@@ -21,6 +21,16 @@ void Show(QMessageBox::Icon icon, const QString& title, const std::string& text)
 
 }  // namespace
 
+void MessageBoxes::ShowWithDetail(const std::string& text, const std::string& detail, bool error) {
+  QMessageBox box(error ? QMessageBox::Critical : QMessageBox::NoIcon, ApplicationTitle(),
+                  DisplayText(error ? WithFinalPeriod(text) : text), QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.setObjectName(QStringLiteral("CajaConDetalle"));
+  if (!detail.empty()) box.setDetailedText(DisplayText(detail));
+  RunModal(box);
+}
+
 void MessageBoxes::ShowMessage(const std::string& text) {
   Show(QMessageBox::NoIcon, ApplicationTitle(), text);
 }

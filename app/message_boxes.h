@@ -18,6 +18,11 @@ class MessageBoxes final : public Dialogs {
   // Error icon, title "Error", one "OK".
   void ShowError(const std::string& text) override;
 
+  // A plain box (`error`: the general error display's) whose text is
+  // `text` and whose details, when there are any, are in an area that
+  // scrolls: the box never grows past the screen, whatever the run did.
+  static void ShowWithDetail(const std::string& text, const std::string& detail, bool error);
+
   // The general error display: error icon, the application's title, one
   // OK, the failure's text with the final-period rule.
   static void ShowFailure(const std::string& text);

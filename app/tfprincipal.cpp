@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStyle>
@@ -19,14 +21,19 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <chrono>
+#include <functional>
+#include <future>
 
 #include "app/display_text.h"
 #include "app/install_directory.h"
 #include "app/locale_regional_settings.h"
 #include "app/modal_runner.h"
+#include "app/run_detail.h"
 #include "app/settings_file.h"
 #include "db/tfdm.h"
 #include "import/carga_importacion.h"
+#include "values/failure.h"
 
 namespace imp {
 
@@ -67,14 +74,27 @@ std::string Bytes(const QLineEdit* edit) {
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-// A date picker that Tab leaves, like every other control, instead of
-// walking through its day, month and year.
+// A date picker that Tab and Shift+Tab leave, like every other control,
+// instead of walking through its day, month and year. Only those keys: the
+// date's own separator still moves between its sections, so a date typed
+// as the regional short format writes it ("15/01/24") lands whole.
 class DatePicker final : public QDateEdit {
  public:
   using QDateEdit::QDateEdit;
 
  protected:
-  bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+      if (plain && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+        QWidget::focusNextPrevChild(key->key() == Qt::Key_Tab &&
+                                    !(key->modifiers() & Qt::ShiftModifier));
+        return true;
+      }
+    }
+    return QDateEdit::event(event);
+  }
 };
 
 // The designed faces first, then look-alikes found on Linux desktops.
@@ -137,6 +157,7 @@ Tfprincipal::Tfprincipal(Tfdm& fdm, QWidget* parent)
       run_(fdm, CFacturas, CImportacion_, rs_, *this, run_dialogs_) {
   BuildWidgets();
   ReadRegionalSettings();
+  run_.set_observador(&run_detail_);
   // Sees every key press (key preview) and the company edit losing focus.
   qApp->installEventFilter(this);
   FormCreate();
@@ -303,20 +324,29 @@ void Tfprincipal::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void Tfprincipal::CiaExit() {
+  // Events handled while a connection or an import runs may hold a queued
+  // call of this one: it waits for its turn instead of running inside.
+  if (busy_ != Busy::kNo) {
+    QMetaObject::invokeMethod(
+        this, [this] { if (!closing_) CiaExit(); }, Qt::QueuedConnection);
+    return;
+  }
   RunHandler([this] {
     const std::string compania = Bytes(Cia);
     const std::string usuario = Bytes(Tusua);
     const std::string clave = Bytes(TClave);
     if (compania.empty() || usuario.empty() || clave.empty()) return;
 
-    ShowStatus("Conectando a la base de datos " + compania + " ...");
-
     Connection& norvela = fdm_.Norvela;
-    norvela.Close();
-    norvela.SetParam("Database", Bytes(Servidor) + "/datos/" + compania + "/norvela.fdb");
-    norvela.SetParam("User_Name", usuario);
-    norvela.SetParam("password", clave);
-    norvela.Open();
+    {
+      const BusyScope busy(busy_, Busy::kConnecting);
+      ShowStatus("Conectando a la base de datos " + compania + " ...");
+      norvela.Close();
+      norvela.SetParam("Database", Bytes(Servidor) + "/datos/" + compania + "/norvela.fdb");
+      norvela.SetParam("User_Name", usuario);
+      norvela.SetParam("password", clave);
+      WhileResponsive([&norvela] { norvela.Open(); });
+    }
 
     EFecIni->setEnabled(true);
     EFecIni->setDate(QDate::currentDate());
@@ -357,15 +387,31 @@ void Tfprincipal::SpeedButton1Click() {
 void Tfprincipal::SpeedButton2Click() { close(); }
 
 void Tfprincipal::SpeedButton3Click() {
+  if (busy_ != Busy::kNo) return;
   RunHandler([this] {
+    const BusyScope busy(busy_, Busy::kImporting);
+    run_.ClearStopRequest();
+    close_after_run_ = false;
+    run_detail_.Clear();
     try {
       run_.SpeedButton3Click();
-    } catch (...) {
-      // The failure's box shows over the last record and step painted.
+    } catch (const Failure& failure) {
+      // The failure's box shows over the last record and step painted,
+      // with what the run did before it in its detail area.
       FlushRunProgress();
+      MessageBoxes::ShowWithDetail(RunDetail::WithoutDroppedOrders(failure.what()),
+                                   run_detail_.Text(), /*error=*/true);
+      if (close_after_run_) QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+      return;
+    } catch (...) {
+      FlushRunProgress();
+      if (close_after_run_) QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
       throw;
     }
     FlushRunProgress();
+    // A close asked for during the run, once the run has stopped after
+    // its order and shown what it wrote.
+    if (close_after_run_) QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
   });
 }
 
@@ -376,7 +422,11 @@ void Tfprincipal::ShowStatus(const std::string& caption) {
   Panel5->setText(DisplayText(caption));
   Panel5->show();
   Panel5->raise();
+  // A child just shown is not painted by its window's repaint: the panel
+  // paints itself, over the window painted first.
   repaint();
+  Panel5->repaint();
+  KeepPainting(/*now=*/true);
 }
 
 void Tfprincipal::HideStatus() {
@@ -412,12 +462,22 @@ void Tfprincipal::StepProgress() {
 
 void Tfprincipal::ShowMessage(const std::string& text) {
   FlushRunProgress();
+  if (busy_ == Busy::kImporting && !run_detail_.empty()) {
+    // The run's closing box: its own words, and what the run did in a
+    // detail area that scrolls.
+    MessageBoxes::ShowWithDetail(RunDetail::WithoutDroppedOrders(text), run_detail_.Text(),
+                                 /*error=*/false);
+    return;
+  }
   messages_.ShowMessage(text);
 }
 
 void Tfprincipal::CloseWindow() {
   FlushRunProgress();
+  // The run's own close at its end is not a request to stop it.
+  run_closing_ = true;
   close();
+  run_closing_ = false;
 }
 
 std::string Tfprincipal::FileLocation() { return Bytes(Ubicacion); }
@@ -433,6 +493,26 @@ void Tfprincipal::RunProgressChanged() {
   if (run_paint_clock_.isValid() && run_paint_clock_.elapsed() < kRunPaintInterval) return;
   PaintRunProgress();
   run_paint_clock_.start();
+  KeepPainting(/*now=*/false);
+}
+
+void Tfprincipal::KeepPainting(bool now) {
+  // Uncovered areas, the window manager's pings and a close request are
+  // handled; keys and clicks wait until the run is over, so the order of
+  // the run's steps is never changed by them.
+  if (!now && events_clock_.isValid() && events_clock_.elapsed() < kRunPaintInterval) return;
+  events_clock_.start();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Tfprincipal::WhileResponsive(const std::function<void()>& work) {
+  // The work runs in a thread of its own while this one keeps the window
+  // painted; its failure is raised here.
+  auto done = std::async(std::launch::async, work);
+  while (done.wait_for(std::chrono::milliseconds(kRunPaintInterval)) != std::future_status::ready) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  done.get();
 }
 
 void Tfprincipal::FlushRunProgress() {
@@ -506,12 +586,54 @@ void Tfprincipal::showEvent(QShowEvent* event) {
   if (activated_) return;
   activated_ = true;
   FitOuterSize();
-  // The first activation connects; it runs after the window has appeared.
-  QMetaObject::invokeMethod(
-      this, [this] { if (!closing_) FormActivate(); }, Qt::QueuedConnection);
+  // The first activation connects; it runs once the window has appeared
+  // and been painted, so that the operator sees it, not a black square,
+  // while a slow server answers.
+  ActivateWhenPainted(0);
+}
+
+void Tfprincipal::ActivateWhenPainted(int tries) {
+  QTimer::singleShot(tries == 0 ? 0 : 10, this, [this, tries] {
+    if (closing_) return;
+    const bool exposed = windowHandle() != nullptr && windowHandle()->isExposed();
+    // A window that never becomes exposed (no window manager, minimised)
+    // is not waited for more than about two seconds.
+    if (!exposed && tries < 200) {
+      ActivateWhenPainted(tries + 1);
+      return;
+    }
+    repaint();
+    FormActivate();
+    first_activation_done_ = true;
+  });
+}
+
+bool Tfprincipal::AskStopImport() {
+  QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(),
+                  QStringLiteral("¿Detener la importación?"), QMessageBox::NoButton, this);
+  QPushButton* si = box.addButton(QStringLiteral("Sí"), QMessageBox::YesRole);
+  box.addButton(QStringLiteral("No"), QMessageBox::NoRole);
+  box.setObjectName(QStringLiteral("DetenerImportacion"));
+  RunModal(box);
+  return box.clickedButton() == si;
 }
 
 void Tfprincipal::closeEvent(QCloseEvent* event) {
+  if (busy_ == Busy::kImporting && !run_closing_) {
+    // The window manager's close button during an import: the run may
+    // stop, but only between two orders, never in the middle of one.
+    event->ignore();
+    if (!close_after_run_ && AskStopImport()) {
+      close_after_run_ = true;
+      run_.RequestStop();
+    }
+    return;
+  }
+  if (busy_ == Busy::kConnecting) {
+    // The connection cannot be cut short; the window stays until it ends.
+    event->ignore();
+    return;
+  }
   // Nothing is asked or saved; closing ends the program.
   closing_ = true;
   QWidget::closeEvent(event);

@@ -17,9 +17,11 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 #include "app/message_boxes.h"
+#include "app/run_detail.h"
 #include "db/order_store.h"
 #include "db/query_set.h"
 #include "import/import_run.h"
@@ -66,6 +68,10 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   void SpeedButton2Click();
   // "F2: Generar": the import run, inside this call.
   void SpeedButton3Click();
+
+  // The first activation (the automatic connection, when the settings
+  // allow it) has run.
+  bool first_activation_done() const { return first_activation_done_; }
 
   // The eighth settings line.
   const std::string& inicio_automatico() const { return inicio_automatico_; }
@@ -125,6 +131,17 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   // next change is painted at once.
   void FlushRunProgress();
   void PaintRunProgress();
+  // Lets the window paint itself and answer the window manager (pending
+  // events other than user input), now or when kRunPaintInterval ms have
+  // passed since it last did.
+  void KeepPainting(bool now);
+  // Runs `work` (a connection) in a thread of its own, keeping the window
+  // painted meanwhile; raises its failure.
+  void WhileResponsive(const std::function<void()>& work);
+  // The automatic connection at start, once the window is on the screen.
+  void ActivateWhenPainted(int tries);
+  // "¿Detener la importación?" Sí/No; true on Sí.
+  bool AskStopImport();
 
   Tfdm& fdm_;
   MessageBoxes messages_;
@@ -132,7 +149,23 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   RegionalSettings rs_;
   std::string inicio_automatico_;
   bool activated_ = false;
+  bool first_activation_done_ = false;
   bool closing_ = false;
+
+  // What the window is doing inside a handler, while it still handles
+  // painting and window-manager events.
+  enum class Busy { kNo, kConnecting, kImporting };
+  struct BusyScope {
+    BusyScope(Busy& state, Busy now) : state_(state) { state_ = now; }
+    ~BusyScope() { state_ = Busy::kNo; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+    Busy& state_;
+  };
+  Busy busy_ = Busy::kNo;
+  bool close_after_run_ = false;  // a close was asked for during the run
+  bool run_closing_ = false;      // the run closes the window at its end
+  QElapsedTimer events_clock_;    // since pending events were last handled
 
   // Layout source, over the module's connection; its rows stay in memory.
   QuerySet CImporinv;
@@ -140,6 +173,7 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   // The order store (CFacturas with its lines) and the run that fills it.
   OrderStore CFacturas;
   ImportRun run_;
+  RunDetail run_detail_;  // what the current run did, for its closing box
 
   QWidget* Panel2 = nullptr;
   QLabel* Label2 = nullptr;

@@ -47,6 +47,8 @@ class AppWindow {
     window->activateWindow();
     // The first activation may already have closed it (automatic start).
     EXPECT_TRUE(QTest::qWaitFor([this] { return window->isActiveWindow() || closed > 0; }));
+    // The first activation waits for the window to be painted.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return closed > 0 || window->first_activation_done(); }));
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
   }

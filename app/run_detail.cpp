@@ -1,0 +1,86 @@
+#include "app/run_detail.h"
+
+#include <utility>
+
+namespace imp {
+namespace {
+
+// A reason from the database may run over several lines.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    if (c == '\r') continue;
+    line += c == '\n' ? ' ' : c;
+  }
+  return line;
+}
+
+void Section(std::string& out, const char* title, int64_t count, const std::vector<std::string>& entries,
+             int64_t more) {
+  if (count == 0) return;
+  if (!out.empty()) out += '\n';
+  out += std::string(title) + " (" + std::to_string(count) + "):\n";
+  for (const std::string& e : entries) out += "  " + e + "\n";
+  if (more > 0) out += "  … y " + std::to_string(more) + " más\n";
+}
+
+}  // namespace
+
+void RunDetail::List::Add(std::string entry) {
+  if (entries.size() < kMaxEntries) {
+    entries.push_back(std::move(entry));
+  } else {
+    ++more;
+  }
+}
+
+void RunDetail::Clear() { *this = RunDetail(); }
+
+void RunDetail::AlGrabarPedido(const PedidoGrabado& p) {
+  ++written_;
+  written_list_.Add(p.prefijo + " " + p.numero + ", identificador " + p.pedi_id);
+}
+
+void RunDetail::AlDescartarPedido(const PedidoDescartado& p) {
+  ++dropped_;
+  dropped_list_.Add(p.prefijo + " " + p.numero + ": " + OneLine(p.motivo));
+}
+
+void RunDetail::AlDescartarLinea(const LineaDescartada& l) {
+  ++lines_;
+  lines_list_.Add("línea " + std::to_string(l.posicion.numero) + ": " + OneLine(l.motivo));
+}
+
+void RunDetail::AlOmitirPedido(const PedidoExistente& p) {
+  ++existing_;
+  existing_list_.Add(p.prefijo + " " + p.numero + ", ya grabado con el identificador " + p.pedi_id);
+}
+
+std::string RunDetail::Text() const {
+  std::string out;
+  Section(out, "Pedidos grabados", written_, written_list_.entries, written_list_.more);
+  Section(out, "Pedidos no grabados", dropped_, dropped_list_.entries, dropped_list_.more);
+  Section(out, "Pedidos ya importados (omitidos)", existing_, existing_list_.entries,
+          existing_list_.more);
+  Section(out, "Líneas descartadas", lines_, lines_list_.entries, lines_list_.more);
+  return out;
+}
+
+std::string RunDetail::WithoutDroppedOrders(const std::string& text) {
+  std::string out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    const std::string line = text.substr(start, end - start);
+    const bool dropped = line.rfind("Pedido ", 0) == 0 && line.find(" no grabado: ") != std::string::npos;
+    if (!dropped) {
+      if (!out.empty()) out += '\n';
+      out += line;
+    }
+    if (end == text.size()) break;
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace imp
