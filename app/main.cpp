@@ -2,10 +2,14 @@
 // business database.
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <string>
 #include <vector>
 
+#include "app/app_icon.h"
 #include "app/command_line.h"
 #include "app/install_directory.h"
 #include "app/message_boxes.h"
@@ -23,6 +27,15 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   imp::UseSystemConfigDirFromEnvironment();
+  // The program speaks Spanish, whatever the locale: so do Qt's own
+  // dialogs and buttons (the file dialog, "Sí"/"No"), from the system's Qt
+  // translations.
+  QTranslator qt_spanish;
+  if (qt_spanish.load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    application.installTranslator(&qt_spanish);
+  }
+  application.setWindowIcon(imp::AppIcon());
 
   // The database module exists before the window: the window's sets read
   // through the module's connection.

@@ -1,6 +1,7 @@
 #include "app/tfprincipal.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QFile>
@@ -21,10 +22,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <future>
 
+#include "app/app_icon.h"
 #include "app/display_text.h"
 #include "app/install_directory.h"
 #include "app/locale_regional_settings.h"
@@ -95,6 +98,48 @@ class DatePicker final : public QDateEdit {
     }
     return QDateEdit::event(event);
   }
+
+  void keyPressEvent(QKeyEvent* key) override {
+    // A section typed full moves on by itself; the separator the operator
+    // types after it must not move on once more (to the year, or out).
+    const bool separator = !key->text().isEmpty() && !key->text().at(0).isLetterOrNumber() &&
+                           key->text().at(0).isPrint() && key->text() != QStringLiteral(" ");
+    if (separator && moved_on_) {
+      moved_on_ = false;
+      return;
+    }
+    const Section before = currentSection();
+    QDateEdit::keyPressEvent(key);
+    moved_on_ = !separator && !key->text().isEmpty() && key->text().at(0).isDigit() &&
+                currentSection() != before;
+  }
+
+  void focusInEvent(QFocusEvent* event) override {
+    moved_on_ = false;
+    QDateEdit::focusInEvent(event);
+  }
+
+  // Two-digit years are read as the nearest one: within 80 years back and
+  // 19 ahead of today, as the operator means "24".
+  QDateTime dateTimeFromText(const QString& text) const override {
+    QDateTime value = QDateEdit::dateTimeFromText(text);
+    const QString format = displayFormat();
+    if (!value.isValid() || !format.contains(QStringLiteral("yy")) ||
+        format.contains(QStringLiteral("yyyy"))) {
+      return value;
+    }
+    const int today = QDate::currentDate().year();
+    int year = today - today % 100 + value.date().year() % 100;
+    if (year > today + 19) year -= 100;
+    if (year <= today - 81) year += 100;
+    const QDate date(year, value.date().month(),
+                     std::min(value.date().day(), QDate(year, value.date().month(), 1).daysInMonth()));
+    value.setDate(date);
+    return value;
+  }
+
+ private:
+  bool moved_on_ = false;  // the last digit filled its section and moved on
 };
 
 // The designed faces first, then look-alikes found on Linux desktops.
@@ -156,6 +201,7 @@ Tfprincipal::Tfprincipal(Tfdm& fdm, QWidget* parent)
       CFacturas(fdm),
       run_(fdm, CFacturas, CImportacion_, rs_, *this, run_dialogs_) {
   BuildWidgets();
+  setWindowIcon(AppIcon());
   ReadRegionalSettings();
   run_.set_observador(&run_detail_);
   // Sees every key press (key preview) and the company edit losing focus.
@@ -289,7 +335,7 @@ void Tfprincipal::ReadRegionalSettings() {
     // The picker shows dates as the order file writes them; the C locale
     // has no short date of its own worth showing.
     EFecIni->setDisplayFormat(locale.language() == QLocale::C
-                                  ? QStringLiteral("M/d/yyyy")
+                                  ? QStringLiteral("M/d/yy")
                                   : locale.dateFormat(QLocale::ShortFormat));
   }
 }

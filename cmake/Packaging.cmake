@@ -68,7 +68,7 @@ file are in /usr/share/importa-pedidos.")
 # Qt's platform plugins. The embedded engine opens a local database without
 # a server, and isql-fb runs the schema scripts: both recommended.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "firebird3.0-server-core, firebird3.0-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "firebird3.0-server")
 include(CPack)

@@ -36,7 +36,7 @@ echo "package: $(basename "$deb") ($(du -k "$deb" | cut -f1) KiB)"
 depends=$(dpkg-deb -f "$deb" Depends)
 recommends=$(dpkg-deb -f "$deb" Recommends)
 depends_names=$(sed -e 's/([^)]*)//g' -e 's/[|,]/\n/g' <<<"$depends" | tr -d ' ')
-for p in libfbclient2 libqt6widgets6 libqt6core6 qt6-qpa-plugins libstdc++6; do
+for p in libfbclient2 libqt6widgets6 libqt6core6 qt6-qpa-plugins qt6-translations-l10n libstdc++6; do
   grep -Fqx "$p" <<<"$depends_names" || fail "Depends lacks $p: $depends"
 done
 grep -q firebird3.0-server-core <<<"$recommends" || fail "Recommends lacks the embedded engine: $recommends"

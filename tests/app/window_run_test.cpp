@@ -1,0 +1,256 @@
+// The window in real use: a date typed as the regional short format writes
+// it, the window keeps painting while a connection waits and while a long
+// import runs, a close request during an import stops it between orders,
+// and the closing box of a run with hundreds of dropped orders fits the
+// screen.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+
+#include "app/locale_regional_settings.h"
+#include "app/modal_runner.h"
+#include "app_window.h"
+#include "tests/support/fresh_database.h"
+#include "tests/support/rows_as_text.h"
+
+namespace imp {
+namespace {
+
+using test::AppWindow;
+using testing::FreshDatabase;
+
+// Counts one widget's paint events.
+class Paints final : public QObject {
+ public:
+  explicit Paints(QWidget* widget) : widget_(widget) { widget->installEventFilter(this); }
+  ~Paints() override {
+    if (widget_) widget_->removeEventFilter(this);
+  }
+  int count() const { return count_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == widget_ && event->type() == QEvent::Paint) ++count_;
+    return false;
+  }
+
+ private:
+  QPointer<QWidget> widget_;
+  int count_ = 0;
+};
+
+std::string SettingsFor(const FreshDatabase& db) {
+  return db.server() + "\r\nSYSDBA\r\nmasterkey\r\n" + db.company() + "\r\n";
+}
+
+// `orders` orders of `lines` lines of the demo company, in the example
+// file's format.
+QByteArray Orders(int orders, int lines) {
+  QByteArray text;
+  for (int p = 1; p <= orders; ++p) {
+    text += "PV," + QByteArray::number(p) +
+            ",1/15/2026,2/14/2026,2,1,800100200,ACME,01,0,0,0,ART0004,2,KG,15300,0\r\n";
+    for (int l = 1; l < lines; ++l) text += ",,,,,,,,,,,,ART0006,24,UND,2500,0\r\n";
+  }
+  return text;
+}
+
+QString Write(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
+  const QString path = dir.filePath(QString::fromLatin1(name));
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(bytes);
+  return path;
+}
+
+TEST(WindowInUse, ADateTypedInTheRegionalShortFormatStaysInThePicker) {
+  const struct {
+    const char* locale;
+    const char* typed;
+  } cases[] = {{"es_CO", "15/01/24"}, {"C", "1/15/24"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locale);
+    const UserLocaleOverride user{QLocale(QString::fromLatin1(c.locale))};
+    AppWindow w(std::nullopt);
+    w.Show();
+    auto* fecha = w.find<QDateEdit>("EFecIni");
+    fecha->setEnabled(true);
+    fecha->setDate(QDate(2026, 12, 15));
+    fecha->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    fecha->setSelectedSection(QDateTimeEdit::MonthSection);
+    fecha->setSelectedSection(fecha->sectionAt(0));
+    QTest::keyClicks(fecha, QString::fromLatin1(c.typed));
+    // The separators moved between the sections; nothing escaped.
+    EXPECT_EQ(fecha->date(), QDate(2024, 1, 15)) << fecha->text().toStdString();
+    EXPECT_TRUE(w.edit("Ubicacion")->text().isEmpty()) << w.edit("Ubicacion")->text().toStdString();
+    EXPECT_TRUE(fecha->hasFocus());
+    // Tab leaves it, with the date kept.
+    QTest::keyClick(fecha, Qt::Key_Tab);
+    EXPECT_FALSE(fecha->hasFocus());
+    EXPECT_EQ(fecha->date(), QDate(2024, 1, 15));
+    EXPECT_EQ(w.window->FallbackDate(), *Date::FromYmd(2024, 1, 15));
+  }
+}
+
+TEST(WindowInUse, TheWindowPaintsWhileAConnectionWaits) {
+  // A server that takes the connection and never answers: the client waits
+  // (here for three seconds, then fails).
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string server = "127.0.0.1/" + std::to_string(ntohs(address.sin_port)) + ":/mudo";
+
+  AppWindow w(server + "\nSYSDBA\nclave\n\n");
+  w.Show();
+  w.fdm.Norvela.set_connect_timeout(3);
+  Paints panel(w.find("Panel5"));
+  Paints window(w.window.get());
+  int panel_paints_while_waiting = 0;
+  bool panel_visible_while_waiting = false;
+  // While the connection waits, something uncovers the window now and
+  // then; its paints are counted.
+  QTimer uncover;
+  QObject::connect(&uncover, &QTimer::timeout, [&] {
+    w.window->update();
+    panel_paints_while_waiting = panel.count();
+    panel_visible_while_waiting = w.find("Panel5")->isVisible();
+  });
+  uncover.start(100);
+  w.edit("Cia")->setText(QStringLiteral("01"));
+  w.window->CiaExit();
+  uncover.stop();
+  EXPECT_TRUE(panel_visible_while_waiting);
+  EXPECT_GT(panel_paints_while_waiting, 0);
+  EXPECT_GT(window.count(), 3);  // repainted while it waited, not only once
+  ASSERT_EQ(w.recorder.boxes().size(), 1u);  // the connection's failure
+  close(listener);
+}
+
+TEST(WindowInUse, ALongImportKeepsPaintingAndACloseRequestStopsItBetweenOrders) {
+  FreshDatabase db(/*demo=*/true);
+  QTemporaryDir dir;
+  constexpr int kOrders = 1500, kLines = 5;
+  AppWindow w(SettingsFor(db));
+  w.Show();
+  ASSERT_TRUE(w.connected());
+  // Every box answered (before the window's recorder): the question to stop
+  // with "Sí", the rest with OK.
+  int questions = 0;
+  std::vector<QString> texts;
+  const ModalAnswerScope answers([&](QDialog& dialog) -> int {
+    auto* box = qobject_cast<QMessageBox*>(&dialog);
+    if (box == nullptr) return QDialog::Rejected;
+    texts.push_back(box->text());
+    if (box->objectName() == QStringLiteral("DetenerImportacion")) {
+      ++questions;
+      for (QAbstractButton* b : box->buttons()) {
+        if (b->text() == QStringLiteral("Sí")) b->click();
+      }
+      return box->result();
+    }
+    return QMessageBox::Ok;
+  });
+  w.edit("Ubicacion")->setText(Write(dir, "largo.csv", Orders(kOrders, kLines)));
+
+  Paints window(w.window.get());
+  int paints_during_run = 0;
+  QTimer uncover;
+  QObject::connect(&uncover, &QTimer::timeout, [&] { w.window->update(); });
+  uncover.start(50);
+  // The window manager's close button, some records into the import.
+  QTimer close_button;
+  QObject::connect(&close_button, &QTimer::timeout, [&] {
+    if (w.window->importacion_pedidos().resumen().registros < 200) return;
+    close_button.stop();
+    paints_during_run = window.count();
+    // Under a real X server the screen as the operator sees it mid-import
+    // (status panel, record text, progress bar) is kept for the records.
+    const QByteArray folder = qgetenv("IMPORTA_SCREENSHOT_DIR");
+    if (!folder.isEmpty() && QGuiApplication::platformName() == QStringLiteral("xcb")) {
+      EXPECT_TRUE(w.window->screen()->grabWindow(0).save(QString::fromLocal8Bit(folder) +
+                                                        QStringLiteral("/screenshot-import.png")));
+    }
+    EXPECT_TRUE(w.find("Panel5")->isVisible());
+    EXPECT_FALSE(w.edit("Edit1")->text().isEmpty());
+    EXPECT_GT(w.find<QProgressBar>("ProgressBar1")->value(), 0);
+    w.window->close();
+  });
+  close_button.start(20);
+  w.window->SpeedButton3Click();
+  uncover.stop();
+  QApplication::processEvents();
+
+  EXPECT_GT(paints_during_run, 2);
+  EXPECT_EQ(questions, 1);
+  const ResumenImportacion& r = w.window->importacion_pedidos().resumen();
+  ASSERT_EQ(r.fin, ResumenImportacion::Fin::kDetenida) << "the run ended first";
+  EXPECT_GT(r.pedidos_grabados, 0);
+  EXPECT_LT(r.pedidos_grabados, kOrders);
+  // Every order written whole; the window closed after showing the stop.
+  w.fdm.Norvela.Close();
+  const auto rows = testing::RowsAsText(
+      [&](Connection& c) { db.Configure(c); }, RegionalSettings(),
+      "SELECT p.PEDI_ID, COUNT(d.PEDE_ITEM) AS N FROM PEDIDOS p LEFT JOIN PEDIDOS_DETALLE d ON "
+      "d.PEDI_ID = p.PEDI_ID GROUP BY p.PEDI_ID");
+  EXPECT_EQ(static_cast<int64_t>(rows.size()), r.pedidos_grabados);
+  for (const auto& row : rows) EXPECT_EQ(row.at("N"), std::to_string(kLines));
+  ASSERT_FALSE(texts.empty());
+  EXPECT_TRUE(texts.back().startsWith(QStringLiteral("Importación detenida a pedido del usuario")))
+      << texts.back().toStdString();
+  EXPECT_EQ(w.closed, 1);
+}
+
+TEST(WindowInUse, TheClosingBoxOfTwoHundredDroppedOrdersFitsTheScreen) {
+  FreshDatabase db(/*demo=*/true);
+  // Every order's second line is refused by a check: 200 orders dropped.
+  db.Exec("ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_NO_SEIS CHECK (ARTI_COD <> 'ART0006');");
+  QTemporaryDir dir;
+  AppWindow w(SettingsFor(db));
+  w.Show();
+  ASSERT_TRUE(w.connected());
+  QSize shown;
+  QString text, detail;
+  const ModalAnswerScope answers([&](QDialog& dialog) -> int {
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+      box->adjustSize();
+      shown = box->sizeHint().expandedTo(box->size());
+      text = box->text();
+      detail = box->detailedText();
+    }
+    return QMessageBox::Ok;
+  });
+  w.edit("Ubicacion")->setText(Write(dir, "rechazos.csv", Orders(200, 2)));
+  w.window->SpeedButton3Click();
+  EXPECT_EQ(text, QStringLiteral("Importación finalizada."));
+  EXPECT_TRUE(detail.startsWith(QStringLiteral("Pedidos no grabados (200):\n  PV 1: ")))
+      << detail.left(200).toStdString();
+  EXPECT_TRUE(detail.contains(QStringLiteral("CK_NO_SEIS")));
+  EXPECT_LE(shown.width(), 1024);
+  EXPECT_LE(shown.height(), 768);
+}
+
+}  // namespace
+}  // namespace imp
