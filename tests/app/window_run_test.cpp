@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -250,6 +252,24 @@ TEST(WindowInUse, TheClosingBoxOfTwoHundredDroppedOrdersFitsTheScreen) {
   EXPECT_TRUE(detail.contains(QStringLiteral("CK_NO_SEIS")));
   EXPECT_LE(shown.width(), 1024);
   EXPECT_LE(shown.height(), 768);
+}
+
+// Qt's own words in Spanish (the system's translations, which the program
+// loads at start) and a window icon of its own.
+TEST(WindowInUse, QtSpeaksSpanishAndTheWindowHasItsIcon) {
+  QTranslator spanish;
+  ASSERT_TRUE(spanish.load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+      << "the Debian package qt6-translations-l10n is missing";
+  QCoreApplication::installTranslator(&spanish);
+  QMessageBox box(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("?"),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Cancelar"));
+  QCoreApplication::removeTranslator(&spanish);
+
+  AppWindow w(std::nullopt);
+  EXPECT_FALSE(w.window->windowIcon().isNull());
+  EXPECT_FALSE(w.window->windowIcon().pixmap(32, 32).toImage().isNull());
 }
 
 }  // namespace
