@@ -17,10 +17,6 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <optional>
 #include <string>
@@ -30,6 +26,7 @@
 #include "app_window.h"
 #include "tests/support/fresh_database.h"
 #include "tests/support/rows_as_text.h"
+#include "tests/support/silent_server.h"
 
 namespace imp {
 namespace {
@@ -114,16 +111,8 @@ TEST(WindowInUse, ADateTypedInTheRegionalShortFormatStaysInThePicker) {
 TEST(WindowInUse, TheWindowPaintsWhileAConnectionWaits) {
   // A server that takes the connection and never answers: the client waits
   // (here for three seconds, then fails).
-  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(listener, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(listener, 4), 0);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  const std::string server = "127.0.0.1/" + std::to_string(ntohs(address.sin_port)) + ":/mudo";
+  const testing::SilentServer silent;
+  const std::string server = silent.server_line();
 
   AppWindow w(server + "\nSYSDBA\nclave\n\n");
   w.Show();
@@ -148,7 +137,6 @@ TEST(WindowInUse, TheWindowPaintsWhileAConnectionWaits) {
   EXPECT_GT(panel_paints_while_waiting, 0);
   EXPECT_GT(window.count(), 3);  // repainted while it waited, not only once
   ASSERT_EQ(w.recorder.boxes().size(), 1u);  // the connection's failure
-  close(listener);
 }
 
 TEST(WindowInUse, ALongImportKeepsPaintingAndACloseRequestStopsItBetweenOrders) {

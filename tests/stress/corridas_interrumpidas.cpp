@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -185,6 +186,26 @@ CifrasInterrupcion CorridasInterrumpidas(const CompaniaEstres& compania, Pedidos
     if (::testing::Test::HasFailure()) return cifras;
   }
   return cifras;
+}
+
+void SeriesDeInterrupciones(const CompaniaEstres& compania, const char* donde, int puntos,
+                            int pedidos) {
+  const uint64_t semilla = SemillaEstres();
+  SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
+  PedidosEsperados esperados;
+  int primer_numero = 1;
+  for (const int senal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    const CifrasInterrupcion cifras = CorridasInterrumpidas(compania, esperados, senal, puntos,
+                                                            pedidos, primer_numero, semilla + senal);
+    primer_numero += pedidos * (2 * puntos + 2);
+    EXPECT_EQ(cifras.puntos, puntos) << "signal " << senal;
+    std::printf("%s, signal %d: seed %llu, %d runs interrupted, %d ended first, %lld orders "
+                "written, %lld in the rejects\n",
+                donde, senal, static_cast<unsigned long long>(semilla), cifras.puntos,
+                cifras.completas, static_cast<long long>(cifras.pedidos_grabados),
+                static_cast<long long>(cifras.pedidos_rechazados));
+    if (::testing::Test::HasFailure()) return;
+  }
 }
 
 }  // namespace imp::testing

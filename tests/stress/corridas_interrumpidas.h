@@ -32,4 +32,10 @@ CifrasInterrupcion CorridasInterrumpidas(const CompaniaEstres& compania, Pedidos
                                          int senal, int puntos, int pedidos, int primer_numero,
                                          uint64_t semilla);
 
+// The series of every signal over one company: SIGINT, SIGTERM, SIGHUP and
+// SIGKILL in turn, `puntos` runs each on files of `pedidos` orders, their
+// figures printed after `donde` ("embedded", "TCP").
+void SeriesDeInterrupciones(const CompaniaEstres& compania, const char* donde, int puntos,
+                            int pedidos);
+
 }  // namespace imp::testing

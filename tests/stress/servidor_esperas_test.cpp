@@ -5,11 +5,8 @@
 // message instead of a silent wait. The lock test is skipped without
 // IMPORTA_FB_SERVER.
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +16,7 @@
 #include "db/firebird.h"
 #include "tests/stress/archivo_pedidos.h"
 #include "tests/stress/banco_estres.h"
+#include "tests/support/silent_server.h"
 
 namespace imp::testing {
 namespace {
@@ -107,29 +105,16 @@ TEST(Esperas, DosImportacionesConSkipExistingGrabanCadaPedidoUnaVez) {
 }
 
 TEST(Esperas, ServidorQueNoRespondeTerminaLaCorrida) {
-  // A listener that takes connections (the kernel's backlog completes
-  // them) and never says a word.
-  const int escucha = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(escucha, 0);
-  sockaddr_in direccion{};
-  direccion.sin_family = AF_INET;
-  direccion.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(escucha, reinterpret_cast<sockaddr*>(&direccion), sizeof direccion), 0);
-  ASSERT_EQ(listen(escucha, 8), 0);
-  socklen_t largo = sizeof direccion;
-  ASSERT_EQ(getsockname(escucha, reinterpret_cast<sockaddr*>(&direccion), &largo), 0);
-  const int puerto = ntohs(direccion.sin_port);
-
+  const SilentServer mudo;
   CompaniaEstres compania;
   EscribaArchivo(compania.db.server() + "/settings.conf",
-                 "127.0.0.1/" + std::to_string(puerto) + ":/mudo\nSYSDBA\nclave\ndemo\n");
+                 mudo.server_line() + "\nSYSDBA\nclave\ndemo\n");
   const auto inicio = Reloj::now();
   const auto importador = compania.Importe(
       compania.Archivo("mudo.csv", GenereArchivoPedidos(6, 2, 1).texto), false,
       {"--espera-conexion", "3"});
   ASSERT_TRUE(importador->Termine(std::chrono::seconds(60))) << "still waiting for the server";
   const auto duracion = Reloj::now() - inicio;
-  close(escucha);
   EXPECT_EQ(importador->estado(), 2) << importador->err();
   EXPECT_LT(duracion, std::chrono::seconds(30));
   EXPECT_TRUE(Contiene(importador->err(), "El servidor no respondió en 3 s (--espera-conexion)"))
