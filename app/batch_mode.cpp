@@ -339,7 +339,9 @@ int Corra(const BatchOptions& options) {
     corrida.user = settings.usuario;
   }
 
-  const RegionalSettings rs = RegionalSettingsFromLocale(QLocale::system());
+  // The file's format where the command line states it; the regional
+  // settings for the rest.
+  const RegionalSettings rs = options.formato.ApplyTo(RegionalSettingsFromLocale(QLocale::system()));
   Tfdm fdm;
   fdm.set_dialogs(&pantalla);
   fdm.set_regional_settings(rs);

@@ -62,6 +62,33 @@ const Option kOptions[] = {
        if (v.empty()) throw BatchUsageError("--report necesita el nombre de un archivo");
        o.report = v;
      }},
+    {"--separador-decimal", true,
+     [](const BatchOptions& o) { return o.formato.decimal_separator.has_value(); },
+     [](BatchOptions& o, const std::string& v) {
+       o.formato.decimal_separator = ParseDecimalSeparator(v);
+       if (!o.formato.decimal_separator) {
+         throw BatchUsageError("Valor no válido en --separador-decimal: '" + v +
+                               "' (se espera , o .)");
+       }
+     }},
+    {"--orden-fecha", true,
+     [](const BatchOptions& o) { return o.formato.short_date_format.has_value(); },
+     [](BatchOptions& o, const std::string& v) {
+       o.formato.short_date_format = ParseDateOrder(v);
+       if (!o.formato.short_date_format) {
+         throw BatchUsageError("Valor no válido en --orden-fecha: '" + v +
+                               "' (se espera dma, mda o amd)");
+       }
+     }},
+    {"--separador-fecha", true,
+     [](const BatchOptions& o) { return o.formato.date_separator.has_value(); },
+     [](BatchOptions& o, const std::string& v) {
+       o.formato.date_separator = ParseDateSeparator(v);
+       if (!o.formato.date_separator) {
+         throw BatchUsageError("Valor no válido en --separador-fecha: '" + v +
+                               "' (se espera /, - o .)");
+       }
+     }},
     {"--estable", true, [](const BatchOptions& o) { return o.estable.has_value(); },
      [](BatchOptions& o, const std::string& v) { o.estable = Seconds("--estable", v); }},
     {"--espera-bloqueo", true, [](const BatchOptions& o) { return o.espera_bloqueo.has_value(); },
@@ -223,7 +250,9 @@ std::optional<Date> ParseIsoDate(const std::string& text) {
 std::string BatchUsage() {
   return R"(Uso: importa-pedidos --batch [--settings ARCHIVO] [--fecha AAAA-MM-DD] [--dry-run]
                        [--rejects ARCHIVO] [--skip-existing] [--report ARCHIVO]
-                       [--estable S] [--espera-bloqueo S] [--espera-conexion S] PEDIDOS
+                       [--estable S] [--espera-bloqueo S] [--espera-conexion S]
+                       [--separador-decimal C] [--orden-fecha dma|mda|amd]
+                       [--separador-fecha C] PEDIDOS
        importa-pedidos -h | --help
        importa-pedidos --version
        importa-pedidos                (abre la ventana)
@@ -258,6 +287,12 @@ Opciones:
                         prefijo, número, identificador, líneas, IVA, total y
                         estado, los totales y el estado de salida; se
                         reescribe mientras la importación avanza
+  --separador-decimal , | .
+  --orden-fecha dma | mda | amd
+  --separador-fecha / | - | .
+                        el formato de números y fechas del archivo (día, mes,
+                        año en el orden dado), en lugar del de la
+                        configuración regional
   --estable SEGUNDOS    no importa (estado 2) un archivo modificado hace
                         menos de SEGUNDOS: puede estar escribiéndose todavía
   --espera-bloqueo SEGUNDOS
@@ -285,8 +320,9 @@ y líneas por segundo, con el archivo, la compañía, el usuario y las horas de
 inicio y fin.
 
 Números y fechas del archivo se leen con la configuración regional (LANG,
-LC_ALL); sin ella (locale C) el separador decimal es "." y las fechas son
-mes/día/año con "/".
+LC_ALL), salvo lo que fijen --separador-decimal, --orden-fecha y
+--separador-fecha; sin ella (locale C) el separador decimal es "." y las
+fechas son mes/día/año con "/".
 
 Estado de salida:
   0  todos los pedidos y líneas quedaron grabados

@@ -2,7 +2,9 @@
 // The command line of batch mode, the unattended import:
 //   importa-pedidos --batch [--settings FILE] [--fecha YYYY-MM-DD] [--dry-run]
 //                   [--rejects FILE] [--skip-existing] [--report FILE]
-//                   [--estable S] [--espera-bloqueo S] [--espera-conexion S] ORDER_FILE
+//                   [--estable S] [--espera-bloqueo S] [--espera-conexion S]
+//                   [--separador-decimal C] [--orden-fecha dma|mda|amd]
+//                   [--separador-fecha C] ORDER_FILE
 //   importa-pedidos -h | --help
 // Options are looked up in one table (name, whether it takes a value, what
 // it sets), so a new option is one row and one field. A value may follow as
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "values/date.h"
+#include "values/file_format.h"
 
 namespace imp {
 
@@ -33,6 +36,7 @@ struct BatchOptions {
   // Seconds a transaction waits for a row another one holds; none: it
   // waits as long as it takes.
   std::optional<int> espera_bloqueo;
+  FileFormat formato;          // the file's numbers and dates, where stated
   int espera_conexion = 30;    // seconds to wait for the server to answer
   bool espera_conexion_dada = false;
   std::string order_file;

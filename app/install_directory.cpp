@@ -31,6 +31,32 @@ std::string diraplicacion(Dialogs& dialogs) {
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
+FileFormat FormatoDelAlmacen() {
+  QSettings store(QSettings::NativeFormat, QSettings::SystemScope,
+                  QStringLiteral("QRM"), QStringLiteral("Quintavalle"));
+  store.setFallbacksEnabled(false);
+  FileFormat format;
+  auto read = [&store](const char* key, auto parse, auto& into) {
+    const QVariant value = store.value(QString::fromLatin1(key));
+    if (!value.isValid()) return;
+    // An unquoted comma makes the INI reader see a list: "," is two
+    // empty items.
+    const std::string text = (value.typeId() == QMetaType::QStringList
+                                  ? value.toStringList().join(QLatin1Char(','))
+                                  : value.toString())
+                                 .toStdString();
+    into = parse(text);
+    if (!into) {
+      throw Failure(std::string("Valor no válido para '") + key + "' en " +
+                    store.fileName().toStdString() + ": '" + text + "'");
+    }
+  };
+  read("SeparadorDecimal", ParseDecimalSeparator, format.decimal_separator);
+  read("OrdenFecha", ParseDateOrder, format.short_date_format);
+  read("SeparadorFecha", ParseDateSeparator, format.date_separator);
+  return format;
+}
+
 void UseSystemConfigDirFromEnvironment() {
   const QByteArray dir = qgetenv("IMPORTA_SYSTEM_CONFIG_DIR");
   if (!dir.isEmpty()) {

@@ -12,6 +12,8 @@
 #include <QString>
 #include <string>
 
+#include "values/file_format.h"
+
 namespace imp {
 
 class Dialogs;
@@ -23,6 +25,13 @@ class Dialogs;
 // directory. A value that is not a single text fails with
 // "Tipo de dato inválido para 'Directorio'".
 std::string diraplicacion(Dialogs& dialogs);
+
+// The order file's format as the store states it, for the window: the
+// optional values SeparadorDecimal ("," or "."), OrdenFecha ("dma", "mda"
+// or "amd") and SeparadorFecha ("/", "-" or "."). Absent values (or no
+// store) leave the regional settings to decide; a value that is none of
+// those fails with "Valor no válido para 'OrdenFecha' en …: '…'".
+FileFormat FormatoDelAlmacen();
 
 // Applies IMPORTA_SYSTEM_CONFIG_DIR (see above). Call before the first read.
 void UseSystemConfigDirFromEnvironment();

@@ -329,7 +329,11 @@ void Tfprincipal::PlaceStatusPanel() {
 
 void Tfprincipal::ReadRegionalSettings() {
   const QLocale locale = UserLocale();
-  rs_ = RegionalSettingsFromLocale(locale);
+  // The install directory's store may state the order file's format; the
+  // regional settings decide the rest.
+  FileFormat format;
+  RunHandler([&format] { format = FormatoDelAlmacen(); });
+  rs_ = format.ApplyTo(RegionalSettingsFromLocale(locale));
   fdm_.set_regional_settings(rs_);
   if (EFecIni != nullptr) {
     // The picker shows dates as the order file writes them; the C locale

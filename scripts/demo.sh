@@ -72,15 +72,18 @@ query() {
 dir_value=${DEMO//\\/\\\\}
 dir_value=${dir_value//\"/\\\"}
 mkdir -p "$DEMO/xdg/QRM"
-printf '[General]\nDirectorio="%s"\n' "$dir_value" >"$DEMO/xdg/QRM/Quintavalle.conf"
+printf '[General]\nDirectorio="%s"\nSeparadorDecimal=.\nOrdenFecha=mda\nSeparadorFecha=/\n' \
+  "$dir_value" >"$DEMO/xdg/QRM/Quintavalle.conf"
 
 before=$(query "SELECT GEN_ID(GEN_PEDIDOS, 0) FROM RDB\$DATABASE;" | tr -d '[:space:]')
 
 log "importing $ORDERS (batch mode)"
-# The example file is written for the default regional settings (decimal
-# point, month/day/year dates), which the C locale gives.
+# The example file writes numbers with a decimal point and dates as
+# month/day/year with "/": stated, so that the demo reads it the same under
+# any locale.
 status=0
-LC_ALL=C "$EXE" --batch --settings "$SETTINGS" "$ORDERS" || status=$?
+"$EXE" --batch --settings "$SETTINGS" --separador-decimal . --orden-fecha mda \
+  --separador-fecha / "$ORDERS" || status=$?
 
 echo
 echo "Pedidos grabados por esta importación (leídos de la base de datos):"

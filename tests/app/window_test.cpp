@@ -394,6 +394,27 @@ TEST(Window, SettingsBytesReachTheConnectionUnchanged) {
   EXPECT_EQ(w.fdm.Norvela.GetParam("password"), "ca\xF1" "a");
 }
 
+// The install directory's store may state the order file's format: it
+// replaces those parts of the regional settings, whatever the locale.
+TEST(Window, FileFormatFromTheStore) {
+  const std::optional<UserLocaleOverride> user(QLocale(QStringLiteral("es_CO")));
+  test::InstallFixture install;
+  install.WriteStore(QStringLiteral("[General]\nDirectorio=") + install.install_dir() +
+                     QStringLiteral("\nSeparadorDecimal=.\nOrdenFecha=mda\nSeparadorFecha=/\n"));
+  test::DialogRecorder recorder;
+  MessageBoxes boxes;
+  Tfdm fdm;
+  Tfprincipal window(fdm);
+  const RegionalSettings rs = window.regional_settings();
+  EXPECT_EQ(rs.decimal_separator, '.');
+  EXPECT_EQ(rs.short_date_format, "m/d/yy");
+  EXPECT_EQ(rs.date_separator, '/');
+  // A quoted comma is the comma.
+  install.WriteStore(QStringLiteral("[General]\nSeparadorDecimal=\",\"\n"));
+  Tfprincipal otra(fdm);
+  EXPECT_EQ(otra.regional_settings().decimal_separator, ',');
+}
+
 TEST(Window, RegionalSettingsFollowLocaleChanges) {
   AppWindow w(std::nullopt);
   EXPECT_EQ(w.window->regional_settings().decimal_separator, '.');

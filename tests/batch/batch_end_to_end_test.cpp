@@ -519,6 +519,37 @@ TEST(BatchEndToEnd, RechazosCorregidosTerminanElTrabajo) {
   EXPECT_EQ(c.Generador(), generador);
 }
 
+// The example file states one format; given it, every locale reads it the
+// same. Without it the regional settings decide, as they always did: a
+// Spanish locale reads 1/15/2026 as day 1 of month 15.
+TEST(BatchEndToEnd, FormatoDelArchivoIndicadoIgualEnCualquierLocale) {
+  const std::string ejemplo = testing::SourcePath("schema/examples/pedidos.csv");
+  const std::vector<std::string> formato = {"--separador-decimal", ".", "--orden-fecha", "mda",
+                                            "--separador-fecha", "/"};
+  const char* kFilas =
+      "SELECT PREF_PRE || ' ' || PEDI_NUMERO || ' ' || CAST(PEDI_FECHA AS VARCHAR(10)) || ' ' || "
+      "CAST(PEDI_TOTAL AS VARCHAR(24)) || ' ' || CAST(PEDI_IVAMONTO AS VARCHAR(24)) FROM PEDIDOS "
+      "ORDER BY PEDI_ID";
+  std::optional<std::vector<std::string>> en_c;
+  for (const char* locale : {"C", "es_CO.UTF-8", "de_DE.UTF-8"}) {
+    SCOPED_TRACE(locale);
+    Compania c;
+    const ProcessResult r = c.Importe(ejemplo, formato, {{"LC_ALL", locale}, {"LANG", locale}});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> filas = c.Lea(kFilas);
+    EXPECT_EQ(filas.size(), 5u);
+    if (!en_c) {
+      en_c = filas;
+    } else {
+      EXPECT_EQ(filas, *en_c);
+    }
+  }
+  Compania c;
+  const ProcessResult regional = c.Importe(ejemplo, {}, {{"LC_ALL", "es_CO.UTF-8"}});
+  EXPECT_EQ(regional.status, 1) << regional.err;
+  EXPECT_TRUE(Contiene(regional.err, "no es una fecha válida")) << regional.err;
+}
+
 // Without an index for the existence check, --skip-existing warns once.
 TEST(BatchEndToEnd, SinIndiceDeLaClaveAvisa) {
   Compania c;

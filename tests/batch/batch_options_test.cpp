@@ -138,6 +138,16 @@ TEST(BatchOptions, SalidasQueSePisan) {
        "--rejects (.log) no puede escribir sobre el archivo de configuración"},
       {{"--batch", "--report", "/dev/null", "p.csv"},
        "--report no puede escribir en /dev/null: no es un archivo regular"},
+      {{"--batch", "--separador-decimal", ";", "p.csv"},
+       "Valor no válido en --separador-decimal: ';' (se espera , o .)"},
+      {{"--batch", "--orden-fecha", "ymd", "p.csv"},
+       "Valor no válido en --orden-fecha: 'ymd' (se espera dma, mda o amd)"},
+      {{"--batch", "--separador-fecha=,", "p.csv"},
+       "Valor no válido en --separador-fecha: ',' (se espera /, - o .)"},
+      {{"--batch", "--espera-bloqueo", "0", "p.csv"},
+       "Valor no válido en --espera-bloqueo: '0' (se esperan segundos, de 1 a 86400)"},
+      {{"--batch", "--estable", "1m", "p.csv"},
+       "Valor no válido en --estable: '1m' (se esperan segundos, de 1 a 86400)"},
       {{"--batch", "--dry-run", "--dry-run", "p.csv"}, "La opción --dry-run se dio dos veces"},
       {{"--batch", "--skip-existing=1", "p.csv"}, "La opción --skip-existing no lleva valor"},
       {{"--batch", "--report=", "p.csv"}, "--report necesita el nombre de un archivo"},
@@ -180,6 +190,23 @@ TEST(BatchOptions, SalidaQueEsUnEnlace) {
   std::getline(in, texto);
   EXPECT_EQ(texto, "ajeno");
   std::filesystem::remove_all(carpeta);
+}
+
+TEST(BatchOptions, FormatoYEsperas) {
+  const BatchOptions o = ParseBatchOptions({"--batch", "--separador-decimal", ",", "--orden-fecha=DMA",
+                                            "--separador-fecha", "-", "--estable", "120",
+                                            "--espera-bloqueo", "300", "--espera-conexion=5", "p.csv"});
+  EXPECT_EQ(o.formato.decimal_separator, ',');
+  EXPECT_EQ(o.formato.short_date_format, "d/m/yy");
+  EXPECT_EQ(o.formato.date_separator, '-');
+  EXPECT_EQ(o.estable, 120);
+  EXPECT_EQ(o.espera_bloqueo, 300);
+  EXPECT_EQ(o.espera_conexion, 5);
+  const BatchOptions sin = ParseBatchOptions({"--batch", "p.csv"});
+  EXPECT_TRUE(sin.formato.empty());
+  EXPECT_FALSE(sin.estable);
+  EXPECT_FALSE(sin.espera_bloqueo);
+  EXPECT_EQ(sin.espera_conexion, 30);
 }
 
 TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {

@@ -1,0 +1,52 @@
+// The order file's format stated for a run: which texts name which format,
+// and what it leaves to the regional settings.
+
+#include "values/file_format.h"
+
+#include <gtest/gtest.h>
+
+#include "values/conversions.h"
+#include "values/date.h"
+
+namespace imp {
+namespace {
+
+TEST(FileFormat, TextsThatNameAFormat) {
+  EXPECT_EQ(ParseDecimalSeparator(","), ',');
+  EXPECT_EQ(ParseDecimalSeparator("."), '.');
+  for (const char* bad : {"", ";", ",,", " ", "a"}) EXPECT_FALSE(ParseDecimalSeparator(bad)) << bad;
+  EXPECT_EQ(ParseDateOrder("dma"), "d/m/yy");
+  EXPECT_EQ(ParseDateOrder("MDA"), "m/d/yy");
+  EXPECT_EQ(ParseDateOrder("amd"), "y/m/d");
+  for (const char* bad : {"", "dm", "dmy", "ymd", "adm"}) EXPECT_FALSE(ParseDateOrder(bad)) << bad;
+  for (const char* good : {"/", "-", "."}) EXPECT_EQ(ParseDateSeparator(good), good[0]);
+  for (const char* bad : {"", ",", "//", "x"}) EXPECT_FALSE(ParseDateSeparator(bad)) << bad;
+}
+
+TEST(FileFormat, StatedPartsReplaceTheRegionalOnes) {
+  RegionalSettings spanish;
+  spanish.decimal_separator = ',';
+  spanish.date_separator = '/';
+  spanish.short_date_format = "d/mm/yy";
+  const Date today = *Date::FromYmd(2026, 12, 9);
+  struct Caso {
+    FileFormat format;
+    const char* number;
+    const char* date;
+  } casos[] = {
+      {{'.', "m/d/yy", '/'}, "1234.5", "1/15/2026"},
+      {{std::nullopt, "m/d/yy", std::nullopt}, "1234,5", "1/15/2026"},
+      {{'.', std::nullopt, std::nullopt}, "1234.5", "15/1/2026"},
+      {{std::nullopt, "y/m/d", '-'}, "1234,5", "2026-01-15"},
+      {{}, "1234,5", "15/01/2026"},
+  };
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.date);
+    const RegionalSettings rs = c.format.ApplyTo(spanish);
+    EXPECT_EQ(TextToCurrency(c.number, rs).ToText(RegionalSettings()), "1234.5");
+    EXPECT_EQ(TextToDate(c.date, rs, today), *Date::FromYmd(2026, 1, 15));
+  }
+}
+
+}  // namespace
+}  // namespace imp
