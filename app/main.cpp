@@ -6,6 +6,9 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <langinfo.h>
+
+#include <clocale>
 #include <string>
 #include <vector>
 
@@ -16,7 +19,23 @@
 #include "app/tfprincipal.h"
 #include "db/tfdm.h"
 
+namespace {
+
+// File names on Linux are UTF-8 bytes. The database client converts a
+// database string to the character set of the process's LC_CTYPE before it
+// opens the file, so a company folder such as "compañía" needs a locale
+// that can hold it: the environment's, or UTF-8 when the environment's is
+// plain ASCII (the C locale, as under cron).
+void UseFileNameLocale() {
+  std::setlocale(LC_CTYPE, "");
+  const std::string codeset = nl_langinfo(CODESET);
+  if (codeset == "ANSI_X3.4-1968" || codeset == "ASCII") std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  UseFileNameLocale();
   // Batch mode, help, the version and every mistake on the command line are
   // answered without a window (and without a display).
   const imp::StartupChoice choice =

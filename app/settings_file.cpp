@@ -22,7 +22,9 @@ SettingsFile SettingsFile::Parse(const std::string& bytes, const std::string& pa
                                   nullptr,            nullptr,
                                   nullptr,            &settings.inicio_automatico};
   size_t line = 0;
-  size_t start = 0;
+  // A UTF-8 byte-order mark (an editor's way of saving "UTF-8") is no part
+  // of the server's name.
+  size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   const size_t n = bytes.size();
   while (start < n) {
     size_t end = start;

@@ -569,6 +569,10 @@ Attachment Attachment::Attach(const AttachOptions& options) {
       dpb->insertString(&s, isc_dpb_user_name, options.user.c_str());
       dpb->insertString(&s, isc_dpb_password, options.password.c_str());
       dpb->insertInt(&s, isc_dpb_sql_dialect, options.sql_dialect);
+      // The database string is a file name of this system's, UTF-8 on
+      // Linux, whatever the connection's character set: "…/compañía/…"
+      // must reach the file system as it is.
+      dpb->insertTag(&s, isc_dpb_utf8_filename);
       if (options.connect_timeout > 0) {
         dpb->insertInt(&s, isc_dpb_connect_timeout, options.connect_timeout);
       }

@@ -33,6 +33,9 @@ TEST(SettingsFile, LineEnds) {
       {"empty file", "", "", "", "", "", ""},
       {"only a line end", "\n", "", "", "", "", ""},
       {"line of 255 bytes", std::string(255, 'x') + "\n", std::string(255, 'x'), "", "", "", ""},
+      {"UTF-8 byte-order mark skipped", "\xEF\xBB\xBF/srv/compa\xC3\xB1\xC3\xAD" "a\nSYSDBA\nclave\n01\n",
+       "/srv/compa\xC3\xB1\xC3\xAD" "a", "SYSDBA", "clave", "01", ""},
+      {"only at the start", "srv\n\xEF\xBB\xBFu\n", "srv", "\xEF\xBB\xBFu", "", "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -550,6 +550,25 @@ TEST(BatchEndToEnd, FormatoDelArchivoIndicadoIgualEnCualquierLocale) {
   EXPECT_TRUE(Contiene(regional.err, "no es una fecha válida")) << regional.err;
 }
 
+// A company folder whose name is not ASCII, and a settings file saved with
+// a byte-order mark, open under any locale: the database string goes to
+// the file system as the UTF-8 it is.
+TEST(BatchEndToEnd, CarpetaConNombreNoAsciiSeAbre) {
+  Compania c;
+  const std::string carpeta = c.db.server() + "/compa\xC3\xB1\xC3\xAD" "a";
+  std::filesystem::create_directories(carpeta + "/datos/demo");
+  std::filesystem::copy_file(c.db.path(), carpeta + "/datos/demo/norvela.fdb");
+  const std::string settings = c.db.server() + "/con_bom.conf";
+  Escriba(settings, "\xEF\xBB\xBF" + carpeta + "\nSYSDBA\nmasterkey\ndemo\n");
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    SCOPED_TRACE(locale);
+    const ProcessResult r =
+        c.Corra({"--batch", "--settings", settings, c.Archivo(Linea("1", "ART0013"))},
+                {{"LC_ALL", locale}});
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+}
+
 // Without an index for the existence check, --skip-existing warns once.
 TEST(BatchEndToEnd, SinIndiceDeLaClaveAvisa) {
   Compania c;
