@@ -191,7 +191,7 @@ const char* FinInforme(ResumenImportacion::Fin fin) {
 }
 
 // How often the report is rewritten while the run goes on.
-constexpr auto kReescrituraInforme = std::chrono::milliseconds(500);
+constexpr auto kReescrituraInforme = std::chrono::milliseconds(1000);
 
 // Writes `texto` and a line end to standard error with one call: safe from
 // the signal watcher while the run writes there too.
