@@ -23,6 +23,14 @@ sigset_t& Taken() {
 }  // namespace
 
 void BatchSignals::Block() {
+  // A reader of standard output or error that goes away (a pipe into a
+  // pager, an ssh session dropped) must not kill the run in the middle of
+  // an order: writes to it fail, and the import goes on to its end.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+
   sigset_t& set = Taken();
   sigemptyset(&set);
   for (int s : {SIGINT, SIGTERM, SIGHUP}) {

@@ -10,7 +10,8 @@
 // SIGINT and SIGTERM are taken even when the process was started with them
 // ignored (a background job of a script, `timeout -s INT`): a stop between
 // orders is always safe. SIGHUP started ignored (nohup) stays ignored: the
-// run was meant to outlive its terminal.
+// run was meant to outlive its terminal. SIGPIPE is ignored: a reader of
+// the output that goes away makes writes fail, not the run die.
 
 #include <atomic>
 #include <chrono>

@@ -569,6 +569,24 @@ TEST(BatchEndToEnd, CarpetaConNombreNoAsciiSeAbre) {
   }
 }
 
+// A reader of the messages that goes away (a pipe into `head`, a dropped
+// ssh session) does not end the run: every order is still written.
+TEST(BatchEndToEnd, LectorDeLosMensajesQueSeVaNoCortaLaCorrida) {
+  Compania c;
+  std::string contenido;
+  for (int p = 1; p <= 150; ++p) {
+    contenido += Linea(std::to_string(p), "ART0013") + Otra("NOEXISTE");
+  }
+  const std::string archivo = c.Archivo(contenido);
+  const ProcessResult r = RunProcess(
+      "/bin/bash",
+      {"-c", "\"$0\" \"$@\" 2>&1 >/dev/null | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}",
+       kExe, "--batch", "--settings", c.settings, archivo},
+      {{"LC_ALL", "C"}}, c.db.server());
+  EXPECT_EQ(r.status, 3) << r.err << r.out;
+  EXPECT_EQ(c.Cuenta("PEDIDOS"), 150);
+}
+
 // Without an index for the existence check, --skip-existing warns once.
 TEST(BatchEndToEnd, SinIndiceDeLaClaveAvisa) {
   Compania c;
