@@ -48,9 +48,11 @@ namespace {
 
 constexpr char kPrograma[] = "importa-pedidos";
 
+// Writes `texto` and a line end with one call, so that a message of the
+// signal watcher never lands inside one of the run's.
 void Escriba(std::FILE* f, const std::string& texto) {
-  std::fwrite(texto.data(), 1, texto.size(), f);
-  std::fputc('\n', f);
+  const std::string linea = texto + "\n";
+  std::fwrite(linea.data(), 1, linea.size(), f);
   std::fflush(f);
 }
 
@@ -193,13 +195,6 @@ const char* FinInforme(ResumenImportacion::Fin fin) {
 // How often the report is rewritten while the run goes on.
 constexpr auto kReescrituraInforme = std::chrono::milliseconds(1000);
 
-// Writes `texto` and a line end to standard error with one call: safe from
-// the signal watcher while the run writes there too.
-void Avise(const std::string& texto) {
-  const std::string linea = texto + "\n";
-  std::fwrite(linea.data(), 1, linea.size(), stderr);
-  std::fflush(stderr);
-}
 
 int Corra(const BatchOptions& options) {
   const bool terminal = isatty(STDERR_FILENO) == 1;
@@ -269,7 +264,7 @@ int Corra(const BatchOptions& options) {
         const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
         corrida.signal = senal;
         if (ImportRun* run = en_marcha.load()) run->RequestStop();
-        Avise(std::string(terminal ? "\r\033[K" : "") + "Señal " + SignalName(senal) +
+        Escriba(stderr, std::string(terminal ? "\r\033[K" : "") + "Señal " + SignalName(senal) +
               " recibida: la importación se detiene al terminar el pedido en curso (otra señal "
               "la termina de inmediato).");
       },
@@ -280,7 +275,7 @@ int Corra(const BatchOptions& options) {
             "Segunda señal (" + SignalName(senal) +
             "): la importación terminó de inmediato. El pedido que se estaba grabando quedó "
             "grabado entero o no quedó; vuelva a importar el archivo completo con --skip-existing.";
-        Avise(std::string(terminal ? "\r\033[K" : "") + texto);
+        Escriba(stderr, std::string(terminal ? "\r\033[K" : "") + texto);
         if (informe) {
           try {
             corrida.ended = IsoTime(std::chrono::system_clock::now());

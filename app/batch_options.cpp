@@ -31,6 +31,17 @@ int Seconds(const char* option, const std::string& v) {
   return std::stoi(v);
 }
 
+// A format option's value as parsed, or the refusal that names what it takes.
+template <typename T>
+T Stated(const char* option, const std::string& v, const std::optional<T>& parsed,
+         const char* expected) {
+  if (!parsed) {
+    throw BatchUsageError(std::string("Valor no válido en ") + option + ": '" + v +
+                          "' (se espera " + expected + ")");
+  }
+  return *parsed;
+}
+
 const Option kOptions[] = {
     {"--batch", false, [](const BatchOptions& o) { return o.batch; },
      [](BatchOptions& o, const std::string&) { o.batch = true; }},
@@ -65,29 +76,18 @@ const Option kOptions[] = {
     {"--separador-decimal", true,
      [](const BatchOptions& o) { return o.formato.decimal_separator.has_value(); },
      [](BatchOptions& o, const std::string& v) {
-       o.formato.decimal_separator = ParseDecimalSeparator(v);
-       if (!o.formato.decimal_separator) {
-         throw BatchUsageError("Valor no válido en --separador-decimal: '" + v +
-                               "' (se espera , o .)");
-       }
+       o.formato.decimal_separator =
+           Stated("--separador-decimal", v, ParseDecimalSeparator(v), ", o .");
      }},
     {"--orden-fecha", true,
      [](const BatchOptions& o) { return o.formato.short_date_format.has_value(); },
      [](BatchOptions& o, const std::string& v) {
-       o.formato.short_date_format = ParseDateOrder(v);
-       if (!o.formato.short_date_format) {
-         throw BatchUsageError("Valor no válido en --orden-fecha: '" + v +
-                               "' (se espera dma, mda o amd)");
-       }
+       o.formato.short_date_format = Stated("--orden-fecha", v, ParseDateOrder(v), "dma, mda o amd");
      }},
     {"--separador-fecha", true,
      [](const BatchOptions& o) { return o.formato.date_separator.has_value(); },
      [](BatchOptions& o, const std::string& v) {
-       o.formato.date_separator = ParseDateSeparator(v);
-       if (!o.formato.date_separator) {
-         throw BatchUsageError("Valor no válido en --separador-fecha: '" + v +
-                               "' (se espera /, - o .)");
-       }
+       o.formato.date_separator = Stated("--separador-fecha", v, ParseDateSeparator(v), "/, - o .");
      }},
     {"--estable", true, [](const BatchOptions& o) { return o.estable.has_value(); },
      [](BatchOptions& o, const std::string& v) { o.estable = Seconds("--estable", v); }},

@@ -31,13 +31,7 @@ BatchSummary::BatchSummary()
 }
 
 std::string BatchSummary::EnUnaLinea(const std::string& texto) {
-  std::string linea;
-  linea.reserve(texto.size());
-  for (char c : texto) {
-    if (c == '\r') continue;
-    linea += (c == '\n') ? ' ' : c;
-  }
-  return EscapeControls(linea);
+  return EscapeControls(OneLine(texto));
 }
 
 void BatchSummary::AlGrabarPedido(const PedidoGrabado& pedido) {

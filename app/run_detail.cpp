@@ -2,18 +2,10 @@
 
 #include <utility>
 
+#include "values/control_text.h"
+
 namespace imp {
 namespace {
-
-// A reason from the database may run over several lines.
-std::string OneLine(const std::string& text) {
-  std::string line;
-  for (char c : text) {
-    if (c == '\r') continue;
-    line += c == '\n' ? ' ' : c;
-  }
-  return line;
-}
 
 void Section(std::string& out, const char* title, int64_t count, const std::vector<std::string>& entries,
              int64_t more) {

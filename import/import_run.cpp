@@ -17,6 +17,7 @@
 #include "import/agregue_linea.h"
 #include "import/importacion.h"
 #include "import/screen.h"
+#include "values/control_text.h"
 #include "values/conversions.h"
 #include "values/extended.h"
 #include "values/failure.h"
@@ -53,17 +54,6 @@ struct StopBeforeRecord {
 std::string ConPunto(std::string texto) {
   if (!texto.empty() && static_cast<unsigned char>(texto.back()) > '.') texto += '.';
   return texto;
-}
-
-// A database reason may run over several lines; a dropped order is
-// reported on one.
-std::string EnUnaLinea(const std::string& texto) {
-  std::string linea;
-  for (char c : texto) {
-    if (c == '\r') continue;
-    linea += (c == '\n') ? ' ' : c;
-  }
-  return linea;
 }
 
 // Why the reader could not open `ruta`, as a line to add to the message
@@ -505,7 +495,7 @@ std::string ImportRun::LineasDescartados() const {
   std::string lineas;
   for (const PedidoDescartado& d : resumen_.pedidos_descartados) {
     lineas += '\n';
-    lineas += FormatText(kPedidoNoGrabado, {d.prefijo, d.numero, EnUnaLinea(d.motivo)});
+    lineas += FormatText(kPedidoNoGrabado, {d.prefijo, d.numero, OneLine(d.motivo)});
   }
   return lineas;
 }

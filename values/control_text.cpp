@@ -19,4 +19,14 @@ std::string EscapeControls(std::string_view text) {
   return out;
 }
 
+std::string OneLine(std::string_view text) {
+  std::string line;
+  line.reserve(text.size());
+  for (const char c : text) {
+    if (c == '\r') continue;
+    line += c == '\n' ? ' ' : c;
+  }
+  return line;
+}
+
 }  // namespace imp

@@ -13,4 +13,8 @@ namespace imp {
 // "\x1b" (two lower-case hex digits). Other bytes, UTF-8 or not, stay.
 std::string EscapeControls(std::string_view text);
 
+// `text` on one line: a database's reason may run over several. Each LF
+// becomes a blank and CRs are dropped.
+std::string OneLine(std::string_view text);
+
 }  // namespace imp

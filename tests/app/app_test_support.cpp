@@ -26,6 +26,12 @@ DialogRecorder::DialogRecorder(std::function<int(QDialog&)> other)
         return other_ ? other_(dialog) : QDialog::Rejected;
       }) {}
 
+QString WriteTestFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
+  const QString path = dir.filePath(QString::fromLatin1(name));
+  WriteFile(path, bytes);
+  return path;
+}
+
 std::vector<QString> DialogRecorder::texts() const {
   std::vector<QString> out;
   for (const ShownBox& box : boxes_) out.push_back(box.text);

@@ -37,6 +37,9 @@ class DialogRecorder {
   ModalAnswerScope scope_;
 };
 
+// Writes `bytes` to `name` in `dir`; its path.
+QString WriteTestFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes);
+
 // The system-scope settings store and the install directory in a temporary
 // folder: QRM/Quintavalle.conf names `install_dir()`, where settings.conf
 // goes.

@@ -264,13 +264,6 @@ QByteArray ReadSource(const std::string& relative) {
   return file.readAll();
 }
 
-QString WriteFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
-  const QString path = dir.filePath(QString::fromLatin1(name));
-  QFile file(path);
-  EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(bytes);
-  return path;
-}
 
 TEST(RunPainting, ImportBoxesShowOverTheLastLinePainted) {
   FreshDatabase db(/*demo=*/true);
@@ -283,7 +276,7 @@ TEST(RunPainting, ImportBoxesShowOverTheLastLinePainted) {
   // failure shown by the general error display.
   BoxWatch boxes(r);
   r.w.edit("Ubicacion")->setText(
-      WriteFile(dir, "largo.csv", pedidos + QByteArray(300, 'X') + ",1\r\n"));
+      test::WriteTestFile(dir, "largo.csv", pedidos + QByteArray(300, 'X') + ",1\r\n"));
   r.w.window->SpeedButton3Click();
   ASSERT_EQ(boxes.texts.size(), 1u);
   EXPECT_TRUE(boxes.texts[0].startsWith(QStringLiteral("Línea 15: el campo 1 tiene más de 255")))
@@ -293,7 +286,7 @@ TEST(RunPainting, ImportBoxesShowOverTheLastLinePainted) {
   EXPECT_EQ(r.w.closed, 0);
 
   // The whole file: the closing message, then the window closes.
-  r.w.edit("Ubicacion")->setText(WriteFile(dir, "pedidos.csv", pedidos));
+  r.w.edit("Ubicacion")->setText(test::WriteTestFile(dir, "pedidos.csv", pedidos));
   r.w.window->SpeedButton3Click();
   ASSERT_EQ(boxes.texts.size(), 2u);
   // (The orders the failed run wrote may be reported after the text.)

@@ -70,13 +70,6 @@ QByteArray Orders(int orders, int lines) {
   return text;
 }
 
-QString Write(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
-  const QString path = dir.filePath(QString::fromLatin1(name));
-  QFile file(path);
-  EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(bytes);
-  return path;
-}
 
 TEST(WindowInUse, ADateTypedInTheRegionalShortFormatStaysInThePicker) {
   const struct {
@@ -163,7 +156,7 @@ TEST(WindowInUse, ALongImportKeepsPaintingAndACloseRequestStopsItBetweenOrders) 
     }
     return QMessageBox::Ok;
   });
-  w.edit("Ubicacion")->setText(Write(dir, "largo.csv", Orders(kOrders, kLines)));
+  w.edit("Ubicacion")->setText(test::WriteTestFile(dir, "largo.csv", Orders(kOrders, kLines)));
 
   Paints window(w.window.get());
   int paints_during_run = 0;
@@ -232,7 +225,7 @@ TEST(WindowInUse, TheClosingBoxOfTwoHundredDroppedOrdersFitsTheScreen) {
     }
     return QMessageBox::Ok;
   });
-  w.edit("Ubicacion")->setText(Write(dir, "rechazos.csv", Orders(200, 2)));
+  w.edit("Ubicacion")->setText(test::WriteTestFile(dir, "rechazos.csv", Orders(200, 2)));
   w.window->SpeedButton3Click();
   EXPECT_EQ(text, QStringLiteral("Importación finalizada."));
   EXPECT_TRUE(detail.startsWith(QStringLiteral("Pedidos no grabados (200):\n  PV 1: ")))
