@@ -142,6 +142,21 @@ class DatePicker final : public QDateEdit {
   bool moved_on_ = false;  // the last digit filled its section and moved on
 };
 
+// Events that come from the operator's keyboard, mouse or touch.
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::KeyPress: case QEvent::KeyRelease: case QEvent::ShortcutOverride:
+    case QEvent::MouseButtonPress: case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick: case QEvent::MouseMove: case QEvent::Wheel:
+    case QEvent::TouchBegin: case QEvent::TouchUpdate: case QEvent::TouchEnd:
+    case QEvent::ContextMenu: case QEvent::Drop: case QEvent::DragEnter: case QEvent::DragMove:
+    case QEvent::TabletPress: case QEvent::TabletRelease: case QEvent::TabletMove:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The designed faces first, then look-alikes found on Linux desktops.
 QFont WindowFont(int points) {
   QFont font;
@@ -548,11 +563,13 @@ void Tfprincipal::RunProgressChanged() {
 
 void Tfprincipal::KeepPainting(bool now) {
   // Uncovered areas, the window manager's pings and a close request are
-  // handled; keys and clicks wait until the run is over, so the order of
-  // the run's steps is never changed by them.
+  // handled; keys and clicks on the window are not (see eventFilter), so
+  // the order of the run's steps is never changed by them. Qt's own
+  // ExcludeUserInputEvents would hold back the window manager's close
+  // request too: on X11 it counts as user input.
   if (!now && events_clock_.isValid() && events_clock_.elapsed() < kRunPaintInterval) return;
   events_clock_.start();
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  QCoreApplication::processEvents();
 }
 
 void Tfprincipal::WhileResponsive(const std::function<void()>& work) {
@@ -560,7 +577,7 @@ void Tfprincipal::WhileResponsive(const std::function<void()>& work) {
   // painted; its failure is raised here.
   auto done = std::async(std::launch::async, work);
   while (done.wait_for(std::chrono::milliseconds(kRunPaintInterval)) != std::future_status::ready) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
   }
   done.get();
 }
@@ -594,6 +611,14 @@ void Tfprincipal::RunDialogs::ShowError(const std::string& text) {
 // Events ---------------------------------------------------------------------
 
 bool Tfprincipal::eventFilter(QObject* watched, QEvent* event) {
+  // While a connection or an import runs inside a handler, keys and clicks
+  // on the window are not handled: nothing the operator does can start a
+  // second step inside the first. Boxes the run opens are windows of their
+  // own and take them.
+  if (busy_ != Busy::kNo && IsUserInput(event->type())) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget != nullptr && widget->window() == this) return true;
+  }
   if (event->type() == QEvent::KeyPress && !closing_) {
     // Key preview: the key is seen once, by the window, before the control
     // that has the focus; propagation to parents must not act again.

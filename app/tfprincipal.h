@@ -132,8 +132,8 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   void FlushRunProgress();
   void PaintRunProgress();
   // Lets the window paint itself and answer the window manager (pending
-  // events other than user input), now or when kRunPaintInterval ms have
-  // passed since it last did.
+  // events; keys and clicks on the window are dropped while busy), now or
+  // when kRunPaintInterval ms have passed since it last did.
   void KeepPainting(bool now);
   // Runs `work` (a connection) in a thread of its own, keeping the window
   // painted meanwhile; raises its failure.
