@@ -340,6 +340,7 @@ int Corra(const BatchOptions& options) {
   Tfdm fdm;
   fdm.set_dialogs(&pantalla);
   fdm.set_regional_settings(rs);
+  if (rechazos) rechazos->set_require_utf8(rs.text_encoding == TextEncoding::kUtf8);
 
   pantalla.ShowStatus("Conectando a la base de datos " + settings.compania + " ...");
   const auto conectando = std::chrono::steady_clock::now();
@@ -349,6 +350,7 @@ int Corra(const BatchOptions& options) {
     norvela.SetParam("Database", base);
     norvela.SetParam("User_Name", settings.usuario);
     norvela.SetParam("password", settings.clave);
+    norvela.SetParam("ServerCharSet", EncodingName(rs.text_encoding));
     norvela.set_connect_timeout(options.espera_conexion);
     if (options.espera_bloqueo) norvela.set_lock_timeout(*options.espera_bloqueo);
     norvela.Open();

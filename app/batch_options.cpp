@@ -89,6 +89,12 @@ const Option kOptions[] = {
      [](BatchOptions& o, const std::string& v) {
        o.formato.date_separator = Stated("--separador-fecha", v, ParseDateSeparator(v), "/, - o .");
      }},
+    {"--codificacion", true,
+     [](const BatchOptions& o) { return o.formato.encoding.has_value(); },
+     [](BatchOptions& o, const std::string& v) {
+       o.formato.encoding =
+           Stated("--codificacion", v, ParseTextEncoding(v), "WIN1252, UTF8, ISO8859_1 o NONE");
+     }},
     {"--estable", true, [](const BatchOptions& o) { return o.estable.has_value(); },
      [](BatchOptions& o, const std::string& v) { o.estable = Seconds("--estable", v); }},
     {"--espera-bloqueo", true, [](const BatchOptions& o) { return o.espera_bloqueo.has_value(); },
@@ -252,7 +258,7 @@ std::string BatchUsage() {
                        [--rejects ARCHIVO] [--skip-existing] [--report ARCHIVO]
                        [--estable S] [--espera-bloqueo S] [--espera-conexion S]
                        [--separador-decimal C] [--orden-fecha dma|mda|amd]
-                       [--separador-fecha C] PEDIDOS
+                       [--separador-fecha C] [--codificacion CONJUNTO] PEDIDOS
        importa-pedidos -h | --help
        importa-pedidos --version
        importa-pedidos                (abre la ventana)
@@ -293,6 +299,12 @@ Opciones:
                         el formato de números y fechas del archivo (día, mes,
                         año en el orden dado), en lugar del de la
                         configuración regional
+  --codificacion WIN1252 | UTF8 | ISO8859_1 | NONE
+                        la codificación de los textos del archivo (por
+                        omisión WIN1252, la de la aplicación que lo escribe);
+                        la conexión la usa, y el servidor convierte cada
+                        texto al juego de caracteres de su columna. NONE:
+                        los bytes pasan como están
   --estable SEGUNDOS    no importa (estado 2) un archivo modificado hace
                         menos de SEGUNDOS: puede estar escribiéndose todavía
   --espera-bloqueo SEGUNDOS

@@ -133,6 +133,7 @@ void BatchRejects::CopieRestoSinLeer() {
   std::string falla;
   TPosicionLinea ultima;  // the last record the reader delivered
   TLectorPlano lector;
+  lector.set_require_utf8(require_utf8_);
   try {
     lector.lea_registros(
         pedidos_,

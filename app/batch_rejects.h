@@ -43,6 +43,11 @@ class BatchRejects final : public ObservadorImportacion {
   // that cannot be written.
   BatchRejects(std::string pedidos, const std::string& ruta);
 
+  // Whether the order file is declared UTF-8: the lines never read are
+  // then found by the same rule as the run's (a line that is not UTF-8
+  // stops the reader there).
+  void set_require_utf8(bool required) { require_utf8_ = required; }
+
   void AlGrabarPedido(const PedidoGrabado& pedido) override;
   void AlDescartarPedido(const PedidoDescartado& pedido) override;
   void AlDescartarLinea(const LineaDescartada& linea) override;
@@ -82,6 +87,7 @@ class BatchRejects final : public ObservadorImportacion {
                          const std::string& primera);
 
   std::string pedidos_;
+  bool require_utf8_ = false;
   std::string ruta_;
   Archivo origen_;
   Archivo rechazos_;

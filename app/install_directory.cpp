@@ -54,6 +54,7 @@ FileFormat FormatoDelAlmacen() {
   read("SeparadorDecimal", ParseDecimalSeparator, format.decimal_separator);
   read("OrdenFecha", ParseDateOrder, format.short_date_format);
   read("SeparadorFecha", ParseDateSeparator, format.date_separator);
+  read("Codificacion", ParseTextEncoding, format.encoding);
   return format;
 }
 

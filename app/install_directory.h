@@ -28,8 +28,9 @@ std::string diraplicacion(Dialogs& dialogs);
 
 // The order file's format as the store states it, for the window: the
 // optional values SeparadorDecimal ("," or "."), OrdenFecha ("dma", "mda"
-// or "amd") and SeparadorFecha ("/", "-" or "."). Absent values (or no
-// store) leave the regional settings to decide; a value that is none of
+// or "amd"), SeparadorFecha ("/", "-" or ".") and Codificacion (WIN1252,
+// UTF8, ISO8859_1 or NONE). Absent values (or no store) leave the regional
+// settings to decide, and the encoding Windows-1252; a value that is none of
 // those fails with "Valor no válido para 'OrdenFecha' en …: '…'".
 FileFormat FormatoDelAlmacen();
 

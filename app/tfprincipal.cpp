@@ -410,6 +410,7 @@ void Tfprincipal::CiaExit() {
       norvela.SetParam("Database", Bytes(Servidor) + "/datos/" + compania + "/norvela.fdb");
       norvela.SetParam("User_Name", usuario);
       norvela.SetParam("password", clave);
+      norvela.SetParam("ServerCharSet", EncodingName(rs_.text_encoding));
       WhileResponsive([&norvela] { norvela.Open(); });
     }
 

@@ -26,6 +26,7 @@ void Connection::Open() {
   options.database = params_.Get("Database");
   options.user = params_.Get("User_Name");
   options.password = params_.Get("Password");
+  options.charset = params_.Get("ServerCharSet");
   const std::string dialect = params_.Get("SQLDialect");
   int value = 0;
   auto [end, ec] = std::from_chars(dialect.data(), dialect.data() + dialect.size(), value);

@@ -46,6 +46,7 @@ class Connection {
   std::string GetParam(std::string_view name) const { return params_.Get(name); }
 
   // Opens with the current parameters: Database, User_Name, Password,
+  // ServerCharSet (the connection character set, empty for NONE),
   // SQLDialect; Interbase TransIsolation and WaitOnLocks shape the write
   // transactions. The other entries are kept without effect. Opening an
   // open connection does nothing. A failure raises

@@ -4,20 +4,25 @@
 #include <iberror.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <utility>
 
+#include "values/text_encoding.h"
+
 namespace imp {
 
 DatabaseFailure::DatabaseFailure(const std::string& client_text,
-                                 const std::string& server_message, intptr_t gds_code)
+                                 const std::string& server_message, intptr_t gds_code,
+                                 bool cannot_transliterate)
     : Failure("dbExpress Error: " + client_text +
               (server_message.empty() ? std::string() : "\nSQL Server Error: " + server_message)),
       client_text_(client_text),
       server_message_(server_message),
-      gds_code_(gds_code) {}
+      gds_code_(gds_code),
+      cannot_transliterate_(cannot_transliterate) {}
 
 bool DatabaseFailure::ends_the_run() const {
   switch (gds_code_) {
@@ -40,6 +45,24 @@ bool DatabaseFailure::ends_the_run() const {
 
 namespace fb {
 namespace {
+
+constexpr int kCharsetUnicodeFss = 3;
+constexpr int kCharsetUtf8 = 4;
+
+// The server's number of a connection character set, for the texts bound as
+// parameters; a set not known here is left to the connection (dynamic).
+unsigned CharsetId(const std::string& name) {
+  std::string upper;
+  for (char c : name) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  if (upper.empty() || upper == "NONE") return 0;
+  if (upper == "OCTETS") return 1;
+  if (upper == "ASCII") return 2;
+  if (upper == "UNICODE_FSS") return 3;
+  if (upper == "UTF8") return 4;
+  if (upper == "ISO8859_1") return 21;
+  if (upper == "WIN1252") return 53;
+  return 127;
+}
 
 using Firebird::FbException;
 using Firebird::IStatus;
@@ -80,7 +103,15 @@ auto Call(const char* what, F&& f) -> decltype(f(std::declval<ThrowStatusWrapper
     const IStatus* st = e.getStatus();
     const intptr_t* errors = st->getErrors();
     intptr_t code = (errors && errors[0] == isc_arg_gds) ? errors[1] : 0;
-    throw DatabaseFailure(what, FormatStatus(st), code);
+    // The transliteration code comes second, under a generic first one
+    // ("arithmetic exception, numeric overflow, or string truncation").
+    bool transliteration = false;
+    for (const intptr_t* p = errors; p && *p != isc_arg_end;) {
+      const intptr_t type = *p++;
+      if (type == isc_arg_gds && *p == isc_transliteration_failed) transliteration = true;
+      p += type == isc_arg_cstring ? 2 : 1;
+    }
+    throw DatabaseFailure(what, FormatStatus(st), code, transliteration);
   }
 }
 
@@ -156,6 +187,7 @@ struct Dependent {
 struct Attachment::Core {
   Firebird::IAttachment* handle = nullptr;
   int dialect = 3;
+  unsigned charset_id = 0;  // of the texts bound as parameters
   uint64_t executions = 0;
   std::vector<Dependent*> cursors;
   std::vector<Dependent*> statements;
@@ -358,6 +390,17 @@ std::vector<Column> DescribeColumns(Firebird::IMessageMetadata* meta) {
   return columns;
 }
 
+// A CHAR(n) buffer holds n characters at the most bytes a character of its
+// set can take; what follows the n-th character is padding.
+std::string_view FixedText(std::string_view bytes, int charset) {
+  std::size_t per_character = 1;
+  if (charset == kCharsetUnicodeFss) per_character = 3;
+  if (charset == kCharsetUtf8) per_character = 4;
+  if (per_character == 1) return bytes;
+  const std::size_t characters = bytes.size() / per_character;
+  return bytes.substr(0, BytesOfCharacters(bytes, characters, TextEncoding::kUtf8));
+}
+
 // Decodes one message buffer laid out by `meta` into values.
 Row DecodeRow(Firebird::IMessageMetadata* meta, const std::vector<Column>& columns,
               const unsigned char* buffer, Firebird::IAttachment* att, Firebird::ITransaction* tra) {
@@ -376,7 +419,8 @@ Row DecodeRow(Firebird::IMessageMetadata* meta, const std::vector<Column>& colum
     if (null_flag != 0 || c.sql_type == SQL_NULL) continue;
     switch (c.sql_type) {
       case SQL_TEXT:
-        v = Value::Text(std::string_view(reinterpret_cast<const char*>(p), c.length));
+        v = Value::Text(FixedText(std::string_view(reinterpret_cast<const char*>(p), c.length),
+                                  c.charset));
         break;
       case SQL_VARYING: {
         uint16_t n;
@@ -500,7 +544,8 @@ Statement::Impl::Input& Statement::Impl::BuildInput(Firebird::ITransaction* tra)
           builder->setType(&s, i, w.type | 1);
           builder->setLength(&s, i, w.length);
           builder->setScale(&s, i, w.scale);
-          if (w.type == SQL_VARYING) builder->setCharSet(&s, i, 0);  // NONE: bytes as they are
+          // Texts are in the connection's character set.
+          if (w.type == SQL_VARYING) builder->setCharSet(&s, i, core->charset_id);
           if (w.type == SQL_BLOB) builder->setSubType(&s, i, 0);
         }
         Firebird::IMessageMetadata* meta = builder->getMetadata(&s);
@@ -562,6 +607,7 @@ Attachment& Attachment::operator=(Attachment&& other) noexcept {
 Attachment Attachment::Attach(const AttachOptions& options) {
   auto core = std::make_shared<Core>();
   core->dialect = options.sql_dialect;
+  core->charset_id = CharsetId(options.charset);
   core->handle = Call("Unable to connect", [&](ThrowStatusWrapper& s) {
     Firebird::IXpbBuilder* dpb =
         Master()->getUtilInterface()->getXpbBuilder(&s, Firebird::IXpbBuilder::DPB, nullptr, 0);
@@ -573,6 +619,7 @@ Attachment Attachment::Attach(const AttachOptions& options) {
       // Linux, whatever the connection's character set: "…/compañía/…"
       // must reach the file system as it is.
       dpb->insertTag(&s, isc_dpb_utf8_filename);
+      if (!options.charset.empty()) dpb->insertString(&s, isc_dpb_lc_ctype, options.charset.c_str());
       if (options.connect_timeout > 0) {
         dpb->insertInt(&s, isc_dpb_connect_timeout, options.connect_timeout);
       }

@@ -31,7 +31,7 @@ class DatabaseFailure : public Failure {
   // server's formatted status (empty when the server sent none);
   // `gds_code` the first error code of the status vector (0 when none).
   DatabaseFailure(const std::string& client_text, const std::string& server_message,
-                  intptr_t gds_code = 0);
+                  intptr_t gds_code = 0, bool cannot_transliterate = false);
 
   const std::string& client_text() const { return client_text_; }
   const std::string& server_message() const { return server_message_; }
@@ -44,10 +44,16 @@ class DatabaseFailure : public Failure {
   // way, so such a failure ends a run instead of refusing one order.
   bool ends_the_run() const;
 
+  // True when a text could not be converted between the connection's
+  // character set and a column's (or a parameter's): the value cannot be
+  // stored there, and no stored value can equal it.
+  bool cannot_transliterate() const { return cannot_transliterate_; }
+
  private:
   std::string client_text_;
   std::string server_message_;
   intptr_t gds_code_;
+  bool cannot_transliterate_;
 };
 
 namespace fb {
@@ -59,7 +65,9 @@ class Cursor;
 
 // One column value read from a row, or one input parameter. Integers keep
 // the column's scale exactly (a NUMERIC(15,4) 12.5 is integer 125000, scale
-// -4); texts and blobs are the bytes as stored (CHAR keeps its padding).
+// -4); texts and blobs are the bytes as stored. A CHAR(n) keeps its blanks
+// up to n characters; the bytes a multi-byte character set adds beyond them
+// (a UTF8 CHAR(1) arrives as 4 bytes) are padding and are dropped.
 struct Value {
   enum class Kind { kNull, kInteger, kDouble, kText, kDate, kBlob, kBoolean };
 
@@ -116,6 +124,12 @@ struct AttachOptions {
   std::string password;
   int sql_dialect = 3;
   int connect_timeout = 0;  // seconds to wait for the server; 0: the client's own
+  // The connection's character set (the client's lc_ctype): texts sent are
+  // taken to be in it and the server turns them into each column's own
+  // character set; texts read come in it. Empty: NONE, bytes as they are.
+  // Whatever it is, the database string travels as UTF-8, the file
+  // system's own encoding.
+  std::string charset{};
 };
 
 class Attachment {

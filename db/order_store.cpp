@@ -9,10 +9,15 @@
 #include "db/firebird.h"
 #include "db/tfdm.h"
 #include "values/failure.h"
+#include "values/text_encoding.h"
 
 namespace imp {
 
 namespace {
+
+// The client's codes of VARCHAR and CHAR parameters.
+constexpr int kSqlVarying = 448;
+constexpr int kSqlText = 452;
 
 constexpr const char* kHeaderSet = "CFacturas";
 constexpr const char* kLineSet = "CFactdetalle";
@@ -684,11 +689,26 @@ std::string OrderStore::InsertRow(const char* table, const OrderRecord& record) 
   try {
     fb::Statement& insert = connection.Prepared(InsertSql(table, record));
     insert.ClearParams();
+    const std::vector<fb::Column>& parameters = insert.parameters();
+    const TextEncoding encoding = fdm_.regional_settings().text_encoding;
     int position = 0;
     for (std::size_t i = 0; i < record.size(); ++i) {
       const Field& field = record.at(i);
       if (!field.assigned() || IsNestedSlot(field.def())) continue;
-      insert.SetParam(position++, ToParam(field));
+      fb::Value value = ToParam(field);
+      // A column without a character set (NONE, OCTETS) counts its length
+      // in bytes, which a text of multi-byte characters cut to the column's
+      // length in characters may still exceed; it keeps the whole
+      // characters that fit.
+      const std::size_t p = static_cast<std::size_t>(position);
+      if (value.kind == fb::Value::Kind::kText && p < parameters.size() &&
+          (parameters[p].charset == 0 || parameters[p].charset == 1) &&
+          (parameters[p].sql_type == kSqlVarying || parameters[p].sql_type == kSqlText) &&
+          parameters[p].length > 0) {
+        value.bytes.resize(BytesOfWholeCharacters(
+            value.bytes, static_cast<std::size_t>(parameters[p].length), encoding));
+      }
+      insert.SetParam(position++, std::move(value));
     }
     if (IsBaseTable(table)) {
       // One row of VALUES into a table is in it once the statement has

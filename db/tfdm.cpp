@@ -53,6 +53,14 @@ std::string Marca(const char* prefijo, size_t n, const char* sufijo = "") {
 // factor (the record's unit, else the article's), the branch's price list
 // and the article's discounts in it (list 1 without one); the ones after the
 // article run only where the line would ask for them.
+bool AnyNonAsciiText(const std::vector<fb::Value>& values) {
+  return std::any_of(values.begin(), values.end(), [](const fb::Value& v) {
+    return v.kind == fb::Value::Kind::kText &&
+           std::any_of(v.bytes.begin(), v.bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  });
+}
+
 CombinedLookups Combinacion(int pedido, size_t lineas) {
   std::vector<CombinedLookup> consultas;
   std::vector<CombinedLookups::InputType> entradas;
@@ -119,11 +127,20 @@ void Tfdm::precargue(const ConsultasPedido* pedido, const std::vector<ConsultasL
   if (tipo == 0 && cuantas == 0) return;
   std::unique_ptr<CombinedLookups>& combinacion = combinaciones_[{tipo, cuantas}];
   if (!combinacion) combinacion = std::make_unique<CombinedLookups>(Combinacion(tipo, cuantas));
-  respuestas_ = combinacion->Run(Norvela, entradas);
+  try {
+    respuestas_ = combinacion->Run(Norvela, entradas);
+  } catch (const DatabaseFailure& falla) {
+    // A key the columns' character set cannot hold fails the combination
+    // as a whole; each lookup then runs by itself and answers for its own
+    // keys.
+    if (!falla.cannot_transliterate()) throw;
+    respuestas_.clear();
+    return;
+  }
   respuestas_de_ = Norvela.opens();
 }
 
-void Tfdm::Abra(QuerySet& set, const char* sql, const std::vector<fb::Value>& params) {
+bool Tfdm::Abra(QuerySet& set, const char* sql, const std::vector<fb::Value>& params) {
   if (!respuestas_.empty() && respuestas_de_ == Norvela.opens() && Norvela.connected()) {
     auto it = std::find_if(respuestas_.begin(), respuestas_.end(), [&](const LookupAnswer& a) {
       return a.sql == sql && a.keys.size() == params.size() &&
@@ -133,11 +150,22 @@ void Tfdm::Abra(QuerySet& set, const char* sql, const std::vector<fb::Value>& pa
       LookupAnswer answer = std::move(*it);
       respuestas_.erase(it);
       set.OpenWithRows(*answer.columns, std::move(answer.rows));
-      return;
+      return true;
     }
   }
   respuestas_.clear();
-  set.OpenPrepared(sql, params);
+  try {
+    set.OpenPrepared(sql, params);
+  } catch (const DatabaseFailure& falla) {
+    // A key that cannot be converted to its column's character set equals
+    // nothing stored there: the lookup finds no row, as for any unknown
+    // code. Keys of plain ASCII convert to every set, so with those the
+    // text that failed is one read from the database, which stays a failure.
+    if (!falla.cannot_transliterate() || !AnyNonAsciiText(params)) throw;
+    set.OpenWithRows(Norvela.Prepared(sql).columns(), {});
+    return false;
+  }
+  return true;
 }
 
 std::string Tfdm::configuracion(std::string_view modulo, std::string_view categoria,
@@ -155,9 +183,11 @@ std::string Tfdm::configuracion(std::string_view modulo, std::string_view catego
 bool Tfdm::valide_articulo(std::string_view code, Field& arti, Field& desc, Field& unidad) {
   if (code.empty()) return false;
   CValarticulo.Close();
-  Abra(CValarticulo, kValideArticulo, {Text(code)});
+  // A code the database's character set cannot hold is no article's.
+  const bool convertible = Abra(CValarticulo, kValideArticulo, {Text(code)});
   // A result without rows reads as an empty TIPO, which is not a number.
-  const int32_t tipo = TextToInteger(CValarticulo.IsEmpty() ? "" : CValarticulo.AsText("TIPO"));
+  const int32_t tipo =
+      convertible ? TextToInteger(CValarticulo.IsEmpty() ? "" : CValarticulo.AsText("TIPO")) : 0;
   if (tipo == 0) {
     if (dialogs_) {
       respuestas_.clear();

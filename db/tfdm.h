@@ -121,7 +121,9 @@ class Tfdm {
 
  private:
   // Opens `set` from a waiting answer to (sql, params), or by running sql.
-  void Abra(QuerySet& set, const char* sql, const std::vector<fb::Value>& params);
+  // False, with the set open and empty, when a key cannot be converted to
+  // the character set of what it is compared with.
+  bool Abra(QuerySet& set, const char* sql, const std::vector<fb::Value>& params);
 
   // The combinations in use, by header kind (0 none, 1 without and 2
   // with a point of sale) and number of lines.

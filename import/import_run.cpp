@@ -149,6 +149,7 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
   leyendo_ = true;
 
   TLectorPlano lector;
+  lector.set_require_utf8(rs_.text_encoding == TextEncoding::kUtf8);
   bool abierto = false;
   std::optional<TPosicionLinea> detenida;
   try {

@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string_view>
 
 #include "values/failure.h"
+#include "values/text_encoding.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -317,6 +319,24 @@ class Tokenizador final {
   std::int64_t inicio_linea_;
 };
 
+// The line at `posicion` holds a field that is not UTF-8: the failure names
+// the first bad byte of the line as it is in the file, quotes included.
+[[noreturn]] void FalleUtf8(int fd, const TPosicionLinea& posicion) {
+  std::string linea(static_cast<std::size_t>(posicion.longitud), '\0');
+  const ssize_t leidos = ::pread(fd, linea.data(), linea.size(), posicion.desplazamiento);
+  linea.resize(leidos > 0 ? static_cast<std::size_t>(leidos) : 0);
+  const std::size_t en_linea = FirstInvalidUtf8(linea).value_or(0);
+  char byte[8] = "";
+  if (en_linea < linea.size()) {
+    std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(linea[en_linea]));
+  }
+  throw Failure("Línea " + std::to_string(posicion.numero) +
+                ": el texto no es UTF-8 válido: byte " + byte + " en la posición " +
+                std::to_string(en_linea + 1) + " de la línea (desplazamiento " +
+                std::to_string(posicion.desplazamiento + static_cast<std::int64_t>(en_linea)) +
+                " del archivo).");
+}
+
 }  // namespace
 
 TLectorPlano::TLectorPlano(std::size_t tamano_bloque)
@@ -343,7 +363,15 @@ bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistr
   std::int64_t por_omitir = bom ? kLargoBom : 0;
 
   TCamposRegistro campos;
-  Tokenizador tokenizador(campos, manejador, por_omitir);
+  const int fd = archivo.fd();
+  const ManejadorRegistro con_utf8 = [&manejador, fd](const TCamposRegistro& c,
+                                                      const TPosicionLinea& p) {
+    for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) {
+      if (FirstInvalidUtf8(c.campo(n))) FalleUtf8(fd, p);
+    }
+    if (manejador) manejador(c, p);
+  };
+  Tokenizador tokenizador(campos, require_utf8_ ? con_utf8 : manejador, por_omitir);
   const std::unique_ptr<char[]> bloque(new char[tamano_bloque_ + kRellenoBloque]());
 
   // A writer that appends to the file, cuts it or rewrites it while it is

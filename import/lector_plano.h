@@ -28,6 +28,10 @@
 //    count towards the field's length).
 //  - Slots are written only for the fields a line has and are never cleared
 //    between lines (see TCamposRegistro). All slots start empty in each run.
+//  - When the file is declared UTF-8 (set_require_utf8), a line whose
+//    fields are not well-formed UTF-8 fails the read at that line, naming
+//    the first bad byte, its position in the line and its offset in the
+//    file.
 //  - A field of more than 255 bytes (quotes not counted) or a line of more
 //    than 51 fields fails the run with imp::Failure naming line and field.
 //
@@ -82,6 +86,10 @@ class TLectorPlano {
   bool lea_registros(const std::string& ruta, const ManejadorRegistro& manejador,
                      const GanchoProgreso& progreso);
 
+  // Whether every line must be well-formed UTF-8 (see above); off by
+  // default: bytes are bytes.
+  void set_require_utf8(bool required) { require_utf8_ = required; }
+
   // Lines of the last complete read that were no record (empty, or every
   // field empty).
   std::int64_t lineas_omitidas() const { return lineas_omitidas_; }
@@ -89,6 +97,7 @@ class TLectorPlano {
  private:
   std::size_t tamano_bloque_;
   std::int64_t lineas_omitidas_ = 0;
+  bool require_utf8_ = false;
 };
 
 }  // namespace imp

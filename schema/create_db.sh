@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Creates a fresh company database from the scripts beside this file.
 #
-#   create_db.sh DBPATH [--no-demo]
+#   create_db.sh DBPATH [--no-demo] [--charset NONE|WIN1252|ISO8859_1|UTF8]
 #
 # DBPATH is a local file path (embedded engine, user SYSDBA); its parent
 # folders are created. An existing file is never touched. The database gets
 # the tables, procedures, configuration and import layout, and unless
-# --no-demo also the demo master data. On any SQL error the partly built file
+# --no-demo also the demo master data. --charset is the database's default
+# character set, that of every text column (NONE when not given: bytes
+# stored as each client sends them). On any SQL error the partly built file
 # is removed and the script exits non-zero with isql's message.
 set -euo pipefail
 
@@ -17,17 +19,25 @@ PAGE_SIZE=8192
 ISQL=${ISQL:-isql-fb}
 
 die() { printf 'create_db.sh: %s\n' "$*" >&2; exit 1; }
-usage() { printf 'usage: create_db.sh DBPATH [--no-demo]\n' >&2; exit 2; }
+usage() { printf 'usage: create_db.sh DBPATH [--no-demo] [--charset NONE|WIN1252|ISO8859_1|UTF8]\n' >&2; exit 2; }
 
 dbpath=""
 demo=1
-for arg in "$@"; do
-  case "$arg" in
+charset=NONE
+while [ $# -gt 0 ]; do
+  case "$1" in
     --no-demo) demo=0 ;;
+    --charset) [ $# -ge 2 ] || usage; charset=$2; shift ;;
+    --charset=*) charset=${1#--charset=} ;;
     -*) usage ;;
-    *) [ -z "$dbpath" ] || usage; dbpath=$arg ;;
+    *) [ -z "$dbpath" ] || usage; dbpath=$1 ;;
   esac
+  shift
 done
+case "$charset" in
+  NONE|WIN1252|ISO8859_1|UTF8) ;;
+  *) die "unknown character set '$charset' (NONE, WIN1252, ISO8859_1 or UTF8)" ;;
+esac
 [ -n "$dbpath" ] || usage
 
 # A colon would make the client read the string as host:path and go over the
@@ -73,8 +83,8 @@ run_isql() {
 
 quoted=${dbpath//\'/\'\'}
 created=1
-printf "CREATE DATABASE '%s' USER 'SYSDBA' PAGE_SIZE %d DEFAULT CHARACTER SET NONE;\nCOMMIT;\n" \
-  "$quoted" "$PAGE_SIZE" | run_isql "CREATE DATABASE"
+printf "CREATE DATABASE '%s' USER 'SYSDBA' PAGE_SIZE %d DEFAULT CHARACTER SET %s;\nCOMMIT;\n" \
+  "$quoted" "$PAGE_SIZE" "$charset" | run_isql "CREATE DATABASE"
 [ -f "$dbpath" ] || die "isql did not create '$dbpath'"
 
 for s in "${scripts[@]}"; do

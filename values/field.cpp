@@ -57,9 +57,9 @@ void CheckPrecision(const BcdValue& v, std::string_view shown, const Field& f) {
   }
 }
 
-std::string Cut(std::string_view text, const FieldDef& def) {
+std::string Cut(std::string_view text, const FieldDef& def, TextEncoding encoding) {
   if (def.type != FieldType::kBlob && def.size > 0 && text.size() > static_cast<size_t>(def.size)) {
-    text = text.substr(0, def.size);
+    text = text.substr(0, BytesOfCharacters(text, static_cast<size_t>(def.size), encoding));
   }
   return std::string(text);
 }
@@ -105,7 +105,7 @@ void Field::SetText(std::string_view text, const RegionalSettings& rs, Date toda
     case FieldType::kText:
     case FieldType::kFixedText:
     case FieldType::kBlob:
-      value_ = Cut(text, *def_);
+      value_ = Cut(text, *def_, rs.text_encoding);
       break;
   }
   assigned_ = true;
@@ -131,7 +131,7 @@ void Field::SetInteger(int64_t value) {
     case FieldType::kText:
     case FieldType::kFixedText:
     case FieldType::kBlob:
-      value_ = Cut(std::to_string(value), *def_);
+      value_ = Cut(std::to_string(value), *def_, TextEncoding::kNone);
       break;
     case FieldType::kDate:
       FailType(*this);
@@ -157,7 +157,7 @@ void Field::SetCurrency(Currency value) {
     case FieldType::kText:
     case FieldType::kFixedText:
     case FieldType::kBlob:
-      value_ = Cut(value.ToText(RegionalSettings{}), *def_);
+      value_ = Cut(value.ToText(RegionalSettings{}), *def_, TextEncoding::kNone);
       break;
     case FieldType::kDate:
       FailType(*this);
@@ -189,7 +189,7 @@ void Field::SetDouble(double value) {
     case FieldType::kText:
     case FieldType::kFixedText:
     case FieldType::kBlob:
-      value_ = Cut(FormatGeneral(value), *def_);
+      value_ = Cut(FormatGeneral(value), *def_, TextEncoding::kNone);
       break;
     case FieldType::kDate:
       FailType(*this);

@@ -19,7 +19,7 @@ namespace imp {
 enum class FieldType {
   kInteger,    // 32-bit signed
   kSmallInt,   // 16-bit signed
-  kText,       // up to `size` bytes; longer texts are cut
+  kText,       // up to `size` characters; longer texts are cut
   kFixedText,  // CHAR(size)
   kDecimal,    // BcdValue, precision 15, scale `size` (2 or 4)
   kFloat,      // IEEE double
@@ -55,7 +55,7 @@ class Field {
   //            naming the column
   //  date:     TextToDate ("'%s' no es una fecha válida")
   //  float:    TextToCurrency
-  //  text:     cut to the column's length
+  //  text:     cut to the column's length in characters of rs.text_encoding
   void SetText(std::string_view text, const RegionalSettings& rs, Date today);
   void SetInteger(int64_t value);    // range-checked as above
   void SetCurrency(Currency value);  // decimal: 4 decimals; float: count/10000;

@@ -8,6 +8,7 @@ RegionalSettings FileFormat::ApplyTo(RegionalSettings rs) const {
   if (decimal_separator) rs.decimal_separator = *decimal_separator;
   if (short_date_format) rs.short_date_format = *short_date_format;
   if (date_separator) rs.date_separator = *date_separator;
+  rs.text_encoding = encoding.value_or(TextEncoding::kWin1252);
   return rs;
 }
 

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "values/text_encoding.h"
+
 namespace imp {
 
 struct RegionalSettings {
@@ -18,6 +20,9 @@ struct RegionalSettings {
   // Years written with one or two digits fall in the hundred years that
   // start this many years before the current year.
   int two_digit_year_window = 50;
+  // The encoding of the texts being converted: a text cut to a column's
+  // length keeps that many characters, not bytes.
+  TextEncoding text_encoding = TextEncoding::kNone;
 };
 
 }  // namespace imp

@@ -70,7 +70,8 @@ TEST(CompanyConnection, CompleteSettingsConnectWhenShown) {
   EXPECT_TRUE(w.find("SpeedButton3")->isEnabled());
   EXPECT_FALSE(w.find("Panel5")->isVisible());
 
-  // The three parameters, in place and spelled as set.
+  // The three parameters, in place and spelled as set, and the connection's
+  // character set: the file's encoding, Windows-1252 when nothing states it.
   EXPECT_EQ(w.fdm.Norvela.GetParam("Database"), db.path());
   const auto& entries = w.fdm.Norvela.params().entries();
   const ConnectionParams defaults = ConnectionParams::Defaults();
@@ -81,6 +82,8 @@ TEST(CompanyConnection, CompleteSettingsConnectWhenShown) {
       EXPECT_EQ(entries[i], (ConnectionParams::Entry{"password", "masterkey"}));
     } else if (name == "User_Name") {
       EXPECT_EQ(entries[i], (ConnectionParams::Entry{"User_Name", "SYSDBA"}));
+    } else if (name == "ServerCharSet") {
+      EXPECT_EQ(entries[i], (ConnectionParams::Entry{"ServerCharSet", "WIN1252"}));
     } else if (name != "Database") {
       EXPECT_EQ(entries[i], defaults.entries()[i]);
     }

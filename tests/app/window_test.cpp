@@ -400,7 +400,8 @@ TEST(Window, FileFormatFromTheStore) {
   const std::optional<UserLocaleOverride> user(QLocale(QStringLiteral("es_CO")));
   test::InstallFixture install;
   install.WriteStore(QStringLiteral("[General]\nDirectorio=") + install.install_dir() +
-                     QStringLiteral("\nSeparadorDecimal=.\nOrdenFecha=mda\nSeparadorFecha=/\n"));
+                     QStringLiteral("\nSeparadorDecimal=.\nOrdenFecha=mda\nSeparadorFecha=/\n"
+                                    "Codificacion=UTF8\n"));
   test::DialogRecorder recorder;
   MessageBoxes boxes;
   Tfdm fdm;
@@ -409,10 +410,12 @@ TEST(Window, FileFormatFromTheStore) {
   EXPECT_EQ(rs.decimal_separator, '.');
   EXPECT_EQ(rs.short_date_format, "m/d/yy");
   EXPECT_EQ(rs.date_separator, '/');
-  // A quoted comma is the comma.
+  EXPECT_EQ(rs.text_encoding, TextEncoding::kUtf8);
+  // A quoted comma is the comma; no encoding stated is Windows-1252.
   install.WriteStore(QStringLiteral("[General]\nSeparadorDecimal=\",\"\n"));
   Tfprincipal otra(fdm);
   EXPECT_EQ(otra.regional_settings().decimal_separator, ',');
+  EXPECT_EQ(otra.regional_settings().text_encoding, TextEncoding::kWin1252);
 }
 
 TEST(Window, RegionalSettingsFollowLocaleChanges) {

@@ -20,6 +20,7 @@
 #include "db/query_set.h"
 #include "tests/batch/batch_process.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/non_ascii_company.h"
 #include "values/date.h"
 
 namespace imp::testing {
@@ -58,7 +59,7 @@ std::optional<long long> Cifra(const std::string& resumen, const std::string& la
 // order files; the batch runs happen in that folder.
 class Compania {
  public:
-  Compania() : db(/*demo=*/true, "demo") {
+  explicit Compania(const std::string& juego = "NONE") : db(/*demo=*/true, "demo", juego) {
     settings = db.server() + "/settings.conf";
     Escriba(settings, db.server() + "\nSYSDBA\nmasterkey\ndemo\n");
   }
@@ -548,6 +549,82 @@ TEST(BatchEndToEnd, FormatoDelArchivoIndicadoIgualEnCualquierLocale) {
   const ProcessResult regional = c.Importe(ejemplo, {}, {{"LC_ALL", "es_CO.UTF-8"}});
   EXPECT_EQ(regional.status, 1) << regional.err;
   EXPECT_TRUE(Contiene(regional.err, "no es una fecha válida")) << regional.err;
+}
+
+// The same orders, in Windows-1252 and in UTF-8 with the matching
+// --codificacion, into companies of each default character set: read back
+// through isql, every database holds the same characters; a name of 70 "Ñ"
+// is cut to its column's 60 characters, CHAR(1) flags read as one letter
+// and the article "Ñ01" is found. A NONE database has no character set to
+// convert into: it keeps the file's Windows-1252 bytes, as its own programs
+// write them.
+TEST(BatchEndToEnd, TextosIgualesEnCadaJuegoDeCaracteres) {
+  struct Caso {
+    const char* juego;
+    const char* codificacion;  // nullptr: not given (Windows-1252)
+  } casos[] = {{"WIN1252", nullptr}, {"WIN1252", "UTF8"}, {"UTF8", nullptr},
+               {"UTF8", "UTF8"},     {"NONE", nullptr},   {"NONE", "NONE"}};
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(std::string(caso.juego) + " / " + (caso.codificacion ? caso.codificacion : "-"));
+    Compania c(caso.juego);
+    AddNonAsciiData(c.db, caso.juego);
+    const bool utf8 = caso.codificacion && std::string(caso.codificacion) == "UTF8";
+    const std::string texto = NonAsciiOrders(1);
+    std::vector<std::string> extra;
+    if (caso.codificacion) extra = {"--codificacion", caso.codificacion};
+    const ProcessResult r = c.Importe(c.Archivo(utf8 ? texto : ToWin1252(texto)), extra);
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    if (std::string(caso.juego) == "NONE") {
+      std::vector<std::string> esperados;
+      for (const std::string& e : ExpectedTexts(1)) esperados.push_back(ToWin1252(e));
+      EXPECT_EQ(ImportedTexts(c.db, "NONE"), esperados);
+    } else {
+      EXPECT_EQ(ImportedTexts(c.db, "UTF8"), ExpectedTexts(1));
+    }
+  }
+}
+
+// A file declared UTF-8 that is not fails at its line, naming the byte and
+// where it is, like any line the reader cannot take: the orders before the
+// one in hand stay written; that one (its end never seen) and the bad line
+// go to the rejects, nothing of them to the database.
+TEST(BatchEndToEnd, ArchivoQueNoEsUtf8FallaEnSuLinea) {
+  Compania c("UTF8");
+  const std::string antes = Linea("1", "ART0013") + Linea("2", "ART0013");
+  const std::string mala = Reemplace(Linea("3", "ART0013"), "EL SOL", "EL S\xD3L");
+  const std::string rechazos = c.db.server() + "/rechazos.csv";
+  const ProcessResult r =
+      c.Importe(c.Archivo(antes + mala), {"--codificacion", "UTF8", "--rejects", rechazos});
+  EXPECT_EQ(r.status, 1) << r.err;
+  const size_t en_linea = mala.find('\xD3');
+  EXPECT_TRUE(Contiene(r.err, "Línea 3: el texto no es UTF-8 válido: byte 0xD3 en la posición " +
+                                  std::to_string(en_linea + 1) + " de la línea (desplazamiento " +
+                                  std::to_string(antes.size() + en_linea) + " del archivo)."))
+      << r.err;
+  EXPECT_EQ(c.Lea("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_ID"),
+            (std::vector<std::string>{"1"}));
+  EXPECT_EQ(LeaArchivo(rechazos), Linea("2", "ART0013") + mala);
+  CuentasIgualesALasTablas(c, r);
+}
+
+// A text the database's character set cannot hold: in a name, the order is
+// refused with the database's reason; as an article code, no article has
+// it. The other orders are written.
+TEST(BatchEndToEnd, TextoSinLugarEnElJuegoDeLaBase) {
+  Compania c("WIN1252");
+  AddNonAsciiData(c.db, "WIN1252");
+  const std::string texto = Reemplace(NonAsciiOrders(1), "PEÑA é ü €", "OMEGA Ω") +
+                            Reemplace(NonAsciiOrders(4), "Ñ01", "Ω01");
+  const ProcessResult r = c.Importe(c.Archivo(texto), {"--codificacion", "UTF8"});
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_TRUE(Contiene(r.out, "\n  PV 1: Línea 1: ")) << r.out;
+  EXPECT_TRUE(Contiene(r.out, "Cannot transliterate character between character sets")) << r.out;
+  EXPECT_TRUE(Contiene(r.out, "línea 4: Artículo no válido: 'Ω01'")) << r.out;
+  EXPECT_TRUE(Contiene(r.out, "línea 5: Artículo no válido: 'Ω01'")) << r.out;
+  EXPECT_EQ(c.Lea("SELECT COUNT(*) FROM PEDIDOS WHERE PEDI_NUMERO = '1'"),
+            (std::vector<std::string>{"0"}));
+  EXPECT_EQ(c.Lea("SELECT COUNT(*) FROM PEDIDOS_DETALLE"), (std::vector<std::string>{"3"}));
+  CuentasIgualesALasTablas(c, r);
 }
 
 // A company folder whose name is not ASCII, and a settings file saved with

@@ -144,6 +144,8 @@ TEST(BatchOptions, SalidasQueSePisan) {
        "Valor no válido en --orden-fecha: 'ymd' (se espera dma, mda o amd)"},
       {{"--batch", "--separador-fecha=,", "p.csv"},
        "Valor no válido en --separador-fecha: ',' (se espera /, - o .)"},
+      {{"--batch", "--codificacion", "LATIN9", "p.csv"},
+       "Valor no válido en --codificacion: 'LATIN9' (se espera WIN1252, UTF8, ISO8859_1 o NONE)"},
       {{"--batch", "--espera-bloqueo", "0", "p.csv"},
        "Valor no válido en --espera-bloqueo: '0' (se esperan segundos, de 1 a 86400)"},
       {{"--batch", "--estable", "1m", "p.csv"},
@@ -195,13 +197,15 @@ TEST(BatchOptions, SalidaQueEsUnEnlace) {
 TEST(BatchOptions, FormatoYEsperas) {
   const BatchOptions o = ParseBatchOptions({"--batch", "--separador-decimal", ",", "--orden-fecha=DMA",
                                             "--separador-fecha", "-", "--estable", "120",
-                                            "--espera-bloqueo", "300", "--espera-conexion=5", "p.csv"});
+                                            "--espera-bloqueo", "300", "--espera-conexion=5",
+                                            "--codificacion=utf-8", "p.csv"});
   EXPECT_EQ(o.formato.decimal_separator, ',');
   EXPECT_EQ(o.formato.short_date_format, "d/m/yy");
   EXPECT_EQ(o.formato.date_separator, '-');
   EXPECT_EQ(o.estable, 120);
   EXPECT_EQ(o.espera_bloqueo, 300);
   EXPECT_EQ(o.espera_conexion, 5);
+  EXPECT_EQ(o.formato.encoding, TextEncoding::kUtf8);
   const BatchOptions sin = ParseBatchOptions({"--batch", "p.csv"});
   EXPECT_TRUE(sin.formato.empty());
   EXPECT_FALSE(sin.estable);

@@ -95,7 +95,7 @@ TEST(AgregueLinea, CasosContraLaBase) {
       banco.Configure("REDONDEO AL MULTIPLO DE DIEZ EN TOTALES", std::to_string(c.exponente));
       exponente = c.exponente;
     }
-    const std::string numero = "L" + std::to_string(++n);
+    const std::string numero = std::string("L").append(std::to_string(++n));
     banco.Corra(Linea({c.prefijo, numero, "1/15/2024", "", "1", "1", c.nit, "CLIENTE", c.sucursal,
                        "", "", "", c.articulo, c.cantidad, c.unidad, c.precio, c.descuento}));
     const auto lineas = banco.Lineas(c.prefijo, numero);

@@ -193,6 +193,7 @@ struct CasoLimite {
   std::string bytes;
   std::size_t registros_antes;  // delivered before the failure
   std::string mensaje;
+  bool utf8 = false;  // read as a file declared UTF-8
 };
 
 std::string Repita(char c, std::size_t n) { return std::string(n, c); }
@@ -216,6 +217,22 @@ const CasoLimite kCasosLimite[] = {
      "Línea 2: el campo 52 excede el máximo de 51 campos por línea."},
     {"coma final tras 51 campos", Campos(51) + ",\n", 0,
      "Línea 1: el campo 52 excede el máximo de 51 campos por línea."},
+    {"byte que no es UTF-8 entre comillas", "ok,\xC3\xB1\na,\"b\xD1\"\n", 1,
+     "Línea 2: el texto no es UTF-8 válido: byte 0xD1 en la posición 5 de la línea "
+     "(desplazamiento 10 del archivo).",
+     true},
+    {"secuencia partida por una coma", "\xC3,\xB1\n", 0,
+     "Línea 1: el texto no es UTF-8 válido: byte 0xC3 en la posición 1 de la línea "
+     "(desplazamiento 0 del archivo).",
+     true},
+    {"forma sobrelarga tras la marca de orden", "\xEF\xBB\xBFx\xC0\x80\n", 0,
+     "Línea 1: el texto no es UTF-8 válido: byte 0xC0 en la posición 2 de la línea "
+     "(desplazamiento 4 del archivo).",
+     true},
+    {"ultima linea sin fin", "a\n\xE2\x82", 1,
+     "Línea 2: el texto no es UTF-8 válido: byte 0xE2 en la posición 1 de la línea "
+     "(desplazamiento 2 del archivo).",
+     true},
 };
 
 TEST(LectorPlano, CampoOLineaFueraDeLimitesFalla) {
@@ -224,6 +241,7 @@ TEST(LectorPlano, CampoOLineaFueraDeLimitesFalla) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
       ArchivoTemporal archivo(caso.bytes);
       TLectorPlano lector(bloque);
+      lector.set_require_utf8(caso.utf8);
       std::size_t registros = 0;
       try {
         lector.lea_registros(

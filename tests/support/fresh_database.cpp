@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "values/failure.h"
@@ -43,7 +44,8 @@ std::string SourcePath(const std::string& relative) {
   return std::string(IMPORTA_SOURCE_DIR) + "/" + relative;
 }
 
-FreshDatabase::FreshDatabase(bool demo, std::string company) : company_(std::move(company)) {
+FreshDatabase::FreshDatabase(bool demo, std::string company, const std::string& charset)
+    : company_(std::move(company)) {
   std::string pattern = (std::filesystem::temp_directory_path() / "importa-db-XXXXXX").string();
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
@@ -52,7 +54,7 @@ FreshDatabase::FreshDatabase(bool demo, std::string company) : company_(std::mov
   path_ = server_ + "/datos/" + company_ + "/norvela.fdb";
   std::string output;
   std::string command = ShellQuote(SourcePath("schema/create_db.sh")) + " " + ShellQuote(path_) +
-                        (demo ? "" : " --no-demo");
+                        (demo ? "" : " --no-demo") + " --charset " + ShellQuote(charset);
   if (Run(command, output) != 0) {
     std::filesystem::remove_all(server_);
     ADD_FAILURE() << "create_db.sh failed:\n" << output;
@@ -65,20 +67,48 @@ FreshDatabase::~FreshDatabase() {
   std::filesystem::remove_all(server_, ignored);
 }
 
-void FreshDatabase::Exec(const std::string& sql) const {
+void FreshDatabase::Exec(const std::string& sql, const std::string& charset) const {
   std::string script = server_ + "/fixture.sql";
   {
     std::ofstream out(script, std::ios::binary | std::ios::trunc);
     out << "SET BAIL ON;\n" << sql << "\nCOMMIT;\n";
   }
   std::string output;
-  int status = Run("isql-fb -q -bail -m -user SYSDBA -i " + ShellQuote(script) + " " +
+  int status = Run("isql-fb -q -bail -m -user SYSDBA -ch " + ShellQuote(charset) + " -i " +
+                       ShellQuote(script) + " " +
                        ShellQuote(path_) + " </dev/null",
                    output);
   std::filesystem::remove(script);
   if (status != 0 || output.find("Statement failed") != std::string::npos ||
       output.find("SQLSTATE") != std::string::npos)
     throw Failure("fixture SQL failed: " + output);
+}
+
+std::vector<std::string> FreshDatabase::Query(const std::string& sql, const std::string& charset,
+                                             const std::string& database,
+                                             const std::string& password) const {
+  const std::string script = server_ + "/query.sql";
+  {
+    std::ofstream out(script, std::ios::binary | std::ios::trunc);
+    out << "SET HEADING OFF;\n" << sql << "\n";
+  }
+  std::string output;
+  const int status =
+      Run("isql-fb -q -m -user SYSDBA -password " + ShellQuote(password) + " -ch " +
+              ShellQuote(charset) + " -i " + ShellQuote(script) + " " +
+              ShellQuote(database.empty() ? path_ : database) + " </dev/null",
+          output);
+  std::filesystem::remove(script);
+  if (status != 0 || output.find("Statement failed") != std::string::npos ||
+      output.find("SQLSTATE") != std::string::npos)
+    throw Failure("query failed: " + output);
+  std::vector<std::string> rows;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (!line.empty()) rows.push_back(line);
+  }
+  return rows;
 }
 
 void FreshDatabase::Configure(Connection& connection) const {

@@ -33,18 +33,25 @@ TEST(FileFormat, StatedPartsReplaceTheRegionalOnes) {
     FileFormat format;
     const char* number;
     const char* date;
+    TextEncoding encoding;
   } casos[] = {
-      {{'.', "m/d/yy", '/'}, "1234.5", "1/15/2026"},
-      {{std::nullopt, "m/d/yy", std::nullopt}, "1234,5", "1/15/2026"},
-      {{'.', std::nullopt, std::nullopt}, "1234.5", "15/1/2026"},
-      {{std::nullopt, "y/m/d", '-'}, "1234,5", "2026-01-15"},
-      {{}, "1234,5", "15/01/2026"},
+      {{'.', "m/d/yy", '/', TextEncoding::kUtf8}, "1234.5", "1/15/2026", TextEncoding::kUtf8},
+      {{std::nullopt, "m/d/yy", std::nullopt, TextEncoding::kNone}, "1234,5", "1/15/2026",
+       TextEncoding::kNone},
+      {{'.', std::nullopt, std::nullopt, std::nullopt}, "1234.5", "15/1/2026",
+       TextEncoding::kWin1252},
+      {{std::nullopt, "y/m/d", '-', TextEncoding::kIso8859_1}, "1234,5", "2026-01-15",
+       TextEncoding::kIso8859_1},
+      // Nothing stated: the regional settings, and the other application's
+      // code page for the texts.
+      {{}, "1234,5", "15/01/2026", TextEncoding::kWin1252},
   };
   for (const Caso& c : casos) {
     SCOPED_TRACE(c.date);
     const RegionalSettings rs = c.format.ApplyTo(spanish);
     EXPECT_EQ(TextToCurrency(c.number, rs).ToText(RegionalSettings()), "1234.5");
     EXPECT_EQ(TextToDate(c.date, rs, today), *Date::FromYmd(2026, 1, 15));
+    EXPECT_EQ(rs.text_encoding, c.encoding);
   }
 }
 

@@ -1,0 +1,102 @@
+#include "values/text_encoding.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace imp {
+namespace {
+
+std::string Normalised(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '-' || c == '_') continue;
+    out.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  }
+  return out;
+}
+
+// Bytes of the well-formed sequence starting at `i`, or 0 when there is none.
+std::size_t SequenceLength(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b0 = byte(i);
+  if (b0 < 0x80) return 1;
+  std::size_t n;
+  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    n = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    n = 3;
+    if (b0 == 0xE0) low = 0xA0;   // overlong
+    if (b0 == 0xED) high = 0x9F;  // surrogates
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    n = 4;
+    if (b0 == 0xF0) low = 0x90;   // overlong
+    if (b0 == 0xF4) high = 0x8F;  // above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < n; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+}  // namespace
+
+std::optional<TextEncoding> ParseTextEncoding(std::string_view text) {
+  const std::string name = Normalised(text);
+  if (name == "WIN1252") return TextEncoding::kWin1252;
+  if (name == "UTF8") return TextEncoding::kUtf8;
+  if (name == "ISO88591") return TextEncoding::kIso8859_1;
+  if (name == "NONE") return TextEncoding::kNone;
+  return std::nullopt;
+}
+
+const char* EncodingName(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::kNone: return "NONE";
+    case TextEncoding::kWin1252: return "WIN1252";
+    case TextEncoding::kIso8859_1: return "ISO8859_1";
+    case TextEncoding::kUtf8: return "UTF8";
+  }
+  return "NONE";
+}
+
+std::size_t BytesOfCharacters(std::string_view text, std::size_t characters,
+                              TextEncoding encoding) {
+  if (encoding != TextEncoding::kUtf8) return std::min(text.size(), characters);
+  std::size_t i = 0;
+  for (std::size_t counted = 0; i < text.size() && counted < characters; ++counted) {
+    // A byte that starts no well-formed sequence counts as one character:
+    // the server refuses such a text with its own reason.
+    const std::size_t n = SequenceLength(text, i);
+    i += n == 0 ? 1 : n;
+  }
+  return i;
+}
+
+std::size_t BytesOfWholeCharacters(std::string_view text, std::size_t bytes,
+                                   TextEncoding encoding) {
+  if (text.size() <= bytes) return text.size();
+  if (encoding != TextEncoding::kUtf8) return bytes;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t n = std::max<std::size_t>(SequenceLength(text, i), 1);
+    if (i + n > bytes) break;
+    i += n;
+  }
+  return i;
+}
+
+std::optional<std::size_t> FirstInvalidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = SequenceLength(text, i);
+    if (n == 0) return i;
+    i += n;
+  }
+  return std::nullopt;
+}
+
+}  // namespace imp

@@ -1,0 +1,47 @@
+#pragma once
+// The encoding the order file's texts are written in, declared by the
+// operator rather than guessed. It is also the connection's character set,
+// so the server turns the texts into each column's own character set and
+// back; everything read from the database therefore comes in this encoding
+// too.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace imp {
+
+enum class TextEncoding {
+  kNone,      // bytes as they are, one byte one character (no conversion)
+  kWin1252,   // the single-byte code page the other application writes
+  kIso8859_1,
+  kUtf8,
+};
+
+// "WIN1252", "UTF8", "ISO8859_1" or "NONE" (case ignored; "UTF-8",
+// "ISO-8859-1" and "WIN-1252" also accepted); nothing for any other text.
+std::optional<TextEncoding> ParseTextEncoding(std::string_view text);
+
+// The server's name of the character set: "NONE", "WIN1252", "ISO8859_1",
+// "UTF8".
+const char* EncodingName(TextEncoding encoding);
+
+// The length in bytes of the first `characters` characters of `text` (all
+// of it when it is shorter). In UTF-8 a character is a code point, so a cut
+// never splits one; the other encodings have one byte per character.
+std::size_t BytesOfCharacters(std::string_view text, std::size_t characters,
+                              TextEncoding encoding);
+
+// The length in bytes of the longest start of `text` that takes at most
+// `bytes` bytes without splitting a character (for a column that counts its
+// length in bytes, such as one of character set NONE).
+std::size_t BytesOfWholeCharacters(std::string_view text, std::size_t bytes,
+                                   TextEncoding encoding);
+
+// The offset of the first byte of `text` that does not belong to a
+// well-formed UTF-8 sequence (overlong forms, surrogates and code points
+// above U+10FFFF included), or nothing when all of it is well formed.
+std::optional<std::size_t> FirstInvalidUtf8(std::string_view text);
+
+}  // namespace imp
