@@ -45,9 +45,19 @@ prepare_home() {
   local root=$HOME_DIR/root
   mkdir -p "$root" "$HOME_DIR/lock" "$HOME_DIR/tmp"
   local f
-  for f in firebird.msg intl plugins lib UDF include; do
+  for f in firebird.msg plugins lib UDF include; do
     [ -e "$FB_LIB/$f" ] && ln -sfn "$FB_LIB/$f" "$root/$f"
   done
+  # The character sets' module must be a file of this root, not a link to
+  # the packaged one: the engine knows a module by where it really lies and
+  # would not find WIN1252 or ISO8859_1 through a link ("CHARACTER SET
+  # WIN1252 is not defined" for every connection that asks for one).
+  [ -L "$root/intl" ] && rm -f "$root/intl"
+  mkdir -p "$root/intl"
+  if [ -e "$FB_LIB/intl/libfbintl.so" ]; then
+    cp -f "$FB_LIB/intl/libfbintl.so" "$root/intl/libfbintl.so"
+    cp -f "$FB_LIB/intl/fbintl.conf" "$root/intl/fbintl.conf"
+  fi
   ln -sfn /etc/firebird/3.0/plugins.conf "$root/plugins.conf"
   [ -e /etc/firebird/3.0/fbtrace.conf ] && ln -sfn /etc/firebird/3.0/fbtrace.conf "$root/fbtrace.conf"
   {

@@ -48,8 +48,9 @@ std::optional<ServidorEstres> ServidorEstres::DelEntorno() {
   return ServidorEstres{host, clave && *clave ? clave : "imptest"};
 }
 
-CompaniaEstres::CompaniaEstres(const std::optional<ServidorEstres>& servidor)
-    : db(/*demo=*/true, "demo") {
+CompaniaEstres::CompaniaEstres(const std::optional<ServidorEstres>& servidor,
+                               const std::string& juego)
+    : db(/*demo=*/true, "demo", juego) {
   const std::string servidor_settings = servidor ? servidor->host + ":" + db.server() : db.server();
   base_.cadena = servidor ? servidor->host + ":" + db.path() : db.path();
   base_.clave = servidor ? servidor->clave : "masterkey";

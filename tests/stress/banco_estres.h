@@ -35,7 +35,9 @@ constexpr std::chrono::milliseconds kLimiteCorrida{180'000};
 // over TCP when `servidor` is given.
 class CompaniaEstres {
  public:
-  explicit CompaniaEstres(const std::optional<ServidorEstres>& servidor = std::nullopt);
+  // `juego`: the database's default character set.
+  explicit CompaniaEstres(const std::optional<ServidorEstres>& servidor = std::nullopt,
+                          const std::string& juego = "NONE");
 
   BaseCompania base() const { return base_; }
   // Writes an order file into the company's folder; its path.

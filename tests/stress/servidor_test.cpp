@@ -17,6 +17,7 @@
 
 #include "db/tfdm.h"
 #include "tests/stress/banco_estres.h"
+#include "tests/support/non_ascii_company.h"
 
 namespace imp::testing {
 namespace {
@@ -111,6 +112,27 @@ TEST(CaidasServidor, MuerteDelImportadorNoDejaPedidosPartidos) {
               static_cast<long long>(cifras.pedidos_finales));
   RecordProperty("kill_points", cifras.puntos);
   RecordProperty("orders_checked", static_cast<int>(cifras.pedidos_revisados));
+}
+
+// A UTF8 company over TCP: the same orders, in Windows-1252 and in UTF-8
+// with --codificacion UTF8, read back through the server as the same
+// characters (names cut to 60 characters, CHAR(1) flags, article "Ñ01").
+TEST(JuegosServidor, CompaniaUtf8PorTcp) {
+  REQUIERE_SERVIDOR();
+  CompaniaEstres compania(Servidor(), "UTF8");
+  AddNonAsciiData(compania.db, "UTF8");
+  const std::string utf8 = compania.Archivo("utf8.csv", NonAsciiOrders(4));
+  const std::string win1252 = compania.Archivo("win1252.csv", ToWin1252(NonAsciiOrders(1)));
+  const auto primera = compania.Importe(win1252, false);
+  ASSERT_TRUE(primera->Termine(std::chrono::seconds(120)));
+  EXPECT_EQ(primera->estado(), 0) << primera->err() << primera->out();
+  const auto segunda = compania.Importe(utf8, false, {"--codificacion", "UTF8"});
+  ASSERT_TRUE(segunda->Termine(std::chrono::seconds(120)));
+  EXPECT_EQ(segunda->estado(), 0) << segunda->err() << segunda->out();
+  std::vector<std::string> esperados = ExpectedTexts(1);
+  for (const std::string& e : ExpectedTexts(4)) esperados.push_back(e);
+  EXPECT_EQ(ImportedTexts(compania.db, "UTF8", compania.base().cadena, compania.base().clave),
+            esperados);
 }
 
 // Records read once the run has surely written its first `pedidos` orders.
