@@ -43,7 +43,52 @@ std::size_t SequenceLength(std::string_view text, std::size_t i) {
   return n;
 }
 
+// Windows-1252 differs from Latin-1 only in 0x80..0x9F.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void AppendWindows1252(unsigned char byte, std::string& out) {
+  const char16_t cp = byte >= 0x80 && byte <= 0x9F ? kHighControls[byte - 0x80] : byte;
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
 }  // namespace
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (char c : bytes) AppendWindows1252(static_cast<unsigned char>(c), out);
+  return out;
+}
+
+std::string ReadableUtf8(std::string_view bytes) {
+  if (!FirstInvalidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() + 8);
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t n = SequenceLength(bytes, i);
+    if (n == 0) {
+      AppendWindows1252(static_cast<unsigned char>(bytes[i]), out);
+      ++i;
+    } else {
+      out.append(bytes.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
+}
 
 std::optional<TextEncoding> ParseTextEncoding(std::string_view text) {
   const std::string name = Normalised(text);

@@ -44,4 +44,14 @@ std::size_t BytesOfWholeCharacters(std::string_view text, std::size_t bytes,
 // above U+10FFFF included), or nothing when all of it is well formed.
 std::optional<std::size_t> FirstInvalidUtf8(std::string_view text);
 
+// `bytes` read as Windows-1252, in UTF-8. The bytes the code page leaves
+// undefined map to the control character of the same number, so no byte is
+// lost.
+std::string Windows1252ToUtf8(std::string_view bytes);
+
+// `bytes` as text the operator can read in UTF-8: well-formed UTF-8 stays,
+// and each byte that belongs to no well-formed sequence is read as
+// Windows-1252 (a Windows-1252 "Ñ" from the file inside a message of ours).
+std::string ReadableUtf8(std::string_view bytes);
+
 }  // namespace imp

@@ -24,7 +24,10 @@ TEST(ControlText, ControlBytesAreShownEscaped) {
       {"uno\tdos\nPedido", "uno\tdos\nPedido"},         // tab and the message's own line ends
       {"cr\r", "cr\\x0d"},
       {"cero\0"s, "cero\\x00"},
-      {"Compañía \xD1 \x80", "Compañía \xD1 \x80"},     // UTF-8 and other bytes stay
+      // UTF-8 stays; a Windows-1252 byte among it is read as its character,
+      // the undefined ones as their control, shown escaped.
+      {"Compañía \xD1 \x80 \x81", "Compañía Ñ € \\u0081"},
+      {"\xC2\x9B" "31m", "\\u009b31m"},  // CSI, the 8-bit ESC [
   };
   for (const auto& c : casos) {
     EXPECT_EQ(EscapeControls(c.texto), c.mostrado);
