@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -405,6 +406,12 @@ int Corra(const BatchOptions& options) {
   }
 
   OrderStore store(fdm);
+  // How orders are sent is chosen per transport; IMPORTA_ESCRITURA=filas or
+  // bloques fixes it, for measuring one against the other.
+  if (const char* escritura = std::getenv("IMPORTA_ESCRITURA")) {
+    if (std::string_view(escritura) == "filas") store.set_write_mode(OrderStore::WriteMode::kRows);
+    if (std::string_view(escritura) == "bloques") store.set_write_mode(OrderStore::WriteMode::kBlocks);
+  }
   ImportRun run(fdm, store, importacion, rs, pantalla, pantalla);
   run.set_observador(&observadores);
   run.set_omitir_existentes(options.skip_existing);

@@ -3,8 +3,10 @@
 # comment of import_bench.cpp for its options.
 add_executable(import_bench
   ${CMAKE_CURRENT_LIST_DIR}/import_bench.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/import_bench_fases.cpp)
-target_link_libraries(import_bench PRIVATE import)
+  ${CMAKE_CURRENT_LIST_DIR}/import_bench_fases.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tcp_proxy.cpp)
+find_package(Threads REQUIRED)
+target_link_libraries(import_bench PRIVATE import Threads::Threads)
 target_compile_definitions(import_bench PRIVATE IMPORTA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 # The import runs through batch mode's own entry when the front end is built;
 # otherwise the bench drives the same run with a screen that paints nothing.

@@ -1,7 +1,7 @@
 // Import throughput against the floor the database sets.
 //
 //   import_bench [--orders O] [--lines L] [--runs R] [--tcp] [--host H]
-//                [--import-only] [--keep DIR]
+//                [--retardo MS] [--import-only] [--keep DIR]
 //
 // Builds a demo company with generated articles, customers and price lists
 // (embedded), writes an order file of O orders of L lines (defaults 5000 and
@@ -17,6 +17,9 @@
 // take, and as its last line the median of the runs' time ratios.
 // --tcp runs both through a local Firebird server (scripts/fbserver.sh
 // start; password from IMPORTA_FB_PASSWORD, default "imptest").
+// --retardo MS (with --tcp) puts a relay of our own between the phases and
+// the server that holds every chunk MS milliseconds each way (0: none) and
+// counts round trips; both phases then print their round trips per order.
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -30,12 +33,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "bench/import_bench_datos.h"
 #include "bench/import_bench_fases.h"
+#include "bench/tcp_proxy.h"
 
 extern char** environ;
 
@@ -48,6 +53,7 @@ struct Opciones {
   int corridas = 3;
   bool tcp = false;
   std::string host = "localhost";
+  double retardo_ms = -1;  // < 0: no relay
   bool solo_importacion = false;
   std::string conservar;  // keep the work folder here
 };
@@ -55,7 +61,7 @@ struct Opciones {
 [[noreturn]] void Uso() {
   std::fprintf(stderr,
                "usage: import_bench [--orders O] [--lines L] [--runs R] [--tcp] [--host H] "
-               "[--import-only] [--keep DIR]\n");
+               "[--retardo MS] [--import-only] [--keep DIR]\n");
   std::exit(2);
 }
 
@@ -110,12 +116,27 @@ double Mediana(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+// The server's host and port in Firebird's "host/port" form.
+std::pair<std::string, int> HostYPuerto(const std::string& host) {
+  const size_t barra = host.find('/');
+  if (barra == std::string::npos) return {host, 3050};
+  return {host.substr(0, barra), std::atoi(host.c_str() + barra + 1)};
+}
+
 std::string CadenaDeBase(const Opciones& o, const std::string& ruta) {
   return o.tcp ? o.host + ":" + ruta : ruta;
 }
 
-int Principal(const Opciones& o) {
+int Principal(Opciones o) {
   namespace fs = std::filesystem;
+  std::unique_ptr<TcpProxy> relevo;
+  if (o.retardo_ms >= 0) {
+    const auto [host, puerto] = HostYPuerto(o.host);
+    relevo = std::make_unique<TcpProxy>(host, puerto, o.retardo_ms);
+    o.host = "127.0.0.1/" + std::to_string(relevo->port());
+  }
+  auto viajes = [&] { return relevo ? relevo->round_trips() : 0; };
+  std::vector<double> viajes_imp, viajes_base;
   const int64_t lineas = o.pedidos * o.lineas;
   // The file's numbers and dates are written in the C locale's forms ("."
   // and m/d/yyyy); the import reads them with the locale it is given.
@@ -129,6 +150,7 @@ int Principal(const Opciones& o) {
   std::fprintf(stdout, "import_bench: %lld orders x %d lines = %lld lines, %s\n",
                static_cast<long long>(o.pedidos), o.lineas, static_cast<long long>(lineas),
                o.tcp ? ("TCP (" + o.host + ")").c_str() : "embedded");
+  if (relevo) std::fprintf(stdout, "relay delay %.2f ms each way\n", o.retardo_ms);
   std::fflush(stdout);
   CreeEmpresa(empresa);
   const int64_t bytes = EscribaArchivo(archivo, o.pedidos, o.lineas);
@@ -154,6 +176,7 @@ int Principal(const Opciones& o) {
     }
 
     long pico_kb = 0;
+    uint64_t antes = viajes();
     const std::string ri =
         CorraFase({"--phase", "import", "--db", CadenaDeBase(o, copia_imp), "--user", usuario,
                    "--password", clave, "--file", archivo, "--settings", configuracion},
@@ -171,11 +194,18 @@ int Principal(const Opciones& o) {
                  "(%.1f%%), forced writes %s\n",
                  r, ti, li / ti, pico_mb.back(), tl, lectura_pct.back(),
                  Campo(ri, "forced_writes") != 0 ? "on" : "OFF");
+    if (relevo) {
+      // The phase's untimed counts after the import add a few; an order's
+      // share of them is far below one.
+      viajes_imp.push_back(static_cast<double>(viajes() - antes) / static_cast<double>(o.pedidos));
+      std::fprintf(stdout, "run %d: import round trips per order %.2f\n", r, viajes_imp.back());
+    }
     std::fflush(stdout);
 
     if (!o.solo_importacion) {
       fs::copy_file(empresa, copia_base, fs::copy_options::overwrite_existing);
       long pico_base = 0;
+      antes = viajes();
       const std::string rb = CorraFase(
           {"--phase", "baseline", "--db", CadenaDeBase(o, copia_base), "--source",
            CadenaDeBase(o, copia_imp), "--user", usuario, "--password", clave},
@@ -188,6 +218,10 @@ int Principal(const Opciones& o) {
       razones.push_back(ti / tb);
       std::fprintf(stdout, "run %d: baseline %.2f s, %.0f lines/s; ratio %.2f\n", r, tb, lb / tb,
                    ti / tb);
+      if (relevo) {
+        viajes_base.push_back(static_cast<double>(viajes() - antes) / static_cast<double>(o.pedidos));
+        std::fprintf(stdout, "run %d: baseline round trips per order %.2f\n", r, viajes_base.back());
+      }
       std::fflush(stdout);
     }
     if (o.conservar.empty()) {
@@ -202,6 +236,11 @@ int Principal(const Opciones& o) {
   std::fprintf(stdout, "median peak resident memory of the import: %.1f MB\n", Mediana(pico_mb));
   std::fprintf(stdout, "median share of reading and mapping the file: %.2f%%\n",
                Mediana(lectura_pct));
+  if (relevo) {
+    std::fprintf(stdout, "median round trips per order: import %.2f", Mediana(viajes_imp));
+    if (!viajes_base.empty()) std::fprintf(stdout, ", baseline %.2f", Mediana(viajes_base));
+    std::fprintf(stdout, "\n");
+  }
   if (!o.solo_importacion) {
     std::fprintf(stdout, "median baseline: %.2f s, %.0f lines/s\n", Mediana(base_s),
                  n / Mediana(base_s));
@@ -237,11 +276,13 @@ int main(int argc, char** argv) {
       else if (args[i] == "--runs") o.corridas = std::atoi(valor().c_str());
       else if (args[i] == "--tcp") o.tcp = true;
       else if (args[i] == "--host") o.host = valor();
+      else if (args[i] == "--retardo") o.retardo_ms = std::atof(valor().c_str());
       else if (args[i] == "--import-only") o.solo_importacion = true;
       else if (args[i] == "--keep") o.conservar = valor();
       else Uso();
     }
     if (o.pedidos < 1 || o.pedidos > 899999 || o.lineas < 1 || o.corridas < 1) Uso();
+    if (o.retardo_ms >= 0 && !o.tcp) Uso();
     return Principal(o);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "import_bench: %s\n", e.what());

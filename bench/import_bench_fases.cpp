@@ -262,12 +262,12 @@ int FaseBase(const std::map<std::string, std::string>& o) {
       const fb::Row& h = lote.cabeceras[p];
       for (size_t i = 0, k = 0; i < h.size(); ++i)
         if (i != id_cabecera) ins_h.SetParam(static_cast<int>(k++), h[i]);
-      ins_h.Execute(tra);
+      ins_h.ExecuteUncounted(tra);
       const fb::Value id = ins_h.outputs().at(0);
       for (const fb::Row& l : lote.lineas[p]) {
         for (size_t i = 0; i < l.size(); ++i)
           ins_l.SetParam(static_cast<int>(i), i == id_linea ? id : l[i]);
-        ins_l.Execute(tra);
+        ins_l.ExecuteUncounted(tra);
         ++escritas;
       }
       tra.Commit();

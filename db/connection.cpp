@@ -61,6 +61,16 @@ void Connection::Close() {
   state_ = ConnectionState::kClosed;
 }
 
+bool Connection::IsRemote() const {
+  const std::string database = params_.Get("Database");
+  if (database.rfind("\\\\", 0) == 0) return true;
+  const std::size_t protocol = database.find("://");
+  if (protocol != std::string::npos) return database.compare(0, protocol, "xnet") != 0;
+  // "C:\path" is a drive, not a host.
+  const std::size_t colon = database.find(':');
+  return colon != std::string::npos && colon > 1 && database.find('/') != 0;
+}
+
 fb::Attachment& Connection::attachment() {
   Open();
   return attachment_;

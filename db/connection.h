@@ -59,6 +59,10 @@ class Connection {
   // one open is not valid for the next.
   uint64_t opens() const { return opens_; }
   ConnectionState state() const { return state_; }
+  // True when the Database parameter names a server to reach over the
+  // network ("host:/path", "host/port:/path", "inet://host/path",
+  // "\\host\path"); false for a local path the embedded engine opens.
+  bool IsRemote() const;
 
   // The attachment, opening the connection first when it is closed.
   fb::Attachment& attachment();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <utility>
 #include <variant>
 
@@ -58,6 +59,8 @@ void CheckRequired(const OrderRecord& record) {
   }
 }
 
+}  // namespace
+
 // The only place that decides how a batch's transaction begins and ends.
 // A batch runs inside a transaction that is already active on the connection
 // and leaves it open; otherwise it begins one and ends it: commit when every
@@ -65,7 +68,10 @@ void CheckRequired(const OrderRecord& record) {
 // exception). A write transaction of ours that a retaining commit kept alive
 // is still ours to end. Inside the caller's transaction the batch is still
 // all or nothing: a savepoint taken before its first row is rolled back to
-// when a row fails, so a refused order leaves none of its rows behind.
+// when a row fails, so a refused order leaves none of its rows behind. A
+// batch sent as one statement needs none (a statement that fails leaves
+// nothing); one sent in several takes it in any transaction, so that the
+// statements already run can be undone before the rows are tried one by one.
 class WriteScope {
  public:
   WriteScope(Connection& connection, bool& retained)
@@ -76,10 +82,6 @@ class WriteScope {
       owned_ = true;
     } else {
       owned_ = retained_;
-      if (!owned_) {
-        Run("SAVEPOINT IMPORTA_PEDIDO");
-        savepoint_ = true;
-      }
     }
   }
   WriteScope(const WriteScope&) = delete;
@@ -103,6 +105,19 @@ class WriteScope {
   }
 
   fb::Transaction& transaction() { return connection_.transaction(); }
+  bool owned() const { return owned_; }
+
+  // Makes what follows undoable by UndoToSavepoint and by a failed Finish.
+  void TakeSavepoint() {
+    if (savepoint_) return;
+    Run("SAVEPOINT IMPORTA_PEDIDO");
+    savepoint_ = true;
+  }
+  // Undoes everything since TakeSavepoint; the savepoint stays.
+  void UndoToSavepoint() {
+    Run("ROLLBACK TO SAVEPOINT IMPORTA_PEDIDO");
+    Run("SAVEPOINT IMPORTA_PEDIDO");
+  }
 
   void Finish(bool written) {
     if (savepoint_) {
@@ -121,13 +136,15 @@ class WriteScope {
   }
 
  private:
-  void Run(const char* sql) { connection_.Prepared(sql).Execute(connection_.transaction()); }
+  void Run(const char* sql) { connection_.Prepared(sql).ExecuteUncounted(connection_.transaction()); }
 
   Connection& connection_;
   bool& retained_;
   bool owned_ = false;
   bool savepoint_ = false;
 };
+
+namespace {
 
 // ---- exact decimal sums
 
@@ -333,21 +350,165 @@ void Load(OrderRecord& record, const fb::Row& row, const std::vector<int>& posit
   }
 }
 
-// The INSERT for the fields of `record` that received a value. Only the
-// table's and the fields' names go into the text; values are bound.
-std::string InsertSql(const char* table, const OrderRecord& record) {
-  std::string columns, marks;
+// The positions of the fields of `record` that received a value: the
+// columns a row's own INSERT names.
+std::vector<std::size_t> AssignedColumns(const OrderRecord& record) {
+  std::vector<std::size_t> columns;
   for (std::size_t i = 0; i < record.size(); ++i) {
     const Field& field = record.at(i);
-    if (!field.assigned() || IsNestedSlot(field.def())) continue;
-    if (!columns.empty()) {
-      columns += ", ";
+    if (field.assigned() && !IsNestedSlot(field.def())) columns.push_back(i);
+  }
+  return columns;
+}
+
+// The INSERT naming `columns` of `record`. Only the table's and the fields'
+// names go into the text; values are bound.
+std::string InsertSql(const char* table, const OrderRecord& record,
+                      const std::vector<std::size_t>& columns) {
+  std::string names, marks;
+  for (std::size_t i : columns) {
+    if (!names.empty()) {
+      names += ", ";
       marks += ", ";
     }
-    columns += field.name();
+    names += record.at(i).name();
     marks += '?';
   }
-  return std::string("INSERT INTO ") + table + " (" + columns + ") VALUES (" + marks + ")";
+  return std::string("INSERT INTO ") + table + " (" + names + ") VALUES (" + marks + ")";
+}
+
+// Binds `columns` of `record` to the parameters of `statement` from
+// `position` on (a field that received no value as null); returns the
+// position after the last. A column without a character set (NONE, OCTETS)
+// counts its length in bytes, which a text of multi-byte characters cut to
+// the column's length in characters may still exceed; it keeps the whole
+// characters that fit.
+int BindRecord(fb::Statement& statement, int position, const OrderRecord& record,
+               const std::vector<std::size_t>& columns, TextEncoding encoding) {
+  const std::vector<fb::Column>& parameters = statement.parameters();
+  for (std::size_t i : columns) {
+    const Field& field = record.at(i);
+    fb::Value value = field.assigned() ? ToParam(field) : fb::Value::Null();
+    const std::size_t p = static_cast<std::size_t>(position);
+    if (value.kind == fb::Value::Kind::kText && p < parameters.size() &&
+        (parameters[p].charset == 0 || parameters[p].charset == 1) &&
+        (parameters[p].sql_type == kSqlVarying || parameters[p].sql_type == kSqlText) &&
+        parameters[p].length > 0) {
+      value.bytes.resize(BytesOfWholeCharacters(
+          value.bytes, static_cast<std::size_t>(parameters[p].length), encoding));
+    }
+    statement.SetParam(position++, std::move(value));
+  }
+  return position;
+}
+
+// An order sent as few statements: the header's and its lines' INSERTs in
+// EXECUTE BLOCKs whose parameters take each column's own type, so that the
+// server converts every value exactly as the row's own INSERT would. The
+// engine bounds a statement's text and message to 64 KiB; a block stops
+// well before either (a row of ours needs at most a few hundred bytes of
+// each per column, counted below), and an order that does not fit in one
+// is sent in several.
+constexpr std::size_t kBlockTextLimit = 48 * 1024;
+constexpr std::size_t kBlockMessageLimit = 40 * 1024;
+constexpr std::size_t kBlockRowLimit = 64;
+
+// Bytes a parameter of this field may take in a message: a text counts four
+// bytes a character (the widest character set), plus length and null flag.
+std::size_t MessageBytes(const Field& field) {
+  switch (field.def().type) {
+    case FieldType::kText:
+    case FieldType::kFixedText:
+      return 4 * static_cast<std::size_t>(std::max(field.def().size, 1)) + 8;
+    default:
+      return 16;
+  }
+}
+
+struct BlockRow {
+  const char* table;
+  const OrderRecord* record;
+  std::vector<std::size_t> columns;
+};
+
+// The columns a block names for `record`: every listed field but those
+// whose column the database fills by itself (a default, a computation) when
+// the field received no value. A column without either takes null when an
+// INSERT leaves it out, so naming it with a null is the same row; naming
+// the same columns for every row keeps the blocks of a file to a few
+// shapes, each prepared once.
+std::vector<std::size_t> BlockColumns(const OrderRecord& record,
+                                      const std::set<std::string>& filled_by_database) {
+  std::vector<std::size_t> columns;
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    const Field& field = record.at(i);
+    if (IsNestedSlot(field.def())) continue;
+    if (field.assigned() || !filled_by_database.count(field.name())) columns.push_back(i);
+  }
+  return columns;
+}
+
+// The block for `rows`. The last block of an order also says, after its
+// rows, whether PEDIDOS holds rows with PEDI_ID 0, which is all a re-read
+// of the store after the write would find.
+std::string BlockSql(const std::vector<BlockRow>& rows, bool last) {
+  // Appended piece by piece: GCC 12 sees overlaps that are not there in
+  // chains of string concatenations.
+  std::string inputs, body;
+  int n = 0;
+  for (const BlockRow& row : rows) {
+    std::string columns, values;
+    for (std::size_t i : row.columns) {
+      const Field& field = row.record->at(i);
+      const std::string number = std::to_string(n++);
+      if (!inputs.empty()) inputs.append(", ");
+      inputs.append("P").append(number).append(" TYPE OF COLUMN ").append(row.table);
+      inputs.append(".").append(field.name()).append(" = ?");
+      if (!columns.empty()) {
+        columns.append(", ");
+        values.append(", ");
+      }
+      columns.append(field.name());
+      values.append(":P").append(number);
+    }
+    body.append("INSERT INTO ").append(row.table).append(" (").append(columns);
+    body.append(") VALUES (").append(values).append(");\n");
+  }
+  std::string sql = "EXECUTE BLOCK";
+  if (!inputs.empty()) sql.append(" (").append(inputs).append(")");
+  if (last) sql.append(" RETURNS (UNWRITTEN SMALLINT)");
+  sql.append(" AS BEGIN\n").append(body);
+  if (last) {
+    sql.append(
+        "UNWRITTEN = 0;\nIF (EXISTS(SELECT 1 FROM PEDIDOS WHERE PEDI_ID = '0')) THEN UNWRITTEN = 1;\n"
+        "SUSPEND;\n");
+  }
+  return sql.append("END");
+}
+
+// Splits an order's rows into blocks that keep within the engine's limits.
+std::vector<std::vector<BlockRow>> SplitIntoBlocks(const std::vector<BlockRow>& rows) {
+  std::vector<std::vector<BlockRow>> blocks(1);
+  std::size_t text = 0, message = 0;
+  for (const BlockRow& row : rows) {
+    std::size_t row_text = 64, row_message = 0;
+    for (std::size_t i : row.columns) {
+      const Field& field = row.record->at(i);
+      row_text += 2 * std::char_traits<char>::length(field.name()) +
+                  std::char_traits<char>::length(row.table) + 40;
+      row_message += MessageBytes(field);
+    }
+    if (!blocks.back().empty() &&
+        (text + row_text > kBlockTextLimit || message + row_message > kBlockMessageLimit ||
+         blocks.back().size() >= kBlockRowLimit)) {
+      blocks.emplace_back();
+      text = message = 0;
+    }
+    blocks.back().push_back(row);
+    text += row_text;
+    message += row_message;
+  }
+  return blocks;
 }
 
 }  // namespace
@@ -368,10 +529,19 @@ void OrderStore::Refresh() {
   CheckActive(kHeaderSet);
   PostPending();
   if (has_pending()) throw Failure("Deben aplicarse las actualizaciones antes de refrescar los datos");
+  if (none_unwritten_) {
+    // The write just made saw no row a re-read would find.
+    none_unwritten_ = false;
+    headers_.clear();
+    current_header_ = current_line_ = 0;
+    header_state_ = line_state_ = State::kBrowse;
+    return;
+  }
   Read();
 }
 
 void OrderStore::Close() {
+  none_unwritten_ = false;
   headers_.clear();
   current_header_ = current_line_ = 0;
   header_state_ = line_state_ = State::kBrowse;
@@ -429,6 +599,7 @@ const OrderStore::HeaderRow* OrderStore::CurrentHeaderOrNull() const {
 
 void OrderStore::BeginHeader() {
   CheckActive(kHeaderSet);
+  none_unwritten_ = false;
   PostPending();
   headers_.emplace_back();
   current_header_ = headers_.size() - 1;
@@ -582,7 +753,7 @@ std::string OrderStore::SCambieidpedido() {
   // then on it runs in a short transaction of its own, committed at once.
   if (!id_needs_write_) {
     try {
-      procedure.Execute(connection.ReadTransaction());
+      procedure.ExecuteUncounted(connection.ReadTransaction());
       outputs = procedure.outputs();
     } catch (const DatabaseFailure& failure) {
       if (failure.gds_code() != kReadOnlyTransaction) throw;
@@ -591,7 +762,7 @@ std::string OrderStore::SCambieidpedido() {
   }
   if (id_needs_write_) {
     fb::Transaction transaction = connection.StartTransaction();
-    procedure.Execute(transaction);
+    procedure.ExecuteUncounted(transaction);
     // Copied before the commit: the outputs belong to the statement.
     outputs = procedure.outputs();
     transaction.Commit();
@@ -643,73 +814,160 @@ int OrderStore::ApplyUpdates() {
   CheckActive(kHeaderSet);
   PostPending();
   last_failure_.reset();
+  none_unwritten_ = false;
   if (!has_pending()) return 0;
 
   WriteScope scope(fdm_.Norvela, retained_write_);
-  for (HeaderRow& header : headers_) {
-    SyncLineIds(header);
-    if (header.pending_insert) {
-      std::string failure = InsertRow(kHeaderTable, header.record);
-      if (!failure.empty()) {
-        RecordFailure(header, kHeaderTable, nullptr, std::move(failure));
+  std::optional<bool> unwritten;
+  if (HeaderRow* order = OnlyNewOrder(); order && UsesBlocks()) {
+    SyncLineIds(*order);
+    unwritten = WriteInBlocks(scope, *order);
+  }
+  if (!unwritten) {
+    if (!scope.owned()) scope.TakeSavepoint();
+    for (HeaderRow& header : headers_) {
+      SyncLineIds(header);
+      if (!WriteRows(header)) {
         scope.Finish(false);
         return 1;
       }
-    }
-    for (const LineRow& line : header.lines) {
-      if (!line.pending_insert) continue;
-      std::string failure = InsertRow(kLineTable, line.record);
-      if (!failure.empty()) {
-        RecordFailure(header, kLineTable, &line, std::move(failure));
-        scope.Finish(false);
-        return 1;
-      }
-    }
-    // Rows read from the database are never rewritten: the store only adds
-    // orders, and a change to one already written is refused, not lost.
-    if (header.pending_change) {
-      RecordFailure(header, kHeaderTable, nullptr, kChangedReadRow);
-      scope.Finish(false);
-      return 1;
-    }
-    for (const LineRow& line : header.lines) {
-      if (!line.pending_change) continue;
-      RecordFailure(header, kLineTable, &line, kChangedReadRow);
-      scope.Finish(false);
-      return 1;
     }
   }
   scope.Finish(true);
   MarkWritten();
+  // What the write's own statement saw is what a re-read would find now,
+  // unless another connection has added such a row meanwhile; a refresh
+  // that trusts it is one that ran a moment earlier.
+  none_unwritten_ = unwritten.has_value() && !*unwritten;
   return 0;
+}
+
+bool OrderStore::WriteRows(HeaderRow& header) {
+  if (header.pending_insert) {
+    std::string failure = InsertRow(kHeaderTable, header.record);
+    if (!failure.empty()) {
+      RecordFailure(header, kHeaderTable, nullptr, std::move(failure));
+      return false;
+    }
+  }
+  for (const LineRow& line : header.lines) {
+    if (!line.pending_insert) continue;
+    std::string failure = InsertRow(kLineTable, line.record);
+    if (!failure.empty()) {
+      RecordFailure(header, kLineTable, &line, std::move(failure));
+      return false;
+    }
+  }
+  // Rows read from the database are never rewritten: the store only adds
+  // orders, and a change to one already written is refused, not lost.
+  if (header.pending_change) {
+    RecordFailure(header, kHeaderTable, nullptr, kChangedReadRow);
+    return false;
+  }
+  for (const LineRow& line : header.lines) {
+    if (!line.pending_change) continue;
+    RecordFailure(header, kLineTable, &line, kChangedReadRow);
+    return false;
+  }
+  return true;
+}
+
+OrderStore::HeaderRow* OrderStore::OnlyNewOrder() {
+  HeaderRow* order = nullptr;
+  for (HeaderRow& header : headers_) {
+    bool pending = header.pending_insert || header.pending_change;
+    for (const LineRow& line : header.lines) {
+      if (line.pending_change) return nullptr;
+      pending = pending || line.pending_insert;
+    }
+    if (!pending) continue;
+    if (order || !header.pending_insert || header.pending_change) return nullptr;
+    order = &header;
+  }
+  return order;
+}
+
+bool OrderStore::UsesBlocks() {
+  Connection& connection = fdm_.Norvela;
+  if (blocks_refused_opens_ == connection.opens() && blocks_refused_) return false;
+  switch (write_mode_) {
+    case WriteMode::kRows:
+      return false;
+    case WriteMode::kBlocks:
+      break;
+    case WriteMode::kAuto:
+      // Embedded, a statement costs no round trip and the engine runs the
+      // rows' own INSERTs faster than a block's; over a network every
+      // statement saved is a wait saved.
+      if (!connection.IsRemote()) return false;
+      break;
+  }
+  // A view writes what its triggers make of a row, and its count is asked.
+  return IsBaseTable(kHeaderTable) && IsBaseTable(kLineTable);
+}
+
+std::optional<bool> OrderStore::WriteInBlocks(WriteScope& scope, const HeaderRow& header) {
+  Connection& connection = fdm_.Norvela;
+  const std::set<std::string>& header_filled = FilledByDatabase(kHeaderTable);
+  const std::set<std::string>& line_filled = FilledByDatabase(kLineTable);
+  std::vector<BlockRow> rows;
+  rows.push_back({kHeaderTable, &header.record, BlockColumns(header.record, header_filled)});
+  for (const LineRow& line : header.lines) {
+    if (line.pending_insert)
+      rows.push_back({kLineTable, &line.record, BlockColumns(line.record, line_filled)});
+  }
+  const std::vector<std::vector<BlockRow>> blocks = SplitIntoBlocks(rows);
+  // One statement leaves all or nothing by itself; several must be undone
+  // together when one of them is refused.
+  if (blocks.size() > 1) scope.TakeSavepoint();
+  const TextEncoding encoding = fdm_.regional_settings().text_encoding;
+  bool unwritten = false;
+  try {
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+      const bool last = b + 1 == blocks.size();
+      fb::Statement* block = nullptr;
+      try {
+        block = &connection.Prepared(BlockSql(blocks[b], last));
+      } catch (const DatabaseFailure& failure) {
+        if (failure.ends_the_run()) throw;
+        // An engine that takes no such block: rows one by one from now on.
+        blocks_refused_ = true;
+        blocks_refused_opens_ = connection.opens();
+        if (blocks.size() > 1) scope.UndoToSavepoint();
+        return std::nullopt;
+      }
+      block->ClearParams();
+      int position = 0;
+      for (const BlockRow& row : blocks[b])
+        position = BindRecord(*block, position, *row.record, row.columns, encoding);
+      if (!last) {
+        block->ExecuteUncounted(scope.transaction());
+        continue;
+      }
+      const std::vector<fb::Row> answer = connection.Query(*block, &scope.transaction());
+      unwritten = answer.empty() || answer[0].empty() || answer[0][0].is_null() ||
+                  answer[0][0].integer != 0;
+    }
+  } catch (const DatabaseFailure& failure) {
+    if (failure.ends_the_run()) throw;
+    // Refused: the rows one by one tell which and why, in the words the
+    // row's own INSERT gets.
+    if (blocks.size() > 1) scope.UndoToSavepoint();
+    return std::nullopt;
+  } catch (const Failure&) {
+    if (blocks.size() > 1) scope.UndoToSavepoint();
+    return std::nullopt;
+  }
+  return unwritten;
 }
 
 std::string OrderStore::InsertRow(const char* table, const OrderRecord& record) {
   Connection& connection = fdm_.Norvela;
   try {
-    fb::Statement& insert = connection.Prepared(InsertSql(table, record));
+    const std::vector<std::size_t> columns = AssignedColumns(record);
+    fb::Statement& insert = connection.Prepared(InsertSql(table, record, columns));
     insert.ClearParams();
-    const std::vector<fb::Column>& parameters = insert.parameters();
-    const TextEncoding encoding = fdm_.regional_settings().text_encoding;
-    int position = 0;
-    for (std::size_t i = 0; i < record.size(); ++i) {
-      const Field& field = record.at(i);
-      if (!field.assigned() || IsNestedSlot(field.def())) continue;
-      fb::Value value = ToParam(field);
-      // A column without a character set (NONE, OCTETS) counts its length
-      // in bytes, which a text of multi-byte characters cut to the column's
-      // length in characters may still exceed; it keeps the whole
-      // characters that fit.
-      const std::size_t p = static_cast<std::size_t>(position);
-      if (value.kind == fb::Value::Kind::kText && p < parameters.size() &&
-          (parameters[p].charset == 0 || parameters[p].charset == 1) &&
-          (parameters[p].sql_type == kSqlVarying || parameters[p].sql_type == kSqlText) &&
-          parameters[p].length > 0) {
-        value.bytes.resize(BytesOfWholeCharacters(
-            value.bytes, static_cast<std::size_t>(parameters[p].length), encoding));
-      }
-      insert.SetParam(position++, std::move(value));
-    }
+    BindRecord(insert, 0, record, columns, fdm_.regional_settings().text_encoding);
     if (IsBaseTable(table)) {
       // One row of VALUES into a table is in it once the statement has
       // succeeded: asking the count would only cost a round trip. A view
@@ -749,6 +1007,26 @@ bool OrderStore::IsBaseTable(const char* table) {
   return base;
 }
 
+const std::set<std::string>& OrderStore::FilledByDatabase(const char* table) {
+  Connection& connection = fdm_.Norvela;
+  if (filled_opens_ != connection.opens()) {
+    filled_by_database_.clear();
+    filled_opens_ = connection.opens();
+  }
+  auto known = filled_by_database_.find(table);
+  if (known != filled_by_database_.end()) return known->second;
+  fb::Statement& query = connection.Prepared(
+      "SELECT TRIM(RF.RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS RF"
+      " JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE"
+      " WHERE RF.RDB$RELATION_NAME = ? AND (RF.RDB$DEFAULT_VALUE IS NOT NULL"
+      " OR F.RDB$DEFAULT_VALUE IS NOT NULL OR F.RDB$COMPUTED_BLR IS NOT NULL)");
+  query.ClearParams();
+  query.SetParam(0, fb::Value::Text(table));
+  std::set<std::string> names;
+  for (const fb::Row& row : connection.Query(query)) names.insert(row[0].bytes);
+  return filled_by_database_.emplace(table, std::move(names)).first->second;
+}
+
 void OrderStore::RecordFailure(const HeaderRow& header, const char* table, const LineRow* line,
                                std::string text) {
   OrderWriteFailure failure;
@@ -778,6 +1056,7 @@ void OrderStore::MarkWritten() {
 
 void OrderStore::CancelUpdates() {
   CheckActive(kHeaderSet);
+  none_unwritten_ = false;
   CancelEditing();
   std::vector<HeaderRow> kept;
   for (HeaderRow& header : headers_) {

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,7 @@ namespace imp {
 
 class Tfdm;
 class Connection;
+class WriteScope;
 
 // What a failed write left behind: the refused row's failure text and the
 // key of the order it belonged to, so the caller can report the dropped
@@ -165,6 +167,17 @@ class OrderStore {
   // returning the store to what it held when last read or written.
   // last_failure() stays readable.
   void CancelUpdates();
+  // How ApplyUpdates sends an order's rows: one INSERT each (kRows), or the
+  // header and its lines as one EXECUTE BLOCK (kBlocks; several for an
+  // order too large for one statement), or, by default (kAuto), blocks over
+  // a network and rows in the embedded engine, each what is faster there.
+  // The rows written, their order, and a refused order's failure (table,
+  // PEDE_ITEM, the database's text) are the same either way: a refused
+  // block leaves nothing and its rows are then tried one by one. Blocks are
+  // used for a batch of one new order into tables (not views).
+  enum class WriteMode { kAuto, kRows, kBlocks };
+  void set_write_mode(WriteMode mode) { write_mode_ = mode; }
+
   // The failure of the last ApplyUpdates that returned 1; cleared when an
   // ApplyUpdates starts.
   const std::optional<OrderWriteFailure>& last_failure() const { return last_failure_; }
@@ -198,8 +211,23 @@ class OrderStore {
   void SyncLineId(const HeaderRow& header, LineRow& line);
   std::string SumOf(std::size_t field_index) const;
   void Read();
+  // Writes a header's pending rows one INSERT each; false when one failed
+  // (recorded in last_failure_).
+  bool WriteRows(HeaderRow& header);
+  // The one header with pending changes when it is a new order and nothing
+  // else is pending; otherwise null.
+  HeaderRow* OnlyNewOrder();
+  // True when this write goes as blocks (write_mode_, the transport).
+  bool UsesBlocks();
+  // Writes the order as blocks. Nothing when a block was refused (nothing of
+  // the order is left in the transaction); otherwise whether PEDIDOS held
+  // rows with PEDI_ID 0 after the order's rows.
+  std::optional<bool> WriteInBlocks(WriteScope& scope, const HeaderRow& header);
   // Writes one row; returns the failure text, empty when it was written.
   std::string InsertRow(const char* table, const OrderRecord& record);
+  // The columns of `table` that the database fills when an INSERT leaves
+  // them out (a default, a computation); read once per connection.
+  const std::set<std::string>& FilledByDatabase(const char* table);
   // True when `table` is a table, not a view (read once per connection).
   bool IsBaseTable(const char* table);
   void RecordFailure(const HeaderRow& header, const char* table, const LineRow* line,
@@ -218,6 +246,12 @@ class OrderStore {
   bool retained_write_ = false;  // our write transaction survived a retaining commit
   bool id_needs_write_ = false;  // CAMBIE_ID_PEDIDO writes: run it in a transaction of its own
   std::optional<int32_t> stand_in_id_;  // next stand-in identifier (UseStandInIds)
+  WriteMode write_mode_ = WriteMode::kAuto;
+  bool blocks_refused_ = false;        // the engine refused to prepare a block
+  uint64_t blocks_refused_opens_ = 0;  // on the connection opened this many times
+  bool none_unwritten_ = false;        // the last write saw no row with PEDI_ID 0
+  std::map<std::string, std::set<std::string>> filled_by_database_;
+  uint64_t filled_opens_ = 0;
   std::map<std::string, bool> table_kinds_;  // IsBaseTable's answers
   uint64_t table_kinds_opens_ = 0;           // for the connection opened this many times
 };

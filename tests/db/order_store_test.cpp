@@ -50,10 +50,13 @@ class CompanyDatabase {
   testing::FreshDatabase fresh_;
 };
 
-class OrderStoreTest : public ::testing::Test {
+// Every behaviour holds whether an order's rows go one INSERT each or as
+// blocks of them.
+class OrderStoreTest : public ::testing::TestWithParam<OrderStore::WriteMode> {
  protected:
   OrderStoreTest() {
     db_.Configure(fdm_.Norvela);
+    store_.set_write_mode(GetParam());
   }
 
   // Begins and posts a header as the import does, key (prefix, number).
@@ -150,7 +153,7 @@ std::string Text(const fb::Value& v) {
 
 // ---- line numbering
 
-TEST_F(OrderStoreTest, LinesAreNumberedAcrossDiscardsAndRestartPerOrder) {
+TEST_P(OrderStoreTest, LinesAreNumberedAcrossDiscardsAndRestartPerOrder) {
   struct Case {
     const char* steps;  // P: a posted line, D: a discarded line
     std::vector<std::string> items;
@@ -186,7 +189,7 @@ TEST_F(OrderStoreTest, LinesAreNumberedAcrossDiscardsAndRestartPerOrder) {
 
 // ---- sums
 
-TEST_F(OrderStoreTest, SumsAreExactTextsOverPostedLines) {
+TEST_P(OrderStoreTest, SumsAreExactTextsOverPostedLines) {
   struct Case {
     char separator;
     std::vector<std::string> values;  // "" leaves the line without a value
@@ -230,7 +233,7 @@ TEST_F(OrderStoreTest, SumsAreExactTextsOverPostedLines) {
 
 // ---- required fields and the link between header and lines
 
-TEST_F(OrderStoreTest, PostNamesTheFirstEmptyRequiredField) {
+TEST_P(OrderStoreTest, PostNamesTheFirstEmptyRequiredField) {
   struct Case {
     std::vector<const char*> set;  // header fields given a value
     const char* missing;
@@ -260,7 +263,7 @@ TEST_F(OrderStoreTest, PostNamesTheFirstEmptyRequiredField) {
   EXPECT_EQ(store_.line_state(), OrderStore::State::kInsert);
 }
 
-TEST_F(OrderStoreTest, LinesFollowTheirHeadersIdentifier) {
+TEST_P(OrderStoreTest, LinesFollowTheirHeadersIdentifier) {
   store_.Open();
   BeginOrder("PV", "1");
   AddLine("1", "1");
@@ -279,7 +282,7 @@ TEST_F(OrderStoreTest, LinesFollowTheirHeadersIdentifier) {
 
 // ---- what a write leaves in the tables
 
-TEST_F(OrderStoreTest, OrderIsWrittenWithItsSumsAndDrawnIdentifier) {
+TEST_P(OrderStoreTest, OrderIsWrittenWithItsSumsAndDrawnIdentifier) {
   db_.Run({"ALTER SEQUENCE GEN_PEDIDOS RESTART WITH 12344"});
   store_.Open();
   BeginOrder("PV", "100");
@@ -302,7 +305,7 @@ TEST_F(OrderStoreTest, OrderIsWrittenWithItsSumsAndDrawnIdentifier) {
   for (const fb::Row& line : lines) EXPECT_EQ(Text(line[0]), "12345");
 }
 
-TEST_F(OrderStoreTest, OrderWithoutLinesIsWrittenAloneWithoutSums) {
+TEST_P(OrderStoreTest, OrderWithoutLinesIsWrittenAloneWithoutSums) {
   store_.Open();
   BeginOrder("PV", "100");
   AddLine("1", "1", false);
@@ -317,7 +320,7 @@ TEST_F(OrderStoreTest, OrderWithoutLinesIsWrittenAloneWithoutSums) {
   EXPECT_TRUE(Select("SELECT * FROM PEDIDOS_DETALLE").empty());
 }
 
-TEST_F(OrderStoreTest, MissingIdentifierRefusesThePost) {
+TEST_P(OrderStoreTest, MissingIdentifierRefusesThePost) {
   db_.Run({"ALTER PROCEDURE CAMBIE_ID_PEDIDO RETURNS (ID INTEGER) AS BEGIN ID = NULL; END"});
   store_.Open();
   BeginOrder("PV", "100");
@@ -329,7 +332,7 @@ TEST_F(OrderStoreTest, MissingIdentifierRefusesThePost) {
   EXPECT_EQ(store_.header_state(), OrderStore::State::kEdit);
 }
 
-TEST_F(OrderStoreTest, RefusedLineDropsTheWholeOrderAndIsReported) {
+TEST_P(OrderStoreTest, RefusedLineDropsTheWholeOrderAndIsReported) {
   db_.Run({"ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_PRUEBA CHECK (ARTI_COD <> 'MALO')"});
   store_.Open();
   BeginOrder("PV", "100");
@@ -362,7 +365,7 @@ TEST_F(OrderStoreTest, RefusedLineDropsTheWholeOrderAndIsReported) {
   EXPECT_EQ(Select("SELECT * FROM PEDIDOS_DETALLE").size(), 1u);
 }
 
-TEST_F(OrderStoreTest, LostConnectionEndsTheWriteInsteadOfDroppingTheOrder) {
+TEST_P(OrderStoreTest, LostConnectionEndsTheWriteInsteadOfDroppingTheOrder) {
   store_.Open();
   BeginOrder("PV", "100");
   AddLine("1", "10");
@@ -378,7 +381,7 @@ TEST_F(OrderStoreTest, LostConnectionEndsTheWriteInsteadOfDroppingTheOrder) {
   EXPECT_TRUE(Select("SELECT * FROM PEDIDOS_DETALLE").empty());
 }
 
-TEST_F(OrderStoreTest, UnsetFieldsTakeTheColumnDefault) {
+TEST_P(OrderStoreTest, UnsetFieldsTakeTheColumnDefault) {
   db_.Run({"ALTER TABLE PEDIDOS ALTER COLUMN PEDI_USUARIO SET DEFAULT 'IMPORTA'"});
   store_.Open();
   BeginOrder("PV", "1");
@@ -392,7 +395,7 @@ TEST_F(OrderStoreTest, UnsetFieldsTakeTheColumnDefault) {
   EXPECT_TRUE(row[0][1].is_null());
 }
 
-TEST_F(OrderStoreTest, DecimalsKeepTheirDigitsUntilTheDatabaseScalesThem) {
+TEST_P(OrderStoreTest, DecimalsKeepTheirDigitsUntilTheDatabaseScalesThem) {
   struct Case {
     const char* field;
     const char* set;
@@ -427,7 +430,7 @@ TEST_F(OrderStoreTest, DecimalsKeepTheirDigitsUntilTheDatabaseScalesThem) {
   }
 }
 
-TEST_F(OrderStoreTest, EveryKindOfColumnIsWrittenAsSet) {
+TEST_P(OrderStoreTest, EveryKindOfColumnIsWrittenAsSet) {
   struct Case {
     const char* field;
     const char* set;
@@ -458,7 +461,7 @@ TEST_F(OrderStoreTest, EveryKindOfColumnIsWrittenAsSet) {
   }
 }
 
-TEST_F(OrderStoreTest, TransactionIsEndedOnlyByWhoeverBeganIt) {
+TEST_P(OrderStoreTest, TransactionIsEndedOnlyByWhoeverBeganIt) {
   struct Case {
     const char* commit_retain;
     bool caller_transaction;
@@ -479,6 +482,7 @@ TEST_F(OrderStoreTest, TransactionIsEndedOnlyByWhoeverBeganIt) {
     db.Configure(fdm.Norvela);
     fdm.Norvela.SetParam("CommitRetain", c.commit_retain);
     OrderStore store(fdm);
+    store.set_write_mode(GetParam());
     store.Open();
     if (c.caller_transaction) fdm.Norvela.BeginTransaction();
     for (int order = 0; order < 2; ++order) {
@@ -503,7 +507,7 @@ TEST_F(OrderStoreTest, TransactionIsEndedOnlyByWhoeverBeganIt) {
 
 // ---- reading, refreshing, discarding
 
-TEST_F(OrderStoreTest, RefreshIsRefusedWhileChangesArePending) {
+TEST_P(OrderStoreTest, RefreshIsRefusedWhileChangesArePending) {
   store_.Open();
   BeginOrder("PV", "1");
   EXPECT_TRUE(store_.has_pending());
@@ -517,7 +521,7 @@ TEST_F(OrderStoreTest, RefreshIsRefusedWhileChangesArePending) {
   EXPECT_TRUE(Select("SELECT * FROM PEDIDOS").empty());
 }
 
-TEST_F(OrderStoreTest, OpenReadsUnwrittenOrdersAndNamesAMissingColumn) {
+TEST_P(OrderStoreTest, OpenReadsUnwrittenOrdersAndNamesAMissingColumn) {
   struct Case {
     const char* ddl;
     const char* failure;
@@ -533,6 +537,7 @@ TEST_F(OrderStoreTest, OpenReadsUnwrittenOrdersAndNamesAMissingColumn) {
     Tfdm fdm;
     db.Configure(fdm.Norvela);
     OrderStore store(fdm);
+    store.set_write_mode(GetParam());
     EXPECT_EQ(Failed([&] { store.Open(); }), c.failure);
     EXPECT_FALSE(store.active());
   }
@@ -550,6 +555,73 @@ TEST_F(OrderStoreTest, OpenReadsUnwrittenOrdersAndNamesAMissingColumn) {
   EXPECT_EQ(store_.SumTotal(), "12.5");
   EXPECT_FALSE(store_.has_pending());
 }
+
+
+TEST_P(OrderStoreTest, OrderLargerThanOneStatementIsStillWholeOrNothing) {
+  // 150 lines take several blocks; the refused one is far past the first.
+  db_.Run({"ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_PRUEBA CHECK (ARTI_COD <> 'MALO')"});
+  store_.Open();
+  BeginOrder("PV", "100");
+  for (int i = 1; i <= 150; ++i) {
+    store_.BeginLine();
+    SetLine("ARTI_COD", i == 140 ? "MALO" : "A1");
+    SetLine("PEDE_TOTAL", "1");
+    store_.PostLine();
+  }
+  ASSERT_EQ(Complete(), 1);
+  ASSERT_TRUE(store_.last_failure().has_value());
+  EXPECT_EQ(store_.last_failure()->table, "PEDIDOS_DETALLE");
+  EXPECT_EQ(store_.last_failure()->item, 140);
+  EXPECT_NE(store_.last_failure()->text.find("CK_PRUEBA"), std::string::npos);
+  EXPECT_TRUE(Select("SELECT * FROM PEDIDOS").empty());
+  EXPECT_TRUE(Select("SELECT * FROM PEDIDOS_DETALLE").empty());
+
+  BeginOrder("PV", "101");
+  for (int i = 1; i <= 150; ++i) AddLine("", "1");
+  const uint64_t before = fdm_.Norvela.statements_executed();
+  ASSERT_EQ(Complete(), 0);
+  // One statement a row, or a few blocks (and the identifier).
+  const uint64_t statements = fdm_.Norvela.statements_executed() - before;
+  if (GetParam() == OrderStore::WriteMode::kBlocks) {
+    EXPECT_LE(statements, 20u);
+  } else {
+    EXPECT_GE(statements, 151u);
+  }
+  const auto lines = Select("SELECT COUNT(*), MIN(PEDE_ITEM), MAX(PEDE_ITEM), SUM(PEDE_TOTAL)"
+                            " FROM PEDIDOS_DETALLE");
+  EXPECT_EQ(Text(lines[0][0]), "150");
+  EXPECT_EQ(Text(lines[0][1]), "1");
+  EXPECT_EQ(Text(lines[0][2]), "150");
+  EXPECT_EQ(Text(lines[0][3]), "150.00");
+  EXPECT_EQ(Text(Select("SELECT PEDI_TOTAL FROM PEDIDOS")[0][0]), "150.00");
+}
+
+TEST_P(OrderStoreTest, RefreshAfterAWriteFindsAnUnwrittenOrderOfSomeoneElse) {
+  store_.Open();
+  BeginOrder("PV", "1");
+  AddLine("1", "10");
+  // Committed by another attachment while the order is being built.
+  db_.Run({"INSERT INTO PEDIDOS (PEDI_ID, TERC_NIT, VEND_COD, TIDO_COD, PREF_PRE, PEDI_NUMERO,"
+           " PEDI_FECHA, PEDI_IVAINC) VALUES (0, 'N', 1, 34, 'PV', '7', '2024-01-15', 'S')"});
+  ASSERT_EQ(Complete(), 0);
+  ASSERT_EQ(store_.header_count(), 1u);
+  EXPECT_EQ(store_.HeaderField("PEDI_NUMERO").AsText(rs_), "7");
+
+  // Gone again: the next refresh after a write leaves the store empty.
+  db_.Run({"DELETE FROM PEDIDOS WHERE PEDI_ID = 0"});
+  BeginOrder("PV", "2");
+  AddLine("1", "10");
+  ASSERT_EQ(Complete(), 0);
+  EXPECT_EQ(store_.header_count(), 0u);
+  EXPECT_EQ(Select("SELECT * FROM PEDIDOS").size(), 2u);
+}
+INSTANTIATE_TEST_SUITE_P(Escrituras, OrderStoreTest,
+                         ::testing::Values(OrderStore::WriteMode::kRows,
+                                           OrderStore::WriteMode::kBlocks),
+                         [](const ::testing::TestParamInfo<OrderStore::WriteMode>& info) {
+                           return info.param == OrderStore::WriteMode::kRows ? "Filas"
+                                                                             : "Bloques";
+                         });
 
 }  // namespace
 }  // namespace imp
