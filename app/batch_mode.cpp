@@ -415,6 +415,7 @@ int Corra(const BatchOptions& options) {
   ImportRun run(fdm, store, importacion, rs, pantalla, pantalla);
   run.set_observador(&observadores);
   run.set_omitir_existentes(options.skip_existing);
+  run.set_pedidos_por_transaccion(options.pedidos_por_transaccion);
   run.set_simulacion(options.dry_run);
   pantalla.set_file_size(TamanoArchivo(options.order_file));
   // From here a signal reaches the run; one that came before stops it

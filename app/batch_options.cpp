@@ -31,6 +31,14 @@ int Seconds(const char* option, const std::string& v) {
   return std::stoi(v);
 }
 
+int OrdersPerTransaction(const std::string& v) {
+  if (!AllDigits(v) || v.size() > 5 || std::stoi(v) < 1 || std::stoi(v) > 10000) {
+    throw BatchUsageError("Valor no válido en --pedidos-por-transaccion: '" + v +
+                          "' (se espera un número de pedidos, de 1 a 10000)");
+  }
+  return std::stoi(v);
+}
+
 // A format option's value as parsed, or the refusal that names what it takes.
 template <typename T>
 T Stated(const char* option, const std::string& v, const std::optional<T>& parsed,
@@ -100,6 +108,12 @@ const Option kOptions[] = {
     {"--espera-bloqueo", true, [](const BatchOptions& o) { return o.espera_bloqueo.has_value(); },
      [](BatchOptions& o, const std::string& v) {
        o.espera_bloqueo = Seconds("--espera-bloqueo", v);
+     }},
+    {"--pedidos-por-transaccion", true,
+     [](const BatchOptions& o) { return o.pedidos_por_transaccion_dado; },
+     [](BatchOptions& o, const std::string& v) {
+       o.pedidos_por_transaccion = OrdersPerTransaction(v);
+       o.pedidos_por_transaccion_dado = true;
      }},
     {"--espera-conexion", true, [](const BatchOptions& o) { return o.espera_conexion_dada; },
      [](BatchOptions& o, const std::string& v) {
@@ -258,7 +272,8 @@ std::string BatchUsage() {
                        [--rejects ARCHIVO] [--skip-existing] [--report ARCHIVO]
                        [--estable S] [--espera-bloqueo S] [--espera-conexion S]
                        [--separador-decimal C] [--orden-fecha dma|mda|amd]
-                       [--separador-fecha C] [--codificacion CONJUNTO] PEDIDOS
+                       [--separador-fecha C] [--codificacion CONJUNTO]
+                       [--pedidos-por-transaccion N] PEDIDOS
        importa-pedidos -h | --help
        importa-pedidos --version
        importa-pedidos                (abre la ventana)
@@ -311,6 +326,17 @@ Opciones:
                         cuánto espera una transacción por filas que otra
                         tiene bloqueadas; pasado ese tiempo la importación
                         termina (estado 1). Por omisión espera sin límite
+  --pedidos-por-transaccion N
+                        confirma N pedidos en una transacción (por omisión
+                        1: cada pedido se confirma solo). Cada pedido sigue
+                        grabándose entero o nada, y cuenta como grabado (en
+                        el resumen, el informe y los rechazos) solo cuando
+                        su transacción se confirmó; si la confirmación falla,
+                        todo el grupo va a los rechazos. Más rápido en
+                        archivos grandes; a cambio, si el proceso muere o la
+                        máquina se apaga, los pedidos del grupo sin confirmar
+                        no quedan ni grabados ni en los rechazos: importe de
+                        nuevo el archivo con --skip-existing
   --espera-conexion SEGUNDOS
                         cuánto se espera a que el servidor responda al
                         conectar (por omisión 30); pasado ese tiempo, estado 2

@@ -3,6 +3,7 @@
 //   importa-pedidos --batch [--settings FILE] [--fecha YYYY-MM-DD] [--dry-run]
 //                   [--rejects FILE] [--skip-existing] [--report FILE]
 //                   [--estable S] [--espera-bloqueo S] [--espera-conexion S]
+//                   [--pedidos-por-transaccion N]
 //                   [--separador-decimal C] [--orden-fecha dma|mda|amd]
 //                   [--separador-fecha C] ORDER_FILE
 //   importa-pedidos -h | --help
@@ -36,6 +37,10 @@ struct BatchOptions {
   // Seconds a transaction waits for a row another one holds; none: it
   // waits as long as it takes.
   std::optional<int> espera_bloqueo;
+  // Orders committed together in one transaction, each still all or
+  // nothing; 1: each order commits on its own.
+  int pedidos_por_transaccion = 1;
+  bool pedidos_por_transaccion_dado = false;
   FileFormat formato;          // the file's numbers and dates, where stated
   int espera_conexion = 30;    // seconds to wait for the server to answer
   bool espera_conexion_dada = false;

@@ -1,7 +1,7 @@
 // Import throughput against the floor the database sets.
 //
 //   import_bench [--orders O] [--lines L] [--runs R] [--tcp] [--host H]
-//                [--retardo MS] [--import-only] [--keep DIR]
+//                [--retardo MS] [--por-transaccion N] [--import-only] [--keep DIR]
 //
 // Builds a demo company with generated articles, customers and price lists
 // (embedded), writes an order file of O orders of L lines (defaults 5000 and
@@ -20,6 +20,11 @@
 // --retardo MS (with --tcp) puts a relay of our own between the phases and
 // the server that holds every chunk MS milliseconds each way (0: none) and
 // counts round trips; both phases then print their round trips per order.
+// --linear N times, instead, the import of one order of N lines against
+// the same number of lines in orders of 10 (R runs each, fresh copies);
+// its last line is the median ratio of the two times.
+// --por-transaccion N runs the import with --pedidos-por-transaccion N (the
+// baseline still commits each order).
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -54,6 +59,8 @@ struct Opciones {
   bool tcp = false;
   std::string host = "localhost";
   double retardo_ms = -1;  // < 0: no relay
+  int por_transaccion = 1;
+  int lineal = 0;  // > 0: the linear-size case with this many lines
   bool solo_importacion = false;
   std::string conservar;  // keep the work folder here
 };
@@ -61,7 +68,7 @@ struct Opciones {
 [[noreturn]] void Uso() {
   std::fprintf(stderr,
                "usage: import_bench [--orders O] [--lines L] [--runs R] [--tcp] [--host H] "
-               "[--retardo MS] [--import-only] [--keep DIR]\n");
+               "[--retardo MS] [--por-transaccion N] [--linear N] [--import-only] [--keep DIR]\n");
   std::exit(2);
 }
 
@@ -127,6 +134,66 @@ std::string CadenaDeBase(const Opciones& o, const std::string& ruta) {
   return o.tcp ? o.host + ":" + ruta : ruta;
 }
 
+// The import phase of `archivo` into a fresh copy of `empresa` laid out as
+// an installation under `servidor`; returns its seconds after checking that
+// it wrote `lineas` lines.
+double ImporteCopia(const Opciones& o, const std::string& empresa, const std::string& archivo,
+                    const std::filesystem::path& servidor, int64_t lineas) {
+  namespace fs = std::filesystem;
+  const std::string copia = (servidor / "datos" / "importa" / "norvela.fdb").string();
+  fs::create_directories(servidor / "datos" / "importa");
+  fs::copy_file(empresa, copia, fs::copy_options::overwrite_existing);
+  const std::string configuracion = (servidor / "settings.conf").string();
+  {
+    std::ofstream conf(configuracion, std::ios::binary | std::ios::trunc);
+    conf << CadenaDeBase(o, servidor.string()) << "\r\nSYSDBA\r\nmasterkey\r\nimporta\r\n";
+  }
+  long pico_kb = 0;
+  const std::string ri = CorraFase({"--phase", "import", "--db", CadenaDeBase(o, copia), "--user",
+                                    "SYSDBA", "--password", "masterkey", "--file", archivo,
+                                    "--settings", configuracion},
+                                   pico_kb);
+  if (Campo(ri, "lines") != static_cast<double>(lineas))
+    throw std::runtime_error("the import wrote " + std::to_string(Campo(ri, "lines")) + " lines");
+  fs::remove_all(servidor);
+  return Campo(ri, "seconds");
+}
+
+// One order of o.lineal lines against the same lines in orders of 10.
+int CasoLineal(const Opciones& o) {
+  namespace fs = std::filesystem;
+  setenv("LC_ALL", "C", 1);
+  std::string plantilla = (fs::temp_directory_path() / "import_bench_XXXXXX").string();
+  if (!mkdtemp(plantilla.data())) throw std::runtime_error("mkdtemp");
+  const fs::path dir = plantilla;
+  const std::string empresa = (dir / "empresa.fdb").string();
+  const std::string grande = (dir / "grande.csv").string();
+  const std::string pequenos = (dir / "pequenos.csv").string();
+  const int64_t lineas = o.lineal / 10 * 10;
+  std::fprintf(stdout, "import_bench: one order of %lld lines against %lld orders of 10, embedded\n",
+               static_cast<long long>(lineas), static_cast<long long>(lineas / 10));
+  CreeEmpresa(empresa);
+  EscribaArchivo(grande, 1, static_cast<int>(lineas));
+  EscribaArchivo(pequenos, lineas / 10, 10);
+  std::vector<double> t_grande, t_pequenos, razones;
+  for (int r = 1; r <= o.corridas; ++r) {
+    t_grande.push_back(ImporteCopia(o, empresa, grande, dir / "g", lineas));
+    t_pequenos.push_back(ImporteCopia(o, empresa, pequenos, dir / "p", lineas));
+    razones.push_back(t_grande.back() / t_pequenos.back());
+    std::fprintf(stdout, "run %d: one order %.2f s, orders of 10 %.2f s; ratio %.2f\n", r,
+                 t_grande.back(), t_pequenos.back(), razones.back());
+    std::fflush(stdout);
+  }
+  const double n = static_cast<double>(lineas);
+  std::fprintf(stdout, "median one order: %.2f s, %.0f lines/s\n", Mediana(t_grande),
+               n / Mediana(t_grande));
+  std::fprintf(stdout, "median orders of 10: %.2f s, %.0f lines/s\n", Mediana(t_pequenos),
+               n / Mediana(t_pequenos));
+  std::fprintf(stdout, "one order / orders of 10 time ratio: %.2f\n", Mediana(razones));
+  fs::remove_all(dir);
+  return 0;
+}
+
 int Principal(Opciones o) {
   namespace fs = std::filesystem;
   std::unique_ptr<TcpProxy> relevo;
@@ -151,6 +218,8 @@ int Principal(Opciones o) {
                static_cast<long long>(o.pedidos), o.lineas, static_cast<long long>(lineas),
                o.tcp ? ("TCP (" + o.host + ")").c_str() : "embedded");
   if (relevo) std::fprintf(stdout, "relay delay %.2f ms each way\n", o.retardo_ms);
+  if (o.por_transaccion > 1)
+    std::fprintf(stdout, "import with --pedidos-por-transaccion %d\n", o.por_transaccion);
   std::fflush(stdout);
   CreeEmpresa(empresa);
   const int64_t bytes = EscribaArchivo(archivo, o.pedidos, o.lineas);
@@ -177,10 +246,14 @@ int Principal(Opciones o) {
 
     long pico_kb = 0;
     uint64_t antes = viajes();
-    const std::string ri =
-        CorraFase({"--phase", "import", "--db", CadenaDeBase(o, copia_imp), "--user", usuario,
-                   "--password", clave, "--file", archivo, "--settings", configuracion},
-                  pico_kb);
+    std::vector<std::string> fase = {"--phase",    "import", "--db",   CadenaDeBase(o, copia_imp),
+                                      "--user",     usuario,  "--password", clave,
+                                      "--file",     archivo,  "--settings", configuracion};
+    if (o.por_transaccion > 1) {
+      fase.push_back("--orders-per-transaction");
+      fase.push_back(std::to_string(o.por_transaccion));
+    }
+    const std::string ri = CorraFase(fase, pico_kb);
     const double ti = Campo(ri, "seconds");
     const double tl = Campo(ri, "read_seconds");
     const double li = Campo(ri, "lines");
@@ -277,12 +350,15 @@ int main(int argc, char** argv) {
       else if (args[i] == "--tcp") o.tcp = true;
       else if (args[i] == "--host") o.host = valor();
       else if (args[i] == "--retardo") o.retardo_ms = std::atof(valor().c_str());
+      else if (args[i] == "--linear") o.lineal = std::atoi(valor().c_str());
+      else if (args[i] == "--por-transaccion") o.por_transaccion = std::atoi(valor().c_str());
       else if (args[i] == "--import-only") o.solo_importacion = true;
       else if (args[i] == "--keep") o.conservar = valor();
       else Uso();
     }
     if (o.pedidos < 1 || o.pedidos > 899999 || o.lineas < 1 || o.corridas < 1) Uso();
     if (o.retardo_ms >= 0 && !o.tcp) Uso();
+    if (o.lineal > 0) return o.tcp ? (Uso(), 2) : CasoLineal(o);
     return Principal(o);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "import_bench: %s\n", e.what());

@@ -97,8 +97,13 @@ void Conecte(Tfdm& fdm, const fb::AttachOptions& destino) {
 // The import as batch mode runs it, from its command line on: settings
 // file, connection, layout, the run, the summary.
 bool Importe(const std::map<std::string, std::string>& o, const fb::AttachOptions&) {
-  std::vector<std::string> args = {"importa-pedidos", "--batch",   "--settings", o.at("--settings"),
-                                   "--fecha",         "2024-03-01", o.at("--file")};
+  std::vector<std::string> args = {"importa-pedidos", "--batch", "--settings", o.at("--settings"),
+                                   "--fecha", "2024-03-01"};
+  if (o.count("--orders-per-transaction")) {
+    args.push_back("--pedidos-por-transaccion");
+    args.push_back(o.at("--orders-per-transaction"));
+  }
+  args.push_back(o.at("--file"));
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -119,6 +124,8 @@ bool Importe(const std::map<std::string, std::string>& o, const fb::AttachOption
   const CImportacion layout = Layout(fdm, rs);
   OrderStore store(fdm);
   ImportRun run(fdm, store, layout, rs, pantalla, pantalla);
+  if (o.count("--orders-per-transaction"))
+    run.set_pedidos_por_transaccion(std::atoi(o.at("--orders-per-transaction").c_str()));
   run.SpeedButton3Click();
   const ResumenImportacion& r = run.resumen();
   if (r.fin != ResumenImportacion::Fin::kCompleta || !r.pedidos_descartados.empty() ||

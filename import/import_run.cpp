@@ -39,6 +39,8 @@ constexpr char kLineaIncompleta[] =
 constexpr char kYaGrabados[] = "Pedidos de esta importación ya grabados (quedan grabados): %s.";
 constexpr char kYaGrabadosSimulacion[] =
     "Pedidos de esta importación grabados en la simulación (se deshacen): %s.";
+constexpr char kGrupoSinConfirmar[] =
+    "no se confirmó la transacción de su grupo de pedidos (--pedidos-por-transaccion): %s";
 constexpr char kDetenida[] =
     "Importación detenida a pedido del usuario: la línea %s y las siguientes no se leyeron.";
 
@@ -119,7 +121,16 @@ void ImportRun::SpeedButton3Click() {
     } else {
       LeaArchivo(ruta);
     }
-  } catch (const Failure& falla) {
+  } catch (const Failure& falla_de_la_corrida) {
+    // The group's orders are whole: they are committed before the run ends,
+    // unless the failure took the connection with it.
+    std::string texto = falla_de_la_corrida.what();
+    try {
+      ConfirmeGrupo();
+    } catch (const Failure& confirmacion) {
+      texto = ConPunto(texto) + "\n" + confirmacion.what();
+    }
+    const Failure falla(texto);
     resumen_.fin = ResumenImportacion::Fin::kFalla;
     resumen_.falla = falla.what();
     resumen_.registros_interrumpidos = registros_pedido_;
@@ -174,6 +185,7 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
     // The order read so far is whole: it is written like the last order of
     // a file, and the run ends there.
     if (!primer_pedido_) complete_pedido(/*fin_de_archivo=*/true);
+    ConfirmeGrupo();
     store_.Close();
     registros_pedido_.clear();
     resumen_.fin = ResumenImportacion::Fin::kDetenida;
@@ -191,6 +203,7 @@ void ImportRun::LeaArchivo(const std::string& ruta) {
   }
 
   if (!primer_pedido_) complete_pedido(/*fin_de_archivo=*/true);
+  ConfirmeGrupo();
   store_.Close();
   registros_pedido_.clear();
   resumen_.fin = ResumenImportacion::Fin::kCompleta;
@@ -289,9 +302,11 @@ void ImportRun::ManejeRegistro(const TPosicionLinea& posicion) {
   if (!agregue_linea(ctx, valores_)) {
     ++resumen_.lineas_descartadas;
     if (observador_) {
-      observador_->AlDescartarLinea(LineaDescartada{
-          posicion,
-          FormatText("Artículo no válido: %s", {QuoteSqlText(valores_.ARTI_COD.substr(0, 15))})});
+      Avise([this, linea = LineaDescartada{posicion, FormatText("Artículo no válido: %s",
+                                                           {QuoteSqlText(
+                                                               valores_.ARTI_COD.substr(0, 15))})}] {
+        observador_->AlDescartarLinea(linea);
+      });
     }
   }
   linea_en_falta_ = 0;
@@ -406,6 +421,10 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
                         campo("PEDI_ID").AsText(rs_), static_cast<int32_t>(store_.line_count()),
                         ValorDe(campo("PEDI_IVAMONTO")), ValorDe(campo("PEDI_TOTAL")),
                         std::move(registros)};
+  if (Agrupando() && !grupo_abierto_ && !fdm_.Norvela.InTransaction()) {
+    fdm_.Norvela.BeginTransaction();
+    grupo_abierto_ = true;
+  }
   if (store_.ApplyUpdates() > 0) {
     const std::optional<OrderWriteFailure>& falla = store_.last_failure();
     OlvideRegistros(fin_de_archivo);
@@ -423,9 +442,15 @@ void ImportRun::complete_pedido(bool fin_de_archivo) {
     // Committed: whatever fails from here on, these lines are written and
     // must never be offered again as cut off.
     OlvideRegistros(fin_de_archivo);
-    ++resumen_.pedidos_grabados;
-    resumen_.lineas_grabadas += grabado.lineas;
-    if (observador_) observador_->AlGrabarPedido(grabado);
+    if (Agrupando()) {
+      // Written in the group's transaction: it counts once that commits.
+      diferidos_.push_back({{}, std::move(grabado)});
+      if (!grupo_abierto_ || ++pedidos_en_grupo_ >= pedidos_por_transaccion_) ConfirmeGrupo();
+    } else {
+      ++resumen_.pedidos_grabados;
+      resumen_.lineas_grabadas += grabado.lineas;
+      if (observador_) observador_->AlGrabarPedido(grabado);
+    }
   }
 
   if (!fin_de_archivo) {
@@ -483,12 +508,62 @@ bool ImportRun::OmitaExistente(std::vector<TPosicionLinea>& registros, bool fin_
   store_.CancelUpdates();
   OlvideRegistros(fin_de_archivo);
   ++resumen_.pedidos_existentes;
-  if (observador_) observador_->AlOmitirPedido(existente);
+  if (observador_) Avise([this, existente] { observador_->AlOmitirPedido(existente); });
   return true;
 }
 
+bool ImportRun::Agrupando() const { return pedidos_por_transaccion_ > 1 && !simulacion_; }
+
+void ImportRun::Avise(std::function<void()> aviso) {
+  if (Agrupando()) {
+    diferidos_.push_back({std::move(aviso), std::nullopt});
+  } else {
+    aviso();
+  }
+}
+
+void ImportRun::ConfirmeGrupo() {
+  std::optional<std::string> falla;
+  if (grupo_abierto_) {
+    grupo_abierto_ = false;
+    pedidos_en_grupo_ = 0;
+    try {
+      fdm_.Norvela.Commit();
+    } catch (const Failure& f) {
+      falla = f.what();
+      try {
+        if (fdm_.Norvela.InTransaction()) fdm_.Norvela.Rollback();
+      } catch (const Failure&) {
+        // The connection is gone, and the transaction with it.
+      }
+    }
+  }
+  // What the observer hears of the group, in the order it happened; an
+  // order written in a transaction that did not commit was not written.
+  std::vector<Diferido> diferidos = std::move(diferidos_);
+  diferidos_.clear();
+  for (Diferido& d : diferidos) {
+    if (!d.grabado) {
+      d.aviso();
+      continue;
+    }
+    PedidoGrabado& g = *d.grabado;
+    if (!falla) {
+      ++resumen_.pedidos_grabados;
+      resumen_.lineas_grabadas += g.lineas;
+      if (observador_) observador_->AlGrabarPedido(g);
+      continue;
+    }
+    PedidoDescartado descartado{g.prefijo,  g.numero, FormatText(kGrupoSinConfirmar, {*falla}),
+                                std::move(g.registros), g.pedi_id, g.lineas, g.iva, g.total};
+    if (observador_) observador_->AlDescartarPedido(descartado);
+    resumen_.pedidos_descartados.push_back(std::move(descartado));
+  }
+  if (falla) throw Failure(*falla);
+}
+
 void ImportRun::Descarte(PedidoDescartado descartado) {
-  if (observador_) observador_->AlDescartarPedido(descartado);
+  if (observador_) Avise([this, descartado] { observador_->AlDescartarPedido(descartado); });
   resumen_.pedidos_descartados.push_back(std::move(descartado));
 }
 

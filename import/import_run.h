@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,17 @@ class ImportRun {
   // A dry run: whoever runs it rolls everything back, so a failure's text
   // counts the orders written so far as undone, not as staying written.
   void set_simulacion(bool simulacion) { simulacion_ = simulacion; }
+
+  // Orders committed together: with n > 1 the orders go into one write
+  // transaction of the connection, each under its own savepoint (written
+  // whole or not at all), committed every n orders, at the end of the run
+  // and before a failure ends it. An order counts as written (summary,
+  // observer) only once its transaction has committed; when the commit
+  // fails, every order of the group is reported as dropped with the
+  // database's reason and the run ends with that failure. Not for a dry
+  // run, which has a transaction of its own. 1 (the default): each order
+  // commits on its own.
+  void set_pedidos_por_transaccion(int n) { pedidos_por_transaccion_ = n < 1 ? 1 : n; }
 
   // Asks the run to stop between orders: the order being read is completed
   // and written (or dropped) whole, then no further record is read and the
@@ -111,6 +124,16 @@ class ImportRun {
   // record stays: it begins the next order.
   void OlvideRegistros(bool fin_de_archivo);
   std::string LineasDescartados() const;
+  // With more than one order per transaction, what the observer is told of
+  // an order waits until its group has committed (or failed to), so that
+  // it hears every event in the order it happened and a written order only
+  // once it is.
+  bool Agrupando() const;
+  void Avise(std::function<void()> aviso);
+  // Commits the group's transaction, if one is open, and counts its orders
+  // as written, telling the observer what waited; a failed commit reports
+  // the group's orders as dropped and is raised.
+  void ConfirmeGrupo();
 
   Tfdm& fdm_;
   OrderStore& store_;
@@ -121,6 +144,14 @@ class ImportRun {
   ObservadorImportacion* observador_ = nullptr;
   bool omitir_existentes_ = false;
   bool simulacion_ = false;
+  int pedidos_por_transaccion_ = 1;
+  bool grupo_abierto_ = false;  // the write transaction is the group's
+  int pedidos_en_grupo_ = 0;     // orders written in it
+  struct Diferido {
+    std::function<void()> aviso;          // an event for the observer, or
+    std::optional<PedidoGrabado> grabado;  // an order written in the group
+  };
+  std::vector<Diferido> diferidos_;
   std::atomic<bool> stop_requested_{false};
   static_assert(std::atomic<bool>::is_always_lock_free,
                 "a stop request must be settable from a signal handler");

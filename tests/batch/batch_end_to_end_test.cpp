@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "db/firebird.h"
 #include "db/query_set.h"
 #include "tests/batch/batch_process.h"
 #include "tests/support/fresh_database.h"
@@ -518,6 +519,149 @@ TEST(BatchEndToEnd, RechazosCorregidosTerminanElTrabajo) {
   EXPECT_EQ(c.Cuenta("PEDIDOS"), 5);
   EXPECT_EQ(c.Cuenta("PEDIDOS_DETALLE"), 9);
   EXPECT_EQ(c.Generador(), generador);
+}
+
+// Every row of `sql` as written: each value with its kind, digits and
+// scale, texts and blobs as their bytes.
+std::vector<std::string> FilasEscritas(const Compania& c, const std::string& sql) {
+  Connection conexion;
+  c.db.Configure(conexion);
+  std::vector<std::string> filas;
+  for (const fb::Row& fila : conexion.Query(conexion.Prepared(sql))) {
+    std::string texto;
+    for (const fb::Value& v : fila) {
+      texto += std::to_string(static_cast<int>(v.kind)) + ":" + std::to_string(v.integer) + "e" +
+               std::to_string(v.scale) + ":" + v.bytes + ":" + std::to_string(v.date.days()) + "|";
+    }
+    filas.push_back(std::move(texto));
+  }
+  return filas;
+}
+
+// A file of `pedidos` orders of 1 to 12 lines; every 17th order has a line
+// whose article does not exist (dropped, and with it the order's rejects),
+// every 23rd a quantity the company's constraint refuses.
+std::string ArchivoVariado(int pedidos, int primer_numero) {
+  std::string archivo;
+  for (int i = 0; i < pedidos; ++i) {
+    const std::string numero = std::to_string(primer_numero + i);
+    char articulo[16];
+    for (int j = 0; j <= i % 12; ++j) {
+      std::snprintf(articulo, sizeof articulo, "ART%04d", (i * 7 + j * 13) % 300 + 1);
+      if (j == 0) {
+        archivo += Linea(numero, articulo);
+      } else if (j == 1 && i % 17 == 5) {
+        archivo += Otra("NOEXISTE");
+      } else if (j == 2 && i % 23 == 7) {
+        archivo += Excesiva(articulo);
+      } else {
+        archivo += Otra(articulo);
+      }
+    }
+  }
+  return archivo;
+}
+
+// What is written does not depend on how it is sent: one INSERT a row, one
+// statement an order, or fifty orders a transaction give the same rows,
+// the same summary, rejects and report.
+TEST(BatchEndToEnd, LoEscritoNoDependeDeComoSeEnvia) {
+  struct Camino {
+    const char* nombre;
+    std::vector<std::string> opciones;
+    Environment entorno;
+  };
+  const std::vector<Camino> caminos = {
+      {"una sentencia por fila", {}, {{"IMPORTA_ESCRITURA", "filas"}}},
+      {"una sentencia por pedido", {}, {{"IMPORTA_ESCRITURA", "bloques"}}},
+      {"50 pedidos por transacción", {"--pedidos-por-transaccion", "50"}, {}},
+      {"50 por transacción, en bloques", {"--pedidos-por-transaccion", "50"},
+       {{"IMPORTA_ESCRITURA", "bloques"}}},
+  };
+  std::vector<std::string> cabeceras, lineas;
+  std::string rechazos, bitacora, resumen;
+  for (const Camino& camino : caminos) {
+    SCOPED_TRACE(camino.nombre);
+    Compania c;
+    c.db.Exec(kLimiteCantidad);
+    const std::string archivo = c.Archivo(ArchivoVariado(130, 2000));
+    const std::string ruta_rechazos = c.db.server() + "/rechazos.csv";
+    std::vector<std::string> opciones = camino.opciones;
+    opciones.insert(opciones.end(), {"--rejects", ruta_rechazos, "--fecha", "2026-01-16"});
+    const ProcessResult r = c.Importe(archivo, opciones, camino.entorno);
+    EXPECT_EQ(r.status, 3) << r.err;
+    CuentasIgualesALasTablas(c, r);
+    const std::vector<std::string> h = FilasEscritas(c, "SELECT * FROM PEDIDOS ORDER BY PEDI_ID");
+    const std::vector<std::string> l =
+        FilasEscritas(c, "SELECT * FROM PEDIDOS_DETALLE ORDER BY PEDI_ID, PEDE_ITEM");
+    // The summary without its times.
+    std::string cifras;
+    for (const char* etiqueta : {"Pedidos grabados", "Pedidos descartados", "Líneas grabadas",
+                                 "Líneas descartadas", "Líneas leídas"}) {
+      cifras += std::to_string(Cifra(r.out, etiqueta).value_or(-1)) + " ";
+    }
+    if (cabeceras.empty()) {
+      cabeceras = h;
+      lineas = l;
+      rechazos = LeaArchivo(ruta_rechazos);
+      bitacora = LeaArchivo(ruta_rechazos + ".log");
+      resumen = cifras;
+      // Orders refused and lines dropped, so that both paths are taken.
+      EXPECT_EQ(Cifra(r.out, "Pedidos descartados"), 6) << r.out;
+      EXPECT_GT(h.size(), 100u);
+      continue;
+    }
+    EXPECT_EQ(h, cabeceras);
+    EXPECT_EQ(l, lineas);
+    EXPECT_EQ(LeaArchivo(ruta_rechazos), rechazos);
+    EXPECT_EQ(LeaArchivo(ruta_rechazos + ".log"), bitacora);
+    EXPECT_EQ(cifras, resumen);
+  }
+}
+
+// With several orders a transaction, an order is written only once its
+// transaction commits: a commit the database refuses sends its whole group
+// to the rejects, and the run ends there naming why.
+TEST(BatchEndToEnd, GrupoQueNoSeConfirmaVaEnteroALosRechazos) {
+  Compania c;
+  c.db.Exec(
+      "CREATE EXCEPTION E_CONFIRMACION 'confirmación rechazada';\n"
+      "SET TERM ^ ;\n"
+      "CREATE TRIGGER T_MARCA FOR PEDIDOS AFTER INSERT AS BEGIN\n"
+      "  IF (NEW.PEDI_NUMERO = '1013') THEN\n"
+      "    RDB$SET_CONTEXT('USER_TRANSACTION', 'RECHACE', '1');\n"
+      "END^\n"
+      "CREATE TRIGGER T_CONFIRMACION ON TRANSACTION COMMIT AS BEGIN\n"
+      "  IF (RDB$GET_CONTEXT('USER_TRANSACTION', 'RECHACE') = '1') THEN\n"
+      "    EXCEPTION E_CONFIRMACION;\n"
+      "END^\n"
+      "SET TERM ; ^\n");
+  std::string archivo;
+  for (int i = 1000; i < 1030; ++i) archivo += Linea(std::to_string(i), "ART0013") + Otra("ART0007");
+  const std::string rechazos = c.db.server() + "/rechazos.csv";
+  const std::string informe = c.db.server() + "/informe.json";
+  const ProcessResult r =
+      c.Importe(c.Archivo(archivo),
+                {"--pedidos-por-transaccion", "10", "--rejects", rechazos, "--report", informe});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_TRUE(Contiene(r.err, "confirmación rechazada")) << r.err;
+  EXPECT_TRUE(Contiene(r.err, "Pedidos de esta importación ya grabados (quedan grabados): 10."))
+      << r.err;
+  std::vector<std::string> primeros;
+  for (int i = 1000; i < 1010; ++i) primeros.push_back(std::to_string(i));
+  EXPECT_EQ(c.Lea("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_NUMERO"), primeros);
+  CuentasIgualesALasTablas(c, r);
+  // Every order not written is in the rejects, each of its lines once.
+  EXPECT_EQ(LeaArchivo(rechazos), archivo.substr(archivo.find("FE,1010,")));
+  const std::string log = LeaArchivo(rechazos + ".log");
+  EXPECT_TRUE(Contiene(log, "línea 21: pedido FE 1010 rechazado por la base de datos: no se "
+                            "confirmó la transacción de su grupo de pedidos "
+                            "(--pedidos-por-transaccion): "))
+      << log;
+  EXPECT_TRUE(Contiene(log, "línea 40: pedido FE 1019 rechazado")) << log;
+  EXPECT_TRUE(Contiene(log, "línea 41: pedido cortado por la falla")) << log;
+  const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(LeaArchivo(informe))).object();
+  EXPECT_EQ(json["totales"].toObject()["pedidos_grabados"].toInt(), 10);
 }
 
 // The example file states one format; given it, every locale reads it the

@@ -148,6 +148,15 @@ TEST(BatchOptions, SalidasQueSePisan) {
        "Valor no válido en --codificacion: 'LATIN9' (se espera WIN1252, UTF8, ISO8859_1 o NONE)"},
       {{"--batch", "--espera-bloqueo", "0", "p.csv"},
        "Valor no válido en --espera-bloqueo: '0' (se esperan segundos, de 1 a 86400)"},
+      {{"--batch", "--pedidos-por-transaccion", "0", "p.csv"},
+       "Valor no válido en --pedidos-por-transaccion: '0' (se espera un número de pedidos, de 1 "
+       "a 10000)"},
+      {{"--batch", "--pedidos-por-transaccion=10001", "p.csv"},
+       "Valor no válido en --pedidos-por-transaccion: '10001' (se espera un número de pedidos, "
+       "de 1 a 10000)"},
+      {{"--batch", "--pedidos-por-transaccion", "-5", "p.csv"},
+       "Valor no válido en --pedidos-por-transaccion: '-5' (se espera un número de pedidos, de 1 "
+       "a 10000)"},
       {{"--batch", "--estable", "1m", "p.csv"},
        "Valor no válido en --estable: '1m' (se esperan segundos, de 1 a 86400)"},
       {{"--batch", "--dry-run", "--dry-run", "p.csv"}, "La opción --dry-run se dio dos veces"},
@@ -198,7 +207,8 @@ TEST(BatchOptions, FormatoYEsperas) {
   const BatchOptions o = ParseBatchOptions({"--batch", "--separador-decimal", ",", "--orden-fecha=DMA",
                                             "--separador-fecha", "-", "--estable", "120",
                                             "--espera-bloqueo", "300", "--espera-conexion=5",
-                                            "--codificacion=utf-8", "p.csv"});
+                                            "--codificacion=utf-8", "--pedidos-por-transaccion",
+                                            "100", "p.csv"});
   EXPECT_EQ(o.formato.decimal_separator, ',');
   EXPECT_EQ(o.formato.short_date_format, "d/m/yy");
   EXPECT_EQ(o.formato.date_separator, '-');
@@ -206,11 +216,13 @@ TEST(BatchOptions, FormatoYEsperas) {
   EXPECT_EQ(o.espera_bloqueo, 300);
   EXPECT_EQ(o.espera_conexion, 5);
   EXPECT_EQ(o.formato.encoding, TextEncoding::kUtf8);
+  EXPECT_EQ(o.pedidos_por_transaccion, 100);
   const BatchOptions sin = ParseBatchOptions({"--batch", "p.csv"});
   EXPECT_TRUE(sin.formato.empty());
   EXPECT_FALSE(sin.estable);
   EXPECT_FALSE(sin.espera_bloqueo);
   EXPECT_EQ(sin.espera_conexion, 30);
+  EXPECT_EQ(sin.pedidos_por_transaccion, 1);
 }
 
 TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {

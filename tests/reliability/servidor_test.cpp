@@ -104,9 +104,9 @@ void EspereElBloqueo(std::optional<ServidorPrueba> servidor) {
     return d;
   });
 
-  // Wait until the importer's insert is running in the server while our row
-  // blocks it. The deadline only keeps a broken importer from hanging the
-  // test; it measures nothing.
+  // Wait until the importer's insert (over TCP, the block that holds it) is
+  // running in the server while our row blocks it. The deadline only keeps
+  // a broken importer from hanging the test; it measures nothing.
   fb::Statement esperando;
   bool visto = false;
   const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(120);
@@ -118,7 +118,8 @@ void EspereElBloqueo(std::optional<ServidorPrueba> servidor) {
           otra, mirada,
           "SELECT COUNT(*) FROM MON$STATEMENTS WHERE MON$STATE = 1 AND "
           "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND "
-          "MON$SQL_TEXT STARTING WITH 'INSERT INTO PEDIDOS '");
+          "(MON$SQL_TEXT STARTING WITH 'INSERT INTO PEDIDOS ' OR"
+          " MON$SQL_TEXT STARTING WITH 'EXECUTE BLOCK (P0 TYPE OF COLUMN PEDIDOS.')");
     }
     auto filas = esperando.Open(mirada).FetchAll();
     visto = !filas.empty() && filas[0].at(0).integer > 0;
