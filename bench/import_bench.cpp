@@ -134,6 +134,27 @@ std::string CadenaDeBase(const Opciones& o, const std::string& ruta) {
   return o.tcp ? o.host + ":" + ruta : ruta;
 }
 
+// A work folder of its own; the file's numbers and dates are written in
+// the C locale's forms ("." and m/d/yyyy) and the import reads them with
+// the locale it is given.
+std::filesystem::path CarpetaDeTrabajo() {
+  setenv("LC_ALL", "C", 1);
+  std::string plantilla = (std::filesystem::temp_directory_path() / "import_bench_XXXXXX").string();
+  if (!mkdtemp(plantilla.data())) throw std::runtime_error("mkdtemp");
+  return plantilla;
+}
+
+// The settings file of an installation under `servidor` whose company is
+// "importa"; returns its path.
+std::string EscribaConfiguracion(const Opciones& o, const std::filesystem::path& servidor,
+                                 const std::string& clave) {
+  const std::string configuracion = (servidor / "settings.conf").string();
+  std::ofstream conf(configuracion, std::ios::binary | std::ios::trunc);
+  conf << CadenaDeBase(o, servidor.string()) << "\r\nSYSDBA\r\n" << clave
+       << "\r\nimporta\r\n\r\n\r\n\r\n0\r\n";
+  return configuracion;
+}
+
 // The import phase of `archivo` into a fresh copy of `empresa` laid out as
 // an installation under `servidor`; returns its seconds after checking that
 // it wrote `lineas` lines.
@@ -143,11 +164,7 @@ double ImporteCopia(const Opciones& o, const std::string& empresa, const std::st
   const std::string copia = (servidor / "datos" / "importa" / "norvela.fdb").string();
   fs::create_directories(servidor / "datos" / "importa");
   fs::copy_file(empresa, copia, fs::copy_options::overwrite_existing);
-  const std::string configuracion = (servidor / "settings.conf").string();
-  {
-    std::ofstream conf(configuracion, std::ios::binary | std::ios::trunc);
-    conf << CadenaDeBase(o, servidor.string()) << "\r\nSYSDBA\r\nmasterkey\r\nimporta\r\n";
-  }
+  const std::string configuracion = EscribaConfiguracion(o, servidor, "masterkey");
   long pico_kb = 0;
   const std::string ri = CorraFase({"--phase", "import", "--db", CadenaDeBase(o, copia), "--user",
                                     "SYSDBA", "--password", "masterkey", "--file", archivo,
@@ -162,10 +179,7 @@ double ImporteCopia(const Opciones& o, const std::string& empresa, const std::st
 // One order of o.lineal lines against the same lines in orders of 10.
 int CasoLineal(const Opciones& o) {
   namespace fs = std::filesystem;
-  setenv("LC_ALL", "C", 1);
-  std::string plantilla = (fs::temp_directory_path() / "import_bench_XXXXXX").string();
-  if (!mkdtemp(plantilla.data())) throw std::runtime_error("mkdtemp");
-  const fs::path dir = plantilla;
+  const fs::path dir = CarpetaDeTrabajo();
   const std::string empresa = (dir / "empresa.fdb").string();
   const std::string grande = (dir / "grande.csv").string();
   const std::string pequenos = (dir / "pequenos.csv").string();
@@ -205,12 +219,7 @@ int Principal(Opciones o) {
   auto viajes = [&] { return relevo ? relevo->round_trips() : 0; };
   std::vector<double> viajes_imp, viajes_base;
   const int64_t lineas = o.pedidos * o.lineas;
-  // The file's numbers and dates are written in the C locale's forms ("."
-  // and m/d/yyyy); the import reads them with the locale it is given.
-  setenv("LC_ALL", "C", 1);
-  std::string plantilla = (fs::temp_directory_path() / "import_bench_XXXXXX").string();
-  if (!mkdtemp(plantilla.data())) throw std::runtime_error("mkdtemp");
-  const fs::path dir = plantilla;
+  const fs::path dir = CarpetaDeTrabajo();
   const std::string empresa = (dir / "empresa.fdb").string();
   const std::string archivo = (dir / "pedidos.csv").string();
 
@@ -237,12 +246,7 @@ int Principal(Opciones o) {
     const std::string copia_base = (dir / ("base" + std::to_string(r) + ".fdb")).string();
     fs::create_directories(servidor / "datos" / "importa");
     fs::copy_file(empresa, copia_imp, fs::copy_options::overwrite_existing);
-    const std::string configuracion = (servidor / "settings.conf").string();
-    {
-      std::ofstream conf(configuracion, std::ios::binary | std::ios::trunc);
-      conf << CadenaDeBase(o, servidor.string()) << "\r\n" << usuario << "\r\n" << clave
-           << "\r\nimporta\r\n\r\n\r\n\r\n0\r\n";
-    }
+    const std::string configuracion = EscribaConfiguracion(o, servidor, clave);
 
     long pico_kb = 0;
     uint64_t antes = viajes();

@@ -532,9 +532,7 @@ void OrderStore::Refresh() {
   if (none_unwritten_) {
     // The write just made saw no row a re-read would find.
     none_unwritten_ = false;
-    headers_.clear();
-    current_header_ = current_line_ = 0;
-    header_state_ = line_state_ = State::kBrowse;
+    ClearRows();
     return;
   }
   Read();
@@ -542,10 +540,14 @@ void OrderStore::Refresh() {
 
 void OrderStore::Close() {
   none_unwritten_ = false;
+  ClearRows();
+  active_ = false;
+}
+
+void OrderStore::ClearRows() {
   headers_.clear();
   current_header_ = current_line_ = 0;
   header_state_ = line_state_ = State::kBrowse;
-  active_ = false;
 }
 
 void OrderStore::Read() {
@@ -599,7 +601,6 @@ const OrderStore::HeaderRow* OrderStore::CurrentHeaderOrNull() const {
 
 void OrderStore::BeginHeader() {
   CheckActive(kHeaderSet);
-  none_unwritten_ = false;
   PostPending();
   headers_.emplace_back();
   current_header_ = headers_.size() - 1;
@@ -889,7 +890,7 @@ OrderStore::HeaderRow* OrderStore::OnlyNewOrder() {
 
 bool OrderStore::UsesBlocks() {
   Connection& connection = fdm_.Norvela;
-  if (blocks_refused_opens_ == connection.opens() && blocks_refused_) return false;
+  if (blocks_refused_for_open_ == connection.opens()) return false;
   switch (write_mode_) {
     case WriteMode::kRows:
       return false;
@@ -920,6 +921,11 @@ std::optional<bool> OrderStore::WriteInBlocks(WriteScope& scope, const HeaderRow
   // One statement leaves all or nothing by itself; several must be undone
   // together when one of them is refused.
   if (blocks.size() > 1) scope.TakeSavepoint();
+  // A refused block leaves nothing of the order behind.
+  auto refused = [&]() -> std::optional<bool> {
+    if (blocks.size() > 1) scope.UndoToSavepoint();
+    return std::nullopt;
+  };
   const TextEncoding encoding = fdm_.regional_settings().text_encoding;
   bool unwritten = false;
   try {
@@ -931,10 +937,8 @@ std::optional<bool> OrderStore::WriteInBlocks(WriteScope& scope, const HeaderRow
       } catch (const DatabaseFailure& failure) {
         if (failure.ends_the_run()) throw;
         // An engine that takes no such block: rows one by one from now on.
-        blocks_refused_ = true;
-        blocks_refused_opens_ = connection.opens();
-        if (blocks.size() > 1) scope.UndoToSavepoint();
-        return std::nullopt;
+        blocks_refused_for_open_ = connection.opens();
+        return refused();
       }
       block->ClearParams();
       int position = 0;
@@ -952,11 +956,9 @@ std::optional<bool> OrderStore::WriteInBlocks(WriteScope& scope, const HeaderRow
     if (failure.ends_the_run()) throw;
     // Refused: the rows one by one tell which and why, in the words the
     // row's own INSERT gets.
-    if (blocks.size() > 1) scope.UndoToSavepoint();
-    return std::nullopt;
+    return refused();
   } catch (const Failure&) {
-    if (blocks.size() > 1) scope.UndoToSavepoint();
-    return std::nullopt;
+    return refused();
   }
   return unwritten;
 }
@@ -990,31 +992,31 @@ std::string OrderStore::InsertRow(const char* table, const OrderRecord& record) 
   }
 }
 
-bool OrderStore::IsBaseTable(const char* table) {
+OrderStore::TableFacts& OrderStore::FactsOf(const char* table) {
   Connection& connection = fdm_.Norvela;
-  if (table_kinds_opens_ != connection.opens()) {
-    table_kinds_.clear();
-    table_kinds_opens_ = connection.opens();
+  if (table_facts_opens_ != connection.opens()) {
+    table_facts_.clear();
+    table_facts_opens_ = connection.opens();
   }
-  auto known = table_kinds_.find(table);
-  if (known != table_kinds_.end()) return known->second;
+  return table_facts_[table];
+}
+
+bool OrderStore::IsBaseTable(const char* table) {
+  TableFacts& facts = FactsOf(table);
+  if (facts.base) return *facts.base;
+  Connection& connection = fdm_.Norvela;
   fb::Statement& kind = connection.Prepared(
       "SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = ? AND RDB$VIEW_BLR IS NULL");
   kind.ClearParams();
   kind.SetParam(0, fb::Value::Text(table));
-  const bool base = !connection.Query(kind).empty();
-  table_kinds_.emplace(table, base);
-  return base;
+  facts.base = !connection.Query(kind).empty();
+  return *facts.base;
 }
 
 const std::set<std::string>& OrderStore::FilledByDatabase(const char* table) {
+  TableFacts& facts = FactsOf(table);
+  if (facts.filled_by_database) return *facts.filled_by_database;
   Connection& connection = fdm_.Norvela;
-  if (filled_opens_ != connection.opens()) {
-    filled_by_database_.clear();
-    filled_opens_ = connection.opens();
-  }
-  auto known = filled_by_database_.find(table);
-  if (known != filled_by_database_.end()) return known->second;
   fb::Statement& query = connection.Prepared(
       "SELECT TRIM(RF.RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS RF"
       " JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE"
@@ -1022,9 +1024,9 @@ const std::set<std::string>& OrderStore::FilledByDatabase(const char* table) {
       " OR F.RDB$DEFAULT_VALUE IS NOT NULL OR F.RDB$COMPUTED_BLR IS NOT NULL)");
   query.ClearParams();
   query.SetParam(0, fb::Value::Text(table));
-  std::set<std::string> names;
+  std::set<std::string>& names = facts.filled_by_database.emplace();
   for (const fb::Row& row : connection.Query(query)) names.insert(row[0].bytes);
-  return filled_by_database_.emplace(table, std::move(names)).first->second;
+  return names;
 }
 
 void OrderStore::RecordFailure(const HeaderRow& header, const char* table, const LineRow* line,
@@ -1056,7 +1058,6 @@ void OrderStore::MarkWritten() {
 
 void OrderStore::CancelUpdates() {
   CheckActive(kHeaderSet);
-  none_unwritten_ = false;
   CancelEditing();
   std::vector<HeaderRow> kept;
   for (HeaderRow& header : headers_) {

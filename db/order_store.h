@@ -183,6 +183,11 @@ class OrderStore {
   const std::optional<OrderWriteFailure>& last_failure() const { return last_failure_; }
 
  private:
+  // What a table is, read when first asked for one open of the connection.
+  struct TableFacts {
+    std::optional<bool> base;
+    std::optional<std::set<std::string>> filled_by_database;
+  };
   struct LineRow {
     OrderRecord record{kLineFields};
     bool from_database = false;  // read by Open/Refresh or written
@@ -211,6 +216,7 @@ class OrderStore {
   void SyncLineId(const HeaderRow& header, LineRow& line);
   std::string SumOf(std::size_t field_index) const;
   void Read();
+  void ClearRows();  // no rows, nothing current, nothing being edited
   // Writes a header's pending rows one INSERT each; false when one failed
   // (recorded in last_failure_).
   bool WriteRows(HeaderRow& header);
@@ -225,6 +231,8 @@ class OrderStore {
   std::optional<bool> WriteInBlocks(WriteScope& scope, const HeaderRow& header);
   // Writes one row; returns the failure text, empty when it was written.
   std::string InsertRow(const char* table, const OrderRecord& record);
+  // The facts of `table` known for the connection's current open.
+  TableFacts& FactsOf(const char* table);
   // The columns of `table` that the database fills when an INSERT leaves
   // them out (a default, a computation); read once per connection.
   const std::set<std::string>& FilledByDatabase(const char* table);
@@ -247,13 +255,13 @@ class OrderStore {
   bool id_needs_write_ = false;  // CAMBIE_ID_PEDIDO writes: run it in a transaction of its own
   std::optional<int32_t> stand_in_id_;  // next stand-in identifier (UseStandInIds)
   WriteMode write_mode_ = WriteMode::kAuto;
-  bool blocks_refused_ = false;        // the engine refused to prepare a block
-  uint64_t blocks_refused_opens_ = 0;  // on the connection opened this many times
-  bool none_unwritten_ = false;        // the last write saw no row with PEDI_ID 0
-  std::map<std::string, std::set<std::string>> filled_by_database_;
-  uint64_t filled_opens_ = 0;
-  std::map<std::string, bool> table_kinds_;  // IsBaseTable's answers
-  uint64_t table_kinds_opens_ = 0;           // for the connection opened this many times
+  // The open of the connection whose engine refused to prepare a block (0:
+  // none; the first open is 1).
+  uint64_t blocks_refused_for_open_ = 0;
+  bool none_unwritten_ = false;  // the last write saw no row with PEDI_ID 0
+  // The tables' facts, for the connection opened table_facts_opens_ times.
+  std::map<std::string, TableFacts> table_facts_;
+  uint64_t table_facts_opens_ = 0;
 };
 
 }  // namespace imp

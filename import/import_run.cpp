@@ -130,9 +130,8 @@ void ImportRun::SpeedButton3Click() {
     } catch (const Failure& confirmacion) {
       texto = ConPunto(texto) + "\n" + confirmacion.what();
     }
-    const Failure falla(texto);
     resumen_.fin = ResumenImportacion::Fin::kFalla;
-    resumen_.falla = falla.what();
+    resumen_.falla = texto;
     resumen_.registros_interrumpidos = registros_pedido_;
     if (observador_) observador_->AlInterrumpirse(resumen_.falla, registros_pedido_);
     if (!leyendo_) throw;
@@ -142,7 +141,7 @@ void ImportRun::SpeedButton3Click() {
         linea_en_falta_ > 0 ? "Línea " + std::to_string(linea_en_falta_) + ": " : std::string();
     // Orders written before the failure stay written: the operator must
     // know before feeding the same file again.
-    throw Failure(linea + ConPunto(falla.what()) + "\n" +
+    throw Failure(linea + ConPunto(texto) + "\n" +
                   FormatText(simulacion_ ? kYaGrabadosSimulacion : kYaGrabados,
                              {std::to_string(resumen_.pedidos_grabados)}) +
                   LineasDescartados());
