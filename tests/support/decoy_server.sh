@@ -25,10 +25,19 @@ fail() { echo "decoy server: $*" >&2; exit 1; }
 database() { echo "localhost/$PORT:$HOME_DIR/decoy.fdb"; }
 system_sum() { sha256sum "$SYSTEM_SECURITY_DB" 2>/dev/null | cut -d' ' -f1 || echo unreadable; }
 
-# connects PASSWORD: whether SYSDBA with PASSWORD gets into the decoy's database.
+# connects PASSWORD: whether SYSDBA with PASSWORD gets into the decoy's
+# database; what isql said is kept in $HOME_DIR/connect.log.
 connects() {
   printf 'SET HEADING OFF;\nSELECT 42 FROM RDB$DATABASE;\n' |
-    "$ISQL" -q -user SYSDBA -password "$1" "$(database)" 2>/dev/null | grep -q 42
+    "$ISQL" -q -user SYSDBA -password "$1" "$(database)" >"$HOME_DIR/connect.log" 2>&1
+  grep -q 42 "$HOME_DIR/connect.log"
+}
+# Why the last connection failed, and what the decoy logged, for a failure.
+explain() {
+  sed 's/^/decoy server: isql: /' "$HOME_DIR/connect.log" >&2
+  tail -n 20 "$HOME_DIR/server.log" 2>/dev/null | sed 's/^/decoy server: output: /' >&2
+  tail -n 40 "$HOME_DIR/root/firebird.log" 2>/dev/null | sed 's/^/decoy server: firebird.log: /' >&2
+  true
 }
 
 case "${1:-}" in
@@ -50,7 +59,7 @@ case "${1:-}" in
     pid=$(cat "$HOME_DIR/decoy.pid")
     kill -0 "$pid" 2>/dev/null || fail "the decoy (pid $pid) was stopped"
     [ "$(cat "$HOME_DIR/server.pid")" == "$pid" ] || fail "the decoy was restarted"
-    connects "$password" || fail "SYSDBA's password of the decoy changed, or it stopped answering"
+    connects "$password" || { explain; fail "SYSDBA's password of the decoy changed, or it stopped answering"; }
     ! connects "$TEST_PASSWORD" || fail "the decoy took the tests' password"
     [ "$(system_sum)" == "$(cat "$HOME_DIR/system_security.sha256")" ] ||
       fail "the system's security database $SYSTEM_SECURITY_DB was written"
