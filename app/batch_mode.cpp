@@ -43,6 +43,7 @@
 #include "import/importacion.h"
 #include "values/control_text.h"
 #include "values/failure.h"
+#include "values/message_text.h"
 
 namespace imp {
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/batch_summary.h"
 #include "import/lector_plano.h"
 #include "values/failure.h"
+#include "values/message_text.h"
 
 namespace imp {
 
@@ -36,7 +36,7 @@ void BatchRejects::Rechace(const TPosicionLinea& posicion, const std::string& mo
   por_escribir_ += linea;
   por_escribir_ += FinDeLinea(origen, posicion.desplazamiento, posicion.longitud);
   por_registrar_ += "línea " + std::to_string(posicion.numero) + ": " +
-                    BatchSummary::EnUnaLinea(motivo) + "\n";
+                    EscapedOneLine(motivo) + "\n";
   ++lineas_;
 }
 
@@ -161,7 +161,7 @@ void BatchRejects::CopieRestoSinLeer() {
   }
   CopieBytesSinLeer(inicio, ultima.numero + 1, motivo,
                     motivo + " (desde aquí el archivo no se pudo leer: " +
-                        BatchSummary::EnUnaLinea(falla) + ")");
+                        EscapedOneLine(falla) + ")");
 }
 
 void BatchRejects::CopieBytesSinLeer(int64_t desde, int64_t numero, const std::string& motivo,

@@ -8,36 +8,10 @@
 
 #include "values/failure.h"
 #include "values/regional_settings.h"
+#include "values/text_encoding.h"
 
 namespace imp {
 namespace {
-
-// Windows-1252 bytes 0x80-0x9F; the rest of the upper half is Latin-1.
-constexpr char16_t kCp1252Alto[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// Length of the valid UTF-8 sequence at the start of `t` (strict: no
-// overlong forms, no surrogates, nothing above U+10FFFF), or 0.
-size_t Utf8En(std::string_view t) {
-  const auto c = static_cast<unsigned char>(t[0]);
-  size_t n;
-  unsigned min;
-  unsigned cp;
-  if (c >= 0xC2 && c <= 0xDF) { n = 1; min = 0x80; cp = c & 0x1F; }
-  else if (c >= 0xE0 && c <= 0xEF) { n = 2; min = 0x800; cp = c & 0x0F; }
-  else if (c >= 0xF0 && c <= 0xF4) { n = 3; min = 0x10000; cp = c & 0x07; }
-  else return 0;
-  if (t.size() - 1 < n) return 0;  // cut short
-  for (size_t k = 1; k <= n; ++k) {
-    const auto d = static_cast<unsigned char>(t[k]);
-    if ((d & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (d & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n + 1;
-}
 
 void Escape(std::string& out, unsigned cp) {
   static const char kHex[] = "0123456789abcdef";
@@ -75,11 +49,11 @@ std::string BatchReport::JsonText(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size();) {
     const auto c = static_cast<unsigned char>(bytes[i]);
     if (c >= 0x80) {
-      if (const size_t n = Utf8En(bytes.substr(i)); n > 0) {
+      if (const size_t n = Utf8SequenceLength(bytes, i); n > 0) {
         out.append(bytes.substr(i, n));
         i += n;
       } else {
-        Escape(out, c < 0xA0 ? kCp1252Alto[c - 0x80] : c);
+        Escape(out, Windows1252CodePoint(c));
         ++i;
       }
       continue;

@@ -1,6 +1,6 @@
 #include "app/batch_summary.h"
 
-#include "values/control_text.h"
+#include "values/message_text.h"
 #include "values/failure.h"
 
 namespace imp {
@@ -30,10 +30,6 @@ BatchSummary::BatchSummary()
   }
 }
 
-std::string BatchSummary::EnUnaLinea(const std::string& texto) {
-  return EscapeControls(OneLine(texto));
-}
-
 void BatchSummary::AlGrabarPedido(const PedidoGrabado& pedido) {
   ++pedidos_grabados_;
   lineas_grabadas_ += pedido.lineas;
@@ -41,21 +37,21 @@ void BatchSummary::AlGrabarPedido(const PedidoGrabado& pedido) {
 
 void BatchSummary::AlDescartarPedido(const PedidoDescartado& pedido) {
   ++pedidos_descartados_;
-  const std::string linea = "  " + EnUnaLinea(pedido.prefijo + " " + pedido.numero) + ": " +
-                            EnUnaLinea(pedido.motivo) + "\n";
+  const std::string linea = "  " + EscapedOneLine(pedido.prefijo + " " + pedido.numero) + ": " +
+                            EscapedOneLine(pedido.motivo) + "\n";
   std::fwrite(linea.data(), 1, linea.size(), detalle_pedidos_.get());
 }
 
 void BatchSummary::AlDescartarLinea(const LineaDescartada& linea) {
   ++lineas_descartadas_;
   const std::string texto = "  línea " + std::to_string(linea.posicion.numero) + ": " +
-                            EnUnaLinea(linea.motivo) + "\n";
+                            EscapedOneLine(linea.motivo) + "\n";
   std::fwrite(texto.data(), 1, texto.size(), detalle_lineas_.get());
 }
 
 void BatchSummary::AlOmitirPedido(const PedidoExistente& pedido) {
   ++pedidos_existentes_;
-  const std::string linea = "  " + EnUnaLinea(pedido.prefijo + " " + pedido.numero) +
+  const std::string linea = "  " + EscapedOneLine(pedido.prefijo + " " + pedido.numero) +
                             ": ya grabado con el identificador " + pedido.pedi_id + "\n";
   std::fwrite(linea.data(), 1, linea.size(), detalle_existentes_.get());
 }
@@ -78,10 +74,10 @@ void BatchSummary::Imprima(std::FILE* out, const BatchRunInfo& corrida,
                                ? "interrumpida por la señal " + SignalName(corrida.signal)
                                : std::string(TextoFin(fin));
   std::fprintf(out, "Resumen de la importación: %s\n", como.c_str());
-  std::fprintf(out, "Archivo: %s\n", EnUnaLinea(corrida.file).c_str());
-  std::fprintf(out, "Compañía: %s (%s)\n", EnUnaLinea(corrida.company).c_str(),
-               EnUnaLinea(corrida.database).c_str());
-  std::fprintf(out, "Usuario: %s\n", EnUnaLinea(corrida.user).c_str());
+  std::fprintf(out, "Archivo: %s\n", EscapedOneLine(corrida.file).c_str());
+  std::fprintf(out, "Compañía: %s (%s)\n", EscapedOneLine(corrida.company).c_str(),
+               EscapedOneLine(corrida.database).c_str());
+  std::fprintf(out, "Usuario: %s\n", EscapedOneLine(corrida.user).c_str());
   std::fprintf(out, "Inicio: %s\n", corrida.started.c_str());
   std::fprintf(out, "Fin: %s\n", corrida.ended.c_str());
   std::fprintf(out, "Pedidos grabados: %lld\n", static_cast<long long>(pedidos_grabados_));

@@ -49,10 +49,6 @@ class BatchSummary final : public ObservadorImportacion {
   void Imprima(std::FILE* out, const BatchRunInfo& corrida, ResumenImportacion::Fin fin,
                int64_t registros, double segundos) const;
 
-  // The text of a reason on one line (a database's reason may run over
-  // several), its control bytes shown as \xNN (see values/control_text.h).
-  static std::string EnUnaLinea(const std::string& texto);
-
  private:
   struct CierreArchivo {
     void operator()(std::FILE* f) const { std::fclose(f); }
