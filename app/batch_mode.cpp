@@ -1,39 +1,34 @@
 #include "app/batch_mode.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <mutex>
-
 #include <QLocale>
-#include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <limits>
-#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
-#include <fstream>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
+#include "app/batch_connect.h"
+#include "app/batch_dry_run.h"
+#include "app/batch_inputs.h"
+#include "app/batch_observers.h"
 #include "app/batch_options.h"
-#include "app/batch_run_info.h"
-#include "app/batch_signals.h"
 #include "app/batch_rejects.h"
 #include "app/batch_report.h"
+#include "app/batch_run_info.h"
+#include "app/batch_signals.h"
 #include "app/batch_summary.h"
 #include "app/batch_terminal.h"
-#include "app/install_directory.h"
+#include "app/company_connection.h"
 #include "app/locale_regional_settings.h"
-#include "app/message_boxes.h"
 #include "app/settings_file.h"
 #include "db/connection.h"
-#include "db/firebird.h"
 #include "db/importer_presence.h"
 #include "db/order_store.h"
 #include "db/query_set.h"
@@ -63,118 +58,6 @@ int ErrorDeUso(const std::string& texto) {
   Escriba(stderr, std::string("Pruebe '") + kPrograma + " --help'.");
   return kBatchUso;
 }
-
-// The settings file named on the command line, or settings.conf of the
-// install directory (whose absence the install-directory lookup reports on
-// `terminal`, as the window does in a box).
-std::string RutaConfiguracion(const BatchOptions& options, Dialogs& terminal) {
-  if (!options.settings.empty()) return options.settings;
-  UseSystemConfigDirFromEnvironment();
-  return diraplicacion(terminal) + "/settings.conf";
-}
-
-// The window passes silently over a settings file it cannot read and lets
-// the operator type the values; with nobody to type them, batch mode stops.
-SettingsFile LeaConfiguracion(const std::string& ruta) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(ruta, error) || !std::ifstream(ruta, std::ios::binary)) {
-    throw Failure("No se pudo leer el archivo de configuración " + ruta);
-  }
-  SettingsFile settings = SettingsFile::Read(ruta);
-  if (settings.usuario.empty() || settings.clave.empty() || settings.compania.empty()) {
-    throw Failure("El archivo de configuración " + ruta +
-                  " no indica usuario (línea 2), clave (línea 3) y compañía (línea 4)");
-  }
-  return settings;
-}
-
-// Seconds since `ruta` was last modified; none when it cannot be read.
-std::optional<int64_t> SegundosDesdeQueCambio(const std::string& ruta) {
-  struct stat estado;
-  if (::stat(ruta.c_str(), &estado) != 0) return std::nullopt;
-  const auto cambio = std::chrono::system_clock::from_time_t(estado.st_mtim.tv_sec);
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - cambio)
-      .count();
-}
-
-int64_t TamanoArchivo(const std::string& ruta) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(ruta, error);
-  return error ? 0 : static_cast<int64_t>(size);
-}
-
-// Passes each event of the run to every observer, in turn, under a lock
-// that whoever reads the records while the run goes on (the report's
-// rewrites, an immediate end) takes too: they always see the records
-// between two events, never in the middle of one.
-class Observadores final : public ObservadorImportacion {
- public:
-  void Agregue(ObservadorImportacion* o) {
-    if (o) lista_.push_back(o);
-  }
-  std::mutex& cerrojo() { return cerrojo_; }
-
-  void AlGrabarPedido(const PedidoGrabado& p) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlGrabarPedido(p);
-  }
-  void AlDescartarPedido(const PedidoDescartado& p) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlDescartarPedido(p);
-  }
-  void AlDescartarLinea(const LineaDescartada& l) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlDescartarLinea(l);
-  }
-  void AlOmitirPedido(const PedidoExistente& p) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlOmitirPedido(p);
-  }
-  void AlInterrumpirse(const std::string& f, const std::vector<TPosicionLinea>& r) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlInterrumpirse(f, r);
-  }
-  void AlDetenerse(const TPosicionLinea& p) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlDetenerse(p);
-  }
-
- private:
-  std::mutex cerrojo_;
-  std::vector<ObservadorImportacion*> lista_;
-};
-
-// A dry run: every order is written in one transaction of the connection
-// that is always rolled back (also when the run is left by an exception),
-// and the identifiers are stand-ins below every PEDI_ID in the table, so
-// the generator does not move and no stand-in meets a real order.
-class Simulacion {
- public:
-  Simulacion(Connection& conexion, OrderStore& store) : conexion_(conexion) {
-    fb::Statement& menor = conexion.Prepared("SELECT MIN(PEDI_ID) FROM PEDIDOS");
-    menor.ClearParams();
-    const std::vector<fb::Row> filas = conexion.Query(menor);
-    int64_t primero = -1;
-    if (!filas.empty() && !filas[0].empty() && !filas[0][0].is_null()) {
-      primero = std::min<int64_t>(0, filas[0][0].integer) - 1;
-    }
-    store.UseStandInIds(static_cast<int32_t>(
-        std::max<int64_t>(primero, std::numeric_limits<int32_t>::min())));
-    conexion.BeginTransaction();
-  }
-  Simulacion(const Simulacion&) = delete;
-  Simulacion& operator=(const Simulacion&) = delete;
-  ~Simulacion() {
-    try {
-      if (conexion_.InTransaction()) conexion_.Rollback();
-    } catch (...) {
-      // A lost connection took the transaction with it.
-    }
-  }
-
- private:
-  Connection& conexion_;
-};
 
 constexpr char kSimulacion[] =
     "Simulación (--dry-run): cada pedido se graba en una transacción que se deshace al final.";
@@ -328,7 +211,9 @@ int Corra(const BatchOptions& options) {
   } catch (const Failure& falla) {
     return sin_importar(kBatchUso, falla.what(), "sin_conexion");
   }
-  const std::string base = settings.servidor + "/datos/" + settings.compania + "/norvela.fdb";
+  const CompanyConnection company{settings.servidor, settings.usuario, settings.clave,
+                                  settings.compania};
+  const std::string base = company.Database();
   {
     const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
     corrida.company = settings.compania;
@@ -344,26 +229,11 @@ int Corra(const BatchOptions& options) {
   fdm.set_regional_settings(rs);
   if (rechazos) rechazos->set_require_utf8(rs.text_encoding == TextEncoding::kUtf8);
 
-  pantalla.ShowStatus("Conectando a la base de datos " + settings.compania + " ...");
-  const auto conectando = std::chrono::steady_clock::now();
+  pantalla.ShowStatus(company.ConnectingCaption());
   try {
-    Connection& norvela = fdm.Norvela;
-    norvela.Close();
-    norvela.SetParam("Database", base);
-    norvela.SetParam("User_Name", settings.usuario);
-    norvela.SetParam("password", settings.clave);
-    norvela.SetParam("ServerCharSet", EncodingName(rs.text_encoding));
-    norvela.set_connect_timeout(options.espera_conexion);
-    if (options.espera_bloqueo) norvela.set_lock_timeout(*options.espera_bloqueo);
-    norvela.Open();
+    ConecteCompania(fdm.Norvela, company, rs.text_encoding, options);
   } catch (const Failure& falla) {
-    const auto espera = std::chrono::steady_clock::now() - conectando;
-    std::string texto = falla.what();
-    if (espera >= std::chrono::seconds(options.espera_conexion)) {
-      texto = "El servidor no respondió en " + std::to_string(options.espera_conexion) +
-              " s (--espera-conexion): no se importó nada.\n" + WithFinalPeriod(texto);
-    }
-    return sin_importar(kBatchUso, texto, "sin_conexion");
+    return sin_importar(kBatchUso, falla.what(), "sin_conexion");
   }
 
   // With --skip-existing the check whether an order is written and its
@@ -398,8 +268,7 @@ int Corra(const BatchOptions& options) {
   }
 
   CImportacion importacion;
-  QuerySet CImporinv(fdm.Norvela, rs, "CImporinv", {},
-                     {"IMIN_TIPO", "IMIN_DATO", "IMIN_COLUMNA", "IMIN_ANCHO"});
+  QuerySet CImporinv = LayoutSourceSet(fdm.Norvela, rs);
   try {
     cargue_importacion(CImporinv, importacion);
   } catch (const Failure& falla) {
