@@ -9,20 +9,20 @@
 
 namespace imp {
 
-void ConecteCompania(Connection& norvela, const CompanyConnection& company,
-                     TextEncoding encoding, const BatchOptions& options) {
-  const auto conectando = std::chrono::steady_clock::now();
+void ConnectCompany(Connection& norvela, const CompanyConnection& company, TextEncoding encoding,
+                    const BatchOptions& options) {
+  const auto connecting = std::chrono::steady_clock::now();
   try {
     company.Prepare(norvela, encoding);
-    norvela.set_connect_timeout(options.espera_conexion);
-    if (options.espera_bloqueo) norvela.set_lock_timeout(*options.espera_bloqueo);
+    norvela.set_connect_timeout(options.connect_wait);
+    if (options.lock_wait) norvela.set_lock_timeout(*options.lock_wait);
     norvela.Open();
-  } catch (const Failure& falla) {
-    const auto espera = std::chrono::steady_clock::now() - conectando;
-    if (espera < std::chrono::seconds(options.espera_conexion)) throw;
-    throw Failure("El servidor no respondió en " + std::to_string(options.espera_conexion) +
+  } catch (const Failure& failure) {
+    const auto waited = std::chrono::steady_clock::now() - connecting;
+    if (waited < std::chrono::seconds(options.connect_wait)) throw;
+    throw Failure("El servidor no respondió en " + std::to_string(options.connect_wait) +
                   " s (--espera-conexion): no se importó nada.\n" +
-                  WithFinalPeriod(falla.what()));
+                  WithFinalPeriod(failure.what()));
   }
 }
 

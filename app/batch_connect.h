@@ -13,7 +13,7 @@ class Connection;
 // Opens `norvela` for `company`. Its failure is raised as a Failure; when
 // the server did not answer within --espera-conexion, the text says so
 // first, then gives the server's reason.
-void ConecteCompania(Connection& norvela, const CompanyConnection& company,
-                     TextEncoding encoding, const BatchOptions& options);
+void ConnectCompany(Connection& norvela, const CompanyConnection& company, TextEncoding encoding,
+                    const BatchOptions& options);
 
 }  // namespace imp

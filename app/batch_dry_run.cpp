@@ -11,22 +11,22 @@
 
 namespace imp {
 
-Simulacion::Simulacion(Connection& conexion, OrderStore& store) : conexion_(conexion) {
-  fb::Statement& menor = conexion.Prepared("SELECT MIN(PEDI_ID) FROM PEDIDOS");
-  menor.ClearParams();
-  const std::vector<fb::Row> filas = conexion.Query(menor);
-  int64_t primero = -1;
-  if (!filas.empty() && !filas[0].empty() && !filas[0][0].is_null()) {
-    primero = std::min<int64_t>(0, filas[0][0].integer) - 1;
+BatchDryRun::BatchDryRun(Connection& connection, OrderStore& store) : connection_(connection) {
+  fb::Statement& lowest = connection.Prepared("SELECT MIN(PEDI_ID) FROM PEDIDOS");
+  lowest.ClearParams();
+  const std::vector<fb::Row> rows = connection.Query(lowest);
+  int64_t first = -1;
+  if (!rows.empty() && !rows[0].empty() && !rows[0][0].is_null()) {
+    first = std::min<int64_t>(0, rows[0][0].integer) - 1;
   }
-  store.UseStandInIds(static_cast<int32_t>(
-      std::max<int64_t>(primero, std::numeric_limits<int32_t>::min())));
-  conexion.BeginTransaction();
+  store.UseStandInIds(
+      static_cast<int32_t>(std::max<int64_t>(first, std::numeric_limits<int32_t>::min())));
+  connection.BeginTransaction();
 }
 
-Simulacion::~Simulacion() {
+BatchDryRun::~BatchDryRun() {
   try {
-    if (conexion_.InTransaction()) conexion_.Rollback();
+    if (connection_.InTransaction()) connection_.Rollback();
   } catch (...) {
     // A lost connection took the transaction with it.
   }

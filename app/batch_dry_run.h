@@ -9,18 +9,18 @@ namespace imp {
 class Connection;
 class OrderStore;
 
-class Simulacion {
+class BatchDryRun {
  public:
   // Gives `store` its stand-in identifiers and begins the transaction;
   // a failure of either is raised.
-  Simulacion(Connection& conexion, OrderStore& store);
-  Simulacion(const Simulacion&) = delete;
-  Simulacion& operator=(const Simulacion&) = delete;
+  BatchDryRun(Connection& connection, OrderStore& store);
+  BatchDryRun(const BatchDryRun&) = delete;
+  BatchDryRun& operator=(const BatchDryRun&) = delete;
   // Rolls back whatever the run wrote.
-  ~Simulacion();
+  ~BatchDryRun();
 
  private:
-  Connection& conexion_;
+  Connection& connection_;
 };
 
 }  // namespace imp

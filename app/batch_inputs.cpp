@@ -12,36 +12,37 @@
 
 namespace imp {
 
-std::string RutaConfiguracion(const BatchOptions& options, Dialogs& terminal) {
+std::string SettingsPath(const BatchOptions& options, Dialogs& terminal) {
   if (!options.settings.empty()) return options.settings;
   UseSystemConfigDirFromEnvironment();
   return diraplicacion(terminal) + "/settings.conf";
 }
 
-SettingsFile LeaConfiguracion(const std::string& ruta) {
+SettingsFile ReadBatchSettings(const std::string& path) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(ruta, error) || !std::ifstream(ruta, std::ios::binary)) {
-    throw Failure("No se pudo leer el archivo de configuración " + ruta);
+  if (!std::filesystem::is_regular_file(path, error) || !std::ifstream(path, std::ios::binary)) {
+    throw Failure("No se pudo leer el archivo de configuración " + path);
   }
-  SettingsFile settings = SettingsFile::Read(ruta);
+  SettingsFile settings = SettingsFile::Read(path);
   if (settings.usuario.empty() || settings.clave.empty() || settings.compania.empty()) {
-    throw Failure("El archivo de configuración " + ruta +
+    throw Failure("El archivo de configuración " + path +
                   " no indica usuario (línea 2), clave (línea 3) y compañía (línea 4)");
   }
   return settings;
 }
 
-std::optional<int64_t> SegundosDesdeQueCambio(const std::string& ruta) {
-  struct stat estado;
-  if (::stat(ruta.c_str(), &estado) != 0) return std::nullopt;
-  const auto cambio = std::chrono::system_clock::from_time_t(estado.st_mtim.tv_sec);
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - cambio)
+std::optional<int64_t> SecondsSinceModified(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  const auto modified = std::chrono::system_clock::from_time_t(status.st_mtim.tv_sec);
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() -
+                                                          modified)
       .count();
 }
 
-int64_t TamanoArchivo(const std::string& ruta) {
+int64_t FileSize(const std::string& path) {
   std::error_code error;
-  const auto size = std::filesystem::file_size(ruta, error);
+  const auto size = std::filesystem::file_size(path, error);
   return error ? 0 : static_cast<int64_t>(size);
 }
 

@@ -17,18 +17,18 @@ class Dialogs;
 // The settings file named on the command line, or settings.conf of the
 // install directory (whose absence the install-directory lookup reports on
 // `terminal`, as the window does in a box).
-std::string RutaConfiguracion(const BatchOptions& options, Dialogs& terminal);
+std::string SettingsPath(const BatchOptions& options, Dialogs& terminal);
 
-// The settings at `ruta`. The window passes silently over a settings file
+// The settings at `path`. The window passes silently over a settings file
 // it cannot read and lets the operator type the values; with nobody to type
 // them, batch mode stops: a Failure when the file cannot be read or lacks
 // the user, password or company.
-SettingsFile LeaConfiguracion(const std::string& ruta);
+SettingsFile ReadBatchSettings(const std::string& path);
 
-// Seconds since `ruta` was last modified; none when it cannot be read.
-std::optional<int64_t> SegundosDesdeQueCambio(const std::string& ruta);
+// Seconds since `path` was last modified; none when it cannot be read.
+std::optional<int64_t> SecondsSinceModified(const std::string& path);
 
-// The size of `ruta` in bytes; 0 when it cannot be read.
-int64_t TamanoArchivo(const std::string& ruta);
+// The size of `path` in bytes; 0 when it cannot be read.
+int64_t FileSize(const std::string& path);
 
 }  // namespace imp

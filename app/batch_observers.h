@@ -12,12 +12,12 @@
 
 namespace imp {
 
-class Observadores final : public ObservadorImportacion {
+class BatchObservers final : public ObservadorImportacion {
  public:
   // Adds `o` (nothing when null); it must outlive the run.
-  void Agregue(ObservadorImportacion* o);
+  void Add(ObservadorImportacion* o);
   // The lock every event is passed under.
-  std::mutex& cerrojo() { return cerrojo_; }
+  std::mutex& mutex() { return mutex_; }
 
   void AlGrabarPedido(const PedidoGrabado& p) override;
   void AlDescartarPedido(const PedidoDescartado& p) override;
@@ -27,8 +27,8 @@ class Observadores final : public ObservadorImportacion {
   void AlDetenerse(const TPosicionLinea& p) override;
 
  private:
-  std::mutex cerrojo_;
-  std::vector<ObservadorImportacion*> lista_;
+  std::mutex mutex_;
+  std::vector<ObservadorImportacion*> observers_;
 };
 
 }  // namespace imp
