@@ -181,11 +181,11 @@ void Tfprincipal::RunDialogs::ShowError(const std::string& text) {
 bool Tfprincipal::AskStopImport() {
   QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(),
                   QStringLiteral("¿Detener la importación?"), QMessageBox::NoButton, this);
-  QPushButton* si = box.addButton(QStringLiteral("Sí"), QMessageBox::YesRole);
+  QPushButton* yes = box.addButton(QStringLiteral("Sí"), QMessageBox::YesRole);
   box.addButton(QStringLiteral("No"), QMessageBox::NoRole);
   box.setObjectName(QStringLiteral("DetenerImportacion"));
   RunModal(box);
-  return box.clickedButton() == si;
+  return box.clickedButton() == yes;
 }
 
 }  // namespace imp
