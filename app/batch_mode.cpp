@@ -1,39 +1,34 @@
 #include "app/batch_mode.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <mutex>
-
 #include <QLocale>
-#include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <limits>
-#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
-#include <fstream>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
+#include "app/batch_connect.h"
+#include "app/batch_dry_run.h"
+#include "app/batch_inputs.h"
+#include "app/batch_observers.h"
 #include "app/batch_options.h"
-#include "app/batch_run_info.h"
-#include "app/batch_signals.h"
 #include "app/batch_rejects.h"
 #include "app/batch_report.h"
+#include "app/batch_run_info.h"
+#include "app/batch_signals.h"
 #include "app/batch_summary.h"
 #include "app/batch_terminal.h"
-#include "app/install_directory.h"
+#include "app/company_connection.h"
 #include "app/locale_regional_settings.h"
-#include "app/message_boxes.h"
 #include "app/settings_file.h"
 #include "db/connection.h"
-#include "db/firebird.h"
 #include "db/importer_presence.h"
 #include "db/order_store.h"
 #include "db/query_set.h"
@@ -43,145 +38,34 @@
 #include "import/importacion.h"
 #include "values/control_text.h"
 #include "values/failure.h"
+#include "values/message_text.h"
 
 namespace imp {
 namespace {
 
-constexpr char kPrograma[] = "importa-pedidos";
+constexpr char kProgram[] = "importa-pedidos";
 
-// Writes `texto` and a line end with one call, so that a message of the
+// Writes `text` and a line end with one call, so that a message of the
 // signal watcher never lands inside one of the run's.
-void Escriba(std::FILE* f, const std::string& texto) {
-  const std::string linea = texto + "\n";
-  std::fwrite(linea.data(), 1, linea.size(), f);
+void WriteLine(std::FILE* f, const std::string& text) {
+  const std::string line = text + "\n";
+  std::fwrite(line.data(), 1, line.size(), f);
   std::fflush(f);
 }
 
-int ErrorDeUso(const std::string& texto) {
-  Escriba(stderr, std::string(kPrograma) + ": " + texto);
-  Escriba(stderr, std::string("Pruebe '") + kPrograma + " --help'.");
-  return kBatchUso;
+int UsageError(const std::string& text) {
+  WriteLine(stderr, std::string(kProgram) + ": " + text);
+  WriteLine(stderr, std::string("Pruebe '") + kProgram + " --help'.");
+  return kBatchUsage;
 }
 
-// The settings file named on the command line, or settings.conf of the
-// install directory (whose absence the install-directory lookup reports on
-// `terminal`, as the window does in a box).
-std::string RutaConfiguracion(const BatchOptions& options, Dialogs& terminal) {
-  if (!options.settings.empty()) return options.settings;
-  UseSystemConfigDirFromEnvironment();
-  return diraplicacion(terminal) + "/settings.conf";
-}
-
-// The window passes silently over a settings file it cannot read and lets
-// the operator type the values; with nobody to type them, batch mode stops.
-SettingsFile LeaConfiguracion(const std::string& ruta) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(ruta, error) || !std::ifstream(ruta, std::ios::binary)) {
-    throw Failure("No se pudo leer el archivo de configuración " + ruta);
-  }
-  SettingsFile settings = SettingsFile::Read(ruta);
-  if (settings.usuario.empty() || settings.clave.empty() || settings.compania.empty()) {
-    throw Failure("El archivo de configuración " + ruta +
-                  " no indica usuario (línea 2), clave (línea 3) y compañía (línea 4)");
-  }
-  return settings;
-}
-
-// Seconds since `ruta` was last modified; none when it cannot be read.
-std::optional<int64_t> SegundosDesdeQueCambio(const std::string& ruta) {
-  struct stat estado;
-  if (::stat(ruta.c_str(), &estado) != 0) return std::nullopt;
-  const auto cambio = std::chrono::system_clock::from_time_t(estado.st_mtim.tv_sec);
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - cambio)
-      .count();
-}
-
-int64_t TamanoArchivo(const std::string& ruta) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(ruta, error);
-  return error ? 0 : static_cast<int64_t>(size);
-}
-
-// Passes each event of the run to every observer, in turn, under a lock
-// that whoever reads the records while the run goes on (the report's
-// rewrites, an immediate end) takes too: they always see the records
-// between two events, never in the middle of one.
-class Observadores final : public ObservadorImportacion {
- public:
-  void Agregue(ObservadorImportacion* o) {
-    if (o) lista_.push_back(o);
-  }
-  std::mutex& cerrojo() { return cerrojo_; }
-
-  void AlGrabarPedido(const PedidoGrabado& p) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlGrabarPedido(p);
-  }
-  void AlDescartarPedido(const PedidoDescartado& p) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlDescartarPedido(p);
-  }
-  void AlDescartarLinea(const LineaDescartada& l) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlDescartarLinea(l);
-  }
-  void AlOmitirPedido(const PedidoExistente& p) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlOmitirPedido(p);
-  }
-  void AlInterrumpirse(const std::string& f, const std::vector<TPosicionLinea>& r) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlInterrumpirse(f, r);
-  }
-  void AlDetenerse(const TPosicionLinea& p) override {
-    const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlDetenerse(p);
-  }
-
- private:
-  std::mutex cerrojo_;
-  std::vector<ObservadorImportacion*> lista_;
-};
-
-// A dry run: every order is written in one transaction of the connection
-// that is always rolled back (also when the run is left by an exception),
-// and the identifiers are stand-ins below every PEDI_ID in the table, so
-// the generator does not move and no stand-in meets a real order.
-class Simulacion {
- public:
-  Simulacion(Connection& conexion, OrderStore& store) : conexion_(conexion) {
-    fb::Statement& menor = conexion.Prepared("SELECT MIN(PEDI_ID) FROM PEDIDOS");
-    menor.ClearParams();
-    const std::vector<fb::Row> filas = conexion.Query(menor);
-    int64_t primero = -1;
-    if (!filas.empty() && !filas[0].empty() && !filas[0][0].is_null()) {
-      primero = std::min<int64_t>(0, filas[0][0].integer) - 1;
-    }
-    store.UseStandInIds(static_cast<int32_t>(
-        std::max<int64_t>(primero, std::numeric_limits<int32_t>::min())));
-    conexion.BeginTransaction();
-  }
-  Simulacion(const Simulacion&) = delete;
-  Simulacion& operator=(const Simulacion&) = delete;
-  ~Simulacion() {
-    try {
-      if (conexion_.InTransaction()) conexion_.Rollback();
-    } catch (...) {
-      // A lost connection took the transaction with it.
-    }
-  }
-
- private:
-  Connection& conexion_;
-};
-
-constexpr char kSimulacion[] =
+constexpr char kDryRunNotice[] =
     "Simulación (--dry-run): cada pedido se graba en una transacción que se deshace al final.";
-constexpr char kSimulacionFin[] = "Simulación terminada: se deshizo todo; nada quedó grabado.";
+constexpr char kDryRunEnd[] = "Simulación terminada: se deshizo todo; nada quedó grabado.";
 
-const char* FinInforme(ResumenImportacion::Fin fin) {
+const char* ReportEnd(ResumenImportacion::Fin end) {
   using Fin = ResumenImportacion::Fin;
-  switch (fin) {
+  switch (end) {
     case Fin::kCompleta: return "completa";
     case Fin::kSinUbicacion: return "sin_archivo";
     case Fin::kNoEncontrado: return "no_encontrado";
@@ -194,175 +78,163 @@ const char* FinInforme(ResumenImportacion::Fin fin) {
 }
 
 // How often the report is rewritten while the run goes on.
-constexpr auto kReescrituraInforme = std::chrono::milliseconds(1000);
+constexpr auto kReportRewriteInterval = std::chrono::milliseconds(1000);
 
-
-int Corra(const BatchOptions& options) {
+int RunBatchImport(const BatchOptions& options) {
   const bool terminal = isatty(STDERR_FILENO) == 1;
-  BatchTerminal pantalla(stderr, terminal, options.order_file,
-                         options.fecha.value_or(Date::Today()));
+  BatchTerminal screen(stderr, terminal, options.order_file, options.date.value_or(Date::Today()));
 
-  BatchRunInfo corrida;
-  corrida.file = options.order_file;
-  corrida.started = IsoTime(std::chrono::system_clock::now());
+  BatchRunInfo run_info;
+  run_info.file = options.order_file;
+  run_info.started = IsoTime(std::chrono::system_clock::now());
 
   // The outputs are made first: a file that cannot be written, or one that
   // would overwrite an input, is the caller's to fix before anything is
   // imported.
-  const std::string ruta_configuracion = RutaConfiguracion(options, pantalla);
+  const std::string settings_path = SettingsPath(options, screen);
   try {
-    CheckOutputFiles(options, ruta_configuracion);
+    CheckOutputFiles(options, settings_path);
   } catch (const BatchUsageError& error) {
-    return ErrorDeUso(error.what());
+    return UsageError(error.what());
   }
-  if (options.estable) {
+  if (options.stable_seconds) {
     // A file still being written by the other application is left for the
     // next run.
-    if (const std::optional<int64_t> hace = SegundosDesdeQueCambio(options.order_file);
-        hace && *hace < *options.estable) {
-      Escriba(stderr, "El archivo " + EscapeControls(options.order_file) + " se modificó hace " +
-                          std::to_string(*hace) + " s, menos de los " +
-                          std::to_string(*options.estable) +
-                          " s de --estable: puede estar escribiéndose todavía. No se importó.");
-      return kBatchUso;
+    if (const std::optional<int64_t> age = SecondsSinceModified(options.order_file);
+        age && *age < *options.stable_seconds) {
+      WriteLine(stderr, "El archivo " + EscapeControls(options.order_file) + " se modificó hace " +
+                            std::to_string(*age) + " s, menos de los " +
+                            std::to_string(*options.stable_seconds) +
+                            " s de --estable: puede estar escribiéndose todavía. No se importó.");
+      return kBatchUsage;
     }
   }
-  std::optional<BatchRejects> rechazos;
-  std::optional<BatchReport> informe;
+  std::optional<BatchRejects> rejects;
+  std::optional<BatchReport> report;
   try {
-    if (!options.rejects.empty()) rechazos.emplace(options.order_file, options.rejects);
+    if (!options.rejects.empty()) rejects.emplace(options.order_file, options.rejects);
     if (!options.report.empty()) {
-      informe.emplace();
-      informe->set_simulacion(options.dry_run);
-      informe->Escriba(options.report, {options.dry_run, corrida, "en_curso", "", -1, 0});
+      report.emplace();
+      report->set_dry_run(options.dry_run);
+      report->Write(options.report, {options.dry_run, run_info, "en_curso", "", -1, 0});
     }
-  } catch (const Failure& falla) {
-    Escriba(stderr, WithFinalPeriod(falla.what()));
-    return kBatchUso;
+  } catch (const Failure& failure) {
+    WriteLine(stderr, WithFinalPeriod(failure.what()));
+    return kBatchUsage;
   }
 
-  BatchSummary resumen;
-  resumen.set_simulacion(options.dry_run);
-  resumen.set_omitir_existentes(options.skip_existing);
-  Observadores observadores;
-  observadores.Agregue(&resumen);
-  if (rechazos) observadores.Agregue(&*rechazos);
-  if (informe) observadores.Agregue(&*informe);
+  BatchSummary summary;
+  summary.set_dry_run(options.dry_run);
+  summary.set_skip_existing(options.skip_existing);
+  BatchObservers observers;
+  observers.Add(&summary);
+  if (rejects) observers.Add(&*rejects);
+  if (report) observers.Add(&*report);
 
   // The signals: the first asks the run (once there is one) to stop between
   // orders; a second ends the process at once, with the records as they
   // stand after the last event (the database rolls back an order it was
   // writing, never keeps half of one); meanwhile the report is rewritten
   // whenever the run settled something since its last rewrite.
-  std::atomic<ImportRun*> en_marcha{nullptr};
-  bool cerrada = false;  // the closing records are written (under the lock)
-  auto informe_en_curso = [&](const std::string& fin, const std::string& falla, int estado) {
-    BatchReport::Cierre cierre{options.dry_run, corrida, fin, falla, estado, -1};
-    informe->Escriba(options.report, cierre);
+  std::atomic<ImportRun*> running{nullptr};
+  bool closed = false;  // the closing records are written (under the lock)
+  auto report_in_progress = [&](const std::string& end, const std::string& failure, int status) {
+    BatchReport::Closing closing{options.dry_run, run_info, end, failure, status, -1};
+    report->Write(options.report, closing);
   };
-  BatchSignals senales(
-      [&](int senal) {
-        const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
-        corrida.signal = senal;
-        if (ImportRun* run = en_marcha.load()) run->RequestStop();
-        Escriba(stderr, std::string(terminal ? "\r\033[K" : "") + "Señal " + SignalName(senal) +
-              " recibida: la importación se detiene al terminar el pedido en curso (otra señal "
-              "la termina de inmediato).");
+  BatchSignals signal_watcher(
+      [&](int signal_number) {
+        const std::lock_guard<std::mutex> held(observers.mutex());
+        run_info.signal = signal_number;
+        if (ImportRun* run = running.load()) run->RequestStop();
+        WriteLine(
+            stderr,
+            std::string(terminal ? "\r\033[K" : "") + "Señal " + SignalName(signal_number) +
+                " recibida: la importación se detiene al terminar el pedido en curso (otra señal "
+                "la termina de inmediato).");
       },
-      [&](int senal) {
-        std::unique_lock<std::mutex> bajo(observadores.cerrojo());
-        if (cerrada) return;  // the run has ended already: nothing to cut short
-        const std::string texto =
-            "Segunda señal (" + SignalName(senal) +
+      [&](int signal_number) {
+        std::unique_lock<std::mutex> held(observers.mutex());
+        if (closed) return;  // the run has ended already: nothing to cut short
+        const std::string text =
+            "Segunda señal (" + SignalName(signal_number) +
             "): la importación terminó de inmediato. El pedido que se estaba grabando quedó "
             "grabado entero o no quedó; vuelva a importar el archivo completo con --skip-existing.";
-        Escriba(stderr, std::string(terminal ? "\r\033[K" : "") + texto);
-        if (informe) {
+        WriteLine(stderr, std::string(terminal ? "\r\033[K" : "") + text);
+        if (report) {
           try {
-            corrida.ended = IsoTime(std::chrono::system_clock::now());
-            informe_en_curso("interrumpida", texto, 128 + senal);
+            run_info.ended = IsoTime(std::chrono::system_clock::now());
+            report_in_progress("interrumpida", text, 128 + signal_number);
           } catch (...) {
             // Ending at once was asked for: nothing more to try.
           }
         }
-        std::_Exit(128 + senal);
+        std::_Exit(128 + signal_number);
       },
       [&] {
-        if (!informe) return;
-        const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
-        if (cerrada || !informe->cambiado()) return;
+        if (!report) return;
+        const std::lock_guard<std::mutex> held(observers.mutex());
+        if (closed || !report->changed()) return;
         try {
-          informe_en_curso("en_curso", "", -1);
+          report_in_progress("en_curso", "", -1);
         } catch (const Failure&) {
           // Tried again at the next tick; the end of the run reports it.
         }
       },
-      kReescrituraInforme);
+      kReportRewriteInterval);
 
   // Ends a run that imported nothing: the whole file is still to import.
-  auto sin_importar = [&](int estado, const std::string& falla, const char* fin) {
-    Escriba(stderr, EscapeControls(WithFinalPeriod(falla)));
-    const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
-    cerrada = true;
+  auto nothing_imported = [&](int status, const std::string& failure, const char* end) {
+    WriteLine(stderr, EscapeControls(WithFinalPeriod(failure)));
+    const std::lock_guard<std::mutex> held(observers.mutex());
+    closed = true;
     try {
-      if (rechazos) {
-        rechazos->AlInterrumpirse(falla, {});
-        rechazos->Termine();
+      if (rejects) {
+        rejects->AlInterrumpirse(failure, {});
+        rejects->Finish();
       }
-      if (informe) {
-        corrida.ended = IsoTime(std::chrono::system_clock::now());
-        informe->Escriba(options.report, {options.dry_run, corrida, fin, falla, estado, 0});
+      if (report) {
+        run_info.ended = IsoTime(std::chrono::system_clock::now());
+        report->Write(options.report, {options.dry_run, run_info, end, failure, status, 0});
       }
     } catch (const Failure& f) {
-      Escriba(stderr, WithFinalPeriod(f.what()));
+      WriteLine(stderr, WithFinalPeriod(f.what()));
     }
-    return estado;
+    return status;
   };
 
   // Settings and connection: any trouble here is the caller's to fix
   // before running again, and nothing has been imported.
   SettingsFile settings;
   try {
-    settings = LeaConfiguracion(ruta_configuracion);
-  } catch (const Failure& falla) {
-    return sin_importar(kBatchUso, falla.what(), "sin_conexion");
+    settings = ReadBatchSettings(settings_path);
+  } catch (const Failure& failure) {
+    return nothing_imported(kBatchUsage, failure.what(), "sin_conexion");
   }
-  const std::string base = settings.servidor + "/datos/" + settings.compania + "/norvela.fdb";
+  const CompanyConnection company{settings.servidor, settings.usuario, settings.clave,
+                                  settings.compania};
+  const std::string database = company.Database();
   {
-    const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
-    corrida.company = settings.compania;
-    corrida.database = WithoutPassword(base, settings.clave);
-    corrida.user = settings.usuario;
+    const std::lock_guard<std::mutex> held(observers.mutex());
+    run_info.company = settings.compania;
+    run_info.database = WithoutPassword(database, settings.clave);
+    run_info.user = settings.usuario;
   }
 
   // The file's format where the command line states it; the regional
   // settings for the rest.
-  const RegionalSettings rs = options.formato.ApplyTo(RegionalSettingsFromLocale(QLocale::system()));
+  const RegionalSettings rs =
+      options.file_format.ApplyTo(RegionalSettingsFromLocale(QLocale::system()));
   Tfdm fdm;
-  fdm.set_dialogs(&pantalla);
+  fdm.set_dialogs(&screen);
   fdm.set_regional_settings(rs);
-  if (rechazos) rechazos->set_require_utf8(rs.text_encoding == TextEncoding::kUtf8);
+  if (rejects) rejects->set_require_utf8(rs.text_encoding == TextEncoding::kUtf8);
 
-  pantalla.ShowStatus("Conectando a la base de datos " + settings.compania + " ...");
-  const auto conectando = std::chrono::steady_clock::now();
+  screen.ShowStatus(company.ConnectingCaption());
   try {
-    Connection& norvela = fdm.Norvela;
-    norvela.Close();
-    norvela.SetParam("Database", base);
-    norvela.SetParam("User_Name", settings.usuario);
-    norvela.SetParam("password", settings.clave);
-    norvela.SetParam("ServerCharSet", EncodingName(rs.text_encoding));
-    norvela.set_connect_timeout(options.espera_conexion);
-    if (options.espera_bloqueo) norvela.set_lock_timeout(*options.espera_bloqueo);
-    norvela.Open();
-  } catch (const Failure& falla) {
-    const auto espera = std::chrono::steady_clock::now() - conectando;
-    std::string texto = falla.what();
-    if (espera >= std::chrono::seconds(options.espera_conexion)) {
-      texto = "El servidor no respondió en " + std::to_string(options.espera_conexion) +
-              " s (--espera-conexion): no se importó nada.\n" + WithFinalPeriod(texto);
-    }
-    return sin_importar(kBatchUso, texto, "sin_conexion");
+    ConnectCompany(fdm.Norvela, company, rs.text_encoding, options);
+  } catch (const Failure& failure) {
+    return nothing_imported(kBatchUsage, failure.what(), "sin_conexion");
   }
 
   // With --skip-existing the check whether an order is written and its
@@ -373,128 +245,129 @@ int Corra(const BatchOptions& options) {
     try {
       AnnounceImporter(fdm.Norvela);
       if (options.skip_existing) {
-        const std::vector<std::string> otras = OtherImporters(fdm.Norvela);
-        if (!otras.empty()) {
-          std::string quienes;
-          for (const std::string& o : otras) quienes += (quienes.empty() ? "" : ", ") + o;
-          return sin_importar(kBatchUso,
-                              "Otra importación está grabando en la compañía " +
-                                  settings.compania + " (" + quienes +
-                                  "): con --skip-existing no se importa a la vez, para no grabar "
-                                  "un pedido dos veces. Vuelva a intentarlo cuando termine",
-                              "otra_importacion");
+        const std::vector<std::string> others = OtherImporters(fdm.Norvela);
+        if (!others.empty()) {
+          std::string who;
+          for (const std::string& o : others) who += (who.empty() ? "" : ", ") + o;
+          return nothing_imported(
+              kBatchUsage,
+              "Otra importación está grabando en la compañía " + settings.compania + " (" + who +
+                  "): con --skip-existing no se importa a la vez, para no grabar "
+                  "un pedido dos veces. Vuelva a intentarlo cuando termine",
+              "otra_importacion");
         }
         if (!HasOrderKeyIndex(fdm.Norvela)) {
-          Escriba(stderr,
-                  "Aviso: PEDIDOS no tiene un índice que empiece por PREF_PRE y PEDI_NUMERO; con "
-                  "--skip-existing, buscar cada pedido recorre toda la tabla. Créelo, por ejemplo: "
-                  "CREATE INDEX IX_PEDIDOS_PREFIJO_NUMERO ON PEDIDOS (PREF_PRE, PEDI_NUMERO);");
+          WriteLine(
+              stderr,
+              "Aviso: PEDIDOS no tiene un índice que empiece por PREF_PRE y PEDI_NUMERO; con "
+              "--skip-existing, buscar cada pedido recorre toda la tabla. Créelo, por ejemplo: "
+              "CREATE INDEX IX_PEDIDOS_PREFIJO_NUMERO ON PEDIDOS (PREF_PRE, PEDI_NUMERO);");
         }
       }
-    } catch (const Failure& falla) {
-      return sin_importar(kBatchFalla, falla.what(), "falla");
+    } catch (const Failure& failure) {
+      return nothing_imported(kBatchFailure, failure.what(), "falla");
     }
   }
 
-  CImportacion importacion;
-  QuerySet CImporinv(fdm.Norvela, rs, "CImporinv", {},
-                     {"IMIN_TIPO", "IMIN_DATO", "IMIN_COLUMNA", "IMIN_ANCHO"});
+  CImportacion layout;
+  QuerySet CImporinv = LayoutSourceSet(fdm.Norvela, rs);
   try {
-    cargue_importacion(CImporinv, importacion);
-  } catch (const Failure& falla) {
-    return sin_importar(kBatchFalla, falla.what(), "falla");
+    cargue_importacion(CImporinv, layout);
+  } catch (const Failure& failure) {
+    return nothing_imported(kBatchFailure, failure.what(), "falla");
   }
 
   OrderStore store(fdm);
   // How orders are sent is chosen per transport; IMPORTA_ESCRITURA=filas or
   // bloques fixes it, for measuring one against the other.
-  if (const char* escritura = std::getenv("IMPORTA_ESCRITURA")) {
-    if (std::string_view(escritura) == "filas") store.set_write_mode(OrderStore::WriteMode::kRows);
-    if (std::string_view(escritura) == "bloques") store.set_write_mode(OrderStore::WriteMode::kBlocks);
+  if (const char* write_mode = std::getenv("IMPORTA_ESCRITURA")) {
+    if (std::string_view(write_mode) == "filas") store.set_write_mode(OrderStore::WriteMode::kRows);
+    if (std::string_view(write_mode) == "bloques")
+      store.set_write_mode(OrderStore::WriteMode::kBlocks);
   }
-  ImportRun run(fdm, store, importacion, rs, pantalla, pantalla);
-  run.set_observador(&observadores);
+  ImportRun run(fdm, store, layout, rs, screen, screen);
+  run.set_observador(&observers);
   run.set_omitir_existentes(options.skip_existing);
-  run.set_pedidos_por_transaccion(options.pedidos_por_transaccion);
+  run.set_pedidos_por_transaccion(options.orders_per_transaction);
   run.set_simulacion(options.dry_run);
-  pantalla.set_file_size(TamanoArchivo(options.order_file));
+  screen.set_file_size(FileSize(options.order_file));
   // From here a signal reaches the run; one that came before stops it
   // before its first record.
-  struct Publicada {
-    std::atomic<ImportRun*>& en_marcha;
-    ~Publicada() { en_marcha.store(nullptr); }
-  } publicada{en_marcha};
-  en_marcha.store(&run);
-  if (senales.received() != 0) run.RequestStop();
+  struct Published {
+    std::atomic<ImportRun*>& running;
+    ~Published() { running.store(nullptr); }
+  } published{running};
+  running.store(&run);
+  if (signal_watcher.received() != 0) run.RequestStop();
 
-  std::optional<Simulacion> simulacion;
+  std::optional<BatchDryRun> dry_run;
   if (options.dry_run) {
     try {
-      simulacion.emplace(fdm.Norvela, store);
-    } catch (const Failure& falla) {
-      return sin_importar(kBatchFalla, falla.what(), "falla");
+      dry_run.emplace(fdm.Norvela, store);
+    } catch (const Failure& failure) {
+      return nothing_imported(kBatchFailure, failure.what(), "falla");
     }
-    Escriba(stderr, kSimulacion);
+    WriteLine(stderr, kDryRunNotice);
   }
 
-  const auto inicio = std::chrono::steady_clock::now();
-  std::string falla;
+  const auto start = std::chrono::steady_clock::now();
+  std::string failure;
   try {
     run.SpeedButton3Click();
   } catch (const Failure& f) {
-    falla = f.what();
+    failure = f.what();
   }
-  const double segundos =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
-  simulacion.reset();  // everything the dry run wrote is rolled back here
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  dry_run.reset();  // everything the dry run wrote is rolled back here
 
   // The closing records are written under the lock, so that no rewrite of
   // the report in progress comes after them.
-  const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
-  corrida.ended = IsoTime(std::chrono::system_clock::now());
-  const int senal = corrida.signal;
-  const ResumenImportacion::Fin fin = run.resumen().fin;
-  pantalla.FinishProgress(fin == ResumenImportacion::Fin::kCompleta);
-  if (!falla.empty() || fin == ResumenImportacion::Fin::kFalla) {
-    Escriba(stderr, EscapeControls(WithFinalPeriod(falla)));
+  const std::lock_guard<std::mutex> held(observers.mutex());
+  run_info.ended = IsoTime(std::chrono::system_clock::now());
+  const int signal_number = run_info.signal;
+  const ResumenImportacion::Fin end = run.resumen().fin;
+  screen.FinishProgress(end == ResumenImportacion::Fin::kCompleta);
+  if (!failure.empty() || end == ResumenImportacion::Fin::kFalla) {
+    WriteLine(stderr, EscapeControls(WithFinalPeriod(failure)));
     // After its wait the server reports a held row as a lock time-out or,
     // for a row being updated, as an update conflict ("deadlock").
-    if (options.espera_bloqueo && (falla.find("lock time-out") != std::string::npos ||
-                                   falla.find("deadlock") != std::string::npos ||
-                                   falla.find("lock conflict") != std::string::npos)) {
-      Escriba(stderr, "Se esperó más de " + std::to_string(*options.espera_bloqueo) +
-                          " s (--espera-bloqueo) por filas que otra transacción tiene "
-                          "bloqueadas; el pedido en curso no se grabó.");
+    if (options.lock_wait && (failure.find("lock time-out") != std::string::npos ||
+                              failure.find("deadlock") != std::string::npos ||
+                              failure.find("lock conflict") != std::string::npos)) {
+      WriteLine(stderr, "Se esperó más de " + std::to_string(*options.lock_wait) +
+                            " s (--espera-bloqueo) por filas que otra transacción tiene "
+                            "bloqueadas; el pedido en curso no se grabó.");
     }
   }
-  if (options.dry_run) Escriba(stderr, kSimulacionFin);
-  resumen.set_lineas_omitidas(run.resumen().lineas_omitidas);
-  resumen.Imprima(stdout, corrida, fin, run.resumen().registros, segundos);
+  if (options.dry_run) WriteLine(stderr, kDryRunEnd);
+  summary.set_skipped_lines(run.resumen().lineas_omitidas);
+  summary.Print(stdout, run_info, end, run.resumen().registros, seconds);
 
-  int estado = kBatchTodoGrabado;
-  if (senal != 0) {
-    estado = 128 + senal;
-  } else if (fin != ResumenImportacion::Fin::kCompleta) {
-    estado = kBatchFalla;
-  } else if (resumen.algo_sin_importar()) {
-    estado = kBatchIncompleta;
+  int status = kBatchAllWritten;
+  if (signal_number != 0) {
+    status = 128 + signal_number;
+  } else if (end != ResumenImportacion::Fin::kCompleta) {
+    status = kBatchFailure;
+  } else if (summary.anything_not_imported()) {
+    status = kBatchIncomplete;
   }
 
   // A run whose outputs could not be completed has not told the caller
   // what it was asked to.
   try {
-    if (rechazos) rechazos->Termine();
-    if (informe) {
-      informe->Escriba(options.report,
-                       {options.dry_run, corrida, senal != 0 ? "interrumpida" : FinInforme(fin),
-                        run.resumen().falla, estado, run.resumen().registros});
+    if (rejects) rejects->Finish();
+    if (report) {
+      report->Write(options.report, {options.dry_run, run_info,
+                                     signal_number != 0 ? "interrumpida" : ReportEnd(end),
+                                     run.resumen().falla, status, run.resumen().registros});
     }
   } catch (const Failure& f) {
-    Escriba(stderr, WithFinalPeriod(f.what()));
-    if (estado == kBatchTodoGrabado) estado = kBatchIncompleta;
+    WriteLine(stderr, WithFinalPeriod(f.what()));
+    if (status == kBatchAllWritten) status = kBatchIncomplete;
   }
-  cerrada = true;
-  return estado;
+  closed = true;
+  return status;
 }
 
 }  // namespace
@@ -507,19 +380,19 @@ int RunBatch(int argc, char** argv) {
   try {
     options = ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const BatchUsageError& error) {
-    return ErrorDeUso(error.what());
+    return UsageError(error.what());
   }
   if (options.help) {
     std::fputs(BatchUsage().c_str(), stdout);
     std::fflush(stdout);
-    return kBatchTodoGrabado;
+    return kBatchAllWritten;
   }
   try {
-    return Corra(options);
-  } catch (const std::exception& falla) {
+    return RunBatchImport(options);
+  } catch (const std::exception& failure) {
     // Whatever the import did not foresee still ends the run with its text.
-    Escriba(stderr, WithFinalPeriod(falla.what()));
-    return kBatchFalla;
+    WriteLine(stderr, WithFinalPeriod(failure.what()));
+    return kBatchFailure;
   }
 }
 

@@ -9,10 +9,10 @@ namespace imp {
 
 // Exit statuses of batch mode.
 enum BatchExit : int {
-  kBatchTodoGrabado = 0,  // every order and every line written
-  kBatchFalla = 1,        // a failure ended the run (its text on stderr)
-  kBatchUso = 2,          // bad usage, unreadable settings, no connection
-  kBatchIncompleta = 3,   // the run finished, but an order or a line was not imported
+  kBatchAllWritten = 0,  // every order and every line written
+  kBatchFailure = 1,     // a failure ended the run (its text on stderr)
+  kBatchUsage = 2,       // bad usage, unreadable settings, no connection
+  kBatchIncomplete = 3,  // the run finished, but an order or a line was not imported
 };
 
 // Runs batch mode (or prints its help) for the program's command line and

@@ -60,10 +60,10 @@ const Option kOptions[] = {
        if (v.empty()) throw BatchUsageError("--settings necesita el nombre de un archivo");
        o.settings = v;
      }},
-    {"--fecha", true, [](const BatchOptions& o) { return o.fecha.has_value(); },
+    {"--fecha", true, [](const BatchOptions& o) { return o.date.has_value(); },
      [](BatchOptions& o, const std::string& v) {
-       o.fecha = ParseIsoDate(v);
-       if (!o.fecha) {
+       o.date = ParseIsoDate(v);
+       if (!o.date) {
          throw BatchUsageError("Fecha no válida en --fecha: '" + v + "' (se espera AAAA-MM-DD)");
        }
      }},
@@ -82,43 +82,43 @@ const Option kOptions[] = {
        o.report = v;
      }},
     {"--separador-decimal", true,
-     [](const BatchOptions& o) { return o.formato.decimal_separator.has_value(); },
+     [](const BatchOptions& o) { return o.file_format.decimal_separator.has_value(); },
      [](BatchOptions& o, const std::string& v) {
-       o.formato.decimal_separator =
+       o.file_format.decimal_separator =
            Stated("--separador-decimal", v, ParseDecimalSeparator(v), ", o .");
      }},
     {"--orden-fecha", true,
-     [](const BatchOptions& o) { return o.formato.short_date_format.has_value(); },
+     [](const BatchOptions& o) { return o.file_format.short_date_format.has_value(); },
      [](BatchOptions& o, const std::string& v) {
-       o.formato.short_date_format = Stated("--orden-fecha", v, ParseDateOrder(v), "dma, mda o amd");
+       o.file_format.short_date_format =
+           Stated("--orden-fecha", v, ParseDateOrder(v), "dma, mda o amd");
      }},
     {"--separador-fecha", true,
-     [](const BatchOptions& o) { return o.formato.date_separator.has_value(); },
+     [](const BatchOptions& o) { return o.file_format.date_separator.has_value(); },
      [](BatchOptions& o, const std::string& v) {
-       o.formato.date_separator = Stated("--separador-fecha", v, ParseDateSeparator(v), "/, - o .");
+       o.file_format.date_separator =
+           Stated("--separador-fecha", v, ParseDateSeparator(v), "/, - o .");
      }},
     {"--codificacion", true,
-     [](const BatchOptions& o) { return o.formato.encoding.has_value(); },
+     [](const BatchOptions& o) { return o.file_format.encoding.has_value(); },
      [](BatchOptions& o, const std::string& v) {
-       o.formato.encoding =
+       o.file_format.encoding =
            Stated("--codificacion", v, ParseTextEncoding(v), "WIN1252, UTF8, ISO8859_1 o NONE");
      }},
-    {"--estable", true, [](const BatchOptions& o) { return o.estable.has_value(); },
-     [](BatchOptions& o, const std::string& v) { o.estable = Seconds("--estable", v); }},
-    {"--espera-bloqueo", true, [](const BatchOptions& o) { return o.espera_bloqueo.has_value(); },
-     [](BatchOptions& o, const std::string& v) {
-       o.espera_bloqueo = Seconds("--espera-bloqueo", v);
-     }},
+    {"--estable", true, [](const BatchOptions& o) { return o.stable_seconds.has_value(); },
+     [](BatchOptions& o, const std::string& v) { o.stable_seconds = Seconds("--estable", v); }},
+    {"--espera-bloqueo", true, [](const BatchOptions& o) { return o.lock_wait.has_value(); },
+     [](BatchOptions& o, const std::string& v) { o.lock_wait = Seconds("--espera-bloqueo", v); }},
     {"--pedidos-por-transaccion", true,
-     [](const BatchOptions& o) { return o.pedidos_por_transaccion_dado; },
+     [](const BatchOptions& o) { return o.orders_per_transaction_given; },
      [](BatchOptions& o, const std::string& v) {
-       o.pedidos_por_transaccion = OrdersPerTransaction(v);
-       o.pedidos_por_transaccion_dado = true;
+       o.orders_per_transaction = OrdersPerTransaction(v);
+       o.orders_per_transaction_given = true;
      }},
-    {"--espera-conexion", true, [](const BatchOptions& o) { return o.espera_conexion_dada; },
+    {"--espera-conexion", true, [](const BatchOptions& o) { return o.connect_wait_given; },
      [](BatchOptions& o, const std::string& v) {
-       o.espera_conexion = Seconds("--espera-conexion", v);
-       o.espera_conexion_dada = true;
+       o.connect_wait = Seconds("--espera-conexion", v);
+       o.connect_wait_given = true;
      }},
 };
 

@@ -26,24 +26,24 @@ struct BatchOptions {
   bool batch = false;
   bool help = false;
   std::string settings;        // settings file; empty: the install directory's
-  std::optional<Date> fecha;   // fallback order date; none: today
+  std::optional<Date> date;    // fallback order date; none: today
   bool dry_run = false;        // everything rolled back, no identifier drawn
   std::string rejects;         // file for the lines not imported (+ ".log"); empty: none
   bool skip_existing = false;  // orders already in PEDIDOS are not written again
   std::string report;          // JSON report of the run; empty: none
   // Seconds: a file modified less than this long ago is not imported (it
   // may still be being written); none: no such check.
-  std::optional<int> estable;
+  std::optional<int> stable_seconds;
   // Seconds a transaction waits for a row another one holds; none: it
   // waits as long as it takes.
-  std::optional<int> espera_bloqueo;
+  std::optional<int> lock_wait;
   // Orders committed together in one transaction, each still all or
   // nothing; 1: each order commits on its own.
-  int pedidos_por_transaccion = 1;
-  bool pedidos_por_transaccion_dado = false;
-  FileFormat formato;          // the file's numbers and dates, where stated
-  int espera_conexion = 30;    // seconds to wait for the server to answer
-  bool espera_conexion_dada = false;
+  int orders_per_transaction = 1;
+  bool orders_per_transaction_given = false;
+  FileFormat file_format;  // the file's numbers and dates, where stated
+  int connect_wait = 30;   // seconds to wait for the server to answer
+  bool connect_wait_given = false;
   std::string order_file;
 };
 

@@ -38,66 +38,66 @@ namespace imp {
 
 class BatchRejects final : public ObservadorImportacion {
  public:
-  // Creates `ruta` and `ruta + ".log"` anew; the lines are copied
-  // from `pedidos`, the order file. Fails with imp::Failure naming the file
+  // Creates `path` and `path + ".log"` anew; the lines are copied
+  // from `order_file`. Fails with imp::Failure naming the file
   // that cannot be written.
-  BatchRejects(std::string pedidos, const std::string& ruta);
+  BatchRejects(std::string order_file, const std::string& path);
 
   // Whether the order file is declared UTF-8: the lines never read are
   // then found by the same rule as the run's (a line that is not UTF-8
   // stops the reader there).
   void set_require_utf8(bool required) { require_utf8_ = required; }
 
-  void AlGrabarPedido(const PedidoGrabado& pedido) override;
-  void AlDescartarPedido(const PedidoDescartado& pedido) override;
-  void AlDescartarLinea(const LineaDescartada& linea) override;
-  void AlOmitirPedido(const PedidoExistente& pedido) override;
-  void AlInterrumpirse(const std::string& falla,
-                       const std::vector<TPosicionLinea>& registros) override;
-  void AlDetenerse(const TPosicionLinea& primera_sin_leer) override;
+  void AlGrabarPedido(const PedidoGrabado& order) override;
+  void AlDescartarPedido(const PedidoDescartado& order) override;
+  void AlDescartarLinea(const LineaDescartada& line) override;
+  void AlOmitirPedido(const PedidoExistente& order) override;
+  void AlInterrumpirse(const std::string& failure,
+                       const std::vector<TPosicionLinea>& records) override;
+  void AlDetenerse(const TPosicionLinea& first_unread) override;
 
   // Completes both files once the run is over: after a failure or a stop,
   // the lines it never read. Fails with imp::Failure when a file cannot be
   // written.
-  void Termine();
+  void Finish();
 
   // Lines written to the rejects file so far.
-  int64_t lineas() const { return lineas_; }
+  int64_t lines() const { return lines_; }
 
-  // The line end that follows a line of `longitud` bytes at `desplazamiento`
-  // in `archivo`: "\r\n", "\n", "\r" or "" at the end of the file.
-  static std::string FinDeLinea(std::FILE* archivo, int64_t desplazamiento, int64_t longitud);
+  // The line end that follows a line of `length` bytes at `offset`
+  // in `file`: "\r\n", "\n", "\r" or "" at the end of the file.
+  static std::string LineEnd(std::FILE* file, int64_t offset, int64_t length);
 
  private:
-  using Archivo = OwnedFile;
+  using File = OwnedFile;
 
-  // Copies one line of the order file and logs it (kept until Vacie).
-  void Rechace(const TPosicionLinea& posicion, const std::string& motivo);
-  // Writes what Rechace kept to both files, each in one write, and flushes
+  // Copies one line of the order file and logs it (kept until Flush).
+  void Reject(const TPosicionLinea& position, const std::string& reason);
+  // Writes what Reject kept to both files, each in one write, and flushes
   // them: the files always end at an order's end.
-  void Vacie();
+  void Flush();
   // Notes the lines the run has read.
-  void Vea(const std::vector<TPosicionLinea>& registros);
+  void NoteRead(const std::vector<TPosicionLinea>& records);
   // The reason of a discarded line of the current order, or "".
-  std::string MotivoPendiente(int64_t numero) const;
-  void CopieRestoSinLeer();
-  // Copies the file from `desde` to its end line by line, the first line
-  // numbered `numero`, each with its own entry in the log.
-  void CopieBytesSinLeer(int64_t desde, int64_t numero, const std::string& motivo,
-                         const std::string& primera);
+  std::string PendingReason(int64_t number) const;
+  void CopyRestUnread();
+  // Copies the file from `from` to its end line by line, the first line
+  // numbered `number`, each with its own entry in the log.
+  void CopyBytesUnread(int64_t from, int64_t number, const std::string& reason,
+                       const std::string& first_entry);
 
-  std::string pedidos_;
+  std::string order_file_;
   bool require_utf8_ = false;
-  std::string ruta_;
-  Archivo origen_;
-  Archivo rechazos_;
-  Archivo bitacora_;
-  std::string por_escribir_;           // rejected lines not yet written
-  std::string por_registrar_;          // their log lines
-  std::vector<LineaDescartada> pendientes_;  // discarded lines of the current order
-  bool interrumpida_ = false;
-  int64_t ultima_leida_ = 0;           // the last line the run read (0: none)
-  int64_t lineas_ = 0;
+  std::string path_;
+  File source_;
+  File rejects_;
+  File log_;
+  std::string to_write_;                  // rejected lines not yet written
+  std::string to_log_;                    // their log lines
+  std::vector<LineaDescartada> pending_;  // discarded lines of the current order
+  bool interrupted_ = false;
+  int64_t last_read_ = 0;  // the last line the run read (0: none)
+  int64_t lines_ = 0;
 };
 
 }  // namespace imp

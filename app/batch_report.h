@@ -51,34 +51,34 @@ class BatchReport final : public ObservadorImportacion {
   BatchReport();
 
   // In a dry run the identifiers drawn are stand-ins: reported as null.
-  void set_simulacion(bool simulacion) { simulacion_ids_ = simulacion; }
+  void set_dry_run(bool dry_run) { stand_in_ids_ = dry_run; }
 
-  void AlGrabarPedido(const PedidoGrabado& pedido) override;
-  void AlDescartarPedido(const PedidoDescartado& pedido) override;
-  void AlDescartarLinea(const LineaDescartada& linea) override;
-  void AlOmitirPedido(const PedidoExistente& pedido) override;
-  void AlInterrumpirse(const std::string& falla,
-                       const std::vector<TPosicionLinea>& registros) override;
+  void AlGrabarPedido(const PedidoGrabado& order) override;
+  void AlDescartarPedido(const PedidoDescartado& order) override;
+  void AlDescartarLinea(const LineaDescartada& line) override;
+  void AlOmitirPedido(const PedidoExistente& order) override;
+  void AlInterrumpirse(const std::string& failure,
+                       const std::vector<TPosicionLinea>& records) override;
 
   // How the run was asked for and how it ended (or stands).
-  struct Cierre {
-    bool simulacion = false;
-    BatchRunInfo corrida;      // file, company, user, times, signal
-    std::string fin;           // "en_curso", "completa", "falla", "interrumpida",
-                               // "detenida", "sin_archivo", "no_encontrado",
-                               // "no_se_pudo_abrir", "sin_conexion"
-    std::string falla;         // the failure's text; empty: none
-    int estado_salida = -1;    // -1: not ended (null)
-    int64_t lineas_leidas = -1;  // -1: the lines of the orders settled so far
+  struct Closing {
+    bool dry_run = false;
+    BatchRunInfo run;         // file, company, user, times, signal
+    std::string end;          // "en_curso", "completa", "falla", "interrumpida",
+                              // "detenida", "sin_archivo", "no_encontrado",
+                              // "no_se_pudo_abrir", "sin_conexion"
+    std::string failure;      // the failure's text; empty: none
+    int exit_status = -1;     // -1: not ended (null)
+    int64_t lines_read = -1;  // -1: the lines of the orders settled so far
   };
 
-  // Writes the whole report to `ruta` (replacing it, by a rename). Fails
+  // Writes the whole report to `path` (replacing it, by a rename). Fails
   // with imp::Failure when the file cannot be written.
-  void Escriba(const std::string& ruta, const Cierre& cierre);
+  void Write(const std::string& path, const Closing& closing);
 
   // Events taken since the report was last written: a rewrite while the
   // run goes on is needed only when there are some.
-  bool cambiado() const { return eventos_ != escritos_; }
+  bool changed() const { return events_ != written_events_; }
 
   // `bytes` as a quoted JSON string. Each valid UTF-8 sequence is copied;
   // every other byte is a Windows-1252 character (0x80 the euro sign, 0xE9
@@ -91,23 +91,23 @@ class BatchReport final : public ObservadorImportacion {
   static std::string JsonText(std::string_view bytes);
 
  private:
-  struct CierreArchivo {
+  struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
-  using Archivo = std::unique_ptr<std::FILE, CierreArchivo>;
+  using File = std::unique_ptr<std::FILE, FileCloser>;
 
-  void Agregue(Archivo& archivo, bool& primero, const std::string& json);
+  void Append(File& file, bool& first, const std::string& json);
 
-  int64_t eventos_ = 0, escritos_ = 0;
-  int64_t lineas_asentadas_ = 0;  // file lines of the orders settled
-  int64_t grabados_ = 0, descartados_ = 0, existentes_ = 0;
-  int64_t lineas_grabadas_ = 0, lineas_descartadas_ = 0;
-  int64_t iva_ = 0, total_ = 0;  // Currency counts of the written orders
-  bool simulacion_ids_ = false;
-  Archivo pedidos_;
-  Archivo lineas_;
-  Archivo cortadas_;
-  bool primer_pedido_ = true, primera_linea_ = true, primera_cortada_ = true;
+  int64_t events_ = 0, written_events_ = 0;
+  int64_t settled_lines_ = 0;  // file lines of the orders settled
+  int64_t written_ = 0, dropped_ = 0, existing_ = 0;
+  int64_t lines_written_ = 0, lines_discarded_ = 0;
+  int64_t vat_ = 0, total_ = 0;  // Currency counts of the written orders
+  bool stand_in_ids_ = false;
+  File orders_;
+  File lines_;
+  File cut_lines_;
+  bool first_order_ = true, first_line_ = true, first_cut_line_ = true;
 };
 
 }  // namespace imp

@@ -1,14 +1,14 @@
 #include "app/batch_summary.h"
 
-#include "values/control_text.h"
+#include "values/message_text.h"
 #include "values/failure.h"
 
 namespace imp {
 namespace {
 
-const char* TextoFin(ResumenImportacion::Fin fin) {
+const char* EndText(ResumenImportacion::Fin end) {
   using Fin = ResumenImportacion::Fin;
-  switch (fin) {
+  switch (end) {
     case Fin::kCompleta: return "archivo leído completo";
     case Fin::kSinUbicacion: return "sin archivo de pedidos";
     case Fin::kNoEncontrado: return "no se encontró el archivo de pedidos";
@@ -23,86 +23,82 @@ const char* TextoFin(ResumenImportacion::Fin fin) {
 }  // namespace
 
 BatchSummary::BatchSummary()
-    : detalle_pedidos_(std::tmpfile()), detalle_lineas_(std::tmpfile()),
-      detalle_existentes_(std::tmpfile()) {
-  if (!detalle_pedidos_ || !detalle_lineas_ || !detalle_existentes_) {
+    : dropped_orders_(std::tmpfile()),
+      discarded_lines_(std::tmpfile()),
+      existing_orders_(std::tmpfile()) {
+  if (!dropped_orders_ || !discarded_lines_ || !existing_orders_) {
     throw Failure("No se pudo crear un archivo temporal para el resumen");
   }
 }
 
-std::string BatchSummary::EnUnaLinea(const std::string& texto) {
-  return EscapeControls(OneLine(texto));
+void BatchSummary::AlGrabarPedido(const PedidoGrabado& order) {
+  ++orders_written_;
+  lines_written_ += order.lineas;
 }
 
-void BatchSummary::AlGrabarPedido(const PedidoGrabado& pedido) {
-  ++pedidos_grabados_;
-  lineas_grabadas_ += pedido.lineas;
+void BatchSummary::AlDescartarPedido(const PedidoDescartado& order) {
+  ++orders_dropped_;
+  const std::string line = "  " + EscapedOneLine(order.prefijo + " " + order.numero) + ": " +
+                           EscapedOneLine(order.motivo) + "\n";
+  std::fwrite(line.data(), 1, line.size(), dropped_orders_.get());
 }
 
-void BatchSummary::AlDescartarPedido(const PedidoDescartado& pedido) {
-  ++pedidos_descartados_;
-  const std::string linea = "  " + EnUnaLinea(pedido.prefijo + " " + pedido.numero) + ": " +
-                            EnUnaLinea(pedido.motivo) + "\n";
-  std::fwrite(linea.data(), 1, linea.size(), detalle_pedidos_.get());
+void BatchSummary::AlDescartarLinea(const LineaDescartada& line) {
+  ++lines_discarded_;
+  const std::string text =
+      "  línea " + std::to_string(line.posicion.numero) + ": " + EscapedOneLine(line.motivo) + "\n";
+  std::fwrite(text.data(), 1, text.size(), discarded_lines_.get());
 }
 
-void BatchSummary::AlDescartarLinea(const LineaDescartada& linea) {
-  ++lineas_descartadas_;
-  const std::string texto = "  línea " + std::to_string(linea.posicion.numero) + ": " +
-                            EnUnaLinea(linea.motivo) + "\n";
-  std::fwrite(texto.data(), 1, texto.size(), detalle_lineas_.get());
+void BatchSummary::AlOmitirPedido(const PedidoExistente& order) {
+  ++orders_existing_;
+  const std::string line = "  " + EscapedOneLine(order.prefijo + " " + order.numero) +
+                           ": ya grabado con el identificador " + order.pedi_id + "\n";
+  std::fwrite(line.data(), 1, line.size(), existing_orders_.get());
 }
 
-void BatchSummary::AlOmitirPedido(const PedidoExistente& pedido) {
-  ++pedidos_existentes_;
-  const std::string linea = "  " + EnUnaLinea(pedido.prefijo + " " + pedido.numero) +
-                            ": ya grabado con el identificador " + pedido.pedi_id + "\n";
-  std::fwrite(linea.data(), 1, linea.size(), detalle_existentes_.get());
-}
-
-void BatchSummary::Copie(std::FILE* desde, std::FILE* hacia) {
-  std::fflush(desde);
-  std::rewind(desde);
-  char bloque[8192];
+void BatchSummary::Copy(std::FILE* from, std::FILE* to) {
+  std::fflush(from);
+  std::rewind(from);
+  char block[8192];
   size_t n;
-  while ((n = std::fread(bloque, 1, sizeof bloque, desde)) > 0) std::fwrite(bloque, 1, n, hacia);
+  while ((n = std::fread(block, 1, sizeof block, from)) > 0) std::fwrite(block, 1, n, to);
 }
 
-void BatchSummary::Imprima(std::FILE* out, const BatchRunInfo& corrida,
-                           ResumenImportacion::Fin fin, int64_t registros, double segundos) const {
-  if (simulacion_) {
+void BatchSummary::Print(std::FILE* out, const BatchRunInfo& run, ResumenImportacion::Fin end,
+                         int64_t records, double seconds) const {
+  if (dry_run_) {
     std::fputs("SIMULACIÓN (--dry-run): lo que sigue se grabó en una transacción que se deshizo;\n"
                "la base de datos quedó como estaba.\n", out);
   }
-  const std::string como = corrida.signal != 0
-                               ? "interrumpida por la señal " + SignalName(corrida.signal)
-                               : std::string(TextoFin(fin));
-  std::fprintf(out, "Resumen de la importación: %s\n", como.c_str());
-  std::fprintf(out, "Archivo: %s\n", EnUnaLinea(corrida.file).c_str());
-  std::fprintf(out, "Compañía: %s (%s)\n", EnUnaLinea(corrida.company).c_str(),
-               EnUnaLinea(corrida.database).c_str());
-  std::fprintf(out, "Usuario: %s\n", EnUnaLinea(corrida.user).c_str());
-  std::fprintf(out, "Inicio: %s\n", corrida.started.c_str());
-  std::fprintf(out, "Fin: %s\n", corrida.ended.c_str());
-  std::fprintf(out, "Pedidos grabados: %lld\n", static_cast<long long>(pedidos_grabados_));
-  std::fprintf(out, "Pedidos descartados: %lld\n", static_cast<long long>(pedidos_descartados_));
-  Copie(detalle_pedidos_.get(), out);
-  if (omitir_existentes_ || pedidos_existentes_ > 0) {
+  const std::string how = run.signal != 0 ? "interrumpida por la señal " + SignalName(run.signal)
+                                          : std::string(EndText(end));
+  std::fprintf(out, "Resumen de la importación: %s\n", how.c_str());
+  std::fprintf(out, "Archivo: %s\n", EscapedOneLine(run.file).c_str());
+  std::fprintf(out, "Compañía: %s (%s)\n", EscapedOneLine(run.company).c_str(),
+               EscapedOneLine(run.database).c_str());
+  std::fprintf(out, "Usuario: %s\n", EscapedOneLine(run.user).c_str());
+  std::fprintf(out, "Inicio: %s\n", run.started.c_str());
+  std::fprintf(out, "Fin: %s\n", run.ended.c_str());
+  std::fprintf(out, "Pedidos grabados: %lld\n", static_cast<long long>(orders_written_));
+  std::fprintf(out, "Pedidos descartados: %lld\n", static_cast<long long>(orders_dropped_));
+  Copy(dropped_orders_.get(), out);
+  if (skip_existing_ || orders_existing_ > 0) {
     std::fprintf(out, "Pedidos ya importados (omitidos): %lld\n",
-                 static_cast<long long>(pedidos_existentes_));
-    Copie(detalle_existentes_.get(), out);
+                 static_cast<long long>(orders_existing_));
+    Copy(existing_orders_.get(), out);
   }
-  std::fprintf(out, "Líneas grabadas: %lld\n", static_cast<long long>(lineas_grabadas_));
-  std::fprintf(out, "Líneas descartadas: %lld\n", static_cast<long long>(lineas_descartadas_));
-  Copie(detalle_lineas_.get(), out);
-  std::fprintf(out, "Líneas leídas: %lld\n", static_cast<long long>(registros));
-  if (lineas_omitidas_ > 0) {
-    std::fprintf(out, "Líneas vacías (omitidas): %lld\n", static_cast<long long>(lineas_omitidas_));
+  std::fprintf(out, "Líneas grabadas: %lld\n", static_cast<long long>(lines_written_));
+  std::fprintf(out, "Líneas descartadas: %lld\n", static_cast<long long>(lines_discarded_));
+  Copy(discarded_lines_.get(), out);
+  std::fprintf(out, "Líneas leídas: %lld\n", static_cast<long long>(records));
+  if (skipped_lines_ > 0) {
+    std::fprintf(out, "Líneas vacías (omitidas): %lld\n", static_cast<long long>(skipped_lines_));
   }
-  std::fprintf(out, "Tiempo transcurrido: %.3f s\n", segundos);
-  const double por_segundo = segundos > 0 ? static_cast<double>(registros) / segundos : 0.0;
-  std::fprintf(out, "Líneas por segundo: %.0f\n", por_segundo);
-  if (simulacion_) std::fputs("SIMULACIÓN: nada quedó grabado.\n", out);
+  std::fprintf(out, "Tiempo transcurrido: %.3f s\n", seconds);
+  const double per_second = seconds > 0 ? static_cast<double>(records) / seconds : 0.0;
+  std::fprintf(out, "Líneas por segundo: %.0f\n", per_second);
+  if (dry_run_) std::fputs("SIMULACIÓN: nada quedó grabado.\n", out);
   std::fflush(out);
 }
 

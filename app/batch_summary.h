@@ -20,58 +20,54 @@ class BatchSummary final : public ObservadorImportacion {
  public:
   BatchSummary();
 
-  void AlGrabarPedido(const PedidoGrabado& pedido) override;
-  void AlDescartarPedido(const PedidoDescartado& pedido) override;
-  void AlDescartarLinea(const LineaDescartada& linea) override;
-  void AlOmitirPedido(const PedidoExistente& pedido) override;
+  void AlGrabarPedido(const PedidoGrabado& order) override;
+  void AlDescartarPedido(const PedidoDescartado& order) override;
+  void AlDescartarLinea(const LineaDescartada& line) override;
+  void AlOmitirPedido(const PedidoExistente& order) override;
 
   // A dry run: the summary says so, first and last.
-  void set_simulacion(bool simulacion) { simulacion_ = simulacion; }
+  void set_dry_run(bool dry_run) { dry_run_ = dry_run; }
   // Lists the orders found already written (even none) under their heading.
-  void set_omitir_existentes(bool omitir) { omitir_existentes_ = omitir; }
+  void set_skip_existing(bool skip) { skip_existing_ = skip; }
   // Lines of the file that held no record (empty, or every field empty).
-  void set_lineas_omitidas(int64_t lineas) { lineas_omitidas_ = lineas; }
+  void set_skipped_lines(int64_t lines) { skipped_lines_ = lines; }
 
-  int64_t pedidos_grabados() const { return pedidos_grabados_; }
-  int64_t pedidos_descartados() const { return pedidos_descartados_; }
-  int64_t lineas_grabadas() const { return lineas_grabadas_; }
-  int64_t lineas_descartadas() const { return lineas_descartadas_; }
-  int64_t pedidos_existentes() const { return pedidos_existentes_; }
+  int64_t orders_written() const { return orders_written_; }
+  int64_t orders_dropped() const { return orders_dropped_; }
+  int64_t lines_written() const { return lines_written_; }
+  int64_t lines_discarded() const { return lines_discarded_; }
+  int64_t orders_existing() const { return orders_existing_; }
   // True when something the run read was not imported (an order found
   // already written included).
-  bool algo_sin_importar() const {
-    return pedidos_descartados_ > 0 || lineas_descartadas_ > 0 || pedidos_existentes_ > 0;
+  bool anything_not_imported() const {
+    return orders_dropped_ > 0 || lines_discarded_ > 0 || orders_existing_ > 0;
   }
 
-  // Writes the summary to `out`. `corrida` names the run (file, company,
-  // user, times; the signal that interrupted it), `fin` is how the run
-  // ended, `registros` the records it read and `segundos` how long it took.
-  void Imprima(std::FILE* out, const BatchRunInfo& corrida, ResumenImportacion::Fin fin,
-               int64_t registros, double segundos) const;
-
-  // The text of a reason on one line (a database's reason may run over
-  // several), its control bytes shown as \xNN (see values/control_text.h).
-  static std::string EnUnaLinea(const std::string& texto);
+  // Writes the summary to `out`. `run` names the run (file, company,
+  // user, times; the signal that interrupted it), `end` is how the run
+  // ended, `records` the records it read and `seconds` how long it took.
+  void Print(std::FILE* out, const BatchRunInfo& run, ResumenImportacion::Fin end, int64_t records,
+             double seconds) const;
 
  private:
-  struct CierreArchivo {
+  struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
-  using Archivo = std::unique_ptr<std::FILE, CierreArchivo>;
+  using File = std::unique_ptr<std::FILE, FileCloser>;
 
-  static void Copie(std::FILE* desde, std::FILE* hacia);
+  static void Copy(std::FILE* from, std::FILE* to);
 
-  int64_t pedidos_grabados_ = 0;
-  int64_t pedidos_descartados_ = 0;
-  int64_t lineas_grabadas_ = 0;
-  int64_t lineas_descartadas_ = 0;
-  int64_t pedidos_existentes_ = 0;
-  bool simulacion_ = false;
-  bool omitir_existentes_ = false;
-  int64_t lineas_omitidas_ = 0;
-  Archivo detalle_pedidos_;
-  Archivo detalle_lineas_;
-  Archivo detalle_existentes_;
+  int64_t orders_written_ = 0;
+  int64_t orders_dropped_ = 0;
+  int64_t lines_written_ = 0;
+  int64_t lines_discarded_ = 0;
+  int64_t orders_existing_ = 0;
+  bool dry_run_ = false;
+  bool skip_existing_ = false;
+  int64_t skipped_lines_ = 0;
+  File dropped_orders_;
+  File discarded_lines_;
+  File existing_orders_;
 };
 
 }  // namespace imp

@@ -89,11 +89,11 @@ int RunWithoutWindow(const StartupChoice& choice, int argc, char** argv) {
   switch (choice.action) {
     case StartupAction::kVersion:
       std::fputs(VersionText().c_str(), stdout);
-      return std::fflush(stdout) == 0 ? kBatchTodoGrabado : kBatchFalla;
+      return std::fflush(stdout) == 0 ? kBatchAllWritten : kBatchFailure;
     case StartupAction::kRefuse:
       std::fprintf(stderr, "importa-pedidos: %s\nPruebe 'importa-pedidos --help'.\n",
                    choice.error.c_str());
-      return kBatchUso;
+      return kBatchUsage;
     case StartupAction::kHelp:
     case StartupAction::kBatch:
       return RunBatch(argc, argv);
@@ -101,7 +101,7 @@ int RunWithoutWindow(const StartupChoice& choice, int argc, char** argv) {
       break;
   }
   // The window is main()'s to open; nothing was asked of this function.
-  return kBatchUso;
+  return kBatchUsage;
 }
 
 }  // namespace imp

@@ -12,10 +12,8 @@ QString FromWindows1252(std::string_view bytes) {
 }
 
 QString DisplayText(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-  }
-  return FromWindows1252(bytes);
+  const std::string utf8 = DisplayUtf8(bytes);
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 }  // namespace imp

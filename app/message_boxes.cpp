@@ -6,6 +6,7 @@
 
 #include "app/display_text.h"
 #include "app/modal_runner.h"
+#include "values/message_text.h"
 
 namespace imp {
 
@@ -56,11 +57,6 @@ QString TitleFromExecutableName(const QString& file_name) {
 QString ApplicationTitle() {
   return TitleFromExecutableName(
       QFileInfo(QCoreApplication::applicationFilePath()).fileName());
-}
-
-std::string WithFinalPeriod(std::string text) {
-  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
-  return text;
 }
 
 }  // namespace imp

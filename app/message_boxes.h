@@ -36,10 +36,6 @@ QString TitleFromExecutableName(const QString& file_name);
 // The running program's title (TitleFromExecutableName of its executable).
 QString ApplicationTitle();
 
-// `text` with a "." appended, unless it is empty or its last byte is "." or
-// sorts before it (a blank, "!", ",", "-", a line end...).
-std::string WithFinalPeriod(std::string text);
-
 // Runs one event handler: a failure ends the handler where it stands and is
 // shown by the general error display; the program goes on.
 template <typename Handler>

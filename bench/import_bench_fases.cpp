@@ -109,7 +109,7 @@ bool Importe(const std::map<std::string, std::string>& o, const fb::AttachOption
   argv.push_back(nullptr);
   const int estado = RunBatch(static_cast<int>(args.size()), argv.data());
   std::fflush(stdout);
-  return estado == kBatchTodoGrabado;
+  return estado == kBatchAllWritten;
 }
 #else
 // Without the front end's batch mode in the build: the same run, driven as

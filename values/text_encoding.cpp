@@ -51,7 +51,7 @@ constexpr char16_t kHighControls[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendWindows1252(unsigned char byte, std::string& out) {
-  const char16_t cp = byte >= 0x80 && byte <= 0x9F ? kHighControls[byte - 0x80] : byte;
+  const char16_t cp = Windows1252CodePoint(byte);
   if (cp < 0x80) {
     out += static_cast<char>(cp);
   } else if (cp < 0x800) {
@@ -65,6 +65,19 @@ void AppendWindows1252(unsigned char byte, std::string& out) {
 }
 
 }  // namespace
+
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
+  return SequenceLength(text, at);
+}
+
+char16_t Windows1252CodePoint(unsigned char byte) {
+  return byte >= 0x80 && byte <= 0x9F ? kHighControls[byte - 0x80] : byte;
+}
+
+std::string DisplayUtf8(std::string_view bytes) {
+  if (!FirstInvalidUtf8(bytes)) return std::string(bytes);
+  return Windows1252ToUtf8(bytes);
+}
 
 std::string Windows1252ToUtf8(std::string_view bytes) {
   std::string out;

@@ -44,6 +44,16 @@ std::size_t BytesOfWholeCharacters(std::string_view text, std::size_t bytes,
 // above U+10FFFF included), or nothing when all of it is well formed.
 std::optional<std::size_t> FirstInvalidUtf8(std::string_view text);
 
+// The length of the well-formed UTF-8 sequence that starts at `text[at]`
+// (1 for an ASCII byte), or 0 when none starts there: the same strict
+// reading as FirstInvalidUtf8.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
+
+// The character `byte` stands for in Windows-1252: Latin-1 but for 0x80 to
+// 0x9F, where the five bytes the code page leaves undefined stand for the
+// control character of the same number.
+char16_t Windows1252CodePoint(unsigned char byte);
+
 // `bytes` read as Windows-1252, in UTF-8. The bytes the code page leaves
 // undefined map to the control character of the same number, so no byte is
 // lost.
@@ -53,5 +63,11 @@ std::string Windows1252ToUtf8(std::string_view bytes);
 // and each byte that belongs to no well-formed sequence is read as
 // Windows-1252 (a Windows-1252 "Ñ" from the file inside a message of ours).
 std::string ReadableUtf8(std::string_view bytes);
+
+// `bytes` as the operator sees a text that came whole from one place (a
+// settings line, a column, a caption): all of it as it is when it is
+// well-formed UTF-8, else all of it read as Windows-1252. Unlike
+// ReadableUtf8, one stray byte decides for the whole text.
+std::string DisplayUtf8(std::string_view bytes);
 
 }  // namespace imp

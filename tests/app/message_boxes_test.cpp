@@ -27,28 +27,6 @@ TEST(MessageBoxes, TitleFromExecutableName) {
   }
 }
 
-TEST(MessageBoxes, FinalPeriodRule) {
-  const struct {
-    std::string text;
-    std::string shown;
-  } cases[] = {
-      {"", ""},
-      {"Registro no encontrado", "Registro no encontrado."},
-      {"Ya termina.", "Ya termina."},
-      {"Termina en espacio ", "Termina en espacio "},
-      {"Exclamación!", "Exclamación!"},
-      {"coma,", "coma,"},
-      {"guion-", "guion-"},
-      {"línea\n", "línea\n"},
-      {"comillas'", "comillas'"},  // ' sorts before "." too
-      {"barra/", "barra/."},
-      {"dos puntos:", "dos puntos:."},
-      {"paréntesis)", "paréntesis)"},
-      {"ñ final \xC3\xB1", "ñ final \xC3\xB1."},
-  };
-  for (const auto& c : cases) EXPECT_EQ(WithFinalPeriod(c.text), c.shown) << c.text;
-}
-
 TEST(MessageBoxes, KindsOfBox) {
   test::DialogRecorder recorder;
   MessageBoxes boxes;

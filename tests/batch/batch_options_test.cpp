@@ -44,9 +44,9 @@ TEST(BatchOptions, LineasValidas) {
     EXPECT_TRUE(o.batch);
     EXPECT_FALSE(o.help);
     EXPECT_EQ(o.settings, caso.settings);
-    EXPECT_EQ(o.fecha.has_value(), caso.fecha.has_value());
-    if (o.fecha && caso.fecha) {
-      EXPECT_EQ(o.fecha->days(), caso.fecha->days());
+    EXPECT_EQ(o.date.has_value(), caso.fecha.has_value());
+    if (o.date && caso.fecha) {
+      EXPECT_EQ(o.date->days(), caso.fecha->days());
     }
     EXPECT_EQ(o.order_file, caso.archivo);
   }
@@ -209,20 +209,20 @@ TEST(BatchOptions, FormatoYEsperas) {
                                             "--espera-bloqueo", "300", "--espera-conexion=5",
                                             "--codificacion=utf-8", "--pedidos-por-transaccion",
                                             "100", "p.csv"});
-  EXPECT_EQ(o.formato.decimal_separator, ',');
-  EXPECT_EQ(o.formato.short_date_format, "d/m/yy");
-  EXPECT_EQ(o.formato.date_separator, '-');
-  EXPECT_EQ(o.estable, 120);
-  EXPECT_EQ(o.espera_bloqueo, 300);
-  EXPECT_EQ(o.espera_conexion, 5);
-  EXPECT_EQ(o.formato.encoding, TextEncoding::kUtf8);
-  EXPECT_EQ(o.pedidos_por_transaccion, 100);
+  EXPECT_EQ(o.file_format.decimal_separator, ',');
+  EXPECT_EQ(o.file_format.short_date_format, "d/m/yy");
+  EXPECT_EQ(o.file_format.date_separator, '-');
+  EXPECT_EQ(o.stable_seconds, 120);
+  EXPECT_EQ(o.lock_wait, 300);
+  EXPECT_EQ(o.connect_wait, 5);
+  EXPECT_EQ(o.file_format.encoding, TextEncoding::kUtf8);
+  EXPECT_EQ(o.orders_per_transaction, 100);
   const BatchOptions sin = ParseBatchOptions({"--batch", "p.csv"});
-  EXPECT_TRUE(sin.formato.empty());
-  EXPECT_FALSE(sin.estable);
-  EXPECT_FALSE(sin.espera_bloqueo);
-  EXPECT_EQ(sin.espera_conexion, 30);
-  EXPECT_EQ(sin.pedidos_por_transaccion, 1);
+  EXPECT_TRUE(sin.file_format.empty());
+  EXPECT_FALSE(sin.stable_seconds);
+  EXPECT_FALSE(sin.lock_wait);
+  EXPECT_EQ(sin.connect_wait, 30);
+  EXPECT_EQ(sin.orders_per_transaction, 1);
 }
 
 TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {

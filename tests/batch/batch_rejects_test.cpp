@@ -136,7 +136,7 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
     {
       BatchRejects rechazos(pedidos, carpeta / "rechazos.csv");
       caso.corrida(rechazos, lineas);
-      rechazos.Termine();
+      rechazos.Finish();
     }
     EXPECT_EQ(Lea(carpeta / "rechazos.csv"), caso.rechazos);
     const std::string bitacora = Lea(carpeta / "rechazos.csv.log");
@@ -172,7 +172,7 @@ TEST(BatchRejects, FinDeLineaComoEnElArchivo) {
   for (const Caso& caso : casos) {
     std::FILE* f = std::tmpfile();
     std::fwrite(caso.bytes.data(), 1, caso.bytes.size(), f);
-    EXPECT_EQ(BatchRejects::FinDeLinea(f, 0, 2), caso.fin) << caso.bytes;
+    EXPECT_EQ(BatchRejects::LineEnd(f, 0, 2), caso.fin) << caso.bytes;
     std::fclose(f);
   }
 }

@@ -78,20 +78,20 @@ TEST(BatchReport, EnCursoYAlFinal) {
   BatchRunInfo corrida{"pedidos.csv", "01", "srv:/base/datos/01/norvela.fdb", "SYSDBA",
                        "2026-12-09T17:40:01-05:00", "", 0};
   BatchReport informe;
-  informe.Escriba(ruta, {false, corrida, "en_curso", "", -1, -1});
+  informe.Write(ruta, {false, corrida, "en_curso", "", -1, -1});
   QJsonObject raiz = lea();
   EXPECT_EQ(raiz.value("fin").toString(), "en_curso");
   EXPECT_TRUE(raiz.value("termino").isNull());
   EXPECT_TRUE(raiz.value("estado_salida").isNull());
   EXPECT_TRUE(raiz.value("senal").isNull());
   EXPECT_EQ(raiz.value("compania").toString(), "01");
-  EXPECT_FALSE(informe.cambiado());
+  EXPECT_FALSE(informe.changed());
 
   TPosicionLinea l1{1, 0, 5}, l2{2, 6, 5}, l3{3, 12, 5};
   informe.AlGrabarPedido({"FE", "1", "41", 2, {}, {}, {l1, l2}});
-  EXPECT_TRUE(informe.cambiado());
-  informe.Escriba(ruta, {false, corrida, "en_curso", "", -1, -1});
-  EXPECT_FALSE(informe.cambiado());
+  EXPECT_TRUE(informe.changed());
+  informe.Write(ruta, {false, corrida, "en_curso", "", -1, -1});
+  EXPECT_FALSE(informe.changed());
   raiz = lea();
   EXPECT_EQ(raiz.value("totales").toObject().value("pedidos_grabados").toInt(), 1);
   EXPECT_EQ(raiz.value("totales").toObject().value("lineas_leidas").toInt(), 2);
@@ -99,7 +99,7 @@ TEST(BatchReport, EnCursoYAlFinal) {
   informe.AlInterrumpirse("falla", {l3});
   corrida.ended = "2026-12-09T17:40:03-05:00";
   corrida.signal = SIGTERM;
-  informe.Escriba(ruta, {false, corrida, "interrumpida", "", 143, 3});
+  informe.Write(ruta, {false, corrida, "interrumpida", "", 143, 3});
   raiz = lea();
   EXPECT_EQ(raiz.value("fin").toString(), "interrumpida");
   EXPECT_EQ(raiz.value("senal").toString(), "SIGTERM");

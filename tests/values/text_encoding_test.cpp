@@ -84,6 +84,51 @@ TEST(TextEncoding, FindsTheFirstByteThatIsNotUtf8) {
   for (const auto& c : cases) EXPECT_EQ(FirstInvalidUtf8(c.text), c.invalid) << c.text;
 }
 
+// A text from one place is either UTF-8 throughout or Windows-1252
+// throughout; a text that mixes our words with a file's bytes is read byte
+// by byte. The same bytes give different texts under the two rules.
+TEST(TextEncoding, WholeTextOrByteByByteReading) {
+  const struct {
+    std::string bytes;
+    std::string whole;         // DisplayUtf8
+    std::string byte_by_byte;  // ReadableUtf8
+  } cases[] = {
+      {"", "", ""},
+      {"Compa\xC3\xB1\xC3\xAD" "a", "Compañía", "Compañía"},
+      {"Compa\xF1\xED" "a", "Compañía", "Compañía"},
+      {"\x80 \x93x\x94", "€ “x”", "€ “x”"},
+      {"a\x81" "b", "a\xC2\x81" "b", "a\xC2\x81" "b"},  // undefined: the control of that number
+      {"\xC3\xB1 \xE9", "Ã± é", "ñ é"},
+      {"Art\xC3\xAD" "culo: 'NI\xD1O'", "ArtÃ\xC2\xAD" "culo: 'NIÑO'", "Artículo: 'NIÑO'"},
+      {"\xED\xA0\x80", "í\xC2\xA0€", "í\xC2\xA0€"},  // surrogate
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DisplayUtf8(c.bytes), c.whole) << c.bytes;
+    EXPECT_EQ(ReadableUtf8(c.bytes), c.byte_by_byte) << c.bytes;
+  }
+}
+
+// The code page's own table, at its edges; Utf8SequenceLength agrees with
+// FirstInvalidUtf8 on where a sequence is well formed.
+TEST(TextEncoding, Windows1252CodePointsAndUtf8Sequences) {
+  EXPECT_EQ(Windows1252CodePoint('A'), u'A');
+  EXPECT_EQ(Windows1252CodePoint(0x7F), 0x7F);
+  EXPECT_EQ(Windows1252CodePoint(0x80), 0x20AC);
+  EXPECT_EQ(Windows1252CodePoint(0x8D), 0x8D);
+  EXPECT_EQ(Windows1252CodePoint(0x9F), 0x0178);
+  EXPECT_EQ(Windows1252CodePoint(0xA0), 0xA0);
+  EXPECT_EQ(Windows1252CodePoint(0xFF), 0xFF);
+  const struct {
+    std::string text;
+    std::size_t at, length;
+  } cases[] = {
+      {"a", 0, 1},           {"\xC3\xB1", 0, 2},      {"x\xE2\x82\xAC", 1, 3},
+      {"\xF4\x8F\xBF\xBF", 0, 4}, {"\xF4\x90\x80\x80", 0, 0}, {"\xC0\xAF", 0, 0},
+      {"\xED\xA0\x80", 0, 0},  {"ab\xC3", 2, 0},         {"\xB1", 0, 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8SequenceLength(c.text, c.at), c.length) << c.text;
+}
+
 // A text column keeps as many characters as its length in the encoding of
 // the texts; a CHAR(1) flag keeps one character, even a multi-byte one.
 TEST(TextEncoding, FieldsCutToTheirLengthInCharacters) {
