@@ -10,6 +10,7 @@
 #include <functional>
 #include <utility>
 
+#include "db/fb_owner.h"
 #include "values/text_encoding.h"
 
 namespace imp {
@@ -92,11 +93,8 @@ std::string FormatStatus(const IStatus* status) {
 // exception into the system's failure, `what` describing the step.
 template <typename F>
 auto Call(const char* what, F&& f) -> decltype(f(std::declval<ThrowStatusWrapper&>())) {
-  ThrowStatusWrapper status(Master()->getStatus());
-  struct Dispose {
-    ThrowStatusWrapper& s;
-    ~Dispose() { s.dispose(); }
-  } dispose{status};
+  FbDisposable<IStatus> owned(Master()->getStatus());
+  ThrowStatusWrapper status(owned.get());
   try {
     return f(status);
   } catch (const FbException& e) {
@@ -115,15 +113,26 @@ auto Call(const char* what, F&& f) -> decltype(f(std::declval<ThrowStatusWrapper
   }
 }
 
-// Calls made while releasing: failures are ignored, the interface is
-// released instead.
+// Runs a client call whose failure is only reported: true when it worked.
 template <typename F>
 bool Quietly(F&& f) {
-  Firebird::CheckStatusWrapper status(Master()->getStatus());
+  FbDisposable<IStatus> owned(Master()->getStatus());
+  Firebird::CheckStatusWrapper status(owned.get());
   f(status);
-  bool ok = !(status.getState() & IStatus::STATE_ERRORS);
-  status.dispose();
-  return ok;
+  return !(status.getState() & IStatus::STATE_ERRORS);
+}
+
+// Ends `owned` with `end` (a rollback, close, free or detach), which
+// releases the interface when it works; when it fails, failures being
+// ignored here, the reference is released instead.
+template <typename T, typename F>
+void EndQuietly(FbRef<T>& owned, F&& end) noexcept {
+  if (!owned) return;
+  if (Quietly([&](Firebird::CheckStatusWrapper& s) { end(owned.get(), &s); })) {
+    owned.forget();
+  } else {
+    owned.reset();
+  }
 }
 
 }  // namespace
@@ -185,7 +194,7 @@ struct Dependent {
 };
 
 struct Attachment::Core {
-  Firebird::IAttachment* handle = nullptr;
+  FbRef<Firebird::IAttachment> handle;
   int dialect = 3;
   unsigned charset_id = 0;  // of the texts bound as parameters
   uint64_t executions = 0;
@@ -202,21 +211,18 @@ struct Attachment::Core {
     for (auto* list : {&cursors, &statements, &transactions}) {
       while (!list->empty()) list->back()->Drop();  // Drop unregisters
     }
-    if (handle) {
-      if (!Quietly([&](auto& s) { handle->detach(&s); })) handle->release();
-      handle = nullptr;
-    }
+    EndQuietly(handle, [](Firebird::IAttachment* a, auto* s) { a->detach(s); });
   }
 
   Firebird::IAttachment* Live() const {
     if (!handle) RaiseClosed();
-    return handle;
+    return handle.get();
   }
 };
 
 struct Transaction::Impl final : Dependent {
   std::shared_ptr<Attachment::Core> core;
-  Firebird::ITransaction* handle = nullptr;
+  FbRef<Firebird::ITransaction> handle;
 
   ~Impl() override { Drop(); }
 
@@ -224,10 +230,7 @@ struct Transaction::Impl final : Dependent {
   void Drop() noexcept override {
     if (!core) return;
     EndCursors();
-    if (handle) {
-      if (!Quietly([&](auto& s) { handle->rollback(&s); })) handle->release();
-      handle = nullptr;
-    }
+    EndQuietly(handle, [](Firebird::ITransaction* t, auto* s) { t->rollback(s); });
     Attachment::Core::Forget(core->transactions, this);
     core.reset();
   }
@@ -235,15 +238,15 @@ struct Transaction::Impl final : Dependent {
 
   Firebird::ITransaction* Live() const {
     if (!handle) RaiseClosed();
-    return handle;
+    return handle.get();
   }
 };
 
 struct Statement::Impl final : Dependent {
   std::shared_ptr<Attachment::Core> core;
-  Firebird::IStatement* handle = nullptr;
-  Firebird::IMessageMetadata* in_meta = nullptr;
-  Firebird::IMessageMetadata* out_meta = nullptr;
+  FbRef<Firebird::IStatement> handle;
+  FbRef<Firebird::IMessageMetadata> in_meta;
+  FbRef<Firebird::IMessageMetadata> out_meta;
   std::string sql;
   unsigned type = 0;
   int input_count = 0;
@@ -255,19 +258,15 @@ struct Statement::Impl final : Dependent {
   ~Impl() override { Drop(); }
   void Drop() noexcept override {
     if (!core) return;
-    if (in_meta) in_meta->release();
-    if (out_meta) out_meta->release();
-    in_meta = out_meta = nullptr;
-    if (handle) {
-      if (!Quietly([&](auto& s) { handle->free(&s); })) handle->release();
-      handle = nullptr;
-    }
+    in_meta.reset();
+    out_meta.reset();
+    EndQuietly(handle, [](Firebird::IStatement* st, auto* s) { st->free(s); });
     Attachment::Core::Forget(core->statements, this);
     core.reset();
   }
   Firebird::IStatement* Live() const {
     if (!handle) RaiseClosed();
-    return handle;
+    return handle.get();
   }
 
   // The input message of the bound values (each with its own type; the
@@ -276,11 +275,8 @@ struct Statement::Impl final : Dependent {
   // and every text fits its field, so a statement run for every line does
   // not describe a new message to the server each time.
   struct Input {
-    Firebird::IMessageMetadata* meta = nullptr;
+    FbRef<Firebird::IMessageMetadata> meta;
     std::vector<unsigned char> buffer;
-    ~Input() {
-      if (meta) meta->release();
-    }
   };
   struct Shape {
     unsigned type = 0;
@@ -296,17 +292,14 @@ struct Cursor::Impl final : Dependent {
   std::shared_ptr<Attachment::Core> core;
   std::shared_ptr<Transaction::Impl> transaction;
   std::shared_ptr<Statement::Impl> statement;
-  Firebird::IResultSet* handle = nullptr;
+  FbRef<Firebird::IResultSet> handle;
   std::vector<unsigned char> buffer;
   Row row;
 
   ~Impl() override { Drop(); }
   void Drop() noexcept override {
     if (!core) return;
-    if (handle) {
-      if (!Quietly([&](auto& s) { handle->close(&s); })) handle->release();
-      handle = nullptr;
-    }
+    EndQuietly(handle, [](Firebird::IResultSet* r, auto* s) { r->close(s); });
     Attachment::Core::Forget(core->cursors, this);
     core.reset();
   }
@@ -324,21 +317,17 @@ namespace {
 // Reads a whole blob.
 std::string ReadBlob(Firebird::IAttachment* att, Firebird::ITransaction* tra, ISC_QUAD id) {
   return Call("Unable to read blob", [&](ThrowStatusWrapper& s) {
-    Firebird::IBlob* blob = att->openBlob(&s, tra, &id, 0, nullptr);
+    FbRef<Firebird::IBlob> blob(att->openBlob(&s, tra, &id, 0, nullptr));
     std::string bytes;
-    try {
-      char chunk[32768];
-      for (;;) {
-        unsigned got = 0;
-        int rc = blob->getSegment(&s, sizeof chunk, chunk, &got);
-        if (rc == IStatus::RESULT_NO_DATA) break;
-        bytes.append(chunk, got);
-      }
-      blob->close(&s);
-    } catch (...) {
-      blob->release();
-      throw;
+    char chunk[32768];
+    for (;;) {
+      unsigned got = 0;
+      int rc = blob->getSegment(&s, sizeof chunk, chunk, &got);
+      if (rc == IStatus::RESULT_NO_DATA) break;
+      bytes.append(chunk, got);
     }
+    blob->close(&s);
+    blob.forget();
     return bytes;
   });
 }
@@ -346,19 +335,15 @@ std::string ReadBlob(Firebird::IAttachment* att, Firebird::ITransaction* tra, IS
 ISC_QUAD WriteBlob(Firebird::IAttachment* att, Firebird::ITransaction* tra, const std::string& bytes) {
   return Call("Unable to write blob", [&](ThrowStatusWrapper& s) {
     ISC_QUAD id{};
-    Firebird::IBlob* blob = att->createBlob(&s, tra, &id, 0, nullptr);
-    try {
-      size_t done = 0;
-      while (done < bytes.size()) {
-        unsigned n = static_cast<unsigned>(std::min<size_t>(bytes.size() - done, 32767));
-        blob->putSegment(&s, n, bytes.data() + done);
-        done += n;
-      }
-      blob->close(&s);
-    } catch (...) {
-      blob->release();
-      throw;
+    FbRef<Firebird::IBlob> blob(att->createBlob(&s, tra, &id, 0, nullptr));
+    size_t done = 0;
+    while (done < bytes.size()) {
+      unsigned n = static_cast<unsigned>(std::min<size_t>(bytes.size() - done, 32767));
+      blob->putSegment(&s, n, bytes.data() + done);
+      done += n;
     }
+    blob->close(&s);
+    blob.forget();
     return id;
   });
 }
@@ -537,25 +522,17 @@ Statement::Impl::Input& Statement::Impl::BuildInput(Firebird::ITransaction* tra)
         if (i < shapes.size() && shapes[i].type == SQL_VARYING) room = std::max(room, 2 * shapes[i].length);
         w.length = std::min(32765u, std::max(w.length, room));
       }
-      Firebird::IMetadataBuilder* builder = Master()->getMetadataBuilder(&s, input_count);
-      try {
-        for (int i = 0; i < input_count; ++i) {
-          const Shape& w = wanted[static_cast<size_t>(i)];
-          builder->setType(&s, i, w.type | 1);
-          builder->setLength(&s, i, w.length);
-          builder->setScale(&s, i, w.scale);
-          // Texts are in the connection's character set.
-          if (w.type == SQL_VARYING) builder->setCharSet(&s, i, core->charset_id);
-          if (w.type == SQL_BLOB) builder->setSubType(&s, i, 0);
-        }
-        Firebird::IMessageMetadata* meta = builder->getMetadata(&s);
-        builder->release();
-        if (in.meta) in.meta->release();
-        in.meta = meta;
-      } catch (...) {
-        builder->release();
-        throw;
+      FbRef<Firebird::IMetadataBuilder> builder(Master()->getMetadataBuilder(&s, input_count));
+      for (int i = 0; i < input_count; ++i) {
+        const Shape& w = wanted[static_cast<size_t>(i)];
+        builder->setType(&s, i, w.type | 1);
+        builder->setLength(&s, i, w.length);
+        builder->setScale(&s, i, w.scale);
+        // Texts are in the connection's character set.
+        if (w.type == SQL_VARYING) builder->setCharSet(&s, i, core->charset_id);
+        if (w.type == SQL_BLOB) builder->setSubType(&s, i, 0);
       }
+      in.meta.reset(builder->getMetadata(&s));
       shapes = std::move(wanted);
       in.buffer.assign(in.meta->getMessageLength(&s), 0);
     }
@@ -609,36 +586,22 @@ Attachment Attachment::Attach(const AttachOptions& options) {
   core->dialect = options.sql_dialect;
   core->charset_id = CharsetId(options.charset);
   core->handle = Call("Unable to connect", [&](ThrowStatusWrapper& s) {
-    Firebird::IXpbBuilder* dpb =
-        Master()->getUtilInterface()->getXpbBuilder(&s, Firebird::IXpbBuilder::DPB, nullptr, 0);
-    try {
-      dpb->insertString(&s, isc_dpb_user_name, options.user.c_str());
-      dpb->insertString(&s, isc_dpb_password, options.password.c_str());
-      dpb->insertInt(&s, isc_dpb_sql_dialect, options.sql_dialect);
-      // The database string is a file name of this system's, UTF-8 on
-      // Linux, whatever the connection's character set: "…/compañía/…"
-      // must reach the file system as it is.
-      dpb->insertTag(&s, isc_dpb_utf8_filename);
-      if (!options.charset.empty()) dpb->insertString(&s, isc_dpb_lc_ctype, options.charset.c_str());
-      if (options.connect_timeout > 0) {
-        dpb->insertInt(&s, isc_dpb_connect_timeout, options.connect_timeout);
-      }
-      Firebird::IProvider* provider = Master()->getDispatcher();
-      Firebird::IAttachment* att = nullptr;
-      try {
-        att = provider->attachDatabase(&s, options.database.c_str(), dpb->getBufferLength(&s),
-                                       dpb->getBuffer(&s));
-      } catch (...) {
-        provider->release();
-        throw;
-      }
-      provider->release();
-      dpb->dispose();
-      return att;
-    } catch (...) {
-      dpb->dispose();
-      throw;
+    FbDisposable<Firebird::IXpbBuilder> dpb(
+        Master()->getUtilInterface()->getXpbBuilder(&s, Firebird::IXpbBuilder::DPB, nullptr, 0));
+    dpb->insertString(&s, isc_dpb_user_name, options.user.c_str());
+    dpb->insertString(&s, isc_dpb_password, options.password.c_str());
+    dpb->insertInt(&s, isc_dpb_sql_dialect, options.sql_dialect);
+    // The database string is a file name of this system's, UTF-8 on
+    // Linux, whatever the connection's character set: "…/compañía/…"
+    // must reach the file system as it is.
+    dpb->insertTag(&s, isc_dpb_utf8_filename);
+    if (!options.charset.empty()) dpb->insertString(&s, isc_dpb_lc_ctype, options.charset.c_str());
+    if (options.connect_timeout > 0) {
+      dpb->insertInt(&s, isc_dpb_connect_timeout, options.connect_timeout);
     }
+    FbRef<Firebird::IProvider> provider(Master()->getDispatcher());
+    return FbRef<Firebird::IAttachment>(provider->attachDatabase(
+        &s, options.database.c_str(), dpb->getBufferLength(&s), dpb->getBuffer(&s)));
   });
   Attachment a;
   a.core_ = std::move(core);
@@ -685,7 +648,8 @@ Transaction Transaction::Begin(Attachment& attachment, const TransactionOptions&
   }
   auto impl = std::make_shared<Impl>();
   impl->handle = Call("Unable to start transaction", [&](ThrowStatusWrapper& s) {
-    return att->startTransaction(&s, static_cast<unsigned>(tpb.size()), tpb.data());
+    return FbRef<Firebird::ITransaction>(
+        att->startTransaction(&s, static_cast<unsigned>(tpb.size()), tpb.data()));
   });
   impl->core = attachment.core_;
   impl->core->transactions.push_back(impl.get());
@@ -705,7 +669,7 @@ void Transaction::Commit(bool retaining) {
   }
   impl_->EndCursors();
   Call("Unable to commit", [&](ThrowStatusWrapper& s) { impl_->handle->commit(&s); });
-  impl_->handle = nullptr;  // released by the successful commit
+  impl_->handle.forget();
   impl_->Drop();
 }
 
@@ -713,7 +677,7 @@ void Transaction::Rollback() {
   if (!active()) RaiseClosed();
   impl_->EndCursors();
   Call("Unable to roll back", [&](ThrowStatusWrapper& s) { impl_->handle->rollback(&s); });
-  impl_->handle = nullptr;
+  impl_->handle.forget();
   impl_->Drop();
 }
 
@@ -733,16 +697,16 @@ Statement Statement::Prepare(Attachment& attachment, Transaction& transaction, c
   impl->core = attachment.core_;
   impl->core->statements.push_back(impl.get());
   Call("Unable to prepare statement", [&](ThrowStatusWrapper& s) {
-    impl->handle = att->prepare(&s, tra, static_cast<unsigned>(sql.size()), sql.data(),
-                                static_cast<unsigned>(attachment.core_->dialect),
-                                Firebird::IStatement::PREPARE_PREFETCH_METADATA);
+    impl->handle.reset(att->prepare(&s, tra, static_cast<unsigned>(sql.size()), sql.data(),
+                                    static_cast<unsigned>(attachment.core_->dialect),
+                                    Firebird::IStatement::PREPARE_PREFETCH_METADATA));
     impl->type = impl->handle->getType(&s);
-    impl->in_meta = impl->handle->getInputMetadata(&s);
-    impl->out_meta = impl->handle->getOutputMetadata(&s);
+    impl->in_meta.reset(impl->handle->getInputMetadata(&s));
+    impl->out_meta.reset(impl->handle->getOutputMetadata(&s));
     impl->input_count = static_cast<int>(impl->in_meta->getCount(&s));
   });
-  impl->columns = DescribeColumns(impl->out_meta);
-  impl->parameters = DescribeColumns(impl->in_meta);
+  impl->columns = DescribeColumns(impl->out_meta.get());
+  impl->parameters = DescribeColumns(impl->in_meta.get());
   impl->params.assign(impl->input_count, Value());
   Statement st;
   st.impl_ = std::move(impl);
@@ -791,8 +755,9 @@ Cursor Statement::Open(Transaction& transaction) {
   Impl::Input& in = impl_->BuildInput(tra);
   auto cursor = std::make_shared<Cursor::Impl>();
   cursor->handle = Call("Unable to execute statement", [&](ThrowStatusWrapper& s) {
-    return st->openCursor(&s, tra, in.meta, in.buffer.empty() ? nullptr : in.buffer.data(),
-                          impl_->out_meta, 0);
+    return FbRef<Firebird::IResultSet>(st->openCursor(
+        &s, tra, in.meta.get(), in.buffer.empty() ? nullptr : in.buffer.data(),
+        impl_->out_meta.get(), 0));
   });
   ++impl_->core->executions;
   cursor->core = impl_->core;
@@ -822,14 +787,14 @@ uint64_t Statement::Run(Transaction& transaction, bool count_rows) {
   bool has_outputs = !impl_->columns.empty();
   uint64_t affected = Call("Unable to execute statement", [&](ThrowStatusWrapper& s) {
     if (has_outputs) out.assign(impl_->out_meta->getMessageLength(&s), 0);
-    st->execute(&s, tra, in.meta, in.buffer.empty() ? nullptr : in.buffer.data(),
-                has_outputs ? impl_->out_meta : nullptr, has_outputs ? out.data() : nullptr);
+    st->execute(&s, tra, in.meta.get(), in.buffer.empty() ? nullptr : in.buffer.data(),
+                has_outputs ? impl_->out_meta.get() : nullptr, has_outputs ? out.data() : nullptr);
     return count_rows ? st->getAffectedRecords(&s) : uint64_t{0};
   });
   ++impl_->core->executions;
   impl_->outputs.clear();
   if (has_outputs)
-    impl_->outputs = DecodeRow(impl_->out_meta, impl_->columns, out.data(), impl_->core->Live(), tra);
+    impl_->outputs = DecodeRow(impl_->out_meta.get(), impl_->columns, out.data(), impl_->core->Live(), tra);
   return affected;
 }
 
@@ -862,7 +827,7 @@ bool Cursor::Fetch() {
     c.Drop();
     return false;
   }
-  c.row = DecodeRow(c.statement->out_meta, c.statement->columns, c.buffer.data(), c.core->Live(),
+  c.row = DecodeRow(c.statement->out_meta.get(), c.statement->columns, c.buffer.data(), c.core->Live(),
                     c.transaction->Live());
   return true;
 }
