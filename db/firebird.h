@@ -16,79 +16,18 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "values/date.h"
-#include "values/failure.h"
+#include "db/database_failure.h"
+#include "db/fb_value.h"
 
 namespace imp {
-
-// A failure reported by the database client or server.
-class DatabaseFailure : public Failure {
- public:
-  // `client_text` is the client's description; `server_message` the
-  // server's formatted status (empty when the server sent none);
-  // `gds_code` the first error code of the status vector (0 when none).
-  DatabaseFailure(const std::string& client_text, const std::string& server_message,
-                  intptr_t gds_code = 0, bool cannot_transliterate = false);
-
-  const std::string& client_text() const { return client_text_; }
-  const std::string& server_message() const { return server_message_; }
-  intptr_t gds_code() const { return gds_code_; }
-
-  // True when the failure is the database's or its connection's state, not
-  // the statement's data: an I/O error (disk full), a lost connection, a
-  // database shut down or read only, a lock that could not be had, no
-  // privilege, an engine fault. Every later statement would fail the same
-  // way, so such a failure ends a run instead of refusing one order.
-  bool ends_the_run() const;
-
-  // True when a text could not be converted between the connection's
-  // character set and a column's (or a parameter's): the value cannot be
-  // stored there, and no stored value can equal it.
-  bool cannot_transliterate() const { return cannot_transliterate_; }
-
- private:
-  std::string client_text_;
-  std::string server_message_;
-  intptr_t gds_code_;
-  bool cannot_transliterate_;
-};
-
 namespace fb {
 
 class Attachment;
 class Transaction;
 class Statement;
 class Cursor;
-
-// One column value read from a row, or one input parameter. Integers keep
-// the column's scale exactly (a NUMERIC(15,4) 12.5 is integer 125000, scale
-// -4); texts and blobs are the bytes as stored. A CHAR(n) keeps its blanks
-// up to n characters; the bytes a multi-byte character set adds beyond them
-// (a UTF8 CHAR(1) arrives as 4 bytes) are padding and are dropped.
-struct Value {
-  enum class Kind { kNull, kInteger, kDouble, kText, kDate, kBlob, kBoolean };
-
-  Kind kind = Kind::kNull;
-  int64_t integer = 0;  // kInteger, kBoolean (0/1)
-  int scale = 0;        // kInteger: value = integer × 10^scale (scale <= 0)
-  double real = 0;      // kDouble
-  std::string bytes;    // kText, kBlob
-  Date date;            // kDate (a timestamp's date part)
-
-  static Value Null() { return Value(); }
-  static Value Integer(int64_t v, int scale = 0);
-  static Value Double(double v);
-  static Value Text(std::string_view v);
-  static Value OfDate(Date d);
-  static Value Blob(std::string_view v);
-
-  bool is_null() const { return kind == Kind::kNull; }
-};
-
-using Row = std::vector<Value>;
 
 // Description of one output column.
 struct Column {
@@ -99,10 +38,6 @@ struct Column {
   int sub_type = 0;   // blob subtype, or the numeric/decimal mark of integers
   int charset = 0;    // character set id of texts (0 NONE, 1 OCTETS, 4 UTF8, ...)
 };
-
-// Equal kinds and equal contents (a null equals a null; integers compare
-// digits and scale, so 1.0 with scale -1 differs from 1 with scale 0).
-bool SameValue(const Value& a, const Value& b);
 
 // Isolation and access of a transaction. Read committed sees what other
 // transactions committed before each statement; `wait` makes a lock
