@@ -9,6 +9,7 @@
 #include "db/connection.h"
 #include "db/firebird.h"
 #include "db/tfdm.h"
+#include "db/write_scope.h"
 #include "values/failure.h"
 #include "values/text_encoding.h"
 
@@ -58,93 +59,6 @@ void CheckRequired(const OrderRecord& record) {
         FormatText("Es necesario que el campo '%s' contenga algún valor", {missing->name()}));
   }
 }
-
-}  // namespace
-
-// The only place that decides how a batch's transaction begins and ends.
-// A batch runs inside a transaction that is already active on the connection
-// and leaves it open; otherwise it begins one and ends it: commit when every
-// row was written, rollback otherwise (also when the batch is left by an
-// exception). A write transaction of ours that a retaining commit kept alive
-// is still ours to end. Inside the caller's transaction the batch is still
-// all or nothing: a savepoint taken before its first row is rolled back to
-// when a row fails, so a refused order leaves none of its rows behind. A
-// batch sent as one statement needs none (a statement that fails leaves
-// nothing); one sent in several takes it in any transaction, so that the
-// statements already run can be undone before the rows are tried one by one.
-class WriteScope {
- public:
-  WriteScope(Connection& connection, bool& retained)
-      : connection_(connection), retained_(retained) {
-    if (!connection_.InTransaction()) {
-      retained_ = false;
-      connection_.BeginTransaction();
-      owned_ = true;
-    } else {
-      owned_ = retained_;
-    }
-  }
-  WriteScope(const WriteScope&) = delete;
-  WriteScope& operator=(const WriteScope&) = delete;
-
-  ~WriteScope() {
-    if (savepoint_) {
-      try {
-        Run("ROLLBACK TO SAVEPOINT IMPORTA_PEDIDO");
-      } catch (...) {
-        // The connection is gone; so is the caller's transaction.
-      }
-    }
-    if (!owned_) return;
-    try {
-      connection_.Rollback();
-    } catch (...) {
-      // The connection is gone; so is the transaction.
-    }
-    retained_ = false;
-  }
-
-  fb::Transaction& transaction() { return connection_.transaction(); }
-  bool owned() const { return owned_; }
-
-  // Makes what follows undoable by UndoToSavepoint and by a failed Finish.
-  void TakeSavepoint() {
-    if (savepoint_) return;
-    Run("SAVEPOINT IMPORTA_PEDIDO");
-    savepoint_ = true;
-  }
-  // Undoes everything since TakeSavepoint; the savepoint stays.
-  void UndoToSavepoint() {
-    Run("ROLLBACK TO SAVEPOINT IMPORTA_PEDIDO");
-    Run("SAVEPOINT IMPORTA_PEDIDO");
-  }
-
-  void Finish(bool written) {
-    if (savepoint_) {
-      savepoint_ = false;
-      Run(written ? "RELEASE SAVEPOINT IMPORTA_PEDIDO ONLY" : "ROLLBACK TO SAVEPOINT IMPORTA_PEDIDO");
-    }
-    if (!owned_) return;
-    if (written) {
-      connection_.Commit();
-      retained_ = connection_.InTransaction();
-    } else {
-      connection_.Rollback();
-      retained_ = false;
-    }
-    owned_ = false;
-  }
-
- private:
-  void Run(const char* sql) { connection_.Prepared(sql).ExecuteUncounted(connection_.transaction()); }
-
-  Connection& connection_;
-  bool& retained_;
-  bool owned_ = false;
-  bool savepoint_ = false;
-};
-
-namespace {
 
 // ---- exact decimal sums
 
