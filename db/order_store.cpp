@@ -10,6 +10,7 @@
 #include "db/firebird.h"
 #include "db/tfdm.h"
 #include "db/write_scope.h"
+#include "values/decimal_sum.h"
 #include "values/failure.h"
 #include "values/text_encoding.h"
 
@@ -58,106 +59,6 @@ void CheckRequired(const OrderRecord& record) {
     throw Failure(
         FormatText("Es necesario que el campo '%s' contenga algún valor", {missing->name()}));
   }
-}
-
-// ---- exact decimal sums
-
-// A decimal number as a sign, its digits and the count of them after the
-// separator. Sums of column values are exact whatever their scales.
-struct Decimal {
-  bool negative = false;
-  std::string digits = "0";  // most significant first
-  int scale = 0;
-};
-
-void Rescale(Decimal& d, int scale) {
-  d.digits.append(static_cast<std::size_t>(scale - d.scale), '0');
-  d.scale = scale;
-}
-
-// Compares magnitudes of two digit strings of the same scale.
-int CompareMagnitude(const std::string& a, const std::string& b) {
-  std::size_t ia = a.find_first_not_of('0'), ib = b.find_first_not_of('0');
-  std::string_view va = ia == std::string::npos ? "" : std::string_view(a).substr(ia);
-  std::string_view vb = ib == std::string::npos ? "" : std::string_view(b).substr(ib);
-  if (va.size() != vb.size()) return va.size() < vb.size() ? -1 : 1;
-  return va.compare(vb) < 0 ? -1 : (va == vb ? 0 : 1);
-}
-
-std::string AddMagnitudes(const std::string& a, const std::string& b) {
-  std::string out;
-  int carry = 0;
-  for (std::size_t i = 0; i < std::max(a.size(), b.size()) || carry; ++i) {
-    int s = carry;
-    if (i < a.size()) s += a[a.size() - 1 - i] - '0';
-    if (i < b.size()) s += b[b.size() - 1 - i] - '0';
-    out.push_back(static_cast<char>('0' + s % 10));
-    carry = s / 10;
-  }
-  std::reverse(out.begin(), out.end());
-  return out;
-}
-
-// a - b with |a| >= |b|.
-std::string SubtractMagnitudes(const std::string& a, const std::string& b) {
-  std::string out;
-  int borrow = 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    int s = a[a.size() - 1 - i] - '0' - borrow;
-    if (i < b.size()) s -= b[b.size() - 1 - i] - '0';
-    borrow = s < 0;
-    if (s < 0) s += 10;
-    out.push_back(static_cast<char>('0' + s));
-  }
-  std::reverse(out.begin(), out.end());
-  return out;
-}
-
-// The value as a column of `column_scale` decimals stores it: the server
-// drops the extra digits, rounding half away from zero. A header's sums are
-// made of these, so that they equal the sums of the lines as written.
-Decimal AsStored(const BcdValue& value, int column_scale) {
-  Decimal v{value.negative(), value.digits(), value.scale()};
-  if (column_scale < 0 || v.scale <= column_scale) return v;
-  const std::size_t dropped = static_cast<std::size_t>(v.scale - column_scale);
-  if (v.digits.size() <= dropped) v.digits.insert(0, dropped - v.digits.size() + 1, '0');
-  const bool up = v.digits[v.digits.size() - dropped] >= '5';
-  v.digits.resize(v.digits.size() - dropped);
-  v.scale = column_scale;
-  if (up) v.digits = AddMagnitudes(v.digits, "1");
-  return v;
-}
-
-void Accumulate(Decimal& sum, Decimal v) {
-  const int scale = std::max(sum.scale, v.scale);
-  Rescale(sum, scale);
-  Rescale(v, scale);
-  if (sum.negative == v.negative) {
-    sum.digits = AddMagnitudes(sum.digits, v.digits);
-  } else if (CompareMagnitude(sum.digits, v.digits) >= 0) {
-    sum.digits = SubtractMagnitudes(sum.digits, v.digits);
-  } else {
-    sum.digits = SubtractMagnitudes(v.digits, sum.digits);
-    sum.negative = v.negative;
-  }
-}
-
-std::string ToText(Decimal d, char separator) {
-  // A difference can come out with fewer digits than decimals (0.01 - 0.02
-  // is the digit 1 at scale 2): put back the zeros in front.
-  if (d.digits.size() <= static_cast<std::size_t>(d.scale)) {
-    d.digits.insert(0, static_cast<std::size_t>(d.scale) + 1 - d.digits.size(), '0');
-  }
-  std::string whole = d.digits.substr(0, d.digits.size() - static_cast<std::size_t>(d.scale));
-  std::string fraction = d.digits.substr(whole.size());
-  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-  if (whole.empty()) whole = "0";
-  fraction.erase(std::min(fraction.find_last_not_of('0') + 1, fraction.size()));
-  const bool zero = whole == "0" && fraction.empty();
-  std::string out = d.negative && !zero ? "-" : "";
-  out += whole;
-  if (!fraction.empty()) out += separator + fraction;
-  return out;
 }
 
 // ---- values to and from the database
@@ -630,18 +531,18 @@ void OrderStore::SyncLineId(const HeaderRow& header, LineRow& line) {
 std::string OrderStore::SumOf(std::size_t field_index) const {
   const HeaderRow* header = CurrentHeaderOrNull();
   if (!header) return "";
-  Decimal sum;
-  bool any = false;
+  DecimalSum sum;
   for (std::size_t i = 0; i < header->lines.size(); ++i) {
     // The line being assembled is not counted until it is posted.
     if (line_state_ == State::kInsert && i == current_line_) continue;
-    const Field::Value& v = header->lines[i].record.at(field_index).value();
-    if (const BcdValue* bcd = std::get_if<BcdValue>(&v); bcd && !bcd->is_null()) {
-      Accumulate(sum, AsStored(*bcd, header->lines[i].record.at(field_index).def().size));
-      any = true;
+    const Field& field = header->lines[i].record.at(field_index);
+    if (const BcdValue* bcd = std::get_if<BcdValue>(&field.value()); bcd && !bcd->is_null()) {
+      // As the column stores it, so that the header's sums equal the
+      // sums of the written lines.
+      sum.AddAsStored(*bcd, field.def().size);
     }
   }
-  return any ? ToText(sum, fdm_.regional_settings().decimal_separator) : "";
+  return sum.empty() ? "" : sum.ToText(fdm_.regional_settings().decimal_separator);
 }
 
 std::string OrderStore::SumIva() const { return SumOf(kLineIva); }
