@@ -12,6 +12,7 @@
 #include "db/write_scope.h"
 #include "values/decimal_sum.h"
 #include "values/failure.h"
+#include "values/scaled_text.h"
 #include "values/text_encoding.h"
 
 namespace imp {
@@ -63,20 +64,9 @@ void CheckRequired(const OrderRecord& record) {
 
 // ---- values to and from the database
 
-std::string ScaledText(int64_t integer, int scale) {
-  const bool negative = integer < 0;
-  // Through unsigned so that the most negative value keeps its digits.
-  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(integer) : static_cast<uint64_t>(integer);
-  std::string digits = std::to_string(magnitude);
-  const std::size_t decimals = static_cast<std::size_t>(-scale);
-  if (digits.size() <= decimals) digits.insert(0, decimals - digits.size() + 1, '0');
-  if (decimals > 0) digits.insert(digits.size() - decimals, ".");
-  return (negative ? "-" : "") + digits;
-}
-
 // Puts a value read from the database into a field of a read row.
 void SetFromDatabase(Field& field, const fb::Value& v) {
-  const RegionalSettings plain;  // '.' as the separator of ScaledText
+  const RegionalSettings plain;  // '.' as the separator
   switch (v.kind) {
     case fb::Value::Kind::kNull:
       field.SetNull();
@@ -86,7 +76,8 @@ void SetFromDatabase(Field& field, const fb::Value& v) {
       if (v.scale == 0 && field.def().type != FieldType::kDecimal) {
         field.SetInteger(v.integer);
       } else {
-        field.SetText(ScaledText(v.integer, v.scale), plain, Date());
+        field.SetText(ScaledText(v.integer, v.scale, plain.decimal_separator, TrailingZeros::kKeep),
+                      plain, Date());
       }
       return;
     case fb::Value::Kind::kDouble:
@@ -115,11 +106,8 @@ fb::Value DecimalParam(const BcdValue& v) {
     const int64_t magnitude = std::stoll(digits);
     return fb::Value::Integer(v.negative() ? -magnitude : magnitude, -v.scale());
   }
-  std::string text = digits;
-  const std::size_t decimals = static_cast<std::size_t>(v.scale());
-  if (text.size() <= decimals) text.insert(0, decimals - text.size() + 1, '0');
-  if (decimals > 0) text.insert(text.size() - decimals, ".");
-  return fb::Value::Text((v.negative() ? "-" : "") + text);
+  return fb::Value::Text(DecimalText(v.negative(), digits, static_cast<std::size_t>(v.scale()), '.',
+                                     TrailingZeros::kKeep));
 }
 
 fb::Value ToParam(const Field& field) {
@@ -586,7 +574,7 @@ std::string OrderStore::SCambieidpedido() {
   if (outputs.empty() || outputs[0].is_null()) return "";
   const fb::Value& id = outputs[0];
   if (id.kind == fb::Value::Kind::kText) return id.bytes;
-  return ScaledText(id.integer, id.scale);
+  return ScaledText(id.integer, id.scale, '.', TrailingZeros::kKeep);
 }
 
 std::optional<std::string> OrderStore::FindWrittenOrder(const std::string& prefix,
@@ -604,7 +592,7 @@ std::optional<std::string> OrderStore::FindWrittenOrder(const std::string& prefi
     // order key is compared byte for byte.
     if (row[1].bytes != prefix || row[2].bytes != number) continue;
     if (row[0].is_null()) return std::string();
-    return ScaledText(row[0].integer, row[0].scale);
+    return ScaledText(row[0].integer, row[0].scale, '.', TrailingZeros::kKeep);
   }
   return std::nullopt;
 }

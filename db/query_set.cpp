@@ -9,29 +9,10 @@
 #include "values/bcd_value.h"
 #include "values/conversions.h"
 #include "values/failure.h"
+#include "values/scaled_text.h"
 
 namespace imp {
 namespace {
-
-// A scaled integer as plain decimal text: `separator` before the fraction,
-// trailing zeros of the fraction dropped.
-std::string ScaledText(int64_t value, int scale, char separator) {
-  bool negative = value < 0;
-  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  std::string digits = std::to_string(magnitude);
-  std::string text;
-  if (scale < 0) {
-    size_t places = static_cast<size_t>(-scale);
-    if (digits.size() <= places) digits.insert(0, places + 1 - digits.size(), '0');
-    std::string fraction = digits.substr(digits.size() - places);
-    digits.resize(digits.size() - places);
-    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-    text = fraction.empty() ? digits : digits + separator + fraction;
-  } else {
-    text = digits + std::string(static_cast<size_t>(scale), '0');
-  }
-  return negative && text != "0" ? "-" + text : text;
-}
 
 // A date in the regional short form: runs of d, m and y (e counts as y)
 // from the format, the regional date separator for "/".
@@ -68,7 +49,7 @@ std::string ValueToText(const fb::Value& v, const RegionalSettings& rs) {
     case fb::Value::Kind::kNull: return {};
     case fb::Value::Kind::kText:
     case fb::Value::Kind::kBlob: return v.bytes;
-    case fb::Value::Kind::kInteger: return ScaledText(v.integer, v.scale, rs.decimal_separator);
+    case fb::Value::Kind::kInteger: return ScaledText(v.integer, v.scale, rs.decimal_separator, TrailingZeros::kDrop);
     case fb::Value::Kind::kBoolean: return v.integer ? "True" : "False";
     case fb::Value::Kind::kDate: return DateText(v.date, rs);
     case fb::Value::Kind::kDouble: {
@@ -122,7 +103,7 @@ Currency ValueToCurrency(const fb::Value& v, const RegionalSettings& rs) {
       // A decimal column reads through a double, as every decimal does.
       RegionalSettings plain;
       plain.decimal_separator = '.';
-      return BcdValue::FromText(ScaledText(v.integer, v.scale, '.'), plain).ToCurrency();
+      return BcdValue::FromText(ScaledText(v.integer, v.scale, '.', TrailingZeros::kDrop), plain).ToCurrency();
     }
   }
   return Currency();

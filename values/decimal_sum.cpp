@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "values/scaled_text.h"
+
 namespace imp {
 
 namespace {
@@ -92,22 +94,8 @@ void DecimalSum::AddAsStored(const BcdValue& value, int column_scale) {
 }
 
 std::string DecimalSum::ToText(char separator) const {
-  std::string digits = digits_;
-  // A difference can come out with fewer digits than decimals (0.01 - 0.02
-  // is the digit 1 at scale 2): put back the zeros in front.
-  if (digits.size() <= static_cast<std::size_t>(scale_)) {
-    digits.insert(0, static_cast<std::size_t>(scale_) + 1 - digits.size(), '0');
-  }
-  std::string whole = digits.substr(0, digits.size() - static_cast<std::size_t>(scale_));
-  std::string fraction = digits.substr(whole.size());
-  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-  if (whole.empty()) whole.assign(1, '0');
-  fraction.erase(std::min(fraction.find_last_not_of('0') + 1, fraction.size()));
-  const bool zero = whole == "0" && fraction.empty();
-  std::string out = negative_ && !zero ? "-" : "";
-  out += whole;
-  if (!fraction.empty()) out += separator + fraction;
-  return out;
+  return DecimalText(negative_, digits_, static_cast<std::size_t>(scale_), separator,
+                     TrailingZeros::kDrop);
 }
 
 }  // namespace imp
