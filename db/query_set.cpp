@@ -1,7 +1,6 @@
 #include "db/query_set.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -12,37 +11,6 @@
 #include "values/scaled_text.h"
 
 namespace imp {
-namespace {
-
-// A date in the regional short form: runs of d, m and y (e counts as y)
-// from the format, the regional date separator for "/".
-std::string DateText(Date date, const RegionalSettings& rs) {
-  const std::string& format = rs.short_date_format;
-  std::string text;
-  for (size_t i = 0; i < format.size();) {
-    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(format[i])));
-    size_t run = 1;
-    while (i + run < format.size() &&
-           std::tolower(static_cast<unsigned char>(format[i + run])) == c)
-      ++run;
-    char buffer[16];
-    if (c == 'd' || c == 'm') {
-      int n = c == 'd' ? date.day() : date.month();
-      std::snprintf(buffer, sizeof buffer, run >= 2 ? "%02d" : "%d", n);
-      text += buffer;
-    } else if (c == 'y' || c == 'e') {
-      std::snprintf(buffer, sizeof buffer, run <= 2 ? "%02d" : "%04d",
-                    run <= 2 ? date.year() % 100 : date.year());
-      text += buffer;
-    } else {
-      text.append(run, c == '/' ? rs.date_separator : format[i]);
-    }
-    i += run;
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string ValueToText(const fb::Value& v, const RegionalSettings& rs) {
   switch (v.kind) {
@@ -51,7 +19,7 @@ std::string ValueToText(const fb::Value& v, const RegionalSettings& rs) {
     case fb::Value::Kind::kBlob: return v.bytes;
     case fb::Value::Kind::kInteger: return ScaledText(v.integer, v.scale, rs.decimal_separator, TrailingZeros::kDrop);
     case fb::Value::Kind::kBoolean: return v.integer ? "True" : "False";
-    case fb::Value::Kind::kDate: return DateText(v.date, rs);
+    case fb::Value::Kind::kDate: return DateToText(v.date, rs);
     case fb::Value::Kind::kDouble: {
       char buffer[64];
       std::snprintf(buffer, sizeof buffer, "%.15g", v.real);
