@@ -6,6 +6,7 @@
 #include <utility>
 #include <variant>
 
+#include "db/block_writer.h"
 #include "db/connection.h"
 #include "db/field_binding.h"
 #include "db/firebird.h"
@@ -52,115 +53,6 @@ void CheckRequired(const OrderRecord& record) {
     throw Failure(
         FormatText("Es necesario que el campo '%s' contenga algún valor", {missing->name()}));
   }
-}
-
-// An order sent as few statements: the header's and its lines' INSERTs in
-// EXECUTE BLOCKs whose parameters take each column's own type, so that the
-// server converts every value exactly as the row's own INSERT would. The
-// engine bounds a statement's text and message to 64 KiB; a block stops
-// well before either (a row of ours needs at most a few hundred bytes of
-// each per column, counted below), and an order that does not fit in one
-// is sent in several.
-constexpr std::size_t kBlockTextLimit = 48 * 1024;
-constexpr std::size_t kBlockMessageLimit = 40 * 1024;
-constexpr std::size_t kBlockRowLimit = 64;
-
-// Bytes a parameter of this field may take in a message: a text counts four
-// bytes a character (the widest character set), plus length and null flag.
-std::size_t MessageBytes(const Field& field) {
-  switch (field.def().type) {
-    case FieldType::kText:
-    case FieldType::kFixedText:
-      return 4 * static_cast<std::size_t>(std::max(field.def().size, 1)) + 8;
-    default:
-      return 16;
-  }
-}
-
-struct BlockRow {
-  const char* table;
-  const OrderRecord* record;
-  std::vector<std::size_t> columns;
-};
-
-// The columns a block names for `record`: every listed field but those
-// whose column the database fills by itself (a default, a computation) when
-// the field received no value. A column without either takes null when an
-// INSERT leaves it out, so naming it with a null is the same row; naming
-// the same columns for every row keeps the blocks of a file to a few
-// shapes, each prepared once.
-std::vector<std::size_t> BlockColumns(const OrderRecord& record,
-                                      const std::set<std::string>& filled_by_database) {
-  std::vector<std::size_t> columns;
-  for (std::size_t i = 0; i < record.size(); ++i) {
-    const Field& field = record.at(i);
-    if (IsNestedSlot(field.def())) continue;
-    if (field.assigned() || !filled_by_database.count(field.name())) columns.push_back(i);
-  }
-  return columns;
-}
-
-// The block for `rows`. The last block of an order also says, after its
-// rows, whether PEDIDOS holds rows with PEDI_ID 0, which is all a re-read
-// of the store after the write would find.
-std::string BlockSql(const std::vector<BlockRow>& rows, bool last) {
-  // Appended piece by piece: GCC 12 sees overlaps that are not there in
-  // chains of string concatenations.
-  std::string inputs, body;
-  int n = 0;
-  for (const BlockRow& row : rows) {
-    std::string columns, values;
-    for (std::size_t i : row.columns) {
-      const Field& field = row.record->at(i);
-      const std::string number = std::to_string(n++);
-      if (!inputs.empty()) inputs.append(", ");
-      inputs.append("P").append(number).append(" TYPE OF COLUMN ").append(row.table);
-      inputs.append(".").append(field.name()).append(" = ?");
-      if (!columns.empty()) {
-        columns.append(", ");
-        values.append(", ");
-      }
-      columns.append(field.name());
-      values.append(":P").append(number);
-    }
-    body.append("INSERT INTO ").append(row.table).append(" (").append(columns);
-    body.append(") VALUES (").append(values).append(");\n");
-  }
-  std::string sql = "EXECUTE BLOCK";
-  if (!inputs.empty()) sql.append(" (").append(inputs).append(")");
-  if (last) sql.append(" RETURNS (UNWRITTEN SMALLINT)");
-  sql.append(" AS BEGIN\n").append(body);
-  if (last) {
-    sql.append(
-        "UNWRITTEN = 0;\nIF (EXISTS(SELECT 1 FROM PEDIDOS WHERE PEDI_ID = '0')) THEN UNWRITTEN = 1;\n"
-        "SUSPEND;\n");
-  }
-  return sql.append("END");
-}
-
-// Splits an order's rows into blocks that keep within the engine's limits.
-std::vector<std::vector<BlockRow>> SplitIntoBlocks(const std::vector<BlockRow>& rows) {
-  std::vector<std::vector<BlockRow>> blocks(1);
-  std::size_t text = 0, message = 0;
-  for (const BlockRow& row : rows) {
-    std::size_t row_text = 64, row_message = 0;
-    for (std::size_t i : row.columns) {
-      const Field& field = row.record->at(i);
-      row_text += 2 * std::char_traits<char>::length(field.name()) +
-                  std::char_traits<char>::length(row.table) + 40;
-      row_message += MessageBytes(field);
-    }
-    if (!blocks.back().empty() &&
-        (text + row_text > kBlockTextLimit || message + row_message > kBlockMessageLimit ||
-         blocks.back().size() >= kBlockRowLimit)) {
-      blocks.emplace_back();
-      text = message = 0;
-    }
-    blocks.back().push_back(row);
-    text += row_text;
-    message += row_message;
-  }
-  return blocks;
 }
 
 }  // namespace
@@ -560,7 +452,6 @@ bool OrderStore::UsesBlocks() {
 }
 
 std::optional<bool> OrderStore::WriteInBlocks(WriteScope& scope, const HeaderRow& header) {
-  Connection& connection = fdm_.Norvela;
   const std::set<std::string>& header_filled = FilledByDatabase(kHeaderTable);
   const std::set<std::string>& line_filled = FilledByDatabase(kLineTable);
   std::vector<BlockRow> rows;
@@ -569,50 +460,15 @@ std::optional<bool> OrderStore::WriteInBlocks(WriteScope& scope, const HeaderRow
     if (line.pending_insert)
       rows.push_back({kLineTable, &line.record, BlockColumns(line.record, line_filled)});
   }
-  const std::vector<std::vector<BlockRow>> blocks = SplitIntoBlocks(rows);
-  // One statement leaves all or nothing by itself; several must be undone
-  // together when one of them is refused.
-  if (blocks.size() > 1) scope.TakeSavepoint();
-  // A refused block leaves nothing of the order behind.
-  auto refused = [&]() -> std::optional<bool> {
-    if (blocks.size() > 1) scope.UndoToSavepoint();
-    return std::nullopt;
-  };
-  const TextEncoding encoding = fdm_.regional_settings().text_encoding;
-  bool unwritten = false;
-  try {
-    for (std::size_t b = 0; b < blocks.size(); ++b) {
-      const bool last = b + 1 == blocks.size();
-      fb::Statement* block = nullptr;
-      try {
-        block = &connection.Prepared(BlockSql(blocks[b], last));
-      } catch (const DatabaseFailure& failure) {
-        if (failure.ends_the_run()) throw;
-        // An engine that takes no such block: rows one by one from now on.
-        blocks_refused_for_open_ = connection.opens();
-        return refused();
-      }
-      block->ClearParams();
-      int position = 0;
-      for (const BlockRow& row : blocks[b])
-        position = BindRecord(*block, position, *row.record, row.columns, encoding);
-      if (!last) {
-        block->ExecuteUncounted(scope.transaction());
-        continue;
-      }
-      const std::vector<fb::Row> answer = connection.Query(*block, &scope.transaction());
-      unwritten = answer.empty() || answer[0].empty() || answer[0][0].is_null() ||
-                  answer[0][0].integer != 0;
-    }
-  } catch (const DatabaseFailure& failure) {
-    if (failure.ends_the_run()) throw;
-    // Refused: the rows one by one tell which and why, in the words the
-    // row's own INSERT gets.
-    return refused();
-  } catch (const Failure&) {
-    return refused();
+  Connection& connection = fdm_.Norvela;
+  BlockWriter writer(connection, fdm_.regional_settings().text_encoding);
+  const BlockWriter::Result result = writer.Write(scope, rows);
+  if (result.outcome == BlockWriter::Outcome::kNotPrepared) {
+    // An engine that takes no such block: rows one by one from now on.
+    blocks_refused_for_open_ = connection.opens();
   }
-  return unwritten;
+  if (result.outcome == BlockWriter::Outcome::kWritten) return result.unwritten;
+  return std::nullopt;
 }
 
 std::string OrderStore::InsertRow(const char* table, const OrderRecord& record) {
