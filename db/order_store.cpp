@@ -26,17 +26,6 @@ constexpr const char* kLineSet = "CFactdetalle";
 constexpr const char* kHeaderTable = "PEDIDOS";
 constexpr const char* kLineTable = "PEDIDOS_DETALLE";
 
-// Positions in the record tables.
-constexpr std::size_t kHeaderId = 0;
-constexpr std::size_t kHeaderPrefix = 4;
-constexpr std::size_t kHeaderNumber = 5;
-constexpr std::size_t kLineId = 0;
-constexpr std::size_t kLineItem = 1;
-constexpr std::size_t kLineIva = 8;
-constexpr std::size_t kLineTotal = 14;
-constexpr std::size_t kLineAnulado = 15;
-constexpr std::size_t kLineTransmit = 16;
-
 // isc_read_only_trans: an update attempted in a read-only transaction.
 constexpr intptr_t kReadOnlyTransaction = 335544361;
 
