@@ -10,6 +10,7 @@
 #include "db/connection.h"
 #include "db/field_binding.h"
 #include "db/firebird.h"
+#include "db/order_tables.h"
 #include "db/tfdm.h"
 #include "db/write_scope.h"
 #include "values/decimal_sum.h"
@@ -29,8 +30,6 @@ constexpr const char* kLineTable = "PEDIDOS_DETALLE";
 // isc_read_only_trans: an update attempted in a read-only transaction.
 constexpr intptr_t kReadOnlyTransaction = 335544361;
 
-const char* const kNoRowAffected = "Registro no encontrado o cambiado por otro usuario";
-const char* const kManyRowsAffected = "La actualización afectó a más de un registro.";
 const char* const kChangedReadRow = "No se pueden guardar cambios en un pedido ya grabado";
 
 [[noreturn]] void FailNoRecord(const char* set_name) {
@@ -46,7 +45,7 @@ void CheckRequired(const OrderRecord& record) {
 
 }  // namespace
 
-OrderStore::OrderStore(Tfdm& fdm) : fdm_(fdm) {}
+OrderStore::OrderStore(Tfdm& fdm) : fdm_(fdm), tables_(fdm.Norvela) {}
 
 OrderStore::~OrderStore() = default;
 
@@ -378,7 +377,7 @@ int OrderStore::ApplyUpdates() {
 
 bool OrderStore::WriteRows(HeaderRow& header) {
   if (header.pending_insert) {
-    std::string failure = InsertRow(kHeaderTable, header.record);
+    std::string failure = tables_.InsertRow(kHeaderTable, header.record, fdm_.regional_settings().text_encoding);
     if (!failure.empty()) {
       RecordFailure(header, kHeaderTable, nullptr, std::move(failure));
       return false;
@@ -386,7 +385,7 @@ bool OrderStore::WriteRows(HeaderRow& header) {
   }
   for (const LineRow& line : header.lines) {
     if (!line.pending_insert) continue;
-    std::string failure = InsertRow(kLineTable, line.record);
+    std::string failure = tables_.InsertRow(kLineTable, line.record, fdm_.regional_settings().text_encoding);
     if (!failure.empty()) {
       RecordFailure(header, kLineTable, &line, std::move(failure));
       return false;
@@ -437,12 +436,12 @@ bool OrderStore::UsesBlocks() {
       break;
   }
   // A view writes what its triggers make of a row, and its count is asked.
-  return IsBaseTable(kHeaderTable) && IsBaseTable(kLineTable);
+  return tables_.IsBaseTable(kHeaderTable) && tables_.IsBaseTable(kLineTable);
 }
 
 std::optional<bool> OrderStore::WriteInBlocks(WriteScope& scope, const HeaderRow& header) {
-  const std::set<std::string>& header_filled = FilledByDatabase(kHeaderTable);
-  const std::set<std::string>& line_filled = FilledByDatabase(kLineTable);
+  const std::set<std::string>& header_filled = tables_.FilledByDatabase(kHeaderTable);
+  const std::set<std::string>& line_filled = tables_.FilledByDatabase(kLineTable);
   std::vector<BlockRow> rows;
   rows.push_back({kHeaderTable, &header.record, BlockColumns(header.record, header_filled)});
   for (const LineRow& line : header.lines) {
@@ -458,72 +457,6 @@ std::optional<bool> OrderStore::WriteInBlocks(WriteScope& scope, const HeaderRow
   }
   if (result.outcome == BlockWriter::Outcome::kWritten) return result.unwritten;
   return std::nullopt;
-}
-
-std::string OrderStore::InsertRow(const char* table, const OrderRecord& record) {
-  Connection& connection = fdm_.Norvela;
-  try {
-    const std::vector<std::size_t> columns = AssignedColumns(record);
-    fb::Statement& insert = connection.Prepared(InsertSql(table, record, columns));
-    insert.ClearParams();
-    BindRecord(insert, 0, record, columns, fdm_.regional_settings().text_encoding);
-    if (IsBaseTable(table)) {
-      // One row of VALUES into a table is in it once the statement has
-      // succeeded: asking the count would only cost a round trip. A view
-      // writes what its triggers make of the row, so its count is asked.
-      insert.ExecuteUncounted(connection.transaction());
-      return "";
-    }
-    const uint64_t affected = insert.Execute(connection.transaction());
-    if (affected == 0) return kNoRowAffected;
-    if (affected > 1) return kManyRowsAffected;
-    return "";
-  } catch (const DatabaseFailure& failure) {
-    // Not this order's doing: the run cannot go on.
-    if (failure.ends_the_run()) throw;
-    const std::string text = failure.what();
-    return text.empty() ? std::string(kNoRowAffected) : text;
-  } catch (const Failure& failure) {
-    const std::string text = failure.what();
-    return text.empty() ? std::string(kNoRowAffected) : text;
-  }
-}
-
-OrderStore::TableFacts& OrderStore::FactsOf(const char* table) {
-  Connection& connection = fdm_.Norvela;
-  if (table_facts_opens_ != connection.opens()) {
-    table_facts_.clear();
-    table_facts_opens_ = connection.opens();
-  }
-  return table_facts_[table];
-}
-
-bool OrderStore::IsBaseTable(const char* table) {
-  TableFacts& facts = FactsOf(table);
-  if (facts.base) return *facts.base;
-  Connection& connection = fdm_.Norvela;
-  fb::Statement& kind = connection.Prepared(
-      "SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = ? AND RDB$VIEW_BLR IS NULL");
-  kind.ClearParams();
-  kind.SetParam(0, fb::Value::Text(table));
-  facts.base = !connection.Query(kind).empty();
-  return *facts.base;
-}
-
-const std::set<std::string>& OrderStore::FilledByDatabase(const char* table) {
-  TableFacts& facts = FactsOf(table);
-  if (facts.filled_by_database) return *facts.filled_by_database;
-  Connection& connection = fdm_.Norvela;
-  fb::Statement& query = connection.Prepared(
-      "SELECT TRIM(RF.RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS RF"
-      " JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE"
-      " WHERE RF.RDB$RELATION_NAME = ? AND (RF.RDB$DEFAULT_VALUE IS NOT NULL"
-      " OR F.RDB$DEFAULT_VALUE IS NOT NULL OR F.RDB$COMPUTED_BLR IS NOT NULL)");
-  query.ClearParams();
-  query.SetParam(0, fb::Value::Text(table));
-  std::set<std::string>& names = facts.filled_by_database.emplace();
-  for (const fb::Row& row : connection.Query(query)) names.insert(row[0].bytes);
-  return names;
 }
 
 void OrderStore::RecordFailure(const HeaderRow& header, const char* table, const LineRow* line,

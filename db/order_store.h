@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "db/order_records.h"
+#include "db/order_tables.h"
 #include "values/field.h"
 
 namespace imp {
@@ -183,11 +184,6 @@ class OrderStore {
   const std::optional<OrderWriteFailure>& last_failure() const { return last_failure_; }
 
  private:
-  // What a table is, read when first asked for one open of the connection.
-  struct TableFacts {
-    std::optional<bool> base;
-    std::optional<std::set<std::string>> filled_by_database;
-  };
   struct LineRow {
     OrderRecord record{kLineFields};
     bool from_database = false;  // read by Open/Refresh or written
@@ -229,20 +225,12 @@ class OrderStore {
   // the order is left in the transaction); otherwise whether PEDIDOS held
   // rows with PEDI_ID 0 after the order's rows.
   std::optional<bool> WriteInBlocks(WriteScope& scope, const HeaderRow& header);
-  // Writes one row; returns the failure text, empty when it was written.
-  std::string InsertRow(const char* table, const OrderRecord& record);
-  // The facts of `table` known for the connection's current open.
-  TableFacts& FactsOf(const char* table);
-  // The columns of `table` that the database fills when an INSERT leaves
-  // them out (a default, a computation); read once per connection.
-  const std::set<std::string>& FilledByDatabase(const char* table);
-  // True when `table` is a table, not a view (read once per connection).
-  bool IsBaseTable(const char* table);
   void RecordFailure(const HeaderRow& header, const char* table, const LineRow* line,
                      std::string text);
   void MarkWritten();
 
   Tfdm& fdm_;
+  OrderTables tables_;
   bool active_ = false;
   std::vector<HeaderRow> headers_;
   std::size_t current_header_ = 0;  // valid when headers_ is not empty
@@ -259,9 +247,6 @@ class OrderStore {
   // none; the first open is 1).
   uint64_t blocks_refused_for_open_ = 0;
   bool none_unwritten_ = false;  // the last write saw no row with PEDI_ID 0
-  // The tables' facts, for the connection opened table_facts_opens_ times.
-  std::map<std::string, TableFacts> table_facts_;
-  uint64_t table_facts_opens_ = 0;
 };
 
 }  // namespace imp
