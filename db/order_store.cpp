@@ -1,7 +1,5 @@
 #include "db/order_store.h"
 
-#include <algorithm>
-#include <map>
 #include <set>
 #include <utility>
 #include <variant>
@@ -15,8 +13,6 @@
 #include "db/write_scope.h"
 #include "values/decimal_sum.h"
 #include "values/failure.h"
-#include "values/scaled_text.h"
-#include "values/text_encoding.h"
 
 namespace imp {
 
@@ -26,9 +22,6 @@ constexpr const char* kHeaderSet = "CFacturas";
 constexpr const char* kLineSet = "CFactdetalle";
 constexpr const char* kHeaderTable = "PEDIDOS";
 constexpr const char* kLineTable = "PEDIDOS_DETALLE";
-
-// isc_read_only_trans: an update attempted in a read-only transaction.
-constexpr intptr_t kReadOnlyTransaction = 335544361;
 
 const char* const kChangedReadRow = "No se pueden guardar cambios en un pedido ya grabado";
 
@@ -45,7 +38,7 @@ void CheckRequired(const OrderRecord& record) {
 
 }  // namespace
 
-OrderStore::OrderStore(Tfdm& fdm) : fdm_(fdm), tables_(fdm.Norvela) {}
+OrderStore::OrderStore(Tfdm& fdm) : fdm_(fdm), tables_(fdm.Norvela), ids_(fdm.Norvela) {}
 
 OrderStore::~OrderStore() = default;
 
@@ -266,66 +259,6 @@ std::string OrderStore::SumIva() const { return SumOf(kLineIva); }
 
 std::string OrderStore::SumTotal() const { return SumOf(kLineTotal); }
 
-// ---- the identifier
-
-std::string OrderStore::SCambieidpedido() {
-  if (stand_in_id_) {
-    const int32_t id = *stand_in_id_;
-    *stand_in_id_ = id - 1;
-    return std::to_string(id);
-  }
-  Connection& connection = fdm_.Norvela;
-  fb::Statement& procedure = connection.Prepared("EXECUTE PROCEDURE CAMBIE_ID_PEDIDO");
-  procedure.ClearParams();
-  fb::Row outputs;
-  // A procedure that only draws from a generator runs in the lookups' long
-  // read-only transaction: generators are outside transaction control, so
-  // nothing can give the identifier back, and no commit has to be forced to
-  // disk for it (the order's own commit writes the generator page). One that
-  // writes to a table is refused there before it changes anything; from
-  // then on it runs in a short transaction of its own, committed at once.
-  if (!id_needs_write_) {
-    try {
-      procedure.ExecuteUncounted(connection.ReadTransaction());
-      outputs = procedure.outputs();
-    } catch (const DatabaseFailure& failure) {
-      if (failure.gds_code() != kReadOnlyTransaction) throw;
-      id_needs_write_ = true;
-    }
-  }
-  if (id_needs_write_) {
-    fb::Transaction transaction = connection.StartTransaction();
-    procedure.ExecuteUncounted(transaction);
-    // Copied before the commit: the outputs belong to the statement.
-    outputs = procedure.outputs();
-    transaction.Commit();
-  }
-  if (outputs.empty() || outputs[0].is_null()) return "";
-  const fb::Value& id = outputs[0];
-  if (id.kind == fb::Value::Kind::kText) return id.bytes;
-  return ScaledText(id.integer, id.scale, '.', TrailingZeros::kKeep);
-}
-
-std::optional<std::string> OrderStore::FindWrittenOrder(const std::string& prefix,
-                                                        const std::string& number) {
-  Connection& connection = fdm_.Norvela;
-  fb::Statement& query = connection.Prepared(
-      "SELECT PEDI_ID, PREF_PRE, PEDI_NUMERO FROM PEDIDOS"
-      " WHERE TIDO_COD = 34 AND PREF_PRE = ? AND PEDI_NUMERO = ? ORDER BY PEDI_ID");
-  query.ClearParams();
-  query.SetParam(0, fb::Value::Text(prefix));
-  query.SetParam(1, fb::Value::Text(number));
-  fb::Transaction* transaction = connection.InTransaction() ? &connection.transaction() : nullptr;
-  for (const fb::Row& row : connection.Query(query, transaction)) {
-    // The server pads the shorter text with blanks before comparing; an
-    // order key is compared byte for byte.
-    if (row[1].bytes != prefix || row[2].bytes != number) continue;
-    if (row[0].is_null()) return std::string();
-    return ScaledText(row[0].integer, row[0].scale, '.', TrailingZeros::kKeep);
-  }
-  return std::nullopt;
-}
-
 // ---- pending changes and the write
 
 bool OrderStore::has_pending() const {
@@ -488,7 +421,7 @@ void OrderStore::MarkWritten() {
 
 void OrderStore::CancelUpdates() {
   CheckActive(kHeaderSet);
-  CancelEditing();
+  header_state_ = line_state_ = State::kBrowse;  // what was being assembled goes too
   std::vector<HeaderRow> kept;
   for (HeaderRow& header : headers_) {
     if (!header.from_database) continue;  // begun since the last read or write
@@ -509,10 +442,6 @@ void OrderStore::CancelUpdates() {
   headers_ = std::move(kept);
   current_header_ = 0;
   current_line_ = 0;
-}
-
-void OrderStore::CancelEditing() {
-  header_state_ = line_state_ = State::kBrowse;
 }
 
 }  // namespace imp
