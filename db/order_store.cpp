@@ -1,52 +1,29 @@
 #include "db/order_store.h"
 
-#include <algorithm>
-#include <map>
 #include <set>
 #include <utility>
 #include <variant>
 
+#include "db/block_writer.h"
 #include "db/connection.h"
+#include "db/field_binding.h"
 #include "db/firebird.h"
+#include "db/order_tables.h"
 #include "db/tfdm.h"
+#include "db/write_scope.h"
+#include "values/decimal_sum.h"
 #include "values/failure.h"
-#include "values/text_encoding.h"
 
 namespace imp {
 
 namespace {
-
-// The client's codes of VARCHAR and CHAR parameters.
-constexpr int kSqlVarying = 448;
-constexpr int kSqlText = 452;
 
 constexpr const char* kHeaderSet = "CFacturas";
 constexpr const char* kLineSet = "CFactdetalle";
 constexpr const char* kHeaderTable = "PEDIDOS";
 constexpr const char* kLineTable = "PEDIDOS_DETALLE";
 
-// Positions in the record tables.
-constexpr std::size_t kHeaderId = 0;
-constexpr std::size_t kHeaderPrefix = 4;
-constexpr std::size_t kHeaderNumber = 5;
-constexpr std::size_t kLineId = 0;
-constexpr std::size_t kLineItem = 1;
-constexpr std::size_t kLineIva = 8;
-constexpr std::size_t kLineTotal = 14;
-constexpr std::size_t kLineAnulado = 15;
-constexpr std::size_t kLineTransmit = 16;
-
-// isc_read_only_trans: an update attempted in a read-only transaction.
-constexpr intptr_t kReadOnlyTransaction = 335544361;
-
-const char* const kNoRowAffected = "Registro no encontrado o cambiado por otro usuario";
-const char* const kManyRowsAffected = "La actualización afectó a más de un registro.";
 const char* const kChangedReadRow = "No se pueden guardar cambios en un pedido ya grabado";
-
-[[noreturn]] void FailNoField(const char* set_name, std::string_view name) {
-  throw Failure(std::string(set_name) + ": " +
-                FormatText("Campo '%s' no encontrado", {std::string(name)}));
-}
 
 [[noreturn]] void FailNoRecord(const char* set_name) {
   throw Failure(std::string(set_name) + ": No hay registro actual");
@@ -61,459 +38,7 @@ void CheckRequired(const OrderRecord& record) {
 
 }  // namespace
 
-// The only place that decides how a batch's transaction begins and ends.
-// A batch runs inside a transaction that is already active on the connection
-// and leaves it open; otherwise it begins one and ends it: commit when every
-// row was written, rollback otherwise (also when the batch is left by an
-// exception). A write transaction of ours that a retaining commit kept alive
-// is still ours to end. Inside the caller's transaction the batch is still
-// all or nothing: a savepoint taken before its first row is rolled back to
-// when a row fails, so a refused order leaves none of its rows behind. A
-// batch sent as one statement needs none (a statement that fails leaves
-// nothing); one sent in several takes it in any transaction, so that the
-// statements already run can be undone before the rows are tried one by one.
-class WriteScope {
- public:
-  WriteScope(Connection& connection, bool& retained)
-      : connection_(connection), retained_(retained) {
-    if (!connection_.InTransaction()) {
-      retained_ = false;
-      connection_.BeginTransaction();
-      owned_ = true;
-    } else {
-      owned_ = retained_;
-    }
-  }
-  WriteScope(const WriteScope&) = delete;
-  WriteScope& operator=(const WriteScope&) = delete;
-
-  ~WriteScope() {
-    if (savepoint_) {
-      try {
-        Run("ROLLBACK TO SAVEPOINT IMPORTA_PEDIDO");
-      } catch (...) {
-        // The connection is gone; so is the caller's transaction.
-      }
-    }
-    if (!owned_) return;
-    try {
-      connection_.Rollback();
-    } catch (...) {
-      // The connection is gone; so is the transaction.
-    }
-    retained_ = false;
-  }
-
-  fb::Transaction& transaction() { return connection_.transaction(); }
-  bool owned() const { return owned_; }
-
-  // Makes what follows undoable by UndoToSavepoint and by a failed Finish.
-  void TakeSavepoint() {
-    if (savepoint_) return;
-    Run("SAVEPOINT IMPORTA_PEDIDO");
-    savepoint_ = true;
-  }
-  // Undoes everything since TakeSavepoint; the savepoint stays.
-  void UndoToSavepoint() {
-    Run("ROLLBACK TO SAVEPOINT IMPORTA_PEDIDO");
-    Run("SAVEPOINT IMPORTA_PEDIDO");
-  }
-
-  void Finish(bool written) {
-    if (savepoint_) {
-      savepoint_ = false;
-      Run(written ? "RELEASE SAVEPOINT IMPORTA_PEDIDO ONLY" : "ROLLBACK TO SAVEPOINT IMPORTA_PEDIDO");
-    }
-    if (!owned_) return;
-    if (written) {
-      connection_.Commit();
-      retained_ = connection_.InTransaction();
-    } else {
-      connection_.Rollback();
-      retained_ = false;
-    }
-    owned_ = false;
-  }
-
- private:
-  void Run(const char* sql) { connection_.Prepared(sql).ExecuteUncounted(connection_.transaction()); }
-
-  Connection& connection_;
-  bool& retained_;
-  bool owned_ = false;
-  bool savepoint_ = false;
-};
-
-namespace {
-
-// ---- exact decimal sums
-
-// A decimal number as a sign, its digits and the count of them after the
-// separator. Sums of column values are exact whatever their scales.
-struct Decimal {
-  bool negative = false;
-  std::string digits = "0";  // most significant first
-  int scale = 0;
-};
-
-void Rescale(Decimal& d, int scale) {
-  d.digits.append(static_cast<std::size_t>(scale - d.scale), '0');
-  d.scale = scale;
-}
-
-// Compares magnitudes of two digit strings of the same scale.
-int CompareMagnitude(const std::string& a, const std::string& b) {
-  std::size_t ia = a.find_first_not_of('0'), ib = b.find_first_not_of('0');
-  std::string_view va = ia == std::string::npos ? "" : std::string_view(a).substr(ia);
-  std::string_view vb = ib == std::string::npos ? "" : std::string_view(b).substr(ib);
-  if (va.size() != vb.size()) return va.size() < vb.size() ? -1 : 1;
-  return va.compare(vb) < 0 ? -1 : (va == vb ? 0 : 1);
-}
-
-std::string AddMagnitudes(const std::string& a, const std::string& b) {
-  std::string out;
-  int carry = 0;
-  for (std::size_t i = 0; i < std::max(a.size(), b.size()) || carry; ++i) {
-    int s = carry;
-    if (i < a.size()) s += a[a.size() - 1 - i] - '0';
-    if (i < b.size()) s += b[b.size() - 1 - i] - '0';
-    out.push_back(static_cast<char>('0' + s % 10));
-    carry = s / 10;
-  }
-  std::reverse(out.begin(), out.end());
-  return out;
-}
-
-// a - b with |a| >= |b|.
-std::string SubtractMagnitudes(const std::string& a, const std::string& b) {
-  std::string out;
-  int borrow = 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    int s = a[a.size() - 1 - i] - '0' - borrow;
-    if (i < b.size()) s -= b[b.size() - 1 - i] - '0';
-    borrow = s < 0;
-    if (s < 0) s += 10;
-    out.push_back(static_cast<char>('0' + s));
-  }
-  std::reverse(out.begin(), out.end());
-  return out;
-}
-
-// The value as a column of `column_scale` decimals stores it: the server
-// drops the extra digits, rounding half away from zero. A header's sums are
-// made of these, so that they equal the sums of the lines as written.
-Decimal AsStored(const BcdValue& value, int column_scale) {
-  Decimal v{value.negative(), value.digits(), value.scale()};
-  if (column_scale < 0 || v.scale <= column_scale) return v;
-  const std::size_t dropped = static_cast<std::size_t>(v.scale - column_scale);
-  if (v.digits.size() <= dropped) v.digits.insert(0, dropped - v.digits.size() + 1, '0');
-  const bool up = v.digits[v.digits.size() - dropped] >= '5';
-  v.digits.resize(v.digits.size() - dropped);
-  v.scale = column_scale;
-  if (up) v.digits = AddMagnitudes(v.digits, "1");
-  return v;
-}
-
-void Accumulate(Decimal& sum, Decimal v) {
-  const int scale = std::max(sum.scale, v.scale);
-  Rescale(sum, scale);
-  Rescale(v, scale);
-  if (sum.negative == v.negative) {
-    sum.digits = AddMagnitudes(sum.digits, v.digits);
-  } else if (CompareMagnitude(sum.digits, v.digits) >= 0) {
-    sum.digits = SubtractMagnitudes(sum.digits, v.digits);
-  } else {
-    sum.digits = SubtractMagnitudes(v.digits, sum.digits);
-    sum.negative = v.negative;
-  }
-}
-
-std::string ToText(Decimal d, char separator) {
-  // A difference can come out with fewer digits than decimals (0.01 - 0.02
-  // is the digit 1 at scale 2): put back the zeros in front.
-  if (d.digits.size() <= static_cast<std::size_t>(d.scale)) {
-    d.digits.insert(0, static_cast<std::size_t>(d.scale) + 1 - d.digits.size(), '0');
-  }
-  std::string whole = d.digits.substr(0, d.digits.size() - static_cast<std::size_t>(d.scale));
-  std::string fraction = d.digits.substr(whole.size());
-  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-  if (whole.empty()) whole = "0";
-  fraction.erase(std::min(fraction.find_last_not_of('0') + 1, fraction.size()));
-  const bool zero = whole == "0" && fraction.empty();
-  std::string out = d.negative && !zero ? "-" : "";
-  out += whole;
-  if (!fraction.empty()) out += separator + fraction;
-  return out;
-}
-
-// ---- values to and from the database
-
-std::string ScaledText(int64_t integer, int scale) {
-  const bool negative = integer < 0;
-  // Through unsigned so that the most negative value keeps its digits.
-  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(integer) : static_cast<uint64_t>(integer);
-  std::string digits = std::to_string(magnitude);
-  const std::size_t decimals = static_cast<std::size_t>(-scale);
-  if (digits.size() <= decimals) digits.insert(0, decimals - digits.size() + 1, '0');
-  if (decimals > 0) digits.insert(digits.size() - decimals, ".");
-  return (negative ? "-" : "") + digits;
-}
-
-// Puts a value read from the database into a field of a read row.
-void SetFromDatabase(Field& field, const fb::Value& v) {
-  const RegionalSettings plain;  // '.' as the separator of ScaledText
-  switch (v.kind) {
-    case fb::Value::Kind::kNull:
-      field.SetNull();
-      return;
-    case fb::Value::Kind::kInteger:
-    case fb::Value::Kind::kBoolean:
-      if (v.scale == 0 && field.def().type != FieldType::kDecimal) {
-        field.SetInteger(v.integer);
-      } else {
-        field.SetText(ScaledText(v.integer, v.scale), plain, Date());
-      }
-      return;
-    case fb::Value::Kind::kDouble:
-      if (field.def().type == FieldType::kFloat) {
-        field.SetDouble(v.real);
-      } else {
-        field.SetCurrency(Currency::FromExtendedCount(static_cast<long double>(v.real) * 10000));
-      }
-      return;
-    case fb::Value::Kind::kText:
-    case fb::Value::Kind::kBlob:
-      field.SetText(v.bytes, plain, Date());
-      return;
-    case fb::Value::Kind::kDate:
-      field.SetDate(v.date);
-      return;
-  }
-}
-
-// A decimal goes to the database as an integer with the value's own scale;
-// the server brings it to the column's scale. Digits beyond what a scaled
-// 64-bit integer carries go as text, which the server converts the same way.
-fb::Value DecimalParam(const BcdValue& v) {
-  const std::string& digits = v.digits();
-  if (digits.size() <= 18 && v.scale() <= 18) {
-    const int64_t magnitude = std::stoll(digits);
-    return fb::Value::Integer(v.negative() ? -magnitude : magnitude, -v.scale());
-  }
-  std::string text = digits;
-  const std::size_t decimals = static_cast<std::size_t>(v.scale());
-  if (text.size() <= decimals) text.insert(0, decimals - text.size() + 1, '0');
-  if (decimals > 0) text.insert(text.size() - decimals, ".");
-  return fb::Value::Text((v.negative() ? "-" : "") + text);
-}
-
-fb::Value ToParam(const Field& field) {
-  struct Visitor {
-    const Field& field;
-    fb::Value operator()(std::monostate) const { return fb::Value::Null(); }
-    fb::Value operator()(int64_t v) const { return fb::Value::Integer(v); }
-    fb::Value operator()(const std::string& v) const {
-      return field.def().type == FieldType::kBlob ? fb::Value::Blob(v) : fb::Value::Text(v);
-    }
-    fb::Value operator()(const BcdValue& v) const {
-      return v.is_null() ? fb::Value::Null() : DecimalParam(v);
-    }
-    fb::Value operator()(double v) const { return fb::Value::Double(v); }
-    fb::Value operator()(Date v) const { return fb::Value::OfDate(v); }
-  };
-  return std::visit(Visitor{field}, field.value());
-}
-
-// For each listed field, the position of its column in `columns`; fails
-// naming the first listed field without one. The nested-lines slot has none.
-std::vector<int> MapColumns(const std::vector<fb::Column>& columns, const OrderRecord& record,
-                            const char* set_name) {
-  std::vector<int> positions(record.size(), -1);
-  for (std::size_t i = 0; i < record.size(); ++i) {
-    const Field& field = record.at(i);
-    if (IsNestedSlot(field.def())) continue;
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      // The server reports unquoted names in upper case, as the tables list them.
-      if (columns[c].name == field.name()) {
-        positions[i] = static_cast<int>(c);
-        break;
-      }
-    }
-    if (positions[i] < 0) FailNoField(set_name, field.name());
-  }
-  return positions;
-}
-
-void Load(OrderRecord& record, const fb::Row& row, const std::vector<int>& positions) {
-  for (std::size_t i = 0; i < record.size(); ++i) {
-    if (positions[i] >= 0) SetFromDatabase(record.at(i), row[static_cast<std::size_t>(positions[i])]);
-  }
-}
-
-// The positions of the fields of `record` that received a value: the
-// columns a row's own INSERT names.
-std::vector<std::size_t> AssignedColumns(const OrderRecord& record) {
-  std::vector<std::size_t> columns;
-  for (std::size_t i = 0; i < record.size(); ++i) {
-    const Field& field = record.at(i);
-    if (field.assigned() && !IsNestedSlot(field.def())) columns.push_back(i);
-  }
-  return columns;
-}
-
-// The INSERT naming `columns` of `record`. Only the table's and the fields'
-// names go into the text; values are bound.
-std::string InsertSql(const char* table, const OrderRecord& record,
-                      const std::vector<std::size_t>& columns) {
-  std::string names, marks;
-  for (std::size_t i : columns) {
-    if (!names.empty()) {
-      names += ", ";
-      marks += ", ";
-    }
-    names += record.at(i).name();
-    marks += '?';
-  }
-  return std::string("INSERT INTO ") + table + " (" + names + ") VALUES (" + marks + ")";
-}
-
-// Binds `columns` of `record` to the parameters of `statement` from
-// `position` on (a field that received no value as null); returns the
-// position after the last. A column without a character set (NONE, OCTETS)
-// counts its length in bytes, which a text of multi-byte characters cut to
-// the column's length in characters may still exceed; it keeps the whole
-// characters that fit.
-int BindRecord(fb::Statement& statement, int position, const OrderRecord& record,
-               const std::vector<std::size_t>& columns, TextEncoding encoding) {
-  const std::vector<fb::Column>& parameters = statement.parameters();
-  for (std::size_t i : columns) {
-    const Field& field = record.at(i);
-    fb::Value value = field.assigned() ? ToParam(field) : fb::Value::Null();
-    const std::size_t p = static_cast<std::size_t>(position);
-    if (value.kind == fb::Value::Kind::kText && p < parameters.size() &&
-        (parameters[p].charset == 0 || parameters[p].charset == 1) &&
-        (parameters[p].sql_type == kSqlVarying || parameters[p].sql_type == kSqlText) &&
-        parameters[p].length > 0) {
-      value.bytes.resize(BytesOfWholeCharacters(
-          value.bytes, static_cast<std::size_t>(parameters[p].length), encoding));
-    }
-    statement.SetParam(position++, std::move(value));
-  }
-  return position;
-}
-
-// An order sent as few statements: the header's and its lines' INSERTs in
-// EXECUTE BLOCKs whose parameters take each column's own type, so that the
-// server converts every value exactly as the row's own INSERT would. The
-// engine bounds a statement's text and message to 64 KiB; a block stops
-// well before either (a row of ours needs at most a few hundred bytes of
-// each per column, counted below), and an order that does not fit in one
-// is sent in several.
-constexpr std::size_t kBlockTextLimit = 48 * 1024;
-constexpr std::size_t kBlockMessageLimit = 40 * 1024;
-constexpr std::size_t kBlockRowLimit = 64;
-
-// Bytes a parameter of this field may take in a message: a text counts four
-// bytes a character (the widest character set), plus length and null flag.
-std::size_t MessageBytes(const Field& field) {
-  switch (field.def().type) {
-    case FieldType::kText:
-    case FieldType::kFixedText:
-      return 4 * static_cast<std::size_t>(std::max(field.def().size, 1)) + 8;
-    default:
-      return 16;
-  }
-}
-
-struct BlockRow {
-  const char* table;
-  const OrderRecord* record;
-  std::vector<std::size_t> columns;
-};
-
-// The columns a block names for `record`: every listed field but those
-// whose column the database fills by itself (a default, a computation) when
-// the field received no value. A column without either takes null when an
-// INSERT leaves it out, so naming it with a null is the same row; naming
-// the same columns for every row keeps the blocks of a file to a few
-// shapes, each prepared once.
-std::vector<std::size_t> BlockColumns(const OrderRecord& record,
-                                      const std::set<std::string>& filled_by_database) {
-  std::vector<std::size_t> columns;
-  for (std::size_t i = 0; i < record.size(); ++i) {
-    const Field& field = record.at(i);
-    if (IsNestedSlot(field.def())) continue;
-    if (field.assigned() || !filled_by_database.count(field.name())) columns.push_back(i);
-  }
-  return columns;
-}
-
-// The block for `rows`. The last block of an order also says, after its
-// rows, whether PEDIDOS holds rows with PEDI_ID 0, which is all a re-read
-// of the store after the write would find.
-std::string BlockSql(const std::vector<BlockRow>& rows, bool last) {
-  // Appended piece by piece: GCC 12 sees overlaps that are not there in
-  // chains of string concatenations.
-  std::string inputs, body;
-  int n = 0;
-  for (const BlockRow& row : rows) {
-    std::string columns, values;
-    for (std::size_t i : row.columns) {
-      const Field& field = row.record->at(i);
-      const std::string number = std::to_string(n++);
-      if (!inputs.empty()) inputs.append(", ");
-      inputs.append("P").append(number).append(" TYPE OF COLUMN ").append(row.table);
-      inputs.append(".").append(field.name()).append(" = ?");
-      if (!columns.empty()) {
-        columns.append(", ");
-        values.append(", ");
-      }
-      columns.append(field.name());
-      values.append(":P").append(number);
-    }
-    body.append("INSERT INTO ").append(row.table).append(" (").append(columns);
-    body.append(") VALUES (").append(values).append(");\n");
-  }
-  std::string sql = "EXECUTE BLOCK";
-  if (!inputs.empty()) sql.append(" (").append(inputs).append(")");
-  if (last) sql.append(" RETURNS (UNWRITTEN SMALLINT)");
-  sql.append(" AS BEGIN\n").append(body);
-  if (last) {
-    sql.append(
-        "UNWRITTEN = 0;\nIF (EXISTS(SELECT 1 FROM PEDIDOS WHERE PEDI_ID = '0')) THEN UNWRITTEN = 1;\n"
-        "SUSPEND;\n");
-  }
-  return sql.append("END");
-}
-
-// Splits an order's rows into blocks that keep within the engine's limits.
-std::vector<std::vector<BlockRow>> SplitIntoBlocks(const std::vector<BlockRow>& rows) {
-  std::vector<std::vector<BlockRow>> blocks(1);
-  std::size_t text = 0, message = 0;
-  for (const BlockRow& row : rows) {
-    std::size_t row_text = 64, row_message = 0;
-    for (std::size_t i : row.columns) {
-      const Field& field = row.record->at(i);
-      row_text += 2 * std::char_traits<char>::length(field.name()) +
-                  std::char_traits<char>::length(row.table) + 40;
-      row_message += MessageBytes(field);
-    }
-    if (!blocks.back().empty() &&
-        (text + row_text > kBlockTextLimit || message + row_message > kBlockMessageLimit ||
-         blocks.back().size() >= kBlockRowLimit)) {
-      blocks.emplace_back();
-      text = message = 0;
-    }
-    blocks.back().push_back(row);
-    text += row_text;
-    message += row_message;
-  }
-  return blocks;
-}
-
-}  // namespace
-
-OrderStore::OrderStore(Tfdm& fdm) : fdm_(fdm) {}
+OrderStore::OrderStore(Tfdm& fdm) : fdm_(fdm), tables_(fdm.Norvela), ids_(fdm.Norvela) {}
 
 OrderStore::~OrderStore() = default;
 
@@ -566,13 +91,13 @@ void OrderStore::Read() {
   for (const fb::Row& row : connection.Query(header_query)) {
     HeaderRow& header = headers.emplace_back();
     header.from_database = true;
-    Load(header.record, row, header_columns);
+    LoadRecord(header.record, row, header_columns);
     line_query.ClearParams();
     line_query.SetParam(0, row[static_cast<std::size_t>(header_columns[kHeaderId])]);
     for (const fb::Row& line_row : connection.Query(line_query)) {
       LineRow& line = header.lines.emplace_back();
       line.from_database = true;
-      Load(line.record, line_row, line_columns);
+      LoadRecord(line.record, line_row, line_columns);
     }
   }
   headers_ = std::move(headers);
@@ -716,83 +241,23 @@ void OrderStore::SyncLineId(const HeaderRow& header, LineRow& line) {
 std::string OrderStore::SumOf(std::size_t field_index) const {
   const HeaderRow* header = CurrentHeaderOrNull();
   if (!header) return "";
-  Decimal sum;
-  bool any = false;
+  DecimalSum sum;
   for (std::size_t i = 0; i < header->lines.size(); ++i) {
     // The line being assembled is not counted until it is posted.
     if (line_state_ == State::kInsert && i == current_line_) continue;
-    const Field::Value& v = header->lines[i].record.at(field_index).value();
-    if (const BcdValue* bcd = std::get_if<BcdValue>(&v); bcd && !bcd->is_null()) {
-      Accumulate(sum, AsStored(*bcd, header->lines[i].record.at(field_index).def().size));
-      any = true;
+    const Field& field = header->lines[i].record.at(field_index);
+    if (const BcdValue* bcd = std::get_if<BcdValue>(&field.value()); bcd && !bcd->is_null()) {
+      // As the column stores it, so that the header's sums equal the
+      // sums of the written lines.
+      sum.AddAsStored(*bcd, field.def().size);
     }
   }
-  return any ? ToText(sum, fdm_.regional_settings().decimal_separator) : "";
+  return sum.empty() ? "" : sum.ToText(fdm_.regional_settings().decimal_separator);
 }
 
 std::string OrderStore::SumIva() const { return SumOf(kLineIva); }
 
 std::string OrderStore::SumTotal() const { return SumOf(kLineTotal); }
-
-// ---- the identifier
-
-std::string OrderStore::SCambieidpedido() {
-  if (stand_in_id_) {
-    const int32_t id = *stand_in_id_;
-    *stand_in_id_ = id - 1;
-    return std::to_string(id);
-  }
-  Connection& connection = fdm_.Norvela;
-  fb::Statement& procedure = connection.Prepared("EXECUTE PROCEDURE CAMBIE_ID_PEDIDO");
-  procedure.ClearParams();
-  fb::Row outputs;
-  // A procedure that only draws from a generator runs in the lookups' long
-  // read-only transaction: generators are outside transaction control, so
-  // nothing can give the identifier back, and no commit has to be forced to
-  // disk for it (the order's own commit writes the generator page). One that
-  // writes to a table is refused there before it changes anything; from
-  // then on it runs in a short transaction of its own, committed at once.
-  if (!id_needs_write_) {
-    try {
-      procedure.ExecuteUncounted(connection.ReadTransaction());
-      outputs = procedure.outputs();
-    } catch (const DatabaseFailure& failure) {
-      if (failure.gds_code() != kReadOnlyTransaction) throw;
-      id_needs_write_ = true;
-    }
-  }
-  if (id_needs_write_) {
-    fb::Transaction transaction = connection.StartTransaction();
-    procedure.ExecuteUncounted(transaction);
-    // Copied before the commit: the outputs belong to the statement.
-    outputs = procedure.outputs();
-    transaction.Commit();
-  }
-  if (outputs.empty() || outputs[0].is_null()) return "";
-  const fb::Value& id = outputs[0];
-  if (id.kind == fb::Value::Kind::kText) return id.bytes;
-  return ScaledText(id.integer, id.scale);
-}
-
-std::optional<std::string> OrderStore::FindWrittenOrder(const std::string& prefix,
-                                                        const std::string& number) {
-  Connection& connection = fdm_.Norvela;
-  fb::Statement& query = connection.Prepared(
-      "SELECT PEDI_ID, PREF_PRE, PEDI_NUMERO FROM PEDIDOS"
-      " WHERE TIDO_COD = 34 AND PREF_PRE = ? AND PEDI_NUMERO = ? ORDER BY PEDI_ID");
-  query.ClearParams();
-  query.SetParam(0, fb::Value::Text(prefix));
-  query.SetParam(1, fb::Value::Text(number));
-  fb::Transaction* transaction = connection.InTransaction() ? &connection.transaction() : nullptr;
-  for (const fb::Row& row : connection.Query(query, transaction)) {
-    // The server pads the shorter text with blanks before comparing; an
-    // order key is compared byte for byte.
-    if (row[1].bytes != prefix || row[2].bytes != number) continue;
-    if (row[0].is_null()) return std::string();
-    return ScaledText(row[0].integer, row[0].scale);
-  }
-  return std::nullopt;
-}
 
 // ---- pending changes and the write
 
@@ -845,7 +310,7 @@ int OrderStore::ApplyUpdates() {
 
 bool OrderStore::WriteRows(HeaderRow& header) {
   if (header.pending_insert) {
-    std::string failure = InsertRow(kHeaderTable, header.record);
+    std::string failure = tables_.InsertRow(kHeaderTable, header.record, fdm_.regional_settings().text_encoding);
     if (!failure.empty()) {
       RecordFailure(header, kHeaderTable, nullptr, std::move(failure));
       return false;
@@ -853,7 +318,7 @@ bool OrderStore::WriteRows(HeaderRow& header) {
   }
   for (const LineRow& line : header.lines) {
     if (!line.pending_insert) continue;
-    std::string failure = InsertRow(kLineTable, line.record);
+    std::string failure = tables_.InsertRow(kLineTable, line.record, fdm_.regional_settings().text_encoding);
     if (!failure.empty()) {
       RecordFailure(header, kLineTable, &line, std::move(failure));
       return false;
@@ -904,129 +369,27 @@ bool OrderStore::UsesBlocks() {
       break;
   }
   // A view writes what its triggers make of a row, and its count is asked.
-  return IsBaseTable(kHeaderTable) && IsBaseTable(kLineTable);
+  return tables_.IsBaseTable(kHeaderTable) && tables_.IsBaseTable(kLineTable);
 }
 
 std::optional<bool> OrderStore::WriteInBlocks(WriteScope& scope, const HeaderRow& header) {
-  Connection& connection = fdm_.Norvela;
-  const std::set<std::string>& header_filled = FilledByDatabase(kHeaderTable);
-  const std::set<std::string>& line_filled = FilledByDatabase(kLineTable);
+  const std::set<std::string>& header_filled = tables_.FilledByDatabase(kHeaderTable);
+  const std::set<std::string>& line_filled = tables_.FilledByDatabase(kLineTable);
   std::vector<BlockRow> rows;
   rows.push_back({kHeaderTable, &header.record, BlockColumns(header.record, header_filled)});
   for (const LineRow& line : header.lines) {
     if (line.pending_insert)
       rows.push_back({kLineTable, &line.record, BlockColumns(line.record, line_filled)});
   }
-  const std::vector<std::vector<BlockRow>> blocks = SplitIntoBlocks(rows);
-  // One statement leaves all or nothing by itself; several must be undone
-  // together when one of them is refused.
-  if (blocks.size() > 1) scope.TakeSavepoint();
-  // A refused block leaves nothing of the order behind.
-  auto refused = [&]() -> std::optional<bool> {
-    if (blocks.size() > 1) scope.UndoToSavepoint();
-    return std::nullopt;
-  };
-  const TextEncoding encoding = fdm_.regional_settings().text_encoding;
-  bool unwritten = false;
-  try {
-    for (std::size_t b = 0; b < blocks.size(); ++b) {
-      const bool last = b + 1 == blocks.size();
-      fb::Statement* block = nullptr;
-      try {
-        block = &connection.Prepared(BlockSql(blocks[b], last));
-      } catch (const DatabaseFailure& failure) {
-        if (failure.ends_the_run()) throw;
-        // An engine that takes no such block: rows one by one from now on.
-        blocks_refused_for_open_ = connection.opens();
-        return refused();
-      }
-      block->ClearParams();
-      int position = 0;
-      for (const BlockRow& row : blocks[b])
-        position = BindRecord(*block, position, *row.record, row.columns, encoding);
-      if (!last) {
-        block->ExecuteUncounted(scope.transaction());
-        continue;
-      }
-      const std::vector<fb::Row> answer = connection.Query(*block, &scope.transaction());
-      unwritten = answer.empty() || answer[0].empty() || answer[0][0].is_null() ||
-                  answer[0][0].integer != 0;
-    }
-  } catch (const DatabaseFailure& failure) {
-    if (failure.ends_the_run()) throw;
-    // Refused: the rows one by one tell which and why, in the words the
-    // row's own INSERT gets.
-    return refused();
-  } catch (const Failure&) {
-    return refused();
+  Connection& connection = fdm_.Norvela;
+  BlockWriter writer(connection, fdm_.regional_settings().text_encoding);
+  const BlockWriter::Result result = writer.Write(scope, rows);
+  if (result.outcome == BlockWriter::Outcome::kNotPrepared) {
+    // An engine that takes no such block: rows one by one from now on.
+    blocks_refused_for_open_ = connection.opens();
   }
-  return unwritten;
-}
-
-std::string OrderStore::InsertRow(const char* table, const OrderRecord& record) {
-  Connection& connection = fdm_.Norvela;
-  try {
-    const std::vector<std::size_t> columns = AssignedColumns(record);
-    fb::Statement& insert = connection.Prepared(InsertSql(table, record, columns));
-    insert.ClearParams();
-    BindRecord(insert, 0, record, columns, fdm_.regional_settings().text_encoding);
-    if (IsBaseTable(table)) {
-      // One row of VALUES into a table is in it once the statement has
-      // succeeded: asking the count would only cost a round trip. A view
-      // writes what its triggers make of the row, so its count is asked.
-      insert.ExecuteUncounted(connection.transaction());
-      return "";
-    }
-    const uint64_t affected = insert.Execute(connection.transaction());
-    if (affected == 0) return kNoRowAffected;
-    if (affected > 1) return kManyRowsAffected;
-    return "";
-  } catch (const DatabaseFailure& failure) {
-    // Not this order's doing: the run cannot go on.
-    if (failure.ends_the_run()) throw;
-    const std::string text = failure.what();
-    return text.empty() ? std::string(kNoRowAffected) : text;
-  } catch (const Failure& failure) {
-    const std::string text = failure.what();
-    return text.empty() ? std::string(kNoRowAffected) : text;
-  }
-}
-
-OrderStore::TableFacts& OrderStore::FactsOf(const char* table) {
-  Connection& connection = fdm_.Norvela;
-  if (table_facts_opens_ != connection.opens()) {
-    table_facts_.clear();
-    table_facts_opens_ = connection.opens();
-  }
-  return table_facts_[table];
-}
-
-bool OrderStore::IsBaseTable(const char* table) {
-  TableFacts& facts = FactsOf(table);
-  if (facts.base) return *facts.base;
-  Connection& connection = fdm_.Norvela;
-  fb::Statement& kind = connection.Prepared(
-      "SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = ? AND RDB$VIEW_BLR IS NULL");
-  kind.ClearParams();
-  kind.SetParam(0, fb::Value::Text(table));
-  facts.base = !connection.Query(kind).empty();
-  return *facts.base;
-}
-
-const std::set<std::string>& OrderStore::FilledByDatabase(const char* table) {
-  TableFacts& facts = FactsOf(table);
-  if (facts.filled_by_database) return *facts.filled_by_database;
-  Connection& connection = fdm_.Norvela;
-  fb::Statement& query = connection.Prepared(
-      "SELECT TRIM(RF.RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS RF"
-      " JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE"
-      " WHERE RF.RDB$RELATION_NAME = ? AND (RF.RDB$DEFAULT_VALUE IS NOT NULL"
-      " OR F.RDB$DEFAULT_VALUE IS NOT NULL OR F.RDB$COMPUTED_BLR IS NOT NULL)");
-  query.ClearParams();
-  query.SetParam(0, fb::Value::Text(table));
-  std::set<std::string>& names = facts.filled_by_database.emplace();
-  for (const fb::Row& row : connection.Query(query)) names.insert(row[0].bytes);
-  return names;
+  if (result.outcome == BlockWriter::Outcome::kWritten) return result.unwritten;
+  return std::nullopt;
 }
 
 void OrderStore::RecordFailure(const HeaderRow& header, const char* table, const LineRow* line,
@@ -1058,7 +421,7 @@ void OrderStore::MarkWritten() {
 
 void OrderStore::CancelUpdates() {
   CheckActive(kHeaderSet);
-  CancelEditing();
+  header_state_ = line_state_ = State::kBrowse;  // what was being assembled goes too
   std::vector<HeaderRow> kept;
   for (HeaderRow& header : headers_) {
     if (!header.from_database) continue;  // begun since the last read or write
@@ -1079,10 +442,6 @@ void OrderStore::CancelUpdates() {
   headers_ = std::move(kept);
   current_header_ = 0;
   current_line_ = 0;
-}
-
-void OrderStore::CancelEditing() {
-  header_state_ = line_state_ = State::kBrowse;
 }
 
 }  // namespace imp

@@ -19,14 +19,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "db/order_ids.h"
 #include "db/order_records.h"
+#include "db/order_tables.h"
 #include "values/field.h"
 
 namespace imp {
@@ -133,21 +133,24 @@ class OrderStore {
   // A new order identifier from procedure CAMBIE_ID_PEDIDO (output ID),
   // drawn outside any order's write so that no later rollback gives it back:
   // in the connection's read-only transaction, or, for a procedure that
-  // writes to a table, in a short transaction of its own committed at once. Decimal text, "" when the procedure returned no
-  // value. Database failures are raised.
-  std::string SCambieidpedido();
+  // writes to a table, in a short transaction of its own committed at once.
+  // Decimal text, "" when the procedure returned no value. Database failures
+  // are raised.
+  std::string SCambieidpedido() { return ids_.Next(); }
   // From now on SCambieidpedido gives `first`, first - 1, ... without running
   // the procedure, so the generator does not move: for a trial run whose
   // writes are all rolled back. `first` should lie below every identifier in
   // PEDIDOS so that a stand-in never meets a real order.
-  void UseStandInIds(int32_t first) { stand_in_id_ = first; }
+  void UseStandInIds(int32_t first) { ids_.UseStandIns(first); }
 
   // The identifier (decimal text) of an order of document type 34 with this
   // prefix and number already in PEDIDOS (keys compared byte for byte; the
   // lowest identifier when there are several), or nothing. Runs in the
   // write transaction when one is active, so that it sees the orders written
   // in it, otherwise in the read transaction.
-  std::optional<std::string> FindWrittenOrder(const std::string& prefix, const std::string& number);
+  std::optional<std::string> FindWrittenOrder(const std::string& prefix, const std::string& number) {
+    return ids_.FindWritten(prefix, number);
+  }
 
   // ---- pending changes and the write
 
@@ -183,11 +186,6 @@ class OrderStore {
   const std::optional<OrderWriteFailure>& last_failure() const { return last_failure_; }
 
  private:
-  // What a table is, read when first asked for one open of the connection.
-  struct TableFacts {
-    std::optional<bool> base;
-    std::optional<std::set<std::string>> filled_by_database;
-  };
   struct LineRow {
     OrderRecord record{kLineFields};
     bool from_database = false;  // read by Open/Refresh or written
@@ -208,7 +206,6 @@ class OrderStore {
   HeaderRow& CurrentHeader(const char* set_name);
   const HeaderRow* CurrentHeaderOrNull() const;
   void PostPending();  // posts a line, then a header, being assembled or edited
-  void CancelEditing();
   void CFactdetalleAfterInsert(LineRow& line);
   // The lines' PEDI_ID follows the header's (a changed read row becomes a
   // pending change).
@@ -229,20 +226,13 @@ class OrderStore {
   // the order is left in the transaction); otherwise whether PEDIDOS held
   // rows with PEDI_ID 0 after the order's rows.
   std::optional<bool> WriteInBlocks(WriteScope& scope, const HeaderRow& header);
-  // Writes one row; returns the failure text, empty when it was written.
-  std::string InsertRow(const char* table, const OrderRecord& record);
-  // The facts of `table` known for the connection's current open.
-  TableFacts& FactsOf(const char* table);
-  // The columns of `table` that the database fills when an INSERT leaves
-  // them out (a default, a computation); read once per connection.
-  const std::set<std::string>& FilledByDatabase(const char* table);
-  // True when `table` is a table, not a view (read once per connection).
-  bool IsBaseTable(const char* table);
   void RecordFailure(const HeaderRow& header, const char* table, const LineRow* line,
                      std::string text);
   void MarkWritten();
 
   Tfdm& fdm_;
+  OrderTables tables_;
+  OrderIds ids_;
   bool active_ = false;
   std::vector<HeaderRow> headers_;
   std::size_t current_header_ = 0;  // valid when headers_ is not empty
@@ -252,16 +242,11 @@ class OrderStore {
   int32_t contador_lineas_ = 0;
   std::optional<OrderWriteFailure> last_failure_;
   bool retained_write_ = false;  // our write transaction survived a retaining commit
-  bool id_needs_write_ = false;  // CAMBIE_ID_PEDIDO writes: run it in a transaction of its own
-  std::optional<int32_t> stand_in_id_;  // next stand-in identifier (UseStandInIds)
   WriteMode write_mode_ = WriteMode::kAuto;
   // The open of the connection whose engine refused to prepare a block (0:
   // none; the first open is 1).
   uint64_t blocks_refused_for_open_ = 0;
   bool none_unwritten_ = false;  // the last write saw no row with PEDI_ID 0
-  // The tables' facts, for the connection opened table_facts_opens_ times.
-  std::map<std::string, TableFacts> table_facts_;
-  uint64_t table_facts_opens_ = 0;
 };
 
 }  // namespace imp

@@ -1,7 +1,6 @@
 #include "db/query_set.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -9,68 +8,18 @@
 #include "values/bcd_value.h"
 #include "values/conversions.h"
 #include "values/failure.h"
+#include "values/scaled_text.h"
 
 namespace imp {
-namespace {
-
-// A scaled integer as plain decimal text: `separator` before the fraction,
-// trailing zeros of the fraction dropped.
-std::string ScaledText(int64_t value, int scale, char separator) {
-  bool negative = value < 0;
-  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  std::string digits = std::to_string(magnitude);
-  std::string text;
-  if (scale < 0) {
-    size_t places = static_cast<size_t>(-scale);
-    if (digits.size() <= places) digits.insert(0, places + 1 - digits.size(), '0');
-    std::string fraction = digits.substr(digits.size() - places);
-    digits.resize(digits.size() - places);
-    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-    text = fraction.empty() ? digits : digits + separator + fraction;
-  } else {
-    text = digits + std::string(static_cast<size_t>(scale), '0');
-  }
-  return negative && text != "0" ? "-" + text : text;
-}
-
-// A date in the regional short form: runs of d, m and y (e counts as y)
-// from the format, the regional date separator for "/".
-std::string DateText(Date date, const RegionalSettings& rs) {
-  const std::string& format = rs.short_date_format;
-  std::string text;
-  for (size_t i = 0; i < format.size();) {
-    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(format[i])));
-    size_t run = 1;
-    while (i + run < format.size() &&
-           std::tolower(static_cast<unsigned char>(format[i + run])) == c)
-      ++run;
-    char buffer[16];
-    if (c == 'd' || c == 'm') {
-      int n = c == 'd' ? date.day() : date.month();
-      std::snprintf(buffer, sizeof buffer, run >= 2 ? "%02d" : "%d", n);
-      text += buffer;
-    } else if (c == 'y' || c == 'e') {
-      std::snprintf(buffer, sizeof buffer, run <= 2 ? "%02d" : "%04d",
-                    run <= 2 ? date.year() % 100 : date.year());
-      text += buffer;
-    } else {
-      text.append(run, c == '/' ? rs.date_separator : format[i]);
-    }
-    i += run;
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string ValueToText(const fb::Value& v, const RegionalSettings& rs) {
   switch (v.kind) {
     case fb::Value::Kind::kNull: return {};
     case fb::Value::Kind::kText:
     case fb::Value::Kind::kBlob: return v.bytes;
-    case fb::Value::Kind::kInteger: return ScaledText(v.integer, v.scale, rs.decimal_separator);
+    case fb::Value::Kind::kInteger: return ScaledText(v.integer, v.scale, rs.decimal_separator, TrailingZeros::kDrop);
     case fb::Value::Kind::kBoolean: return v.integer ? "True" : "False";
-    case fb::Value::Kind::kDate: return DateText(v.date, rs);
+    case fb::Value::Kind::kDate: return DateToText(v.date, rs);
     case fb::Value::Kind::kDouble: {
       char buffer[64];
       std::snprintf(buffer, sizeof buffer, "%.15g", v.real);
@@ -122,7 +71,7 @@ Currency ValueToCurrency(const fb::Value& v, const RegionalSettings& rs) {
       // A decimal column reads through a double, as every decimal does.
       RegionalSettings plain;
       plain.decimal_separator = '.';
-      return BcdValue::FromText(ScaledText(v.integer, v.scale, '.'), plain).ToCurrency();
+      return BcdValue::FromText(ScaledText(v.integer, v.scale, '.', TrailingZeros::kDrop), plain).ToCurrency();
     }
   }
   return Currency();

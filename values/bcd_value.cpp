@@ -4,6 +4,7 @@
 
 #include "values/extended.h"
 #include "values/failure.h"
+#include "values/scaled_text.h"
 
 namespace imp {
 
@@ -124,15 +125,8 @@ Currency BcdValue::ToCurrency() const {
 
 std::string BcdValue::ToText(const RegionalSettings& rs) const {
   if (null_) return "";
-  std::string text = digits_;
-  if (scale_ > 0) {
-    if (text.size() < static_cast<size_t>(scale_) + 1) {
-      text.insert(0, scale_ + 1 - text.size(), '0');
-    }
-    text.insert(text.size() - scale_, 1, rs.decimal_separator);
-  }
-  if (negative_) text.insert(0, 1, '-');
-  return text;
+  return DecimalText(negative_, digits_, static_cast<std::size_t>(scale_), rs.decimal_separator,
+                     TrailingZeros::kKeep);
 }
 
 }  // namespace imp

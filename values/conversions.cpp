@@ -294,12 +294,14 @@ std::string DateToText(Date date, const RegionalSettings& rs) {
   for (size_t i = 0; i < format.size();) {
     const char c = format[i];
     const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower == 'd' || lower == 'm' || lower == 'y') {
+    // 'e' is a year letter, as it is for the order TextToDate reads.
+    const char field = lower == 'e' ? 'y' : lower;
+    if (field == 'd' || field == 'm' || field == 'y') {
       size_t run = 0;
       while (i < format.size() && (format[i] == c || format[i] == (c ^ 0x20))) ++i, ++run;
-      if (lower == 'd') text += padded(date.day(), run >= 2 ? 2 : 1);
-      if (lower == 'm') text += padded(date.month(), run >= 2 ? 2 : 1);
-      if (lower == 'y') text += run <= 2 ? padded(date.year() % 100, 2) : padded(date.year(), 4);
+      if (field == 'd') text += padded(date.day(), run >= 2 ? 2 : 1);
+      if (field == 'm') text += padded(date.month(), run >= 2 ? 2 : 1);
+      if (field == 'y') text += run <= 2 ? padded(date.year() % 100, 2) : padded(date.year(), 4);
       continue;
     }
     text += c == '/' ? rs.date_separator : c;

@@ -47,10 +47,11 @@ int32_t FloorToInteger(long double value);
 // Single quotes doubled, the whole wrapped in single quotes.
 std::string QuoteSqlText(std::string_view text);
 
-// `date` in the regional short date format: d/dd, m/mm and yy/yyyy (any
-// case) give day, month and year, "/" gives the date separator, anything
-// else is copied. TextToDate reads the result back (two-digit years through
-// the window).
+// `date` in the regional short date format: d/dd, m/mm and yy/yyyy (e/ee/
+// eeee alike; any case) give day, month and year, "/" gives the date
+// separator, anything else is copied. TextToDate reads the result back
+// (two-digit years through the window). Every date text of the system (a
+// date field's, a query column's) is this one.
 std::string DateToText(Date date, const RegionalSettings& rs);
 
 }  // namespace imp

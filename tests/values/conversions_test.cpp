@@ -255,5 +255,50 @@ TEST(DateToText, FollowsTheShortFormatAndReadsBack) {
   }
 }
 
+// 'e' is a year letter wherever a date format is read: the text a date is
+// written as must read back through TextToDate, whose order takes 'e' for
+// the year.
+TEST(DateToText, TakesEAsTheYearLetter) {
+  const Date early = Ymd(2024, 2, 5);
+  const Date late = Ymd(2009, 11, 23);
+  const struct {
+    const char* format;
+    char separator;
+    const char* early_text;
+    const char* late_text;
+  } cases[] = {
+      {"m/d/yy", '/', "2/5/24", "11/23/09"},
+      {"mm/dd/yyyy", '/', "02/05/2024", "11/23/2009"},
+      {"d/m/y", '/', "5/2/24", "23/11/09"},
+      {"dd/MM/yyy", '-', "05-02-2024", "23-11-2009"},
+      {"e/m/d", '/', "24/2/5", "09/11/23"},
+      {"ee/mm/dd", '/', "24/02/05", "09/11/23"},
+      {"eeee/MM/dd", '-', "2024-02-05", "2009-11-23"},
+      {"E.M.D", '/', "24.2.5", "09.11.23"},
+      {"d/m/Eeee", '.', "5.2.2024", "23.11.2009"},
+      {"yyyy/m/d", '/', "2024/2/5", "2009/11/23"},
+  };
+  for (const auto& c : cases) {
+    RegionalSettings rs = Settings('.', c.separator, c.format);
+    EXPECT_EQ(DateToText(early, rs), c.early_text) << c.format;
+    EXPECT_EQ(DateToText(late, rs), c.late_text) << c.format;
+    // Read back with the literal dots the format itself writes.
+    if (std::string(c.format).find('.') != std::string::npos) rs.date_separator = '.';
+    EXPECT_EQ(TextToDate(DateToText(early, rs), rs, Ymd(2024, 1, 1)), early) << c.format;
+    EXPECT_EQ(TextToDate(DateToText(late, rs), rs, Ymd(2024, 1, 1)), late) << c.format;
+  }
+}
+
+TEST(DateToText, CopiesWhatIsNoDateLetter) {
+  const Date date = Ymd(2024, 2, 5);
+  const struct {
+    const char* format;
+    const char* text;
+  } cases[] = {{"", ""}, {"x", "x"}, {"d-m-yy", "5-2-24"}, {"d m e", "5 2 24"}, {"[d]", "[5]"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(DateToText(date, Settings('.', '/', c.format)), c.text) << c.format;
+  }
+}
+
 }  // namespace
 }  // namespace imp

@@ -1,0 +1,33 @@
+#pragma once
+// Order identifiers: new ones from the database's procedure (or stand-ins
+// that leave its generator alone), and those of orders already written.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace imp {
+
+class Connection;
+
+// The order store's identifier source; OrderStore::SCambieidpedido,
+// UseStandInIds and FindWrittenOrder state the contracts.
+class OrderIds {
+ public:
+  // `connection` must outlive this.
+  explicit OrderIds(Connection& connection) : connection_(connection) {}
+
+  // The next identifier as decimal text ("" when the procedure gave none).
+  std::string Next();
+  // Next gives `first`, first - 1, ... from now on.
+  void UseStandIns(int32_t first) { stand_in_id_ = first; }
+  // The identifier of the written order of document type 34 with this key.
+  std::optional<std::string> FindWritten(const std::string& prefix, const std::string& number);
+
+ private:
+  Connection& connection_;
+  bool needs_write_ = false;            // the procedure writes: a transaction of its own
+  std::optional<int32_t> stand_in_id_;  // the next stand-in identifier
+};
+
+}  // namespace imp
