@@ -38,7 +38,7 @@
 #include "db/order_store.h"
 #include "db/query_set.h"
 #include "db/tfdm.h"
-#include "import/carga_importacion.h"
+#include "import/load_import_layout.h"
 #include "import/import_run.h"
 #include "import/importacion.h"
 #include "values/control_text.h"
@@ -106,41 +106,41 @@ int64_t TamanoArchivo(const std::string& ruta) {
 // that whoever reads the records while the run goes on (the report's
 // rewrites, an immediate end) takes too: they always see the records
 // between two events, never in the middle of one.
-class Observadores final : public ObservadorImportacion {
+class Observadores final : public ImportObserver {
  public:
-  void Agregue(ObservadorImportacion* o) {
+  void Agregue(ImportObserver* o) {
     if (o) lista_.push_back(o);
   }
   std::mutex& cerrojo() { return cerrojo_; }
 
-  void AlGrabarPedido(const PedidoGrabado& p) override {
+  void OnOrderWritten(const OrderWritten& p) override {
     const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlGrabarPedido(p);
+    for (auto* o : lista_) o->OnOrderWritten(p);
   }
-  void AlDescartarPedido(const PedidoDescartado& p) override {
+  void OnOrderDropped(const OrderDropped& p) override {
     const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlDescartarPedido(p);
+    for (auto* o : lista_) o->OnOrderDropped(p);
   }
-  void AlDescartarLinea(const LineaDescartada& l) override {
+  void OnLineDropped(const LineDropped& l) override {
     const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlDescartarLinea(l);
+    for (auto* o : lista_) o->OnLineDropped(l);
   }
-  void AlOmitirPedido(const PedidoExistente& p) override {
+  void OnOrderSkipped(const OrderSkipped& p) override {
     const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlOmitirPedido(p);
+    for (auto* o : lista_) o->OnOrderSkipped(p);
   }
-  void AlInterrumpirse(const std::string& f, const std::vector<TPosicionLinea>& r) override {
+  void OnInterrupted(const std::string& f, const std::vector<LinePosition>& r) override {
     const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlInterrumpirse(f, r);
+    for (auto* o : lista_) o->OnInterrupted(f, r);
   }
-  void AlDetenerse(const TPosicionLinea& p) override {
+  void OnStopped(const LinePosition& p) override {
     const std::lock_guard<std::mutex> bajo(cerrojo_);
-    for (auto* o : lista_) o->AlDetenerse(p);
+    for (auto* o : lista_) o->OnStopped(p);
   }
 
  private:
   std::mutex cerrojo_;
-  std::vector<ObservadorImportacion*> lista_;
+  std::vector<ImportObserver*> lista_;
 };
 
 // A dry run: every order is written in one transaction of the connection
@@ -179,16 +179,16 @@ constexpr char kSimulacion[] =
     "Simulación (--dry-run): cada pedido se graba en una transacción que se deshace al final.";
 constexpr char kSimulacionFin[] = "Simulación terminada: se deshizo todo; nada quedó grabado.";
 
-const char* FinInforme(ResumenImportacion::Fin fin) {
-  using Fin = ResumenImportacion::Fin;
+const char* FinInforme(ImportSummary::Outcome fin) {
+  using Fin = ImportSummary::Outcome;
   switch (fin) {
-    case Fin::kCompleta: return "completa";
-    case Fin::kSinUbicacion: return "sin_archivo";
-    case Fin::kNoEncontrado: return "no_encontrado";
-    case Fin::kNoSePudoAbrir: return "no_se_pudo_abrir";
-    case Fin::kFalla: return "falla";
-    case Fin::kDetenida: return "detenida";
-    case Fin::kEnCurso: return "en_curso";
+    case Fin::kComplete: return "completa";
+    case Fin::kNoLocation: return "sin_archivo";
+    case Fin::kNotFound: return "no_encontrado";
+    case Fin::kCannotOpen: return "no_se_pudo_abrir";
+    case Fin::kFailed: return "falla";
+    case Fin::kStopped: return "detenida";
+    case Fin::kRunning: return "en_curso";
   }
   return "falla";
 }
@@ -243,7 +243,7 @@ int Corra(const BatchOptions& options) {
 
   BatchSummary resumen;
   resumen.set_simulacion(options.dry_run);
-  resumen.set_omitir_existentes(options.skip_existing);
+  resumen.set_skip_existing(options.skip_existing);
   Observadores observadores;
   observadores.Agregue(&resumen);
   if (rechazos) observadores.Agregue(&*rechazos);
@@ -306,7 +306,7 @@ int Corra(const BatchOptions& options) {
     cerrada = true;
     try {
       if (rechazos) {
-        rechazos->AlInterrumpirse(falla, {});
+        rechazos->OnInterrupted(falla, {});
         rechazos->Termine();
       }
       if (informe) {
@@ -400,7 +400,7 @@ int Corra(const BatchOptions& options) {
   QuerySet CImporinv(fdm.Norvela, rs, "CImporinv", {},
                      {"IMIN_TIPO", "IMIN_DATO", "IMIN_COLUMNA", "IMIN_ANCHO"});
   try {
-    cargue_importacion(CImporinv, importacion);
+    LoadImportLayout(CImporinv, importacion);
   } catch (const Failure& falla) {
     return sin_importar(kBatchFalla, falla.what(), "falla");
   }
@@ -413,10 +413,10 @@ int Corra(const BatchOptions& options) {
     if (std::string_view(escritura) == "bloques") store.set_write_mode(OrderStore::WriteMode::kBlocks);
   }
   ImportRun run(fdm, store, importacion, rs, pantalla, pantalla);
-  run.set_observador(&observadores);
-  run.set_omitir_existentes(options.skip_existing);
-  run.set_pedidos_por_transaccion(options.pedidos_por_transaccion);
-  run.set_simulacion(options.dry_run);
+  run.set_observer(&observadores);
+  run.set_skip_existing(options.skip_existing);
+  run.set_orders_per_transaction(options.pedidos_por_transaccion);
+  run.set_dry_run(options.dry_run);
   pantalla.set_file_size(TamanoArchivo(options.order_file));
   // From here a signal reaches the run; one that came before stops it
   // before its first record.
@@ -453,9 +453,9 @@ int Corra(const BatchOptions& options) {
   const std::lock_guard<std::mutex> bajo(observadores.cerrojo());
   corrida.ended = IsoTime(std::chrono::system_clock::now());
   const int senal = corrida.signal;
-  const ResumenImportacion::Fin fin = run.resumen().fin;
-  pantalla.FinishProgress(fin == ResumenImportacion::Fin::kCompleta);
-  if (!falla.empty() || fin == ResumenImportacion::Fin::kFalla) {
+  const ImportSummary::Outcome fin = run.summary().outcome;
+  pantalla.FinishProgress(fin == ImportSummary::Outcome::kComplete);
+  if (!falla.empty() || fin == ImportSummary::Outcome::kFailed) {
     Escriba(stderr, EscapeControls(WithFinalPeriod(falla)));
     // After its wait the server reports a held row as a lock time-out or,
     // for a row being updated, as an update conflict ("deadlock").
@@ -468,13 +468,13 @@ int Corra(const BatchOptions& options) {
     }
   }
   if (options.dry_run) Escriba(stderr, kSimulacionFin);
-  resumen.set_lineas_omitidas(run.resumen().lineas_omitidas);
-  resumen.Imprima(stdout, corrida, fin, run.resumen().registros, segundos);
+  resumen.set_lineas_omitidas(run.summary().skipped_lines);
+  resumen.Imprima(stdout, corrida, fin, run.summary().records, segundos);
 
   int estado = kBatchTodoGrabado;
   if (senal != 0) {
     estado = 128 + senal;
-  } else if (fin != ResumenImportacion::Fin::kCompleta) {
+  } else if (fin != ImportSummary::Outcome::kComplete) {
     estado = kBatchFalla;
   } else if (resumen.algo_sin_importar()) {
     estado = kBatchIncompleta;
@@ -487,7 +487,7 @@ int Corra(const BatchOptions& options) {
     if (informe) {
       informe->Escriba(options.report,
                        {options.dry_run, corrida, senal != 0 ? "interrumpida" : FinInforme(fin),
-                        run.resumen().falla, estado, run.resumen().registros});
+                        run.summary().failure, estado, run.summary().records});
     }
   } catch (const Failure& f) {
     Escriba(stderr, WithFinalPeriod(f.what()));

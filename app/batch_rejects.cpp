@@ -21,21 +21,21 @@ std::string BatchRejects::FinDeLinea(std::FILE* archivo, int64_t desplazamiento,
   return std::fgetc(archivo) == '\n' ? "\r\n" : "\r";
 }
 
-void BatchRejects::Rechace(const TPosicionLinea& posicion, const std::string& motivo) {
+void BatchRejects::Rechace(const LinePosition& posicion, const std::string& motivo) {
   if (!origen_) {
     origen_.reset(std::fopen(pedidos_.c_str(), "rb"));
     if (!origen_) throw Failure("No se pudo leer el archivo de pedidos " + pedidos_);
   }
   std::FILE* origen = origen_.get();
-  std::string linea(static_cast<size_t>(posicion.longitud), '\0');
-  if (fseeko(origen, static_cast<off_t>(posicion.desplazamiento), SEEK_SET) != 0 ||
+  std::string linea(static_cast<size_t>(posicion.length), '\0');
+  if (fseeko(origen, static_cast<off_t>(posicion.offset), SEEK_SET) != 0 ||
       std::fread(linea.data(), 1, linea.size(), origen) != linea.size()) {
-    throw Failure("No se pudo leer la línea " + std::to_string(posicion.numero) +
+    throw Failure("No se pudo leer la línea " + std::to_string(posicion.number) +
                   " del archivo de pedidos " + pedidos_);
   }
   por_escribir_ += linea;
-  por_escribir_ += FinDeLinea(origen, posicion.desplazamiento, posicion.longitud);
-  por_registrar_ += "línea " + std::to_string(posicion.numero) + ": " +
+  por_escribir_ += FinDeLinea(origen, posicion.offset, posicion.length);
+  por_registrar_ += "línea " + std::to_string(posicion.number) + ": " +
                     BatchSummary::EnUnaLinea(motivo) + "\n";
   ++lineas_;
 }
@@ -52,76 +52,76 @@ void BatchRejects::Vacie() {
   if (!escrito) throw Failure("No se pudo escribir el archivo " + ruta_);
 }
 
-void BatchRejects::Vea(const std::vector<TPosicionLinea>& registros) {
-  for (const TPosicionLinea& p : registros) ultima_leida_ = std::max(ultima_leida_, p.numero);
+void BatchRejects::Vea(const std::vector<LinePosition>& registros) {
+  for (const LinePosition& p : registros) ultima_leida_ = std::max(ultima_leida_, p.number);
 }
 
 std::string BatchRejects::MotivoPendiente(int64_t numero) const {
-  for (const LineaDescartada& l : pendientes_) {
-    if (l.posicion.numero == numero) return l.motivo;
+  for (const LineDropped& l : pendientes_) {
+    if (l.position.number == numero) return l.reason;
   }
   return "";
 }
 
-void BatchRejects::AlGrabarPedido(const PedidoGrabado& pedido) {
-  Vea(pedido.registros);
+void BatchRejects::OnOrderWritten(const OrderWritten& pedido) {
+  Vea(pedido.file_lines);
   if (pendientes_.empty()) return;
   // The order went in without these lines, and a written order is never
   // changed: its whole group goes, so that once the incomplete order is
   // voided, importing the group writes it complete.
   std::string faltan;
-  for (const LineaDescartada& l : pendientes_) {
-    faltan += (faltan.empty() ? "" : ", ") + std::to_string(l.posicion.numero);
+  for (const LineDropped& l : pendientes_) {
+    faltan += (faltan.empty() ? "" : ", ") + std::to_string(l.position.number);
   }
-  const std::string incompleto = "pedido " + pedido.prefijo + " " + pedido.numero +
+  const std::string incompleto = "pedido " + pedido.prefix + " " + pedido.number +
                                  " grabado incompleto, sin la línea " + faltan;
-  for (const TPosicionLinea& p : pedido.registros) {
-    const std::string propio = MotivoPendiente(p.numero);
+  for (const LinePosition& p : pedido.file_lines) {
+    const std::string propio = MotivoPendiente(p.number);
     Rechace(p, propio.empty() ? incompleto : propio + "; " + incompleto);
   }
   pendientes_.clear();
   Vacie();
 }
 
-void BatchRejects::AlDescartarPedido(const PedidoDescartado& pedido) {
-  Vea(pedido.registros);
+void BatchRejects::OnOrderDropped(const OrderDropped& pedido) {
+  Vea(pedido.file_lines);
   const std::string rechazo =
-      "pedido " + pedido.prefijo + " " + pedido.numero +
-      (pedido.por_el_archivo ? " no grabado: " : " rechazado por la base de datos: ") +
-      pedido.motivo;
-  for (const TPosicionLinea& p : pedido.registros) {
-    const std::string propio = MotivoPendiente(p.numero);
+      "pedido " + pedido.prefix + " " + pedido.number +
+      (pedido.by_file ? " no grabado: " : " rechazado por la base de datos: ") +
+      pedido.reason;
+  for (const LinePosition& p : pedido.file_lines) {
+    const std::string propio = MotivoPendiente(p.number);
     Rechace(p, propio.empty() ? rechazo : propio + "; " + rechazo);
   }
   pendientes_.clear();
   Vacie();
 }
 
-void BatchRejects::AlOmitirPedido(const PedidoExistente& pedido) {
+void BatchRejects::OnOrderSkipped(const OrderSkipped& pedido) {
   // Already in the database: not to be imported again, but read.
-  Vea(pedido.registros);
+  Vea(pedido.file_lines);
   pendientes_.clear();
 }
 
-void BatchRejects::AlDescartarLinea(const LineaDescartada& linea) {
-  ultima_leida_ = std::max(ultima_leida_, linea.posicion.numero);
+void BatchRejects::OnLineDropped(const LineDropped& linea) {
+  ultima_leida_ = std::max(ultima_leida_, linea.position.number);
   pendientes_.push_back(linea);
 }
 
-void BatchRejects::AlInterrumpirse(const std::string& falla,
-                                   const std::vector<TPosicionLinea>& registros) {
+void BatchRejects::OnInterrupted(const std::string& falla,
+                                   const std::vector<LinePosition>& registros) {
   interrumpida_ = true;
   Vea(registros);
   const std::string corte = "pedido cortado por la falla: " + falla;
-  for (const TPosicionLinea& p : registros) {
-    const std::string propio = MotivoPendiente(p.numero);
+  for (const LinePosition& p : registros) {
+    const std::string propio = MotivoPendiente(p.number);
     Rechace(p, propio.empty() ? corte : propio + "; " + corte);
   }
   pendientes_.clear();
   Vacie();
 }
 
-void BatchRejects::AlDetenerse(const TPosicionLinea&) { interrumpida_ = true; }
+void BatchRejects::OnStopped(const LinePosition&) { interrumpida_ = true; }
 
 void BatchRejects::CopieRestoSinLeer() {
   const int64_t desde = ultima_leida_;
@@ -131,15 +131,15 @@ void BatchRejects::CopieRestoSinLeer() {
   // The lines are found by the reader's own rules, so that numbers and
   // bytes are those the run would have seen.
   std::string falla;
-  TPosicionLinea ultima;  // the last record the reader delivered
+  LinePosition ultima;  // the last record the reader delivered
   TLectorPlano lector;
   lector.set_require_utf8(require_utf8_);
   try {
     lector.lea_registros(
         pedidos_,
-        [&](const TCamposRegistro&, const TPosicionLinea& p) {
+        [&](const TCamposRegistro&, const LinePosition& p) {
           ultima = p;
-          if (p.numero > desde) Rechace(p, motivo);
+          if (p.number > desde) Rechace(p, motivo);
           // Memory holds at most a batch of lines.
           if (por_escribir_.size() >= (1u << 20)) Vacie();
         },
@@ -154,12 +154,12 @@ void BatchRejects::CopieRestoSinLeer() {
   if (!origen_) origen_.reset(std::fopen(pedidos_.c_str(), "rb"));
   if (!origen_) throw Failure("No se pudo leer el archivo de pedidos " + pedidos_);
   int64_t inicio = 0;
-  if (ultima.numero > 0) {
-    inicio = ultima.desplazamiento + ultima.longitud +
+  if (ultima.number > 0) {
+    inicio = ultima.offset + ultima.length +
              static_cast<int64_t>(
-                 FinDeLinea(origen_.get(), ultima.desplazamiento, ultima.longitud).size());
+                 FinDeLinea(origen_.get(), ultima.offset, ultima.length).size());
   }
-  CopieBytesSinLeer(inicio, ultima.numero + 1, motivo,
+  CopieBytesSinLeer(inicio, ultima.number + 1, motivo,
                     motivo + " (desde aquí el archivo no se pudo leer: " +
                         BatchSummary::EnUnaLinea(falla) + ")");
 }
@@ -217,7 +217,7 @@ void BatchRejects::CopieBytesSinLeer(int64_t desde, int64_t numero, const std::s
 void BatchRejects::Termine() {
   // Lines discarded from an order the run never completed belong to it and
   // went with it; any left here had no order to go with.
-  for (const LineaDescartada& l : pendientes_) Rechace(l.posicion, l.motivo);
+  for (const LineDropped& l : pendientes_) Rechace(l.position, l.reason);
   pendientes_.clear();
   Vacie();
   if (interrumpida_) CopieRestoSinLeer();

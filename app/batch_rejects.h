@@ -32,11 +32,11 @@
 #include <vector>
 
 #include "app/output_file.h"
-#include "import/resumen_importacion.h"
+#include "import/import_summary.h"
 
 namespace imp {
 
-class BatchRejects final : public ObservadorImportacion {
+class BatchRejects final : public ImportObserver {
  public:
   // Creates `ruta` and `ruta + ".log"` anew; the lines are copied
   // from `pedidos`, the order file. Fails with imp::Failure naming the file
@@ -48,13 +48,13 @@ class BatchRejects final : public ObservadorImportacion {
   // stops the reader there).
   void set_require_utf8(bool required) { require_utf8_ = required; }
 
-  void AlGrabarPedido(const PedidoGrabado& pedido) override;
-  void AlDescartarPedido(const PedidoDescartado& pedido) override;
-  void AlDescartarLinea(const LineaDescartada& linea) override;
-  void AlOmitirPedido(const PedidoExistente& pedido) override;
-  void AlInterrumpirse(const std::string& falla,
-                       const std::vector<TPosicionLinea>& registros) override;
-  void AlDetenerse(const TPosicionLinea& primera_sin_leer) override;
+  void OnOrderWritten(const OrderWritten& pedido) override;
+  void OnOrderDropped(const OrderDropped& pedido) override;
+  void OnLineDropped(const LineDropped& linea) override;
+  void OnOrderSkipped(const OrderSkipped& pedido) override;
+  void OnInterrupted(const std::string& falla,
+                       const std::vector<LinePosition>& registros) override;
+  void OnStopped(const LinePosition& primera_sin_leer) override;
 
   // Completes both files once the run is over: after a failure or a stop,
   // the lines it never read. Fails with imp::Failure when a file cannot be
@@ -72,12 +72,12 @@ class BatchRejects final : public ObservadorImportacion {
   using Archivo = OwnedFile;
 
   // Copies one line of the order file and logs it (kept until Vacie).
-  void Rechace(const TPosicionLinea& posicion, const std::string& motivo);
+  void Rechace(const LinePosition& posicion, const std::string& motivo);
   // Writes what Rechace kept to both files, each in one write, and flushes
   // them: the files always end at an order's end.
   void Vacie();
   // Notes the lines the run has read.
-  void Vea(const std::vector<TPosicionLinea>& registros);
+  void Vea(const std::vector<LinePosition>& registros);
   // The reason of a discarded line of the current order, or "".
   std::string MotivoPendiente(int64_t numero) const;
   void CopieRestoSinLeer();
@@ -94,7 +94,7 @@ class BatchRejects final : public ObservadorImportacion {
   Archivo bitacora_;
   std::string por_escribir_;           // rejected lines not yet written
   std::string por_registrar_;          // their log lines
-  std::vector<LineaDescartada> pendientes_;  // discarded lines of the current order
+  std::vector<LineDropped> pendientes_;  // discarded lines of the current order
   bool interrumpida_ = false;
   int64_t ultima_leida_ = 0;           // the last line the run read (0: none)
   int64_t lineas_ = 0;

@@ -111,43 +111,43 @@ void BatchReport::Agregue(Archivo& archivo, bool& primero, const std::string& js
   std::fwrite(json.data(), 1, json.size(), archivo.get());
 }
 
-void BatchReport::AlGrabarPedido(const PedidoGrabado& p) {
-  lineas_asentadas_ += static_cast<int64_t>(p.registros.size());
+void BatchReport::OnOrderWritten(const OrderWritten& p) {
+  lineas_asentadas_ += static_cast<int64_t>(p.file_lines.size());
   ++grabados_;
-  lineas_grabadas_ += p.lineas;
-  if (p.iva) iva_ += p.iva->count();
+  lineas_grabadas_ += p.lines;
+  if (p.vat) iva_ += p.vat->count();
   if (p.total) total_ += p.total->count();
   Agregue(pedidos_, primer_pedido_,
-          Pedido(p.prefijo, p.numero, Identificador(p.pedi_id, simulacion_ids_), p.lineas, p.iva,
+          Pedido(p.prefix, p.number, Identificador(p.order_id, simulacion_ids_), p.lines, p.vat,
                  p.total, "grabado") + "}");
 }
 
-void BatchReport::AlDescartarPedido(const PedidoDescartado& p) {
-  lineas_asentadas_ += static_cast<int64_t>(p.registros.size());
+void BatchReport::OnOrderDropped(const OrderDropped& p) {
+  lineas_asentadas_ += static_cast<int64_t>(p.file_lines.size());
   ++descartados_;
   Agregue(pedidos_, primer_pedido_,
-          Pedido(p.prefijo, p.numero, Identificador(p.pedi_id, simulacion_ids_), p.lineas, p.iva,
-                 p.total, "descartado") + ", \"motivo\": " + JsonText(p.motivo) + "}");
+          Pedido(p.prefix, p.number, Identificador(p.order_id, simulacion_ids_), p.lines, p.vat,
+                 p.total, "descartado") + ", \"motivo\": " + JsonText(p.reason) + "}");
 }
 
-void BatchReport::AlOmitirPedido(const PedidoExistente& p) {
-  lineas_asentadas_ += static_cast<int64_t>(p.registros.size());
+void BatchReport::OnOrderSkipped(const OrderSkipped& p) {
+  lineas_asentadas_ += static_cast<int64_t>(p.file_lines.size());
   ++existentes_;
   Agregue(pedidos_, primer_pedido_,
-          Pedido(p.prefijo, p.numero, Identificador(p.pedi_id, false), p.lineas, p.iva, p.total,
+          Pedido(p.prefix, p.number, Identificador(p.order_id, false), p.lines, p.vat, p.total,
                  "existente") + "}");
 }
 
-void BatchReport::AlDescartarLinea(const LineaDescartada& l) {
+void BatchReport::OnLineDropped(const LineDropped& l) {
   ++lineas_descartadas_;
   Agregue(lineas_, primera_linea_,
-          "{\"linea\": " + std::to_string(l.posicion.numero) + ", \"motivo\": " + JsonText(l.motivo) + "}");
+          "{\"linea\": " + std::to_string(l.position.number) + ", \"motivo\": " + JsonText(l.reason) + "}");
 }
 
-void BatchReport::AlInterrumpirse(const std::string&, const std::vector<TPosicionLinea>& registros) {
+void BatchReport::OnInterrupted(const std::string&, const std::vector<LinePosition>& registros) {
   ++eventos_;
-  for (const TPosicionLinea& p : registros) {
-    Agregue(cortadas_, primera_cortada_, std::to_string(p.numero));
+  for (const LinePosition& p : registros) {
+    Agregue(cortadas_, primera_cortada_, std::to_string(p.number));
   }
 }
 

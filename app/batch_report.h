@@ -42,23 +42,23 @@
 #include <string_view>
 
 #include "app/batch_run_info.h"
-#include "import/resumen_importacion.h"
+#include "import/import_summary.h"
 
 namespace imp {
 
-class BatchReport final : public ObservadorImportacion {
+class BatchReport final : public ImportObserver {
  public:
   BatchReport();
 
   // In a dry run the identifiers drawn are stand-ins: reported as null.
   void set_simulacion(bool simulacion) { simulacion_ids_ = simulacion; }
 
-  void AlGrabarPedido(const PedidoGrabado& pedido) override;
-  void AlDescartarPedido(const PedidoDescartado& pedido) override;
-  void AlDescartarLinea(const LineaDescartada& linea) override;
-  void AlOmitirPedido(const PedidoExistente& pedido) override;
-  void AlInterrumpirse(const std::string& falla,
-                       const std::vector<TPosicionLinea>& registros) override;
+  void OnOrderWritten(const OrderWritten& pedido) override;
+  void OnOrderDropped(const OrderDropped& pedido) override;
+  void OnLineDropped(const LineDropped& linea) override;
+  void OnOrderSkipped(const OrderSkipped& pedido) override;
+  void OnInterrupted(const std::string& falla,
+                       const std::vector<LinePosition>& registros) override;
 
   // How the run was asked for and how it ended (or stands).
   struct Cierre {

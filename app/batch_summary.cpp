@@ -6,16 +6,16 @@
 namespace imp {
 namespace {
 
-const char* TextoFin(ResumenImportacion::Fin fin) {
-  using Fin = ResumenImportacion::Fin;
+const char* TextoFin(ImportSummary::Outcome fin) {
+  using Fin = ImportSummary::Outcome;
   switch (fin) {
-    case Fin::kCompleta: return "archivo leído completo";
-    case Fin::kSinUbicacion: return "sin archivo de pedidos";
-    case Fin::kNoEncontrado: return "no se encontró el archivo de pedidos";
-    case Fin::kNoSePudoAbrir: return "no se pudo abrir el archivo de pedidos";
-    case Fin::kFalla: return "interrumpida por una falla";
-    case Fin::kDetenida: return "detenida entre dos pedidos";
-    case Fin::kEnCurso: break;
+    case Fin::kComplete: return "archivo leído completo";
+    case Fin::kNoLocation: return "sin archivo de pedidos";
+    case Fin::kNotFound: return "no se encontró el archivo de pedidos";
+    case Fin::kCannotOpen: return "no se pudo abrir el archivo de pedidos";
+    case Fin::kFailed: return "interrumpida por una falla";
+    case Fin::kStopped: return "detenida entre dos pedidos";
+    case Fin::kRunning: break;
   }
   return "no terminó";
 }
@@ -34,29 +34,29 @@ std::string BatchSummary::EnUnaLinea(const std::string& texto) {
   return EscapeControls(OneLine(texto));
 }
 
-void BatchSummary::AlGrabarPedido(const PedidoGrabado& pedido) {
+void BatchSummary::OnOrderWritten(const OrderWritten& pedido) {
   ++pedidos_grabados_;
-  lineas_grabadas_ += pedido.lineas;
+  lineas_grabadas_ += pedido.lines;
 }
 
-void BatchSummary::AlDescartarPedido(const PedidoDescartado& pedido) {
+void BatchSummary::OnOrderDropped(const OrderDropped& pedido) {
   ++pedidos_descartados_;
-  const std::string linea = "  " + EnUnaLinea(pedido.prefijo + " " + pedido.numero) + ": " +
-                            EnUnaLinea(pedido.motivo) + "\n";
+  const std::string linea = "  " + EnUnaLinea(pedido.prefix + " " + pedido.number) + ": " +
+                            EnUnaLinea(pedido.reason) + "\n";
   std::fwrite(linea.data(), 1, linea.size(), detalle_pedidos_.get());
 }
 
-void BatchSummary::AlDescartarLinea(const LineaDescartada& linea) {
+void BatchSummary::OnLineDropped(const LineDropped& linea) {
   ++lineas_descartadas_;
-  const std::string texto = "  línea " + std::to_string(linea.posicion.numero) + ": " +
-                            EnUnaLinea(linea.motivo) + "\n";
+  const std::string texto = "  línea " + std::to_string(linea.position.number) + ": " +
+                            EnUnaLinea(linea.reason) + "\n";
   std::fwrite(texto.data(), 1, texto.size(), detalle_lineas_.get());
 }
 
-void BatchSummary::AlOmitirPedido(const PedidoExistente& pedido) {
+void BatchSummary::OnOrderSkipped(const OrderSkipped& pedido) {
   ++pedidos_existentes_;
-  const std::string linea = "  " + EnUnaLinea(pedido.prefijo + " " + pedido.numero) +
-                            ": ya grabado con el identificador " + pedido.pedi_id + "\n";
+  const std::string linea = "  " + EnUnaLinea(pedido.prefix + " " + pedido.number) +
+                            ": ya grabado con el identificador " + pedido.order_id + "\n";
   std::fwrite(linea.data(), 1, linea.size(), detalle_existentes_.get());
 }
 
@@ -69,7 +69,7 @@ void BatchSummary::Copie(std::FILE* desde, std::FILE* hacia) {
 }
 
 void BatchSummary::Imprima(std::FILE* out, const BatchRunInfo& corrida,
-                           ResumenImportacion::Fin fin, int64_t registros, double segundos) const {
+                           ImportSummary::Outcome fin, int64_t registros, double segundos) const {
   if (simulacion_) {
     std::fputs("SIMULACIÓN (--dry-run): lo que sigue se grabó en una transacción que se deshizo;\n"
                "la base de datos quedó como estaba.\n", out);

@@ -12,23 +12,23 @@
 #include <string>
 
 #include "app/batch_run_info.h"
-#include "import/resumen_importacion.h"
+#include "import/import_summary.h"
 
 namespace imp {
 
-class BatchSummary final : public ObservadorImportacion {
+class BatchSummary final : public ImportObserver {
  public:
   BatchSummary();
 
-  void AlGrabarPedido(const PedidoGrabado& pedido) override;
-  void AlDescartarPedido(const PedidoDescartado& pedido) override;
-  void AlDescartarLinea(const LineaDescartada& linea) override;
-  void AlOmitirPedido(const PedidoExistente& pedido) override;
+  void OnOrderWritten(const OrderWritten& pedido) override;
+  void OnOrderDropped(const OrderDropped& pedido) override;
+  void OnLineDropped(const LineDropped& linea) override;
+  void OnOrderSkipped(const OrderSkipped& pedido) override;
 
   // A dry run: the summary says so, first and last.
   void set_simulacion(bool simulacion) { simulacion_ = simulacion; }
   // Lists the orders found already written (even none) under their heading.
-  void set_omitir_existentes(bool omitir) { omitir_existentes_ = omitir; }
+  void set_skip_existing(bool omitir) { omitir_existentes_ = omitir; }
   // Lines of the file that held no record (empty, or every field empty).
   void set_lineas_omitidas(int64_t lineas) { lineas_omitidas_ = lineas; }
 
@@ -46,7 +46,7 @@ class BatchSummary final : public ObservadorImportacion {
   // Writes the summary to `out`. `corrida` names the run (file, company,
   // user, times; the signal that interrupted it), `fin` is how the run
   // ended, `registros` the records it read and `segundos` how long it took.
-  void Imprima(std::FILE* out, const BatchRunInfo& corrida, ResumenImportacion::Fin fin,
+  void Imprima(std::FILE* out, const BatchRunInfo& corrida, ImportSummary::Outcome fin,
                int64_t registros, double segundos) const;
 
   // The text of a reason on one line (a database's reason may run over

@@ -14,26 +14,25 @@
 
 namespace imp {
 
-ImportRun::ImportRun(Tfdm& fdm, OrderStore& store, const CImportacion& importacion,
+ImportRun::ImportRun(Tfdm& fdm, OrderStore& store, const CImportacion& layout,
                      const RegionalSettings& rs, ImportScreen& screen, Dialogs& dialogs)
-    : fdm_(fdm), store_(store), importacion_(importacion), rs_(rs), screen_(screen),
-      dialogs_(dialogs) {}
+    : fdm_(fdm), store_(store), layout_(layout), rs_(rs), screen_(screen), dialogs_(dialogs) {}
 
 void ImportRun::SpeedButton3Click() {
-  resumen_ = ResumenImportacion{};
-  registros_pedido_.clear();
-  leidos_.clear();
-  lectura_ = TValoresRegistro{};
-  leyendo_ = false;
-  linea_en_falta_ = 0;
+  summary_ = ImportSummary{};
+  order_lines_.clear();
+  read_ahead_.clear();
+  reading_values_ = TValoresRegistro{};
+  reading_ = false;
+  failing_line_ = 0;
   // The lookups' boxes go where this run's messages go, and texts the
   // module makes (sums, rates) are read back with the run's settings.
   fdm_.set_dialogs(&dialogs_);
   fdm_.set_regional_settings(rs_);
-  hoy_ = Date::Today();
+  today_ = Date::Today();
 
   try {
-    screen_.ShowStatus(kImportando);
+    screen_.ShowStatus(kImportingText);
     exponente_redondeo_ = TextToInteger(
         fdm_.configuracion("FACTURACION", "DOCUMENTOS", "REDONDEO AL MULTIPLO DE DIEZ EN TOTALES"));
 
@@ -41,58 +40,58 @@ void ImportRun::SpeedButton3Click() {
     primer_pedido_ = true;
     store_.set_contador_lineas(0);
     bodega_pedido_.clear();
-    valores_ = TValoresRegistro{};
+    values_ = TValoresRegistro{};
 
-    const std::string ruta = screen_.FileLocation();
+    const std::string path = screen_.FileLocation();
     std::error_code error;
-    if (ruta.empty()) {
-      resumen_.fin = ResumenImportacion::Fin::kSinUbicacion;
-      screen_.ShowMessage(kSinUbicacion);
-    } else if (!std::filesystem::exists(ruta, error) ||
-               std::filesystem::is_directory(ruta, error)) {
+    if (path.empty()) {
+      summary_.outcome = ImportSummary::Outcome::kNoLocation;
+      screen_.ShowMessage(kNoLocationText);
+    } else if (!std::filesystem::exists(path, error) ||
+               std::filesystem::is_directory(path, error)) {
       // A folder is not a file to import, whatever the reader would make of it.
-      resumen_.fin = ResumenImportacion::Fin::kNoEncontrado;
-      screen_.ShowMessage(kNoEncontrado);
+      summary_.outcome = ImportSummary::Outcome::kNotFound;
+      screen_.ShowMessage(kNotFoundText);
     } else {
-      LeaArchivo(ruta);
+      ReadOrderFile(path);
     }
-  } catch (const Failure& falla_de_la_corrida) {
+  } catch (const Failure& run_failure) {
     // The group's orders are whole: they are committed before the run ends,
     // unless the failure took the connection with it.
-    std::string texto = falla_de_la_corrida.what();
+    std::string text = run_failure.what();
     try {
-      ConfirmeGrupo();
-    } catch (const Failure& confirmacion) {
-      texto = ConPunto(texto) + "\n" + confirmacion.what();
+      CommitGroup();
+    } catch (const Failure& commit_failure) {
+      text = EndWithPeriod(text) + "\n" + commit_failure.what();
     }
-    resumen_.fin = ResumenImportacion::Fin::kFalla;
-    resumen_.falla = texto;
-    resumen_.registros_interrumpidos = registros_pedido_;
-    if (observador_) observador_->AlInterrumpirse(resumen_.falla, registros_pedido_);
-    if (!leyendo_) throw;
+    summary_.outcome = ImportSummary::Outcome::kFailed;
+    summary_.failure = text;
+    summary_.interrupted_lines = order_lines_;
+    if (observer_) observer_->OnInterrupted(summary_.failure, order_lines_);
+    if (!reading_) throw;
     // The operator has to find the line to mend in the file; the reader
     // names the line in its own failures.
-    const std::string linea =
-        linea_en_falta_ > 0 ? "Línea " + std::to_string(linea_en_falta_) + ": " : std::string();
+    const std::string line =
+        failing_line_ > 0 ? "Línea " + std::to_string(failing_line_) + ": " : std::string();
     // Orders written before the failure stay written: the operator must
     // know before feeding the same file again.
-    throw Failure(linea + ConPunto(texto) + "\n" +
-                  FormatText(simulacion_ ? kYaGrabadosSimulacion : kYaGrabados,
-                             {std::to_string(resumen_.pedidos_grabados)}) +
-                  LineasDescartados());
+    throw Failure(line + EndWithPeriod(text) + "\n" +
+                  FormatText(dry_run_ ? kWrittenInDryRunText : kAlreadyWrittenText,
+                             {std::to_string(summary_.written_orders)}) +
+                  DroppedOrderLines());
   }
 
   screen_.HideStatus();
   screen_.CloseWindow();
 }
 
-std::string ImportRun::LineasDescartados() const {
-  std::string lineas;
-  for (const PedidoDescartado& d : resumen_.pedidos_descartados) {
-    lineas += '\n';
-    lineas += FormatText(kPedidoNoGrabado, {d.prefijo, d.numero, OneLine(d.motivo)});
+std::string ImportRun::DroppedOrderLines() const {
+  std::string lines;
+  for (const OrderDropped& d : summary_.dropped_orders) {
+    lines += '\n';
+    lines += FormatText(kOrderNotWrittenText, {d.prefix, d.number, OneLine(d.reason)});
   }
-  return lineas;
+  return lines;
 }
 
 }  // namespace imp

@@ -13,25 +13,25 @@
 
 namespace imp {
 
-bool ImportRun::Agrupando() const { return pedidos_por_transaccion_ > 1 && !simulacion_; }
+bool ImportRun::Grouping() const { return orders_per_transaction_ > 1 && !dry_run_; }
 
-void ImportRun::Avise(std::function<void()> aviso) {
-  if (Agrupando()) {
-    diferidos_.push_back({std::move(aviso), std::nullopt});
+void ImportRun::Notify(std::function<void()> notice) {
+  if (Grouping()) {
+    deferred_.push_back({std::move(notice), std::nullopt});
   } else {
-    aviso();
+    notice();
   }
 }
 
-void ImportRun::ConfirmeGrupo() {
-  std::optional<std::string> falla;
-  if (grupo_abierto_) {
-    grupo_abierto_ = false;
-    pedidos_en_grupo_ = 0;
+void ImportRun::CommitGroup() {
+  std::optional<std::string> failure;
+  if (group_open_) {
+    group_open_ = false;
+    orders_in_group_ = 0;
     try {
       fdm_.Norvela.Commit();
     } catch (const Failure& f) {
-      falla = f.what();
+      failure = f.what();
       try {
         if (fdm_.Norvela.InTransaction()) fdm_.Norvela.Rollback();
       } catch (const Failure&) {
@@ -41,26 +41,32 @@ void ImportRun::ConfirmeGrupo() {
   }
   // What the observer hears of the group, in the order it happened; an
   // order written in a transaction that did not commit was not written.
-  std::vector<Diferido> diferidos = std::move(diferidos_);
-  diferidos_.clear();
-  for (Diferido& d : diferidos) {
-    if (!d.grabado) {
-      d.aviso();
+  std::vector<Deferred> deferred = std::move(deferred_);
+  deferred_.clear();
+  for (Deferred& d : deferred) {
+    if (!d.written) {
+      d.notice();
       continue;
     }
-    PedidoGrabado& g = *d.grabado;
-    if (!falla) {
-      ++resumen_.pedidos_grabados;
-      resumen_.lineas_grabadas += g.lineas;
-      if (observador_) observador_->AlGrabarPedido(g);
+    OrderWritten& g = *d.written;
+    if (!failure) {
+      ++summary_.written_orders;
+      summary_.written_lines += g.lines;
+      if (observer_) observer_->OnOrderWritten(g);
       continue;
     }
-    PedidoDescartado descartado{g.prefijo,  g.numero, FormatText(kGrupoSinConfirmar, {*falla}),
-                                std::move(g.registros), g.pedi_id, g.lineas, g.iva, g.total};
-    if (observador_) observador_->AlDescartarPedido(descartado);
-    resumen_.pedidos_descartados.push_back(std::move(descartado));
+    OrderDropped dropped{g.prefix,
+                         g.number,
+                         FormatText(kGroupNotCommittedText, {*failure}),
+                         std::move(g.file_lines),
+                         g.order_id,
+                         g.lines,
+                         g.vat,
+                         g.total};
+    if (observer_) observer_->OnOrderDropped(dropped);
+    summary_.dropped_orders.push_back(std::move(dropped));
   }
-  if (falla) throw Failure(*falla);
+  if (failure) throw Failure(*failure);
 }
 
 }  // namespace imp

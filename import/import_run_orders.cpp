@@ -19,168 +19,172 @@
 namespace imp {
 namespace {
 
-std::optional<Currency> ValorDe(const Field& campo) {
-  if (campo.is_null()) return std::nullopt;
-  return campo.AsCurrency();
+std::optional<Currency> OptionalValue(const Field& field) {
+  if (field.is_null()) return std::nullopt;
+  return field.AsCurrency();
 }
 
 }  // namespace
 
 void ImportRun::inicie_pedido() {
-  const TValoresRegistro& v = valores_;
+  const TValoresRegistro& v = values_;
   store_.BeginHeader();
-  auto campo = [this](const char* nombre) -> Field& { return store_.HeaderField(nombre); };
-  auto asigne = [&](const char* nombre, const std::string& texto) {
-    campo(nombre).SetText(texto, rs_, hoy_);
+  auto field = [this](const char* name) -> Field& { return store_.HeaderField(name); };
+  auto set = [&](const char* name, const std::string& text) {
+    field(name).SetText(text, rs_, today_);
   };
 
-  campo("TIDO_COD").SetInteger(34);
-  campo("PEDI_ID").SetInteger(0);
-  asigne("PREF_PRE", v.PREF_PRE);
-  campo("PEDI_FACTOR").SetCurrency(Currency::FromUnits(1));
-  campo("PEDI_TRM").SetCurrency(Currency::FromUnits(1));
-  asigne("PEDI_ANULADO", "N");
-  asigne("PEDI_TRANSMIT", "N");
-  asigne("PEDI_IVAINC", fdm_.prefijo_ivainc(v.PREF_PRE));
-  asigne("PEDI_NUMERO", v.PEDI_NUMERO);
+  field("TIDO_COD").SetInteger(34);
+  field("PEDI_ID").SetInteger(0);
+  set("PREF_PRE", v.PREF_PRE);
+  field("PEDI_FACTOR").SetCurrency(Currency::FromUnits(1));
+  field("PEDI_TRM").SetCurrency(Currency::FromUnits(1));
+  set("PEDI_ANULADO", "N");
+  set("PEDI_TRANSMIT", "N");
+  set("PEDI_IVAINC", fdm_.prefijo_ivainc(v.PREF_PRE));
+  set("PEDI_NUMERO", v.PEDI_NUMERO);
   if (!v.PEDI_FECHA.empty()) {
-    asigne("PEDI_FECHA", v.PEDI_FECHA);
+    set("PEDI_FECHA", v.PEDI_FECHA);
   } else {
-    campo("PEDI_FECHA").SetDate(screen_.FallbackDate());
+    field("PEDI_FECHA").SetDate(screen_.FallbackDate());
   }
-  asigne("PEDI_VALIDEZ", fdm_.configuracion("FACTURACION", "PEDIDOS", "DIAS DE VALIDEZ"));
-  const Date fecha = campo("PEDI_FECHA").AsDate();
-  campo("PEDI_VENCE").SetDate(fecha + campo("PEDI_VALIDEZ").AsInteger());
+  set("PEDI_VALIDEZ", fdm_.configuracion("FACTURACION", "PEDIDOS", "DIAS DE VALIDEZ"));
+  const Date date = field("PEDI_FECHA").AsDate();
+  field("PEDI_VENCE").SetDate(date + field("PEDI_VALIDEZ").AsInteger());
   if (!v.PEDI_CREDITO.empty()) {
-    const Date credito = TextToDate(v.PEDI_CREDITO, rs_, hoy_);
-    campo("PEDI_DIASCR").SetInteger(FloorToInteger(static_cast<long double>(credito - fecha)));
+    const Date credit = TextToDate(v.PEDI_CREDITO, rs_, today_);
+    field("PEDI_DIASCR").SetInteger(FloorToInteger(static_cast<long double>(credit - date)));
   } else {
-    campo("PEDI_DIASCR").SetInteger(1);
+    field("PEDI_DIASCR").SetInteger(1);
   }
-  if (!v.PTVT_ID.empty()) asigne("PTVT_ID", v.PTVT_ID);
+  if (!v.PTVT_ID.empty()) set("PTVT_ID", v.PTVT_ID);
   // An order without point of sale has no warehouse: there is nothing to
   // look up.
   bodega_pedido_ = v.PTVT_ID.empty() ? std::string() : fdm_.bodega_punto_venta(v.PTVT_ID);
-  asigne("VEND_COD", v.VEND_COD);
-  asigne("TERC_NIT", v.TERC_NIT);
-  asigne("PEDI_NOMTERC", v.PEDI_NOMTERC);
-  asigne("PEDI_SUCURSAL", v.PEDI_SUCURSAL.empty() ? std::string("01") : v.PEDI_SUCURSAL);
-  if (!v.PEDI_RTFTEMONTO.empty()) asigne("PEDI_RTFTEMONTO", v.PEDI_RTFTEMONTO);
-  if (!v.PEDI_RTIVAMONTO.empty()) asigne("PEDI_RTIVAMONTO", v.PEDI_RTIVAMONTO);
-  if (!v.PEDI_RTICAMONTO.empty()) asigne("PEDI_RTICAMONTO", v.PEDI_RTICAMONTO);
+  set("VEND_COD", v.VEND_COD);
+  set("TERC_NIT", v.TERC_NIT);
+  set("PEDI_NOMTERC", v.PEDI_NOMTERC);
+  set("PEDI_SUCURSAL", v.PEDI_SUCURSAL.empty() ? std::string("01") : v.PEDI_SUCURSAL);
+  if (!v.PEDI_RTFTEMONTO.empty()) set("PEDI_RTFTEMONTO", v.PEDI_RTFTEMONTO);
+  if (!v.PEDI_RTIVAMONTO.empty()) set("PEDI_RTIVAMONTO", v.PEDI_RTIVAMONTO);
+  if (!v.PEDI_RTICAMONTO.empty()) set("PEDI_RTICAMONTO", v.PEDI_RTICAMONTO);
 
   try {
     store_.PostHeader();
-  } catch (const Failure& falla) {
-    throw Failure(falla.what() + CausaCampoFaltante(falla.what()));
+  } catch (const Failure& failure) {
+    throw Failure(failure.what() + MissingFieldCause(failure.what()));
   }
   prefijo_actual_ = v.PREF_PRE;
   numero_actual_ = v.PEDI_NUMERO;
   primer_pedido_ = false;
 }
 
-std::string ImportRun::CausaCampoFaltante(const std::string& falla) {
-  const TValoresRegistro& v = valores_;
-  auto falta = [&falla](const char* campo) {
-    return falla.find(std::string("'") + campo + "'") != std::string::npos;
+std::string ImportRun::MissingFieldCause(const std::string& failure) {
+  const TValoresRegistro& v = values_;
+  auto missing = [&failure](const char* field) {
+    return failure.find(std::string("'") + field + "'") != std::string::npos;
   };
-  if (falta("PEDI_IVAINC") && !fdm_.existe_prefijo(v.PREF_PRE)) {
+  if (missing("PEDI_IVAINC") && !fdm_.existe_prefijo(v.PREF_PRE)) {
     return ": el prefijo " + QuoteSqlText(v.PREF_PRE) + " no existe para el tipo de documento 34";
   }
-  for (const char* campo : {"PREF_PRE", "PEDI_NUMERO", "TERC_NIT", "VEND_COD", "PEDI_NOMTERC"}) {
-    if (falta(campo)) {
-      return std::string(": la línea que empieza el pedido no trae ") + campo;
+  for (const char* field : {"PREF_PRE", "PEDI_NUMERO", "TERC_NIT", "VEND_COD", "PEDI_NOMTERC"}) {
+    if (missing(field)) {
+      return std::string(": la línea que empieza el pedido no trae ") + field;
     }
   }
   return "";
 }
 
-void ImportRun::complete_pedido(bool fin_de_archivo) {
-  auto campo = [this](const char* nombre) -> Field& { return store_.HeaderField(nombre); };
+void ImportRun::complete_pedido(bool end_of_file) {
+  auto field = [this](const char* name) -> Field& { return store_.HeaderField(name); };
 
   store_.EditHeader();
-  const std::string suma_iva = store_.SumIva();
-  if (!suma_iva.empty()) campo("PEDI_IVAMONTO").SetCurrency(TextToCurrency(suma_iva, rs_));
-  const std::string suma_total = store_.SumTotal();
-  if (!suma_total.empty()) {
-    const Currency total = TextToCurrency(suma_total, rs_);
-    const Currency descuento = campo("PEDI_DTOMONTO").AsCurrency();
-    campo("PEDI_TOTAL").SetCurrency(Currency::FromExtendedCount(
-        ExtSub(total.extended_count(), descuento.extended_count())));
+  const std::string vat_sum = store_.SumIva();
+  if (!vat_sum.empty()) field("PEDI_IVAMONTO").SetCurrency(TextToCurrency(vat_sum, rs_));
+  const std::string total_sum = store_.SumTotal();
+  if (!total_sum.empty()) {
+    const Currency total = TextToCurrency(total_sum, rs_);
+    const Currency discount = field("PEDI_DTOMONTO").AsCurrency();
+    field("PEDI_TOTAL").SetCurrency(Currency::FromExtendedCount(
+        ExtSub(total.extended_count(), discount.extended_count())));
   }
   // The records of the order being completed: at a change of key the last
   // record already belongs to the next order.
-  std::vector<TPosicionLinea> registros = registros_pedido_;
-  if (!fin_de_archivo && !registros.empty()) registros.pop_back();
+  std::vector<LinePosition> file_lines = order_lines_;
+  if (!end_of_file && !file_lines.empty()) file_lines.pop_back();
 
-  if (fin_de_archivo) {
-    if (OmitaExistente(registros, fin_de_archivo)) return;
-    if (campo("PEDI_ID").AsInteger() == 0) campo("PEDI_ID").SetText(store_.SCambieidpedido(), rs_, hoy_);
+  if (end_of_file) {
+    if (SkipIfExisting(file_lines, end_of_file)) return;
+    if (field("PEDI_ID").AsInteger() == 0)
+      field("PEDI_ID").SetText(store_.SCambieidpedido(), rs_, today_);
     store_.PostHeader();
   } else {
     store_.PostHeader();
-    if (OmitaExistente(registros, fin_de_archivo)) {
+    if (SkipIfExisting(file_lines, end_of_file)) {
       store_.Refresh();
       store_.set_contador_lineas(0);
       return;
     }
-    if (campo("PEDI_ID").AsInteger() == 0) {
+    if (field("PEDI_ID").AsInteger() == 0) {
       store_.EditHeader();
-      campo("PEDI_ID").SetText(store_.SCambieidpedido(), rs_, hoy_);
+      field("PEDI_ID").SetText(store_.SCambieidpedido(), rs_, today_);
       store_.PostHeader();
     }
   }
 
-  PedidoGrabado grabado{campo("PREF_PRE").AsText(rs_), campo("PEDI_NUMERO").AsText(rs_),
-                        campo("PEDI_ID").AsText(rs_), static_cast<int32_t>(store_.line_count()),
-                        ValorDe(campo("PEDI_IVAMONTO")), ValorDe(campo("PEDI_TOTAL")),
-                        std::move(registros)};
-  if (Agrupando() && !grupo_abierto_ && !fdm_.Norvela.InTransaction()) {
+  OrderWritten written{field("PREF_PRE").AsText(rs_),
+                       field("PEDI_NUMERO").AsText(rs_),
+                       field("PEDI_ID").AsText(rs_),
+                       static_cast<int32_t>(store_.line_count()),
+                       OptionalValue(field("PEDI_IVAMONTO")),
+                       OptionalValue(field("PEDI_TOTAL")),
+                       std::move(file_lines)};
+  if (Grouping() && !group_open_ && !fdm_.Norvela.InTransaction()) {
     fdm_.Norvela.BeginTransaction();
-    grupo_abierto_ = true;
+    group_open_ = true;
   }
   if (store_.ApplyUpdates() > 0) {
-    const std::optional<OrderWriteFailure>& falla = store_.last_failure();
-    OlvideRegistros(fin_de_archivo);
+    const std::optional<OrderWriteFailure>& failure = store_.last_failure();
+    ForgetOrderLines(end_of_file);
     // A header the database refuses comes from the line that began the
     // order: the operator is told which.
-    std::string motivo = falla ? falla->text : std::string();
-    if (falla && falla->item == 0 && !grabado.registros.empty()) {
-      motivo = "Línea " + std::to_string(grabado.registros.front().numero) + ": " + motivo;
+    std::string reason = failure ? failure->text : std::string();
+    if (failure && failure->item == 0 && !written.file_lines.empty()) {
+      reason = "Línea " + std::to_string(written.file_lines.front().number) + ": " + reason;
     }
-    Descarte(PedidoDescartado{grabado.prefijo, grabado.numero, std::move(motivo),
-                              std::move(grabado.registros), grabado.pedi_id, grabado.lineas, grabado.iva,
-                              grabado.total});
+    DropOrder(OrderDropped{written.prefix, written.number, std::move(reason),
+                           std::move(written.file_lines), written.order_id, written.lines,
+                           written.vat, written.total});
     store_.CancelUpdates();
   } else {
     // Committed: whatever fails from here on, these lines are written and
     // must never be offered again as cut off.
-    OlvideRegistros(fin_de_archivo);
-    if (Agrupando()) {
+    ForgetOrderLines(end_of_file);
+    if (Grouping()) {
       // Written in the group's transaction: it counts once that commits.
-      diferidos_.push_back({{}, std::move(grabado)});
-      if (!grupo_abierto_ || ++pedidos_en_grupo_ >= pedidos_por_transaccion_) ConfirmeGrupo();
+      deferred_.push_back({{}, std::move(written)});
+      if (!group_open_ || ++orders_in_group_ >= orders_per_transaction_) CommitGroup();
     } else {
-      ++resumen_.pedidos_grabados;
-      resumen_.lineas_grabadas += grabado.lineas;
-      if (observador_) observador_->AlGrabarPedido(grabado);
+      ++summary_.written_orders;
+      summary_.written_lines += written.lines;
+      if (observer_) observer_->OnOrderWritten(written);
     }
   }
 
-  if (!fin_de_archivo) {
+  if (!end_of_file) {
     store_.Refresh();
     store_.set_contador_lineas(0);
   }
 }
 
-void ImportRun::DescarteIncompleta(const TPosicionLinea& posicion) {
-  const bool pedido_nuevo = primer_pedido_ || valores_.PREF_PRE != prefijo_actual_ ||
-                            valores_.PEDI_NUMERO != numero_actual_;
-  if (pedido_nuevo) {
+void ImportRun::DropCutOffLine(const LinePosition& position) {
+  const bool begins_order = primer_pedido_ || values_.PREF_PRE != prefijo_actual_ ||
+                            values_.PEDI_NUMERO != numero_actual_;
+  if (begins_order) {
     // The line begins an order of its own: the one before it is whole.
-    linea_en_falta_ = 0;
-    if (!primer_pedido_) complete_pedido(/*fin_de_archivo=*/false);
-    registros_pedido_.erase(registros_pedido_.begin(), registros_pedido_.end() - 1);
+    failing_line_ = 0;
+    if (!primer_pedido_) complete_pedido(/*end_of_file=*/false);
+    order_lines_.erase(order_lines_.begin(), order_lines_.end() - 1);
   } else {
     // The line belongs to the order being built: none of it is written.
     store_.CancelUpdates();
@@ -188,46 +192,51 @@ void ImportRun::DescarteIncompleta(const TPosicionLinea& posicion) {
     store_.set_contador_lineas(0);
   }
   primer_pedido_ = true;  // nothing left to complete at the end of the file
-  PedidoDescartado descartado{valores_.PREF_PRE, valores_.PEDI_NUMERO,
-                              FormatText(kLineaIncompleta, {std::to_string(posicion.numero)}),
-                              registros_pedido_, std::string(), 0, std::nullopt, std::nullopt};
-  descartado.por_el_archivo = true;
-  Descarte(std::move(descartado));
-  registros_pedido_.clear();
-  linea_en_falta_ = 0;
+  OrderDropped dropped{values_.PREF_PRE,
+                       values_.PEDI_NUMERO,
+                       FormatText(kCutOffLineText, {std::to_string(position.number)}),
+                       order_lines_,
+                       std::string(),
+                       0,
+                       std::nullopt,
+                       std::nullopt};
+  dropped.by_file = true;
+  DropOrder(std::move(dropped));
+  order_lines_.clear();
+  failing_line_ = 0;
 }
 
-void ImportRun::OlvideRegistros(bool fin_de_archivo) {
-  if (fin_de_archivo || registros_pedido_.empty()) {
-    registros_pedido_.clear();
+void ImportRun::ForgetOrderLines(bool end_of_file) {
+  if (end_of_file || order_lines_.empty()) {
+    order_lines_.clear();
   } else {
-    registros_pedido_.erase(registros_pedido_.begin(), registros_pedido_.end() - 1);
+    order_lines_.erase(order_lines_.begin(), order_lines_.end() - 1);
   }
 }
 
-bool ImportRun::OmitaExistente(std::vector<TPosicionLinea>& registros, bool fin_de_archivo) {
-  if (!omitir_existentes_) return false;
-  Field& prefijo = store_.HeaderField("PREF_PRE");
-  Field& numero = store_.HeaderField("PEDI_NUMERO");
-  std::optional<std::string> id = store_.FindWrittenOrder(prefijo.AsText(rs_), numero.AsText(rs_));
+bool ImportRun::SkipIfExisting(std::vector<LinePosition>& file_lines, bool end_of_file) {
+  if (!skip_existing_) return false;
+  Field& prefix = store_.HeaderField("PREF_PRE");
+  Field& number = store_.HeaderField("PEDI_NUMERO");
+  std::optional<std::string> id = store_.FindWrittenOrder(prefix.AsText(rs_), number.AsText(rs_));
   if (!id) return false;
-  PedidoExistente existente{prefijo.AsText(rs_),
-                            numero.AsText(rs_),
-                            std::move(*id),
-                            static_cast<int32_t>(store_.line_count()),
-                            ValorDe(store_.HeaderField("PEDI_IVAMONTO")),
-                            ValorDe(store_.HeaderField("PEDI_TOTAL")),
-                            std::move(registros)};
+  OrderSkipped skipped{prefix.AsText(rs_),
+                       number.AsText(rs_),
+                       std::move(*id),
+                       static_cast<int32_t>(store_.line_count()),
+                       OptionalValue(store_.HeaderField("PEDI_IVAMONTO")),
+                       OptionalValue(store_.HeaderField("PEDI_TOTAL")),
+                       std::move(file_lines)};
   store_.CancelUpdates();
-  OlvideRegistros(fin_de_archivo);
-  ++resumen_.pedidos_existentes;
-  if (observador_) Avise([this, existente] { observador_->AlOmitirPedido(existente); });
+  ForgetOrderLines(end_of_file);
+  ++summary_.existing_orders;
+  if (observer_) Notify([this, skipped] { observer_->OnOrderSkipped(skipped); });
   return true;
 }
 
-void ImportRun::Descarte(PedidoDescartado descartado) {
-  if (observador_) Avise([this, descartado] { observador_->AlDescartarPedido(descartado); });
-  resumen_.pedidos_descartados.push_back(std::move(descartado));
+void ImportRun::DropOrder(OrderDropped dropped) {
+  if (observer_) Notify([this, dropped] { observer_->OnOrderDropped(dropped); });
+  summary_.dropped_orders.push_back(std::move(dropped));
 }
 
 }  // namespace imp

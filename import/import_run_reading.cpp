@@ -19,172 +19,174 @@
 namespace imp {
 namespace {
 
+// Raised by the record handler to leave the reader when a stop was asked
 // for and the record just read begins a new order. Not a failure: nothing
 // is wrong with the file or the database.
 struct StopBeforeRecord {
-  TPosicionLinea posicion;
+  LinePosition position;
 };
 
 }  // namespace
 
-void ImportRun::LeaArchivo(const std::string& ruta) {
+void ImportRun::ReadOrderFile(const std::string& path) {
   // An order an earlier, failed run left in the store is not this run's:
   // it is dropped rather than merged into the first order of this file.
   store_.Close();
   store_.Open();
-  leyendo_ = true;
+  reading_ = true;
 
-  TLectorPlano lector;
-  lector.set_require_utf8(rs_.text_encoding == TextEncoding::kUtf8);
-  bool abierto = false;
-  std::optional<TPosicionLinea> detenida;
+  TLectorPlano reader;
+  reader.set_require_utf8(rs_.text_encoding == TextEncoding::kUtf8);
+  bool opened = false;
+  std::optional<LinePosition> stopped_at;
   try {
-    abierto = lector.lea_registros(
-        ruta,
-        [this](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
-          LeaRegistro(campos, posicion);
+    opened = reader.lea_registros(
+        path,
+        [this](const TCamposRegistro& fields, const LinePosition& position) {
+          OnRecordRead(fields, position);
         },
         [this] { screen_.StepProgress(); });
   } catch (const Failure&) {
     // A line the reader refuses: the records read before it are handled
     // first, as they would have been had they not been read ahead.
-    ManejeLeidos();
+    HandleRead();
     throw;
   } catch (const StopBeforeRecord& stop) {
-    detenida = stop.posicion;
-    abierto = true;
+    stopped_at = stop.position;
+    opened = true;
   }
-  ManejeLeidos();
-  resumen_.lineas_omitidas = lector.lineas_omitidas();
-  if (detenida) {
+  HandleRead();
+  summary_.skipped_lines = reader.skipped_lines();
+  if (stopped_at) {
     // The order read so far is whole: it is written like the last order of
     // a file, and the run ends there.
-    if (!primer_pedido_) complete_pedido(/*fin_de_archivo=*/true);
-    ConfirmeGrupo();
+    if (!primer_pedido_) complete_pedido(/*end_of_file=*/true);
+    CommitGroup();
     store_.Close();
-    registros_pedido_.clear();
-    resumen_.fin = ResumenImportacion::Fin::kDetenida;
-    resumen_.primera_sin_leer = *detenida;
-    if (observador_) observador_->AlDetenerse(*detenida);
-    screen_.ShowMessage(FormatText(kDetenida, {std::to_string(detenida->numero)}) +
-                        LineasDescartados());
+    order_lines_.clear();
+    summary_.outcome = ImportSummary::Outcome::kStopped;
+    summary_.first_unread = *stopped_at;
+    if (observer_) observer_->OnStopped(*stopped_at);
+    screen_.ShowMessage(FormatText(kStoppedText, {std::to_string(stopped_at->number)}) +
+                        DroppedOrderLines());
     return;
   }
-  if (!abierto) {
+  if (!opened) {
     store_.Close();
-    resumen_.fin = ResumenImportacion::Fin::kNoSePudoAbrir;
-    screen_.ShowMessage(kErrorAlAbrir + CausaSinAbrir(ruta));
+    summary_.outcome = ImportSummary::Outcome::kCannotOpen;
+    screen_.ShowMessage(kCannotOpenText + CannotOpenCause(path));
     return;
   }
 
-  if (!primer_pedido_) complete_pedido(/*fin_de_archivo=*/true);
-  ConfirmeGrupo();
+  if (!primer_pedido_) complete_pedido(/*end_of_file=*/true);
+  CommitGroup();
   store_.Close();
-  registros_pedido_.clear();
-  resumen_.fin = ResumenImportacion::Fin::kCompleta;
-  screen_.ShowMessage(kFinalizada + LineasDescartados());
+  order_lines_.clear();
+  summary_.outcome = ImportSummary::Outcome::kComplete;
+  screen_.ShowMessage(kFinishedText + DroppedOrderLines());
 }
 
-void ImportRun::LeaRegistro(const TCamposRegistro& campos, const TPosicionLinea& posicion) {
+void ImportRun::OnRecordRead(const TCamposRegistro& fields, const LinePosition& position) {
   // Without a company connected there is no layout to map the record with;
   // that is not the line's fault.
-  if (!importacion_.creada()) {
-    ManejeLeidos();
+  if (!layout_.created()) {
+    HandleRead();
     throw Failure("CImportacion: No es posible realizar ésta operación en un Dataset cerrado");
   }
   // A stop asked for takes effect at the first record of an order, so that
   // the order before it is read whole. The records read ahead, or else the
   // order being built, tell where the current order ends.
   if (stop_requested()) {
-    TValoresRegistro siguiente = lectura_;
-    asigne_valores(campos, importacion_, siguiente);
-    const bool nuevo_pedido =
-        leidos_.empty() ? primer_pedido_ || siguiente.PREF_PRE != prefijo_actual_ ||
-                              siguiente.PEDI_NUMERO != numero_actual_
-                        : siguiente.PREF_PRE != leidos_.back().valores.PREF_PRE ||
-                              siguiente.PEDI_NUMERO != leidos_.back().valores.PEDI_NUMERO;
-    if (nuevo_pedido) throw StopBeforeRecord{posicion};
-    lectura_ = std::move(siguiente);
+    TValoresRegistro next_values = reading_values_;
+    asigne_valores(fields, layout_, next_values);
+    const bool begins_order =
+        read_ahead_.empty() ? primer_pedido_ || next_values.PREF_PRE != prefijo_actual_ ||
+                                  next_values.PEDI_NUMERO != numero_actual_
+                            : next_values.PREF_PRE != read_ahead_.back().values.PREF_PRE ||
+                                  next_values.PEDI_NUMERO != read_ahead_.back().values.PEDI_NUMERO;
+    if (begins_order) throw StopBeforeRecord{position};
+    reading_values_ = std::move(next_values);
   } else {
-    asigne_valores(campos, importacion_, lectura_);
+    asigne_valores(fields, layout_, reading_values_);
   }
-  if (!leidos_.empty() && (lectura_.PREF_PRE != leidos_.back().valores.PREF_PRE ||
-                           lectura_.PEDI_NUMERO != leidos_.back().valores.PEDI_NUMERO ||
-                           leidos_.size() >= Tfdm::kLineasPorLectura))
-    ManejeLeidos();
-  leidos_.push_back(RegistroLeido{lectura_, posicion});
+  if (!read_ahead_.empty() &&
+      (reading_values_.PREF_PRE != read_ahead_.back().values.PREF_PRE ||
+       reading_values_.PEDI_NUMERO != read_ahead_.back().values.PEDI_NUMERO ||
+       read_ahead_.size() >= Tfdm::kLineasPorLectura))
+    HandleRead();
+  read_ahead_.push_back(ReadAhead{reading_values_, position});
 }
 
-void ImportRun::ManejeLeidos() {
+void ImportRun::HandleRead() {
   try {
-    for (proximo_ = 0; proximo_ < leidos_.size(); ++proximo_) {
-      valores_ = std::move(leidos_[proximo_].valores);
-      ManejeRegistro(leidos_[proximo_].posicion);
+    for (next_ = 0; next_ < read_ahead_.size(); ++next_) {
+      values_ = std::move(read_ahead_[next_].values);
+      HandleRecord(read_ahead_[next_].position);
     }
   } catch (...) {
     // The run ends here; what was read after the failing record is not
     // this run's to handle.
-    leidos_.clear();
+    read_ahead_.clear();
     throw;
   }
-  leidos_.clear();
+  read_ahead_.clear();
 }
 
-void ImportRun::PrecargueConsultas(bool con_pedido) {
-  std::vector<Tfdm::ConsultasLinea> lineas;
-  for (std::size_t i = proximo_; i < leidos_.size(); ++i) {
-    // The current record's values have moved to valores_.
-    const TValoresRegistro& v = i == proximo_ ? valores_ : leidos_[i].valores;
-    lineas.push_back({v.ARTI_COD, v.PEDE_UNIDAD, v.TERC_NIT, v.PEDI_SUCURSAL});
+void ImportRun::PreloadLookups(bool with_header) {
+  std::vector<Tfdm::ConsultasLinea> lines;
+  for (std::size_t i = next_; i < read_ahead_.size(); ++i) {
+    // The current record's values have moved to values_.
+    const TValoresRegistro& v = i == next_ ? values_ : read_ahead_[i].values;
+    lines.push_back({v.ARTI_COD, v.PEDE_UNIDAD, v.TERC_NIT, v.PEDI_SUCURSAL});
   }
-  const Tfdm::ConsultasPedido pedido{valores_.PREF_PRE, valores_.PTVT_ID};
-  fdm_.precargue(con_pedido ? &pedido : nullptr, lineas);
+  const Tfdm::ConsultasPedido header{values_.PREF_PRE, values_.PTVT_ID};
+  fdm_.precargue(with_header ? &header : nullptr, lines);
 }
 
-void ImportRun::ManejeRegistro(const TPosicionLinea& posicion) {
-  ++resumen_.registros;
-  linea_en_falta_ = posicion.numero;
-  screen_.SetRecordText(valores_.texto_registro());
-  registros_pedido_.push_back(posicion);
-  if (posicion.incompleta) {
-    DescarteIncompleta(posicion);
+void ImportRun::HandleRecord(const LinePosition& position) {
+  ++summary_.records;
+  failing_line_ = position.number;
+  screen_.SetRecordText(values_.RecordText());
+  order_lines_.push_back(position);
+  if (position.cut_off) {
+    DropCutOffLine(position);
     return;
   }
 
   // The first record of a run always begins an order, whatever key an
   // earlier run left behind: no line is priced against a header this run
   // did not begin.
-  if (primer_pedido_ || valores_.PREF_PRE != prefijo_actual_ ||
-      valores_.PEDI_NUMERO != numero_actual_) {
+  if (primer_pedido_ || values_.PREF_PRE != prefijo_actual_ ||
+      values_.PEDI_NUMERO != numero_actual_) {
     if (!primer_pedido_) {
       // Writing the previous order is not this line's doing.
-      linea_en_falta_ = 0;
-      complete_pedido(/*fin_de_archivo=*/false);
-      linea_en_falta_ = posicion.numero;
+      failing_line_ = 0;
+      complete_pedido(/*end_of_file=*/false);
+      failing_line_ = position.number;
     }
-    registros_pedido_.erase(registros_pedido_.begin(), registros_pedido_.end() - 1);
-    PrecargueConsultas(/*con_pedido=*/true);
+    order_lines_.erase(order_lines_.begin(), order_lines_.end() - 1);
+    PreloadLookups(/*with_header=*/true);
     inicie_pedido();
-  } else if (proximo_ == 0) {
-    PrecargueConsultas(/*con_pedido=*/false);
+  } else if (next_ == 0) {
+    PreloadLookups(/*with_header=*/false);
   }
 
-  if (valores_.ARTI_COD.empty()) {
-    linea_en_falta_ = 0;
+  if (values_.ARTI_COD.empty()) {
+    failing_line_ = 0;
     return;
   }
-  const ContextoLinea ctx{fdm_, store_, bodega_pedido_, exponente_redondeo_, rs_, hoy_};
-  if (!agregue_linea(ctx, valores_)) {
-    ++resumen_.lineas_descartadas;
-    if (observador_) {
-      Avise([this, linea = LineaDescartada{posicion, FormatText("Artículo no válido: %s",
-                                                           {QuoteSqlText(
-                                                               valores_.ARTI_COD.substr(0, 15))})}] {
-        observador_->AlDescartarLinea(linea);
+  const LineContext ctx{fdm_, store_, bodega_pedido_, exponente_redondeo_, rs_, today_};
+  if (!agregue_linea(ctx, values_)) {
+    ++summary_.dropped_lines;
+    if (observer_) {
+      Notify([this, line = LineDropped{
+                        position, FormatText("Artículo no válido: %s",
+                                             {QuoteSqlText(values_.ARTI_COD.substr(0, 15))})}] {
+        observer_->OnLineDropped(line);
       });
     }
   }
-  linea_en_falta_ = 0;
+  failing_line_ = 0;
 }
 
 }  // namespace imp

@@ -74,7 +74,7 @@ constexpr std::size_t kVentana = 64;
 // Slack after the block: a window, or a 16-byte chunk of a plain run, may
 // read past the bytes that were read from the file.
 constexpr std::size_t kRellenoBloque = kVentana;
-static_assert(TCamposRegistro::kRelleno >= 16, "a slot must take a whole chunk's excess");
+static_assert(TCamposRegistro::kPadding >= 16, "a slot must take a whole chunk's excess");
 
 // Bit i set iff byte p[i] (0 <= i < 64) is a decision byte. Reads all 64.
 inline std::uint64_t MascaraEspeciales(const char* p) {
@@ -144,12 +144,9 @@ void RehuseUtf16(int fd, std::int64_t tamano) {
 // only at line ends, when every field of the line is complete.
 class Tokenizador final {
  public:
-  Tokenizador(TCamposRegistro& campos, const TLectorPlano::ManejadorRegistro& manejador,
+  Tokenizador(TCamposRegistro& campos, const TLectorPlano::RecordHandler& manejador,
               std::int64_t inicio)
-      : campos_(campos),
-        manejador_(manejador),
-        destino_(campos.bytes(1)),
-        inicio_linea_(inicio) {}
+      : campos_(campos), manejador_(manejador), destino_(campos.bytes(1)), inicio_linea_(inicio) {}
 
   // `fin` must be followed by kRellenoBloque readable bytes.
   void Procese(const char* p, const char* fin, std::int64_t desplazamiento) {
@@ -182,8 +179,9 @@ class Tokenizador final {
     if (fin > inicio_linea_) {
       en_comillas_ = false;
       CierreCampo();
-      if (indice_ == 1 && static_cast<std::int64_t>(campos_.campo(1).size()) == fin - inicio_linea_ &&
-          campos_.campo(1).find_first_not_of('\x1a') == std::string_view::npos) {
+      if (indice_ == 1 &&
+          static_cast<std::int64_t>(campos_.Text(1).size()) == fin - inicio_linea_ &&
+          campos_.Text(1).find_first_not_of('\x1a') == std::string_view::npos) {
         ++omitidas_;
         return;
       }
@@ -216,7 +214,7 @@ class Tokenizador final {
         if (en_comillas_) {
           Agregue(static_cast<char>(c));
         } else {
-          if (indice_ == TCamposRegistro::kNumCampos) FalleCampos();
+          if (indice_ == TCamposRegistro::kFieldCount) FalleCampos();
           CierreCampo();
           destino_ = campos_.bytes(++indice_);
         }
@@ -258,15 +256,14 @@ class Tokenizador final {
 
   [[noreturn]] void FalleCampos() const {
     throw Failure("Línea " + std::to_string(linea_) + ": el campo " +
-                  std::to_string(TCamposRegistro::kNumCampos + 1) +
-                  " excede el máximo de " + std::to_string(TCamposRegistro::kNumCampos) +
-                  " campos por línea.");
+                  std::to_string(TCamposRegistro::kFieldCount + 1) + " excede el máximo de " +
+                  std::to_string(TCamposRegistro::kFieldCount) + " campos por línea.");
   }
 
   void CierreCampo() {
     const std::size_t largo = corte_ == kSinCorte ? largo_ : corte_;
     con_texto_ |= largo != 0;
-    campos_.fije_largo(indice_, largo);
+    campos_.set_length(indice_, largo);
     largo_ = 0;
     corte_ = kSinCorte;
   }
@@ -299,12 +296,12 @@ class Tokenizador final {
     con_texto_ = false;
     campos_anterior_ = indice_;
     if (!manejador_) return;
-    const TPosicionLinea posicion{linea_, inicio_linea_, fin_linea - inicio_linea_, incompleta_};
+    const LinePosition posicion{linea_, inicio_linea_, fin_linea - inicio_linea_, incompleta_};
     manejador_(campos_, posicion);
   }
 
   TCamposRegistro& campos_;
-  const TLectorPlano::ManejadorRegistro& manejador_;
+  const TLectorPlano::RecordHandler& manejador_;
   char* destino_;                  // bytes of the slot being filled
   std::size_t largo_ = 0;          // bytes of the field so far
   std::size_t corte_ = kSinCorte;  // where a zero byte cut the text
@@ -321,32 +318,31 @@ class Tokenizador final {
 
 // The line at `posicion` holds a field that is not UTF-8: the failure names
 // the first bad byte of the line as it is in the file, quotes included.
-[[noreturn]] void FalleUtf8(int fd, const TPosicionLinea& posicion) {
-  std::string linea(static_cast<std::size_t>(posicion.longitud), '\0');
-  const ssize_t leidos = ::pread(fd, linea.data(), linea.size(), posicion.desplazamiento);
+[[noreturn]] void FalleUtf8(int fd, const LinePosition& posicion) {
+  std::string linea(static_cast<std::size_t>(posicion.length), '\0');
+  const ssize_t leidos = ::pread(fd, linea.data(), linea.size(), posicion.offset);
   linea.resize(leidos > 0 ? static_cast<std::size_t>(leidos) : 0);
   const std::size_t en_linea = FirstInvalidUtf8(linea).value_or(0);
   char byte[8] = "";
   if (en_linea < linea.size()) {
     std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(linea[en_linea]));
   }
-  throw Failure("Línea " + std::to_string(posicion.numero) +
-                ": el texto no es UTF-8 válido: byte " + byte + " en la posición " +
-                std::to_string(en_linea + 1) + " de la línea (desplazamiento " +
-                std::to_string(posicion.desplazamiento + static_cast<std::int64_t>(en_linea)) +
-                " del archivo).");
+  throw Failure(
+      "Línea " + std::to_string(posicion.number) + ": el texto no es UTF-8 válido: byte " + byte +
+      " en la posición " + std::to_string(en_linea + 1) + " de la línea (desplazamiento " +
+      std::to_string(posicion.offset + static_cast<std::int64_t>(en_linea)) + " del archivo).");
 }
 
 }  // namespace
 
-TLectorPlano::TLectorPlano(std::size_t tamano_bloque)
-    : tamano_bloque_(std::max<std::size_t>(tamano_bloque, 1)) {}
+TLectorPlano::TLectorPlano(std::size_t block_size)
+    : block_size_(std::max<std::size_t>(block_size, 1)) {}
 
-bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistro& manejador,
-                                 const GanchoProgreso& progreso) {
+bool TLectorPlano::lea_registros(const std::string& path, const RecordHandler& handler,
+                                 const ProgressHook& progress) {
   // O_NONBLOCK keeps a FIFO from hanging the open; it changes nothing for
   // regular files, the only kind read.
-  Descriptor archivo(::open(ruta.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  Descriptor archivo(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (archivo.fd() < 0) return false;
   if (::flock(archivo.fd(), LOCK_EX | LOCK_NB) != 0) return false;
   struct stat estado;
@@ -357,22 +353,21 @@ bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistr
   const std::int64_t paso = std::max<std::int64_t>(tamano / 100, 1);
   std::int64_t proximo_paso = paso;
   std::int64_t consumidos = 0;
-  lineas_omitidas_ = 0;
+  skipped_lines_ = 0;
   RehuseUtf16(archivo.fd(), tamano);
   const bool bom = EmpiezaConBom(archivo.fd(), tamano);
   std::int64_t por_omitir = bom ? kLargoBom : 0;
 
   TCamposRegistro campos;
   const int fd = archivo.fd();
-  const ManejadorRegistro con_utf8 = [&manejador, fd](const TCamposRegistro& c,
-                                                      const TPosicionLinea& p) {
-    for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) {
-      if (FirstInvalidUtf8(c.campo(n))) FalleUtf8(fd, p);
+  const RecordHandler con_utf8 = [&handler, fd](const TCamposRegistro& c, const LinePosition& p) {
+    for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) {
+      if (FirstInvalidUtf8(c.Text(n))) FalleUtf8(fd, p);
     }
-    if (manejador) manejador(c, p);
+    if (handler) handler(c, p);
   };
-  Tokenizador tokenizador(campos, require_utf8_ ? con_utf8 : manejador, por_omitir);
-  const std::unique_ptr<char[]> bloque(new char[tamano_bloque_ + kRellenoBloque]());
+  Tokenizador tokenizador(campos, require_utf8_ ? con_utf8 : handler, por_omitir);
+  const std::unique_ptr<char[]> bloque(new char[block_size_ + kRellenoBloque]());
 
   // A writer that appends to the file, cuts it or rewrites it while it is
   // read: what is read may be half of a line, or lines of two versions of
@@ -385,11 +380,10 @@ bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistr
            ahora.st_mtim.tv_nsec != estado.st_mtim.tv_nsec;
   };
   while (consumidos < tamano) {
-    const auto pedir =
-        static_cast<std::size_t>(std::min<std::int64_t>(
-            static_cast<std::int64_t>(tamano_bloque_), tamano - consumidos));
+    const auto pedir = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(block_size_), tamano - consumidos));
     const std::size_t leidos = LeaBloque(archivo.fd(), bloque.get(), pedir, consumidos);
-    if (leidos == 0 || cambio()) FalleCambio(ruta);
+    if (leidos == 0 || cambio()) FalleCambio(path);
     const char* p = bloque.get();
     const char* const fin = p + leidos;
     // Pieces end at the next progress step, so the hook is called after
@@ -407,13 +401,13 @@ bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistr
       p = fin_pieza;
       if (consumidos == proximo_paso) {
         proximo_paso += paso;
-        if (progreso) progreso();
+        if (progress) progress();
       }
     }
   }
-  if (cambio()) FalleCambio(ruta);
+  if (cambio()) FalleCambio(path);
   tokenizador.Termine(consumidos);
-  lineas_omitidas_ = tokenizador.omitidas();
+  skipped_lines_ = tokenizador.omitidas();
   return true;
 }
 

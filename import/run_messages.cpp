@@ -8,21 +8,21 @@
 
 namespace imp {
 
-std::string ConPunto(std::string texto) {
-  if (!texto.empty() && static_cast<unsigned char>(texto.back()) > '.') texto += '.';
-  return texto;
+std::string EndWithPeriod(std::string text) {
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+  return text;
 }
 
-std::string CausaSinAbrir(const std::string& ruta) {
-  struct stat estado;
-  if (::stat(ruta.c_str(), &estado) != 0) {
-    return "\nEl archivo " + ruta + " no se pudo abrir: " + std::strerror(errno) + ".";
+std::string CannotOpenCause(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) {
+    return "\nEl archivo " + path + " no se pudo abrir: " + std::strerror(errno) + ".";
   }
-  if (!S_ISREG(estado.st_mode)) return "\nEl archivo " + ruta + " no es un archivo regular.";
-  if (::access(ruta.c_str(), R_OK) != 0) {
-    return "\nNo hay permiso para leer el archivo " + ruta + ".";
+  if (!S_ISREG(status.st_mode)) return "\nEl archivo " + path + " no es un archivo regular.";
+  if (::access(path.c_str(), R_OK) != 0) {
+    return "\nNo hay permiso para leer el archivo " + path + ".";
   }
-  return "\nOtro programa tiene bloqueado el archivo " + ruta + ".";
+  return "\nOtro programa tiene bloqueado el archivo " + path + ".";
 }
 
 }  // namespace imp

@@ -7,31 +7,32 @@
 
 namespace imp {
 
-inline constexpr char kImportando[] = "Importando pedidos. Espere un momento...";
-inline constexpr char kSinUbicacion[] = "Debe indicar antes el archivo con los datos a importar.";
-inline constexpr char kNoEncontrado[] = "No se encontró el archivo a importar.";
-inline constexpr char kErrorAlAbrir[] =
+inline constexpr char kImportingText[] = "Importando pedidos. Espere un momento...";
+inline constexpr char kNoLocationText[] = "Debe indicar antes el archivo con los datos a importar.";
+inline constexpr char kNotFoundText[] = "No se encontró el archivo a importar.";
+inline constexpr char kCannotOpenText[] =
     "Error al abrir el archivo, asegúrece que el nombre sea correcto y que no esté abierto en "
     "otra aplicación en este momento.";
-inline constexpr char kFinalizada[] = "Importación finalizada.";
-inline constexpr char kPedidoNoGrabado[] = "Pedido %s %s no grabado: %s";
-inline constexpr char kLineaIncompleta[] =
+inline constexpr char kFinishedText[] = "Importación finalizada.";
+inline constexpr char kOrderNotWrittenText[] = "Pedido %s %s no grabado: %s";
+inline constexpr char kCutOffLineText[] =
     "Línea %s: la última línea está incompleta (sin fin de línea y con menos campos que la "
     "anterior).";
-inline constexpr char kYaGrabados[] = "Pedidos de esta importación ya grabados (quedan grabados): %s.";
-inline constexpr char kYaGrabadosSimulacion[] =
+inline constexpr char kAlreadyWrittenText[] =
+    "Pedidos de esta importación ya grabados (quedan grabados): %s.";
+inline constexpr char kWrittenInDryRunText[] =
     "Pedidos de esta importación grabados en la simulación (se deshacen): %s.";
-inline constexpr char kGrupoSinConfirmar[] =
+inline constexpr char kGroupNotCommittedText[] =
     "no se confirmó la transacción de su grupo de pedidos (--pedidos-por-transaccion): %s";
-inline constexpr char kDetenida[] =
+inline constexpr char kStoppedText[] =
     "Importación detenida a pedido del usuario: la línea %s y las siguientes no se leyeron.";
 
 // The failure's text as the error display would end it, so that the lines
 // added after it read as separate sentences.
-std::string ConPunto(std::string texto);
+std::string EndWithPeriod(std::string text);
 
-// Why the reader could not open `ruta`, as a line to add to the message
+// Why the reader could not open `path`, as a line to add to the message
 // (the reader only says that it could not).
-std::string CausaSinAbrir(const std::string& ruta);
+std::string CannotOpenCause(const std::string& path);
 
 }  // namespace imp

@@ -26,7 +26,7 @@ namespace {
 
 using imp::CImportacion;
 using imp::TCamposRegistro;
-using imp::TPosicionLinea;
+using imp::LinePosition;
 using imp::TValoresRegistro;
 
 // The layout of the order files, plus rows the mapping must ignore or
@@ -83,7 +83,7 @@ Pasada Lea(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
   try {
     p.abierto = lector.lea_registros(
         ruta,
-        [&](const TCamposRegistro& campos, const TPosicionLinea& pos) {
+        [&](const TCamposRegistro& campos, const LinePosition& pos) {
           if (pos.desplazamiento < 0 || pos.longitud <= 0 ||
               pos.desplazamiento + pos.longitud > tamano || pos.numero <= anterior) {
             Falle("record position outside the file or out of order");
@@ -92,13 +92,13 @@ Pasada Lea(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
           p.huella.Agregue(pos.numero);
           p.huella.Agregue(pos.desplazamiento);
           p.huella.Agregue(pos.longitud);
-          for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) {
+          for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) {
             const std::string_view campo = campos.campo(n);
             if (campo.size() > TCamposRegistro::kMaxBytes) Falle("slot longer than 255 bytes");
             p.huella.Agregue(campo);
           }
           imp::asigne_valores(campos, diseno, valores);
-          p.huella.Agregue(valores.texto_registro());
+          p.huella.Agregue(valores.RecordText());
           p.huella.Agregue(valores.ARTI_COD);
           p.huella.Agregue(valores.PEDE_CANT);
           p.huella.Agregue(valores.PEDI_FECHA);
@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t bloque = size == 0 ? 1 : 1 + data[0] % 97;
   const Pasada chica = Lea(ruta, bloque, static_cast<std::int64_t>(size), diseno);
   const Pasada grande =
-      Lea(ruta, imp::TLectorPlano::kBloquePorOmision, static_cast<std::int64_t>(size), diseno);
+      Lea(ruta, imp::TLectorPlano::kDefaultBlockSize, static_cast<std::int64_t>(size), diseno);
   if (!chica.abierto && chica.falla.empty()) Falle("an in-memory file could not be opened");
   if (chica.huella.h != grande.huella.h || chica.falla != grande.falla ||
       chica.abierto != grande.abierto) {
