@@ -40,15 +40,15 @@ CImportacion Diseno() {
       "PEDE_PRUNIT",     "PEDE_DTOPORC"};
   CImportacion d;
   int columna = 1;
-  for (const char* dato : kDatos) d.agregue({dato, columna++, 10, "SI"});
-  d.agregue({"PEDI_NOMTERC", 0, 60, "SI"});
-  d.agregue({"ARTI_COD", 52, 15, "SI"});
-  d.agregue({"ARTI_COD", -1, 15, "SI"});
-  d.agregue({"PEDE_CANT", 51, 15, "SI"});
-  d.agregue({"OTRO", 3, 15, "SI"});
-  d.agregue({"pref_pre", 4, 4, "SI"});
-  d.agregue({"VEND_COD", 5, 4, "NO"});
-  d.agregue({"PEDI_FECHA", 20, 10, "SI"});
+  for (const char* dato : kDatos) d.Add({dato, columna++, 10, "SI"});
+  d.Add({"PEDI_NOMTERC", 0, 60, "SI"});
+  d.Add({"ARTI_COD", 52, 15, "SI"});
+  d.Add({"ARTI_COD", -1, 15, "SI"});
+  d.Add({"PEDE_CANT", 51, 15, "SI"});
+  d.Add({"OTRO", 3, 15, "SI"});
+  d.Add({"pref_pre", 4, 4, "SI"});
+  d.Add({"VEND_COD", 5, 4, "NO"});
+  d.Add({"PEDI_FECHA", 20, 10, "SI"});
   return d;
 }
 
@@ -84,16 +84,16 @@ Pasada Lea(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
     p.abierto = lector.lea_registros(
         ruta,
         [&](const TCamposRegistro& campos, const LinePosition& pos) {
-          if (pos.desplazamiento < 0 || pos.longitud <= 0 ||
-              pos.desplazamiento + pos.longitud > tamano || pos.numero <= anterior) {
+          if (pos.offset < 0 || pos.length <= 0 ||
+              pos.offset + pos.length > tamano || pos.number <= anterior) {
             Falle("record position outside the file or out of order");
           }
-          anterior = pos.numero;
-          p.huella.Agregue(pos.numero);
-          p.huella.Agregue(pos.desplazamiento);
-          p.huella.Agregue(pos.longitud);
+          anterior = pos.number;
+          p.huella.Agregue(pos.number);
+          p.huella.Agregue(pos.offset);
+          p.huella.Agregue(pos.length);
           for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) {
-            const std::string_view campo = campos.campo(n);
+            const std::string_view campo = campos.Text(n);
             if (campo.size() > TCamposRegistro::kMaxBytes) Falle("slot longer than 255 bytes");
             p.huella.Agregue(campo);
           }
