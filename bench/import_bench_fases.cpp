@@ -127,9 +127,9 @@ bool Importe(const std::map<std::string, std::string>& o, const fb::AttachOption
   if (o.count("--orders-per-transaction"))
     run.set_orders_per_transaction(std::atoi(o.at("--orders-per-transaction").c_str()));
   run.SpeedButton3Click();
-  const ImportSummary& r = run.resumen();
-  if (r.fin != ImportSummary::Outcome::kComplete || !r.pedidos_descartados.empty() ||
-      r.lineas_descartadas != 0) {
+  const ImportSummary& r = run.summary();
+  if (r.outcome != ImportSummary::Outcome::kComplete || !r.dropped_orders.empty() ||
+      r.dropped_lines != 0) {
     std::fprintf(stderr, "%s", pantalla.mensajes.c_str());
     return false;
   }
