@@ -33,7 +33,7 @@
 #include "db/order_store.h"
 #include "db/query_set.h"
 #include "db/tfdm.h"
-#include "import/carga_importacion.h"
+#include "import/load_import_layout.h"
 #include "import/import_run.h"
 #include "import/importacion.h"
 #include "values/control_text.h"
@@ -63,16 +63,16 @@ constexpr char kDryRunNotice[] =
     "Simulación (--dry-run): cada pedido se graba en una transacción que se deshace al final.";
 constexpr char kDryRunEnd[] = "Simulación terminada: se deshizo todo; nada quedó grabado.";
 
-const char* ReportEnd(ResumenImportacion::Fin end) {
-  using Fin = ResumenImportacion::Fin;
+const char* ReportEnd(ImportSummary::Outcome end) {
+  using Outcome = ImportSummary::Outcome;
   switch (end) {
-    case Fin::kCompleta: return "completa";
-    case Fin::kSinUbicacion: return "sin_archivo";
-    case Fin::kNoEncontrado: return "no_encontrado";
-    case Fin::kNoSePudoAbrir: return "no_se_pudo_abrir";
-    case Fin::kFalla: return "falla";
-    case Fin::kDetenida: return "detenida";
-    case Fin::kEnCurso: return "en_curso";
+    case Outcome::kComplete: return "completa";
+    case Outcome::kNoLocation: return "sin_archivo";
+    case Outcome::kNotFound: return "no_encontrado";
+    case Outcome::kCannotOpen: return "no_se_pudo_abrir";
+    case Outcome::kFailed: return "falla";
+    case Outcome::kStopped: return "detenida";
+    case Outcome::kRunning: return "en_curso";
   }
   return "falla";
 }
@@ -190,7 +190,7 @@ int RunBatchImport(const BatchOptions& options) {
     closed = true;
     try {
       if (rejects) {
-        rejects->AlInterrumpirse(failure, {});
+        rejects->OnInterrupted(failure, {});
         rejects->Finish();
       }
       if (report) {
@@ -272,7 +272,7 @@ int RunBatchImport(const BatchOptions& options) {
   CImportacion layout;
   QuerySet CImporinv = LayoutSourceSet(fdm.Norvela, rs);
   try {
-    cargue_importacion(CImporinv, layout);
+    LoadImportLayout(CImporinv, layout);
   } catch (const Failure& failure) {
     return nothing_imported(kBatchFailure, failure.what(), "falla");
   }
@@ -286,10 +286,10 @@ int RunBatchImport(const BatchOptions& options) {
       store.set_write_mode(OrderStore::WriteMode::kBlocks);
   }
   ImportRun run(fdm, store, layout, rs, screen, screen);
-  run.set_observador(&observers);
-  run.set_omitir_existentes(options.skip_existing);
-  run.set_pedidos_por_transaccion(options.orders_per_transaction);
-  run.set_simulacion(options.dry_run);
+  run.set_observer(&observers);
+  run.set_skip_existing(options.skip_existing);
+  run.set_orders_per_transaction(options.orders_per_transaction);
+  run.set_dry_run(options.dry_run);
   screen.set_file_size(FileSize(options.order_file));
   // From here a signal reaches the run; one that came before stops it
   // before its first record.
@@ -326,9 +326,9 @@ int RunBatchImport(const BatchOptions& options) {
   const std::lock_guard<std::mutex> held(observers.mutex());
   run_info.ended = IsoTime(std::chrono::system_clock::now());
   const int signal_number = run_info.signal;
-  const ResumenImportacion::Fin end = run.resumen().fin;
-  screen.FinishProgress(end == ResumenImportacion::Fin::kCompleta);
-  if (!failure.empty() || end == ResumenImportacion::Fin::kFalla) {
+  const ImportSummary::Outcome end = run.summary().outcome;
+  screen.FinishProgress(end == ImportSummary::Outcome::kComplete);
+  if (!failure.empty() || end == ImportSummary::Outcome::kFailed) {
     WriteLine(stderr, EscapeControls(WithFinalPeriod(failure)));
     // After its wait the server reports a held row as a lock time-out or,
     // for a row being updated, as an update conflict ("deadlock").
@@ -341,13 +341,13 @@ int RunBatchImport(const BatchOptions& options) {
     }
   }
   if (options.dry_run) WriteLine(stderr, kDryRunEnd);
-  summary.set_skipped_lines(run.resumen().lineas_omitidas);
-  summary.Print(stdout, run_info, end, run.resumen().registros, seconds);
+  summary.set_skipped_lines(run.summary().skipped_lines);
+  summary.Print(stdout, run_info, end, run.summary().records, seconds);
 
   int status = kBatchAllWritten;
   if (signal_number != 0) {
     status = 128 + signal_number;
-  } else if (end != ResumenImportacion::Fin::kCompleta) {
+  } else if (end != ImportSummary::Outcome::kComplete) {
     status = kBatchFailure;
   } else if (summary.anything_not_imported()) {
     status = kBatchIncomplete;
@@ -360,7 +360,7 @@ int RunBatchImport(const BatchOptions& options) {
     if (report) {
       report->Write(options.report, {options.dry_run, run_info,
                                      signal_number != 0 ? "interrumpida" : ReportEnd(end),
-                                     run.resumen().falla, status, run.resumen().registros});
+                                     run.summary().failure, status, run.summary().records});
     }
   } catch (const Failure& f) {
     WriteLine(stderr, WithFinalPeriod(f.what()));

@@ -2,38 +2,38 @@
 
 namespace imp {
 
-void BatchObservers::Add(ObservadorImportacion* o) {
+void BatchObservers::Add(ImportObserver* o) {
   if (o) observers_.push_back(o);
 }
 
-void BatchObservers::AlGrabarPedido(const PedidoGrabado& p) {
+void BatchObservers::OnOrderWritten(const OrderWritten& p) {
   const std::lock_guard<std::mutex> held(mutex_);
-  for (auto* o : observers_) o->AlGrabarPedido(p);
+  for (auto* o : observers_) o->OnOrderWritten(p);
 }
 
-void BatchObservers::AlDescartarPedido(const PedidoDescartado& p) {
+void BatchObservers::OnOrderDropped(const OrderDropped& p) {
   const std::lock_guard<std::mutex> held(mutex_);
-  for (auto* o : observers_) o->AlDescartarPedido(p);
+  for (auto* o : observers_) o->OnOrderDropped(p);
 }
 
-void BatchObservers::AlDescartarLinea(const LineaDescartada& l) {
+void BatchObservers::OnLineDropped(const LineDropped& l) {
   const std::lock_guard<std::mutex> held(mutex_);
-  for (auto* o : observers_) o->AlDescartarLinea(l);
+  for (auto* o : observers_) o->OnLineDropped(l);
 }
 
-void BatchObservers::AlOmitirPedido(const PedidoExistente& p) {
+void BatchObservers::OnOrderSkipped(const OrderSkipped& p) {
   const std::lock_guard<std::mutex> held(mutex_);
-  for (auto* o : observers_) o->AlOmitirPedido(p);
+  for (auto* o : observers_) o->OnOrderSkipped(p);
 }
 
-void BatchObservers::AlInterrumpirse(const std::string& f, const std::vector<TPosicionLinea>& r) {
+void BatchObservers::OnInterrupted(const std::string& f, const std::vector<LinePosition>& r) {
   const std::lock_guard<std::mutex> held(mutex_);
-  for (auto* o : observers_) o->AlInterrumpirse(f, r);
+  for (auto* o : observers_) o->OnInterrupted(f, r);
 }
 
-void BatchObservers::AlDetenerse(const TPosicionLinea& p) {
+void BatchObservers::OnStopped(const LinePosition& p) {
   const std::lock_guard<std::mutex> held(mutex_);
-  for (auto* o : observers_) o->AlDetenerse(p);
+  for (auto* o : observers_) o->OnStopped(p);
 }
 
 }  // namespace imp

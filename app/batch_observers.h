@@ -8,27 +8,27 @@
 #include <string>
 #include <vector>
 
-#include "import/resumen_importacion.h"
+#include "import/import_summary.h"
 
 namespace imp {
 
-class BatchObservers final : public ObservadorImportacion {
+class BatchObservers final : public ImportObserver {
  public:
   // Adds `o` (nothing when null); it must outlive the run.
-  void Add(ObservadorImportacion* o);
+  void Add(ImportObserver* o);
   // The lock every event is passed under.
   std::mutex& mutex() { return mutex_; }
 
-  void AlGrabarPedido(const PedidoGrabado& p) override;
-  void AlDescartarPedido(const PedidoDescartado& p) override;
-  void AlDescartarLinea(const LineaDescartada& l) override;
-  void AlOmitirPedido(const PedidoExistente& p) override;
-  void AlInterrumpirse(const std::string& f, const std::vector<TPosicionLinea>& r) override;
-  void AlDetenerse(const TPosicionLinea& p) override;
+  void OnOrderWritten(const OrderWritten& p) override;
+  void OnOrderDropped(const OrderDropped& p) override;
+  void OnLineDropped(const LineDropped& l) override;
+  void OnOrderSkipped(const OrderSkipped& p) override;
+  void OnInterrupted(const std::string& f, const std::vector<LinePosition>& r) override;
+  void OnStopped(const LinePosition& p) override;
 
  private:
   std::mutex mutex_;
-  std::vector<ObservadorImportacion*> observers_;
+  std::vector<ImportObserver*> observers_;
 };
 
 }  // namespace imp

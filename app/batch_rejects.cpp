@@ -23,21 +23,21 @@ std::string BatchRejects::LineEnd(std::FILE* file, int64_t offset, int64_t lengt
   return std::fgetc(file) == '\n' ? "\r\n" : "\r";
 }
 
-void BatchRejects::Reject(const TPosicionLinea& position, const std::string& reason) {
+void BatchRejects::Reject(const LinePosition& position, const std::string& reason) {
   if (!source_) {
     source_.reset(std::fopen(order_file_.c_str(), "rb"));
     if (!source_) throw Failure("No se pudo leer el archivo de pedidos " + order_file_);
   }
   std::FILE* source = source_.get();
-  std::string line(static_cast<size_t>(position.longitud), '\0');
-  if (fseeko(source, static_cast<off_t>(position.desplazamiento), SEEK_SET) != 0 ||
+  std::string line(static_cast<size_t>(position.length), '\0');
+  if (fseeko(source, static_cast<off_t>(position.offset), SEEK_SET) != 0 ||
       std::fread(line.data(), 1, line.size(), source) != line.size()) {
-    throw Failure("No se pudo leer la línea " + std::to_string(position.numero) +
+    throw Failure("No se pudo leer la línea " + std::to_string(position.number) +
                   " del archivo de pedidos " + order_file_);
   }
   to_write_ += line;
-  to_write_ += LineEnd(source, position.desplazamiento, position.longitud);
-  to_log_ += "línea " + std::to_string(position.numero) + ": " + EscapedOneLine(reason) + "\n";
+  to_write_ += LineEnd(source, position.offset, position.length);
+  to_log_ += "línea " + std::to_string(position.number) + ": " + EscapedOneLine(reason) + "\n";
   ++lines_;
 }
 
@@ -51,75 +51,75 @@ void BatchRejects::Flush() {
   if (!written) throw Failure("No se pudo escribir el archivo " + path_);
 }
 
-void BatchRejects::NoteRead(const std::vector<TPosicionLinea>& records) {
-  for (const TPosicionLinea& p : records) last_read_ = std::max(last_read_, p.numero);
+void BatchRejects::NoteRead(const std::vector<LinePosition>& records) {
+  for (const LinePosition& p : records) last_read_ = std::max(last_read_, p.number);
 }
 
 std::string BatchRejects::PendingReason(int64_t number) const {
-  for (const LineaDescartada& l : pending_) {
-    if (l.posicion.numero == number) return l.motivo;
+  for (const LineDropped& l : pending_) {
+    if (l.position.number == number) return l.reason;
   }
   return "";
 }
 
-void BatchRejects::AlGrabarPedido(const PedidoGrabado& order) {
-  NoteRead(order.registros);
+void BatchRejects::OnOrderWritten(const OrderWritten& order) {
+  NoteRead(order.file_lines);
   if (pending_.empty()) return;
   // The order went in without these lines, and a written order is never
   // changed: its whole group goes, so that once the incomplete order is
   // voided, importing the group writes it complete.
   std::string missing;
-  for (const LineaDescartada& l : pending_) {
-    missing += (missing.empty() ? "" : ", ") + std::to_string(l.posicion.numero);
+  for (const LineDropped& l : pending_) {
+    missing += (missing.empty() ? "" : ", ") + std::to_string(l.position.number);
   }
-  const std::string incomplete = "pedido " + order.prefijo + " " + order.numero +
+  const std::string incomplete = "pedido " + order.prefix + " " + order.number +
                                  " grabado incompleto, sin la línea " + missing;
-  for (const TPosicionLinea& p : order.registros) {
-    const std::string own = PendingReason(p.numero);
+  for (const LinePosition& p : order.file_lines) {
+    const std::string own = PendingReason(p.number);
     Reject(p, own.empty() ? incomplete : own + "; " + incomplete);
   }
   pending_.clear();
   Flush();
 }
 
-void BatchRejects::AlDescartarPedido(const PedidoDescartado& order) {
-  NoteRead(order.registros);
+void BatchRejects::OnOrderDropped(const OrderDropped& order) {
+  NoteRead(order.file_lines);
   const std::string rejection =
-      "pedido " + order.prefijo + " " + order.numero +
-      (order.por_el_archivo ? " no grabado: " : " rechazado por la base de datos: ") + order.motivo;
-  for (const TPosicionLinea& p : order.registros) {
-    const std::string own = PendingReason(p.numero);
+      "pedido " + order.prefix + " " + order.number +
+      (order.by_file ? " no grabado: " : " rechazado por la base de datos: ") + order.reason;
+  for (const LinePosition& p : order.file_lines) {
+    const std::string own = PendingReason(p.number);
     Reject(p, own.empty() ? rejection : own + "; " + rejection);
   }
   pending_.clear();
   Flush();
 }
 
-void BatchRejects::AlOmitirPedido(const PedidoExistente& order) {
+void BatchRejects::OnOrderSkipped(const OrderSkipped& order) {
   // Already in the database: not to be imported again, but read.
-  NoteRead(order.registros);
+  NoteRead(order.file_lines);
   pending_.clear();
 }
 
-void BatchRejects::AlDescartarLinea(const LineaDescartada& line) {
-  last_read_ = std::max(last_read_, line.posicion.numero);
+void BatchRejects::OnLineDropped(const LineDropped& line) {
+  last_read_ = std::max(last_read_, line.position.number);
   pending_.push_back(line);
 }
 
-void BatchRejects::AlInterrumpirse(const std::string& failure,
-                                   const std::vector<TPosicionLinea>& records) {
+void BatchRejects::OnInterrupted(const std::string& failure,
+                                   const std::vector<LinePosition>& records) {
   interrupted_ = true;
   NoteRead(records);
   const std::string cut = "pedido cortado por la falla: " + failure;
-  for (const TPosicionLinea& p : records) {
-    const std::string own = PendingReason(p.numero);
+  for (const LinePosition& p : records) {
+    const std::string own = PendingReason(p.number);
     Reject(p, own.empty() ? cut : own + "; " + cut);
   }
   pending_.clear();
   Flush();
 }
 
-void BatchRejects::AlDetenerse(const TPosicionLinea&) { interrupted_ = true; }
+void BatchRejects::OnStopped(const LinePosition&) { interrupted_ = true; }
 
 void BatchRejects::CopyRestUnread() {
   const int64_t from = last_read_;
@@ -129,14 +129,14 @@ void BatchRejects::CopyRestUnread() {
   // The lines are found by the reader's own rules, so that numbers and
   // bytes are those the run would have seen.
   std::string failure;
-  TPosicionLinea last;  // the last record the reader delivered
+  LinePosition last;  // the last record the reader delivered
   TLectorPlano reader;
   reader.set_require_utf8(require_utf8_);
   try {
     reader.lea_registros(order_file_,
-                         [&](const TCamposRegistro&, const TPosicionLinea& p) {
+                         [&](const TCamposRegistro&, const LinePosition& p) {
                            last = p;
-                           if (p.numero > from) Reject(p, reason);
+                           if (p.number > from) Reject(p, reason);
                            // Memory holds at most a batch of lines.
                            if (to_write_.size() >= (1u << 20)) Flush();
                          },
@@ -151,12 +151,12 @@ void BatchRejects::CopyRestUnread() {
   if (!source_) source_.reset(std::fopen(order_file_.c_str(), "rb"));
   if (!source_) throw Failure("No se pudo leer el archivo de pedidos " + order_file_);
   int64_t start = 0;
-  if (last.numero > 0) {
-    start = last.desplazamiento + last.longitud +
-            static_cast<int64_t>(LineEnd(source_.get(), last.desplazamiento, last.longitud).size());
+  if (last.number > 0) {
+    start = last.offset + last.length +
+            static_cast<int64_t>(LineEnd(source_.get(), last.offset, last.length).size());
   }
   CopyBytesUnread(
-      start, last.numero + 1, reason,
+      start, last.number + 1, reason,
       reason + " (desde aquí el archivo no se pudo leer: " + EscapedOneLine(failure) + ")");
 }
 
@@ -213,7 +213,7 @@ void BatchRejects::CopyBytesUnread(int64_t from, int64_t number, const std::stri
 void BatchRejects::Finish() {
   // Lines discarded from an order the run never completed belong to it and
   // went with it; any left here had no order to go with.
-  for (const LineaDescartada& l : pending_) Reject(l.posicion, l.motivo);
+  for (const LineDropped& l : pending_) Reject(l.position, l.reason);
   pending_.clear();
   Flush();
   if (interrupted_) CopyRestUnread();

@@ -32,11 +32,11 @@
 #include <vector>
 
 #include "app/output_file.h"
-#include "import/resumen_importacion.h"
+#include "import/import_summary.h"
 
 namespace imp {
 
-class BatchRejects final : public ObservadorImportacion {
+class BatchRejects final : public ImportObserver {
  public:
   // Creates `path` and `path + ".log"` anew; the lines are copied
   // from `order_file`. Fails with imp::Failure naming the file
@@ -48,13 +48,13 @@ class BatchRejects final : public ObservadorImportacion {
   // stops the reader there).
   void set_require_utf8(bool required) { require_utf8_ = required; }
 
-  void AlGrabarPedido(const PedidoGrabado& order) override;
-  void AlDescartarPedido(const PedidoDescartado& order) override;
-  void AlDescartarLinea(const LineaDescartada& line) override;
-  void AlOmitirPedido(const PedidoExistente& order) override;
-  void AlInterrumpirse(const std::string& failure,
-                       const std::vector<TPosicionLinea>& records) override;
-  void AlDetenerse(const TPosicionLinea& first_unread) override;
+  void OnOrderWritten(const OrderWritten& order) override;
+  void OnOrderDropped(const OrderDropped& order) override;
+  void OnLineDropped(const LineDropped& line) override;
+  void OnOrderSkipped(const OrderSkipped& order) override;
+  void OnInterrupted(const std::string& failure,
+                       const std::vector<LinePosition>& records) override;
+  void OnStopped(const LinePosition& first_unread) override;
 
   // Completes both files once the run is over: after a failure or a stop,
   // the lines it never read. Fails with imp::Failure when a file cannot be
@@ -72,12 +72,12 @@ class BatchRejects final : public ObservadorImportacion {
   using File = OwnedFile;
 
   // Copies one line of the order file and logs it (kept until Flush).
-  void Reject(const TPosicionLinea& position, const std::string& reason);
+  void Reject(const LinePosition& position, const std::string& reason);
   // Writes what Reject kept to both files, each in one write, and flushes
   // them: the files always end at an order's end.
   void Flush();
   // Notes the lines the run has read.
-  void NoteRead(const std::vector<TPosicionLinea>& records);
+  void NoteRead(const std::vector<LinePosition>& records);
   // The reason of a discarded line of the current order, or "".
   std::string PendingReason(int64_t number) const;
   void CopyRestUnread();
@@ -94,7 +94,7 @@ class BatchRejects final : public ObservadorImportacion {
   File log_;
   std::string to_write_;                  // rejected lines not yet written
   std::string to_log_;                    // their log lines
-  std::vector<LineaDescartada> pending_;  // discarded lines of the current order
+  std::vector<LineDropped> pending_;  // discarded lines of the current order
   bool interrupted_ = false;
   int64_t last_read_ = 0;  // the last line the run read (0: none)
   int64_t lines_ = 0;

@@ -86,47 +86,47 @@ void BatchReport::Append(File& file, bool& first, const std::string& json) {
   std::fwrite(json.data(), 1, json.size(), file.get());
 }
 
-void BatchReport::AlGrabarPedido(const PedidoGrabado& p) {
-  settled_lines_ += static_cast<int64_t>(p.registros.size());
+void BatchReport::OnOrderWritten(const OrderWritten& p) {
+  settled_lines_ += static_cast<int64_t>(p.file_lines.size());
   ++written_;
-  lines_written_ += p.lineas;
-  if (p.iva) vat_ += p.iva->count();
+  lines_written_ += p.lines;
+  if (p.vat) vat_ += p.vat->count();
   if (p.total) total_ += p.total->count();
   Append(orders_, first_order_,
-         OrderObject(p.prefijo, p.numero, IdOrNull(p.pedi_id, stand_in_ids_), p.lineas, p.iva,
+         OrderObject(p.prefix, p.number, IdOrNull(p.order_id, stand_in_ids_), p.lines, p.vat,
                      p.total, "grabado") +
              "}");
 }
 
-void BatchReport::AlDescartarPedido(const PedidoDescartado& p) {
-  settled_lines_ += static_cast<int64_t>(p.registros.size());
+void BatchReport::OnOrderDropped(const OrderDropped& p) {
+  settled_lines_ += static_cast<int64_t>(p.file_lines.size());
   ++dropped_;
   Append(orders_, first_order_,
-         OrderObject(p.prefijo, p.numero, IdOrNull(p.pedi_id, stand_in_ids_), p.lineas, p.iva,
+         OrderObject(p.prefix, p.number, IdOrNull(p.order_id, stand_in_ids_), p.lines, p.vat,
                      p.total, "descartado") +
-             ", \"motivo\": " + JsonText(p.motivo) + "}");
+             ", \"motivo\": " + JsonText(p.reason) + "}");
 }
 
-void BatchReport::AlOmitirPedido(const PedidoExistente& p) {
-  settled_lines_ += static_cast<int64_t>(p.registros.size());
+void BatchReport::OnOrderSkipped(const OrderSkipped& p) {
+  settled_lines_ += static_cast<int64_t>(p.file_lines.size());
   ++existing_;
   Append(orders_, first_order_,
-         OrderObject(p.prefijo, p.numero, IdOrNull(p.pedi_id, false), p.lineas, p.iva, p.total,
+         OrderObject(p.prefix, p.number, IdOrNull(p.order_id, false), p.lines, p.vat, p.total,
                      "existente") +
              "}");
 }
 
-void BatchReport::AlDescartarLinea(const LineaDescartada& l) {
+void BatchReport::OnLineDropped(const LineDropped& l) {
   ++lines_discarded_;
   Append(lines_, first_line_,
-         "{\"linea\": " + std::to_string(l.posicion.numero) +
-             ", \"motivo\": " + JsonText(l.motivo) + "}");
+         "{\"linea\": " + std::to_string(l.position.number) +
+             ", \"motivo\": " + JsonText(l.reason) + "}");
 }
 
-void BatchReport::AlInterrumpirse(const std::string&, const std::vector<TPosicionLinea>& records) {
+void BatchReport::OnInterrupted(const std::string&, const std::vector<LinePosition>& records) {
   ++events_;
-  for (const TPosicionLinea& p : records) {
-    Append(cut_lines_, first_cut_line_, std::to_string(p.numero));
+  for (const LinePosition& p : records) {
+    Append(cut_lines_, first_cut_line_, std::to_string(p.number));
   }
 }
 

@@ -42,23 +42,23 @@
 #include <string_view>
 
 #include "app/batch_run_info.h"
-#include "import/resumen_importacion.h"
+#include "import/import_summary.h"
 
 namespace imp {
 
-class BatchReport final : public ObservadorImportacion {
+class BatchReport final : public ImportObserver {
  public:
   BatchReport();
 
   // In a dry run the identifiers drawn are stand-ins: reported as null.
   void set_dry_run(bool dry_run) { stand_in_ids_ = dry_run; }
 
-  void AlGrabarPedido(const PedidoGrabado& order) override;
-  void AlDescartarPedido(const PedidoDescartado& order) override;
-  void AlDescartarLinea(const LineaDescartada& line) override;
-  void AlOmitirPedido(const PedidoExistente& order) override;
-  void AlInterrumpirse(const std::string& failure,
-                       const std::vector<TPosicionLinea>& records) override;
+  void OnOrderWritten(const OrderWritten& order) override;
+  void OnOrderDropped(const OrderDropped& order) override;
+  void OnLineDropped(const LineDropped& line) override;
+  void OnOrderSkipped(const OrderSkipped& order) override;
+  void OnInterrupted(const std::string& failure,
+                       const std::vector<LinePosition>& records) override;
 
   // How the run was asked for and how it ended (or stands).
   struct Closing {

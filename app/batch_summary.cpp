@@ -6,16 +6,16 @@
 namespace imp {
 namespace {
 
-const char* EndText(ResumenImportacion::Fin end) {
-  using Fin = ResumenImportacion::Fin;
+const char* EndText(ImportSummary::Outcome end) {
+  using Outcome = ImportSummary::Outcome;
   switch (end) {
-    case Fin::kCompleta: return "archivo leído completo";
-    case Fin::kSinUbicacion: return "sin archivo de pedidos";
-    case Fin::kNoEncontrado: return "no se encontró el archivo de pedidos";
-    case Fin::kNoSePudoAbrir: return "no se pudo abrir el archivo de pedidos";
-    case Fin::kFalla: return "interrumpida por una falla";
-    case Fin::kDetenida: return "detenida entre dos pedidos";
-    case Fin::kEnCurso: break;
+    case Outcome::kComplete: return "archivo leído completo";
+    case Outcome::kNoLocation: return "sin archivo de pedidos";
+    case Outcome::kNotFound: return "no se encontró el archivo de pedidos";
+    case Outcome::kCannotOpen: return "no se pudo abrir el archivo de pedidos";
+    case Outcome::kFailed: return "interrumpida por una falla";
+    case Outcome::kStopped: return "detenida entre dos pedidos";
+    case Outcome::kRunning: break;
   }
   return "no terminó";
 }
@@ -31,29 +31,29 @@ BatchSummary::BatchSummary()
   }
 }
 
-void BatchSummary::AlGrabarPedido(const PedidoGrabado& order) {
+void BatchSummary::OnOrderWritten(const OrderWritten& order) {
   ++orders_written_;
-  lines_written_ += order.lineas;
+  lines_written_ += order.lines;
 }
 
-void BatchSummary::AlDescartarPedido(const PedidoDescartado& order) {
+void BatchSummary::OnOrderDropped(const OrderDropped& order) {
   ++orders_dropped_;
-  const std::string line = "  " + EscapedOneLine(order.prefijo + " " + order.numero) + ": " +
-                           EscapedOneLine(order.motivo) + "\n";
+  const std::string line = "  " + EscapedOneLine(order.prefix + " " + order.number) + ": " +
+                           EscapedOneLine(order.reason) + "\n";
   std::fwrite(line.data(), 1, line.size(), dropped_orders_.get());
 }
 
-void BatchSummary::AlDescartarLinea(const LineaDescartada& line) {
+void BatchSummary::OnLineDropped(const LineDropped& line) {
   ++lines_discarded_;
   const std::string text =
-      "  línea " + std::to_string(line.posicion.numero) + ": " + EscapedOneLine(line.motivo) + "\n";
+      "  línea " + std::to_string(line.position.number) + ": " + EscapedOneLine(line.reason) + "\n";
   std::fwrite(text.data(), 1, text.size(), discarded_lines_.get());
 }
 
-void BatchSummary::AlOmitirPedido(const PedidoExistente& order) {
+void BatchSummary::OnOrderSkipped(const OrderSkipped& order) {
   ++orders_existing_;
-  const std::string line = "  " + EscapedOneLine(order.prefijo + " " + order.numero) +
-                           ": ya grabado con el identificador " + order.pedi_id + "\n";
+  const std::string line = "  " + EscapedOneLine(order.prefix + " " + order.number) +
+                           ": ya grabado con el identificador " + order.order_id + "\n";
   std::fwrite(line.data(), 1, line.size(), existing_orders_.get());
 }
 
@@ -65,7 +65,7 @@ void BatchSummary::Copy(std::FILE* from, std::FILE* to) {
   while ((n = std::fread(block, 1, sizeof block, from)) > 0) std::fwrite(block, 1, n, to);
 }
 
-void BatchSummary::Print(std::FILE* out, const BatchRunInfo& run, ResumenImportacion::Fin end,
+void BatchSummary::Print(std::FILE* out, const BatchRunInfo& run, ImportSummary::Outcome end,
                          int64_t records, double seconds) const {
   if (dry_run_) {
     std::fputs("SIMULACIÓN (--dry-run): lo que sigue se grabó en una transacción que se deshizo;\n"

@@ -12,18 +12,18 @@
 #include <string>
 
 #include "app/batch_run_info.h"
-#include "import/resumen_importacion.h"
+#include "import/import_summary.h"
 
 namespace imp {
 
-class BatchSummary final : public ObservadorImportacion {
+class BatchSummary final : public ImportObserver {
  public:
   BatchSummary();
 
-  void AlGrabarPedido(const PedidoGrabado& order) override;
-  void AlDescartarPedido(const PedidoDescartado& order) override;
-  void AlDescartarLinea(const LineaDescartada& line) override;
-  void AlOmitirPedido(const PedidoExistente& order) override;
+  void OnOrderWritten(const OrderWritten& order) override;
+  void OnOrderDropped(const OrderDropped& order) override;
+  void OnLineDropped(const LineDropped& line) override;
+  void OnOrderSkipped(const OrderSkipped& order) override;
 
   // A dry run: the summary says so, first and last.
   void set_dry_run(bool dry_run) { dry_run_ = dry_run; }
@@ -46,7 +46,7 @@ class BatchSummary final : public ObservadorImportacion {
   // Writes the summary to `out`. `run` names the run (file, company,
   // user, times; the signal that interrupted it), `end` is how the run
   // ended, `records` the records it read and `seconds` how long it took.
-  void Print(std::FILE* out, const BatchRunInfo& run, ResumenImportacion::Fin end, int64_t records,
+  void Print(std::FILE* out, const BatchRunInfo& run, ImportSummary::Outcome end, int64_t records,
              double seconds) const;
 
  private:

@@ -36,7 +36,7 @@ struct CompanyConnection {
 };
 
 // The layout source set over `norvela`: "CImporinv" with its four declared
-// fields; cargue_importacion gives it the statement it runs.
+// fields; LoadImportLayout gives it the statement it runs.
 QuerySet LayoutSourceSet(Connection& norvela, const RegionalSettings& rs,
                          std::string design_sql = {});
 

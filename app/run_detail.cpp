@@ -28,24 +28,24 @@ void RunDetail::List::Add(std::string entry) {
 
 void RunDetail::Clear() { *this = RunDetail(); }
 
-void RunDetail::AlGrabarPedido(const PedidoGrabado& p) {
+void RunDetail::OnOrderWritten(const OrderWritten& p) {
   ++written_;
-  written_list_.Add(p.prefijo + " " + p.numero + ", identificador " + p.pedi_id);
+  written_list_.Add(p.prefix + " " + p.number + ", identificador " + p.order_id);
 }
 
-void RunDetail::AlDescartarPedido(const PedidoDescartado& p) {
+void RunDetail::OnOrderDropped(const OrderDropped& p) {
   ++dropped_;
-  dropped_list_.Add(p.prefijo + " " + p.numero + ": " + OneLine(p.motivo));
+  dropped_list_.Add(p.prefix + " " + p.number + ": " + OneLine(p.reason));
 }
 
-void RunDetail::AlDescartarLinea(const LineaDescartada& l) {
+void RunDetail::OnLineDropped(const LineDropped& l) {
   ++lines_;
-  lines_list_.Add("línea " + std::to_string(l.posicion.numero) + ": " + OneLine(l.motivo));
+  lines_list_.Add("línea " + std::to_string(l.position.number) + ": " + OneLine(l.reason));
 }
 
-void RunDetail::AlOmitirPedido(const PedidoExistente& p) {
+void RunDetail::OnOrderSkipped(const OrderSkipped& p) {
   ++existing_;
-  existing_list_.Add(p.prefijo + " " + p.numero + ", ya grabado con el identificador " + p.pedi_id);
+  existing_list_.Add(p.prefix + " " + p.number + ", ya grabado con el identificador " + p.order_id);
 }
 
 std::string RunDetail::Text() const {

@@ -11,21 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "import/resumen_importacion.h"
+#include "import/import_summary.h"
 
 namespace imp {
 
-class RunDetail final : public ObservadorImportacion {
+class RunDetail final : public ImportObserver {
  public:
   static constexpr std::size_t kMaxEntries = 5000;
 
   void Clear();
   bool empty() const { return written_ == 0 && dropped_ == 0 && lines_ == 0 && existing_ == 0; }
 
-  void AlGrabarPedido(const PedidoGrabado& p) override;
-  void AlDescartarPedido(const PedidoDescartado& p) override;
-  void AlDescartarLinea(const LineaDescartada& l) override;
-  void AlOmitirPedido(const PedidoExistente& p) override;
+  void OnOrderWritten(const OrderWritten& p) override;
+  void OnOrderDropped(const OrderDropped& p) override;
+  void OnLineDropped(const LineDropped& l) override;
+  void OnOrderSkipped(const OrderSkipped& p) override;
 
   // The detail text: one section per kind of event that happened.
   std::string Text() const;

@@ -20,7 +20,7 @@
 #include "app/modal_runner.h"
 #include "app/settings_file.h"
 #include "db/tfdm.h"
-#include "import/carga_importacion.h"
+#include "import/load_import_layout.h"
 #include "values/failure.h"
 
 namespace imp {
@@ -56,7 +56,7 @@ Tfprincipal::Tfprincipal(Tfdm& fdm, QWidget* parent)
   BuildWidgets();
   setWindowIcon(AppIcon());
   ReadRegionalSettings();
-  run_.set_observador(&run_detail_);
+  run_.set_observer(&run_detail_);
   // Sees every key press (key preview) and the company edit losing focus.
   qApp->installEventFilter(this);
   FormCreate();
@@ -143,7 +143,7 @@ void Tfprincipal::CiaExit() {
     // Every connection reads its own company's layout: both sets are
     // closed and emptied first, so a second company never keeps the
     // first one's columns.
-    cargue_importacion(CImporinv, CImportacion_);
+    LoadImportLayout(CImporinv, CImportacion_);
 
     if (inicio_automatico_ == "1" && norvela.connected()) SpeedButton3Click();
   });

@@ -16,7 +16,7 @@
 #include "db/query_set.h"
 #include "db/tfdm.h"
 #include "import/import_run.h"
-#include "import/carga_importacion.h"
+#include "import/load_import_layout.h"
 #include "import/importacion.h"
 #include "import/lector_plano.h"
 #include "import/screen.h"
@@ -83,7 +83,7 @@ CImportacion Layout(Tfdm& fdm, const RegionalSettings& rs) {
   CImportacion layout;
   QuerySet CImporinv(fdm.Norvela, rs, "CImporinv", {},
                      {"IMIN_TIPO", "IMIN_DATO", "IMIN_COLUMNA", "IMIN_ANCHO"});
-  cargue_importacion(CImporinv, layout);
+  LoadImportLayout(CImporinv, layout);
   return layout;
 }
 
@@ -125,11 +125,11 @@ bool Importe(const std::map<std::string, std::string>& o, const fb::AttachOption
   OrderStore store(fdm);
   ImportRun run(fdm, store, layout, rs, pantalla, pantalla);
   if (o.count("--orders-per-transaction"))
-    run.set_pedidos_por_transaccion(std::atoi(o.at("--orders-per-transaction").c_str()));
+    run.set_orders_per_transaction(std::atoi(o.at("--orders-per-transaction").c_str()));
   run.SpeedButton3Click();
-  const ResumenImportacion& r = run.resumen();
-  if (r.fin != ResumenImportacion::Fin::kCompleta || !r.pedidos_descartados.empty() ||
-      r.lineas_descartadas != 0) {
+  const ImportSummary& r = run.summary();
+  if (r.outcome != ImportSummary::Outcome::kComplete || !r.dropped_orders.empty() ||
+      r.dropped_lines != 0) {
     std::fprintf(stderr, "%s", pantalla.mensajes.c_str());
     return false;
   }
@@ -176,7 +176,7 @@ int FaseImportacion(const std::map<std::string, std::string>& o) {
   TLectorPlano lector;
   lector.lea_registros(
       o.at("--file"),
-      [&](const TCamposRegistro& campos, const TPosicionLinea&) {
+      [&](const TCamposRegistro& campos, const LinePosition&) {
         asigne_valores(campos, layout, valores);
         ++registros;
       },

@@ -90,7 +90,7 @@ CImportacion Layout() {
       "PEDE_PRUNIT",  "PEDE_DTOPORC"};
   CImportacion importacion;
   std::int32_t columna = 0;
-  for (const char* dato : kDatos) importacion.agregue({dato, ++columna, 20, "SI"});
+  for (const char* dato : kDatos) importacion.Add({dato, ++columna, 20, "SI"});
   return importacion;
 }
 
@@ -101,19 +101,19 @@ void BM_LeaRegistrosConAsigneValores(benchmark::State& estado) {
   std::int64_t registros = 0;
   for (auto _ : estado) {
     TValoresRegistro valores;
-    TPosicionLinea ultima;
+    LinePosition ultima;
     registros = 0;
     const bool abierto = lector.lea_registros(
         archivo.ruta(),
-        [&](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
+        [&](const TCamposRegistro& campos, const LinePosition& posicion) {
           asigne_valores(campos, importacion, valores);
           ultima = posicion;
           ++registros;
         },
         [] {});
     // Also a check of the 64-bit counters when IMPORTA_BENCH_MB passes 2 GiB.
-    if (!abierto || registros != archivo.registros() || ultima.numero != registros ||
-        ultima.desplazamiento + ultima.longitud + 2 != archivo.tamano()) {
+    if (!abierto || registros != archivo.registros() || ultima.number != registros ||
+        ultima.offset + ultima.length + 2 != archivo.tamano()) {
       estado.SkipWithError("lectura incompleta");
       return;
     }
@@ -131,7 +131,7 @@ void BM_LeaRegistrosConAsigneValores(benchmark::State& estado) {
 
 BENCHMARK(BM_LeaRegistrosConAsigneValores)
     ->Arg(64 * 1024)
-    ->Arg(static_cast<std::int64_t>(TLectorPlano::kBloquePorOmision))
+    ->Arg(static_cast<std::int64_t>(TLectorPlano::kDefaultBlockSize))
     ->Arg(1024 * 1024)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

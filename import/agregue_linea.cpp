@@ -2,66 +2,101 @@
 
 #include "db/order_store.h"
 #include "db/tfdm.h"
-#include "import/precio_linea.h"
+#include "import/line_pricing.h"
 #include "import/pricing.h"
 #include "values/conversions.h"
 
 namespace imp {
+namespace {
 
-bool agregue_linea(const ContextoLinea& ctx, const TValoresRegistro& valores) {
-  OrderStore& store = ctx.store;
-  auto campo = [&store](const char* nombre) -> Field& { return store.LineField(nombre); };
-  auto texto = [&](const char* nombre) { return campo(nombre).AsText(ctx.rs); };
-  auto asigne = [&](const char* nombre, const std::string& valor) {
-    campo(nombre).SetText(valor, ctx.rs, ctx.hoy);
-  };
+// The line being built in the store, read and written as texts with the
+// run's conversions' settings.
+struct StoreLine {
+  const LineContext& ctx;
 
-  // 1-3: the line, the code as the file gives it (cut by the column), and
-  // the article behind that code.
-  store.BeginLine();
-  asigne("PEDE_CODBAR", valores.ARTI_COD);
-  if (!ctx.fdm.valide_articulo(texto("PEDE_CODBAR"), campo("ARTI_COD"), campo("PEDE_DESC"),
-                               campo("PEDE_UNIDAD"))) {
-    store.DiscardLine();
+  Field& field(const char* name) const { return ctx.store.LineField(name); }
+  std::string text(const char* name) const { return field(name).AsText(ctx.rs); }
+  void Set(const char* name, const std::string& value) const {
+    field(name).SetText(value, ctx.rs, ctx.today);
+  }
+};
+
+// Begins the line with the code as the file gives it (cut by the column)
+// and looks up the article behind that code. False, the line discarded,
+// when the article is not valid.
+bool BeginWithArticle(const StoreLine& line, const TValoresRegistro& values) {
+  line.ctx.store.BeginLine();
+  line.Set("PEDE_CODBAR", values.ARTI_COD);
+  if (!line.ctx.fdm.valide_articulo(line.text("PEDE_CODBAR"), line.field("ARTI_COD"),
+                                    line.field("PEDE_DESC"), line.field("PEDE_UNIDAD"))) {
+    line.ctx.store.DiscardLine();
     return false;
   }
+  return true;
+}
 
-  // 4-8: taxes per unit, warehouse, quantity, unit and its factor.
-  ctx.fdm.imptos_articulo(texto("ARTI_COD"), campo("PEDE_IVAPORC"), campo("PEDE_CONSUMO"));
-  asigne("BODE_COD", ctx.bodega_pedido);
-  asigne("PEDE_CANT", valores.PEDE_CANT);
-  if (!valores.PEDE_UNIDAD.empty()) asigne("PEDE_UNIDAD", valores.PEDE_UNIDAD);
-  campo("PEDE_FACTOR").SetCurrency(ctx.fdm.factor_unidad(texto("ARTI_COD"), texto("PEDE_UNIDAD")));
+// The article's taxes per unit, the order's warehouse, the quantity, the
+// unit (the article's own unless the record names one) and its factor.
+void SetTaxesQuantityAndUnit(const StoreLine& line, const TValoresRegistro& values) {
+  Tfdm& fdm = line.ctx.fdm;
+  fdm.imptos_articulo(line.text("ARTI_COD"), line.field("PEDE_IVAPORC"),
+                      line.field("PEDE_CONSUMO"));
+  line.Set("BODE_COD", line.ctx.bodega_pedido);
+  line.Set("PEDE_CANT", values.PEDE_CANT);
+  if (!values.PEDE_UNIDAD.empty()) line.Set("PEDE_UNIDAD", values.PEDE_UNIDAD);
+  line.field("PEDE_FACTOR")
+      .SetCurrency(fdm.factor_unidad(line.text("ARTI_COD"), line.text("PEDE_UNIDAD")));
+}
 
-  PrecioLinea precio({&campo("PEDE_CANT"), &campo("PEDE_PRUNIT"), &campo("PEDE_DTOPORC"),
-                      &campo("PEDE_DTO1"), &campo("PEDE_DTO2"), &campo("PEDE_DTO3"),
-                      &campo("PEDE_FACTOR"), &campo("PEDE_IVAPORC"), &campo("PEDE_CONSUMO"),
-                      &campo("PEDE_DTOMONTO"), &campo("PEDE_DTOM1"), &campo("PEDE_DTOM2"),
-                      &campo("PEDE_DTOM3"), &campo("PEDE_IVAMONTO"), &campo("PEDE_TOTAL")});
-  // 9
-  precio.Consumo();
+LinePricing PricingOf(const StoreLine& line) {
+  auto f = [&line](const char* name) { return &line.field(name); };
+  return LinePricing({f("PEDE_CANT"), f("PEDE_PRUNIT"), f("PEDE_DTOPORC"), f("PEDE_DTO1"),
+                      f("PEDE_DTO2"), f("PEDE_DTO3"), f("PEDE_FACTOR"), f("PEDE_IVAPORC"),
+                      f("PEDE_CONSUMO"), f("PEDE_DTOMONTO"), f("PEDE_DTOM1"), f("PEDE_DTOM2"),
+                      f("PEDE_DTOM3"), f("PEDE_IVAMONTO"), f("PEDE_TOTAL")});
+}
 
-  // 10-11: the customer's price list (the branch as the record gives it,
-  // empty included) and that list's two discount rates for the article.
-  const std::string lista = ctx.fdm.lista_precios(valores.TERC_NIT, valores.PEDI_SUCURSAL);
-  campo("LIPR_COD").SetInteger(lista.empty() ? 1 : TextToInteger(lista));
-  const auto [dto1, dto2] = ctx.fdm.descuentos_lista(texto("ARTI_COD"),
-                                                     campo("LIPR_COD").AsInteger());
-  const RegionalSettings& rs_modulo = ctx.fdm.regional_settings();
-  if (!dto1.empty()) campo("PEDE_DTO1").SetCurrency(TextToCurrency(dto1, rs_modulo));
-  if (!dto2.empty()) campo("PEDE_DTO2").SetCurrency(TextToCurrency(dto2, rs_modulo));
+// The customer's price list (the branch as the record gives it, empty
+// included) and that list's two discount rates for the article, which the
+// module gives as texts of its own settings.
+void SetPriceListDiscounts(const StoreLine& line, const TValoresRegistro& values) {
+  Tfdm& fdm = line.ctx.fdm;
+  const std::string list = fdm.lista_precios(values.TERC_NIT, values.PEDI_SUCURSAL);
+  line.field("LIPR_COD").SetInteger(list.empty() ? 1 : TextToInteger(list));
+  const auto [dto1, dto2] =
+      fdm.descuentos_lista(line.text("ARTI_COD"), line.field("LIPR_COD").AsInteger());
+  const RegionalSettings& module_rs = fdm.regional_settings();
+  if (!dto1.empty()) line.field("PEDE_DTO1").SetCurrency(TextToCurrency(dto1, module_rs));
+  if (!dto2.empty()) line.field("PEDE_DTO2").SetCurrency(TextToCurrency(dto2, module_rs));
+}
 
-  // 12-15: price, line discount, the unit discount and the cascade.
-  asigne("PEDE_PRUNIT", valores.PEDE_PRUNIT);
-  asigne("PEDE_DTOPORC", valores.PEDE_DTOPORC.empty() ? std::string("0") : valores.PEDE_DTOPORC);
-  precio.DescuentoUnitario();
-  const Currency neto = precio.Cascada(ExponenteDescuento(ctx.exponente_redondeo));
+// The record's unit price and line discount percentage (none: 0).
+void SetPriceAndLineDiscount(const StoreLine& line, const TValoresRegistro& values) {
+  line.Set("PEDE_PRUNIT", values.PEDE_PRUNIT);
+  line.Set("PEDE_DTOPORC", values.PEDE_DTOPORC.empty() ? std::string("0") : values.PEDE_DTOPORC);
+}
 
-  // 16: only an upper-case "N" means the prices exclude VAT.
-  precio.Iva(neto, store.HeaderField("PEDI_IVAINC").AsText(ctx.rs) != "N");
+// Only an upper-case "N" in the header means the prices exclude VAT.
+bool PricesIncludeVat(const StoreLine& line) {
+  return line.ctx.store.HeaderField("PEDI_IVAINC").AsText(line.ctx.rs) != "N";
+}
 
-  // 17
-  store.PostLine();
+}  // namespace
+
+bool agregue_linea(const LineContext& ctx, const TValoresRegistro& values) {
+  const StoreLine line{ctx};
+  if (!BeginWithArticle(line, values)) return false;
+  SetTaxesQuantityAndUnit(line, values);
+
+  LinePricing pricing = PricingOf(line);
+  pricing.ApplyConsumptionTax();
+  SetPriceListDiscounts(line, values);
+  SetPriceAndLineDiscount(line, values);
+  pricing.ApplyUnitDiscount();
+  const Currency net = pricing.ApplyCascade(DiscountExponent(ctx.exponente_redondeo));
+  pricing.ApplyVat(net, PricesIncludeVat(line));
+
+  ctx.store.PostLine();
   return true;
 }
 

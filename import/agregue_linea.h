@@ -17,13 +17,13 @@ class Tfdm;
 // What the line step needs besides the record values: the database module,
 // the store holding the current order (a header must have been begun), the
 // run's warehouse and rounding exponent, and the conversions' settings.
-struct ContextoLinea {
+struct LineContext {
   Tfdm& fdm;
   OrderStore& store;
   const std::string& bodega_pedido;
   int32_t exponente_redondeo;
   const RegionalSettings& rs;
-  Date hoy;
+  Date today;
 };
 
 // Begins a line in the store (which numbers it), validates the record's
@@ -32,6 +32,6 @@ struct ContextoLinea {
 // the line was posted; false when the article was not valid, the line then
 // discarded with its number used up. Conversion, lookup and arithmetic
 // failures are raised with the line left unposted in the store.
-bool agregue_linea(const ContextoLinea& ctx, const TValoresRegistro& valores);
+bool agregue_linea(const LineContext& ctx, const TValoresRegistro& values);
 
 }  // namespace imp

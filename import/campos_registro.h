@@ -17,47 +17,49 @@ namespace imp {
 
 class TCamposRegistro {
  public:
-  static constexpr int kNumCampos = 51;
+  static constexpr int kFieldCount = 51;
   static constexpr std::size_t kMaxBytes = 255;
 
   // True iff `n` names a slot (1..51).
-  static constexpr bool es_campo(long long n) { return n >= 1 && n <= kNumCampos; }
+  static constexpr bool IsField(long long n) { return n >= 1 && n <= kFieldCount; }
 
   // Text of slot `n`, valid until the slot is next written; an empty text
   // for every `n` outside 1..51, so that no caller can read outside the slots.
-  std::string_view campo(long long n) const {
-    if (!es_campo(n)) return {};
+  std::string_view Text(long long n) const {
+    if (!IsField(n)) return {};
     const Slot& s = slots_[static_cast<std::size_t>(n - 1)];
-    return {s.bytes, s.largo};
+    return {s.bytes, s.length};
   }
 
-  // Sets slot `n` to `texto`, cut to kMaxBytes bytes. `n` outside 1..51 is
+  // Sets slot `n` to `text`, cut to kMaxBytes bytes. `n` outside 1..51 is
   // ignored.
-  void asigne(long long n, std::string_view texto) {
-    if (!es_campo(n)) return;
+  void Set(long long n, std::string_view text) {
+    if (!IsField(n)) return;
     Slot& s = slots_[static_cast<std::size_t>(n - 1)];
-    s.largo = texto.size() < kMaxBytes ? texto.size() : kMaxBytes;
-    if (s.largo > 0) std::memcpy(s.bytes, texto.data(), s.largo);
+    s.length = text.size() < kMaxBytes ? text.size() : kMaxBytes;
+    if (s.length > 0) std::memcpy(s.bytes, text.data(), s.length);
   }
 
   // Empties every slot (the state at the start of a run).
-  void vacie() {
-    for (auto& s : slots_) s.largo = 0;
+  void Clear() {
+    for (auto& s : slots_) s.length = 0;
   }
 
   // In-place writing, for the reader: the storage of slot `n` (1..51),
-  // kMaxBytes bytes plus kRelleno bytes of slack that lets the reader copy
+  // kMaxBytes bytes plus kPadding bytes of slack that lets the reader copy
   // in whole 16-byte chunks, and the length that makes them its text.
-  static constexpr std::size_t kRelleno = 16;
+  static constexpr std::size_t kPadding = 16;
   char* bytes(int n) { return slots_[static_cast<std::size_t>(n - 1)].bytes; }
-  void fije_largo(int n, std::size_t largo) { slots_[static_cast<std::size_t>(n - 1)].largo = largo; }
+  void set_length(int n, std::size_t length) {
+    slots_[static_cast<std::size_t>(n - 1)].length = length;
+  }
 
  private:
   struct Slot {
-    std::size_t largo = 0;
-    char bytes[kMaxBytes + kRelleno];
+    std::size_t length = 0;
+    char bytes[kMaxBytes + kPadding];
   };
-  std::array<Slot, kNumCampos> slots_{};
+  std::array<Slot, kFieldCount> slots_{};
 };
 
 }  // namespace imp

@@ -5,28 +5,28 @@
 
 namespace imp {
 
-void CImportacion::vacie() {
-  filas_.clear();
-  asignaciones_.clear();
-  creada_ = true;
+void CImportacion::Clear() {
+  rows_.clear();
+  mappings_.clear();
+  created_ = true;
 }
 
-void CImportacion::agregue(TFilaImportacion fila) {
-  creada_ = true;
-  const std::int32_t columna = fila.COLUMNA;
+void CImportacion::Add(ImportLayoutRow row) {
+  created_ = true;
+  const std::int32_t column = row.COLUMNA;
   // upper_bound: a row goes after the rows of the same COLUMNA added before.
-  if (fila.IMPORTAR == "SI" && TCamposRegistro::es_campo(columna)) {
-    if (const TValoresRegistro::Valor valor = TValoresRegistro::valor_de(fila.DATO)) {
-      const auto donde = std::upper_bound(
-          asignaciones_.begin(), asignaciones_.end(), columna,
-          [](std::int32_t c, const TAsignacion& a) { return c < a.columna; });
-      asignaciones_.insert(donde, TAsignacion{columna, valor});
+  if (row.IMPORTAR == "SI" && TCamposRegistro::IsField(column)) {
+    if (const TValoresRegistro::Value value = TValoresRegistro::ValueNamed(row.DATO)) {
+      const auto where =
+          std::upper_bound(mappings_.begin(), mappings_.end(), column,
+                           [](std::int32_t c, const Mapping& m) { return c < m.column; });
+      mappings_.insert(where, Mapping{column, value});
     }
   }
-  const auto donde =
-      std::upper_bound(filas_.begin(), filas_.end(), columna,
-                       [](std::int32_t c, const TFilaImportacion& f) { return c < f.COLUMNA; });
-  filas_.insert(donde, std::move(fila));
+  const auto where =
+      std::upper_bound(rows_.begin(), rows_.end(), column,
+                       [](std::int32_t c, const ImportLayoutRow& r) { return c < r.COLUMNA; });
+  rows_.insert(where, std::move(row));
 }
 
 }  // namespace imp

@@ -15,7 +15,7 @@
 namespace imp {
 
 // One layout entry, as the layout table gives it.
-struct TFilaImportacion {
+struct ImportLayoutRow {
   std::string DATO;      // name of the record value the entry fills
   std::int32_t COLUMNA;  // field number in the line, from 1
   std::int32_t ANCHO;    // width; not used by the import
@@ -24,36 +24,36 @@ struct TFilaImportacion {
 
 class CImportacion {
  public:
-  // A row that takes part in the mapping: slot `columna` (1..51) goes to
-  // `valor`. Same order as the rows.
-  struct TAsignacion {
-    std::int32_t columna;
-    TValoresRegistro::Valor valor;
+  // A row that takes part in the mapping: slot `column` (1..51) goes to
+  // `value`. Same order as the rows.
+  struct Mapping {
+    std::int32_t column;
+    TValoresRegistro::Value value;
   };
-  using const_iterator = std::vector<TFilaImportacion>::const_iterator;
+  using const_iterator = std::vector<ImportLayoutRow>::const_iterator;
 
   // Removes every row; the layout exists from then on.
-  void vacie();
+  void Clear();
   // Adds a row after every row whose COLUMNA is lower or equal (the layout
   // exists from then on).
-  void agregue(TFilaImportacion fila);
+  void Add(ImportLayoutRow row);
   // False until the layout was first emptied or given a row: no company has
   // been connected yet, so there is no layout to read records through.
-  bool creada() const { return creada_; }
+  bool created() const { return created_; }
 
-  const_iterator begin() const { return filas_.begin(); }
-  const_iterator end() const { return filas_.end(); }
-  std::size_t size() const { return filas_.size(); }
-  bool empty() const { return filas_.empty(); }
+  const_iterator begin() const { return rows_.begin(); }
+  const_iterator end() const { return rows_.end(); }
+  std::size_t size() const { return rows_.size(); }
+  bool empty() const { return rows_.empty(); }
 
   // The rows that map a field: IMPORTAR exactly "SI", a recognised DATO and
   // a COLUMNA within the slots; others can never change a value.
-  const std::vector<TAsignacion>& asignaciones() const { return asignaciones_; }
+  const std::vector<Mapping>& mappings() const { return mappings_; }
 
  private:
-  std::vector<TFilaImportacion> filas_;
-  std::vector<TAsignacion> asignaciones_;
-  bool creada_ = false;
+  std::vector<ImportLayoutRow> rows_;
+  std::vector<Mapping> mappings_;
+  bool created_ = false;
 };
 
 }  // namespace imp

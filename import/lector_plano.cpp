@@ -24,17 +24,17 @@ namespace imp {
 
 namespace {
 
-constexpr unsigned char kComa = 44;
-constexpr unsigned char kComilla = 34;
+constexpr unsigned char kComma = 44;
+constexpr unsigned char kQuote = 34;
 constexpr unsigned char kCR = 13;
 constexpr unsigned char kLF = 10;
-constexpr std::size_t kMaxBytesCampo = TCamposRegistro::kMaxBytes;
-constexpr std::int64_t kLargoBom = 3;
+constexpr std::size_t kMaxFieldBytes = TCamposRegistro::kMaxBytes;
+constexpr std::int64_t kBomLength = 3;
 
 // Bytes that need a decision; every other byte is simply part of the field.
-[[maybe_unused]] constexpr std::array<bool, 256> kEspecial = [] {
+[[maybe_unused]] constexpr std::array<bool, 256> kDecisionByte = [] {
   std::array<bool, 256> e{};
-  e[0] = e[kLF] = e[kCR] = e[kComilla] = e[kComa] = true;
+  e[0] = e[kLF] = e[kCR] = e[kQuote] = e[kComma] = true;
   return e;
 }();
 
@@ -56,12 +56,12 @@ class Descriptor final {
 
 // Reads up to `n` bytes, retrying interrupted calls. Returns 0 at the end of
 // the file.
-std::size_t LeaBloque(int fd, char* destino, std::size_t n, std::int64_t desde) {
+std::size_t ReadBlock(int fd, char* dest, std::size_t n, std::int64_t from_offset) {
   for (;;) {
-    const ssize_t leidos = ::read(fd, destino, n);
-    if (leidos >= 0) return static_cast<std::size_t>(leidos);
+    const ssize_t bytes_read = ::read(fd, dest, n);
+    if (bytes_read >= 0) return static_cast<std::size_t>(bytes_read);
     if (errno != EINTR) {
-      throw Failure("Error al leer el archivo en el byte " + std::to_string(desde) +
+      throw Failure("Error al leer el archivo en el byte " + std::to_string(from_offset) +
                     ": " + std::strerror(errno) + ".");
     }
   }
@@ -70,65 +70,65 @@ std::size_t LeaBloque(int fd, char* destino, std::size_t n, std::int64_t desde) 
 // Bytes are classified a window at a time: one bit per byte that needs a
 // decision. The parse then jumps from bit to bit and copies the plain runs
 // between them whole, instead of testing byte after byte.
-constexpr std::size_t kVentana = 64;
+constexpr std::size_t kWindow = 64;
 // Slack after the block: a window, or a 16-byte chunk of a plain run, may
 // read past the bytes that were read from the file.
-constexpr std::size_t kRellenoBloque = kVentana;
-static_assert(TCamposRegistro::kRelleno >= 16, "a slot must take a whole chunk's excess");
+constexpr std::size_t kBlockPadding = kWindow;
+static_assert(TCamposRegistro::kPadding >= 16, "a slot must take a whole chunk's excess");
 
 // Bit i set iff byte p[i] (0 <= i < 64) is a decision byte. Reads all 64.
-inline std::uint64_t MascaraEspeciales(const char* p) {
+inline std::uint64_t DecisionMask(const char* p) {
 #if defined(__SSE2__)
-  const __m128i cero = _mm_setzero_si128();
-  const __m128i coma = _mm_set1_epi8(static_cast<char>(kComa));
-  const __m128i comilla = _mm_set1_epi8(static_cast<char>(kComilla));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i comma = _mm_set1_epi8(static_cast<char>(kComma));
+  const __m128i quote = _mm_set1_epi8(static_cast<char>(kQuote));
   const __m128i cr = _mm_set1_epi8(static_cast<char>(kCR));
   const __m128i lf = _mm_set1_epi8(static_cast<char>(kLF));
-  std::uint64_t mascara = 0;
-  for (std::size_t k = 0; k < kVentana; k += 16) {
+  std::uint64_t mask = 0;
+  for (std::size_t k = 0; k < kWindow; k += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
     const __m128i e =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cero), _mm_cmpeq_epi8(v, coma)),
-                     _mm_or_si128(_mm_cmpeq_epi8(v, comilla),
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_cmpeq_epi8(v, comma)),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, quote),
                                   _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
-    mascara |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(e))) << k;
+    mask |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(e))) << k;
   }
-  return mascara;
+  return mask;
 #else
-  std::uint64_t mascara = 0;
-  for (std::size_t k = 0; k < kVentana; ++k) {
-    mascara |= static_cast<std::uint64_t>(kEspecial[static_cast<unsigned char>(p[k])]) << k;
+  std::uint64_t mask = 0;
+  for (std::size_t k = 0; k < kWindow; ++k) {
+    mask |= static_cast<std::uint64_t>(kDecisionByte[static_cast<unsigned char>(p[k])]) << k;
   }
-  return mascara;
+  return mask;
 #endif
 }
 
-[[noreturn]] void FalleCambio(const std::string& ruta) {
+[[noreturn]] void FailChanged(const std::string& ruta) {
   throw Failure("El archivo " + ruta + " cambió mientras se importaba.");
 }
 
-bool EmpiezaConBom(int fd, std::int64_t tamano) {
-  if (tamano < kLargoBom) return false;
-  unsigned char inicio[kLargoBom];
-  ssize_t leidos;
+bool StartsWithBom(int fd, std::int64_t file_size) {
+  if (file_size < kBomLength) return false;
+  unsigned char start[kBomLength];
+  ssize_t bytes_read;
   do {
-    leidos = ::pread(fd, inicio, sizeof inicio, 0);
-  } while (leidos < 0 && errno == EINTR);
-  return leidos == kLargoBom && inicio[0] == 0xEF && inicio[1] == 0xBB && inicio[2] == 0xBF;
+    bytes_read = ::pread(fd, start, sizeof start, 0);
+  } while (bytes_read < 0 && errno == EINTR);
+  return bytes_read == kBomLength && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF;
 }
 
 // A file that begins with a UTF-16 byte-order mark holds two bytes per
 // character: read as lines of bytes it would give nonsense at every field.
-void RehuseUtf16(int fd, std::int64_t tamano) {
-  if (tamano < 2) return;
-  unsigned char inicio[2];
-  ssize_t leidos;
+void RefuseUtf16(int fd, std::int64_t file_size) {
+  if (file_size < 2) return;
+  unsigned char start[2];
+  ssize_t bytes_read;
   do {
-    leidos = ::pread(fd, inicio, sizeof inicio, 0);
-  } while (leidos < 0 && errno == EINTR);
-  if (leidos != 2) return;
-  const bool le = inicio[0] == 0xFF && inicio[1] == 0xFE;
-  const bool be = inicio[0] == 0xFE && inicio[1] == 0xFF;
+    bytes_read = ::pread(fd, start, sizeof start, 0);
+  } while (bytes_read < 0 && errno == EINTR);
+  if (bytes_read != 2) return;
+  const bool le = start[0] == 0xFF && start[1] == 0xFE;
+  const bool be = start[0] == 0xFE && start[1] == 0xFF;
   if (le || be) {
     throw Failure(std::string("Línea 1: el archivo está en UTF-16 (empieza con la marca ") +
                   (le ? "FF FE" : "FE FF") +
@@ -142,278 +142,272 @@ void RehuseUtf16(int fd, std::int64_t tamano) {
 // written in place into their slots: a slot's old text is only ever
 // overwritten by the line that has that field, and the handler sees the slots
 // only at line ends, when every field of the line is complete.
-class Tokenizador final {
+class Tokenizer final {
  public:
-  Tokenizador(TCamposRegistro& campos, const TLectorPlano::ManejadorRegistro& manejador,
-              std::int64_t inicio)
-      : campos_(campos),
-        manejador_(manejador),
-        destino_(campos.bytes(1)),
-        inicio_linea_(inicio) {}
+  Tokenizer(TCamposRegistro& fields, const TLectorPlano::RecordHandler& handler,
+              std::int64_t start)
+      : fields_(fields), handler_(handler), dest_(fields.bytes(1)), line_start_(start) {}
 
-  // `fin` must be followed by kRellenoBloque readable bytes.
-  void Procese(const char* p, const char* fin, std::int64_t desplazamiento) {
+  // `end` must be followed by kBlockPadding readable bytes.
+  void Feed(const char* p, const char* end, std::int64_t offset) {
     const char* const base = p;
-    while (p < fin) {
-      const char* const ventana = p;
-      const auto disponibles = std::min<std::size_t>(static_cast<std::size_t>(fin - p), kVentana);
-      std::uint64_t mascara = MascaraEspeciales(ventana);
-      if (disponibles < kVentana) mascara &= (std::uint64_t{1} << disponibles) - 1;
-      while (mascara != 0) {
-        const char* const especial = ventana + __builtin_ctzll(mascara);
-        mascara &= mascara - 1;
-        if (especial > p) CopiePlanos(p, static_cast<std::size_t>(especial - p));
-        Decida(static_cast<unsigned char>(*especial), desplazamiento + (especial - base));
-        p = especial + 1;
+    while (p < end) {
+      const char* const window = p;
+      const auto available = std::min<std::size_t>(static_cast<std::size_t>(end - p), kWindow);
+      std::uint64_t mask = DecisionMask(window);
+      if (available < kWindow) mask &= (std::uint64_t{1} << available) - 1;
+      while (mask != 0) {
+        const char* const decision = window + __builtin_ctzll(mask);
+        mask &= mask - 1;
+        if (decision > p) CopyPlain(p, static_cast<std::size_t>(decision - p));
+        Decide(static_cast<unsigned char>(*decision), offset + (decision - base));
+        p = decision + 1;
       }
-      const char* const fin_ventana = ventana + disponibles;
-      if (fin_ventana > p) CopiePlanos(p, static_cast<std::size_t>(fin_ventana - p));
-      p = fin_ventana;
+      const char* const window_end = window + available;
+      if (window_end > p) CopyPlain(p, static_cast<std::size_t>(window_end - p));
+      p = window_end;
     }
   }
 
-  // End of the file at offset `fin`: a last line without a line end is
+  // End of the file at offset `end`: a last line without a line end is
   // still a record. One with fewer fields than the record before it is
   // most likely a line its writer had not finished: it is delivered marked
   // as such, since its missing fields would read as the previous line's.
   // A last line of nothing but Ctrl-Z (0x1A) is the end-of-file mark old
   // DOS programs write: no record either.
-  void Termine(std::int64_t fin) {
-    if (fin > inicio_linea_) {
-      en_comillas_ = false;
-      CierreCampo();
-      if (indice_ == 1 && static_cast<std::int64_t>(campos_.campo(1).size()) == fin - inicio_linea_ &&
-          campos_.campo(1).find_first_not_of('\x1a') == std::string_view::npos) {
-        ++omitidas_;
+  void Finish(std::int64_t end) {
+    if (end > line_start_) {
+      in_quotes_ = false;
+      CloseField();
+      if (index_ == 1 &&
+          static_cast<std::int64_t>(fields_.Text(1).size()) == end - line_start_ &&
+          fields_.Text(1).find_first_not_of('\x1a') == std::string_view::npos) {
+        ++skipped_;
         return;
       }
-      incompleta_ = indice_ < campos_anterior_;
-      Entregue(fin);
+      cut_off_ = index_ < previous_fields_;
+      Deliver(end);
     }
   }
 
   // Lines that were no record: empty, or with every field empty.
-  std::int64_t omitidas() const { return omitidas_; }
+  std::int64_t skipped() const { return skipped_; }
 
  private:
-  static constexpr std::size_t kSinCorte = static_cast<std::size_t>(-1);
+  static constexpr std::size_t kNoCut = static_cast<std::size_t>(-1);
 
   // Plain bytes: straight into the slot, in 16-byte chunks (the block and
   // the slot both have the slack for the last chunk's excess).
-  void CopiePlanos(const char* p, std::size_t n) {
-    tras_cr_ = false;
-    if (n > kMaxBytesCampo - largo_) FalleLargo();
-    char* const d = destino_ + largo_;
+  void CopyPlain(const char* p, std::size_t n) {
+    after_cr_ = false;
+    if (n > kMaxFieldBytes - length_) FailTooLong();
+    char* const d = dest_ + length_;
     for (std::size_t i = 0; i < n; i += 16) std::memcpy(d + i, p + i, 16);
-    largo_ += n;
+    length_ += n;
   }
 
-  // A decision byte at file offset `posicion`.
-  void Decida(unsigned char c, std::int64_t posicion) {
+  // A decision byte at file offset `position`.
+  void Decide(unsigned char c, std::int64_t position) {
     switch (c) {
-      case kComa:
-        tras_cr_ = false;
-        if (en_comillas_) {
-          Agregue(static_cast<char>(c));
+      case kComma:
+        after_cr_ = false;
+        if (in_quotes_) {
+          Append(static_cast<char>(c));
         } else {
-          if (indice_ == TCamposRegistro::kNumCampos) FalleCampos();
-          CierreCampo();
-          destino_ = campos_.bytes(++indice_);
+          if (index_ == TCamposRegistro::kFieldCount) FailTooManyFields();
+          CloseField();
+          dest_ = fields_.bytes(++index_);
         }
         break;
-      case kComilla:
-        en_comillas_ = !en_comillas_;
-        tras_cr_ = false;
+      case kQuote:
+        in_quotes_ = !in_quotes_;
+        after_cr_ = false;
         break;
       case kLF:
-        if (tras_cr_) {
+        if (after_cr_) {
           // Second half of CR LF: the line already ended at the CR.
-          tras_cr_ = false;
-          inicio_linea_ = posicion + 1;
+          after_cr_ = false;
+          line_start_ = position + 1;
         } else {
-          FinDeLinea(posicion);
+          EndLine(position);
         }
         break;
       case kCR:
-        FinDeLinea(posicion);
-        tras_cr_ = true;
+        EndLine(position);
+        after_cr_ = true;
         break;
       default:  // zero byte: ends the text, still counts towards the length
-        tras_cr_ = false;
-        if (corte_ == kSinCorte) corte_ = largo_;
-        Agregue(static_cast<char>(c));
+        after_cr_ = false;
+        if (cut_ == kNoCut) cut_ = length_;
+        Append(static_cast<char>(c));
         break;
     }
   }
 
-  void Agregue(char byte) {
-    if (largo_ == kMaxBytesCampo) FalleLargo();
-    destino_[largo_++] = byte;
+  void Append(char byte) {
+    if (length_ == kMaxFieldBytes) FailTooLong();
+    dest_[length_++] = byte;
   }
 
-  [[noreturn]] void FalleLargo() const {
-    throw Failure("Línea " + std::to_string(linea_) + ": el campo " + std::to_string(indice_) +
-                  " tiene más de " + std::to_string(kMaxBytesCampo) + " caracteres.");
+  [[noreturn]] void FailTooLong() const {
+    throw Failure("Línea " + std::to_string(line_) + ": el campo " + std::to_string(index_) +
+                  " tiene más de " + std::to_string(kMaxFieldBytes) + " caracteres.");
   }
 
-  [[noreturn]] void FalleCampos() const {
-    throw Failure("Línea " + std::to_string(linea_) + ": el campo " +
-                  std::to_string(TCamposRegistro::kNumCampos + 1) +
-                  " excede el máximo de " + std::to_string(TCamposRegistro::kNumCampos) +
-                  " campos por línea.");
+  [[noreturn]] void FailTooManyFields() const {
+    throw Failure("Línea " + std::to_string(line_) + ": el campo " +
+                  std::to_string(TCamposRegistro::kFieldCount + 1) + " excede el máximo de " +
+                  std::to_string(TCamposRegistro::kFieldCount) + " campos por línea.");
   }
 
-  void CierreCampo() {
-    const std::size_t largo = corte_ == kSinCorte ? largo_ : corte_;
-    con_texto_ |= largo != 0;
-    campos_.fije_largo(indice_, largo);
-    largo_ = 0;
-    corte_ = kSinCorte;
+  void CloseField() {
+    const std::size_t length = cut_ == kNoCut ? length_ : cut_;
+    has_text_ |= length != 0;
+    fields_.set_length(index_, length);
+    length_ = 0;
+    cut_ = kNoCut;
   }
 
-  // The line end byte at `posicion`. A line without bytes is no record: it
+  // The line end byte at `position`. A line without bytes is no record: it
   // would repeat the previous record's values.
-  void FinDeLinea(std::int64_t posicion) {
-    en_comillas_ = false;
-    if (posicion > inicio_linea_) {
-      CierreCampo();
-      Entregue(posicion);
+  void EndLine(std::int64_t position) {
+    in_quotes_ = false;
+    if (position > line_start_) {
+      CloseField();
+      Deliver(position);
     } else {
-      ++omitidas_;
+      ++skipped_;
     }
-    indice_ = 1;
-    destino_ = campos_.bytes(1);
-    ++linea_;
-    inicio_linea_ = posicion + 1;
+    index_ = 1;
+    dest_ = fields_.bytes(1);
+    ++line_;
+    line_start_ = position + 1;
   }
 
   // A line whose every field is empty (only commas, quotes or zero bytes)
   // is no record either: its empty fields change no value, so it would
   // repeat the previous record just like an empty line. The slots it
   // emptied held nothing the values do not already hold.
-  void Entregue(std::int64_t fin_linea) {
-    if (!con_texto_) {
-      ++omitidas_;
+  void Deliver(std::int64_t line_end) {
+    if (!has_text_) {
+      ++skipped_;
       return;
     }
-    con_texto_ = false;
-    campos_anterior_ = indice_;
-    if (!manejador_) return;
-    const TPosicionLinea posicion{linea_, inicio_linea_, fin_linea - inicio_linea_, incompleta_};
-    manejador_(campos_, posicion);
+    has_text_ = false;
+    previous_fields_ = index_;
+    if (!handler_) return;
+    const LinePosition position{line_, line_start_, line_end - line_start_, cut_off_};
+    handler_(fields_, position);
   }
 
-  TCamposRegistro& campos_;
-  const TLectorPlano::ManejadorRegistro& manejador_;
-  char* destino_;                  // bytes of the slot being filled
-  std::size_t largo_ = 0;          // bytes of the field so far
-  std::size_t corte_ = kSinCorte;  // where a zero byte cut the text
-  int indice_ = 1;                 // slot of the field being read
-  bool en_comillas_ = false;
-  bool tras_cr_ = false;  // the previous byte was a CR that ended a line
-  bool con_texto_ = false;   // a field of the current line has text
-  bool incompleta_ = false;  // the last line, cut off before its end
-  int campos_anterior_ = 0;  // fields of the last record delivered
-  std::int64_t omitidas_ = 0;
-  std::int64_t linea_ = 1;
-  std::int64_t inicio_linea_;
+  TCamposRegistro& fields_;
+  const TLectorPlano::RecordHandler& handler_;
+  char* dest_;                  // bytes of the slot being filled
+  std::size_t length_ = 0;          // bytes of the field so far
+  std::size_t cut_ = kNoCut;  // where a zero byte cut the text
+  int index_ = 1;                 // slot of the field being read
+  bool in_quotes_ = false;
+  bool after_cr_ = false;  // the previous byte was a CR that ended a line
+  bool has_text_ = false;   // a field of the current line has text
+  bool cut_off_ = false;  // the last line, cut off before its end
+  int previous_fields_ = 0;  // fields of the last record delivered
+  std::int64_t skipped_ = 0;
+  std::int64_t line_ = 1;
+  std::int64_t line_start_;
 };
 
-// The line at `posicion` holds a field that is not UTF-8: the failure names
+// The line at `position` holds a field that is not UTF-8: the failure names
 // the first bad byte of the line as it is in the file, quotes included.
-[[noreturn]] void FalleUtf8(int fd, const TPosicionLinea& posicion) {
-  std::string linea(static_cast<std::size_t>(posicion.longitud), '\0');
-  const ssize_t leidos = ::pread(fd, linea.data(), linea.size(), posicion.desplazamiento);
-  linea.resize(leidos > 0 ? static_cast<std::size_t>(leidos) : 0);
-  const std::size_t en_linea = FirstInvalidUtf8(linea).value_or(0);
+[[noreturn]] void FailUtf8(int fd, const LinePosition& position) {
+  std::string line(static_cast<std::size_t>(position.length), '\0');
+  const ssize_t bytes_read = ::pread(fd, line.data(), line.size(), position.offset);
+  line.resize(bytes_read > 0 ? static_cast<std::size_t>(bytes_read) : 0);
+  const std::size_t in_line = FirstInvalidUtf8(line).value_or(0);
   char byte[8] = "";
-  if (en_linea < linea.size()) {
-    std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(linea[en_linea]));
+  if (in_line < line.size()) {
+    std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(line[in_line]));
   }
-  throw Failure("Línea " + std::to_string(posicion.numero) +
-                ": el texto no es UTF-8 válido: byte " + byte + " en la posición " +
-                std::to_string(en_linea + 1) + " de la línea (desplazamiento " +
-                std::to_string(posicion.desplazamiento + static_cast<std::int64_t>(en_linea)) +
-                " del archivo).");
+  throw Failure(
+      "Línea " + std::to_string(position.number) + ": el texto no es UTF-8 válido: byte " + byte +
+      " en la posición " + std::to_string(in_line + 1) + " de la línea (desplazamiento " +
+      std::to_string(position.offset + static_cast<std::int64_t>(in_line)) + " del archivo).");
 }
 
 }  // namespace
 
-TLectorPlano::TLectorPlano(std::size_t tamano_bloque)
-    : tamano_bloque_(std::max<std::size_t>(tamano_bloque, 1)) {}
+TLectorPlano::TLectorPlano(std::size_t block_size)
+    : block_size_(std::max<std::size_t>(block_size, 1)) {}
 
-bool TLectorPlano::lea_registros(const std::string& ruta, const ManejadorRegistro& manejador,
-                                 const GanchoProgreso& progreso) {
+bool TLectorPlano::lea_registros(const std::string& path, const RecordHandler& handler,
+                                 const ProgressHook& progress) {
   // O_NONBLOCK keeps a FIFO from hanging the open; it changes nothing for
   // regular files, the only kind read.
-  Descriptor archivo(::open(ruta.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (archivo.fd() < 0) return false;
-  if (::flock(archivo.fd(), LOCK_EX | LOCK_NB) != 0) return false;
-  struct stat estado;
-  if (::fstat(archivo.fd(), &estado) != 0 || !S_ISREG(estado.st_mode)) return false;
-  ::posix_fadvise(archivo.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (file.fd() < 0) return false;
+  if (::flock(file.fd(), LOCK_EX | LOCK_NB) != 0) return false;
+  struct stat info;
+  if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-  const std::int64_t tamano = estado.st_size;
-  const std::int64_t paso = std::max<std::int64_t>(tamano / 100, 1);
-  std::int64_t proximo_paso = paso;
-  std::int64_t consumidos = 0;
-  lineas_omitidas_ = 0;
-  RehuseUtf16(archivo.fd(), tamano);
-  const bool bom = EmpiezaConBom(archivo.fd(), tamano);
-  std::int64_t por_omitir = bom ? kLargoBom : 0;
+  const std::int64_t file_size = info.st_size;
+  const std::int64_t step = std::max<std::int64_t>(file_size / 100, 1);
+  std::int64_t next_step = step;
+  std::int64_t consumed = 0;
+  skipped_lines_ = 0;
+  RefuseUtf16(file.fd(), file_size);
+  const bool has_bom = StartsWithBom(file.fd(), file_size);
+  std::int64_t to_skip = has_bom ? kBomLength : 0;
 
-  TCamposRegistro campos;
-  const int fd = archivo.fd();
-  const ManejadorRegistro con_utf8 = [&manejador, fd](const TCamposRegistro& c,
-                                                      const TPosicionLinea& p) {
-    for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) {
-      if (FirstInvalidUtf8(c.campo(n))) FalleUtf8(fd, p);
+  TCamposRegistro fields;
+  const int fd = file.fd();
+  const RecordHandler check_utf8 = [&handler, fd](const TCamposRegistro& c, const LinePosition& p) {
+    for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) {
+      if (FirstInvalidUtf8(c.Text(n))) FailUtf8(fd, p);
     }
-    if (manejador) manejador(c, p);
+    if (handler) handler(c, p);
   };
-  Tokenizador tokenizador(campos, require_utf8_ ? con_utf8 : manejador, por_omitir);
-  const std::unique_ptr<char[]> bloque(new char[tamano_bloque_ + kRellenoBloque]());
+  Tokenizer tokenizer(fields, require_utf8_ ? check_utf8 : handler, to_skip);
+  const std::unique_ptr<char[]> block(new char[block_size_ + kBlockPadding]());
 
   // A writer that appends to the file, cuts it or rewrites it while it is
   // read: what is read may be half of a line, or lines of two versions of
   // the file. Seen at every block and once more at the end, before the line
   // being built is delivered.
-  auto cambio = [&archivo, &estado] {
-    struct stat ahora;
-    return ::fstat(archivo.fd(), &ahora) != 0 || ahora.st_size != estado.st_size ||
-           ahora.st_mtim.tv_sec != estado.st_mtim.tv_sec ||
-           ahora.st_mtim.tv_nsec != estado.st_mtim.tv_nsec;
+  auto changed = [&file, &info] {
+    struct stat now;
+    return ::fstat(file.fd(), &now) != 0 || now.st_size != info.st_size ||
+           now.st_mtim.tv_sec != info.st_mtim.tv_sec ||
+           now.st_mtim.tv_nsec != info.st_mtim.tv_nsec;
   };
-  while (consumidos < tamano) {
-    const auto pedir =
-        static_cast<std::size_t>(std::min<std::int64_t>(
-            static_cast<std::int64_t>(tamano_bloque_), tamano - consumidos));
-    const std::size_t leidos = LeaBloque(archivo.fd(), bloque.get(), pedir, consumidos);
-    if (leidos == 0 || cambio()) FalleCambio(ruta);
-    const char* p = bloque.get();
-    const char* const fin = p + leidos;
+  while (consumed < file_size) {
+    const auto request = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(block_size_), file_size - consumed));
+    const std::size_t bytes_read = ReadBlock(file.fd(), block.get(), request, consumed);
+    if (bytes_read == 0 || changed()) FailChanged(path);
+    const char* p = block.get();
+    const char* const end = p + bytes_read;
     // Pieces end at the next progress step, so the hook is called after
     // exactly the byte that reaches it.
-    while (p < fin) {
-      const char* const fin_pieza = p + std::min<std::int64_t>(fin - p, proximo_paso - consumidos);
+    while (p < end) {
+      const char* const piece_end = p + std::min<std::int64_t>(end - p, next_step - consumed);
       const char* q = p;
-      if (por_omitir > 0) {
-        const std::int64_t omitidos = std::min<std::int64_t>(por_omitir, fin_pieza - q);
-        q += omitidos;
-        por_omitir -= omitidos;
+      if (to_skip > 0) {
+        const std::int64_t skipped_now = std::min<std::int64_t>(to_skip, piece_end - q);
+        q += skipped_now;
+        to_skip -= skipped_now;
       }
-      tokenizador.Procese(q, fin_pieza, consumidos + (q - p));
-      consumidos += fin_pieza - p;
-      p = fin_pieza;
-      if (consumidos == proximo_paso) {
-        proximo_paso += paso;
-        if (progreso) progreso();
+      tokenizer.Feed(q, piece_end, consumed + (q - p));
+      consumed += piece_end - p;
+      p = piece_end;
+      if (consumed == next_step) {
+        next_step += step;
+        if (progress) progress();
       }
     }
   }
-  if (cambio()) FalleCambio(ruta);
-  tokenizador.Termine(consumidos);
-  lineas_omitidas_ = tokenizador.omitidas();
+  if (changed()) FailChanged(path);
+  tokenizer.Finish(consumed);
+  skipped_lines_ = tokenizer.skipped();
   return true;
 }
 

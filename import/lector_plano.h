@@ -15,7 +15,7 @@
 //  - A line without bytes (two line ends in a row) is not a record, nor is
 //    a line whose every field is empty (commas, quotes, zero bytes only).
 //    A last line without a line end is a record, delivered at the end of
-//    the file; marked `incompleta` when it has fewer fields than the record
+//    the file; marked `cut_off` when it has fewer fields than the record
 //    before it. A last line of only Ctrl-Z bytes (0x1A, the old DOS
 //    end-of-file mark) is no record.
 //  - A file whose size or modification time changes while it is read, or
@@ -48,43 +48,42 @@ namespace imp {
 
 // Where the record just delivered sits in the file. Lines are counted
 // physically (1-based): empty lines count, and a skipped byte-order mark
-// counts as bytes, so `desplazamiento`/`longitud` copy the line out of the
+// counts as bytes, so `offset`/`length` copy the line out of the
 // file byte for byte (without its line end).
-struct TPosicionLinea {
-  std::int64_t numero = 0;          // line number, from 1
-  std::int64_t desplazamiento = 0;  // offset of the line's first byte
-  std::int64_t longitud = 0;        // bytes of the line, line end excluded
+struct LinePosition {
+  std::int64_t number = 0;  // line number, from 1
+  std::int64_t offset = 0;  // offset of the line's first byte
+  std::int64_t length = 0;  // bytes of the line, line end excluded
   // The last line of the file, without a line end and with fewer fields
   // than the record before it: cut off by whoever wrote the file.
-  bool incompleta = false;
+  bool cut_off = false;
 };
 
 class TLectorPlano {
  public:
   // Called once per record with read access to the slots. May throw: the
   // failure leaves lea_registros at once, after the file has been closed.
-  using ManejadorRegistro =
-      std::function<void(const TCamposRegistro&, const TPosicionLinea&)>;
+  using RecordHandler = std::function<void(const TCamposRegistro&, const LinePosition&)>;
   // Called once each time the count of consumed bytes reaches a multiple of
   // the step (file size / 100, at least 1): once per byte for files under
   // 200 bytes, size / step times in all.
-  using GanchoProgreso = std::function<void()>;
+  using ProgressHook = std::function<void()>;
 
-  static constexpr std::size_t kBloquePorOmision = 256 * 1024;
+  static constexpr std::size_t kDefaultBlockSize = 256 * 1024;
 
-  // `tamano_bloque` is how many bytes one read asks for (at least 1).
-  explicit TLectorPlano(std::size_t tamano_bloque = kBloquePorOmision);
+  // `block_size` is how many bytes one read asks for (at least 1).
+  explicit TLectorPlano(std::size_t block_size = kDefaultBlockSize);
 
-  // Opens `ruta` for reading and takes an exclusive advisory lock on it,
-  // then reads the whole file, calling `manejador` per record and `progreso`
+  // Opens `path` for reading and takes an exclusive advisory lock on it,
+  // then reads the whole file, calling `handler` per record and `progress`
   // per step (either may be empty). Returns false, having read nothing, when
   // the file cannot be opened: missing, not a regular file, no permission,
   // or locked by another reader. Returns true once every byte up to the size
   // measured at open has been read. Throws imp::Failure on a field or line
   // beyond the format's limits or a read error, and lets the handler's
   // failures through; on every path the file is closed and unlocked.
-  bool lea_registros(const std::string& ruta, const ManejadorRegistro& manejador,
-                     const GanchoProgreso& progreso);
+  bool lea_registros(const std::string& path, const RecordHandler& handler,
+                     const ProgressHook& progress);
 
   // Whether every line must be well-formed UTF-8 (see above); off by
   // default: bytes are bytes.
@@ -92,11 +91,11 @@ class TLectorPlano {
 
   // Lines of the last complete read that were no record (empty, or every
   // field empty).
-  std::int64_t lineas_omitidas() const { return lineas_omitidas_; }
+  std::int64_t skipped_lines() const { return skipped_lines_; }
 
  private:
-  std::size_t tamano_bloque_;
-  std::int64_t lineas_omitidas_ = 0;
+  std::size_t block_size_;
+  std::int64_t skipped_lines_ = 0;
   bool require_utf8_ = false;
 };
 

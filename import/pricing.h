@@ -19,38 +19,38 @@ namespace imp {
 
 // The exponent the discount amounts are rounded with: only the low 8 bits of
 // the configured value count, read as a signed number (300 is 44, 255 is -1).
-int8_t ExponenteDescuento(int32_t exponente_redondeo);
+int8_t DiscountExponent(int32_t exponente_redondeo);
 
 // Consumption tax of the line: per-unit tax c0 × quantity q × factor f,
 // rounded to four decimals.
-Currency ConsumoLinea(Currency c0, Currency q, Currency f);
+Currency LineConsumptionTax(Currency c0, Currency q, Currency f);
 
 // Discount on one unit: price p × line discount percentage d / 100. The
 // quantity does not enter.
-Currency DescuentoUnitario(Currency d, Currency p);
+Currency UnitDiscount(Currency d, Currency p);
 
 // The base the price-list discounts cascade from, kept unrounded: the line
 // amount after the line discount, scaled by 10^12 in counts.
-long double BaseDescuento(Currency d, Currency p, Currency q);
+long double DiscountBase(Currency d, Currency p, Currency q);
 
-// One discount of the cascade: `tasa` percent of `base`, rounded to a double
-// and then to a multiple of 10^exponente.
-Currency MontoCascada(Currency tasa, long double base, int8_t exponente);
+// One discount of the cascade: `rate` percent of `base`, rounded to a double
+// and then to a multiple of 10^exponent.
+Currency CascadeDiscount(Currency rate, long double base, int8_t exponent);
 
-// The base left for the next discount once `monto` (as the line stored it)
+// The base left for the next discount once `amount` (as the line stored it)
 // has been taken off.
-long double BaseRestante(long double base, Currency monto);
+long double RemainingBase(long double base, Currency amount);
 
 // Net amount of the line: what is left of the base after the three
 // discounts, rounded to four decimals.
-Currency NetoLinea(long double base_final);
+Currency LineNet(long double base_final);
 
 // VAT when prices exclude it: (net − line consumption tax) × v / 100.
-Currency IvaExcluido(Currency v, Currency neto, Currency consumo);
+Currency VatExcluded(Currency v, Currency net, Currency consumption);
 // Line total when prices exclude VAT: the three stored amounts added.
-Currency TotalExcluido(Currency iva, Currency neto, Currency consumo);
+Currency TotalVatExcluded(Currency vat, Currency net, Currency consumption);
 // VAT contained in a price that includes it: (net − consumption) ÷ (100 + v)
 // × v. A rate of −100 divides by zero.
-Currency IvaIncluido(Currency v, Currency neto, Currency consumo);
+Currency VatIncluded(Currency v, Currency net, Currency consumption);
 
 }  // namespace imp

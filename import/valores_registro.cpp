@@ -10,7 +10,7 @@ namespace imp {
 
 namespace {
 
-using Valor = TValoresRegistro::Valor;
+using Valor = TValoresRegistro::Value;
 
 constexpr std::pair<std::string_view, Valor> kNombres[] = {
     {"PREF_PRE", &TValoresRegistro::PREF_PRE},
@@ -64,14 +64,14 @@ inline bool Iguales(const std::string& actual, std::string_view texto) {
 
 }  // namespace
 
-Valor TValoresRegistro::valor_de(std::string_view dato) {
+Valor TValoresRegistro::ValueNamed(std::string_view dato) {
   for (const auto& [nombre, valor] : kNombres) {
     if (nombre == dato) return valor;
   }
   return nullptr;
 }
 
-std::string TValoresRegistro::texto_registro() const {
+std::string TValoresRegistro::RecordText() const {
   std::string texto;
   texto.reserve(PREF_PRE.size() + PEDI_NUMERO.size() + 3 + PEDI_NOMTERC.size());
   texto.append(PREF_PRE).append(PEDI_NUMERO).append(" - ").append(PEDI_NOMTERC);
@@ -80,8 +80,8 @@ std::string TValoresRegistro::texto_registro() const {
 
 void asigne_valores(const TCamposRegistro& campos, const CImportacion& importacion,
                     TValoresRegistro& valores) {
-  for (const auto& [columna, valor] : importacion.asignaciones()) {
-    const std::string_view texto = campos.campo(columna);
+  for (const auto& [columna, valor] : importacion.mappings()) {
+    const std::string_view texto = campos.Text(columna);
     if (texto.empty()) continue;
     // Most values repeat on every line of an order; leaving an equal text
     // alone is what keeps this cheap.

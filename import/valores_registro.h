@@ -33,15 +33,15 @@ struct TValoresRegistro {
   std::string PEDE_PRUNIT;      // unit price
   std::string PEDE_DTOPORC;     // line discount percentage
 
-  using Valor = std::string TValoresRegistro::*;
+  using Value = std::string TValoresRegistro::*;
 
   // The value a layout DATO names, compared byte for byte (case and blanks
   // count); nullptr for any other name.
-  static Valor valor_de(std::string_view dato);
+  static Value ValueNamed(std::string_view dato);
 
   // The record text shown while importing: prefix and number side by side,
   // " - ", customer name ("PV123 - ACME"; " - " when all three are empty).
-  std::string texto_registro() const;
+  std::string RecordText() const;
 };
 
 // Copies the record's field texts into `valores` through the layout, walking

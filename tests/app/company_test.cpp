@@ -43,7 +43,7 @@ struct LayoutRow {
 
 std::vector<LayoutRow> Layout(const Tfprincipal& window) {
   std::vector<LayoutRow> rows;
-  for (const TFilaImportacion& f : window.importacion()) {
+  for (const ImportLayoutRow& f : window.importacion()) {
     EXPECT_EQ(f.IMPORTAR, "SI");
     rows.push_back({f.DATO, f.COLUMNA, f.ANCHO});
   }

@@ -168,7 +168,7 @@ TEST(WindowInUse, ALongImportKeepsPaintingAndACloseRequestStopsItBetweenOrders) 
   QTimer close_button;
   bool keys_sent = false;
   QObject::connect(&close_button, &QTimer::timeout, [&] {
-    const int64_t read = w.window->importacion_pedidos().resumen().registros;
+    const int64_t read = w.window->importacion_pedidos().summary().records;
     if (read >= 50 && !keys_sent) {
       // Esc and F2 pressed during the run are not handled: Esc would close
       // (and ask), F2 would start a second import inside the first.
@@ -200,17 +200,17 @@ TEST(WindowInUse, ALongImportKeepsPaintingAndACloseRequestStopsItBetweenOrders) 
   EXPECT_GT(paints_during_run, 2);
   EXPECT_TRUE(keys_sent);
   EXPECT_EQ(questions, 1);
-  const ResumenImportacion& r = w.window->importacion_pedidos().resumen();
-  ASSERT_EQ(r.fin, ResumenImportacion::Fin::kDetenida) << "the run ended first";
-  EXPECT_GT(r.pedidos_grabados, 0);
-  EXPECT_LT(r.pedidos_grabados, kOrders);
+  const ImportSummary& r = w.window->importacion_pedidos().summary();
+  ASSERT_EQ(r.outcome, ImportSummary::Outcome::kStopped) << "the run ended first";
+  EXPECT_GT(r.written_orders, 0);
+  EXPECT_LT(r.written_orders, kOrders);
   // Every order written whole; the window closed after showing the stop.
   w.fdm.Norvela.Close();
   const auto rows = testing::RowsAsText(
       [&](Connection& c) { db.Configure(c); }, RegionalSettings(),
       "SELECT p.PEDI_ID, COUNT(d.PEDE_ITEM) AS N FROM PEDIDOS p LEFT JOIN PEDIDOS_DETALLE d ON "
       "d.PEDI_ID = p.PEDI_ID GROUP BY p.PEDI_ID");
-  EXPECT_EQ(static_cast<int64_t>(rows.size()), r.pedidos_grabados);
+  EXPECT_EQ(static_cast<int64_t>(rows.size()), r.written_orders);
   for (const auto& row : rows) EXPECT_EQ(row.at("N"), std::to_string(kLines));
   ASSERT_FALSE(texts.empty());
   EXPECT_TRUE(texts.back().startsWith(QStringLiteral("Importación detenida a pedido del usuario")))

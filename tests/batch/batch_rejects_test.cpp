@@ -38,19 +38,19 @@ class Carpeta {
 };
 
 // The records of `ruta` by line number, as the reader delivers them.
-std::map<int64_t, TPosicionLinea> Posiciones(const std::string& ruta) {
-  std::map<int64_t, TPosicionLinea> lineas;
+std::map<int64_t, LinePosition> Posiciones(const std::string& ruta) {
+  std::map<int64_t, LinePosition> lineas;
   TLectorPlano lector;
   try {
     lector.lea_registros(
-        ruta, [&](const TCamposRegistro&, const TPosicionLinea& p) { lineas[p.numero] = p; }, {});
+        ruta, [&](const TCamposRegistro&, const LinePosition& p) { lineas[p.number] = p; }, {});
   } catch (const std::exception&) {
     // A file that leaves the format: the lines before are enough.
   }
   return lineas;
 }
 
-using Linea = std::map<int64_t, TPosicionLinea>;
+using Linea = std::map<int64_t, LinePosition>;
 
 TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
   const std::string campo_largo(300, 'x');
@@ -65,11 +65,11 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
       {"cada causa, con CR LF, LF, CR solo y una última línea sin fin",
        "FE,1,A\r\nFE,2,B\n,,C\r,,X\r\nFE,3,D\n,,E\r\nFE,4,F\r\n\r\nFE,5,G",
        [](BatchRejects& r, Linea& l) {
-         r.AlGrabarPedido({"FE", "1", "1", 1, {}, {}, {l[1]}});
-         r.AlDescartarLinea({l[4], "Artículo no válido: 'X'"});
-         r.AlGrabarPedido({"FE", "2", "2", 2, {}, {}, {l[2], l[3], l[4]}});
-         r.AlDescartarPedido({"FE", "3", "violación\nde CK_1", {l[5], l[6]}, "3", 2, {}, {}});
-         r.AlInterrumpirse("'13/45/2026' no es una fecha válida", {l[7]});
+         r.OnOrderWritten({"FE", "1", "1", 1, {}, {}, {l[1]}});
+         r.OnLineDropped({l[4], "Artículo no válido: 'X'"});
+         r.OnOrderWritten({"FE", "2", "2", 2, {}, {}, {l[2], l[3], l[4]}});
+         r.OnOrderDropped({"FE", "3", "violación\nde CK_1", {l[5], l[6]}, "3", 2, {}, {}});
+         r.OnInterrupted("'13/45/2026' no es una fecha válida", {l[7]});
        },
        "FE,2,B\n,,C\r,,X\r\nFE,3,D\n,,E\r\nFE,4,F\r\nFE,5,G",
        "línea 2: pedido FE 2 grabado incompleto, sin la línea 4\n"
@@ -82,22 +82,22 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
       {"un pedido rechazado con una línea descartada: cada línea una vez",
        "FE,1,A\r\n,,X\r\nFE,2,B\r\n",
        [](BatchRejects& r, Linea& l) {
-         r.AlDescartarLinea({l[2], "Artículo no válido: 'X'"});
-         r.AlDescartarPedido({"FE", "1", "no", {l[1], l[2]}, "1", 1, {}, {}});
-         r.AlGrabarPedido({"FE", "2", "2", 1, {}, {}, {l[3]}});
+         r.OnLineDropped({l[2], "Artículo no válido: 'X'"});
+         r.OnOrderDropped({"FE", "1", "no", {l[1], l[2]}, "1", 1, {}, {}});
+         r.OnOrderWritten({"FE", "2", "2", 1, {}, {}, {l[3]}});
        },
        "FE,1,A\r\n,,X\r\n",
        "línea 1: pedido FE 1 rechazado por la base de datos: no\n"
        "línea 2: Artículo no válido: 'X'; pedido FE 1 rechazado por la base de datos: no\n"},
       {"una falla antes de leer: todo el archivo",
        "FE,1,A\r\n\r\nFE,2,B\n",
-       [](BatchRejects& r, Linea&) { r.AlInterrumpirse("sin redondeo", {}); },
+       [](BatchRejects& r, Linea&) { r.OnInterrupted("sin redondeo", {}); },
        "FE,1,A\r\nFE,2,B\n",
        "línea 1: no leída, la importación se detuvo antes de leer la primera línea\n"
        "línea 3: no leída, la importación se detuvo antes de leer la primera línea\n"},
       {"el resto deja el formato: desde ahí, los bytes tal cual",
        "FE,1,A\r\nFE,2,B\r\nFE,3," + campo_largo + "\r\nFE,4,C\r\n",
-       [](BatchRejects& r, Linea& l) { r.AlInterrumpirse("falla", {l[1]}); },
+       [](BatchRejects& r, Linea& l) { r.OnInterrupted("falla", {l[1]}); },
        "FE,1,A\r\nFE,2,B\r\nFE,3," + campo_largo + "\r\nFE,4,C\r\n",
        "línea 1: pedido cortado por la falla: falla\n"
        "línea 2: no leída, la importación se detuvo en la línea 1\n"
@@ -107,15 +107,15 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
       {"detenida entre dos pedidos: desde la primera línea no leída",
        "FE,1,A\r\n,,B\r\nFE,2,C\r\n,,D\r\n",
        [](BatchRejects& r, Linea& l) {
-         r.AlGrabarPedido({"FE", "1", "1", 2, {}, {}, {l[1], l[2]}});
-         r.AlDetenerse(l[3]);
+         r.OnOrderWritten({"FE", "1", "1", 2, {}, {}, {l[1], l[2]}});
+         r.OnStopped(l[3]);
        },
        "FE,2,C\r\n,,D\r\n",
        "línea 3: no leída, la importación se detuvo en la línea 2\n"
        "línea 4: no leída, la importación se detuvo en la línea 2\n"},
       {"basura tras el formato: una entrada por línea, CR solo y sin fin al final",
        "FE,1,A\n" + campo_largo + ",x\r" + "\x01\x02\r\n\n" + "fin",
-       [](BatchRejects& r, Linea& l) { r.AlInterrumpirse("falla", {l[1]}); },
+       [](BatchRejects& r, Linea& l) { r.OnInterrupted("falla", {l[1]}); },
        "FE,1,A\n" + campo_largo + ",x\r" + "\x01\x02\r\n\n" + "fin",
        "línea 1: pedido cortado por la falla: falla\n"
        "línea 2: no leída, la importación se detuvo en la línea 1 (desde aquí el archivo no se "
@@ -124,7 +124,7 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
        "línea 4: no leída, la importación se detuvo en la línea 1\n"
        "línea 5: no leída, la importación se detuvo en la línea 1\n"},
       {"todo importado: archivos vacíos", "FE,1,A\r\n",
-       [](BatchRejects& r, Linea& l) { r.AlGrabarPedido({"FE", "1", "1", 1, {}, {}, {l[1]}}); },
+       [](BatchRejects& r, Linea& l) { r.OnOrderWritten({"FE", "1", "1", 1, {}, {}, {l[1]}}); },
        "", ""},
   };
   for (const Caso& caso : casos) {

@@ -87,8 +87,8 @@ TEST(BatchReport, EnCursoYAlFinal) {
   EXPECT_EQ(raiz.value("compania").toString(), "01");
   EXPECT_FALSE(informe.changed());
 
-  TPosicionLinea l1{1, 0, 5}, l2{2, 6, 5}, l3{3, 12, 5};
-  informe.AlGrabarPedido({"FE", "1", "41", 2, {}, {}, {l1, l2}});
+  LinePosition l1{1, 0, 5}, l2{2, 6, 5}, l3{3, 12, 5};
+  informe.OnOrderWritten({"FE", "1", "41", 2, {}, {}, {l1, l2}});
   EXPECT_TRUE(informe.changed());
   informe.Write(ruta, {false, corrida, "en_curso", "", -1, -1});
   EXPECT_FALSE(informe.changed());
@@ -96,7 +96,7 @@ TEST(BatchReport, EnCursoYAlFinal) {
   EXPECT_EQ(raiz.value("totales").toObject().value("pedidos_grabados").toInt(), 1);
   EXPECT_EQ(raiz.value("totales").toObject().value("lineas_leidas").toInt(), 2);
 
-  informe.AlInterrumpirse("falla", {l3});
+  informe.OnInterrupted("falla", {l3});
   corrida.ended = "2026-12-09T17:40:03-05:00";
   corrida.signal = SIGTERM;
   informe.Write(ruta, {false, corrida, "interrumpida", "", 143, 3});

@@ -26,7 +26,7 @@ namespace {
 
 using imp::CImportacion;
 using imp::TCamposRegistro;
-using imp::TPosicionLinea;
+using imp::LinePosition;
 using imp::TValoresRegistro;
 
 // The layout of the order files, plus rows the mapping must ignore or
@@ -40,15 +40,15 @@ CImportacion Diseno() {
       "PEDE_PRUNIT",     "PEDE_DTOPORC"};
   CImportacion d;
   int columna = 1;
-  for (const char* dato : kDatos) d.agregue({dato, columna++, 10, "SI"});
-  d.agregue({"PEDI_NOMTERC", 0, 60, "SI"});
-  d.agregue({"ARTI_COD", 52, 15, "SI"});
-  d.agregue({"ARTI_COD", -1, 15, "SI"});
-  d.agregue({"PEDE_CANT", 51, 15, "SI"});
-  d.agregue({"OTRO", 3, 15, "SI"});
-  d.agregue({"pref_pre", 4, 4, "SI"});
-  d.agregue({"VEND_COD", 5, 4, "NO"});
-  d.agregue({"PEDI_FECHA", 20, 10, "SI"});
+  for (const char* dato : kDatos) d.Add({dato, columna++, 10, "SI"});
+  d.Add({"PEDI_NOMTERC", 0, 60, "SI"});
+  d.Add({"ARTI_COD", 52, 15, "SI"});
+  d.Add({"ARTI_COD", -1, 15, "SI"});
+  d.Add({"PEDE_CANT", 51, 15, "SI"});
+  d.Add({"OTRO", 3, 15, "SI"});
+  d.Add({"pref_pre", 4, 4, "SI"});
+  d.Add({"VEND_COD", 5, 4, "NO"});
+  d.Add({"PEDI_FECHA", 20, 10, "SI"});
   return d;
 }
 
@@ -83,22 +83,22 @@ Pasada Lea(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
   try {
     p.abierto = lector.lea_registros(
         ruta,
-        [&](const TCamposRegistro& campos, const TPosicionLinea& pos) {
-          if (pos.desplazamiento < 0 || pos.longitud <= 0 ||
-              pos.desplazamiento + pos.longitud > tamano || pos.numero <= anterior) {
+        [&](const TCamposRegistro& campos, const LinePosition& pos) {
+          if (pos.offset < 0 || pos.length <= 0 ||
+              pos.offset + pos.length > tamano || pos.number <= anterior) {
             Falle("record position outside the file or out of order");
           }
-          anterior = pos.numero;
-          p.huella.Agregue(pos.numero);
-          p.huella.Agregue(pos.desplazamiento);
-          p.huella.Agregue(pos.longitud);
-          for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) {
-            const std::string_view campo = campos.campo(n);
+          anterior = pos.number;
+          p.huella.Agregue(pos.number);
+          p.huella.Agregue(pos.offset);
+          p.huella.Agregue(pos.length);
+          for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) {
+            const std::string_view campo = campos.Text(n);
             if (campo.size() > TCamposRegistro::kMaxBytes) Falle("slot longer than 255 bytes");
             p.huella.Agregue(campo);
           }
           imp::asigne_valores(campos, diseno, valores);
-          p.huella.Agregue(valores.texto_registro());
+          p.huella.Agregue(valores.RecordText());
           p.huella.Agregue(valores.ARTI_COD);
           p.huella.Agregue(valores.PEDE_CANT);
           p.huella.Agregue(valores.PEDI_FECHA);
@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t bloque = size == 0 ? 1 : 1 + data[0] % 97;
   const Pasada chica = Lea(ruta, bloque, static_cast<std::int64_t>(size), diseno);
   const Pasada grande =
-      Lea(ruta, imp::TLectorPlano::kBloquePorOmision, static_cast<std::int64_t>(size), diseno);
+      Lea(ruta, imp::TLectorPlano::kDefaultBlockSize, static_cast<std::int64_t>(size), diseno);
   if (!chica.abierto && chica.falla.empty()) Falle("an in-memory file could not be opened");
   if (chica.huella.h != grande.huella.h || chica.falla != grande.falla ||
       chica.abierto != grande.abierto) {

@@ -35,7 +35,7 @@ class Grabadora : public ImportScreen, public Dialogs {
   std::vector<std::string> eventos;
   std::vector<std::string> mensajes;  // plain boxes, the run's and the lookups'
   std::vector<std::string> errores;   // error boxes
-  std::string texto_registro;
+  std::string RecordText;
   int pasos = 0;
   bool panel_visible = false;
   bool cerrada = false;
@@ -49,7 +49,7 @@ class Grabadora : public ImportScreen, public Dialogs {
     eventos.push_back("ocultar panel");
   }
   void ShowRecordBox() override { eventos.push_back("caja de registro"); }
-  void SetRecordText(const std::string& text) override { texto_registro = text; }
+  void SetRecordText(const std::string& text) override { RecordText = text; }
   void StepProgress() override { ++pasos; }
   void ShowMessage(const std::string& text) override {
     mensajes.push_back(text);
@@ -101,7 +101,7 @@ class BancoImportacion {
                            "ARTI_COD",        "PEDE_CANT",       "PEDE_UNIDAD",    "PEDE_PRUNIT",
                            "PEDE_DTOPORC"};
     int columna = 1;
-    for (const char* dato : datos) layout.agregue({dato, columna++, 10, "SI"});
+    for (const char* dato : datos) layout.Add({dato, columna++, 10, "SI"});
   }
 
   // Writes `contenido` to a file beside the database and returns its path.

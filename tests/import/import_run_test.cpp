@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "import/carga_importacion.h"
+#include "import/load_import_layout.h"
 #include "tests/import/banco_importacion.h"
 
 namespace imp::testing {
@@ -49,15 +49,15 @@ std::vector<std::string> Items(const std::vector<Fila>& lineas) {
 }
 
 // Collects what an unattended run would report.
-struct Bitacora : ObservadorImportacion {
-  std::vector<PedidoGrabado> grabados;
-  std::vector<PedidoDescartado> descartados;
-  std::vector<LineaDescartada> lineas;
-  std::vector<TPosicionLinea> interrumpidos;
-  void AlGrabarPedido(const PedidoGrabado& p) override { grabados.push_back(p); }
-  void AlDescartarPedido(const PedidoDescartado& p) override { descartados.push_back(p); }
-  void AlDescartarLinea(const LineaDescartada& l) override { lineas.push_back(l); }
-  void AlInterrumpirse(const std::string&, const std::vector<TPosicionLinea>& r) override {
+struct Bitacora : ImportObserver {
+  std::vector<OrderWritten> grabados;
+  std::vector<OrderDropped> descartados;
+  std::vector<LineDropped> lineas;
+  std::vector<LinePosition> interrumpidos;
+  void OnOrderWritten(const OrderWritten& p) override { grabados.push_back(p); }
+  void OnOrderDropped(const OrderDropped& p) override { descartados.push_back(p); }
+  void OnLineDropped(const LineDropped& l) override { lineas.push_back(l); }
+  void OnInterrupted(const std::string&, const std::vector<LinePosition>& r) override {
     interrumpidos = r;
   }
 };
@@ -65,7 +65,7 @@ struct Bitacora : ObservadorImportacion {
 TEST(ImportRun, AgrupaPorClaveExacta) {
   BancoImportacion banco;
   Bitacora bitacora;
-  banco.run.set_observador(&bitacora);
+  banco.run.set_observer(&bitacora);
   // A, B, A; then keys that differ only in case or in leading zeros.
   banco.Corra(Pedido("FE", "1") + Otra() + Pedido("FE", "2") + Pedido("FE", "1") +
               Pedido("PV", "0123") + Pedido("pv", "0123") + Pedido("pv", "123"));
@@ -83,11 +83,11 @@ TEST(ImportRun, AgrupaPorClaveExacta) {
     EXPECT_EQ(Items(lineas), lineas_por_pedido[i]) << i;
   }
   EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
-  EXPECT_EQ(banco.run.resumen().pedidos_grabados, 6);
-  EXPECT_EQ(banco.run.resumen().lineas_grabadas, 7);
+  EXPECT_EQ(banco.run.summary().written_orders, 6);
+  EXPECT_EQ(banco.run.summary().written_lines, 7);
   ASSERT_EQ(bitacora.grabados.size(), 6u);
-  EXPECT_EQ(bitacora.grabados[0].lineas, 2);
-  EXPECT_EQ(bitacora.grabados[0].pedi_id, pedidos[0].at("PEDI_ID"));
+  EXPECT_EQ(bitacora.grabados[0].lines, 2);
+  EXPECT_EQ(bitacora.grabados[0].order_id, pedidos[0].at("PEDI_ID"));
 }
 
 // The header as assembled from the record that begins each order.
@@ -159,7 +159,7 @@ TEST(ImportRun, TotalesDeLasLineas) {
 TEST(ImportRun, ArticuloDesconocidoDejaHuecoEnLosItems) {
   BancoImportacion banco;
   Bitacora bitacora;
-  banco.run.set_observador(&bitacora);
+  banco.run.set_observer(&bitacora);
   const std::string archivo = Pedido("FE", "1") + Otra("NOEXISTE") + Otra();
   banco.Corra(archivo);
 
@@ -167,17 +167,17 @@ TEST(ImportRun, ArticuloDesconocidoDejaHuecoEnLosItems) {
             (std::vector<std::string>{"Código 'NOEXISTE' no encontrado.", kFinalizada}));
   EXPECT_EQ(Items(banco.Lineas("FE", "1")), (std::vector<std::string>{"1", "3"}));
   ASSERT_EQ(bitacora.lineas.size(), 1u);
-  EXPECT_EQ(bitacora.lineas[0].posicion.numero, 2);
-  EXPECT_EQ(archivo.substr(bitacora.lineas[0].posicion.desplazamiento,
-                           bitacora.lineas[0].posicion.longitud),
+  EXPECT_EQ(bitacora.lineas[0].position.number, 2);
+  EXPECT_EQ(archivo.substr(bitacora.lineas[0].position.offset,
+                           bitacora.lineas[0].position.length),
             Otra("NOEXISTE").substr(0, Otra("NOEXISTE").size() - 2));
-  EXPECT_EQ(banco.run.resumen().lineas_descartadas, 1);
+  EXPECT_EQ(banco.run.summary().dropped_lines, 1);
 }
 
 TEST(ImportRun, FallaDeConversionConservaLosPedidosAnteriores) {
   BancoImportacion banco;
   Bitacora bitacora;
-  banco.run.set_observador(&bitacora);
+  banco.run.set_observer(&bitacora);
   const std::string falla = banco.CorraConFalla(Pedido("FE", "1") + Pedido("FE", "2") +
                                                 Pedido("FE", "3") + Otra("TRAB", "1a"));
 
@@ -189,14 +189,14 @@ TEST(ImportRun, FallaDeConversionConservaLosPedidosAnteriores) {
   // The window stays as the failure left it.
   EXPECT_FALSE(banco.pantalla.cerrada);
   EXPECT_TRUE(banco.pantalla.panel_visible);
-  EXPECT_EQ(banco.pantalla.texto_registro, "FE3 - ACME");
+  EXPECT_EQ(banco.pantalla.RecordText, "FE3 - ACME");
   EXPECT_TRUE(banco.pantalla.mensajes.empty());
   // The order cut off is the one of lines 3 and 4.
   ASSERT_EQ(bitacora.interrumpidos.size(), 2u);
-  EXPECT_EQ(bitacora.interrumpidos[0].numero, 3);
-  EXPECT_EQ(bitacora.interrumpidos[1].numero, 4);
-  EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kFalla);
-  EXPECT_EQ(banco.run.resumen().falla, "1a no es un valor BCD válido");
+  EXPECT_EQ(bitacora.interrumpidos[0].number, 3);
+  EXPECT_EQ(bitacora.interrumpidos[1].number, 4);
+  EXPECT_EQ(banco.run.summary().outcome, ImportSummary::Outcome::kFailed);
+  EXPECT_EQ(banco.run.summary().failure, "1a no es un valor BCD válido");
 }
 
 TEST(ImportRun, ArchivoVacioNoGrabaNada) {
@@ -277,7 +277,7 @@ TEST(ImportRun, PantallaDeUnaCorridaCompleta) {
   EXPECT_EQ(e[2], std::string("mensaje: ") + kFinalizada);
   EXPECT_EQ(e[3], "ocultar panel");
   EXPECT_EQ(e[4], "cerrar");
-  EXPECT_EQ(banco.pantalla.texto_registro, "pv123 - ACME");
+  EXPECT_EQ(banco.pantalla.RecordText, "pv123 - ACME");
   EXPECT_GT(banco.pantalla.pasos, 0);
   EXPECT_EQ(banco.run.prefijo_actual(), "pv");
   EXPECT_EQ(banco.run.numero_actual(), "123");
@@ -323,7 +323,7 @@ TEST(ImportRun, SinDisenoFallaElPrimerRegistro) {
   banco.db.Exec("DROP TABLE IMPORTACION_INVENTARIO;");
   QuerySet CImporinv(banco.fdm.Norvela, banco.rs, "CImporinv");
   CImportacion no_cargado;
-  EXPECT_THROW(cargue_importacion(CImporinv, banco.layout), Failure);
+  EXPECT_THROW(LoadImportLayout(CImporinv, banco.layout), Failure);
 
   const struct {
     const CImportacion* diseno;
@@ -373,7 +373,7 @@ TEST(ImportRun, PedidoRechazadoSeInforma) {
       "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_CODIGO_LARGO "
       "CHECK (ARTI_COD <> 'ABCDEFGHIJKLMNO');");
   Bitacora bitacora;
-  banco.run.set_observador(&bitacora);
+  banco.run.set_observer(&bitacora);
   banco.Corra(Pedido("FE", "1") + Pedido("FE", "2") + Otra("ABCDEFGHIJKLMNO") +
               Pedido("FE", "3"));
 
@@ -386,9 +386,9 @@ TEST(ImportRun, PedidoRechazadoSeInforma) {
   EXPECT_NE(mensaje.find("CK_SIN_CODIGO_LARGO"), std::string::npos) << mensaje;
   EXPECT_EQ(mensaje.find('\n', inicio.size()), std::string::npos) << mensaje;
   ASSERT_EQ(bitacora.descartados.size(), 1u);
-  ASSERT_EQ(bitacora.descartados[0].registros.size(), 2u);
-  EXPECT_EQ(bitacora.descartados[0].registros[0].numero, 2);
-  EXPECT_EQ(banco.run.resumen().pedidos_grabados, 2);
+  ASSERT_EQ(bitacora.descartados[0].file_lines.size(), 2u);
+  EXPECT_EQ(bitacora.descartados[0].file_lines[0].number, 2);
+  EXPECT_EQ(banco.run.summary().written_orders, 2);
   // The identifier drawn for the refused order is not given back.
   EXPECT_EQ(banco.Identificadores(), "3");
 }
@@ -400,15 +400,15 @@ namespace imp::testing {
 namespace {
 
 // Asks the run to stop once `tras` orders have been written.
-struct DetengaTras : ObservadorImportacion {
+struct DetengaTras : ImportObserver {
   ImportRun* run = nullptr;
   int tras = 0;
   int grabados = 0;
-  std::vector<TPosicionLinea> detenciones;
-  void AlGrabarPedido(const PedidoGrabado&) override {
+  std::vector<LinePosition> detenciones;
+  void OnOrderWritten(const OrderWritten&) override {
     if (++grabados == tras) run->RequestStop();
   }
-  void AlDetenerse(const TPosicionLinea& p) override { detenciones.push_back(p); }
+  void OnStopped(const LinePosition& p) override { detenciones.push_back(p); }
 };
 
 // `pedidos` orders PV 1.. of `lineas` lines each.
@@ -434,32 +434,32 @@ TEST(ImportRunStop, StopsBetweenOrdersLeavingEveryOrderWhole) {
     DetengaTras detenga;
     detenga.run = &banco.run;
     detenga.tras = c.tras;
-    banco.run.set_observador(&detenga);
+    banco.run.set_observer(&detenga);
     banco.Corra(Pedidos(c.pedidos, c.lineas));
 
-    const ResumenImportacion& r = banco.run.resumen();
+    const ImportSummary& r = banco.run.summary();
     const auto pedidos = banco.Pedidos();
-    ASSERT_EQ(static_cast<int64_t>(pedidos.size()), r.pedidos_grabados);
+    ASSERT_EQ(static_cast<int64_t>(pedidos.size()), r.written_orders);
     for (const Fila& p : pedidos) {
       EXPECT_EQ(banco.Lea("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE WHERE PEDI_ID = " + p.at("PEDI_ID"))
                     .size(),
                 static_cast<size_t>(c.lineas))
           << "order " << p.at("PEDI_NUMERO") << " is not whole";
     }
-    if (r.fin == ResumenImportacion::Fin::kCompleta) {
+    if (r.outcome == ImportSummary::Outcome::kComplete) {
       // The request came while the last order was read: nothing was left.
-      EXPECT_EQ(r.pedidos_grabados, c.pedidos);
+      EXPECT_EQ(r.written_orders, c.pedidos);
       EXPECT_TRUE(detenga.detenciones.empty());
       continue;
     }
-    ASSERT_EQ(r.fin, ResumenImportacion::Fin::kDetenida);
-    EXPECT_GE(r.pedidos_grabados, c.tras);
-    EXPECT_LT(r.pedidos_grabados, c.pedidos);
+    ASSERT_EQ(r.outcome, ImportSummary::Outcome::kStopped);
+    EXPECT_GE(r.written_orders, c.tras);
+    EXPECT_LT(r.written_orders, c.pedidos);
     // Every order before the first line not read was written, none after.
-    const int64_t primera = r.pedidos_grabados * c.lineas + 1;
-    EXPECT_EQ(r.primera_sin_leer.numero, primera);
+    const int64_t primera = r.written_orders * c.lineas + 1;
+    EXPECT_EQ(r.first_unread.number, primera);
     ASSERT_EQ(detenga.detenciones.size(), 1u);
-    EXPECT_EQ(detenga.detenciones[0].numero, primera);
+    EXPECT_EQ(detenga.detenciones[0].number, primera);
     ASSERT_FALSE(banco.pantalla.mensajes.empty());
     EXPECT_EQ(banco.pantalla.mensajes.back(),
               "Importación detenida a pedido del usuario: la línea " + std::to_string(primera) +
@@ -472,14 +472,14 @@ TEST(ImportRunStop, RequestBeforeTheRunReadsNothingAndStaysUntilCleared) {
   BancoImportacion banco;
   banco.run.RequestStop();
   banco.Corra(Pedidos(2, 2));
-  EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kDetenida);
-  EXPECT_EQ(banco.run.resumen().primera_sin_leer.numero, 1);
+  EXPECT_EQ(banco.run.summary().outcome, ImportSummary::Outcome::kStopped);
+  EXPECT_EQ(banco.run.summary().first_unread.number, 1);
   EXPECT_TRUE(banco.Pedidos().empty());
 
   EXPECT_TRUE(banco.run.stop_requested());
   banco.run.ClearStopRequest();
   banco.Corra(Pedidos(2, 2));
-  EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
+  EXPECT_EQ(banco.run.summary().outcome, ImportSummary::Outcome::kComplete);
   EXPECT_EQ(banco.Pedidos().size(), 2u);
 }
 
@@ -499,7 +499,7 @@ TEST(ImportRunLargeOrder, TwentyThousandLinesWrittenWhole) {
   for (int l = 1; l < kLineas; ++l) texto += Otra();
   banco.Corra(texto);
 
-  ASSERT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
+  ASSERT_EQ(banco.run.summary().outcome, ImportSummary::Outcome::kComplete);
   const auto pedidos = banco.Pedidos();
   ASSERT_EQ(pedidos.size(), 1u);
   const auto cuenta = banco.Lea(
@@ -510,7 +510,7 @@ TEST(ImportRunLargeOrder, TwentyThousandLinesWrittenWhole) {
   EXPECT_EQ(cuenta.at(0).at("D"), std::to_string(kLineas));
   EXPECT_EQ(cuenta.at(0).at("LO"), "1");
   EXPECT_EQ(cuenta.at(0).at("HI"), std::to_string(kLineas));
-  EXPECT_EQ(banco.run.resumen().lineas_grabadas, kLineas);
+  EXPECT_EQ(banco.run.summary().written_lines, kLineas);
 }
 
 }  // namespace
@@ -522,17 +522,17 @@ namespace {
 // Fails the run right after an order is settled: throws from the event
 // itself, or closes the connection so that the store's next step (the
 // refresh after a commit, the next order's lookups) fails for real.
-struct FalleTras : ObservadorImportacion {
+struct FalleTras : ImportObserver {
   enum Como { kLanza, kCierraConexion };
   Tfdm* fdm = nullptr;
   Como como = kLanza;
   std::string evento;  // "grabado", "descartado" or "existente"
   int tras = 1;
   int vistos = 0;
-  std::vector<TPosicionLinea> asentados;     // lines of every settled order
-  std::vector<TPosicionLinea> interrumpidos;
+  std::vector<LinePosition> asentados;     // lines of every settled order
+  std::vector<LinePosition> interrumpidos;
 
-  void Asiente(const std::string& que, const std::vector<TPosicionLinea>& r) {
+  void Asiente(const std::string& que, const std::vector<LinePosition>& r) {
     asentados.insert(asentados.end(), r.begin(), r.end());
     if (que != evento || ++vistos != tras) return;
     if (como == kLanza) throw Failure("falla tras asentar el pedido");
@@ -540,17 +540,17 @@ struct FalleTras : ObservadorImportacion {
     fdm->Norvela.Close();
     fdm->Norvela.SetParam("Database", "/nonexistent/gone.fdb");
   }
-  void AlGrabarPedido(const PedidoGrabado& p) override { Asiente("grabado", p.registros); }
-  void AlDescartarPedido(const PedidoDescartado& p) override { Asiente("descartado", p.registros); }
-  void AlOmitirPedido(const PedidoExistente& p) override { Asiente("existente", p.registros); }
-  void AlInterrumpirse(const std::string&, const std::vector<TPosicionLinea>& r) override {
+  void OnOrderWritten(const OrderWritten& p) override { Asiente("grabado", p.file_lines); }
+  void OnOrderDropped(const OrderDropped& p) override { Asiente("descartado", p.file_lines); }
+  void OnOrderSkipped(const OrderSkipped& p) override { Asiente("existente", p.file_lines); }
+  void OnInterrupted(const std::string&, const std::vector<LinePosition>& r) override {
     interrumpidos = r;
   }
 };
 
-std::vector<int64_t> Numeros(const std::vector<TPosicionLinea>& r) {
+std::vector<int64_t> Numeros(const std::vector<LinePosition>& r) {
   std::vector<int64_t> n;
-  for (const TPosicionLinea& p : r) n.push_back(p.numero);
+  for (const LinePosition& p : r) n.push_back(p.number);
   return n;
 }
 
@@ -583,24 +583,24 @@ TEST(ImportRunOutcome, ASettledOrderIsNeverReportedAsCutOff) {
         "CHECK (ARTI_COD <> 'ABCDEFGHIJKLMNO');");
     if (c.omitir) {
       banco.Corra(Pedido("PV", "1") + Otra());
-      banco.run.set_omitir_existentes(true);
+      banco.run.set_skip_existing(true);
     }
     FalleTras falle;
     falle.fdm = &banco.fdm;
     falle.como = c.como;
     falle.evento = c.evento;
     falle.tras = c.tras;
-    banco.run.set_observador(&falle);
+    banco.run.set_observer(&falle);
     const std::string falla = banco.CorraConFalla(Pedido("PV", "1") + Otra() + Pedido("PV", "2") +
                                                   Otra("ABCDEFGHIJKLMNO") + Pedido("PV", "3") +
                                                   Otra());
     EXPECT_FALSE(falla.empty());
-    EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kFalla);
+    EXPECT_EQ(banco.run.summary().outcome, ImportSummary::Outcome::kFailed);
     EXPECT_EQ(Numeros(falle.interrumpidos), c.cortadas);
-    EXPECT_EQ(Numeros(banco.run.resumen().registros_interrumpidos), c.cortadas);
+    EXPECT_EQ(Numeros(banco.run.summary().interrupted_lines), c.cortadas);
     // No line is both settled and cut off.
-    for (const TPosicionLinea& p : falle.interrumpidos) {
-      for (const TPosicionLinea& a : falle.asentados) EXPECT_NE(p.numero, a.numero);
+    for (const LinePosition& p : falle.interrumpidos) {
+      for (const LinePosition& a : falle.asentados) EXPECT_NE(p.number, a.number);
     }
   }
 }
@@ -642,15 +642,15 @@ TEST(ImportRunFile, CutOffLastLineAndEmptyRecords) {
     SCOPED_TRACE(c.nombre);
     BancoImportacion banco;
     Bitacora bitacora;
-    banco.run.set_observador(&bitacora);
+    banco.run.set_observer(&bitacora);
     banco.Corra(c.texto);
-    EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
+    EXPECT_EQ(banco.run.summary().outcome, ImportSummary::Outcome::kComplete);
     EXPECT_EQ(Claves(banco.Pedidos()), c.grabados);
     std::vector<std::string> descartados;
-    for (const PedidoDescartado& d : bitacora.descartados) {
-      descartados.push_back(d.prefijo + " " + d.numero);
-      EXPECT_NE(d.motivo.find(kIncompleta), std::string::npos) << d.motivo;
-      EXPECT_TRUE(d.por_el_archivo);
+    for (const OrderDropped& d : bitacora.descartados) {
+      descartados.push_back(d.prefix + " " + d.number);
+      EXPECT_NE(d.reason.find(kIncompleta), std::string::npos) << d.reason;
+      EXPECT_TRUE(d.by_file);
     }
     EXPECT_EQ(descartados, c.descartados);
     EXPECT_EQ(banco.Lea("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE").size(),
@@ -690,7 +690,7 @@ TEST(ImportRunFile, AFileThatChangesWhileReadEndsTheRunBeforeItsLastOrder) {
               0u)
         << f.what();
   }
-  EXPECT_EQ(run.resumen().fin, ResumenImportacion::Fin::kFalla);
+  EXPECT_EQ(run.summary().outcome, ImportSummary::Outcome::kFailed);
   // What was written is whole, and the last order read was not written.
   const auto pedidos = banco.Pedidos();
   EXPECT_LT(pedidos.size(), 30u);

@@ -44,7 +44,7 @@ class ArchivoTemporal {
 
 struct Registro {
   std::vector<std::string> campos;  // all 51 slots
-  TPosicionLinea posicion;
+  LinePosition posicion;
 };
 
 std::vector<Registro> Lea(const std::string& bytes, std::size_t bloque) {
@@ -53,9 +53,9 @@ std::vector<Registro> Lea(const std::string& bytes, std::size_t bloque) {
   TLectorPlano lector(bloque);
   const bool abierto = lector.lea_registros(
       archivo.ruta(),
-      [&](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
+      [&](const TCamposRegistro& campos, const LinePosition& posicion) {
         Registro r{{}, posicion};
-        for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) r.campos.emplace_back(campos.campo(n));
+        for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) r.campos.emplace_back(campos.Text(n));
         registros.push_back(std::move(r));
       },
       {});
@@ -65,7 +65,7 @@ std::vector<Registro> Lea(const std::string& bytes, std::size_t bloque) {
 
 // Block sizes that put block boundaries inside every construct of the
 // small files below, and the normal one.
-constexpr std::size_t kBloques[] = {1, 2, 3, 5, TLectorPlano::kBloquePorOmision};
+constexpr std::size_t kBloques[] = {1, 2, 3, 5, TLectorPlano::kDefaultBlockSize};
 
 struct CasoCampos {
   const char* nombre;
@@ -131,7 +131,7 @@ TEST(LectorPlano, ReglasDeBytes) {
 struct CasoPosicion {
   const char* nombre;
   std::string bytes;
-  std::vector<TPosicionLinea> posiciones;  // numero, desplazamiento, longitud
+  std::vector<LinePosition> posiciones;  // numero, desplazamiento, longitud
 };
 
 const CasoPosicion kCasosPosicion[] = {
@@ -151,11 +151,11 @@ TEST(LectorPlano, PosicionDeCadaLinea) {
       const auto registros = Lea(caso.bytes, bloque);
       ASSERT_EQ(registros.size(), caso.posiciones.size());
       for (std::size_t r = 0; r < registros.size(); ++r) {
-        EXPECT_EQ(registros[r].posicion.numero, caso.posiciones[r].numero) << r;
-        EXPECT_EQ(registros[r].posicion.desplazamiento, caso.posiciones[r].desplazamiento) << r;
-        EXPECT_EQ(registros[r].posicion.longitud, caso.posiciones[r].longitud) << r;
+        EXPECT_EQ(registros[r].posicion.number, caso.posiciones[r].number) << r;
+        EXPECT_EQ(registros[r].posicion.offset, caso.posiciones[r].offset) << r;
+        EXPECT_EQ(registros[r].posicion.length, caso.posiciones[r].length) << r;
         // The position copies the line out of the file byte for byte.
-        EXPECT_EQ(caso.bytes.substr(caso.posiciones[r].desplazamiento, caso.posiciones[r].longitud)
+        EXPECT_EQ(caso.bytes.substr(caso.posiciones[r].offset, caso.posiciones[r].length)
                       .find_first_of("\r\n"),
                   std::string::npos);
       }
@@ -183,7 +183,7 @@ TEST(LectorPlano, CadaEjecucionEmpiezaConSlotsVacios) {
   std::string segundo;
   ASSERT_TRUE(lector.lea_registros(larga.ruta(), {}, {}));
   ASSERT_TRUE(lector.lea_registros(
-      corta.ruta(), [&](const TCamposRegistro& c, const TPosicionLinea&) { segundo = c.campo(2); },
+      corta.ruta(), [&](const TCamposRegistro& c, const LinePosition&) { segundo = c.Text(2); },
       {}));
   EXPECT_EQ(segundo, "");
 }
@@ -245,7 +245,7 @@ TEST(LectorPlano, CampoOLineaFueraDeLimitesFalla) {
       std::size_t registros = 0;
       try {
         lector.lea_registros(
-            archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++registros; },
+            archivo.ruta(), [&](const TCamposRegistro&, const LinePosition&) { ++registros; },
             {});
         ADD_FAILURE() << "no fallo";
       } catch (const Failure& f) {
@@ -298,10 +298,10 @@ TEST(LectorPlano, UltimaLineaIncompletaYLineasOmitidas) {
       std::vector<bool> incompletas;
       ASSERT_TRUE(lector.lea_registros(
           archivo.ruta(),
-          [&](const TCamposRegistro&, const TPosicionLinea& p) { incompletas.push_back(p.incompleta); },
+          [&](const TCamposRegistro&, const LinePosition& p) { incompletas.push_back(p.cut_off); },
           {}));
       EXPECT_EQ(incompletas, caso.incompletas);
-      EXPECT_EQ(lector.lineas_omitidas(), caso.omitidas);
+      EXPECT_EQ(lector.skipped_lines(), caso.omitidas);
     }
   }
 }
@@ -333,7 +333,7 @@ TEST(LectorPlano, ArchivoQueCambiaMientrasSeLee) {
        }},
   };
   for (const auto& caso : casos) {
-    for (const std::size_t bloque : {std::size_t{16}, TLectorPlano::kBloquePorOmision}) {
+    for (const std::size_t bloque : {std::size_t{16}, TLectorPlano::kDefaultBlockSize}) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
       ArchivoTemporal archivo(lineas);
       // An old modification time, so that any write moves it.
@@ -344,7 +344,7 @@ TEST(LectorPlano, ArchivoQueCambiaMientrasSeLee) {
       bool escrito = false;
       const auto falla = testing::FailureOf([&] {
         lector.lea_registros(
-            archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++registros; },
+            archivo.ruta(), [&](const TCamposRegistro&, const LinePosition&) { ++registros; },
             [&] {
               if (!escrito) caso.escritor(archivo.ruta());
               escrito = true;
@@ -366,7 +366,7 @@ TEST(LectorPlano, FallaDelManejadorLiberaElArchivo) {
   int llamadas = 0;
   EXPECT_THROW(lector.lea_registros(
                    archivo.ruta(),
-                   [&](const TCamposRegistro&, const TPosicionLinea&) {
+                   [&](const TCamposRegistro&, const LinePosition&) {
                      if (++llamadas == 2) throw Failure("falla");
                    },
                    {}),
@@ -377,7 +377,7 @@ TEST(LectorPlano, FallaDelManejadorLiberaElArchivo) {
   ::close(fd);
   llamadas = 0;
   EXPECT_TRUE(lector.lea_registros(
-      archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++llamadas; }, {}));
+      archivo.ruta(), [&](const TCamposRegistro&, const LinePosition&) { ++llamadas; }, {}));
   EXPECT_EQ(llamadas, 3);
 }
 
@@ -385,7 +385,7 @@ TEST(LectorPlano, ArchivoQueNoSePuedeAbrir) {
   ArchivoTemporal archivo("a\n");
   TLectorPlano lector;
   bool llamado = false;
-  const auto manejador = [&](const TCamposRegistro&, const TPosicionLinea&) { llamado = true; };
+  const auto manejador = [&](const TCamposRegistro&, const LinePosition&) { llamado = true; };
   const auto gancho = [&] { llamado = true; };
 
   for (const int bloqueo : {LOCK_EX, LOCK_SH}) {
@@ -408,7 +408,7 @@ std::string Eventos(const std::string& bytes, std::size_t bloque) {
   std::string eventos;
   TLectorPlano lector(bloque);
   EXPECT_TRUE(lector.lea_registros(
-      archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { eventos += 'R'; },
+      archivo.ruta(), [&](const TCamposRegistro&, const LinePosition&) { eventos += 'R'; },
       [&] { eventos += 'P'; }));
   return eventos;
 }
@@ -426,7 +426,7 @@ TEST(LectorPlano, CantidadDePasosDeProgreso) {
     std::size_t pasos;
   } casos[] = {{0, 0}, {1, 1}, {150, 150}, {199, 199}, {200, 100}, {1000, 100}, {1099, 109}};
   for (const auto& caso : casos) {
-    for (const std::size_t bloque : {std::size_t{1}, std::size_t{7}, TLectorPlano::kBloquePorOmision}) {
+    for (const std::size_t bloque : {std::size_t{1}, std::size_t{7}, TLectorPlano::kDefaultBlockSize}) {
       SCOPED_TRACE(std::to_string(caso.tamano) + " bytes, bloque " + std::to_string(bloque));
       const std::string eventos = Eventos(ArchivoDeLineas(caso.tamano), bloque);
       EXPECT_EQ(static_cast<std::size_t>(std::count(eventos.begin(), eventos.end(), 'P')),

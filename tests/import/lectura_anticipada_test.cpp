@@ -142,12 +142,12 @@ TEST(LecturaAnticipada, LineaRechazadaTrasRegistrosGuardados) {
     // One identifier per written order: none for the order cut off.
     EXPECT_EQ(banco.Identificadores(), std::to_string(c.escritos.size()));
 
-    const ResumenImportacion& r = banco.run.resumen();
-    EXPECT_EQ(r.fin, ResumenImportacion::Fin::kFalla);
-    EXPECT_EQ(r.registros, c.registros);
-    EXPECT_EQ(r.pedidos_grabados, static_cast<int>(c.escritos.size()));
+    const ImportSummary& r = banco.run.summary();
+    EXPECT_EQ(r.outcome, ImportSummary::Outcome::kFailed);
+    EXPECT_EQ(r.records, c.registros);
+    EXPECT_EQ(r.written_orders, static_cast<int>(c.escritos.size()));
     std::vector<int64_t> interrumpidos;
-    for (const TPosicionLinea& p : r.registros_interrumpidos) interrumpidos.push_back(p.numero);
+    for (const LinePosition& p : r.interrupted_lines) interrumpidos.push_back(p.number);
     EXPECT_EQ(interrumpidos, c.interrumpidos);
   }
 }
@@ -214,7 +214,7 @@ TEST(LecturaAnticipada, MensajesDeLasConsultasEnOrdenDelArchivo) {
     }
     mensajes.push_back(kFinalizada);
     EXPECT_EQ(banco.pantalla.mensajes, mensajes);
-    EXPECT_EQ(banco.run.resumen().lineas_descartadas, desconocidas);
+    EXPECT_EQ(banco.run.summary().dropped_lines, desconocidas);
 
     std::vector<std::string> numeros;
     for (const PedidoPrueba& p : c.pedidos) {
@@ -262,8 +262,8 @@ TEST(LecturaAnticipada, SentenciasPorPedido) {
     const int64_t sentencias = static_cast<int64_t>(banco.fdm.statements_executed() - antes);
 
     ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
-    EXPECT_EQ(banco.run.resumen().pedidos_grabados, kPedidos);
-    EXPECT_EQ(banco.run.resumen().lineas_grabadas, kPedidos * lineas);
+    EXPECT_EQ(banco.run.summary().written_orders, kPedidos);
+    EXPECT_EQ(banco.run.summary().written_lines, kPedidos * lineas);
 
     // Writing an order: the header's and each line's insert, drawing its
     // identifier, and (but after the last order) reading the emptied store

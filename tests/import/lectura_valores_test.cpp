@@ -24,19 +24,19 @@ std::vector<std::string> TextosTrasCadaRegistro(const std::string& bytes) {
   std::ofstream(ruta, std::ios::binary) << bytes;
 
   CImportacion importacion;
-  importacion.agregue({"ARTI_COD", 4, 20, "SI"});
-  importacion.agregue({"PEDE_CANT", 5, 10, "SI"});
-  importacion.agregue({"PREF_PRE", 1, 4, "SI"});
-  importacion.agregue({"PEDI_NUMERO", 2, 10, "SI"});
-  importacion.agregue({"PEDI_NOMTERC", 3, 60, "SI"});
+  importacion.Add({"ARTI_COD", 4, 20, "SI"});
+  importacion.Add({"PEDE_CANT", 5, 10, "SI"});
+  importacion.Add({"PREF_PRE", 1, 4, "SI"});
+  importacion.Add({"PEDI_NUMERO", 2, 10, "SI"});
+  importacion.Add({"PEDI_NOMTERC", 3, 60, "SI"});
   TValoresRegistro valores;
   std::vector<std::string> textos;
   TLectorPlano lector(3);
   EXPECT_TRUE(lector.lea_registros(
       ruta,
-      [&](const TCamposRegistro& campos, const TPosicionLinea&) {
+      [&](const TCamposRegistro& campos, const LinePosition&) {
         asigne_valores(campos, importacion, valores);
-        textos.push_back(valores.texto_registro() + " | " + valores.ARTI_COD + " x " +
+        textos.push_back(valores.RecordText() + " | " + valores.ARTI_COD + " x " +
                          valores.PEDE_CANT);
       },
       {}));

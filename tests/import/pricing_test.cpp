@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "import/precio_linea.h"
+#include "import/line_pricing.h"
 #include "import/pricing.h"
 #include "values/conversions.h"
 #include "values/failure.h"
@@ -42,8 +42,8 @@ struct LineaLibre {
       dtomonto{kDtomonto}, dtom1{kDtom1}, dtom2{kDtom2}, dtom3{kDtom3},
       ivamonto{kIvamonto}, total{kTotal};
 
-  PrecioLinea Precio() {
-    return PrecioLinea({&cant, &prunit, &dtoporc, &dto1, &dto2, &dto3, &factor, &ivaporc,
+  LinePricing Precio() {
+    return LinePricing({&cant, &prunit, &dtoporc, &dto1, &dto2, &dto3, &factor, &ivaporc,
                         &consumo, &dtomonto, &dtom1, &dtom2, &dtom3, &ivamonto, &total});
   }
 };
@@ -110,11 +110,11 @@ TEST_P(LineaTrabajada, CadaColumna) {
   Set(l.factor, k.factor);
   Set(l.ivaporc, k.iva);
 
-  PrecioLinea precio = l.Precio();
-  precio.Consumo();
-  precio.DescuentoUnitario();
-  const Currency neto = precio.Cascada(ExponenteDescuento(k.e));
-  precio.Iva(neto, k.iva_incluido);
+  LinePricing precio = l.Precio();
+  precio.ApplyConsumptionTax();
+  precio.ApplyUnitDiscount();
+  const Currency neto = precio.ApplyCascade(DiscountExponent(k.e));
+  precio.ApplyVat(neto, k.iva_incluido);
 
   EXPECT_EQ(l.consumo.AsCurrency(), M(k.consumo));
   EXPECT_EQ(l.dtomonto.AsCurrency(), M(k.dtomonto));
@@ -139,7 +139,7 @@ TEST(ExponenteDescuento, OchoBitsBajosConSigno) {
   } casos[] = {{0, 0}, {1, 1}, {2, 2}, {-2, -2}, {255, -1}, {256, 0},
                {258, 2}, {300, 44}, {127, 127}, {128, -128}, {-256, 0}};
   for (const auto& c : casos) {
-    EXPECT_EQ(ExponenteDescuento(c.configurado), c.expected) << c.configurado;
+    EXPECT_EQ(DiscountExponent(c.configurado), c.expected) << c.configurado;
   }
 }
 
@@ -156,7 +156,7 @@ TEST(MontoCascada, RedondeoPorExponente) {
   };
   for (const auto& c : casos) {
     const long double base = M(c.monto).extended_count() * 1e8L;
-    EXPECT_EQ(MontoCascada(M("100"), base, c.e), M(c.expected)) << c.monto << " e=" << int(c.e);
+    EXPECT_EQ(CascadeDiscount(M("100"), base, c.e), M(c.expected)) << c.monto << " e=" << int(c.e);
   }
 }
 
@@ -171,7 +171,7 @@ TEST(PrecioLinea, FallasAritmeticas) {
   };
   for (const auto& c : casos) {
     try {
-      IvaIncluido(M(c.iva), M(c.neto), M(c.consumo));
+      VatIncluded(M(c.iva), M(c.neto), M(c.consumo));
       ADD_FAILURE() << c.nombre << ": no failure";
     } catch (const Failure& f) {
       EXPECT_STREQ(f.what(), c.mensaje) << c.nombre;
@@ -179,7 +179,7 @@ TEST(PrecioLinea, FallasAritmeticas) {
   }
   // A line tax beyond the Currency range.
   try {
-    ConsumoLinea(M("100000000000"), M("100000000000"), M("1"));
+    LineConsumptionTax(M("100000000000"), M("100000000000"), M("1"));
     ADD_FAILURE() << "consumo: no failure";
   } catch (const Failure& f) {
     EXPECT_STREQ(f.what(), "Operación decimal inválida");

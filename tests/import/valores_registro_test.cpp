@@ -12,15 +12,15 @@
 namespace imp {
 namespace {
 
-using Valor = TValoresRegistro::Valor;
+using Valor = TValoresRegistro::Value;
 
-TFilaImportacion Fila(std::string dato, std::int32_t columna, std::string importar = "SI") {
+ImportLayoutRow Fila(std::string dato, std::int32_t columna, std::string importar = "SI") {
   return {std::move(dato), columna, 0, std::move(importar)};
 }
 
 TCamposRegistro Campos(const std::vector<std::string>& textos) {
   TCamposRegistro campos;
-  for (std::size_t i = 0; i < textos.size(); ++i) campos.asigne(static_cast<long long>(i + 1), textos[i]);
+  for (std::size_t i = 0; i < textos.size(); ++i) campos.Set(static_cast<long long>(i + 1), textos[i]);
   return campos;
 }
 
@@ -49,7 +49,7 @@ const std::pair<const char*, Valor> kNombres[] = {
 TEST(ValoresRegistro, CadaNombreLlenaSuValor) {
   for (const auto& [nombre, valor] : kNombres) {
     CImportacion importacion;
-    importacion.agregue(Fila(nombre, 2));
+    importacion.Add(Fila(nombre, 2));
     TValoresRegistro valores;
     asigne_valores(Campos({"uno", "dos"}), importacion, valores);
     for (const auto& [otro, miembro] : kNombres) {
@@ -59,7 +59,7 @@ TEST(ValoresRegistro, CadaNombreLlenaSuValor) {
 }
 
 TEST(ValoresRegistro, EntradasQueNoCuentan) {
-  const TFilaImportacion ignoradas[] = {
+  const ImportLayoutRow ignoradas[] = {
       Fila("PREF_PRE", 1, "si"),  Fila("PREF_PRE", 1, "Si"),  Fila("PREF_PRE", 1, "S"),
       Fila("PREF_PRE", 1, ""),    Fila("PREF_PRE", 1, "SI "), Fila("PREF_PRE", 1, "NO"),
       Fila("PREF_PRE ", 1),       Fila(" PREF_PRE", 1),       Fila("pref_pre", 1),
@@ -67,11 +67,11 @@ TEST(ValoresRegistro, EntradasQueNoCuentan) {
       Fila("PREF_PRE", -1),       Fila("PREF_PRE", 52),       Fila("PREF_PRE", INT_MAX),
       Fila("PREF_PRE", INT_MIN),
   };
-  std::vector<std::string> textos(TCamposRegistro::kNumCampos, "texto");
+  std::vector<std::string> textos(TCamposRegistro::kFieldCount, "texto");
   const TCamposRegistro campos = Campos(textos);
   for (const auto& fila : ignoradas) {
     CImportacion importacion;
-    importacion.agregue(fila);
+    importacion.Add(fila);
     TValoresRegistro valores;
     asigne_valores(campos, importacion, valores);
     EXPECT_EQ(valores.PREF_PRE, "") << "'" << fila.DATO << "' " << fila.COLUMNA << " '"
@@ -82,9 +82,9 @@ TEST(ValoresRegistro, EntradasQueNoCuentan) {
 
 TEST(ValoresRegistro, ColumnasEnLosExtremos) {
   CImportacion importacion;
-  importacion.agregue(Fila("PREF_PRE", 1));
-  importacion.agregue(Fila("ARTI_COD", 51));
-  std::vector<std::string> textos(TCamposRegistro::kNumCampos);
+  importacion.Add(Fila("PREF_PRE", 1));
+  importacion.Add(Fila("ARTI_COD", 51));
+  std::vector<std::string> textos(TCamposRegistro::kFieldCount);
   textos.front() = "primero";
   textos.back() = "ultimo";
   TValoresRegistro valores;
@@ -95,18 +95,18 @@ TEST(ValoresRegistro, ColumnasEnLosExtremos) {
 
 TEST(Importacion, FilasEnOrdenDeColumna) {
   CImportacion importacion;
-  importacion.agregue(Fila("C", 3));
-  importacion.agregue(Fila("A", 1));
-  importacion.agregue(Fila("B1", 2));
-  importacion.agregue(Fila("B2", 2));
-  importacion.agregue(Fila("Z", 0));
-  importacion.agregue(Fila("B3", 2));
+  importacion.Add(Fila("C", 3));
+  importacion.Add(Fila("A", 1));
+  importacion.Add(Fila("B1", 2));
+  importacion.Add(Fila("B2", 2));
+  importacion.Add(Fila("Z", 0));
+  importacion.Add(Fila("B3", 2));
   std::vector<std::string> orden;
   for (const auto& fila : importacion) orden.push_back(fila.DATO);
   EXPECT_EQ(orden, (std::vector<std::string>{"Z", "A", "B1", "B2", "B3", "C"}));
-  importacion.vacie();
+  importacion.Clear();
   EXPECT_TRUE(importacion.empty());
-  EXPECT_TRUE(importacion.asignaciones().empty());
+  EXPECT_TRUE(importacion.mappings().empty());
 }
 
 // Rows added 3, 1, 2 for one value: the walk goes 1, 2, 3, so the value ends
@@ -124,9 +124,9 @@ TEST(ValoresRegistro, VariasEntradasParaUnValor) {
       {{"", "c2", " "}, " "},
   };
   CImportacion importacion;
-  importacion.agregue(Fila("PEDE_CANT", 3));
-  importacion.agregue(Fila("PEDE_CANT", 1));
-  importacion.agregue(Fila("PEDE_CANT", 2));
+  importacion.Add(Fila("PEDE_CANT", 3));
+  importacion.Add(Fila("PEDE_CANT", 1));
+  importacion.Add(Fila("PEDE_CANT", 2));
   for (const auto& caso : casos) {
     TValoresRegistro valores;
     asigne_valores(Campos(caso.textos), importacion, valores);
@@ -136,10 +136,10 @@ TEST(ValoresRegistro, VariasEntradasParaUnValor) {
 
 TEST(ValoresRegistro, EntradasDeLaMismaColumnaEnOrdenDeAlta) {
   CImportacion importacion;
-  importacion.agregue(Fila("PREF_PRE", 2));
-  importacion.agregue(Fila("PREF_PRE", 1));
-  importacion.agregue(Fila("PREF_PRE", 2, "no"));
-  importacion.agregue(Fila("PEDI_NOMTERC", 2));  // one field feeds two values
+  importacion.Add(Fila("PREF_PRE", 2));
+  importacion.Add(Fila("PREF_PRE", 1));
+  importacion.Add(Fila("PREF_PRE", 2, "no"));
+  importacion.Add(Fila("PEDI_NOMTERC", 2));  // one field feeds two values
   TValoresRegistro valores;
   asigne_valores(Campos({"uno", "dos"}), importacion, valores);
   EXPECT_EQ(valores.PREF_PRE, "dos");
@@ -148,10 +148,10 @@ TEST(ValoresRegistro, EntradasDeLaMismaColumnaEnOrdenDeAlta) {
 
 TEST(ValoresRegistro, LosValoresPasanDeUnRegistroAlSiguiente) {
   CImportacion importacion;
-  importacion.agregue(Fila("PREF_PRE", 1));
-  importacion.agregue(Fila("PEDI_NUMERO", 2));
-  importacion.agregue(Fila("PEDI_NOMTERC", 3));
-  importacion.agregue(Fila("ARTI_COD", 4));
+  importacion.Add(Fila("PREF_PRE", 1));
+  importacion.Add(Fila("PEDI_NUMERO", 2));
+  importacion.Add(Fila("PEDI_NOMTERC", 3));
+  importacion.Add(Fila("ARTI_COD", 4));
   const struct {
     std::vector<std::string> textos;
     std::vector<std::string> valores;  // prefix, number, name, article after the record
@@ -175,7 +175,7 @@ TEST(ValoresRegistro, LosValoresPasanDeUnRegistroAlSiguiente) {
 // position and for any length, replaces it; an equal one leaves it equal.
 TEST(ValoresRegistro, UnByteDistintoReemplazaElValor) {
   CImportacion importacion;
-  importacion.agregue(Fila("TERC_NIT", 1));
+  importacion.Add(Fila("TERC_NIT", 1));
   for (std::size_t largo = 1; largo <= 40; ++largo) {
     for (std::size_t i = 0; i < largo; ++i) {
       std::string primero(largo, 'a');
@@ -220,7 +220,7 @@ TEST(ValoresRegistro, TextoDelRegistro) {
     valores.PEDI_NUMERO = caso.numero;
     valores.PEDI_NOMTERC = caso.nombre;
     valores.ARTI_COD = "no aparece";
-    EXPECT_EQ(valores.texto_registro(), caso.texto);
+    EXPECT_EQ(valores.RecordText(), caso.texto);
   }
 }
 

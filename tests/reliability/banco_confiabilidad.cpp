@@ -8,7 +8,7 @@
 
 #include "db/connection.h"
 #include "db/query_set.h"
-#include "import/carga_importacion.h"
+#include "import/load_import_layout.h"
 #include "tests/support/rows_as_text.h"
 #include "values/failure.h"
 
@@ -37,7 +37,7 @@ void BancoConfiabilidad::Configure(Connection& conexion) const {
 
 void BancoConfiabilidad::CargueDiseno() {
   QuerySet filas(fdm.Norvela, rs, "CImporinv");
-  cargue_importacion(filas, diseno);
+  LoadImportLayout(filas, diseno);
 }
 
 Desenlace BancoConfiabilidad::Importe(const std::string& ruta) {

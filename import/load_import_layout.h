@@ -12,14 +12,14 @@ class CImportacion;
 class QuerySet;
 
 // The statement that selects the import layout, ordered by column.
-extern const char kSqlImportacion[];
+extern const char kImportLayoutSql[];
 
-// Empties `importacion` and fills it from `CImporinv`, which is closed first
+// Empties `layout` and fills it from `CImporinv`, which is closed first
 // so that the rows are read again from the database it is connected to
 // (opening the connection when it is closed). Each row gives DATO (cut to 60
 // bytes; null: empty), COLUMNA and ANCHO (null: 0) and IMPORTAR "SI". A
-// failure of the statement is raised; `importacion` then holds no layout
-// (CImportacion::creada() is false).
-void cargue_importacion(QuerySet& CImporinv, CImportacion& importacion);
+// failure of the statement is raised; `layout` then holds no layout
+// (CImportacion::created() is false).
+void LoadImportLayout(QuerySet& CImporinv, CImportacion& layout);
 
 }  // namespace imp
