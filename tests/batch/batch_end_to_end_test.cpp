@@ -19,7 +19,7 @@
 #include "db/connection.h"
 #include "db/firebird.h"
 #include "db/query_set.h"
-#include "tests/batch/batch_process.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fresh_database.h"
 #include "tests/support/non_ascii_company.h"
 #include "values/date.h"

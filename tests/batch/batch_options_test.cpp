@@ -12,6 +12,7 @@
 
 #include "app/batch_options.h"
 #include "app/batch_terminal.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp {
 namespace {
@@ -177,8 +178,8 @@ TEST(BatchOptions, SalidasQueSePisan) {
 // A symbolic link planted where an output goes is refused, its target
 // untouched.
 TEST(BatchOptions, SalidaQueEsUnEnlace) {
-  char plantilla[] = "/tmp/opciones-XXXXXX";
-  const std::string carpeta = mkdtemp(plantilla);
+  const testing::TempFolder folder("opciones");
+  const std::string carpeta = folder.path();
   const std::string objetivo = carpeta + "/ajeno.txt";
   std::ofstream(objetivo) << "ajeno\n";
   for (const char* salida : {"r.csv.log", "r.csv", "informe.json"}) {
@@ -200,7 +201,6 @@ TEST(BatchOptions, SalidaQueEsUnEnlace) {
   std::string texto;
   std::getline(in, texto);
   EXPECT_EQ(texto, "ajeno");
-  std::filesystem::remove_all(carpeta);
 }
 
 TEST(BatchOptions, FormatoYEsperas) {

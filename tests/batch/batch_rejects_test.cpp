@@ -15,27 +15,18 @@
 
 #include "app/batch_rejects.h"
 #include "import/lector_plano.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp {
 namespace {
+
+using testing::TempFolder;
 
 std::string Lea(const std::string& ruta) {
   std::ifstream in(ruta, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-class Carpeta {
- public:
-  Carpeta() {
-    char plantilla[] = "/tmp/rechazos-XXXXXX";
-    ruta_ = mkdtemp(plantilla);
-  }
-  ~Carpeta() { std::filesystem::remove_all(ruta_); }
-  std::string operator/(const std::string& nombre) const { return ruta_ + "/" + nombre; }
-
- private:
-  std::string ruta_;
-};
 
 // The records of `ruta` by line number, as the reader delivers them.
 std::map<int64_t, TPosicionLinea> Posiciones(const std::string& ruta) {
@@ -129,7 +120,7 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
   };
   for (const Caso& caso : casos) {
     SCOPED_TRACE(caso.nombre);
-    Carpeta carpeta;
+    const TempFolder carpeta("rechazos");
     const std::string pedidos = carpeta / "pedidos.csv";
     std::ofstream(pedidos, std::ios::binary) << caso.pedidos;
     Linea lineas = Posiciones(pedidos);

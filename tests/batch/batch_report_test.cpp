@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/batch_report.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp {
 namespace {
@@ -64,8 +65,8 @@ TEST(BatchReport, TextoJson) {
 // ended yet, with what was settled so far; rewrites are needed only after
 // an event.
 TEST(BatchReport, EnCursoYAlFinal) {
-  char plantilla[] = "/tmp/informe-XXXXXX";
-  const std::string carpeta = mkdtemp(plantilla);
+  const testing::TempFolder folder("informe");
+  const std::string carpeta = folder.path();
   const std::string ruta = carpeta + "/informe.json";
   auto lea = [&ruta] {
     std::ifstream in(ruta, std::ios::binary);
@@ -107,7 +108,6 @@ TEST(BatchReport, EnCursoYAlFinal) {
   EXPECT_EQ(raiz.value("termino").toString(), "2026-12-09T17:40:03-05:00");
   EXPECT_EQ(raiz.value("totales").toObject().value("lineas_leidas").toInt(), 3);
   EXPECT_EQ(raiz.value("lineas_cortadas").toArray().size(), 1);
-  std::filesystem::remove_all(carpeta);
 }
 
 }  // namespace

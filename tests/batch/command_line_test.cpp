@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/batch/batch_process.h"
+#include "tests/support/child_process.h"
 
 namespace imp::testing {
 namespace {

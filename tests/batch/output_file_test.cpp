@@ -14,10 +14,13 @@
 #include <string>
 
 #include "app/output_file.h"
+#include "tests/support/temp_folder.h"
 #include "values/failure.h"
 
 namespace imp {
 namespace {
+
+using testing::TempFolder;
 
 std::string Lea(const std::string& ruta) {
   std::ifstream in(ruta, std::ios::binary);
@@ -27,24 +30,6 @@ std::string Lea(const std::string& ruta) {
 void Escriba(const std::string& ruta, const std::string& texto) {
   std::ofstream(ruta, std::ios::binary) << texto;
 }
-
-class Carpeta {
- public:
-  Carpeta() {
-    char plantilla[] = "/tmp/salida-XXXXXX";
-    ruta_ = mkdtemp(plantilla);
-  }
-  ~Carpeta() { std::filesystem::remove_all(ruta_); }
-  std::string operator/(const std::string& nombre) const { return ruta_ + "/" + nombre; }
-  // Names in the folder, to see that no temporary file is left behind.
-  size_t Entradas() const {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(ruta_),
-                                             std::filesystem::directory_iterator()));
-  }
-
- private:
-  std::string ruta_;
-};
 
 mode_t Permisos(const std::string& ruta) {
   struct stat st {};
@@ -58,7 +43,7 @@ TEST(OutputFile, ANewFileOfItsOwnReplacesWhateverWasThere) {
     for (const Antes antes : {Antes::kNada, Antes::kArchivo0644, Antes::kEnlace}) {
       SCOPED_TRACE(::testing::Message() << (de_una_vez ? "replaced whole" : "written as it goes")
                                         << ", before: " << static_cast<int>(antes));
-      Carpeta carpeta;
+      const TempFolder carpeta("salida");
       const std::string ruta = carpeta / "salida.csv";
       const std::string ajeno = carpeta / "ajeno.conf";
       Escriba(ajeno, "clave secreta\n");
@@ -80,13 +65,13 @@ TEST(OutputFile, ANewFileOfItsOwnReplacesWhateverWasThere) {
       EXPECT_FALSE(std::filesystem::is_symlink(ruta));
       EXPECT_EQ(Permisos(ruta), 0600u);
       EXPECT_EQ(Lea(ajeno), "clave secreta\n");
-      EXPECT_EQ(carpeta.Entradas(), 2u);
+      EXPECT_EQ(carpeta.EntryCount(), 2u);
     }
   }
 }
 
 TEST(OutputFile, AFailedRewriteLeavesThePreviousFileWhole) {
-  Carpeta carpeta;
+  const TempFolder carpeta("salida");
   const std::string ruta = carpeta / "informe.json";
   ReplaceOutputFile(ruta, [](std::FILE* f) { std::fputs("{\"fin\": \"en_curso\"}\n", f); });
   EXPECT_THROW(ReplaceOutputFile(ruta,
@@ -96,7 +81,7 @@ TEST(OutputFile, AFailedRewriteLeavesThePreviousFileWhole) {
                                  }),
                Failure);
   EXPECT_EQ(Lea(ruta), "{\"fin\": \"en_curso\"}\n");
-  EXPECT_EQ(carpeta.Entradas(), 1u);
+  EXPECT_EQ(carpeta.EntryCount(), 1u);
 
   // A folder that is not there: the failure names the path.
   const std::string lejos = carpeta / "no/existe.json";

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/failure_of.h"
+#include "tests/support/temp_folder.h"
 #include "values/failure.h"
 
 namespace imp {
@@ -24,22 +25,16 @@ namespace {
 
 using namespace std::string_literals;
 
-// A file with the given bytes in a fresh directory, removed afterwards.
-class ArchivoTemporal {
+// A file with the given bytes in a fresh folder, removed afterwards.
+class TempOrderFile {
  public:
-  explicit ArchivoTemporal(const std::string& bytes) {
-    char plantilla[] = "/tmp/lector_plano_XXXXXX";
-    if (!::mkdtemp(plantilla)) throw std::runtime_error("mkdtemp");
-    dir_ = plantilla;
-    ruta_ = (dir_ / "pedidos.csv").string();
-    std::ofstream(ruta_, std::ios::binary) << bytes;
-  }
-  ~ArchivoTemporal() { std::filesystem::remove_all(dir_); }
-  const std::string& ruta() const { return ruta_; }
+  explicit TempOrderFile(const std::string& bytes)
+      : path_(folder_.Write("pedidos.csv", bytes)) {}
+  const std::string& path() const { return path_; }
 
  private:
-  std::filesystem::path dir_;
-  std::string ruta_;
+  testing::TempFolder folder_{"lector_plano"};
+  std::string path_;
 };
 
 struct Registro {
@@ -48,11 +43,11 @@ struct Registro {
 };
 
 std::vector<Registro> Lea(const std::string& bytes, std::size_t bloque) {
-  ArchivoTemporal archivo(bytes);
+  TempOrderFile archivo(bytes);
   std::vector<Registro> registros;
   TLectorPlano lector(bloque);
   const bool abierto = lector.lea_registros(
-      archivo.ruta(),
+      archivo.path(),
       [&](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
         Registro r{{}, posicion};
         for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) r.campos.emplace_back(campos.campo(n));
@@ -177,13 +172,13 @@ TEST(LectorPlano, CincuentaYUnCampos) {
 }
 
 TEST(LectorPlano, CadaEjecucionEmpiezaConSlotsVacios) {
-  ArchivoTemporal larga("a,b,c\n");
-  ArchivoTemporal corta("x\n");
+  TempOrderFile larga("a,b,c\n");
+  TempOrderFile corta("x\n");
   TLectorPlano lector;
   std::string segundo;
-  ASSERT_TRUE(lector.lea_registros(larga.ruta(), {}, {}));
+  ASSERT_TRUE(lector.lea_registros(larga.path(), {}, {}));
   ASSERT_TRUE(lector.lea_registros(
-      corta.ruta(), [&](const TCamposRegistro& c, const TPosicionLinea&) { segundo = c.campo(2); },
+      corta.path(), [&](const TCamposRegistro& c, const TPosicionLinea&) { segundo = c.campo(2); },
       {}));
   EXPECT_EQ(segundo, "");
 }
@@ -239,13 +234,13 @@ TEST(LectorPlano, CampoOLineaFueraDeLimitesFalla) {
   for (const auto& caso : kCasosLimite) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      ArchivoTemporal archivo(caso.bytes);
+      TempOrderFile archivo(caso.bytes);
       TLectorPlano lector(bloque);
       lector.set_require_utf8(caso.utf8);
       std::size_t registros = 0;
       try {
         lector.lea_registros(
-            archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++registros; },
+            archivo.path(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++registros; },
             {});
         ADD_FAILURE() << "no fallo";
       } catch (const Failure& f) {
@@ -253,7 +248,7 @@ TEST(LectorPlano, CampoOLineaFueraDeLimitesFalla) {
       }
       EXPECT_EQ(registros, caso.registros_antes);
       // The failure released the file.
-      const int fd = ::open(archivo.ruta().c_str(), O_RDONLY);
+      const int fd = ::open(archivo.path().c_str(), O_RDONLY);
       EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
       ::close(fd);
     }
@@ -293,11 +288,11 @@ TEST(LectorPlano, UltimaLineaIncompletaYLineasOmitidas) {
   for (const auto& caso : casos) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      ArchivoTemporal archivo(caso.bytes);
+      TempOrderFile archivo(caso.bytes);
       TLectorPlano lector(bloque);
       std::vector<bool> incompletas;
       ASSERT_TRUE(lector.lea_registros(
-          archivo.ruta(),
+          archivo.path(),
           [&](const TCamposRegistro&, const TPosicionLinea& p) { incompletas.push_back(p.incompleta); },
           {}));
       EXPECT_EQ(incompletas, caso.incompletas);
@@ -335,22 +330,22 @@ TEST(LectorPlano, ArchivoQueCambiaMientrasSeLee) {
   for (const auto& caso : casos) {
     for (const std::size_t bloque : {std::size_t{16}, TLectorPlano::kBloquePorOmision}) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      ArchivoTemporal archivo(lineas);
+      TempOrderFile archivo(lineas);
       // An old modification time, so that any write moves it.
       const struct timespec antes[2] = {{1000000, 0}, {1000000, 0}};
-      ASSERT_EQ(::utimensat(AT_FDCWD, archivo.ruta().c_str(), antes, 0), 0);
+      ASSERT_EQ(::utimensat(AT_FDCWD, archivo.path().c_str(), antes, 0), 0);
       TLectorPlano lector(bloque);
       std::size_t registros = 0;
       bool escrito = false;
       const auto falla = testing::FailureOf([&] {
         lector.lea_registros(
-            archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++registros; },
+            archivo.path(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++registros; },
             [&] {
-              if (!escrito) caso.escritor(archivo.ruta());
+              if (!escrito) caso.escritor(archivo.path());
               escrito = true;
             });
       });
-      EXPECT_EQ(falla, "El archivo " + archivo.ruta() + " cambió mientras se importaba.");
+      EXPECT_EQ(falla, "El archivo " + archivo.path() + " cambió mientras se importaba.");
       // Small blocks see the change at the next block; a block holding the
       // whole file delivered the version read, then fails at the end.
       if (bloque == 16) {
@@ -361,54 +356,54 @@ TEST(LectorPlano, ArchivoQueCambiaMientrasSeLee) {
 }
 
 TEST(LectorPlano, FallaDelManejadorLiberaElArchivo) {
-  ArchivoTemporal archivo("a\nb\nc\n");
+  TempOrderFile archivo("a\nb\nc\n");
   TLectorPlano lector;
   int llamadas = 0;
   EXPECT_THROW(lector.lea_registros(
-                   archivo.ruta(),
+                   archivo.path(),
                    [&](const TCamposRegistro&, const TPosicionLinea&) {
                      if (++llamadas == 2) throw Failure("falla");
                    },
                    {}),
                Failure);
   EXPECT_EQ(llamadas, 2);  // nothing after the failing record
-  const int fd = ::open(archivo.ruta().c_str(), O_RDONLY);
+  const int fd = ::open(archivo.path().c_str(), O_RDONLY);
   EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   ::close(fd);
   llamadas = 0;
   EXPECT_TRUE(lector.lea_registros(
-      archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++llamadas; }, {}));
+      archivo.path(), [&](const TCamposRegistro&, const TPosicionLinea&) { ++llamadas; }, {}));
   EXPECT_EQ(llamadas, 3);
 }
 
 TEST(LectorPlano, ArchivoQueNoSePuedeAbrir) {
-  ArchivoTemporal archivo("a\n");
+  TempOrderFile archivo("a\n");
   TLectorPlano lector;
   bool llamado = false;
   const auto manejador = [&](const TCamposRegistro&, const TPosicionLinea&) { llamado = true; };
   const auto gancho = [&] { llamado = true; };
 
   for (const int bloqueo : {LOCK_EX, LOCK_SH}) {
-    const int fd = ::open(archivo.ruta().c_str(), O_RDONLY);
+    const int fd = ::open(archivo.path().c_str(), O_RDONLY);
     ASSERT_EQ(::flock(fd, bloqueo | LOCK_NB), 0);
-    EXPECT_FALSE(lector.lea_registros(archivo.ruta(), manejador, gancho)) << bloqueo;
+    EXPECT_FALSE(lector.lea_registros(archivo.path(), manejador, gancho)) << bloqueo;
     ::close(fd);
   }
-  EXPECT_FALSE(lector.lea_registros(archivo.ruta() + ".no", manejador, gancho));
+  EXPECT_FALSE(lector.lea_registros(archivo.path() + ".no", manejador, gancho));
   EXPECT_FALSE(lector.lea_registros(
-      std::filesystem::path(archivo.ruta()).parent_path().string(), manejador, gancho));
+      std::filesystem::path(archivo.path()).parent_path().string(), manejador, gancho));
   EXPECT_FALSE(llamado);
   // Once the other reader let go, the file opens.
-  EXPECT_TRUE(lector.lea_registros(archivo.ruta(), manejador, gancho));
+  EXPECT_TRUE(lector.lea_registros(archivo.path(), manejador, gancho));
 }
 
 // Progress hook calls, interleaved with records: 'R' per record, 'P' per step.
 std::string Eventos(const std::string& bytes, std::size_t bloque) {
-  ArchivoTemporal archivo(bytes);
+  TempOrderFile archivo(bytes);
   std::string eventos;
   TLectorPlano lector(bloque);
   EXPECT_TRUE(lector.lea_registros(
-      archivo.ruta(), [&](const TCamposRegistro&, const TPosicionLinea&) { eventos += 'R'; },
+      archivo.path(), [&](const TCamposRegistro&, const TPosicionLinea&) { eventos += 'R'; },
       [&] { eventos += 'P'; }));
   return eventos;
 }

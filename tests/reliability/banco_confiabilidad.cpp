@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <exception>
 #include <utility>
 
@@ -14,16 +13,9 @@
 
 namespace imp::testing {
 
-std::optional<ServidorPrueba> ServidorPrueba::DelEntorno() {
-  const char* host = std::getenv("IMPORTA_FB_SERVER");
-  const char* password = std::getenv("IMPORTA_FB_PASSWORD");
-  if (!host || !*host || !password) return std::nullopt;
-  return ServidorPrueba{host, password};
-}
-
 std::string DatoPrueba(const std::string& nombre) { return SourcePath("tests/data/" + nombre); }
 
-BancoConfiabilidad::BancoConfiabilidad(std::optional<ServidorPrueba> servidor)
+BancoConfiabilidad::BancoConfiabilidad(std::optional<TestServer> servidor)
     : db_(/*demo=*/true), servidor_(std::move(servidor)) {
   cadena_ = servidor_ ? servidor_->host + ":" + db_.path() : db_.path();
   Configure(fdm.Norvela);

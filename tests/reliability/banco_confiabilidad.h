@@ -18,18 +18,12 @@
 #include "import/importacion.h"
 #include "import/screen.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/test_server.h"
 #include "values/date.h"
 #include "values/regional_settings.h"
 
 namespace imp::testing {
 
-// The local server the TCP tests use, from IMPORTA_FB_SERVER (host) and
-// IMPORTA_FB_PASSWORD (SYSDBA's password); none when either is unset.
-struct ServidorPrueba {
-  std::string host;
-  std::string password;
-  static std::optional<ServidorPrueba> DelEntorno();
-};
 
 // Stands in for the window and the message boxes; keeps what they showed.
 class PantallaGrabadora : public ImportScreen, public Dialogs {
@@ -63,12 +57,12 @@ struct Desenlace {
 class BancoConfiabilidad {
   // First member: the database outlives every connection to it.
   FreshDatabase db_;
-  std::optional<ServidorPrueba> servidor_;
+  std::optional<TestServer> servidor_;
   std::string cadena_;
 
  public:
   // A fresh demo database; `servidor` set: every connection goes through it.
-  explicit BancoConfiabilidad(std::optional<ServidorPrueba> servidor = std::nullopt);
+  explicit BancoConfiabilidad(std::optional<TestServer> servidor = std::nullopt);
 
   // The database string the importer uses.
   const std::string& cadena() const { return cadena_; }

@@ -23,7 +23,9 @@
 namespace imp::testing {
 namespace {
 
-std::optional<ServidorPrueba> Servidor() { return ServidorPrueba::DelEntorno(); }
+// SYSDBA's password must be given: without IMPORTA_FB_PASSWORD there is no
+// server.
+std::optional<TestServer> Servidor() { return TestServer::FromEnvironment(std::nullopt); }
 
 #define REQUIERE_SERVIDOR()                                                        \
   if (!Servidor()) GTEST_SKIP() << "IMPORTA_FB_SERVER / IMPORTA_FB_PASSWORD unset"
@@ -36,7 +38,7 @@ struct Resultado {
   std::vector<std::string> incoherencias;
 };
 
-Resultado Importe(std::optional<ServidorPrueba> servidor, const std::string& archivo) {
+Resultado Importe(std::optional<TestServer> servidor, const std::string& archivo) {
   BancoConfiabilidad banco(servidor);
   if (servidor) {
     EXPECT_EQ(banco.cadena().rfind(servidor->host + ":/", 0), 0u) << banco.cadena();
@@ -79,7 +81,7 @@ TEST(Servidor, MismasFilasQueEmbebido) {
 // importer's first order is about to write (same PEDI_ID). The importer's
 // insert must wait for that session, not fail, and write its order once
 // the other session rolls back.
-void EspereElBloqueo(std::optional<ServidorPrueba> servidor) {
+void EspereElBloqueo(std::optional<TestServer> servidor) {
   BancoConfiabilidad banco(servidor);
   banco.CargueDiseno();
   const std::string siguiente =

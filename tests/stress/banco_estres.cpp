@@ -41,19 +41,14 @@ std::string Faltas(const RevisionPedidos& revision) {
 
 }  // namespace
 
-std::optional<ServidorEstres> ServidorEstres::DelEntorno() {
-  const char* host = std::getenv("IMPORTA_FB_SERVER");
-  if (!host || !*host) return std::nullopt;
-  const char* clave = std::getenv("IMPORTA_FB_PASSWORD");
-  return ServidorEstres{host, clave && *clave ? clave : "imptest"};
-}
+std::optional<TestServer> StressServer() { return TestServer::FromEnvironment("imptest"); }
 
-CompaniaEstres::CompaniaEstres(const std::optional<ServidorEstres>& servidor,
+CompaniaEstres::CompaniaEstres(const std::optional<TestServer>& servidor,
                                const std::string& juego)
     : db(/*demo=*/true, "demo", juego) {
   const std::string servidor_settings = servidor ? servidor->host + ":" + db.server() : db.server();
   base_.cadena = servidor ? servidor->host + ":" + db.path() : db.path();
-  base_.clave = servidor ? servidor->clave : "masterkey";
+  base_.clave = servidor ? servidor->password : "masterkey";
   settings_ = db.server() + "/settings.conf";
   EscribaArchivo(settings_, servidor_settings + "\nSYSDBA\n" + base_.clave + "\ndemo\n");
 }
@@ -64,7 +59,7 @@ std::string CompaniaEstres::Archivo(const std::string& nombre, const std::string
   return ruta;
 }
 
-std::unique_ptr<ProcesoVigilado> CompaniaEstres::Importe(const std::string& archivo,
+std::unique_ptr<ChildProcess> CompaniaEstres::Importe(const std::string& archivo,
                                                          bool terminal,
                                                          const std::vector<std::string>& opciones,
                                                          const std::string& antes) const {
@@ -77,8 +72,8 @@ std::unique_ptr<ProcesoVigilado> CompaniaEstres::Importe(const std::string& arch
     argumentos.insert(argumentos.begin(), {"-c", antes + "; exec \"$0\" \"$@\"", programa});
     programa = "/bin/sh";
   }
-  return std::make_unique<ProcesoVigilado>(programa, argumentos,
-                                           Entorno{{"LC_ALL", "C"}, {"LANG", "C"}}, db.server(),
+  return std::make_unique<ChildProcess>(programa, argumentos,
+                                           Environment{{"LC_ALL", "C"}, {"LANG", "C"}}, db.server(),
                                            terminal);
 }
 
@@ -118,27 +113,27 @@ CifrasMuerte CorridasConMuerte(const CompaniaEstres& compania, int puntos, int p
     const useconds_t demora = static_cast<useconds_t>(azar() % (al_arrancar ? 400'000 : 30'000));
 
     const auto importador = compania.Importe(ruta, /*terminal=*/true);
-    if (importador->EspereRegistros(registro, kLimiteCorrida)) {
+    if (importador->WaitForRecords(registro, kLimiteCorrida)) {
       usleep(demora);
-      importador->Mate();
+      importador->Kill();
     }
-    EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung:\n" << importador->err();
-    if (importador->matado()) {
+    EXPECT_TRUE(importador->Finish(kLimiteCorrida)) << "the importer hung:\n" << importador->err();
+    if (importador->killed()) {
       ++cifras.puntos;
     } else {
       ++cifras.completas;
-      EXPECT_EQ(importador->estado(), 0) << importador->err() << importador->out();
+      EXPECT_EQ(importador->status(), 0) << importador->err() << importador->out();
     }
 
     const std::string validacion = ValideBase(compania.base());
-    EXPECT_EQ(validacion, "") << "killed after record " << importador->registros();
+    EXPECT_EQ(validacion, "") << "killed after record " << importador->records();
     RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
     const size_t iniciales = PedidosIniciales(archivo, revision);
-    if (!importador->matado()) {
+    if (!importador->killed()) {
       EXPECT_EQ(iniciales, archivo.pedidos.size());
     }
     EXPECT_TRUE(revision.faltas.empty())
-        << "killed after record " << importador->registros() << ":\n" << Faltas(revision);
+        << "killed after record " << importador->records() << ":\n" << Faltas(revision);
     cifras.pedidos_revisados += revision.pedidos;
     cifras.lineas_revisadas += revision.lineas;
     if (::testing::Test::HasFailure()) return cifras;
@@ -150,8 +145,8 @@ CifrasMuerte CorridasConMuerte(const CompaniaEstres& compania, int puntos, int p
   const ArchivoPedidos archivo = GenereArchivoPedidos(azar(), pedidos / 4 + 1, 900001);
   esperados.Agregue(archivo);
   const auto importador = compania.Importe(compania.Archivo("entera.csv", archivo.texto), false);
-  EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung";
-  EXPECT_EQ(importador->estado(), 0) << importador->err() << importador->out();
+  EXPECT_TRUE(importador->Finish(kLimiteCorrida)) << "the importer hung";
+  EXPECT_EQ(importador->status(), 0) << importador->err() << importador->out();
   EXPECT_EQ(ValideBase(compania.base()), "");
   RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
   EXPECT_EQ(PedidosIniciales(archivo, revision), archivo.pedidos.size());

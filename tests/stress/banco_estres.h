@@ -12,20 +12,17 @@
 #include <vector>
 
 #include "tests/stress/archivo_pedidos.h"
-#include "tests/stress/proceso_vigilado.h"
 #include "tests/stress/revision_pedidos.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/shell_command.h"
+#include "tests/support/test_server.h"
 
 namespace imp::testing {
 
-// The server the TCP runs use: host from IMPORTA_FB_SERVER, SYSDBA's
-// password from IMPORTA_FB_PASSWORD ("imptest" when unset). None without
-// IMPORTA_FB_SERVER.
-struct ServidorEstres {
-  std::string host;
-  std::string clave;
-  static std::optional<ServidorEstres> DelEntorno();
-};
+// The server the TCP runs use; SYSDBA's password there is "imptest" when
+// IMPORTA_FB_PASSWORD is unset. None without IMPORTA_FB_SERVER.
+std::optional<TestServer> StressServer();
 
 // The bound on any one importer run: far above what a run takes, so that
 // only a hang reaches it.
@@ -36,7 +33,7 @@ constexpr std::chrono::milliseconds kLimiteCorrida{180'000};
 class CompaniaEstres {
  public:
   // `juego`: the database's default character set.
-  explicit CompaniaEstres(const std::optional<ServidorEstres>& servidor = std::nullopt,
+  explicit CompaniaEstres(const std::optional<TestServer>& servidor = std::nullopt,
                           const std::string& juego = "NONE");
 
   BaseCompania base() const { return base_; }
@@ -48,7 +45,7 @@ class CompaniaEstres {
   // program's process before it starts ("trap '' INT": started with SIGINT
   // ignored, as a background job of a script; "ulimit -f 600": no file it
   // writes may grow past 300 KiB).
-  std::unique_ptr<ProcesoVigilado> Importe(const std::string& archivo, bool terminal,
+  std::unique_ptr<ChildProcess> Importe(const std::string& archivo, bool terminal,
                                            const std::vector<std::string>& opciones = {},
                                            const std::string& antes = "") const;
 

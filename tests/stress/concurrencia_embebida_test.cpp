@@ -25,17 +25,17 @@ TEST(ConcurrenciaEmbebida, ElSegundoImportadorEsRechazadoSinTocarAlPrimero) {
   const auto a = compania.Importe(compania.Archivo("a.csv", primero.texto), /*terminal=*/true);
   // The first has the database open once it reads its file; it is held
   // there while the second runs, so however fast it is it cannot end first.
-  ASSERT_TRUE(a->EspereRegistros(1, kLimiteCorrida)) << a->err() << a->out();
-  a->Suspenda();
+  ASSERT_TRUE(a->WaitForRecords(1, kLimiteCorrida)) << a->err() << a->out();
+  a->Suspend();
   const auto b = compania.Importe(compania.Archivo("b.csv", segundo.texto), /*terminal=*/false);
-  EXPECT_TRUE(b->Termine(kLimiteCorrida)) << "the second importer hung";
-  a->Reanude();
-  EXPECT_TRUE(a->Termine(kLimiteCorrida)) << "the first importer hung";
+  EXPECT_TRUE(b->Finish(kLimiteCorrida)) << "the second importer hung";
+  a->Resume();
+  EXPECT_TRUE(a->Finish(kLimiteCorrida)) << "the first importer hung";
 
   // Refused because the first holds the file.
-  EXPECT_EQ(b->estado(), 2) << b->err() << b->out();
+  EXPECT_EQ(b->status(), 2) << b->err() << b->out();
   EXPECT_EQ(b->err().rfind("dbExpress Error: Unable to connect\n", 0), 0u) << b->err();
-  EXPECT_EQ(a->estado(), 0) << a->err() << a->out();
+  EXPECT_EQ(a->status(), 0) << a->err() << a->out();
 
   EXPECT_EQ(ValideBase(compania.base()), "");
   RevisionPedidos revision = RevisePedidos(compania.base(), esperados);

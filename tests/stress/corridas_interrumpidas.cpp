@@ -114,26 +114,26 @@ CifrasInterrupcion CorridasInterrumpidas(const CompaniaEstres& compania, Pedidos
     if (al_arrancar) {
       for (int i = 0; i < 2000 && access(informe.c_str(), F_OK) != 0; ++i) usleep(5'000);
     }
-    if (importador->EspereRegistros(registro, kLimiteCorrida)) {
+    if (importador->WaitForRecords(registro, kLimiteCorrida)) {
       usleep(demora);
-      importador->Senale(senal);
+      importador->Signal(senal);
       enviada = true;
     }
-    if (!importador->Termine(kLimiteCorrida)) {
+    if (!importador->Finish(kLimiteCorrida)) {
       ADD_FAILURE() << "the importer hung:\n" << importador->err();
       return cifras;
     }
     const bool interrumpida =
-        senal == SIGKILL ? importador->matado() : importador->estado() == 128 + senal;
+        senal == SIGKILL ? importador->killed() : importador->status() == 128 + senal;
     if (interrumpida) {
       ++cifras.puntos;
     } else {
       ++cifras.completas;
-      EXPECT_EQ(importador->estado(), 0) << "signal sent: " << enviada << "\n"
+      EXPECT_EQ(importador->status(), 0) << "signal sent: " << enviada << "\n"
                                          << importador->err() << importador->out();
     }
 
-    EXPECT_EQ(ValideBase(compania.base()), "") << "after record " << importador->registros();
+    EXPECT_EQ(ValideBase(compania.base()), "") << "after record " << importador->records();
     RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
     EXPECT_TRUE(revision.faltas.empty()) << revision.faltas.front();
     std::set<ClavePedido> en_la_base;
@@ -155,8 +155,8 @@ CifrasInterrupcion CorridasInterrumpidas(const CompaniaEstres& compania, Pedidos
       // The README's way after a kill: the whole file again, skipping what
       // is in.
       const auto otra = compania.Importe(ruta, false, {"--skip-existing"});
-      EXPECT_TRUE(otra->Termine(kLimiteCorrida));
-      EXPECT_TRUE(otra->estado() == 0 || otra->estado() == 3) << otra->err() << otra->out();
+      EXPECT_TRUE(otra->Finish(kLimiteCorrida));
+      EXPECT_TRUE(otra->status() == 0 || otra->status() == 3) << otra->err() << otra->out();
     } else {
       const std::set<ClavePedido> rechazadas = ClavesDelTexto(Lea(rechazos));
       cifras.pedidos_rechazados += static_cast<int64_t>(rechazadas.size());
@@ -171,12 +171,12 @@ CifrasInterrupcion CorridasInterrumpidas(const CompaniaEstres& compania, Pedidos
       EXPECT_TRUE(en_ninguno.empty()) << "in neither: " << Lista(en_ninguno);
       EXPECT_EQ(leido.grabados, en_la_base);
       EXPECT_EQ(leido.fin, interrumpida ? "interrumpida" : "completa");
-      EXPECT_EQ(leido.estado_salida, std::to_string(importador->estado()));
+      EXPECT_EQ(leido.estado_salida, std::to_string(importador->status()));
       // The rejects as they are, without --skip-existing.
       if (!rechazadas.empty()) {
         const auto otra = compania.Importe(rechazos, false);
-        EXPECT_TRUE(otra->Termine(kLimiteCorrida));
-        EXPECT_EQ(otra->estado(), 0) << otra->err() << otra->out();
+        EXPECT_TRUE(otra->Finish(kLimiteCorrida));
+        EXPECT_EQ(otra->status(), 0) << otra->err() << otra->out();
       }
     }
     // Every order of the file once, whole.

@@ -36,8 +36,8 @@ TEST(DiscoLleno, LaCorridaTerminaConUnaSolaFalla) {
       compania.Importe(compania.Archivo("lleno.csv", archivo.texto), /*terminal=*/false,
                        {"--rejects", rechazos},
                        "trap '' XFSZ; ulimit -f " + std::to_string(limite));
-  ASSERT_TRUE(importador->Termine(kLimiteCorrida)) << importador->err();
-  EXPECT_EQ(importador->estado(), 1) << importador->err() << importador->out();
+  ASSERT_TRUE(importador->Finish(kLimiteCorrida)) << importador->err();
+  EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
   EXPECT_EQ(Cuenta(importador->err(), "no grabado"), 0u) << importador->err();
   EXPECT_NE(importador->err().find("Pedidos de esta importación ya grabados (quedan grabados)"),
             std::string::npos)
@@ -77,8 +77,8 @@ GRANT INSERT ON PEDIDOS TO IMPORTADOR;
   const ArchivoPedidos archivo = GenereArchivoPedidos(12, 20, 1);
   const auto importador = compania.Importe(compania.Archivo("sin-permiso.csv", archivo.texto),
                                            /*terminal=*/false);
-  ASSERT_TRUE(importador->Termine(kLimiteCorrida)) << importador->err();
-  EXPECT_EQ(importador->estado(), 1) << importador->err() << importador->out();
+  ASSERT_TRUE(importador->Finish(kLimiteCorrida)) << importador->err();
+  EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
   EXPECT_EQ(Cuenta(importador->err(), "no grabado"), 0u) << importador->err();
   EXPECT_NE(importador->err().find("no permission"), std::string::npos) << importador->err();
   PedidosEsperados esperados;

@@ -38,10 +38,10 @@ TEST(InterrupcionesEmbebido, SenalesIgnoradasAlArrancar) {
     const auto importador =
         compania.Importe(compania.Archivo(std::string(c.ignoradas) + ".csv", archivo.texto),
                          /*terminal=*/true, {}, std::string("trap '' ") + c.ignoradas);
-    ASSERT_TRUE(importador->EspereRegistros(200, kLimiteCorrida)) << importador->err();
-    importador->Senale(c.senal);
-    ASSERT_TRUE(importador->Termine(kLimiteCorrida));
-    EXPECT_EQ(importador->estado(), c.estado) << importador->err() << importador->out();
+    ASSERT_TRUE(importador->WaitForRecords(200, kLimiteCorrida)) << importador->err();
+    importador->Signal(c.senal);
+    ASSERT_TRUE(importador->Finish(kLimiteCorrida));
+    EXPECT_EQ(importador->status(), c.estado) << importador->err() << importador->out();
   }
 }
 

@@ -7,7 +7,7 @@
 
 #include "db/connection.h"
 #include "db/firebird.h"
-#include "tests/stress/proceso_vigilado.h"
+#include "tests/support/shell_command.h"
 
 namespace imp::testing {
 namespace {
@@ -177,7 +177,7 @@ std::string ValideBase(const BaseCompania& base) {
   // At most 10 s of retries: the server drops a dead client's attachment as
   // soon as it notices the closed socket.
   for (int intento = 0; intento < 100; ++intento) {
-    estado = EjecuteComando(comando, salida);
+    estado = RunShellCommand(comando, salida);
     if (salida.find("cannot validate") == std::string::npos) break;
     usleep(100 * 1000);
   }

@@ -28,7 +28,7 @@ bool Contiene(const std::string& texto, const std::string& parte) {
 }
 
 TEST(Esperas, BloqueoRetenidoTerminaLaCorridaTrasSuEspera) {
-  const std::optional<ServidorEstres> servidor = ServidorEstres::DelEntorno();
+  const std::optional<TestServer> servidor = StressServer();
   if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
   CompaniaEstres compania(servidor);
   // A trigger that keeps a running count in a row of its own, as business
@@ -54,17 +54,17 @@ SET TERM ; ^
   const auto importador = compania.Importe(compania.Archivo("bloqueo.csv", archivo.texto), false,
                                            {"--espera-bloqueo", "2", "--rejects", rechazos});
   // Without the option the run would wait as long as the row is held.
-  const bool termino = importador->Termine(std::chrono::seconds(60));
+  const bool termino = importador->Finish(std::chrono::seconds(60));
   bloqueo.Rollback();
   ASSERT_TRUE(termino) << "still waiting on the lock";
-  EXPECT_EQ(importador->estado(), 1) << importador->err() << importador->out();
+  EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
   EXPECT_TRUE(Contiene(importador->err(), "s (--espera-bloqueo) por filas que otra transacción"))
       << importador->err();
   // Not an order the database refused: the order in flight goes to the
   // rejects, whole, and nothing was written.
   EXPECT_EQ(importador->err().find("no grabado"), std::string::npos) << importador->err();
   std::string salida;
-  EXPECT_EQ(EjecuteComando("head -c 5 '" + rechazos + "'", salida), 0);
+  EXPECT_EQ(RunShellCommand("head -c 5 '" + rechazos + "'", salida), 0);
   EXPECT_EQ(salida, archivo.texto.substr(0, 5));
   PedidosEsperados esperados;
   esperados.Agregue(archivo);
@@ -74,18 +74,18 @@ SET TERM ; ^
 // Two runs of one file with --skip-existing at the same time: the second
 // does not start beside the first, and every order ends up written once.
 TEST(Esperas, DosImportacionesConSkipExistingGrabanCadaPedidoUnaVez) {
-  const std::optional<ServidorEstres> servidor = ServidorEstres::DelEntorno();
+  const std::optional<TestServer> servidor = StressServer();
   if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
   CompaniaEstres compania(servidor);
   const ArchivoPedidos archivo = GenereArchivoPedidos(21, 1500, 1);
   const std::string ruta = compania.Archivo("dos-veces.csv", archivo.texto);
   const auto primera = compania.Importe(ruta, /*terminal=*/true, {"--skip-existing"});
-  ASSERT_TRUE(primera->EspereRegistros(100, kLimiteCorrida)) << primera->err();
+  ASSERT_TRUE(primera->WaitForRecords(100, kLimiteCorrida)) << primera->err();
   const auto segunda = compania.Importe(ruta, /*terminal=*/false, {"--skip-existing"});
-  ASSERT_TRUE(segunda->Termine(kLimiteCorrida));
-  ASSERT_TRUE(primera->Termine(kLimiteCorrida));
-  EXPECT_EQ(primera->estado(), 0) << primera->err();
-  EXPECT_EQ(segunda->estado(), 2) << segunda->err() << segunda->out();
+  ASSERT_TRUE(segunda->Finish(kLimiteCorrida));
+  ASSERT_TRUE(primera->Finish(kLimiteCorrida));
+  EXPECT_EQ(primera->status(), 0) << primera->err();
+  EXPECT_EQ(segunda->status(), 2) << segunda->err() << segunda->out();
   EXPECT_TRUE(Contiene(segunda->err(), "Otra importación está grabando en la compañía demo ("))
       << segunda->err();
   EXPECT_TRUE(Contiene(segunda->err(), "con --skip-existing no se importa a la vez")) << segunda->err();
@@ -98,8 +98,8 @@ TEST(Esperas, DosImportacionesConSkipExistingGrabanCadaPedidoUnaVez) {
 
   // Once the first has ended, the same run finds every order written.
   const auto tercera = compania.Importe(ruta, /*terminal=*/false, {"--skip-existing"});
-  ASSERT_TRUE(tercera->Termine(kLimiteCorrida));
-  EXPECT_EQ(tercera->estado(), 3) << tercera->err();
+  ASSERT_TRUE(tercera->Finish(kLimiteCorrida));
+  EXPECT_EQ(tercera->status(), 3) << tercera->err();
   revision = RevisePedidos(compania.base(), esperados);
   EXPECT_TRUE(revision.faltas.empty()) << revision.faltas.front();
 }
@@ -113,9 +113,9 @@ TEST(Esperas, ServidorQueNoRespondeTerminaLaCorrida) {
   const auto importador = compania.Importe(
       compania.Archivo("mudo.csv", GenereArchivoPedidos(6, 2, 1).texto), false,
       {"--espera-conexion", "3"});
-  ASSERT_TRUE(importador->Termine(std::chrono::seconds(60))) << "still waiting for the server";
+  ASSERT_TRUE(importador->Finish(std::chrono::seconds(60))) << "still waiting for the server";
   const auto duracion = Reloj::now() - inicio;
-  EXPECT_EQ(importador->estado(), 2) << importador->err();
+  EXPECT_EQ(importador->status(), 2) << importador->err();
   EXPECT_LT(duracion, std::chrono::seconds(30));
   EXPECT_TRUE(Contiene(importador->err(), "El servidor no respondió en 3 s (--espera-conexion)"))
       << importador->err();
@@ -125,16 +125,16 @@ TEST(Esperas, ArchivoRecienModificadoNoSeImporta) {
   CompaniaEstres compania;
   const std::string ruta = compania.Archivo("fresco.csv", GenereArchivoPedidos(8, 2, 1).texto);
   const auto fresco = compania.Importe(ruta, false, {"--estable", "60"});
-  ASSERT_TRUE(fresco->Termine(kLimiteCorrida));
-  EXPECT_EQ(fresco->estado(), 2) << fresco->err();
+  ASSERT_TRUE(fresco->Finish(kLimiteCorrida));
+  EXPECT_EQ(fresco->status(), 2) << fresco->err();
   EXPECT_TRUE(Contiene(fresco->err(), " s de --estable: puede estar escribiéndose todavía. No se importó."))
       << fresco->err();
   // Two minutes old: stable.
   const struct timespec antes[2] = {{time(nullptr) - 120, 0}, {time(nullptr) - 120, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, ruta.c_str(), antes, 0), 0);
   const auto estable = compania.Importe(ruta, false, {"--estable", "60"});
-  ASSERT_TRUE(estable->Termine(kLimiteCorrida));
-  EXPECT_EQ(estable->estado(), 0) << estable->err();
+  ASSERT_TRUE(estable->Finish(kLimiteCorrida));
+  EXPECT_EQ(estable->status(), 0) << estable->err();
 }
 
 }  // namespace

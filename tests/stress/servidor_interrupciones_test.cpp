@@ -15,7 +15,7 @@ namespace imp::testing {
 namespace {
 
 TEST(InterrupcionesServidor, CadaPedidoUnaVezEnLaBaseOEnLosRechazos) {
-  const std::optional<ServidorEstres> servidor = ServidorEstres::DelEntorno();
+  const std::optional<TestServer> servidor = StressServer();
   if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
   CompaniaEstres compania(servidor);
   SeriesDeInterrupciones(compania, "TCP", PuntosDeMuerte(10), 200);

@@ -22,7 +22,7 @@
 namespace imp::testing {
 namespace {
 
-std::optional<ServidorEstres> Servidor() { return ServidorEstres::DelEntorno(); }
+std::optional<TestServer> Servidor() { return StressServer(); }
 
 #define REQUIERE_SERVIDOR()                                                  \
   if (!Servidor()) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use"
@@ -91,7 +91,7 @@ class ServidorDetenible {
 
  private:
   static int Script(const char* orden, std::string& salida) {
-    return EjecuteComando("bash '" + SourcePath("scripts/fbserver.sh") + "' " + orden, salida);
+    return RunShellCommand("bash '" + SourcePath("scripts/fbserver.sh") + "' " + orden, salida);
   }
   bool detenido_ = false;
 };
@@ -124,11 +124,11 @@ TEST(JuegosServidor, CompaniaUtf8PorTcp) {
   const std::string utf8 = compania.Archivo("utf8.csv", NonAsciiOrders(4));
   const std::string win1252 = compania.Archivo("win1252.csv", ToWin1252(NonAsciiOrders(1)));
   const auto primera = compania.Importe(win1252, false);
-  ASSERT_TRUE(primera->Termine(std::chrono::seconds(120)));
-  EXPECT_EQ(primera->estado(), 0) << primera->err() << primera->out();
+  ASSERT_TRUE(primera->Finish(std::chrono::seconds(120)));
+  EXPECT_EQ(primera->status(), 0) << primera->err() << primera->out();
   const auto segunda = compania.Importe(utf8, false, {"--codificacion", "UTF8"});
-  ASSERT_TRUE(segunda->Termine(std::chrono::seconds(120)));
-  EXPECT_EQ(segunda->estado(), 0) << segunda->err() << segunda->out();
+  ASSERT_TRUE(segunda->Finish(std::chrono::seconds(120)));
+  EXPECT_EQ(segunda->status(), 0) << segunda->err() << segunda->out();
   std::vector<std::string> esperados = ExpectedTexts(1);
   for (const std::string& e : ExpectedTexts(4)) esperados.push_back(e);
   EXPECT_EQ(ImportedTexts(compania.db, "UTF8", compania.base().cadena, compania.base().clave),
@@ -166,21 +166,21 @@ TEST(ConcurrenciaServidor, DosImportacionesALaVezGrabanCadaPedidoUnaVez) {
   // starts and writes a few of its own; then both go on together.
   const auto inicio = std::chrono::steady_clock::now();
   const auto a = compania.Importe(rutas[0], /*terminal=*/true);
-  ASSERT_TRUE(a->EspereRegistros(RegistrosConPedidosGrabados(archivos[0], 3), kLimiteCorrida))
+  ASSERT_TRUE(a->WaitForRecords(RegistrosConPedidosGrabados(archivos[0], 3), kLimiteCorrida))
       << a->err() << a->out();
-  a->Suspenda();
+  a->Suspend();
   const auto b = compania.Importe(rutas[1], /*terminal=*/true);
-  const bool b_grabo = b->EspereRegistros(RegistrosConPedidosGrabados(archivos[1], 3), kLimiteCorrida);
-  a->Reanude();
+  const bool b_grabo = b->WaitForRecords(RegistrosConPedidosGrabados(archivos[1], 3), kLimiteCorrida);
+  a->Resume();
   ASSERT_TRUE(b_grabo) << b->err() << b->out();
-  EXPECT_TRUE(a->Termine(kLimiteCorrida)) << "the first importer hung";
-  EXPECT_TRUE(b->Termine(kLimiteCorrida)) << "the second importer hung";
+  EXPECT_TRUE(a->Finish(kLimiteCorrida)) << "the first importer hung";
+  EXPECT_TRUE(b->Finish(kLimiteCorrida)) << "the second importer hung";
   const double segundos =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
   int i = 0;
-  for (const ProcesoVigilado* p : {a.get(), b.get()}) {
+  for (const ChildProcess* p : {a.get(), b.get()}) {
     SCOPED_TRACE(i == 0 ? "first file" : "second file");
-    EXPECT_EQ(p->estado(), 0) << p->err() << p->out();
+    EXPECT_EQ(p->status(), 0) << p->err() << p->out();
     EXPECT_EQ(Cifra(p->out(), "Pedidos grabados"), pedidos) << p->out();
     EXPECT_EQ(Cifra(p->out(), "Líneas grabadas"), archivos[i].lineas) << p->out();
     ++i;
@@ -241,14 +241,14 @@ TEST(ServidorDetenido, LaCorridaTerminaConLaFallaDeLaBase) {
         compania.Archivo("detenido-" + std::to_string(n + 1) + ".csv", archivo.texto), true);
     {
       ServidorDetenible servidor;
-      ASSERT_TRUE(importador->EspereRegistros(puntos[n], kLimiteCorrida))
+      ASSERT_TRUE(importador->WaitForRecords(puntos[n], kLimiteCorrida))
           << "the run ended first:\n" << importador->err() << importador->out();
       servidor.Detenga();
-      EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung";
+      EXPECT_TRUE(importador->Finish(kLimiteCorrida)) << "the importer hung";
     }
     const std::string& err = importador->err();
     const std::string& out = importador->out();
-    EXPECT_EQ(importador->estado(), 1) << err << out;
+    EXPECT_EQ(importador->status(), 1) << err << out;
     // The failure is the database's, on a line of its own after the file
     // line it stopped at.
     EXPECT_TRUE(LineaDeFallaDeLaBase(err)) << err;
@@ -271,7 +271,7 @@ TEST(ServidorDetenido, LaCorridaTerminaConLaFallaDeLaBase) {
     EXPECT_LE(escritos, *grabados + 1);
     EXPECT_GT(escritos, 0);
     std::printf("server stopped after record %lld: %lld orders written before, exit %d\n",
-                static_cast<long long>(puntos[n]), escritos, importador->estado());
+                static_cast<long long>(puntos[n]), escritos, importador->status());
   }
 
   // Once the server is back, the company takes a whole file, with
@@ -279,8 +279,8 @@ TEST(ServidorDetenido, LaCorridaTerminaConLaFallaDeLaBase) {
   const ArchivoPedidos archivo = GenereArchivoPedidos(azar(), 100, 900001);
   esperados.Agregue(archivo);
   const auto importador = compania.Importe(compania.Archivo("despues.csv", archivo.texto), false);
-  EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung";
-  EXPECT_EQ(importador->estado(), 0) << importador->err() << importador->out();
+  EXPECT_TRUE(importador->Finish(kLimiteCorrida)) << "the importer hung";
+  EXPECT_EQ(importador->status(), 0) << importador->err() << importador->out();
   RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
   EXPECT_EQ(PedidosIniciales(archivo, revision), archivo.pedidos.size());
   EXPECT_TRUE(revision.faltas.empty()) << Primeras(revision.faltas);
