@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "bench/import_bench_datos.h"
 #include "db/firebird.h"
 #include "tests/import/banco_importacion.h"
+#include "tests/support/generated_company.h"
 
 namespace imp::testing {
 namespace {
 
-using namespace imp::bench;
+using namespace imp::generated;
 
 // n / d rounded to the nearest integer, ties to the even one (d > 0).
 int64_t RedondeoPar(int64_t n, int64_t d) {

@@ -1,9 +1,10 @@
 #pragma once
 // The generated company and order file of the import benchmark, as a model
 // that both writes the data and answers what any article, customer or file
-// line holds. The benchmark imports what it writes; the throughput values
-// test writes the same data and checks the written lines against figures it
-// works out from the model by hand, never through the pricing code.
+// line holds. The import benchmark imports what it writes; the
+// throughput values test writes the same data and checks the written lines
+// against figures it works out from the model by hand, never through the
+// pricing code. Header-only, so that the benchmark needs no test library.
 //
 // Everything follows fixed rules of the numbers involved, so two runs with
 // the same sizes produce the same database rows and the same file, byte for
@@ -16,8 +17,9 @@
 #include <string>
 
 #include "db/firebird.h"
+#include "values/failure.h"
 
-namespace imp::bench {
+namespace imp::generated {
 
 // Articles BA00001 .. and customers 900000001 .. added to the demo company.
 inline constexpr int kArticulos = 2000;
@@ -234,4 +236,4 @@ inline void PuebleEmpresa(fb::Attachment& att) {
   tra.Commit();
 }
 
-}  // namespace imp::bench
+}  // namespace imp::generated
