@@ -28,19 +28,17 @@ using imp::CImportacion;
 using imp::TCamposRegistro;
 using imp::TPosicionLinea;
 using imp::TValoresRegistro;
+using imp::kRecordValueNames;
 
 // The layout of the order files, plus rows the mapping must ignore or
 // resolve by column order: columns 0, 51, 52 and -1, an unknown name, a
 // lower-case name, a row not imported and two rows for one value.
 CImportacion Diseno() {
-  static const char* const kDatos[] = {
-      "PREF_PRE",        "PEDI_NUMERO",     "PEDI_FECHA", "PEDI_CREDITO", "VEND_COD",
-      "PTVT_ID",         "TERC_NIT",        "PEDI_NOMTERC", "PEDI_SUCURSAL", "PEDI_RTFTEMONTO",
-      "PEDI_RTIVAMONTO", "PEDI_RTICAMONTO", "ARTI_COD",   "PEDE_CANT",    "PEDE_UNIDAD",
-      "PEDE_PRUNIT",     "PEDE_DTOPORC"};
   CImportacion d;
   int columna = 1;
-  for (const char* dato : kDatos) d.agregue({dato, columna++, 10, "SI"});
+  for (const auto& [dato, valor] : kRecordValueNames) {
+    d.agregue({std::string(dato), columna++, 10, "SI"});
+  }
   d.agregue({"PEDI_NOMTERC", 0, 60, "SI"});
   d.agregue({"ARTI_COD", 52, 15, "SI"});
   d.agregue({"ARTI_COD", -1, 15, "SI"});
