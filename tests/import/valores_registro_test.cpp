@@ -2,17 +2,19 @@
 
 #include <climits>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "import/campos_registro.h"
 #include "import/importacion.h"
+#include "import/lector_plano.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp {
 namespace {
-
-using Valor = TValoresRegistro::Valor;
 
 TFilaImportacion Fila(std::string dato, std::int32_t columna, std::string importar = "SI") {
   return {std::move(dato), columna, 0, std::move(importar)};
@@ -24,38 +26,85 @@ TCamposRegistro Campos(const std::vector<std::string>& textos) {
   return campos;
 }
 
-// Every name, each with the member it must fill: a typo in the name table
-// would send a file column to the wrong value.
-const std::pair<const char*, Valor> kNombres[] = {
-    {"PREF_PRE", &TValoresRegistro::PREF_PRE},
-    {"PEDI_NUMERO", &TValoresRegistro::PEDI_NUMERO},
-    {"PEDI_FECHA", &TValoresRegistro::PEDI_FECHA},
-    {"PEDI_CREDITO", &TValoresRegistro::PEDI_CREDITO},
-    {"VEND_COD", &TValoresRegistro::VEND_COD},
-    {"PTVT_ID", &TValoresRegistro::PTVT_ID},
-    {"TERC_NIT", &TValoresRegistro::TERC_NIT},
-    {"PEDI_NOMTERC", &TValoresRegistro::PEDI_NOMTERC},
-    {"PEDI_SUCURSAL", &TValoresRegistro::PEDI_SUCURSAL},
-    {"PEDI_RTFTEMONTO", &TValoresRegistro::PEDI_RTFTEMONTO},
-    {"PEDI_RTIVAMONTO", &TValoresRegistro::PEDI_RTIVAMONTO},
-    {"PEDI_RTICAMONTO", &TValoresRegistro::PEDI_RTICAMONTO},
-    {"ARTI_COD", &TValoresRegistro::ARTI_COD},
-    {"PEDE_CANT", &TValoresRegistro::PEDE_CANT},
-    {"PEDE_UNIDAD", &TValoresRegistro::PEDE_UNIDAD},
-    {"PEDE_PRUNIT", &TValoresRegistro::PEDE_PRUNIT},
-    {"PEDE_DTOPORC", &TValoresRegistro::PEDE_DTOPORC},
+// The layout every company starts with (schema/20_config.sql, layout 23).
+const std::pair<const char*, std::int32_t> kCompanyLayout[] = {
+    {"PREF_PRE", 1},         {"PEDI_NUMERO", 2},      {"PEDI_FECHA", 3},  {"PEDI_CREDITO", 4},
+    {"VEND_COD", 5},         {"PTVT_ID", 6},          {"TERC_NIT", 7},    {"PEDI_NOMTERC", 8},
+    {"PEDI_SUCURSAL", 9},    {"PEDI_RTFTEMONTO", 10}, {"PEDI_RTIVAMONTO", 11},
+    {"PEDI_RTICAMONTO", 12}, {"ARTI_COD", 13},        {"PEDE_CANT", 14},  {"PEDE_UNIDAD", 15},
+    {"PEDE_PRUNIT", 16},     {"PEDE_DTOPORC", 17},
 };
 
-TEST(ValoresRegistro, CadaNombreLlenaSuValor) {
-  for (const auto& [nombre, valor] : kNombres) {
-    CImportacion importacion;
-    importacion.agregue(Fila(nombre, 2));
-    TValoresRegistro valores;
-    asigne_valores(Campos({"uno", "dos"}), importacion, valores);
-    for (const auto& [otro, miembro] : kNombres) {
-      EXPECT_EQ(valores.*miembro, miembro == valor ? "dos" : "") << nombre << " -> " << otro;
-    }
+CImportacion CompanyLayout() {
+  CImportacion importacion;
+  for (const auto& [dato, columna] : kCompanyLayout) importacion.agregue(Fila(dato, columna));
+  return importacion;
+}
+
+// The values after each line of an order file with the company's layout,
+// the file read by the real reader. Every field of the first line differs
+// from every other, so a name that fills the wrong value, or none, shows.
+TEST(ValoresRegistro, EachFieldOfAFileLineLandsWhereTheImportReadsIt) {
+  const testing::TempFolder folder("valores_registro");
+  const std::string path = folder.Write(
+      "pedidos.csv",
+      "PV,100,1/15/2026,2/14/2026,2,1,800100200,\"ACME, S.A.\",01,110,120,130,ART0004,3,KG,"
+      "15300,5\r\n"
+      ",,,,,,,,,,,,ART0012,1,CAJA,538800,\r\n");
+  const CImportacion importacion = CompanyLayout();
+  std::vector<TValoresRegistro> after;
+  TLectorPlano lector;
+  ASSERT_TRUE(lector.lea_registros(
+      path,
+      [&](const TCamposRegistro& campos, const TPosicionLinea&) {
+        TValoresRegistro valores = after.empty() ? TValoresRegistro() : after.back();
+        asigne_valores(campos, importacion, valores);
+        after.push_back(valores);
+      },
+      {}));
+  ASSERT_EQ(after.size(), 2u);
+  const struct {
+    const char* name;
+    std::string TValoresRegistro::*value;
+    const char* first;   // after line 1
+    const char* second;  // after line 2: the order's values stay
+  } expected[] = {
+      {"PREF_PRE", &TValoresRegistro::PREF_PRE, "PV", "PV"},
+      {"PEDI_NUMERO", &TValoresRegistro::PEDI_NUMERO, "100", "100"},
+      {"PEDI_FECHA", &TValoresRegistro::PEDI_FECHA, "1/15/2026", "1/15/2026"},
+      {"PEDI_CREDITO", &TValoresRegistro::PEDI_CREDITO, "2/14/2026", "2/14/2026"},
+      {"VEND_COD", &TValoresRegistro::VEND_COD, "2", "2"},
+      {"PTVT_ID", &TValoresRegistro::PTVT_ID, "1", "1"},
+      {"TERC_NIT", &TValoresRegistro::TERC_NIT, "800100200", "800100200"},
+      {"PEDI_NOMTERC", &TValoresRegistro::PEDI_NOMTERC, "ACME, S.A.", "ACME, S.A."},
+      {"PEDI_SUCURSAL", &TValoresRegistro::PEDI_SUCURSAL, "01", "01"},
+      {"PEDI_RTFTEMONTO", &TValoresRegistro::PEDI_RTFTEMONTO, "110", "110"},
+      {"PEDI_RTIVAMONTO", &TValoresRegistro::PEDI_RTIVAMONTO, "120", "120"},
+      {"PEDI_RTICAMONTO", &TValoresRegistro::PEDI_RTICAMONTO, "130", "130"},
+      {"ARTI_COD", &TValoresRegistro::ARTI_COD, "ART0004", "ART0012"},
+      {"PEDE_CANT", &TValoresRegistro::PEDE_CANT, "3", "1"},
+      {"PEDE_UNIDAD", &TValoresRegistro::PEDE_UNIDAD, "KG", "CAJA"},
+      {"PEDE_PRUNIT", &TValoresRegistro::PEDE_PRUNIT, "15300", "538800"},
+      {"PEDE_DTOPORC", &TValoresRegistro::PEDE_DTOPORC, "5", "5"},  // an empty field keeps it
+  };
+  for (const auto& e : expected) {
+    EXPECT_EQ(after[0].*e.value, e.first) << e.name;
+    EXPECT_EQ(after[1].*e.value, e.second) << e.name;
   }
+  EXPECT_EQ(after[1].texto_registro(), "PV100 - ACME, S.A.");
+}
+
+// Only the exact names of the values are known: no other case, no blanks,
+// no other column of the order tables, no name of another layout.
+TEST(ValoresRegistro, OnlyTheExactNamesAreKnown) {
+  for (const auto& [dato, columna] : kCompanyLayout) {
+    EXPECT_NE(TValoresRegistro::valor_de(dato), nullptr) << dato;
+  }
+  for (const char* unknown : {"pref_pre", "Pref_Pre", "PREF_PRE ", " PREF_PRE", "PREF_PR", "",
+                              "PEDI_IVAINC", "PEDI_TOTAL", "BODE_COD"}) {
+    EXPECT_EQ(TValoresRegistro::valor_de(unknown), nullptr) << unknown;
+  }
+  EXPECT_EQ(TValoresRegistro::valor_de(std::string_view("PREF_PRE\0", 9)), nullptr);
 }
 
 TEST(ValoresRegistro, EntradasQueNoCuentan) {
@@ -197,8 +246,9 @@ TEST(ValoresRegistro, UnByteDistintoReemplazaElValor) {
 TEST(ValoresRegistro, LayoutVacioNoCambiaNada) {
   const CImportacion importacion;
   TValoresRegistro valores;
-  asigne_valores(Campos({"PV", "1"}), importacion, valores);
-  for (const auto& [nombre, valor] : kNombres) EXPECT_EQ(valores.*valor, "") << nombre;
+  asigne_valores(Campos(std::vector<std::string>(TCamposRegistro::kNumCampos, "x")), importacion,
+                 valores);
+  for (const auto& [nombre, valor] : kRecordValueNames) EXPECT_EQ(valores.*valor, "") << nombre;
 }
 
 TEST(ValoresRegistro, TextoDelRegistro) {
