@@ -187,8 +187,8 @@ int CasoLineal(const Opciones& o) {
   std::fprintf(stdout, "import_bench: one order of %lld lines against %lld orders of 10, embedded\n",
                static_cast<long long>(lineas), static_cast<long long>(lineas / 10));
   CreeEmpresa(empresa);
-  generated::EscribaArchivo(grande, 1, static_cast<int>(lineas));
-  generated::EscribaArchivo(pequenos, lineas / 10, 10);
+  generated::WriteOrderFile(grande, 1, static_cast<int>(lineas));
+  generated::WriteOrderFile(pequenos, lineas / 10, 10);
   std::vector<double> t_grande, t_pequenos, razones;
   for (int r = 1; r <= o.corridas; ++r) {
     t_grande.push_back(ImporteCopia(o, empresa, grande, dir / "g", lineas));
@@ -231,7 +231,7 @@ int Principal(Opciones o) {
     std::fprintf(stdout, "import with --pedidos-por-transaccion %d\n", o.por_transaccion);
   std::fflush(stdout);
   CreeEmpresa(empresa);
-  const int64_t bytes = generated::EscribaArchivo(archivo, o.pedidos, o.lineas);
+  const int64_t bytes = generated::WriteOrderFile(archivo, o.pedidos, o.lineas);
   std::fprintf(stdout, "company %s, file %.1f MB\n", empresa.c_str(), static_cast<double>(bytes) / 1e6);
 
   const std::string usuario = "SYSDBA";

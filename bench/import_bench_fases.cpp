@@ -297,7 +297,7 @@ void CreeEmpresa(const std::string& ruta) {
       " >/dev/null";
   if (std::system(comando.c_str()) != 0) throw std::runtime_error("create_db.sh failed");
   fb::Attachment att = fb::Attachment::Attach(Destino(ruta, "SYSDBA", "masterkey"));
-  generated::PuebleEmpresa(att);
+  generated::PopulateCompany(att);
 }
 
 int CorraFaseHija(const std::vector<std::string>& args) {

@@ -17,7 +17,7 @@
 namespace imp {
 namespace {
 
-TEST(BatchOptions, LineasValidas) {
+TEST(BatchOptions, ValidCommandLines) {
   struct Caso {
     std::vector<std::string> args;
     std::string settings;
@@ -53,7 +53,7 @@ TEST(BatchOptions, LineasValidas) {
   }
 }
 
-TEST(BatchOptions, LineasQueNoSePuedenCorrer) {
+TEST(BatchOptions, CommandLinesThatCannotRun) {
   struct Caso {
     std::vector<std::string> args;
     std::string error;
@@ -86,7 +86,7 @@ TEST(BatchOptions, LineasQueNoSePuedenCorrer) {
   }
 }
 
-TEST(BatchOptions, OpcionesDeLaImportacion) {
+TEST(BatchOptions, ImportOptions) {
   struct Caso {
     std::vector<std::string> args;
     bool dry_run;
@@ -115,7 +115,7 @@ TEST(BatchOptions, OpcionesDeLaImportacion) {
 }
 
 // Outputs that would overwrite the order file or each other.
-TEST(BatchOptions, SalidasQueSePisan) {
+TEST(BatchOptions, OutputsThatOverlap) {
   struct Caso {
     std::vector<std::string> args;
     std::string error;
@@ -177,7 +177,7 @@ TEST(BatchOptions, SalidasQueSePisan) {
 
 // A symbolic link planted where an output goes is refused, its target
 // untouched.
-TEST(BatchOptions, SalidaQueEsUnEnlace) {
+TEST(BatchOptions, OutputThatIsALink) {
   const testing::TempFolder folder("opciones");
   const std::string carpeta = folder.path();
   const std::string objetivo = carpeta + "/ajeno.txt";
@@ -203,7 +203,7 @@ TEST(BatchOptions, SalidaQueEsUnEnlace) {
   EXPECT_EQ(texto, "ajeno");
 }
 
-TEST(BatchOptions, FormatoYEsperas) {
+TEST(BatchOptions, FormatAndWaits) {
   const BatchOptions o = ParseBatchOptions({"--batch", "--separador-decimal", ",", "--orden-fecha=DMA",
                                             "--separador-fecha", "-", "--estable", "120",
                                             "--espera-bloqueo", "300", "--espera-conexion=5",
@@ -225,7 +225,7 @@ TEST(BatchOptions, FormatoYEsperas) {
   EXPECT_EQ(sin.pedidos_por_transaccion, 1);
 }
 
-TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {
+TEST(BatchOptions, HelpWinsOverEverythingElse) {
   EXPECT_TRUE(ParseBatchOptions({"--help"}).help);
   EXPECT_TRUE(ParseBatchOptions({"--batch", "--nada", "--help"}).help);
   EXPECT_TRUE(ParseBatchOptions({"--batch", "p.csv", "-h"}).help);
@@ -233,7 +233,7 @@ TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {
   EXPECT_FALSE(ParseBatchOptions({"--batch", "--", "--help"}).help);
 }
 
-TEST(BatchOptions, QueLineaAbreLaVentana) {
+TEST(BatchOptions, WhichCommandLineOpensTheWindow) {
   struct Caso {
     std::vector<const char*> args;
     bool lote;
@@ -255,7 +255,7 @@ TEST(BatchOptions, QueLineaAbreLaVentana) {
   }
 }
 
-TEST(BatchOptions, FechaIso) {
+TEST(BatchOptions, IsoDate) {
   struct Caso {
     const char* texto;
     std::optional<Date> fecha;
@@ -285,7 +285,7 @@ TEST(BatchOptions, FechaIso) {
 // The reader steps once per hundredth of the file (once per byte under 200
 // bytes); its last step means the whole file was read, even when the size
 // is not a multiple of the step.
-TEST(BatchTerminal, PorcentajeDeLosPasosDelLector) {
+TEST(BatchTerminal, PercentOfTheReaderSteps) {
   struct Caso {
     int64_t pasos, tamano;
     int porcentaje;

@@ -22,14 +22,14 @@ namespace {
 
 using testing::TempFolder;
 
-std::string Lea(const std::string& ruta) {
+std::string ReadFile(const std::string& ruta) {
   std::ifstream in(ruta, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 
 // The records of `ruta` by line number, as the reader delivers them.
-std::map<int64_t, TPosicionLinea> Posiciones(const std::string& ruta) {
+std::map<int64_t, TPosicionLinea> LinePositions(const std::string& ruta) {
   std::map<int64_t, TPosicionLinea> lineas;
   TLectorPlano lector;
   try {
@@ -43,7 +43,7 @@ std::map<int64_t, TPosicionLinea> Posiciones(const std::string& ruta) {
 
 using Linea = std::map<int64_t, TPosicionLinea>;
 
-TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
+TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
   const std::string campo_largo(300, 'x');
   struct Caso {
     const char* nombre;
@@ -123,14 +123,14 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
     const TempFolder carpeta("rechazos");
     const std::string pedidos = carpeta / "pedidos.csv";
     std::ofstream(pedidos, std::ios::binary) << caso.pedidos;
-    Linea lineas = Posiciones(pedidos);
+    Linea lineas = LinePositions(pedidos);
     {
       BatchRejects rechazos(pedidos, carpeta / "rechazos.csv");
       caso.corrida(rechazos, lineas);
       rechazos.Termine();
     }
-    EXPECT_EQ(Lea(carpeta / "rechazos.csv"), caso.rechazos);
-    const std::string bitacora = Lea(carpeta / "rechazos.csv.log");
+    EXPECT_EQ(ReadFile(carpeta / "rechazos.csv"), caso.rechazos);
+    const std::string bitacora = ReadFile(carpeta / "rechazos.csv.log");
     // The k-th line of the log speaks of the k-th line of the rejects.
     size_t copiadas = 0;
     for (size_t i = 0; i < caso.rechazos.size(); ++i) {
@@ -151,7 +151,7 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
   }
 }
 
-TEST(BatchRejects, FinDeLineaComoEnElArchivo) {
+TEST(BatchRejects, LineEndAsInTheFile) {
   struct Caso {
     std::string bytes;  // a line "ab" and what follows it
     std::string fin;
@@ -169,7 +169,7 @@ TEST(BatchRejects, FinDeLineaComoEnElArchivo) {
 }
 
 // A file that cannot be written stops batch mode before anything is imported.
-TEST(BatchRejects, ArchivoQueNoSePuedeEscribir) {
+TEST(BatchRejects, FileThatCannotBeWritten) {
   try {
     BatchRejects rechazos("p.csv", "/no-existe/r.csv");
     ADD_FAILURE() << "accepted";

@@ -19,7 +19,7 @@
 namespace imp {
 namespace {
 
-TEST(BatchReport, TextoJson) {
+TEST(BatchReport, JsonText) {
   struct Caso {
     std::string bytes;
     std::string json;
@@ -64,7 +64,7 @@ TEST(BatchReport, TextoJson) {
 // The report while the run goes on: a whole document at every rewrite, not
 // ended yet, with what was settled so far; rewrites are needed only after
 // an event.
-TEST(BatchReport, EnCursoYAlFinal) {
+TEST(BatchReport, WhileRunningAndAtTheEnd) {
   const testing::TempFolder folder("informe");
   const std::string carpeta = folder.path();
   const std::string ruta = carpeta + "/informe.json";

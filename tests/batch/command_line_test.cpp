@@ -61,10 +61,10 @@ TEST(ChooseStartup, WhatEachCommandLineAsksFor) {
 
 // No display: the xcb platform with an X server that does not exist. The
 // window cannot open here, so whatever answers did so without one.
-const Environment kSinPantalla = {
+const Environment kNoDisplay = {
     {"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":54321"}, {"WAYLAND_DISPLAY", ""}};
 
-std::string Carpeta() {
+std::string WorkFolder() {
   return std::filesystem::temp_directory_path().string();
 }
 
@@ -89,7 +89,7 @@ TEST(CommandLine, AnswersWithoutADisplay) {
   };
   for (const Caso& caso : casos) {
     SCOPED_TRACE(caso.args.front());
-    const ProcessResult r = RunProcess(kExe, caso.args, kSinPantalla, Carpeta());
+    const ProcessResult r = RunProcess(kExe, caso.args, kNoDisplay, WorkFolder());
     EXPECT_EQ(r.status, caso.status) << r.err;
     EXPECT_EQ(r.out.substr(0, caso.out_begins.size()), caso.out_begins) << r.out;
     EXPECT_EQ(r.err, caso.err);
@@ -97,7 +97,7 @@ TEST(CommandLine, AnswersWithoutADisplay) {
 }
 
 TEST(CommandLine, VersionNamesTheClientLibraryLoaded) {
-  const ProcessResult r = RunProcess(kExe, {"--version"}, kSinPantalla, Carpeta());
+  const ProcessResult r = RunProcess(kExe, {"--version"}, kNoDisplay, WorkFolder());
   ASSERT_EQ(r.status, 0);
   // Major.minor.release.build, then the library's own words:
   // "3.0.11.33637 (LI-V6.3.11.33637 Firebird 3.0)".
@@ -110,7 +110,7 @@ TEST(CommandLine, VersionNamesTheClientLibraryLoaded) {
 // The environment above really has no display: the window, asked for, does
 // not open (Qt aborts when no platform plugin can start).
 TEST(CommandLine, TheWindowIndeedNeedsTheDisplay) {
-  const ProcessResult r = RunProcess(kExe, {}, kSinPantalla, Carpeta());
+  const ProcessResult r = RunProcess(kExe, {}, kNoDisplay, WorkFolder());
   EXPECT_NE(r.status, 0);
 }
 

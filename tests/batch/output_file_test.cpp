@@ -22,16 +22,16 @@ namespace {
 
 using testing::TempFolder;
 
-std::string Lea(const std::string& ruta) {
+std::string ReadFile(const std::string& ruta) {
   std::ifstream in(ruta, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void Escriba(const std::string& ruta, const std::string& texto) {
+void WriteFile(const std::string& ruta, const std::string& texto) {
   std::ofstream(ruta, std::ios::binary) << texto;
 }
 
-mode_t Permisos(const std::string& ruta) {
+mode_t Permissions(const std::string& ruta) {
   struct stat st {};
   lstat(ruta.c_str(), &st);
   return st.st_mode & 07777;
@@ -46,9 +46,9 @@ TEST(OutputFile, ANewFileOfItsOwnReplacesWhateverWasThere) {
       const TempFolder carpeta("salida");
       const std::string ruta = carpeta / "salida.csv";
       const std::string ajeno = carpeta / "ajeno.conf";
-      Escriba(ajeno, "clave secreta\n");
+      WriteFile(ajeno, "clave secreta\n");
       if (antes == Antes::kArchivo0644) {
-        Escriba(ruta, "viejo contenido más largo\n");
+        WriteFile(ruta, "viejo contenido más largo\n");
         chmod(ruta.c_str(), 0644);
       }
       if (antes == Antes::kEnlace) {
@@ -61,10 +61,10 @@ TEST(OutputFile, ANewFileOfItsOwnReplacesWhateverWasThere) {
         OwnedFile f = CreateOutputFile(ruta);
         std::fputs("nuevo\n", f.get());
       }
-      EXPECT_EQ(Lea(ruta), "nuevo\n");
+      EXPECT_EQ(ReadFile(ruta), "nuevo\n");
       EXPECT_FALSE(std::filesystem::is_symlink(ruta));
-      EXPECT_EQ(Permisos(ruta), 0600u);
-      EXPECT_EQ(Lea(ajeno), "clave secreta\n");
+      EXPECT_EQ(Permissions(ruta), 0600u);
+      EXPECT_EQ(ReadFile(ajeno), "clave secreta\n");
       EXPECT_EQ(carpeta.EntryCount(), 2u);
     }
   }
@@ -80,7 +80,7 @@ TEST(OutputFile, AFailedRewriteLeavesThePreviousFileWhole) {
                                    throw Failure("a medias");
                                  }),
                Failure);
-  EXPECT_EQ(Lea(ruta), "{\"fin\": \"en_curso\"}\n");
+  EXPECT_EQ(ReadFile(ruta), "{\"fin\": \"en_curso\"}\n");
   EXPECT_EQ(carpeta.EntryCount(), 1u);
 
   // A folder that is not there: the failure names the path.

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "import/carga_importacion.h"
-#include "tests/import/banco_importacion.h"
+#include "tests/import/import_test_bench.h"
 
 namespace imp::testing {
 namespace {
@@ -28,23 +28,23 @@ constexpr char kFinalizada[] = "Importación finalizada.";
 // article TRAB; `cantidad` replaces the quantity.
 std::string Pedido(const std::string& prefijo, const std::string& numero,
                    const std::string& articulo = "TRAB", const std::string& cantidad = "1") {
-  return Linea({prefijo, numero, "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
+  return Line({prefijo, numero, "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
                 articulo, cantidad, "", "100", "0"});
 }
 // A further line of the same order: the order columns left empty.
 std::string Otra(const std::string& articulo = "TRAB", const std::string& cantidad = "1") {
-  return Linea({"", "", "", "", "", "", "", "", "", "", "", "", articulo, cantidad, "", "100", "0"});
+  return Line({"", "", "", "", "", "", "", "", "", "", "", "", articulo, cantidad, "", "100", "0"});
 }
 
-std::vector<std::pair<std::string, std::string>> Claves(const std::vector<Fila>& pedidos) {
+std::vector<std::pair<std::string, std::string>> Claves(const std::vector<TextRow>& pedidos) {
   std::vector<std::pair<std::string, std::string>> claves;
-  for (const Fila& p : pedidos) claves.emplace_back(p.at("PREF_PRE"), p.at("PEDI_NUMERO"));
+  for (const TextRow& p : pedidos) claves.emplace_back(p.at("PREF_PRE"), p.at("PEDI_NUMERO"));
   return claves;
 }
 
-std::vector<std::string> Items(const std::vector<Fila>& lineas) {
+std::vector<std::string> Items(const std::vector<TextRow>& lineas) {
   std::vector<std::string> items;
-  for (const Fila& l : lineas) items.push_back(l.at("PEDE_ITEM"));
+  for (const TextRow& l : lineas) items.push_back(l.at("PEDE_ITEM"));
   return items;
 }
 
@@ -62,15 +62,15 @@ struct Bitacora : ObservadorImportacion {
   }
 };
 
-TEST(ImportRun, AgrupaPorClaveExacta) {
-  BancoImportacion banco;
+TEST(ImportRun, GroupsByExactKey) {
+  ImportTestBench banco;
   Bitacora bitacora;
   banco.run.set_observador(&bitacora);
   // A, B, A; then keys that differ only in case or in leading zeros.
-  banco.Corra(Pedido("FE", "1") + Otra() + Pedido("FE", "2") + Pedido("FE", "1") +
-              Pedido("PV", "0123") + Pedido("pv", "0123") + Pedido("pv", "123"));
+  banco.Run(Pedido("FE", "1") + Otra() + Pedido("FE", "2") + Pedido("FE", "1") +
+            Pedido("PV", "0123") + Pedido("pv", "0123") + Pedido("pv", "123"));
 
-  const auto pedidos = banco.Pedidos();
+  const auto pedidos = banco.Orders();
   const std::vector<std::pair<std::string, std::string>> esperadas = {
       {"FE", "1"}, {"FE", "2"}, {"FE", "1"}, {"PV", "0123"}, {"pv", "0123"}, {"pv", "123"}};
   EXPECT_EQ(Claves(pedidos), esperadas);
@@ -78,8 +78,8 @@ TEST(ImportRun, AgrupaPorClaveExacta) {
   const std::vector<std::string> lineas_por_pedido[] = {{"1", "2"}, {"1"}, {"1"},
                                                         {"1"},      {"1"}, {"1"}};
   for (size_t i = 0; i < pedidos.size(); ++i) {
-    const auto lineas = banco.Lea("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE WHERE PEDI_ID = " +
-                                  pedidos[i].at("PEDI_ID") + " ORDER BY PEDE_ITEM");
+    const auto lineas = banco.Read("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE WHERE PEDI_ID = " +
+                                   pedidos[i].at("PEDI_ID") + " ORDER BY PEDE_ITEM");
     EXPECT_EQ(Items(lineas), lineas_por_pedido[i]) << i;
   }
   EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
@@ -91,16 +91,16 @@ TEST(ImportRun, AgrupaPorClaveExacta) {
 }
 
 // The header as assembled from the record that begins each order.
-TEST(ImportRun, CabeceraDelPedido) {
-  BancoImportacion banco;
+TEST(ImportRun, OrderHeader) {
+  ImportTestBench banco;
   banco.pantalla.fecha = *Date::FromYmd(2024, 3, 1);
-  banco.Corra(
+  banco.Run(
       // No date, credit date or branch: the window's date, 1 day, "01".
-      Linea({"FE", "H1", "", "", "3", "2", "800100200", "ACME", "", "", "", "", "TRAB", "1", "",
+      Line({"FE", "H1", "", "", "3", "2", "800100200", "ACME", "", "", "", "", "TRAB", "1", "",
              "100", "0"}) +
-      Linea({"FE", "H2", "1/15/2024", "2/29/2024", "2", "1", "800100200", "ACME", "01", "10.5",
+      Line({"FE", "H2", "1/15/2024", "2/29/2024", "2", "1", "800100200", "ACME", "01", "10.5",
              "0", "96.6", "TRAB", "1", "", "100", "0"}) +
-      Linea({"FE", "H3", "1/15/2024", "1/10/2024", "2", "1", "800100200", "ACME", "01", "", "",
+      Line({"FE", "H3", "1/15/2024", "1/10/2024", "2", "1", "800100200", "ACME", "01", "", "",
              "", "TRAB", "1", "", "100", "0"}));
 
   const std::map<std::string, std::map<std::string, std::string>> esperado = {
@@ -117,9 +117,9 @@ TEST(ImportRun, CabeceraDelPedido) {
       {"PEDI_TRM", "1"},  {"PEDI_ANULADO", "N"},     {"PEDI_TRANSMIT", "N"},
       {"PEDI_IVAINC", "N"}, {"PEDI_VALIDEZ", "30"},  {"TERC_NIT", "800100200"},
       {"PEDI_NOMTERC", "ACME"}, {"PEDI_DTOMONTO", ""}, {"PEDI_OBS", ""}};
-  const auto pedidos = banco.Pedidos();
+  const auto pedidos = banco.Orders();
   ASSERT_EQ(pedidos.size(), 3u);
-  for (const Fila& p : pedidos) {
+  for (const TextRow& p : pedidos) {
     const std::string numero = p.at("PEDI_NUMERO");
     SCOPED_TRACE(numero);
     for (const auto& [columna, valor] : comunes) EXPECT_EQ(p.at(columna), valor) << columna;
@@ -128,24 +128,24 @@ TEST(ImportRun, CabeceraDelPedido) {
   }
   // The empty branch reaches the price-list lookup as it is: no row, list 1,
   // while "01" gives ACME's list 2. The line's warehouse is the point of sale's.
-  const auto h1 = banco.Lineas("FE", "H1");
+  const auto h1 = banco.Lines("FE", "H1");
   ASSERT_EQ(h1.size(), 1u);
   EXPECT_EQ(h1[0].at("LIPR_COD"), "1");
   EXPECT_EQ(h1[0].at("BODE_COD"), "02");
-  EXPECT_EQ(banco.Lineas("FE", "H2").at(0).at("LIPR_COD"), "2");
+  EXPECT_EQ(banco.Lines("FE", "H2").at(0).at("LIPR_COD"), "2");
 }
 
 // The header's totals are the sums of its lines.
-TEST(ImportRun, TotalesDeLasLineas) {
-  BancoImportacion banco;
-  banco.Corra(Linea({"FE", "T1", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
+TEST(ImportRun, LineTotals) {
+  ImportTestBench banco;
+  banco.Run(Line({"FE", "T1", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
                      "TRAB", "3", "", "1000", "10"}) +
               Otra("TRAB", "3") + Pedido("FE", "T2", "ABCDEFGHIJKLMNO"));
-  const auto pedidos = banco.Pedidos();
+  const auto pedidos = banco.Orders();
   ASSERT_EQ(pedidos.size(), 2u);
   // Line 1 is the worked line (449.16, 3113.16); line 2 is 3 × 100 less 15
   // and 6: net 279, tax 150, VAT 24.51, total 453.51.
-  const auto lineas = banco.Lineas("FE", "T1");
+  const auto lineas = banco.Lines("FE", "T1");
   ASSERT_EQ(lineas.size(), 2u);
   EXPECT_EQ(lineas[0].at("PEDE_TOTAL"), "3113.16");
   EXPECT_EQ(lineas[1].at("PEDE_TOTAL"), "453.51");
@@ -156,16 +156,16 @@ TEST(ImportRun, TotalesDeLasLineas) {
   EXPECT_EQ(pedidos[1].at("PEDI_TOTAL"), "100");
 }
 
-TEST(ImportRun, ArticuloDesconocidoDejaHuecoEnLosItems) {
-  BancoImportacion banco;
+TEST(ImportRun, UnknownArticleLeavesAGapInTheItems) {
+  ImportTestBench banco;
   Bitacora bitacora;
   banco.run.set_observador(&bitacora);
   const std::string archivo = Pedido("FE", "1") + Otra("NOEXISTE") + Otra();
-  banco.Corra(archivo);
+  banco.Run(archivo);
 
   EXPECT_EQ(banco.pantalla.mensajes,
             (std::vector<std::string>{"Código 'NOEXISTE' no encontrado.", kFinalizada}));
-  EXPECT_EQ(Items(banco.Lineas("FE", "1")), (std::vector<std::string>{"1", "3"}));
+  EXPECT_EQ(Items(banco.Lines("FE", "1")), (std::vector<std::string>{"1", "3"}));
   ASSERT_EQ(bitacora.lineas.size(), 1u);
   EXPECT_EQ(bitacora.lineas[0].posicion.numero, 2);
   EXPECT_EQ(archivo.substr(bitacora.lineas[0].posicion.desplazamiento,
@@ -174,17 +174,17 @@ TEST(ImportRun, ArticuloDesconocidoDejaHuecoEnLosItems) {
   EXPECT_EQ(banco.run.resumen().lineas_descartadas, 1);
 }
 
-TEST(ImportRun, FallaDeConversionConservaLosPedidosAnteriores) {
-  BancoImportacion banco;
+TEST(ImportRun, ConversionFailureKeepsTheEarlierOrders) {
+  ImportTestBench banco;
   Bitacora bitacora;
   banco.run.set_observador(&bitacora);
-  const std::string falla = banco.CorraConFalla(Pedido("FE", "1") + Pedido("FE", "2") +
-                                                Pedido("FE", "3") + Otra("TRAB", "1a"));
+  const std::string falla = banco.FailureOfRun(Pedido("FE", "1") + Pedido("FE", "2") +
+                                               Pedido("FE", "3") + Otra("TRAB", "1a"));
 
   EXPECT_EQ(falla,
             "Línea 4: 1a no es un valor BCD válido.\n"
             "Pedidos de esta importación ya grabados (quedan grabados): 2.");
-  EXPECT_EQ(Claves(banco.Pedidos()),
+  EXPECT_EQ(Claves(banco.Orders()),
             (std::vector<std::pair<std::string, std::string>>{{"FE", "1"}, {"FE", "2"}}));
   // The window stays as the failure left it.
   EXPECT_FALSE(banco.pantalla.cerrada);
@@ -199,22 +199,22 @@ TEST(ImportRun, FallaDeConversionConservaLosPedidosAnteriores) {
   EXPECT_EQ(banco.run.resumen().falla, "1a no es un valor BCD válido");
 }
 
-TEST(ImportRun, ArchivoVacioNoGrabaNada) {
-  BancoImportacion banco;
-  banco.Corra("");
+TEST(ImportRun, EmptyFileWritesNothing) {
+  ImportTestBench banco;
+  banco.Run("");
   EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
   EXPECT_TRUE(banco.pantalla.cerrada);
-  EXPECT_TRUE(banco.Pedidos().empty());
-  EXPECT_EQ(banco.Identificadores(), "0");
+  EXPECT_TRUE(banco.Orders().empty());
+  EXPECT_EQ(banco.IdentifiersDrawn(), "0");
   EXPECT_EQ(banco.pantalla.pasos, 0);
 }
 
 // The checks before reading: each shows its message, hides the panel and
 // closes the window.
-TEST(ImportRun, ComprobacionesDelArchivo) {
-  BancoImportacion banco;
+TEST(ImportRun, FileChecks) {
+  ImportTestBench banco;
   // A file another program holds locked cannot be opened.
-  const std::string bloqueado = banco.Archivo(Pedido("FE", "1"), "bloqueado.csv");
+  const std::string bloqueado = banco.File(Pedido("FE", "1"), "bloqueado.csv");
   const int fd = ::open(bloqueado.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
@@ -237,7 +237,7 @@ TEST(ImportRun, ComprobacionesDelArchivo) {
       {"/dev/null", kAlAbrir + "El archivo /dev/null no es un archivo regular."},
   };
   for (const auto& c : casos) {
-    banco.pantalla = Grabadora{};
+    banco.pantalla = EventRecorder{};
     banco.pantalla.ubicacion = c.ubicacion;
     banco.run.SpeedButton3Click();
     EXPECT_EQ(banco.pantalla.eventos,
@@ -246,11 +246,11 @@ TEST(ImportRun, ComprobacionesDelArchivo) {
                                         "ocultar panel", "cerrar"}));
   }
   ::close(fd);
-  EXPECT_TRUE(banco.Pedidos().empty());
+  EXPECT_TRUE(banco.Orders().empty());
 }
 
-TEST(ImportRun, SinConfiguracionDeRedondeoNoMiraElArchivo) {
-  BancoImportacion banco;
+TEST(ImportRun, WithoutRoundingSettingsTheFileIsNotRead) {
+  ImportTestBench banco;
   banco.db.Exec(
       "DELETE FROM CONFIGURACION WHERE CONF_PROPIEDAD = 'REDONDEO AL MULTIPLO DE DIEZ EN "
       "TOTALES';");
@@ -267,9 +267,9 @@ TEST(ImportRun, SinConfiguracionDeRedondeoNoMiraElArchivo) {
                 "error: No se encontró la configuración REDONDEO AL MULTIPLO DE DIEZ EN TOTALES"}));
 }
 
-TEST(ImportRun, PantallaDeUnaCorridaCompleta) {
-  BancoImportacion banco;
-  banco.Corra(Pedido("FE", "1") + Otra() + Pedido("pv", "123"));
+TEST(ImportRun, ScreenOfAWholeRun) {
+  ImportTestBench banco;
+  banco.Run(Pedido("FE", "1") + Otra() + Pedido("pv", "123"));
   const auto& e = banco.pantalla.eventos;
   ASSERT_EQ(e.size(), 5u);
   EXPECT_EQ(e[0], "panel: Importando pedidos. Espere un momento...");
@@ -286,38 +286,38 @@ TEST(ImportRun, PantallaDeUnaCorridaCompleta) {
 // After a failed run the next run begins its first order afresh, even with
 // the key the failed run stopped at, and the failed run's unwritten order
 // is not merged into it.
-TEST(ImportRun, CorridaTrasUnaFallaEmpiezaDeCero) {
-  BancoImportacion banco;
-  EXPECT_NE(banco.CorraConFalla(Pedido("FE", "7", "TRAB", "5") + Otra("TRAB", "1a")), "");
+TEST(ImportRun, RunAfterAFailureStartsAfresh) {
+  ImportTestBench banco;
+  EXPECT_NE(banco.FailureOfRun(Pedido("FE", "7", "TRAB", "5") + Otra("TRAB", "1a")), "");
   EXPECT_EQ(banco.run.prefijo_actual(), "FE");
   EXPECT_EQ(banco.run.numero_actual(), "7");
 
-  banco.pantalla = Grabadora{};
-  banco.Corra(Pedido("FE", "7", "TRAB", "2"));
-  const auto lineas = banco.Lineas("FE", "7");
+  banco.pantalla = EventRecorder{};
+  banco.Run(Pedido("FE", "7", "TRAB", "2"));
+  const auto lineas = banco.Lines("FE", "7");
   ASSERT_EQ(lineas.size(), 1u);
   EXPECT_EQ(lineas[0].at("PEDE_ITEM"), "1");
   EXPECT_EQ(lineas[0].at("PEDE_CANT"), "2");
-  EXPECT_EQ(banco.Pedidos().size(), 1u);
+  EXPECT_EQ(banco.Orders().size(), 1u);
   EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
 }
 
 // In a fresh window a first record with an empty key still begins an order;
 // its header cannot be posted, so the run fails instead of pricing a line
 // without a header.
-TEST(ImportRun, PrimerRegistroSinClaveEmpiezaPedido) {
-  BancoImportacion banco;
-  const std::string falla = banco.CorraConFalla(Otra());
+TEST(ImportRun, FirstRecordWithoutKeyStartsAnOrder) {
+  ImportTestBench banco;
+  const std::string falla = banco.FailureOfRun(Otra());
   EXPECT_EQ(falla.rfind("Línea 1: Es necesario que el campo 'TERC_NIT' contenga algún valor", 0), 0u)
       << falla;
-  EXPECT_TRUE(banco.Pedidos().empty());
+  EXPECT_TRUE(banco.Orders().empty());
 }
 
 // Without a layout (no company connected yet, or its layout could not be
 // read) the first record fails the run; a file without records still ends
 // normally.
-TEST(ImportRun, SinDisenoFallaElPrimerRegistro) {
-  BancoImportacion banco;
+TEST(ImportRun, WithoutLayoutTheFirstRecordFails) {
+  ImportTestBench banco;
   // The company's layout table cannot be read: loading leaves no layout.
   banco.fdm.Norvela.Close();
   banco.db.Exec("DROP TABLE IMPORTACION_INVENTARIO;");
@@ -340,8 +340,8 @@ TEST(ImportRun, SinDisenoFallaElPrimerRegistro) {
   };
   for (const auto& c : casos) {
     SCOPED_TRACE(c.contenido);
-    banco.pantalla = Grabadora{};
-    banco.pantalla.ubicacion = banco.Archivo(c.contenido);
+    banco.pantalla = EventRecorder{};
+    banco.pantalla.ubicacion = banco.File(c.contenido);
     ImportRun run{banco.fdm, banco.store, *c.diseno, banco.rs, banco.pantalla, banco.pantalla};
     std::string falla;
     try {
@@ -352,32 +352,32 @@ TEST(ImportRun, SinDisenoFallaElPrimerRegistro) {
     EXPECT_EQ(falla, c.falla);
     EXPECT_EQ(banco.pantalla.cerrada, c.falla.empty());
   }
-  EXPECT_TRUE(banco.Pedidos().empty());
-  EXPECT_EQ(banco.Identificadores(), "0");
+  EXPECT_TRUE(banco.Orders().empty());
+  EXPECT_EQ(banco.IdentifiersDrawn(), "0");
 }
 
-TEST(ImportRun, SinPuntoDeVentaNoHayBodega) {
-  BancoImportacion banco;
-  banco.Corra(Linea({"FE", "8", "1/15/2024", "", "1", "", "800100200", "ACME", "01", "", "", "",
+TEST(ImportRun, WithoutPointOfSaleThereIsNoWarehouse) {
+  ImportTestBench banco;
+  banco.Run(Line({"FE", "8", "1/15/2024", "", "1", "", "800100200", "ACME", "01", "", "", "",
                      "TRAB", "1", "", "100", "0"}));
-  const auto pedidos = banco.Pedidos();
+  const auto pedidos = banco.Orders();
   ASSERT_EQ(pedidos.size(), 1u);
   EXPECT_EQ(pedidos[0].at("PTVT_ID"), "");
-  EXPECT_EQ(banco.Lineas("FE", "8").at(0).at("BODE_COD"), "");
+  EXPECT_EQ(banco.Lines("FE", "8").at(0).at("BODE_COD"), "");
   EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
 }
 
-TEST(ImportRun, PedidoRechazadoSeInforma) {
-  BancoImportacion banco;
+TEST(ImportRun, RefusedOrderIsReported) {
+  ImportTestBench banco;
   banco.db.Exec(
       "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_CODIGO_LARGO "
       "CHECK (ARTI_COD <> 'ABCDEFGHIJKLMNO');");
   Bitacora bitacora;
   banco.run.set_observador(&bitacora);
-  banco.Corra(Pedido("FE", "1") + Pedido("FE", "2") + Otra("ABCDEFGHIJKLMNO") +
-              Pedido("FE", "3"));
+  banco.Run(Pedido("FE", "1") + Pedido("FE", "2") + Otra("ABCDEFGHIJKLMNO") +
+            Pedido("FE", "3"));
 
-  EXPECT_EQ(Claves(banco.Pedidos()),
+  EXPECT_EQ(Claves(banco.Orders()),
             (std::vector<std::pair<std::string, std::string>>{{"FE", "1"}, {"FE", "3"}}));
   ASSERT_EQ(banco.pantalla.mensajes.size(), 1u);
   const std::string& mensaje = banco.pantalla.mensajes[0];
@@ -390,7 +390,7 @@ TEST(ImportRun, PedidoRechazadoSeInforma) {
   EXPECT_EQ(bitacora.descartados[0].registros[0].numero, 2);
   EXPECT_EQ(banco.run.resumen().pedidos_grabados, 2);
   // The identifier drawn for the refused order is not given back.
-  EXPECT_EQ(banco.Identificadores(), "3");
+  EXPECT_EQ(banco.IdentifiersDrawn(), "3");
 }
 
 }  // namespace
@@ -430,18 +430,19 @@ TEST(ImportRunStop, StopsBetweenOrdersLeavingEveryOrderWhole) {
   for (const Caso c : {Caso{8, 3, 1}, Caso{8, 3, 4}, Caso{4, 40, 1}, Caso{4, 40, 3}, Caso{3, 1, 3}}) {
     SCOPED_TRACE(::testing::Message() << c.pedidos << " orders of " << c.lineas << " lines, stop after "
                                     << c.tras);
-    BancoImportacion banco;
+    ImportTestBench banco;
     DetengaTras detenga;
     detenga.run = &banco.run;
     detenga.tras = c.tras;
     banco.run.set_observador(&detenga);
-    banco.Corra(Pedidos(c.pedidos, c.lineas));
+    banco.Run(Pedidos(c.pedidos, c.lineas));
 
     const ResumenImportacion& r = banco.run.resumen();
-    const auto pedidos = banco.Pedidos();
+    const auto pedidos = banco.Orders();
     ASSERT_EQ(static_cast<int64_t>(pedidos.size()), r.pedidos_grabados);
-    for (const Fila& p : pedidos) {
-      EXPECT_EQ(banco.Lea("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE WHERE PEDI_ID = " + p.at("PEDI_ID"))
+    for (const TextRow& p : pedidos) {
+      EXPECT_EQ(banco.Read("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE WHERE PEDI_ID = " +
+                           p.at("PEDI_ID"))
                     .size(),
                 static_cast<size_t>(c.lineas))
           << "order " << p.at("PEDI_NUMERO") << " is not whole";
@@ -469,18 +470,18 @@ TEST(ImportRunStop, StopsBetweenOrdersLeavingEveryOrderWhole) {
 }
 
 TEST(ImportRunStop, RequestBeforeTheRunReadsNothingAndStaysUntilCleared) {
-  BancoImportacion banco;
+  ImportTestBench banco;
   banco.run.RequestStop();
-  banco.Corra(Pedidos(2, 2));
+  banco.Run(Pedidos(2, 2));
   EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kDetenida);
   EXPECT_EQ(banco.run.resumen().primera_sin_leer.numero, 1);
-  EXPECT_TRUE(banco.Pedidos().empty());
+  EXPECT_TRUE(banco.Orders().empty());
 
   EXPECT_TRUE(banco.run.stop_requested());
   banco.run.ClearStopRequest();
-  banco.Corra(Pedidos(2, 2));
+  banco.Run(Pedidos(2, 2));
   EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
-  EXPECT_EQ(banco.Pedidos().size(), 2u);
+  EXPECT_EQ(banco.Orders().size(), 2u);
 }
 
 }  // namespace
@@ -494,15 +495,15 @@ namespace {
 // its lines (a benchmark case measures that; here it only has to finish).
 TEST(ImportRunLargeOrder, TwentyThousandLinesWrittenWhole) {
   constexpr int kLineas = 20000;
-  BancoImportacion banco;
+  ImportTestBench banco;
   std::string texto = Pedido("PV", "1");
   for (int l = 1; l < kLineas; ++l) texto += Otra();
-  banco.Corra(texto);
+  banco.Run(texto);
 
   ASSERT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
-  const auto pedidos = banco.Pedidos();
+  const auto pedidos = banco.Orders();
   ASSERT_EQ(pedidos.size(), 1u);
-  const auto cuenta = banco.Lea(
+  const auto cuenta = banco.Read(
       "SELECT COUNT(*) AS N, COUNT(DISTINCT PEDE_ITEM) AS D, MIN(PEDE_ITEM) AS LO, "
       "MAX(PEDE_ITEM) AS HI FROM PEDIDOS_DETALLE WHERE PEDI_ID = " +
       pedidos[0].at("PEDI_ID"));
@@ -577,12 +578,12 @@ TEST(ImportRunOutcome, ASettledOrderIsNeverReportedAsCutOff) {
   };
   for (const Caso& c : casos) {
     SCOPED_TRACE(c.nombre);
-    BancoImportacion banco;
+    ImportTestBench banco;
     banco.db.Exec(
         "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_CODIGO_LARGO "
         "CHECK (ARTI_COD <> 'ABCDEFGHIJKLMNO');");
     if (c.omitir) {
-      banco.Corra(Pedido("PV", "1") + Otra());
+      banco.Run(Pedido("PV", "1") + Otra());
       banco.run.set_omitir_existentes(true);
     }
     FalleTras falle;
@@ -591,9 +592,9 @@ TEST(ImportRunOutcome, ASettledOrderIsNeverReportedAsCutOff) {
     falle.evento = c.evento;
     falle.tras = c.tras;
     banco.run.set_observador(&falle);
-    const std::string falla = banco.CorraConFalla(Pedido("PV", "1") + Otra() + Pedido("PV", "2") +
-                                                  Otra("ABCDEFGHIJKLMNO") + Pedido("PV", "3") +
-                                                  Otra());
+    const std::string falla = banco.FailureOfRun(Pedido("PV", "1") + Otra() + Pedido("PV", "2") +
+                                                 Otra("ABCDEFGHIJKLMNO") + Pedido("PV", "3") +
+                                                 Otra());
     EXPECT_FALSE(falla.empty());
     EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kFalla);
     EXPECT_EQ(Numeros(falle.interrumpidos), c.cortadas);
@@ -640,12 +641,12 @@ TEST(ImportRunFile, CutOffLastLineAndEmptyRecords) {
   };
   for (const Caso& c : casos) {
     SCOPED_TRACE(c.nombre);
-    BancoImportacion banco;
+    ImportTestBench banco;
     Bitacora bitacora;
     banco.run.set_observador(&bitacora);
-    banco.Corra(c.texto);
+    banco.Run(c.texto);
     EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
-    EXPECT_EQ(Claves(banco.Pedidos()), c.grabados);
+    EXPECT_EQ(Claves(banco.Orders()), c.grabados);
     std::vector<std::string> descartados;
     for (const PedidoDescartado& d : bitacora.descartados) {
       descartados.push_back(d.prefijo + " " + d.numero);
@@ -653,17 +654,17 @@ TEST(ImportRunFile, CutOffLastLineAndEmptyRecords) {
       EXPECT_TRUE(d.por_el_archivo);
     }
     EXPECT_EQ(descartados, c.descartados);
-    EXPECT_EQ(banco.Lea("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE").size(),
+    EXPECT_EQ(banco.Read("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE").size(),
               static_cast<size_t>(c.lineas_detalle));
   }
 }
 
 // Grows the file at the reader's first step, as a writer still at work.
-struct Escritor : Grabadora {
+struct Escritor : EventRecorder {
   std::string ruta;
   bool escrito = false;
   void StepProgress() override {
-    Grabadora::StepProgress();
+    EventRecorder::StepProgress();
     if (escrito) return;
     escrito = true;
     std::ofstream(ruta, std::ios::app | std::ios::binary) << "FE,99,1/15/2024";
@@ -671,10 +672,10 @@ struct Escritor : Grabadora {
 };
 
 TEST(ImportRunFile, AFileThatChangesWhileReadEndsTheRunBeforeItsLastOrder) {
-  BancoImportacion banco;
+  ImportTestBench banco;
   std::string texto;
   for (int p = 1; p <= 30; ++p) texto += Pedido("FE", std::to_string(p)) + Otra();
-  const std::string ruta = banco.Archivo(texto);
+  const std::string ruta = banco.File(texto);
   // An old modification time, so that the append moves it.
   const struct timespec antes[2] = {{1000000, 0}, {1000000, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, ruta.c_str(), antes, 0), 0);
@@ -692,10 +693,10 @@ TEST(ImportRunFile, AFileThatChangesWhileReadEndsTheRunBeforeItsLastOrder) {
   }
   EXPECT_EQ(run.resumen().fin, ResumenImportacion::Fin::kFalla);
   // What was written is whole, and the last order read was not written.
-  const auto pedidos = banco.Pedidos();
+  const auto pedidos = banco.Orders();
   EXPECT_LT(pedidos.size(), 30u);
-  for (const Fila& p : pedidos) {
-    EXPECT_EQ(banco.Lea("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE WHERE PEDI_ID = " + p.at("PEDI_ID"))
+  for (const TextRow& p : pedidos) {
+    EXPECT_EQ(banco.Read("SELECT PEDE_ITEM FROM PEDIDOS_DETALLE WHERE PEDI_ID = " + p.at("PEDI_ID"))
                   .size(),
               2u);
   }

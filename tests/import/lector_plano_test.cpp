@@ -107,7 +107,7 @@ const CasoCampos kCasosCampos[] = {
     {"BOM y linea vacia", "\xEF\xBB\xBF\r\nx\n", {{"x"}}},
 };
 
-TEST(LectorPlano, ReglasDeBytes) {
+TEST(LectorPlano, ByteRules) {
   for (const auto& caso : kCasosCampos) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
@@ -139,7 +139,7 @@ const CasoPosicion kCasosPosicion[] = {
     {"comillas y comas cuentan", "\"a,b\",c\n", {{1, 0, 7}}},
 };
 
-TEST(LectorPlano, PosicionDeCadaLinea) {
+TEST(LectorPlano, PositionOfEachLine) {
   for (const auto& caso : kCasosPosicion) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
@@ -158,7 +158,7 @@ TEST(LectorPlano, PosicionDeCadaLinea) {
   }
 }
 
-TEST(LectorPlano, CincuentaYUnCampos) {
+TEST(LectorPlano, FiftyOneFields) {
   std::string linea;
   for (int n = 1; n <= 51; ++n) {
     if (n > 1) linea += ',';
@@ -171,7 +171,7 @@ TEST(LectorPlano, CincuentaYUnCampos) {
   EXPECT_EQ(registros[1].campos[50], "51");
 }
 
-TEST(LectorPlano, CadaEjecucionEmpiezaConSlotsVacios) {
+TEST(LectorPlano, EachRunStartsWithEmptySlots) {
   TempOrderFile larga("a,b,c\n");
   TempOrderFile corta("x\n");
   TLectorPlano lector;
@@ -230,7 +230,7 @@ const CasoLimite kCasosLimite[] = {
      true},
 };
 
-TEST(LectorPlano, CampoOLineaFueraDeLimitesFalla) {
+TEST(LectorPlano, FieldOrLineOutOfBoundsFails) {
   for (const auto& caso : kCasosLimite) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
@@ -255,7 +255,7 @@ TEST(LectorPlano, CampoOLineaFueraDeLimitesFalla) {
   }
 }
 
-TEST(LectorPlano, CamposEnElLimiteSeLeen) {
+TEST(LectorPlano, FieldsAtTheLimitAreRead) {
   const std::string x255 = Repita('x', 255);
   const auto registros = Lea("\"" + x255 + "\"," + x255 + "\n", 1);
   ASSERT_EQ(registros.size(), 1u);
@@ -265,7 +265,7 @@ TEST(LectorPlano, CamposEnElLimiteSeLeen) {
 
 // Which records come marked as a cut-off last line, and how many lines were
 // no record.
-TEST(LectorPlano, UltimaLineaIncompletaYLineasOmitidas) {
+TEST(LectorPlano, IncompleteLastLineAndSkippedLines) {
   const struct {
     const char* nombre;
     std::string bytes;
@@ -311,7 +311,7 @@ std::string LineasEnteras(std::size_t bytes) {
 // A writer that changes the file while it is read, from the progress hook:
 // the read fails naming the file, and the line being built is never
 // delivered.
-TEST(LectorPlano, ArchivoQueCambiaMientrasSeLee) {
+TEST(LectorPlano, FileThatChangesWhileRead) {
   const std::string lineas = LineasEnteras(15 * 40);  // 40 whole lines
   const struct {
     const char* nombre;
@@ -355,7 +355,7 @@ TEST(LectorPlano, ArchivoQueCambiaMientrasSeLee) {
   }
 }
 
-TEST(LectorPlano, FallaDelManejadorLiberaElArchivo) {
+TEST(LectorPlano, HandlerFailureReleasesTheFile) {
   TempOrderFile archivo("a\nb\nc\n");
   TLectorPlano lector;
   int llamadas = 0;
@@ -376,7 +376,7 @@ TEST(LectorPlano, FallaDelManejadorLiberaElArchivo) {
   EXPECT_EQ(llamadas, 3);
 }
 
-TEST(LectorPlano, ArchivoQueNoSePuedeAbrir) {
+TEST(LectorPlano, FileThatCannotBeOpened) {
   TempOrderFile archivo("a\n");
   TLectorPlano lector;
   bool llamado = false;
@@ -415,7 +415,7 @@ std::string ArchivoDeLineas(std::size_t tamano) {
   return bytes;
 }
 
-TEST(LectorPlano, CantidadDePasosDeProgreso) {
+TEST(LectorPlano, NumberOfProgressSteps) {
   const struct {
     std::size_t tamano;
     std::size_t pasos;
@@ -430,7 +430,7 @@ TEST(LectorPlano, CantidadDePasosDeProgreso) {
   }
 }
 
-TEST(LectorPlano, ProgresoTrasElByteQueCompletaElPaso) {
+TEST(LectorPlano, ProgressAfterTheByteThatCompletesTheStep) {
   const struct {
     std::string bytes;
     std::string eventos;

@@ -96,9 +96,9 @@ const CasoLinea kCasos[] = {
      "0", "0", "0", "0", "0", "10.1235", "0", "10.1235"},
 };
 
-class LineaTrabajada : public testing::TestWithParam<CasoLinea> {};
+class WorkedLine : public testing::TestWithParam<CasoLinea> {};
 
-TEST_P(LineaTrabajada, CadaColumna) {
+TEST_P(WorkedLine, EachColumn) {
   const CasoLinea& k = GetParam();
   LineaLibre l;
   Set(l.cant, k.cant);
@@ -129,10 +129,10 @@ TEST_P(LineaTrabajada, CadaColumna) {
   EXPECT_TRUE(l.dto3.is_null());
 }
 
-INSTANTIATE_TEST_SUITE_P(Precios, LineaTrabajada, testing::ValuesIn(kCasos),
+INSTANTIATE_TEST_SUITE_P(Precios, WorkedLine, testing::ValuesIn(kCasos),
                          [](const auto& info) { return std::string(info.param.nombre); });
 
-TEST(ExponenteDescuento, OchoBitsBajosConSigno) {
+TEST(ExponenteDescuento, LowEightBitsSigned) {
   const struct {
     int32_t configurado;
     int expected;
@@ -143,7 +143,7 @@ TEST(ExponenteDescuento, OchoBitsBajosConSigno) {
   }
 }
 
-TEST(MontoCascada, RedondeoPorExponente) {
+TEST(MontoCascada, RoundingByExponent) {
   // A 100 % rate makes the amount equal to the base / 10^12 (in counts).
   const struct {
     const char* monto;
@@ -160,7 +160,7 @@ TEST(MontoCascada, RedondeoPorExponente) {
   }
 }
 
-TEST(PrecioLinea, FallasAritmeticas) {
+TEST(PrecioLinea, ArithmeticFailures) {
   const struct {
     const char* nombre;
     const char *neto, *consumo, *iva;

@@ -107,7 +107,7 @@ TEST(ValoresRegistro, OnlyTheExactNamesAreKnown) {
   EXPECT_EQ(TValoresRegistro::valor_de(std::string_view("PREF_PRE\0", 9)), nullptr);
 }
 
-TEST(ValoresRegistro, EntradasQueNoCuentan) {
+TEST(ValoresRegistro, EntriesThatDoNotCount) {
   const TFilaImportacion ignoradas[] = {
       Fila("PREF_PRE", 1, "si"),  Fila("PREF_PRE", 1, "Si"),  Fila("PREF_PRE", 1, "S"),
       Fila("PREF_PRE", 1, ""),    Fila("PREF_PRE", 1, "SI "), Fila("PREF_PRE", 1, "NO"),
@@ -129,7 +129,7 @@ TEST(ValoresRegistro, EntradasQueNoCuentan) {
   }
 }
 
-TEST(ValoresRegistro, ColumnasEnLosExtremos) {
+TEST(ValoresRegistro, ColumnsAtTheEnds) {
   CImportacion importacion;
   importacion.agregue(Fila("PREF_PRE", 1));
   importacion.agregue(Fila("ARTI_COD", 51));
@@ -142,7 +142,7 @@ TEST(ValoresRegistro, ColumnasEnLosExtremos) {
   EXPECT_EQ(valores.ARTI_COD, "ultimo");
 }
 
-TEST(Importacion, FilasEnOrdenDeColumna) {
+TEST(Importacion, RowsInColumnOrder) {
   CImportacion importacion;
   importacion.agregue(Fila("C", 3));
   importacion.agregue(Fila("A", 1));
@@ -161,7 +161,7 @@ TEST(Importacion, FilasEnOrdenDeColumna) {
 // Rows added 3, 1, 2 for one value: the walk goes 1, 2, 3, so the value ends
 // with the highest column whose field is not empty, whatever the order the
 // rows were added in.
-TEST(ValoresRegistro, VariasEntradasParaUnValor) {
+TEST(ValoresRegistro, SeveralEntriesForOneValue) {
   const struct {
     std::vector<std::string> textos;
     std::string esperado;
@@ -183,7 +183,7 @@ TEST(ValoresRegistro, VariasEntradasParaUnValor) {
   }
 }
 
-TEST(ValoresRegistro, EntradasDeLaMismaColumnaEnOrdenDeAlta) {
+TEST(ValoresRegistro, EntriesOfOneColumnInTheOrderAdded) {
   CImportacion importacion;
   importacion.agregue(Fila("PREF_PRE", 2));
   importacion.agregue(Fila("PREF_PRE", 1));
@@ -195,7 +195,7 @@ TEST(ValoresRegistro, EntradasDeLaMismaColumnaEnOrdenDeAlta) {
   EXPECT_EQ(valores.PEDI_NOMTERC, "dos");
 }
 
-TEST(ValoresRegistro, LosValoresPasanDeUnRegistroAlSiguiente) {
+TEST(ValoresRegistro, ValuesCarryFromOneRecordToTheNext) {
   CImportacion importacion;
   importacion.agregue(Fila("PREF_PRE", 1));
   importacion.agregue(Fila("PEDI_NUMERO", 2));
@@ -222,7 +222,7 @@ TEST(ValoresRegistro, LosValoresPasanDeUnRegistroAlSiguiente) {
 
 // A later text that differs from the value in a single byte, at any
 // position and for any length, replaces it; an equal one leaves it equal.
-TEST(ValoresRegistro, UnByteDistintoReemplazaElValor) {
+TEST(ValoresRegistro, OneDifferentByteReplacesTheValue) {
   CImportacion importacion;
   importacion.agregue(Fila("TERC_NIT", 1));
   for (std::size_t largo = 1; largo <= 40; ++largo) {
@@ -243,7 +243,7 @@ TEST(ValoresRegistro, UnByteDistintoReemplazaElValor) {
   }
 }
 
-TEST(ValoresRegistro, LayoutVacioNoCambiaNada) {
+TEST(ValoresRegistro, EmptyLayoutChangesNothing) {
   const CImportacion importacion;
   TValoresRegistro valores;
   asigne_valores(Campos(std::vector<std::string>(TCamposRegistro::kNumCampos, "x")), importacion,
@@ -251,7 +251,7 @@ TEST(ValoresRegistro, LayoutVacioNoCambiaNada) {
   for (const auto& [nombre, valor] : kRecordValueNames) EXPECT_EQ(valores.*valor, "") << nombre;
 }
 
-TEST(ValoresRegistro, TextoDelRegistro) {
+TEST(ValoresRegistro, RecordText) {
   const struct {
     const char* prefijo;
     const char* numero;

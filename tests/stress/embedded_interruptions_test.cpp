@@ -8,39 +8,39 @@
 
 #include <cstdio>
 
-#include "tests/stress/archivo_pedidos.h"
-#include "tests/stress/corridas_interrumpidas.h"
+#include "tests/stress/interrupted_runs.h"
+#include "tests/stress/order_file.h"
 
 namespace imp::testing {
 namespace {
 
-TEST(InterrupcionesEmbebido, CadaPedidoUnaVezEnLaBaseOEnLosRechazos) {
-  CompaniaEstres compania;
-  SeriesDeInterrupciones(compania, "embedded", PuntosDeMuerte(10), 300);
+TEST(EmbeddedInterruptions, EachOrderOnceInTheDatabaseOrInTheRejects) {
+  StressCompany compania;
+  InterruptionSeries(compania, "embedded", KillPoints(10), 300);
 }
 
 // A program started with a signal ignored: SIGINT and SIGTERM still stop
 // it between orders (a background job of a script, `timeout -s INT`);
 // SIGHUP ignored (nohup) leaves it running to the end.
-TEST(InterrupcionesEmbebido, SenalesIgnoradasAlArrancar) {
+TEST(EmbeddedInterruptions, SignalsIgnoredAtStart) {
   struct Caso {
     const char* ignoradas;
     int senal;
     int estado;
   };
   const Caso casos[] = {{"INT", SIGINT, 130}, {"TERM", SIGTERM, 143}, {"HUP", SIGHUP, 0}};
-  CompaniaEstres compania;
+  StressCompany compania;
   int primer_numero = 1;
   for (const Caso& c : casos) {
     SCOPED_TRACE(c.ignoradas);
-    const ArchivoPedidos archivo = GenereArchivoPedidos(7, 300, primer_numero);
+    const OrderFile archivo = GenerateOrderFile(7, 300, primer_numero);
     primer_numero += 300;
     const auto importador =
-        compania.Importe(compania.Archivo(std::string(c.ignoradas) + ".csv", archivo.texto),
-                         /*terminal=*/true, {}, std::string("trap '' ") + c.ignoradas);
-    ASSERT_TRUE(importador->WaitForRecords(200, kLimiteCorrida)) << importador->err();
+        compania.Import(compania.File(std::string(c.ignoradas) + ".csv", archivo.texto),
+                        /*terminal=*/true, {}, std::string("trap '' ") + c.ignoradas);
+    ASSERT_TRUE(importador->WaitForRecords(200, kRunLimit)) << importador->err();
     importador->Signal(c.senal);
-    ASSERT_TRUE(importador->Finish(kLimiteCorrida));
+    ASSERT_TRUE(importador->Finish(kRunLimit));
     EXPECT_EQ(importador->status(), c.estado) << importador->err() << importador->out();
   }
 }

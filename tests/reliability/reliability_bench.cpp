@@ -1,4 +1,4 @@
-#include "tests/reliability/banco_confiabilidad.h"
+#include "tests/reliability/reliability_bench.h"
 
 #include <gtest/gtest.h>
 
@@ -13,29 +13,29 @@
 
 namespace imp::testing {
 
-std::string DatoPrueba(const std::string& nombre) { return SourcePath("tests/data/" + nombre); }
+std::string TestDataPath(const std::string& nombre) { return SourcePath("tests/data/" + nombre); }
 
-BancoConfiabilidad::BancoConfiabilidad(std::optional<TestServer> servidor)
+ReliabilityBench::ReliabilityBench(std::optional<TestServer> servidor)
     : db_(/*demo=*/true), servidor_(std::move(servidor)) {
   cadena_ = servidor_ ? servidor_->host + ":" + db_.path() : db_.path();
   Configure(fdm.Norvela);
 }
 
-void BancoConfiabilidad::Configure(Connection& conexion) const {
+void ReliabilityBench::Configure(Connection& conexion) const {
   conexion.SetParam("Database", cadena_);
   conexion.SetParam("User_Name", "SYSDBA");
   conexion.SetParam("password", servidor_ ? servidor_->password : "masterkey");
 }
 
-void BancoConfiabilidad::CargueDiseno() {
+void ReliabilityBench::LoadLayout() {
   QuerySet filas(fdm.Norvela, rs, "CImporinv");
   cargue_importacion(filas, diseno);
 }
 
-Desenlace BancoConfiabilidad::Importe(const std::string& ruta) {
+RunOutcome ReliabilityBench::Import(const std::string& ruta) {
   pantalla.ubicacion = ruta;
   pantalla.mensajes.clear();
-  Desenlace desenlace;
+  RunOutcome desenlace;
   try {
     run.SpeedButton3Click();
   } catch (const Failure& falla) {
@@ -54,7 +54,7 @@ Desenlace BancoConfiabilidad::Importe(const std::string& ruta) {
   return desenlace;
 }
 
-std::vector<Fila> BancoConfiabilidad::Lea(const std::string& sql) const {
+std::vector<TextRow> ReliabilityBench::Read(const std::string& sql) const {
   return RowsAsText([this](Connection& c) { Configure(c); }, rs, sql);
 }
 
@@ -71,17 +71,17 @@ constexpr char kResumenPedidos[] =
 
 }  // namespace
 
-std::vector<std::string> BancoConfiabilidad::PedidosEscritos() const {
+std::vector<std::string> ReliabilityBench::WrittenOrders() const {
   std::vector<std::string> pedidos;
-  for (const Fila& p : Lea(kResumenPedidos)) {
+  for (const TextRow& p : Read(kResumenPedidos)) {
     pedidos.push_back(p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + ":" + p.at("N"));
   }
   return pedidos;
 }
 
-std::vector<std::string> BancoConfiabilidad::Incoherencias() const {
+std::vector<std::string> ReliabilityBench::Inconsistencies() const {
   std::vector<std::string> problemas;
-  for (const Fila& p : Lea(kResumenPedidos)) {
+  for (const TextRow& p : Read(kResumenPedidos)) {
     const std::string pedido = p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + " (PEDI_ID " +
                                p.at("PEDI_ID") + ")";
     const std::string n = p.at("N");

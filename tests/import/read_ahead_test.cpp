@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/import/banco_importacion.h"
+#include "tests/import/import_test_bench.h"
 
 namespace imp::testing {
 namespace {
@@ -24,17 +24,17 @@ constexpr int kLectura = static_cast<int>(Tfdm::kLineasPorLectura);
 // The first line of order FE `numero` for ACME (list 2, point of sale 1).
 std::string Cabeza(const std::string& numero, const std::string& articulo, int cantidad,
                    const std::string& unidad = "") {
-  return Linea({"FE", numero, "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
+  return Line({"FE", numero, "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
                 articulo, std::to_string(cantidad), unidad, "100", "0"});
 }
 // A further line of the same order: the order's columns left empty.
 std::string Sigue(const std::string& articulo, int cantidad, const std::string& unidad = "") {
-  return Linea({"", "", "", "", "", "", "", "", "", "", "", "", articulo, std::to_string(cantidad),
+  return Line({"", "", "", "", "", "", "", "", "", "", "", "", articulo, std::to_string(cantidad),
                 unidad, "100", "0"});
 }
 // A line the reader refuses: its article field has 300 bytes.
 std::string Rechazada() {
-  return Linea({"", "", "", "", "", "", "", "", "", "", "", "", std::string(300, 'A'), "1", "",
+  return Line({"", "", "", "", "", "", "", "", "", "", "", "", std::string(300, 'A'), "1", "",
                 "100", "0"});
 }
 std::string Desconocido(const std::string& codigo) {
@@ -43,16 +43,16 @@ std::string Desconocido(const std::string& codigo) {
 
 // A written line as "item:quantity:article", quantities telling the file's
 // lines apart.
-std::vector<std::string> Escritas(const BancoImportacion& banco, const std::string& numero) {
+std::vector<std::string> Escritas(const ImportTestBench& banco, const std::string& numero) {
   std::vector<std::string> escritas;
-  for (const Fila& l : banco.Lineas("FE", numero))
+  for (const TextRow& l : banco.Lines("FE", numero))
     escritas.push_back(l.at("PEDE_ITEM") + ":" + l.at("PEDE_CANT") + ":" + l.at("ARTI_COD"));
   return escritas;
 }
 
-std::vector<std::string> Numeros(const BancoImportacion& banco) {
+std::vector<std::string> Numeros(const ImportTestBench& banco) {
   std::vector<std::string> numeros;
-  for (const Fila& p : banco.Pedidos()) numeros.push_back(p.at("PEDI_NUMERO"));
+  for (const TextRow& p : banco.Orders()) numeros.push_back(p.at("PEDI_NUMERO"));
   return numeros;
 }
 
@@ -60,7 +60,7 @@ std::vector<std::string> Numeros(const BancoImportacion& banco) {
 // are handled first, their boxes shown and their lines added, and only then
 // the run fails with the reader's text, as when every record was handled
 // the moment it was read. The order the failure cuts off is not written.
-TEST(LecturaAnticipada, LineaRechazadaTrasRegistrosGuardados) {
+TEST(ReadAhead, RefusedLineAfterKeptRecords) {
   struct Escrito {
     std::string numero;
     std::vector<std::string> lineas;
@@ -124,8 +124,8 @@ TEST(LecturaAnticipada, LineaRechazadaTrasRegistrosGuardados) {
   };
   for (const Caso& c : casos) {
     SCOPED_TRACE(c.nombre);
-    BancoImportacion banco;
-    const std::string falla = banco.CorraConFalla(c.archivo);
+    ImportTestBench banco;
+    const std::string falla = banco.FailureOfRun(c.archivo);
     std::vector<std::string> eventos = banco.pantalla.eventos;
     eventos.push_back("falla: " + falla);
     std::vector<std::string> esperados = {kPanel, "caja de registro"};
@@ -140,7 +140,7 @@ TEST(LecturaAnticipada, LineaRechazadaTrasRegistrosGuardados) {
     }
     EXPECT_EQ(Numeros(banco), numeros);
     // One identifier per written order: none for the order cut off.
-    EXPECT_EQ(banco.Identificadores(), std::to_string(c.escritos.size()));
+    EXPECT_EQ(banco.IdentifiersDrawn(), std::to_string(c.escritos.size()));
 
     const ResumenImportacion& r = banco.run.resumen();
     EXPECT_EQ(r.fin, ResumenImportacion::Fin::kFalla);
@@ -154,7 +154,7 @@ TEST(LecturaAnticipada, LineaRechazadaTrasRegistrosGuardados) {
 
 // An order of the tests below: FE `numero` with `lineas` lines; the lines at
 // the positions in `desconocidas` (from 1) name unknown articles.
-struct PedidoPrueba {
+struct TestOrder {
   std::string numero;
   int lineas;
   std::set<int> desconocidas;
@@ -162,22 +162,22 @@ struct PedidoPrueba {
 
 // Line i of an order: quantity i; TRAB (in boxes of 12 every third line)
 // and the 15-character article of VAT 0 in turn.
-struct LineaPrueba {
+struct TestLine {
   std::string articulo, unidad, factor, iva;
 };
-LineaPrueba Conocida(int i) {
+TestLine KnownLine(int i) {
   if (i % 2 == 0) return {"ABCDEFGHIJKLMNO", "UND", "1", "0"};
   return {"TRAB", i % 3 == 0 ? "CAJA" : "UND", i % 3 == 0 ? "12" : "1", "19"};
 }
-std::string CodigoDesconocido(const PedidoPrueba& p, int i) {
+std::string CodigoDesconocido(const TestOrder& p, int i) {
   return "X" + p.numero + "L" + std::to_string(i);
 }
 
-std::string Archivo(const std::vector<PedidoPrueba>& pedidos) {
+std::string Archivo(const std::vector<TestOrder>& pedidos) {
   std::string archivo;
-  for (const PedidoPrueba& p : pedidos) {
+  for (const TestOrder& p : pedidos) {
     for (int i = 1; i <= p.lineas; ++i) {
-      const LineaPrueba l = Conocida(i);
+      const TestLine l = KnownLine(i);
       const std::string articulo = p.desconocidas.count(i) ? CodigoDesconocido(p, i) : l.articulo;
       archivo += i == 1 ? Cabeza(p.numero, articulo, i, l.unidad) : Sigue(articulo, i, l.unidad);
     }
@@ -189,10 +189,10 @@ std::string Archivo(const std::vector<PedidoPrueba>& pedidos) {
 // comes when its line is handled: one per unknown line, in file order, and
 // the lines around it are still priced from the right records and numbered
 // as their place in the order.
-TEST(LecturaAnticipada, MensajesDeLasConsultasEnOrdenDelArchivo) {
+TEST(ReadAhead, LookupMessagesInFileOrder) {
   struct Caso {
     const char* nombre;
-    std::vector<PedidoPrueba> pedidos;
+    std::vector<TestOrder> pedidos;
   };
   const Caso casos[] = {
       {"20 lineas, desconocidas la 2, la 17 y la 20", {{"1", 20, {2, 17, 20}}}},
@@ -203,12 +203,12 @@ TEST(LecturaAnticipada, MensajesDeLasConsultasEnOrdenDelArchivo) {
   };
   for (const Caso& c : casos) {
     SCOPED_TRACE(c.nombre);
-    BancoImportacion banco;
-    banco.Corra(Archivo(c.pedidos));
+    ImportTestBench banco;
+    banco.Run(Archivo(c.pedidos));
 
     std::vector<std::string> mensajes;
     int desconocidas = 0;
-    for (const PedidoPrueba& p : c.pedidos) {
+    for (const TestOrder& p : c.pedidos) {
       for (int i : p.desconocidas) mensajes.push_back(Desconocido(CodigoDesconocido(p, i)));
       desconocidas += static_cast<int>(p.desconocidas.size());
     }
@@ -217,20 +217,20 @@ TEST(LecturaAnticipada, MensajesDeLasConsultasEnOrdenDelArchivo) {
     EXPECT_EQ(banco.run.resumen().lineas_descartadas, desconocidas);
 
     std::vector<std::string> numeros;
-    for (const PedidoPrueba& p : c.pedidos) {
+    for (const TestOrder& p : c.pedidos) {
       SCOPED_TRACE(p.numero);
       numeros.push_back(p.numero);
       std::vector<std::string> esperadas, factores, ivas, escritas_factores, escritas_ivas;
       for (int i = 1; i <= p.lineas; ++i) {
         if (p.desconocidas.count(i)) continue;
-        const LineaPrueba l = Conocida(i);
+        const TestLine l = KnownLine(i);
         // The item keeps the line's place: an unknown line leaves a gap.
         esperadas.push_back(std::to_string(i) + ":" + std::to_string(i) + ":" + l.articulo);
         factores.push_back(l.factor);
         ivas.push_back(l.iva);
       }
       EXPECT_EQ(Escritas(banco, p.numero), esperadas);
-      for (const Fila& l : banco.Lineas("FE", p.numero)) {
+      for (const TextRow& l : banco.Lines("FE", p.numero)) {
         escritas_factores.push_back(l.at("PEDE_FACTOR"));
         escritas_ivas.push_back(l.at("PEDE_IVAPORC"));
       }
@@ -245,7 +245,7 @@ TEST(LecturaAnticipada, MensajesDeLasConsultasEnOrdenDelArchivo) {
 // ahead (the header's with the first batch), so an order of L lines costs
 // ceil(L / 16) lookup statements besides its writes; asked one by one they
 // would cost 3 for the header and 5 per line.
-TEST(LecturaAnticipada, SentenciasPorPedido) {
+TEST(ReadAhead, StatementsPerOrder) {
   constexpr int64_t kPedidos = 3;
   // Statements of the run besides its orders: the rounding setting, the
   // reading of the (empty) order store, and, once per connection, whether
@@ -254,11 +254,11 @@ TEST(LecturaAnticipada, SentenciasPorPedido) {
   constexpr int64_t kArranque = 4;
   for (const int lineas : {1, 10, kLectura, kLectura + 1, 40}) {
     SCOPED_TRACE(std::to_string(lineas) + " lineas");
-    std::vector<PedidoPrueba> pedidos;
+    std::vector<TestOrder> pedidos;
     for (int64_t p = 1; p <= kPedidos; ++p) pedidos.push_back({std::to_string(p), lineas, {}});
-    BancoImportacion banco;
+    ImportTestBench banco;
     const uint64_t antes = banco.fdm.statements_executed();
-    banco.Corra(Archivo(pedidos));
+    banco.Run(Archivo(pedidos));
     const int64_t sentencias = static_cast<int64_t>(banco.fdm.statements_executed() - antes);
 
     ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});

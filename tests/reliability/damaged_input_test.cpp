@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/reliability/banco_confiabilidad.h"
+#include "tests/reliability/reliability_bench.h"
 
 namespace imp::testing {
 namespace {
@@ -24,9 +24,9 @@ const std::vector<std::string> kAmbos = {"PV 100:2", "PV 101:1"};
 
 // Writes the 10 MB line: the three good lines, then a new order whose
 // customer name runs for ten megabytes.
-std::string LineaDe10Mb(const BancoConfiabilidad& banco) {
+std::string LineaDe10Mb(const ReliabilityBench& banco) {
   const std::string ruta = banco.db().server() + "/linea_10mb.csv";
-  std::ifstream base(DatoPrueba("referencia.csv"), std::ios::binary);
+  std::ifstream base(TestDataPath("referencia.csv"), std::ios::binary);
   std::ofstream out(ruta, std::ios::binary);
   out << base.rdbuf();
   out << "PV,102,1/17/2026,1/17/2026,1,1,222222222," << std::string(10 << 20, 'N')
@@ -36,7 +36,7 @@ std::string LineaDe10Mb(const BancoConfiabilidad& banco) {
 
 struct Caso {
   const char* archivo;  // in tests/data
-  std::function<std::string(const BancoConfiabilidad&)> genere;  // or made here
+  std::function<std::string(const ReliabilityBench&)> genere;  // or made here
   const char* sql;      // run on the database first, from tests/data
   bool falla;
   std::string mensaje;  // substring of the failure or of the run's messages
@@ -88,45 +88,45 @@ const Caso kCasos[] = {
     {"referencia.csv", nullptr, "diseno_0_52.sql", false, kFinalizada, kAmbos},
 };
 
-std::string Leido(const std::string& ruta) {
+std::string ReadFile(const std::string& ruta) {
   std::ifstream in(ruta, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(EntradaDanada, CadaArchivoDaSuResultado) {
+TEST(DamagedInput, EachFileGivesItsResult) {
   for (const Caso& c : kCasos) {
     SCOPED_TRACE(c.archivo);
-    BancoConfiabilidad banco;
-    if (c.sql) banco.Prepare(Leido(DatoPrueba(c.sql)));
-    banco.CargueDiseno();
-    const std::string ruta = c.genere ? c.genere(banco) : DatoPrueba(c.archivo);
+    ReliabilityBench banco;
+    if (c.sql) banco.Prepare(ReadFile(TestDataPath(c.sql)));
+    banco.LoadLayout();
+    const std::string ruta = c.genere ? c.genere(banco) : TestDataPath(c.archivo);
 
-    const Desenlace d = banco.Importe(ruta);
+    const RunOutcome d = banco.Import(ruta);
 
     EXPECT_EQ(d.fallo, c.falla) << d.texto;
     EXPECT_NE(d.texto.find(c.mensaje), std::string::npos) << d.texto;
     // A failure leaves the window open; a complete run closes it.
     EXPECT_EQ(banco.pantalla.cerrada, !c.falla);
-    EXPECT_EQ(banco.PedidosEscritos(), c.pedidos);
-    EXPECT_EQ(banco.Incoherencias(), std::vector<std::string>{});
+    EXPECT_EQ(banco.WrittenOrders(), c.pedidos);
+    EXPECT_EQ(banco.Inconsistencies(), std::vector<std::string>{});
   }
 }
 
 // Line ends, a byte-order mark and layout rows outside the line change
 // nothing: the orders are those of the plain CR LF file, column for column.
-TEST(EntradaDanada, MismasFilasQueElArchivoLimpio) {
+TEST(DamagedInput, SameRowsAsTheCleanFile) {
   const char* const consultas[] = {
       "SELECT * FROM PEDIDOS ORDER BY PEDI_ID",
       "SELECT * FROM PEDIDOS_DETALLE ORDER BY PEDI_ID, PEDE_ITEM",
   };
   auto filas = [&](const char* archivo, const char* sql) {
-    BancoConfiabilidad banco;
-    if (sql) banco.Prepare(Leido(DatoPrueba(sql)));
-    banco.CargueDiseno();
-    const Desenlace d = banco.Importe(DatoPrueba(archivo));
+    ReliabilityBench banco;
+    if (sql) banco.Prepare(ReadFile(TestDataPath(sql)));
+    banco.LoadLayout();
+    const RunOutcome d = banco.Import(TestDataPath(archivo));
     EXPECT_FALSE(d.fallo) << d.texto;
-    std::vector<std::vector<Fila>> todas;
-    for (const char* consulta : consultas) todas.push_back(banco.Lea(consulta));
+    std::vector<std::vector<TextRow>> todas;
+    for (const char* consulta : consultas) todas.push_back(banco.Read(consulta));
     return todas;
   };
   const auto referencia = filas("referencia.csv", nullptr);
@@ -148,11 +148,11 @@ TEST(EntradaDanada, MismasFilasQueElArchivoLimpio) {
 }
 
 // Bytes that are not UTF-8 reach the database unchanged.
-TEST(EntradaDanada, BytesQueNoSonUtf8LleganIntactos) {
-  BancoConfiabilidad banco;
-  banco.CargueDiseno();
-  ASSERT_FALSE(banco.Importe(DatoPrueba("no_utf8.csv")).fallo);
-  const auto pedidos = banco.Lea("SELECT PEDI_NOMTERC FROM PEDIDOS WHERE PEDI_NUMERO = '100'");
+TEST(DamagedInput, BytesThatAreNotUtf8ArriveIntact) {
+  ReliabilityBench banco;
+  banco.LoadLayout();
+  ASSERT_FALSE(banco.Import(TestDataPath("no_utf8.csv")).fallo);
+  const auto pedidos = banco.Read("SELECT PEDI_NOMTERC FROM PEDIDOS WHERE PEDI_NUMERO = '100'");
   ASSERT_EQ(pedidos.size(), 1u);
   EXPECT_EQ(pedidos[0].at("PEDI_NOMTERC"), "JOS\xC9 PE\xD1" "A \xFF\xFE\x80");
 }

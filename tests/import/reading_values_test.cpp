@@ -15,7 +15,7 @@ namespace imp {
 namespace {
 
 std::vector<std::string> TextosTrasCadaRegistro(const std::string& bytes) {
-  const testing::TempFolder folder("lectura_valores");
+  const testing::TempFolder folder("reading_values");
   const std::string ruta = folder.Write("pedidos.csv", bytes);
 
   CImportacion importacion;
@@ -38,7 +38,7 @@ std::vector<std::string> TextosTrasCadaRegistro(const std::string& bytes) {
   return textos;
 }
 
-TEST(LecturaYValores, RegistrosDeUnArchivo) {
+TEST(ReadingAndValues, RecordsOfAFile) {
   const struct {
     const char* nombre;
     std::string bytes;
