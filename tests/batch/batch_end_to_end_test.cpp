@@ -28,7 +28,7 @@ namespace imp::testing {
 namespace {
 
 constexpr char kExe[] = IMPORTA_PEDIDOS_EXE;
-constexpr char kFinalizada[] = "Importación finalizada.";
+constexpr char kFinished[] = "Importación finalizada.";
 
 void WriteFile(const std::string& ruta, const std::string& contenido) {
   std::filesystem::create_directories(std::filesystem::path(ruta).parent_path());
@@ -127,7 +127,7 @@ std::string ReadFile(const std::string& ruta) {
 // Runs that reach the import: how they end, what they say and what they
 // leave in the database.
 TEST(BatchEndToEnd, ExitStatusesOfTheImport) {
-  struct Caso {
+  struct Case {
     const char* nombre;
     std::string contenido;      // the order file; unused when `ruta` is set
     const char* ruta;           // a path of its own (relative to the company folder)
@@ -141,19 +141,19 @@ TEST(BatchEndToEnd, ExitStatusesOfTheImport) {
     std::ifstream in(SourcePath("schema/examples/pedidos.csv"), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }();
-  const Caso casos[] = {
-      {"archivo de ejemplo", ejemplo, nullptr, nullptr, 0, {kFinalizada}, {}, 5, 0, 14, 0},
-      {"archivo vacío", "", nullptr, nullptr, 0, {kFinalizada}, {}, 0, 0, 0, 0},
+  const Case casos[] = {
+      {"archivo de ejemplo", ejemplo, nullptr, nullptr, 0, {kFinished}, {}, 5, 0, 14, 0},
+      {"archivo vacío", "", nullptr, nullptr, 0, {kFinished}, {}, 0, 0, 0, 0},
       {"artículo desconocido",
        Line("1", "ART0013") + More("NOEXISTE") + More("ART0007") + Line("2", "ART0013"),
        nullptr, nullptr, 3,
-       {"Código 'NOEXISTE' no encontrado.", kFinalizada},
+       {"Código 'NOEXISTE' no encontrado.", kFinished},
        {"  línea 2: Artículo no válido: 'NOEXISTE'"}, 2, 0, 3, 1},
       {"pedido rechazado por la base de datos",
        Line("1", "ART0013") + Line("2", "ART0013") + More("ART0007") + Line("3", "ART0013"),
        nullptr,
        "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_ART0007 CHECK (ARTI_COD <> 'ART0007');",
-       3, {kFinalizada, "Pedido FE 2 no grabado: "}, {"  FE 2: "}, 2, 1, 2, 0},
+       3, {kFinished, "Pedido FE 2 no grabado: "}, {"  FE 2: "}, 2, 1, 2, 0},
       {"falla de conversión a mitad del archivo",
        Line("1", "ART0013") + More("ART0007") + Line("2", "ART0013", "13/45/2026") +
            Line("3", "ART0013"),
@@ -164,7 +164,7 @@ TEST(BatchEndToEnd, ExitStatusesOfTheImport) {
       {"archivo inexistente", "", "no-existe.csv", nullptr, 1,
        {"No se encontró el archivo a importar."}, {}, 0, 0, 0, 0},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.nombre);
     Company c;
     if (caso.sql) c.db.Exec(caso.sql);
@@ -224,13 +224,13 @@ TEST(BatchEndToEnd, SummaryDetailsUnderTheirHeading) {
 // Runs that stop before importing: nothing is written and no identifier is
 // drawn.
 TEST(BatchEndToEnd, NothingImportedEndsWithStatus2) {
-  struct Caso {
+  struct Case {
     const char* nombre;
     std::vector<std::string> args;  // "{settings}" and "{archivo}" are filled in
     const char* settings;           // contents of the settings file used; null: the company's
     std::string error;              // standard error begins with this
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"opción desconocida", {"--batch", "--settings", "{settings}", "--dry-runx", "{archivo}"},
        nullptr, "importa-pedidos: Opción desconocida: --dry-runx\n"},
       {"fecha inexistente", {"--batch", "--settings", "{settings}", "--fecha", "2026-02-30", "{archivo}"},
@@ -244,7 +244,7 @@ TEST(BatchEndToEnd, NothingImportedEndsWithStatus2) {
       {"compañía sin base de datos", {"--batch", "--settings", "{settings}", "{archivo}"},
        "{server}\nSYSDBA\nmasterkey\notra\n", ""},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.nombre);
     Company c;
     const std::string archivo = c.File(Line("1", "ART0013"));
@@ -274,7 +274,7 @@ TEST(BatchEndToEnd, NothingImportedEndsWithStatus2) {
 // The fallback order date is --fecha (YYYY-MM-DD whatever the locale), or
 // today; dates in the file follow the locale's regional settings.
 TEST(BatchEndToEnd, OrderDate) {
-  struct Caso {
+  struct Case {
     const char* numero;
     const char* locale;
     const char* fecha_archivo;
@@ -284,7 +284,7 @@ TEST(BatchEndToEnd, OrderDate) {
   const Date hoy = Date::Today();
   char hoy_texto[16];
   std::snprintf(hoy_texto, sizeof hoy_texto, "%04d-%02d-%02d", hoy.year(), hoy.month(), hoy.day());
-  const Caso casos[] = {
+  const Case casos[] = {
       {"1", "C", "", "2026-03-05", "2026-03-05"},
       {"2", "de_DE.UTF-8", "", "2026-03-05", "2026-03-05"},
       {"3", "C", "1/15/2026", "2026-03-05", "2026-01-15"},
@@ -292,7 +292,7 @@ TEST(BatchEndToEnd, OrderDate) {
       {"5", "C", "", nullptr, hoy_texto},
   };
   Company c;
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.numero);
     std::vector<std::string> extra;
     if (caso.fecha_opcion) extra = {"--fecha", caso.fecha_opcion};
@@ -328,7 +328,7 @@ TEST(BatchEndToEnd, InstallDirectorySettings) {
   WriteFile(almacen + "/QRM/Quintavalle.conf", "[General]\nDirectorio=" + instalacion + "\n");
   const ProcessResult r = c.Run({"--batch", archivo}, {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, std::string(kFinalizada) + "\n");
+  EXPECT_EQ(r.err, std::string(kFinished) + "\n");
   ExpectCountsEqualToTables(c, r);
   EXPECT_EQ(c.Count("PEDIDOS"), 1);
 
@@ -356,7 +356,7 @@ TEST(BatchEndToEnd, ProgressBarOnlyOnATerminal) {
   EXPECT_TRUE(Contains(r.err, "] 100 %  ")) << r.err;
   EXPECT_TRUE(Contains(r.err, " líneas/s")) << r.err;
   // The progress line is ended before the closing message.
-  EXPECT_LT(r.err.find("100 %"), r.err.find(kFinalizada)) << r.err;
+  EXPECT_LT(r.err.find("100 %"), r.err.find(kFinished)) << r.err;
   EXPECT_EQ(Figure(r.out, "Líneas grabadas"), 2) << r.out;
   ExpectCountsEqualToTables(c, r);
 }
@@ -385,26 +385,26 @@ std::string Replaced(std::string texto, const std::string& de, const std::string
 std::string Overlong(const std::string& articulo) {
   return Replaced(More(articulo), ",2,UND,", ",5000,UND,");
 }
-constexpr char kLimiteCantidad[] =
+constexpr char kQuantityLimit[] =
     "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_CANTIDAD CHECK (PEDE_CANT < 1000);";
 
 // A dry run says what the real run will do, and leaves the database as it
 // was: same rows, same generator. Each company already holds one order, so
 // stand-in identifiers have a real one to keep clear of.
 TEST(BatchEndToEnd, DryRunChangesNothingAndPredictsTheRealRun) {
-  struct Caso {
+  struct Case {
     const char* nombre;
     std::string contenido;
     const char* sql;
     std::vector<std::string> extra;
     int estado;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"todo se graba", Line("1", "ART0013") + More("ART0007") + Line("2", "ART0013"), nullptr,
        {}, 0},
       {"artículo desconocido", Line("1", "ART0013") + More("NOEXISTE"), nullptr, {}, 3},
       {"pedido rechazado", Line("1", "ART0013") + Overlong("ART0007") + Line("2", "ART0013"),
-       kLimiteCantidad, {}, 3},
+       kQuantityLimit, {}, 3},
       {"falla a mitad", Line("1", "ART0013") + Line("2", "ART0013", "13/45/2026") +
                             Line("3", "ART0013"),
        nullptr, {}, 1},
@@ -413,10 +413,10 @@ TEST(BatchEndToEnd, DryRunChangesNothingAndPredictsTheRealRun) {
       {"rechazado y repetido, sin repetir lo ya grabado",
        Line("2", "ART0013") + Overlong("ART0007") + Line("3", "ART0013") +
            Line("2", "ART0013") + Line("3", "ART0013"),
-       kLimiteCantidad, {"--skip-existing"}, 3},
+       kQuantityLimit, {"--skip-existing"}, 3},
       {"pedido ya grabado", Line("90", "ART0013"), nullptr, {"--skip-existing"}, 3},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.nombre);
     Company c;
     ASSERT_EQ(c.Import(c.File(Line("90", "ART0013"), "previo.csv")).status, 0);
@@ -465,7 +465,7 @@ TEST(BatchEndToEnd, DryRunChangesNothingAndPredictsTheRealRun) {
 // again with --skip-existing then writes nothing and draws no identifier.
 TEST(BatchEndToEnd, CorrectedRejectsFinishTheJob) {
   Company c;
-  c.db.Exec(kLimiteCantidad);
+  c.db.Exec(kQuantityLimit);
   const std::string fe1 = Line("1", "ART0013") + More("ART0007");
   const std::string fe2 = Line("2", "ART0013") + Overlong("ART0007");
   const std::string fe3 = Line("3", "ART0013", "13/45/2026") + More("ART0007");
@@ -584,7 +584,7 @@ TEST(BatchEndToEnd, WhatIsWrittenDoesNotDependOnHowItIsSent) {
   for (const Camino& camino : caminos) {
     SCOPED_TRACE(camino.nombre);
     Company c;
-    c.db.Exec(kLimiteCantidad);
+    c.db.Exec(kQuantityLimit);
     const std::string archivo = c.File(VariedOrderFile(130, 2000));
     const std::string ruta_rechazos = c.db.server() + "/rechazos.csv";
     std::vector<std::string> opciones = camino.opciones;
@@ -705,12 +705,12 @@ TEST(BatchEndToEnd, GivenFileFormatSameInAnyLocale) {
 // convert into: it keeps the file's Windows-1252 bytes, as its own programs
 // write them.
 TEST(BatchEndToEnd, SameTextsInEachCharacterSet) {
-  struct Caso {
+  struct Case {
     const char* juego;
     const char* codificacion;  // nullptr: not given (Windows-1252)
   } casos[] = {{"WIN1252", nullptr}, {"WIN1252", "UTF8"}, {"UTF8", nullptr},
                {"UTF8", "UTF8"},     {"NONE", nullptr},   {"NONE", "NONE"}};
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(std::string(caso.juego) + " / " + (caso.codificacion ? caso.codificacion : "-"));
     Company c(caso.juego);
     AddNonAsciiData(c.db, caso.juego);
@@ -852,7 +852,7 @@ TEST(BatchEndToEnd, ControlsOfTheFileAreShownEscaped) {
 // The report tells the caller, order by order, what the tables now hold.
 TEST(BatchEndToEnd, JsonReportEqualsTheTables) {
   Company c;
-  c.db.Exec(kLimiteCantidad);
+  c.db.Exec(kQuantityLimit);
   const std::string informe = c.db.server() + "/informe.json";
   // A Windows-1252 article code reaches the report's reason as text.
   const ProcessResult r = c.Import(

@@ -18,13 +18,13 @@ namespace imp {
 namespace {
 
 TEST(BatchOptions, ValidCommandLines) {
-  struct Caso {
+  struct Case {
     std::vector<std::string> args;
     std::string settings;
     std::optional<Date> fecha;
     std::string archivo;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"--batch", "p.csv"}, "", std::nullopt, "p.csv"},
       {{"p.csv", "--batch"}, "", std::nullopt, "p.csv"},
       {{"--batch", "--settings", "a.conf", "p.csv"}, "a.conf", std::nullopt, "p.csv"},
@@ -39,7 +39,7 @@ TEST(BatchOptions, ValidCommandLines) {
       // The value of an option may itself start with dashes.
       {{"--batch", "--settings", "--raro", "p.csv"}, "--raro", std::nullopt, "p.csv"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(::testing::PrintToString(caso.args));
     const BatchOptions o = ParseBatchOptions(caso.args);
     EXPECT_TRUE(o.batch);
@@ -54,11 +54,11 @@ TEST(BatchOptions, ValidCommandLines) {
 }
 
 TEST(BatchOptions, CommandLinesThatCannotRun) {
-  struct Caso {
+  struct Case {
     std::vector<std::string> args;
     std::string error;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"p.csv"}, "Falta --batch"},
       {{"--batch"}, "Falta el archivo de pedidos"},
       {{"--batch", "a.csv", "b.csv"}, "Sobra el argumento: b.csv"},
@@ -75,7 +75,7 @@ TEST(BatchOptions, CommandLinesThatCannotRun) {
       {{"--batch", "--fecha", "15/01/2026", "p.csv"},
        "Fecha no válida en --fecha: '15/01/2026' (se espera AAAA-MM-DD)"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(::testing::PrintToString(caso.args));
     try {
       ParseBatchOptions(caso.args);
@@ -87,14 +87,14 @@ TEST(BatchOptions, CommandLinesThatCannotRun) {
 }
 
 TEST(BatchOptions, ImportOptions) {
-  struct Caso {
+  struct Case {
     std::vector<std::string> args;
     bool dry_run;
     std::string rejects;
     bool skip_existing;
     std::string report;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"--batch", "p.csv"}, false, "", false, ""},
       {{"--batch", "--dry-run", "p.csv"}, true, "", false, ""},
       {{"--batch", "--rejects", "r.csv", "p.csv"}, false, "r.csv", false, ""},
@@ -103,7 +103,7 @@ TEST(BatchOptions, ImportOptions) {
         "p.csv"},
        true, "r.csv", true, "i.json"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(::testing::PrintToString(caso.args));
     const BatchOptions o = ParseBatchOptions(caso.args);
     EXPECT_EQ(o.dry_run, caso.dry_run);
@@ -116,11 +116,11 @@ TEST(BatchOptions, ImportOptions) {
 
 // Outputs that would overwrite the order file or each other.
 TEST(BatchOptions, OutputsThatOverlap) {
-  struct Caso {
+  struct Case {
     std::vector<std::string> args;
     std::string error;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"--batch", "--rejects", "p.csv", "p.csv"},
        "--rejects no puede escribir sobre el archivo de pedidos"},
       {{"--batch", "--report", "./p.csv", "p.csv"},
@@ -164,7 +164,7 @@ TEST(BatchOptions, OutputsThatOverlap) {
       {{"--batch", "--skip-existing=1", "p.csv"}, "La opción --skip-existing no lleva valor"},
       {{"--batch", "--report=", "p.csv"}, "--report necesita el nombre de un archivo"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(::testing::PrintToString(caso.args));
     try {
       ParseBatchOptions(caso.args);
@@ -234,11 +234,11 @@ TEST(BatchOptions, HelpWinsOverEverythingElse) {
 }
 
 TEST(BatchOptions, WhichCommandLineOpensTheWindow) {
-  struct Caso {
+  struct Case {
     std::vector<const char*> args;
     bool lote;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"importa-pedidos"}, false},
       {{"importa-pedidos", "-platform", "offscreen"}, false},
       {{"importa-pedidos", "--batch", "p.csv"}, true},
@@ -246,7 +246,7 @@ TEST(BatchOptions, WhichCommandLineOpensTheWindow) {
       {{"importa-pedidos", "--", "--batch"}, false},
       {{"importa-pedidos", "--batchx"}, false},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     std::vector<char*> argv;
     for (const char* a : caso.args) argv.push_back(const_cast<char*>(a));
     argv.push_back(nullptr);
@@ -256,11 +256,11 @@ TEST(BatchOptions, WhichCommandLineOpensTheWindow) {
 }
 
 TEST(BatchOptions, IsoDate) {
-  struct Caso {
+  struct Case {
     const char* texto;
     std::optional<Date> fecha;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"2026-01-15", Date::FromYmd(2026, 1, 15)},
       {"2024-02-29", Date::FromYmd(2024, 2, 29)},
       {"0001-01-01", Date::FromYmd(1, 1, 1)},
@@ -273,7 +273,7 @@ TEST(BatchOptions, IsoDate) {
       {"+026-01-15", std::nullopt},
       {"", std::nullopt},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     const std::optional<Date> fecha = ParseIsoDate(caso.texto);
     ASSERT_EQ(fecha.has_value(), caso.fecha.has_value()) << caso.texto;
     if (fecha) {
@@ -286,18 +286,18 @@ TEST(BatchOptions, IsoDate) {
 // bytes); its last step means the whole file was read, even when the size
 // is not a multiple of the step.
 TEST(BatchTerminal, PercentOfTheReaderSteps) {
-  struct Caso {
+  struct Case {
     int64_t pasos, tamano;
     int porcentaje;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {0, 1000, 0},   {1, 1000, 1},    {50, 1000, 50}, {99, 1000, 99}, {100, 1000, 100},
       {108, 1099, 98}, {109, 1099, 100}, {1, 150, 0},   {75, 150, 50},  {150, 150, 100},
       {1, 1, 100},    {0, 0, 0},       {5, 0, 0},
       // A file of 40 GB: the product of steps and step does not overflow.
       {99, 40'000'000'000, 99},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     EXPECT_EQ(BatchTerminal::Percent(caso.pasos, caso.tamano), caso.porcentaje)
         << caso.pasos << " of " << caso.tamano;
   }

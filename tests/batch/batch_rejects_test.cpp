@@ -45,14 +45,14 @@ using Linea = std::map<int64_t, TPosicionLinea>;
 
 TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
   const std::string campo_largo(300, 'x');
-  struct Caso {
+  struct Case {
     const char* nombre;
     std::string pedidos;
     std::function<void(BatchRejects&, Linea&)> corrida;
     std::string rechazos;
     std::string bitacora;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"cada causa, con CR LF, LF, CR solo y una última línea sin fin",
        "FE,1,A\r\nFE,2,B\n,,C\r,,X\r\nFE,3,D\n,,E\r\nFE,4,F\r\n\r\nFE,5,G",
        [](BatchRejects& r, Linea& l) {
@@ -118,7 +118,7 @@ TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
        [](BatchRejects& r, Linea& l) { r.AlGrabarPedido({"FE", "1", "1", 1, {}, {}, {l[1]}}); },
        "", ""},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.nombre);
     const TempFolder carpeta("rechazos");
     const std::string pedidos = carpeta / "pedidos.csv";
@@ -152,15 +152,15 @@ TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
 }
 
 TEST(BatchRejects, LineEndAsInTheFile) {
-  struct Caso {
+  struct Case {
     std::string bytes;  // a line "ab" and what follows it
     std::string fin;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"ab\r\ncd", "\r\n"}, {"ab\ncd", "\n"}, {"ab\rcd", "\r"}, {"ab\r\r\n", "\r"},
       {"ab\n\r", "\n"},     {"ab", ""},       {"ab\r", "\r"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     std::FILE* f = std::tmpfile();
     std::fwrite(caso.bytes.data(), 1, caso.bytes.size(), f);
     EXPECT_EQ(BatchRejects::FinDeLinea(f, 0, 2), caso.fin) << caso.bytes;

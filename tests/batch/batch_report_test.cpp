@@ -20,11 +20,11 @@ namespace imp {
 namespace {
 
 TEST(BatchReport, JsonText) {
-  struct Caso {
+  struct Case {
     std::string bytes;
     std::string json;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"", "\"\""},
       {"FE 12", "\"FE 12\""},
       {"a\"b\\c", "\"a\\\"b\\\\c\""},
@@ -45,7 +45,7 @@ TEST(BatchReport, JsonText) {
       {"\xED\xA0\x80", "\"\\u00ed\\u00a0\\u20ac\""},  // surrogate
       {"ab\xE2\x82", "\"ab\\u00e2\\u201a\""},       // cut short
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.json);
     const std::string json = BatchReport::JsonText(caso.bytes);
     EXPECT_EQ(json, caso.json);

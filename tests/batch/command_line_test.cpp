@@ -19,12 +19,12 @@ namespace {
 constexpr char kExe[] = IMPORTA_PEDIDOS_EXE;
 
 TEST(ChooseStartup, WhatEachCommandLineAsksFor) {
-  struct Caso {
+  struct Case {
     std::vector<std::string> args;
     StartupAction action;
     std::string error;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{}, StartupAction::kWindow, ""},
       // Qt's own options are the window's, with one dash or two.
       {{"-platform", "offscreen"}, StartupAction::kWindow, ""},
@@ -49,7 +49,7 @@ TEST(ChooseStartup, WhatEachCommandLineAsksFor) {
        "Sobra el argumento: pedidos.csv (para importar un archivo sin ventana: --batch)"},
       {{"-platform", "offscreen", "-x"}, StartupAction::kRefuse, "Opción desconocida: -x"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     std::string linea;
     for (const std::string& a : caso.args) linea += a + ' ';
     SCOPED_TRACE(linea);
@@ -69,14 +69,14 @@ std::string WorkFolder() {
 }
 
 TEST(CommandLine, AnswersWithoutADisplay) {
-  struct Caso {
+  struct Case {
     std::vector<std::string> args;
     int status;
     std::string out_begins;  // standard output begins so
     std::string err;         // standard error, exactly
   };
   const std::string pista = "Pruebe 'importa-pedidos --help'.\n";
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"--version"}, 0, "importa-pedidos " IMPORTA_VERSION "\nCliente Firebird: ", ""},
       {{"-h"}, 0, "Uso: importa-pedidos --batch", ""},
       {{"--help"}, 0, "Uso: importa-pedidos --batch", ""},
@@ -87,7 +87,7 @@ TEST(CommandLine, AnswersWithoutADisplay) {
        "ventana: --batch)\n" + pista},
       {{"--batch", "-v", "p.csv"}, 2, "", "importa-pedidos: Opción desconocida: -v\n" + pista},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.args.front());
     const ProcessResult r = RunProcess(kExe, caso.args, kNoDisplay, WorkFolder());
     EXPECT_EQ(r.status, caso.status) << r.err;

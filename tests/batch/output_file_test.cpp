@@ -38,20 +38,20 @@ mode_t Permissions(const std::string& ruta) {
 }
 
 TEST(OutputFile, ANewFileOfItsOwnReplacesWhateverWasThere) {
-  enum class Antes { kNada, kArchivo0644, kEnlace };
+  enum class Before { kNothing, kFile0644, kLink };
   for (const bool de_una_vez : {false, true}) {
-    for (const Antes antes : {Antes::kNada, Antes::kArchivo0644, Antes::kEnlace}) {
+    for (const Before antes : {Before::kNothing, Before::kFile0644, Before::kLink}) {
       SCOPED_TRACE(::testing::Message() << (de_una_vez ? "replaced whole" : "written as it goes")
                                         << ", before: " << static_cast<int>(antes));
       const TempFolder carpeta("salida");
       const std::string ruta = carpeta / "salida.csv";
       const std::string ajeno = carpeta / "ajeno.conf";
       WriteFile(ajeno, "clave secreta\n");
-      if (antes == Antes::kArchivo0644) {
+      if (antes == Before::kFile0644) {
         WriteFile(ruta, "viejo contenido más largo\n");
         chmod(ruta.c_str(), 0644);
       }
-      if (antes == Antes::kEnlace) {
+      if (antes == Before::kLink) {
         ASSERT_EQ(symlink(ajeno.c_str(), ruta.c_str()), 0);
       }
 

@@ -12,7 +12,7 @@
 namespace imp::testing {
 namespace {
 
-struct CasoLinea {
+struct LineCase {
   const char* nombre;
   const char* prefijo;
   int32_t exponente;
@@ -41,7 +41,7 @@ std::map<std::string, std::string> Trabajada(std::map<std::string, std::string> 
   return m;
 }
 
-const CasoLinea kCasos[] = {
+const LineCase kCases[] = {
     {"e0_iva_excluido", "FE", 0, "800100200", "01", "TRAB", "3", "", "1000", "10",
      Trabajada({{"PEDE_DTOM1", "135"}, {"PEDE_DTOM2", "51"}, {"PEDE_IVAMONTO", "449.16"},
                 {"PEDE_TOTAL", "3113.16"}})},
@@ -89,7 +89,7 @@ TEST(AgregueLinea, CasesAgainstTheDatabase) {
   ImportTestBench banco;
   int32_t exponente = 0;
   int n = 0;
-  for (const CasoLinea& c : kCasos) {
+  for (const LineCase& c : kCases) {
     SCOPED_TRACE(c.nombre);
     if (c.exponente != exponente) {
       banco.Configure("REDONDEO AL MULTIPLO DE DIEZ EN TOTALES", std::to_string(c.exponente));

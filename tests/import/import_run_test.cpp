@@ -22,7 +22,7 @@
 namespace imp::testing {
 namespace {
 
-constexpr char kFinalizada[] = "Importación finalizada.";
+constexpr char kFinished[] = "Importación finalizada.";
 
 // A line of order `prefijo numero` for ACME (list 2, point of sale 1) with
 // article TRAB; `cantidad` replaces the quantity.
@@ -49,7 +49,7 @@ std::vector<std::string> Items(const std::vector<TextRow>& lineas) {
 }
 
 // Collects what an unattended run would report.
-struct Bitacora : ObservadorImportacion {
+struct RunLog : ObservadorImportacion {
   std::vector<PedidoGrabado> grabados;
   std::vector<PedidoDescartado> descartados;
   std::vector<LineaDescartada> lineas;
@@ -64,7 +64,7 @@ struct Bitacora : ObservadorImportacion {
 
 TEST(ImportRun, GroupsByExactKey) {
   ImportTestBench banco;
-  Bitacora bitacora;
+  RunLog bitacora;
   banco.run.set_observador(&bitacora);
   // A, B, A; then keys that differ only in case or in leading zeros.
   banco.Run(Pedido("FE", "1") + Otra() + Pedido("FE", "2") + Pedido("FE", "1") +
@@ -82,7 +82,7 @@ TEST(ImportRun, GroupsByExactKey) {
                                    pedidos[i].at("PEDI_ID") + " ORDER BY PEDE_ITEM");
     EXPECT_EQ(Items(lineas), lineas_por_pedido[i]) << i;
   }
-  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
+  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
   EXPECT_EQ(banco.run.resumen().pedidos_grabados, 6);
   EXPECT_EQ(banco.run.resumen().lineas_grabadas, 7);
   ASSERT_EQ(bitacora.grabados.size(), 6u);
@@ -158,13 +158,13 @@ TEST(ImportRun, LineTotals) {
 
 TEST(ImportRun, UnknownArticleLeavesAGapInTheItems) {
   ImportTestBench banco;
-  Bitacora bitacora;
+  RunLog bitacora;
   banco.run.set_observador(&bitacora);
   const std::string archivo = Pedido("FE", "1") + Otra("NOEXISTE") + Otra();
   banco.Run(archivo);
 
   EXPECT_EQ(banco.pantalla.mensajes,
-            (std::vector<std::string>{"Código 'NOEXISTE' no encontrado.", kFinalizada}));
+            (std::vector<std::string>{"Código 'NOEXISTE' no encontrado.", kFinished}));
   EXPECT_EQ(Items(banco.Lines("FE", "1")), (std::vector<std::string>{"1", "3"}));
   ASSERT_EQ(bitacora.lineas.size(), 1u);
   EXPECT_EQ(bitacora.lineas[0].posicion.numero, 2);
@@ -176,7 +176,7 @@ TEST(ImportRun, UnknownArticleLeavesAGapInTheItems) {
 
 TEST(ImportRun, ConversionFailureKeepsTheEarlierOrders) {
   ImportTestBench banco;
-  Bitacora bitacora;
+  RunLog bitacora;
   banco.run.set_observador(&bitacora);
   const std::string falla = banco.FailureOfRun(Pedido("FE", "1") + Pedido("FE", "2") +
                                                Pedido("FE", "3") + Otra("TRAB", "1a"));
@@ -202,7 +202,7 @@ TEST(ImportRun, ConversionFailureKeepsTheEarlierOrders) {
 TEST(ImportRun, EmptyFileWritesNothing) {
   ImportTestBench banco;
   banco.Run("");
-  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
+  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
   EXPECT_TRUE(banco.pantalla.cerrada);
   EXPECT_TRUE(banco.Orders().empty());
   EXPECT_EQ(banco.IdentifiersDrawn(), "0");
@@ -274,7 +274,7 @@ TEST(ImportRun, ScreenOfAWholeRun) {
   ASSERT_EQ(e.size(), 5u);
   EXPECT_EQ(e[0], "panel: Importando pedidos. Espere un momento...");
   EXPECT_EQ(e[1], "caja de registro");
-  EXPECT_EQ(e[2], std::string("mensaje: ") + kFinalizada);
+  EXPECT_EQ(e[2], std::string("mensaje: ") + kFinished);
   EXPECT_EQ(e[3], "ocultar panel");
   EXPECT_EQ(e[4], "cerrar");
   EXPECT_EQ(banco.pantalla.texto_registro, "pv123 - ACME");
@@ -299,7 +299,7 @@ TEST(ImportRun, RunAfterAFailureStartsAfresh) {
   EXPECT_EQ(lineas[0].at("PEDE_ITEM"), "1");
   EXPECT_EQ(lineas[0].at("PEDE_CANT"), "2");
   EXPECT_EQ(banco.Orders().size(), 1u);
-  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
+  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
 }
 
 // In a fresh window a first record with an empty key still begins an order;
@@ -364,7 +364,7 @@ TEST(ImportRun, WithoutPointOfSaleThereIsNoWarehouse) {
   ASSERT_EQ(pedidos.size(), 1u);
   EXPECT_EQ(pedidos[0].at("PTVT_ID"), "");
   EXPECT_EQ(banco.Lines("FE", "8").at(0).at("BODE_COD"), "");
-  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
+  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
 }
 
 TEST(ImportRun, RefusedOrderIsReported) {
@@ -372,7 +372,7 @@ TEST(ImportRun, RefusedOrderIsReported) {
   banco.db.Exec(
       "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_CODIGO_LARGO "
       "CHECK (ARTI_COD <> 'ABCDEFGHIJKLMNO');");
-  Bitacora bitacora;
+  RunLog bitacora;
   banco.run.set_observador(&bitacora);
   banco.Run(Pedido("FE", "1") + Pedido("FE", "2") + Otra("ABCDEFGHIJKLMNO") +
             Pedido("FE", "3"));
@@ -381,7 +381,7 @@ TEST(ImportRun, RefusedOrderIsReported) {
             (std::vector<std::pair<std::string, std::string>>{{"FE", "1"}, {"FE", "3"}}));
   ASSERT_EQ(banco.pantalla.mensajes.size(), 1u);
   const std::string& mensaje = banco.pantalla.mensajes[0];
-  const std::string inicio = std::string(kFinalizada) + "\nPedido FE 2 no grabado: ";
+  const std::string inicio = std::string(kFinished) + "\nPedido FE 2 no grabado: ";
   EXPECT_EQ(mensaje.rfind(inicio, 0), 0u) << mensaje;
   EXPECT_NE(mensaje.find("CK_SIN_CODIGO_LARGO"), std::string::npos) << mensaje;
   EXPECT_EQ(mensaje.find('\n', inicio.size()), std::string::npos) << mensaje;
@@ -400,7 +400,7 @@ namespace imp::testing {
 namespace {
 
 // Asks the run to stop once `tras` orders have been written.
-struct DetengaTras : ObservadorImportacion {
+struct StopAfter : ObservadorImportacion {
   ImportRun* run = nullptr;
   int tras = 0;
   int grabados = 0;
@@ -424,14 +424,15 @@ std::string Pedidos(int pedidos, int lineas) {
 TEST(ImportRunStop, StopsBetweenOrdersLeavingEveryOrderWhole) {
   // Orders shorter and longer than a read-ahead batch; the stop asked for
   // at the first, a middle and the last order written.
-  struct Caso {
+  struct Case {
     int pedidos, lineas, tras;
   };
-  for (const Caso c : {Caso{8, 3, 1}, Caso{8, 3, 4}, Caso{4, 40, 1}, Caso{4, 40, 3}, Caso{3, 1, 3}}) {
+  for (const Case c :
+       {Case{8, 3, 1}, Case{8, 3, 4}, Case{4, 40, 1}, Case{4, 40, 3}, Case{3, 1, 3}}) {
     SCOPED_TRACE(::testing::Message() << c.pedidos << " orders of " << c.lineas << " lines, stop after "
                                     << c.tras);
     ImportTestBench banco;
-    DetengaTras detenga;
+    StopAfter detenga;
     detenga.run = &banco.run;
     detenga.tras = c.tras;
     banco.run.set_observador(&detenga);
@@ -494,10 +495,10 @@ namespace {
 // items numbered without a gap; its cost must not grow with the square of
 // its lines (a benchmark case measures that; here it only has to finish).
 TEST(ImportRunLargeOrder, TwentyThousandLinesWrittenWhole) {
-  constexpr int kLineas = 20000;
+  constexpr int kLines = 20000;
   ImportTestBench banco;
   std::string texto = Pedido("PV", "1");
-  for (int l = 1; l < kLineas; ++l) texto += Otra();
+  for (int l = 1; l < kLines; ++l) texto += Otra();
   banco.Run(texto);
 
   ASSERT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
@@ -507,11 +508,11 @@ TEST(ImportRunLargeOrder, TwentyThousandLinesWrittenWhole) {
       "SELECT COUNT(*) AS N, COUNT(DISTINCT PEDE_ITEM) AS D, MIN(PEDE_ITEM) AS LO, "
       "MAX(PEDE_ITEM) AS HI FROM PEDIDOS_DETALLE WHERE PEDI_ID = " +
       pedidos[0].at("PEDI_ID"));
-  EXPECT_EQ(cuenta.at(0).at("N"), std::to_string(kLineas));
-  EXPECT_EQ(cuenta.at(0).at("D"), std::to_string(kLineas));
+  EXPECT_EQ(cuenta.at(0).at("N"), std::to_string(kLines));
+  EXPECT_EQ(cuenta.at(0).at("D"), std::to_string(kLines));
   EXPECT_EQ(cuenta.at(0).at("LO"), "1");
-  EXPECT_EQ(cuenta.at(0).at("HI"), std::to_string(kLineas));
-  EXPECT_EQ(banco.run.resumen().lineas_grabadas, kLineas);
+  EXPECT_EQ(cuenta.at(0).at("HI"), std::to_string(kLines));
+  EXPECT_EQ(banco.run.resumen().lineas_grabadas, kLines);
 }
 
 }  // namespace
@@ -523,10 +524,10 @@ namespace {
 // Fails the run right after an order is settled: throws from the event
 // itself, or closes the connection so that the store's next step (the
 // refresh after a commit, the next order's lookups) fails for real.
-struct FalleTras : ObservadorImportacion {
-  enum Como { kLanza, kCierraConexion };
+struct FailAfter : ObservadorImportacion {
+  enum How { kThrows, kClosesConnection };
   Tfdm* fdm = nullptr;
-  Como como = kLanza;
+  How como = kThrows;
   std::string evento;  // "grabado", "descartado" or "existente"
   int tras = 1;
   int vistos = 0;
@@ -536,7 +537,7 @@ struct FalleTras : ObservadorImportacion {
   void Asiente(const std::string& que, const std::vector<TPosicionLinea>& r) {
     asentados.insert(asentados.end(), r.begin(), r.end());
     if (que != evento || ++vistos != tras) return;
-    if (como == kLanza) throw Failure("falla tras asentar el pedido");
+    if (como == kThrows) throw Failure("falla tras asentar el pedido");
     // Gone, and no way back: the next use of the connection cannot attach.
     fdm->Norvela.Close();
     fdm->Norvela.SetParam("Database", "/nonexistent/gone.fdb");
@@ -558,25 +559,26 @@ std::vector<int64_t> Numeros(const std::vector<TPosicionLinea>& r) {
 TEST(ImportRunOutcome, ASettledOrderIsNeverReportedAsCutOff) {
   // Orders PV 1..3 of two lines (lines 1-2, 3-4, 5-6); PV 2 refused by a
   // check; PV 1 already in the database for the skip-existing cases.
-  struct Caso {
+  struct Case {
     const char* nombre;
-    FalleTras::Como como;
+    FailAfter::How como;
     const char* evento;
     int tras;
     bool omitir;
     std::vector<int64_t> cortadas;  // the lines the failure cut off
   };
-  const std::vector<Caso> casos = {
-      {"commit of PV 1, then the event fails", FalleTras::kLanza, "grabado", 1, false, {3}},
-      {"commit of PV 1, then the connection is lost", FalleTras::kCierraConexion, "grabado", 1,
+  const std::vector<Case> casos = {
+      {"commit of PV 1, then the event fails", FailAfter::kThrows, "grabado", 1, false, {3}},
+      {"commit of PV 1, then the connection is lost", FailAfter::kClosesConnection, "grabado", 1,
        false, {3}},
-      {"commit of the last order, then the event fails", FalleTras::kLanza, "grabado", 2, false, {}},
-      {"PV 2 refused, then the event fails", FalleTras::kLanza, "descartado", 1, false, {5}},
-      {"PV 2 refused, then the connection is lost", FalleTras::kCierraConexion, "descartado", 1,
+      {"commit of the last order, then the event fails", FailAfter::kThrows, "grabado", 2, false,
+       {}},
+      {"PV 2 refused, then the event fails", FailAfter::kThrows, "descartado", 1, false, {5}},
+      {"PV 2 refused, then the connection is lost", FailAfter::kClosesConnection, "descartado", 1,
        false, {5}},
-      {"PV 1 skipped, then the event fails", FalleTras::kLanza, "existente", 1, true, {3}},
+      {"PV 1 skipped, then the event fails", FailAfter::kThrows, "existente", 1, true, {3}},
   };
-  for (const Caso& c : casos) {
+  for (const Case& c : casos) {
     SCOPED_TRACE(c.nombre);
     ImportTestBench banco;
     banco.db.Exec(
@@ -586,7 +588,7 @@ TEST(ImportRunOutcome, ASettledOrderIsNeverReportedAsCutOff) {
       banco.Run(Pedido("PV", "1") + Otra());
       banco.run.set_omitir_existentes(true);
     }
-    FalleTras falle;
+    FailAfter falle;
     falle.fdm = &banco.fdm;
     falle.como = c.como;
     falle.evento = c.evento;
@@ -618,14 +620,14 @@ TEST(ImportRunFile, CutOffLastLineAndEmptyRecords) {
   const std::string kIncompleta =
       "la última línea está incompleta (sin fin de línea y con menos campos que la anterior).";
   auto sin_fin = [](std::string linea) { return linea.substr(0, linea.size() - 2); };
-  struct Caso {
+  struct Case {
     const char* nombre;
     std::string texto;
     std::vector<std::pair<std::string, std::string>> grabados;
     std::vector<std::string> descartados;  // "FE 2"
     int64_t lineas_detalle;
   };
-  const std::vector<Caso> casos = {
+  const std::vector<Case> casos = {
       {"a line of the order being built, its price not yet written",
        Pedido("FE", "1") + Pedido("FE", "2") + sin_fin(Otra()).substr(0, 16),
        {{"FE", "1"}}, {"FE 2"}, 1},
@@ -639,10 +641,10 @@ TEST(ImportRunFile, CutOffLastLineAndEmptyRecords) {
            Otra(),
        {{"FE", "1"}}, {}, 2},
   };
-  for (const Caso& c : casos) {
+  for (const Case& c : casos) {
     SCOPED_TRACE(c.nombre);
     ImportTestBench banco;
-    Bitacora bitacora;
+    RunLog bitacora;
     banco.run.set_observador(&bitacora);
     banco.Run(c.texto);
     EXPECT_EQ(banco.run.resumen().fin, ResumenImportacion::Fin::kCompleta);
@@ -660,7 +662,7 @@ TEST(ImportRunFile, CutOffLastLineAndEmptyRecords) {
 }
 
 // Grows the file at the reader's first step, as a writer still at work.
-struct Escritor : EventRecorder {
+struct GrowingWriter : EventRecorder {
   std::string ruta;
   bool escrito = false;
   void StepProgress() override {
@@ -679,7 +681,7 @@ TEST(ImportRunFile, AFileThatChangesWhileReadEndsTheRunBeforeItsLastOrder) {
   // An old modification time, so that the append moves it.
   const struct timespec antes[2] = {{1000000, 0}, {1000000, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, ruta.c_str(), antes, 0), 0);
-  Escritor escritor;
+  GrowingWriter escritor;
   escritor.ruta = ruta;
   escritor.ubicacion = ruta;
   ImportRun run(banco.fdm, banco.store, banco.layout, banco.rs, escritor, escritor);

@@ -37,19 +37,19 @@ class TempOrderFile {
   std::string path_;
 };
 
-struct Registro {
+struct Record {
   std::vector<std::string> campos;  // all 51 slots
   TPosicionLinea posicion;
 };
 
-std::vector<Registro> Lea(const std::string& bytes, std::size_t bloque) {
+std::vector<Record> Lea(const std::string& bytes, std::size_t bloque) {
   TempOrderFile archivo(bytes);
-  std::vector<Registro> registros;
+  std::vector<Record> registros;
   TLectorPlano lector(bloque);
   const bool abierto = lector.lea_registros(
       archivo.path(),
       [&](const TCamposRegistro& campos, const TPosicionLinea& posicion) {
-        Registro r{{}, posicion};
+        Record r{{}, posicion};
         for (int n = 1; n <= TCamposRegistro::kNumCampos; ++n) r.campos.emplace_back(campos.campo(n));
         registros.push_back(std::move(r));
       },
@@ -62,13 +62,13 @@ std::vector<Registro> Lea(const std::string& bytes, std::size_t bloque) {
 // small files below, and the normal one.
 constexpr std::size_t kBloques[] = {1, 2, 3, 5, TLectorPlano::kBloquePorOmision};
 
-struct CasoCampos {
+struct FieldsCase {
   const char* nombre;
   std::string bytes;
   std::vector<std::vector<std::string>> registros;  // leading slots of each record
 };
 
-const CasoCampos kCasosCampos[] = {
+const FieldsCase kFieldsCases[] = {
     {"archivo vacio", "", {}},
     {"slots no se limpian", "a,b\r\nc\r\n", {{"a", "b"}, {"c", "b"}}},
     {"LF solo", "a\nb\n", {{"a"}, {"b"}}},
@@ -108,7 +108,7 @@ const CasoCampos kCasosCampos[] = {
 };
 
 TEST(LectorPlano, ByteRules) {
-  for (const auto& caso : kCasosCampos) {
+  for (const auto& caso : kFieldsCases) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
       const auto registros = Lea(caso.bytes, bloque);
@@ -123,13 +123,13 @@ TEST(LectorPlano, ByteRules) {
   }
 }
 
-struct CasoPosicion {
+struct PositionCase {
   const char* nombre;
   std::string bytes;
   std::vector<TPosicionLinea> posiciones;  // numero, desplazamiento, longitud
 };
 
-const CasoPosicion kCasosPosicion[] = {
+const PositionCase kPositionCases[] = {
     {"LF", "ab\ncde\n", {{1, 0, 2}, {2, 3, 3}}},
     {"CR LF", "ab\r\ncde\r\n", {{1, 0, 2}, {2, 4, 3}}},
     {"CR", "ab\rcde\r", {{1, 0, 2}, {2, 3, 3}}},
@@ -140,7 +140,7 @@ const CasoPosicion kCasosPosicion[] = {
 };
 
 TEST(LectorPlano, PositionOfEachLine) {
-  for (const auto& caso : kCasosPosicion) {
+  for (const auto& caso : kPositionCases) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
       const auto registros = Lea(caso.bytes, bloque);
@@ -183,7 +183,7 @@ TEST(LectorPlano, EachRunStartsWithEmptySlots) {
   EXPECT_EQ(segundo, "");
 }
 
-struct CasoLimite {
+struct LimitCase {
   const char* nombre;
   std::string bytes;
   std::size_t registros_antes;  // delivered before the failure
@@ -199,7 +199,7 @@ std::string Campos(int n) {
   return linea;
 }
 
-const CasoLimite kCasosLimite[] = {
+const LimitCase kLimitCases[] = {
     {"campo de 256 bytes", "a\nb,c," + Repita('x', 256) + "\n", 1,
      "Línea 2: el campo 3 tiene más de 255 caracteres."},
     {"campo largo en la ultima linea sin fin", "a\n\n" + Repita('x', 300), 1,
@@ -231,7 +231,7 @@ const CasoLimite kCasosLimite[] = {
 };
 
 TEST(LectorPlano, FieldOrLineOutOfBoundsFails) {
-  for (const auto& caso : kCasosLimite) {
+  for (const auto& caso : kLimitCases) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
       TempOrderFile archivo(caso.bytes);

@@ -17,7 +17,7 @@
 namespace imp::testing {
 namespace {
 
-constexpr char kFinalizada[] = "Importación finalizada.";
+constexpr char kFinished[] = "Importación finalizada.";
 constexpr char kPanel[] = "panel: Importando pedidos. Espere un momento...";
 constexpr int kLectura = static_cast<int>(Tfdm::kLineasPorLectura);
 
@@ -65,7 +65,7 @@ TEST(ReadAhead, RefusedLineAfterKeptRecords) {
     std::string numero;
     std::vector<std::string> lineas;
   };
-  struct Caso {
+  struct Case {
     const char* nombre;
     std::string archivo;
     std::vector<std::string> mensajes;  // the lookups' boxes, in order
@@ -84,7 +84,7 @@ TEST(ReadAhead, RefusedLineAfterKeptRecords) {
   for (int i = 1; i <= kLectura; ++i) primeras_lectura.push_back(i);
   const std::string sin_grabar = "Pedidos de esta importación ya grabados (quedan grabados): ";
 
-  const Caso casos[] = {
+  const Case casos[] = {
       {"en el primer pedido",
        Cabeza("1", "TRAB", 1) + Sigue("X", 2) + Sigue("TRAB", 3) + Rechazada(),
        {Desconocido("X")},
@@ -122,7 +122,7 @@ TEST(ReadAhead, RefusedLineAfterKeptRecords) {
        kLectura,
        primeras_lectura},
   };
-  for (const Caso& c : casos) {
+  for (const Case& c : casos) {
     SCOPED_TRACE(c.nombre);
     ImportTestBench banco;
     const std::string falla = banco.FailureOfRun(c.archivo);
@@ -190,18 +190,18 @@ std::string Archivo(const std::vector<TestOrder>& pedidos) {
 // the lines around it are still priced from the right records and numbered
 // as their place in the order.
 TEST(ReadAhead, LookupMessagesInFileOrder) {
-  struct Caso {
+  struct Case {
     const char* nombre;
     std::vector<TestOrder> pedidos;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"20 lineas, desconocidas la 2, la 17 y la 20", {{"1", 20, {2, 17, 20}}}},
       {"desconocidas al borde de cada lectura",
        {{"1", 2 * kLectura + 1, {1, kLectura, kLectura + 1, 2 * kLectura, 2 * kLectura + 1}}}},
       {"dos pedidos; el segundo empieza por una desconocida",
        {{"1", kLectura + 2, {kLectura + 1}}, {"2", 3, {1, 3}}}},
   };
-  for (const Caso& c : casos) {
+  for (const Case& c : casos) {
     SCOPED_TRACE(c.nombre);
     ImportTestBench banco;
     banco.Run(Archivo(c.pedidos));
@@ -212,7 +212,7 @@ TEST(ReadAhead, LookupMessagesInFileOrder) {
       for (int i : p.desconocidas) mensajes.push_back(Desconocido(CodigoDesconocido(p, i)));
       desconocidas += static_cast<int>(p.desconocidas.size());
     }
-    mensajes.push_back(kFinalizada);
+    mensajes.push_back(kFinished);
     EXPECT_EQ(banco.pantalla.mensajes, mensajes);
     EXPECT_EQ(banco.run.resumen().lineas_descartadas, desconocidas);
 
@@ -246,7 +246,7 @@ TEST(ReadAhead, LookupMessagesInFileOrder) {
 // ceil(L / 16) lookup statements besides its writes; asked one by one they
 // would cost 3 for the header and 5 per line.
 TEST(ReadAhead, StatementsPerOrder) {
-  constexpr int64_t kPedidos = 3;
+  constexpr int64_t kOrders = 3;
   // Statements of the run besides its orders: the rounding setting, the
   // reading of the (empty) order store, and, once per connection, whether
   // each of the two order tables is a table (their inserts' row counts are
@@ -255,27 +255,27 @@ TEST(ReadAhead, StatementsPerOrder) {
   for (const int lineas : {1, 10, kLectura, kLectura + 1, 40}) {
     SCOPED_TRACE(std::to_string(lineas) + " lineas");
     std::vector<TestOrder> pedidos;
-    for (int64_t p = 1; p <= kPedidos; ++p) pedidos.push_back({std::to_string(p), lineas, {}});
+    for (int64_t p = 1; p <= kOrders; ++p) pedidos.push_back({std::to_string(p), lineas, {}});
     ImportTestBench banco;
     const uint64_t antes = banco.fdm.statements_executed();
     banco.Run(Archivo(pedidos));
     const int64_t sentencias = static_cast<int64_t>(banco.fdm.statements_executed() - antes);
 
-    ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
-    EXPECT_EQ(banco.run.resumen().pedidos_grabados, kPedidos);
-    EXPECT_EQ(banco.run.resumen().lineas_grabadas, kPedidos * lineas);
+    ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
+    EXPECT_EQ(banco.run.resumen().pedidos_grabados, kOrders);
+    EXPECT_EQ(banco.run.resumen().lineas_grabadas, kOrders * lineas);
 
     // Writing an order: the header's and each line's insert, drawing its
     // identifier, and (but after the last order) reading the emptied store
     // again. The write transaction is the store's own: no savepoints.
     const int64_t escrituras = lineas + 3;
     const int64_t lecturas = (lineas + kLectura - 1) / kLectura;
-    const int64_t cota = kArranque + kPedidos * (lecturas + escrituras);
-    const int64_t una_a_una = kArranque + kPedidos * (3 + 5 * lineas + escrituras);
+    const int64_t cota = kArranque + kOrders * (lecturas + escrituras);
+    const int64_t una_a_una = kArranque + kOrders * (3 + 5 * lineas + escrituras);
     ASSERT_LT(cota, una_a_una);  // the bound tells the two apart
     EXPECT_LE(sentencias, cota);
     // The writes alone, so that a count that misses statements cannot pass.
-    EXPECT_GE(sentencias, kPedidos * (lineas + 2));
+    EXPECT_GE(sentencias, kOrders * (lineas + 2));
   }
 }
 

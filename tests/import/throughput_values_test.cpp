@@ -130,7 +130,7 @@ double VatIncluded(const ExpectedLineFigures& e) {
   return static_cast<double>(e.neto - e.consumo) * e.iva_porc / (100.0 + e.iva_porc);
 }
 
-struct Caso {
+struct Case {
   const char* nombre;
   int exponente;    // REDONDEO AL MULTIPLO DE DIEZ EN TOTALES
   int64_t pedidos;  // the model's orders 0 .. pedidos - 1
@@ -139,7 +139,7 @@ struct Caso {
 
 TEST(ThroughputValues, TheWrittenLinesAreTheModels) {
   constexpr int kLectura = static_cast<int>(Tfdm::kLineasPorLectura);
-  const Caso casos[] = {
+  const Case casos[] = {
       {"descuentos a la unidad", 0, 40, 6},
       {"descuentos a la centena", 2, 40, 6},
       // Orders longer than the records read ahead at once: each is handled
@@ -150,7 +150,7 @@ TEST(ThroughputValues, TheWrittenLinesAreTheModels) {
       {"pedidos de una lectura", 0, 4, kLectura},
       {"pedidos de una lectura y una linea", 2, 4, kLectura + 1},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.nombre);
     ImportTestBench banco;
     {

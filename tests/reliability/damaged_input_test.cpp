@@ -15,7 +15,7 @@
 namespace imp::testing {
 namespace {
 
-constexpr char kFinalizada[] = "Importación finalizada.";
+constexpr char kFinished[] = "Importación finalizada.";
 
 // The two orders every bad file starts with: PV 100 (lines 1 and 2) and
 // PV 101 (line 3). A fault on line 4 finds PV 100 written and PV 101 open.
@@ -34,7 +34,7 @@ std::string LineaDe10Mb(const ReliabilityBench& banco) {
   return ruta;
 }
 
-struct Caso {
+struct Case {
   const char* archivo;  // in tests/data
   std::function<std::string(const ReliabilityBench&)> genere;  // or made here
   const char* sql;      // run on the database first, from tests/data
@@ -43,7 +43,7 @@ struct Caso {
   std::vector<std::string> pedidos;  // "PREF NUMERO:lines", in write order
 };
 
-const Caso kCasos[] = {
+const Case kCases[] = {
     {"basura_binaria.bin", nullptr, nullptr, true,
      "Línea 1: Es necesario que el campo 'TERC_NIT' contenga algún valor: la línea que empieza "
      "el pedido no trae TERC_NIT.", {}},
@@ -74,18 +74,18 @@ const Caso kCasos[] = {
     {"ultima_incompleta.csv", nullptr, nullptr, false,
      "Pedido PV 102 no grabado: Línea 4: la última línea está incompleta (sin fin de línea y con "
      "menos campos que la anterior).", kAmbos},
-    {"solo_separadores.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
-    {"ctrl_z.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
+    {"solo_separadores.csv", nullptr, nullptr, false, kFinished, kAmbos},
+    {"ctrl_z.csv", nullptr, nullptr, false, kFinished, kAmbos},
     {"fecha_9999.csv", nullptr, nullptr, false, "Pedido PV 102 no grabado: Línea 4: ", kAmbos},
     {"utf16.csv", nullptr, nullptr, true,
      "Línea 1: el archivo está en UTF-16 (empieza con la marca FF FE); guárdelo como texto de un "
      "byte por carácter (Windows-1252) o UTF-8.", {}},
-    {"vacio.csv", nullptr, nullptr, false, kFinalizada, {}},
-    {"bom.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
-    {"solo_cr.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
-    {"finales_mezclados.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
-    {"no_utf8.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
-    {"referencia.csv", nullptr, "diseno_0_52.sql", false, kFinalizada, kAmbos},
+    {"vacio.csv", nullptr, nullptr, false, kFinished, {}},
+    {"bom.csv", nullptr, nullptr, false, kFinished, kAmbos},
+    {"solo_cr.csv", nullptr, nullptr, false, kFinished, kAmbos},
+    {"finales_mezclados.csv", nullptr, nullptr, false, kFinished, kAmbos},
+    {"no_utf8.csv", nullptr, nullptr, false, kFinished, kAmbos},
+    {"referencia.csv", nullptr, "diseno_0_52.sql", false, kFinished, kAmbos},
 };
 
 std::string ReadFile(const std::string& ruta) {
@@ -94,7 +94,7 @@ std::string ReadFile(const std::string& ruta) {
 }
 
 TEST(DamagedInput, EachFileGivesItsResult) {
-  for (const Caso& c : kCasos) {
+  for (const Case& c : kCases) {
     SCOPED_TRACE(c.archivo);
     ReliabilityBench banco;
     if (c.sql) banco.Prepare(ReadFile(TestDataPath(c.sql)));

@@ -60,7 +60,7 @@ std::vector<TextRow> ReliabilityBench::Read(const std::string& sql) const {
 
 namespace {
 
-constexpr char kResumenPedidos[] =
+constexpr char kOrderSummarySql[] =
     "SELECT p.PEDI_ID, p.PREF_PRE, p.PEDI_NUMERO, p.PEDI_TOTAL, p.PEDI_IVAMONTO, "
     "  (SELECT COUNT(*) FROM PEDIDOS_DETALLE d WHERE d.PEDI_ID = p.PEDI_ID) AS N, "
     "  (SELECT MIN(d.PEDE_ITEM) FROM PEDIDOS_DETALLE d WHERE d.PEDI_ID = p.PEDI_ID) AS PRIMERO, "
@@ -73,7 +73,7 @@ constexpr char kResumenPedidos[] =
 
 std::vector<std::string> ReliabilityBench::WrittenOrders() const {
   std::vector<std::string> pedidos;
-  for (const TextRow& p : Read(kResumenPedidos)) {
+  for (const TextRow& p : Read(kOrderSummarySql)) {
     pedidos.push_back(p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + ":" + p.at("N"));
   }
   return pedidos;
@@ -81,7 +81,7 @@ std::vector<std::string> ReliabilityBench::WrittenOrders() const {
 
 std::vector<std::string> ReliabilityBench::Inconsistencies() const {
   std::vector<std::string> problemas;
-  for (const TextRow& p : Read(kResumenPedidos)) {
+  for (const TextRow& p : Read(kOrderSummarySql)) {
     const std::string pedido = p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + " (PEDI_ID " +
                                p.at("PEDI_ID") + ")";
     const std::string n = p.at("N");

@@ -23,15 +23,15 @@ TEST(EmbeddedInterruptions, EachOrderOnceInTheDatabaseOrInTheRejects) {
 // it between orders (a background job of a script, `timeout -s INT`);
 // SIGHUP ignored (nohup) leaves it running to the end.
 TEST(EmbeddedInterruptions, SignalsIgnoredAtStart) {
-  struct Caso {
+  struct Case {
     const char* ignoradas;
     int senal;
     int estado;
   };
-  const Caso casos[] = {{"INT", SIGINT, 130}, {"TERM", SIGTERM, 143}, {"HUP", SIGHUP, 0}};
+  const Case casos[] = {{"INT", SIGINT, 130}, {"TERM", SIGTERM, 143}, {"HUP", SIGHUP, 0}};
   StressCompany compania;
   int primer_numero = 1;
-  for (const Caso& c : casos) {
+  for (const Case& c : casos) {
     SCOPED_TRACE(c.ignoradas);
     const OrderFile archivo = GenerateOrderFile(7, 300, primer_numero);
     primer_numero += 300;

@@ -35,7 +35,7 @@ std::string Comillas(const std::string& texto) {
   return quoted + "'";
 }
 
-struct Linea {
+struct LineRow {
   int64_t item;
   std::string articulo;
   int64_t cantidad, total, iva;
@@ -62,7 +62,7 @@ OrderCheck CheckOrders(const CompanyDatabase& base, const ExpectedOrders& espera
   revision.pedidos = static_cast<int64_t>(cabeceras.size());
   revision.lineas = static_cast<int64_t>(detalle.size());
 
-  std::map<int64_t, std::vector<Linea>> lineas;
+  std::map<int64_t, std::vector<LineRow>> lineas;
   for (const fb::Row& f : detalle) {
     lineas[f[0].integer].push_back(
         {f[1].integer, Texto(f[2]), DiezMilesimas(f[3]), DiezMilesimas(f[4]), DiezMilesimas(f[5])});
@@ -84,7 +84,7 @@ OrderCheck CheckOrders(const CompanyDatabase& base, const ExpectedOrders& espera
       revision.faltas.push_back(nombre + " is given by no file");
       continue;
     }
-    const std::vector<Linea>& suyas = lineas[id];
+    const std::vector<LineRow>& suyas = lineas[id];
     if (suyas.size() != esperado->lineas.size()) {
       revision.faltas.push_back(nombre + " has " + std::to_string(suyas.size()) +
                                 " lines; its file gives " +
@@ -92,7 +92,7 @@ OrderCheck CheckOrders(const CompanyDatabase& base, const ExpectedOrders& espera
     }
     int64_t total = 0, iva = 0;
     for (size_t i = 0; i < suyas.size(); ++i) {
-      const Linea& l = suyas[i];
+      const LineRow& l = suyas[i];
       total += l.total;
       iva += l.iva;
       if (l.item != static_cast<int64_t>(i) + 1) {

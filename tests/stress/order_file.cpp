@@ -10,12 +10,12 @@ namespace imp::testing {
 namespace {
 
 // Customers of the demo company with a branch of theirs and a name.
-struct Cliente {
+struct Customer {
   const char* nit;
   const char* nombre;
   const char* sucursal;
 };
-constexpr Cliente kClientes[] = {
+constexpr Customer kCustomers[] = {
     {"800100200", "\"ACME, S.A.\"", "01"},
     {"800100200", "\"ACME, S.A.\"", "02"},
     {"830045678", "DISTRIBUIDORA EL SOL LTDA", "02"},
@@ -55,7 +55,7 @@ OrderFile GenerateOrderFile(uint64_t semilla, int pedidos, int primer_numero) {
   auto entre = [&azar](int64_t desde, int64_t hasta) {
     return desde + static_cast<int64_t>(azar() % static_cast<uint64_t>(hasta - desde + 1));
   };
-  static constexpr const char* kDescuentos[] = {"0", "0", "0", "1.5", "2.5", "10"};
+  static constexpr const char* kDiscounts[] = {"0", "0", "0", "1.5", "2.5", "10"};
 
   OrderFile archivo;
   archivo.pedidos.reserve(static_cast<size_t>(pedidos));
@@ -63,7 +63,7 @@ OrderFile GenerateOrderFile(uint64_t semilla, int pedidos, int primer_numero) {
     FileOrder pedido;
     pedido.prefijo = entre(0, 1) ? "PV" : "FE";
     pedido.numero = std::to_string(primer_numero + k);
-    const Cliente& cliente = kClientes[entre(0, std::size(kClientes) - 1)];
+    const Customer& cliente = kCustomers[entre(0, std::size(kCustomers) - 1)];
     const int64_t lineas = entre(0, 24) == 0 ? 40 : entre(1, 10);
     for (int64_t j = 0; j < lineas; ++j) {
       const int articulo = static_cast<int>(entre(1, 300));
@@ -82,7 +82,7 @@ OrderFile GenerateOrderFile(uint64_t semilla, int pedidos, int primer_numero) {
         texto = ",,,,,,,,,,,,";
       }
       texto += linea.articulo + "," + Decimal(linea.cantidad) + "," + UnidadPropia(articulo) +
-               "," + std::to_string(entre(5, 500) * 100) + "," + kDescuentos[entre(0, 5)] +
+               "," + std::to_string(entre(5, 500) * 100) + "," + kDiscounts[entre(0, 5)] +
                "\r\n";
       archivo.texto += texto;
       pedido.lineas.push_back(std::move(linea));

@@ -45,15 +45,15 @@ std::string FirstFaults(const std::vector<std::string>& faltas) {
 // the "Línea <n>: " that names the file line the run stopped at.
 bool IsDatabaseFailureLine(const std::string& err) {
   static const std::string kFalla = "dbExpress Error: ";
-  static const std::string kLinea = "Línea ";
+  static const std::string kLine = "Línea ";
   for (size_t inicio = 0; inicio < err.size();) {
     const size_t fin = std::min(err.find('\n', inicio), err.size());
     std::string linea = err.substr(inicio, fin - inicio);
     inicio = fin + 1;
-    if (linea.rfind(kLinea, 0) == 0) {
-      size_t i = kLinea.size();
+    if (linea.rfind(kLine, 0) == 0) {
+      size_t i = kLine.size();
       while (i < linea.size() && linea[i] >= '0' && linea[i] <= '9') ++i;
-      if (i == kLinea.size() || linea.compare(i, 2, ": ") != 0) continue;
+      if (i == kLine.size() || linea.compare(i, 2, ": ") != 0) continue;
       linea.erase(0, i + 2);
     }
     if (linea.rfind(kFalla, 0) == 0 && linea.size() > kFalla.size()) return true;

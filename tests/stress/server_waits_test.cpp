@@ -21,7 +21,7 @@
 namespace imp::testing {
 namespace {
 
-using Reloj = std::chrono::steady_clock;
+using Clock = std::chrono::steady_clock;
 
 bool Contiene(const std::string& texto, const std::string& parte) {
   return texto.find(parte) != std::string::npos;
@@ -109,12 +109,12 @@ TEST(Waits, ServerThatDoesNotAnswerEndsTheRun) {
   StressCompany compania;
   WriteFile(compania.db.server() + "/settings.conf",
             mudo.server_line() + "\nSYSDBA\nclave\ndemo\n");
-  const auto inicio = Reloj::now();
+  const auto inicio = Clock::now();
   const auto importador = compania.Import(
       compania.File("mudo.csv", GenerateOrderFile(6, 2, 1).texto), false,
       {"--espera-conexion", "3"});
   ASSERT_TRUE(importador->Finish(std::chrono::seconds(60))) << "still waiting for the server";
-  const auto duracion = Reloj::now() - inicio;
+  const auto duracion = Clock::now() - inicio;
   EXPECT_EQ(importador->status(), 2) << importador->err();
   EXPECT_LT(duracion, std::chrono::seconds(30));
   EXPECT_TRUE(Contiene(importador->err(), "El servidor no respondió en 3 s (--espera-conexion)"))

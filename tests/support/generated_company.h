@@ -49,10 +49,10 @@ inline ArticleModel Article(int i) {
   std::snprintf(codigo, sizeof codigo, "BA%05d", i);
   a.codigo = codigo;
   a.descripcion = "ARTICULO GENERADO " + std::to_string(i);
-  static const char* const kTarifas[] = {"00", "05", "19"};
-  static const int kIva[] = {0, 5, 19};
-  a.tarifa = kTarifas[i % 3];
-  a.iva = kIva[i % 3];
+  static const char* const kRates[] = {"00", "05", "19"};
+  static const int kVatPercents[] = {0, 5, 19};
+  a.tarifa = kRates[i % 3];
+  a.iva = kVatPercents[i % 3];
   a.consumo = i % 11 == 0 ? 850 : (i % 5 == 0 ? 50 : 0);
   a.caja = i % 2 == 0;
   return a;
@@ -142,8 +142,8 @@ inline FileLine LineAt(int64_t pedido, int linea) {
   const uint64_t u = (hl >> 24) % 4;
   l.unidad = u == 0 && Article(l.articulo).caja ? "CAJA" : (u == 1 ? "UND" : "");
   l.precio = 100 * (5 + static_cast<int>((hl >> 32) % 995));
-  static const char* const kDescuentos[] = {"", "0", "5", "10"};
-  l.dtoporc = kDescuentos[(hl >> 48) % 4];
+  static const char* const kDiscounts[] = {"", "0", "5", "10"};
+  l.dtoporc = kDiscounts[(hl >> 48) % 4];
   return l;
 }
 
