@@ -6,7 +6,6 @@
 // message boxes. After a run it reads back what was written and checks that
 // every order is whole.
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "import/importacion.h"
 #include "import/screen.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/rows_as_text.h"
 #include "tests/support/test_server.h"
 #include "values/date.h"
 #include "values/regional_settings.h"
@@ -45,8 +45,6 @@ class RecordingScreen : public ImportScreen, public Dialogs {
   std::string FileLocation() override { return ubicacion; }
   Date FallbackDate() override { return fecha; }
 };
-
-using TextRow = std::map<std::string, std::string>;
 
 // How one run ended.
 struct RunOutcome {
