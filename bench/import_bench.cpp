@@ -43,9 +43,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/import_bench_datos.h"
 #include "bench/import_bench_fases.h"
 #include "bench/tcp_proxy.h"
+#include "tests/support/generated_company.h"
 
 extern char** environ;
 
@@ -187,8 +187,8 @@ int CasoLineal(const Opciones& o) {
   std::fprintf(stdout, "import_bench: one order of %lld lines against %lld orders of 10, embedded\n",
                static_cast<long long>(lineas), static_cast<long long>(lineas / 10));
   CreeEmpresa(empresa);
-  EscribaArchivo(grande, 1, static_cast<int>(lineas));
-  EscribaArchivo(pequenos, lineas / 10, 10);
+  generated::WriteOrderFile(grande, 1, static_cast<int>(lineas));
+  generated::WriteOrderFile(pequenos, lineas / 10, 10);
   std::vector<double> t_grande, t_pequenos, razones;
   for (int r = 1; r <= o.corridas; ++r) {
     t_grande.push_back(ImporteCopia(o, empresa, grande, dir / "g", lineas));
@@ -231,7 +231,7 @@ int Principal(Opciones o) {
     std::fprintf(stdout, "import with --pedidos-por-transaccion %d\n", o.por_transaccion);
   std::fflush(stdout);
   CreeEmpresa(empresa);
-  const int64_t bytes = EscribaArchivo(archivo, o.pedidos, o.lineas);
+  const int64_t bytes = generated::WriteOrderFile(archivo, o.pedidos, o.lineas);
   std::fprintf(stdout, "company %s, file %.1f MB\n", empresa.c_str(), static_cast<double>(bytes) / 1e6);
 
   const std::string usuario = "SYSDBA";

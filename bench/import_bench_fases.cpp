@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "bench/import_bench_datos.h"
 #include "db/connection.h"
 #include "db/dialogs.h"
 #include "db/firebird.h"
@@ -21,6 +20,7 @@
 #include "import/lector_plano.h"
 #include "import/screen.h"
 #include "import/valores_registro.h"
+#include "tests/support/generated_company.h"
 
 #ifdef IMPORTA_BENCH_BATCH
 #include "app/batch_mode.h"
@@ -297,7 +297,7 @@ void CreeEmpresa(const std::string& ruta) {
       " >/dev/null";
   if (std::system(comando.c_str()) != 0) throw std::runtime_error("create_db.sh failed");
   fb::Attachment att = fb::Attachment::Attach(Destino(ruta, "SYSDBA", "masterkey"));
-  PuebleEmpresa(att);
+  generated::PopulateCompany(att);
 }
 
 int CorraFaseHija(const std::vector<std::string>& args) {

@@ -83,14 +83,11 @@ const ArchivoDePedidos& Archivo() {
 }
 
 CImportacion Layout() {
-  static const char* const kDatos[] = {
-      "PREF_PRE",     "PEDI_NUMERO",     "PEDI_FECHA",      "PEDI_CREDITO",    "VEND_COD",
-      "PTVT_ID",      "TERC_NIT",        "PEDI_NOMTERC",    "PEDI_SUCURSAL",   "PEDI_RTFTEMONTO",
-      "PEDI_RTIVAMONTO", "PEDI_RTICAMONTO", "ARTI_COD",     "PEDE_CANT",       "PEDE_UNIDAD",
-      "PEDE_PRUNIT",  "PEDE_DTOPORC"};
   CImportacion importacion;
   std::int32_t columna = 0;
-  for (const char* dato : kDatos) importacion.Add({dato, ++columna, 20, "SI"});
+  for (const auto& [dato, valor] : kRecordValueNames) {
+    importacion.Add({std::string(dato), ++columna, 20, "SI"});
+  }
   return importacion;
 }
 

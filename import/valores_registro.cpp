@@ -2,35 +2,12 @@
 
 #include <cstdint>
 #include <cstring>
-#include <utility>
 
 #include "import/importacion.h"
 
 namespace imp {
 
 namespace {
-
-using Valor = TValoresRegistro::Value;
-
-constexpr std::pair<std::string_view, Valor> kNombres[] = {
-    {"PREF_PRE", &TValoresRegistro::PREF_PRE},
-    {"PEDI_NUMERO", &TValoresRegistro::PEDI_NUMERO},
-    {"PEDI_FECHA", &TValoresRegistro::PEDI_FECHA},
-    {"PEDI_CREDITO", &TValoresRegistro::PEDI_CREDITO},
-    {"VEND_COD", &TValoresRegistro::VEND_COD},
-    {"PTVT_ID", &TValoresRegistro::PTVT_ID},
-    {"TERC_NIT", &TValoresRegistro::TERC_NIT},
-    {"PEDI_NOMTERC", &TValoresRegistro::PEDI_NOMTERC},
-    {"PEDI_SUCURSAL", &TValoresRegistro::PEDI_SUCURSAL},
-    {"PEDI_RTFTEMONTO", &TValoresRegistro::PEDI_RTFTEMONTO},
-    {"PEDI_RTIVAMONTO", &TValoresRegistro::PEDI_RTIVAMONTO},
-    {"PEDI_RTICAMONTO", &TValoresRegistro::PEDI_RTICAMONTO},
-    {"ARTI_COD", &TValoresRegistro::ARTI_COD},
-    {"PEDE_CANT", &TValoresRegistro::PEDE_CANT},
-    {"PEDE_UNIDAD", &TValoresRegistro::PEDE_UNIDAD},
-    {"PEDE_PRUNIT", &TValoresRegistro::PEDE_PRUNIT},
-    {"PEDE_DTOPORC", &TValoresRegistro::PEDE_DTOPORC},
-};
 
 template <typename T>
 inline T Carga(const char* p) {
@@ -64,8 +41,8 @@ inline bool Iguales(const std::string& actual, std::string_view texto) {
 
 }  // namespace
 
-Valor TValoresRegistro::ValueNamed(std::string_view dato) {
-  for (const auto& [nombre, valor] : kNombres) {
+TValoresRegistro::Value TValoresRegistro::ValueNamed(std::string_view dato) {
+  for (const auto& [nombre, valor] : kRecordValueNames) {
     if (nombre == dato) return valor;
   }
   return nullptr;

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "import/campos_registro.h"
 
@@ -42,6 +43,28 @@ struct TValoresRegistro {
   // The record text shown while importing: prefix and number side by side,
   // " - ", customer name ("PV123 - ACME"; " - " when all three are empty).
   std::string RecordText() const;
+};
+
+// Every layout DATO that names a value, with the value it names: the one
+// list valor_de answers from.
+inline constexpr std::pair<std::string_view, TValoresRegistro::Value> kRecordValueNames[] = {
+    {"PREF_PRE", &TValoresRegistro::PREF_PRE},
+    {"PEDI_NUMERO", &TValoresRegistro::PEDI_NUMERO},
+    {"PEDI_FECHA", &TValoresRegistro::PEDI_FECHA},
+    {"PEDI_CREDITO", &TValoresRegistro::PEDI_CREDITO},
+    {"VEND_COD", &TValoresRegistro::VEND_COD},
+    {"PTVT_ID", &TValoresRegistro::PTVT_ID},
+    {"TERC_NIT", &TValoresRegistro::TERC_NIT},
+    {"PEDI_NOMTERC", &TValoresRegistro::PEDI_NOMTERC},
+    {"PEDI_SUCURSAL", &TValoresRegistro::PEDI_SUCURSAL},
+    {"PEDI_RTFTEMONTO", &TValoresRegistro::PEDI_RTFTEMONTO},
+    {"PEDI_RTIVAMONTO", &TValoresRegistro::PEDI_RTIVAMONTO},
+    {"PEDI_RTICAMONTO", &TValoresRegistro::PEDI_RTICAMONTO},
+    {"ARTI_COD", &TValoresRegistro::ARTI_COD},
+    {"PEDE_CANT", &TValoresRegistro::PEDE_CANT},
+    {"PEDE_UNIDAD", &TValoresRegistro::PEDE_UNIDAD},
+    {"PEDE_PRUNIT", &TValoresRegistro::PEDE_PRUNIT},
+    {"PEDE_DTOPORC", &TValoresRegistro::PEDE_DTOPORC},
 };
 
 // Copies the record's field texts into `valores` through the layout, walking

@@ -19,7 +19,7 @@
 #include "db/connection.h"
 #include "db/firebird.h"
 #include "db/query_set.h"
-#include "tests/batch/batch_process.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fresh_database.h"
 #include "tests/support/non_ascii_company.h"
 #include "values/date.h"
@@ -28,28 +28,28 @@ namespace imp::testing {
 namespace {
 
 constexpr char kExe[] = IMPORTA_PEDIDOS_EXE;
-constexpr char kFinalizada[] = "Importación finalizada.";
+constexpr char kFinished[] = "Importación finalizada.";
 
-void Escriba(const std::string& ruta, const std::string& contenido) {
+void WriteFile(const std::string& ruta, const std::string& contenido) {
   std::filesystem::create_directories(std::filesystem::path(ruta).parent_path());
   std::ofstream(ruta, std::ios::binary) << contenido;
 }
 
 // An order line for DISTRIBUIDORA EL SOL (point of sale 3, branch 02), VAT
 // excluded. `fecha` is the order date field as the file gives it.
-std::string Linea(const std::string& numero, const std::string& articulo,
-                  const std::string& fecha = "1/16/2026") {
+std::string Line(const std::string& numero, const std::string& articulo,
+                      const std::string& fecha = "1/16/2026") {
   return "FE," + numero + "," + fecha + ",,4,3,830045678,DISTRIBUIDORA EL SOL LTDA,02,0,0,0," +
          articulo + ",10,UND,4860,0\r\n";
 }
 // A further line of the same order.
-std::string Otra(const std::string& articulo) {
+std::string More(const std::string& articulo) {
   return ",,,,,,,,,,,," + articulo + ",2,UND,2640,0\r\n";
 }
 
 // The figure after "label: " on its own line of the summary; nothing when
 // the line is missing.
-std::optional<long long> Cifra(const std::string& resumen, const std::string& label) {
+std::optional<long long> Figure(const std::string& resumen, const std::string& label) {
   const std::string clave = "\n" + label + ": ";
   const size_t at = ("\n" + resumen).find(clave);
   if (at == std::string::npos) return std::nullopt;
@@ -58,35 +58,35 @@ std::optional<long long> Cifra(const std::string& resumen, const std::string& la
 
 // A company "demo" with the demo data, its settings file and a folder for
 // order files; the batch runs happen in that folder.
-class Compania {
+class Company {
  public:
-  explicit Compania(const std::string& juego = "NONE") : db(/*demo=*/true, "demo", juego) {
+  explicit Company(const std::string& juego = "NONE") : db(/*demo=*/true, "demo", juego) {
     settings = db.server() + "/settings.conf";
-    Escriba(settings, db.server() + "\nSYSDBA\nmasterkey\ndemo\n");
+    WriteFile(settings, db.server() + "\nSYSDBA\nmasterkey\ndemo\n");
   }
 
-  std::string Archivo(const std::string& contenido, const std::string& nombre = "pedidos.csv") {
+  std::string File(const std::string& contenido, const std::string& nombre = "pedidos.csv") {
     const std::string ruta = db.server() + "/" + nombre;
-    Escriba(ruta, contenido);
+    WriteFile(ruta, contenido);
     return ruta;
   }
 
   // importa-pedidos with `args` under the C locale unless `env` says other.
-  ProcessResult Corra(const std::vector<std::string>& args, Environment env = {}) const {
+  ProcessResult Run(const std::vector<std::string>& args, Environment env = {}) const {
     env.insert(env.begin(), {{"LC_ALL", "C"}, {"LANG", "C"}});
     return RunProcess(kExe, args, env, db.server());
   }
   // The batch import of `archivo` with this company's settings.
-  ProcessResult Importe(const std::string& archivo, std::vector<std::string> extra = {},
-                        Environment env = {}) const {
+  ProcessResult Import(const std::string& archivo, std::vector<std::string> extra = {},
+                       Environment env = {}) const {
     std::vector<std::string> args = {"--batch", "--settings", settings};
     args.insert(args.end(), extra.begin(), extra.end());
     args.push_back(archivo);
-    return Corra(args, std::move(env));
+    return Run(args, std::move(env));
   }
 
   // The first column of every row of `sql`, as text.
-  std::vector<std::string> Lea(const std::string& sql) const {
+  std::vector<std::string> Read(const std::string& sql) const {
     Connection conexion;
     db.Configure(conexion);
     RegionalSettings rs;
@@ -97,11 +97,11 @@ class Compania {
     for (q.First(); !q.Eof(); q.Next()) valores.push_back(q.AsText(0));
     return valores;
   }
-  long long Cuenta(const std::string& tabla) const {
-    return std::stoll(Lea("SELECT COUNT(*) FROM " + tabla).at(0));
+  long long Count(const std::string& tabla) const {
+    return std::stoll(Read("SELECT COUNT(*) FROM " + tabla).at(0));
   }
-  std::string Generador() const {
-    return Lea("SELECT GEN_ID(GEN_PEDIDOS, 0) FROM RDB$DATABASE").at(0);
+  std::string GeneratorValue() const {
+    return Read("SELECT GEN_ID(GEN_PEDIDOS, 0) FROM RDB$DATABASE").at(0);
   }
 
   FreshDatabase db;
@@ -109,25 +109,25 @@ class Compania {
 };
 
 // The summary's counts are the tables' counts.
-void CuentasIgualesALasTablas(const Compania& c, const ProcessResult& r) {
-  EXPECT_EQ(Cifra(r.out, "Pedidos grabados"), c.Cuenta("PEDIDOS")) << r.out;
-  EXPECT_EQ(Cifra(r.out, "Líneas grabadas"), c.Cuenta("PEDIDOS_DETALLE")) << r.out;
+void ExpectCountsEqualToTables(const Company& c, const ProcessResult& r) {
+  EXPECT_EQ(Figure(r.out, "Pedidos grabados"), c.Count("PEDIDOS")) << r.out;
+  EXPECT_EQ(Figure(r.out, "Líneas grabadas"), c.Count("PEDIDOS_DETALLE")) << r.out;
 }
 
-bool Contiene(const std::string& texto, const std::string& parte) {
+bool Contains(const std::string& texto, const std::string& parte) {
   return texto.find(parte) != std::string::npos;
 }
 
 // A file's bytes, as they are.
-std::string LeaArchivo(const std::string& ruta) {
+std::string ReadFile(const std::string& ruta) {
   std::ifstream in(ruta, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // Runs that reach the import: how they end, what they say and what they
 // leave in the database.
-TEST(BatchEndToEnd, EstadosDeSalidaDeLaImportacion) {
-  struct Caso {
+TEST(BatchEndToEnd, ExitStatusesOfTheImport) {
+  struct Case {
     const char* nombre;
     std::string contenido;      // the order file; unused when `ruta` is set
     const char* ruta;           // a path of its own (relative to the company folder)
@@ -141,22 +141,22 @@ TEST(BatchEndToEnd, EstadosDeSalidaDeLaImportacion) {
     std::ifstream in(SourcePath("schema/examples/pedidos.csv"), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }();
-  const Caso casos[] = {
-      {"archivo de ejemplo", ejemplo, nullptr, nullptr, 0, {kFinalizada}, {}, 5, 0, 14, 0},
-      {"archivo vacío", "", nullptr, nullptr, 0, {kFinalizada}, {}, 0, 0, 0, 0},
+  const Case casos[] = {
+      {"archivo de ejemplo", ejemplo, nullptr, nullptr, 0, {kFinished}, {}, 5, 0, 14, 0},
+      {"archivo vacío", "", nullptr, nullptr, 0, {kFinished}, {}, 0, 0, 0, 0},
       {"artículo desconocido",
-       Linea("1", "ART0013") + Otra("NOEXISTE") + Otra("ART0007") + Linea("2", "ART0013"),
+       Line("1", "ART0013") + More("NOEXISTE") + More("ART0007") + Line("2", "ART0013"),
        nullptr, nullptr, 3,
-       {"Código 'NOEXISTE' no encontrado.", kFinalizada},
+       {"Código 'NOEXISTE' no encontrado.", kFinished},
        {"  línea 2: Artículo no válido: 'NOEXISTE'"}, 2, 0, 3, 1},
       {"pedido rechazado por la base de datos",
-       Linea("1", "ART0013") + Linea("2", "ART0013") + Otra("ART0007") + Linea("3", "ART0013"),
+       Line("1", "ART0013") + Line("2", "ART0013") + More("ART0007") + Line("3", "ART0013"),
        nullptr,
        "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_ART0007 CHECK (ARTI_COD <> 'ART0007');",
-       3, {kFinalizada, "Pedido FE 2 no grabado: "}, {"  FE 2: "}, 2, 1, 2, 0},
+       3, {kFinished, "Pedido FE 2 no grabado: "}, {"  FE 2: "}, 2, 1, 2, 0},
       {"falla de conversión a mitad del archivo",
-       Linea("1", "ART0013") + Otra("ART0007") + Linea("2", "ART0013", "13/45/2026") +
-           Linea("3", "ART0013"),
+       Line("1", "ART0013") + More("ART0007") + Line("2", "ART0013", "13/45/2026") +
+           Line("3", "ART0013"),
        nullptr, nullptr, 1,
        {"Línea 3: '13/45/2026' no es una fecha válida.",
         "Pedidos de esta importación ya grabados (quedan grabados): 1."},
@@ -164,13 +164,13 @@ TEST(BatchEndToEnd, EstadosDeSalidaDeLaImportacion) {
       {"archivo inexistente", "", "no-existe.csv", nullptr, 1,
        {"No se encontró el archivo a importar."}, {}, 0, 0, 0, 0},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.nombre);
-    Compania c;
+    Company c;
     if (caso.sql) c.db.Exec(caso.sql);
     const std::string archivo =
-        caso.ruta ? c.db.server() + "/" + caso.ruta : c.Archivo(caso.contenido);
-    const ProcessResult r = c.Importe(archivo);
+        caso.ruta ? c.db.server() + "/" + caso.ruta : c.File(caso.contenido);
+    const ProcessResult r = c.Import(archivo);
 
     EXPECT_EQ(r.status, caso.estado) << r.err;
     // Standard error is not a terminal: only the messages, one per line.
@@ -185,27 +185,27 @@ TEST(BatchEndToEnd, EstadosDeSalidaDeLaImportacion) {
     for (size_t i = 0; i < lineas.size(); ++i) {
       EXPECT_EQ(lineas[i].rfind(caso.errores[i], 0), 0u) << lineas[i];
     }
-    EXPECT_FALSE(Contiene(r.err, "\r")) << r.err;
-    EXPECT_FALSE(Contiene(r.err, "%")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "\r")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "%")) << r.err;
 
-    EXPECT_EQ(Cifra(r.out, "Pedidos grabados"), caso.grabados) << r.out;
-    EXPECT_EQ(Cifra(r.out, "Pedidos descartados"), caso.descartados) << r.out;
-    EXPECT_EQ(Cifra(r.out, "Líneas grabadas"), caso.lineas) << r.out;
-    EXPECT_EQ(Cifra(r.out, "Líneas descartadas"), caso.lineas_descartadas) << r.out;
-    EXPECT_TRUE(Cifra(r.out, "Líneas por segundo").has_value()) << r.out;
-    EXPECT_TRUE(Contiene(r.out, "\nTiempo transcurrido: ")) << r.out;
-    for (const std::string& d : caso.detalles) EXPECT_TRUE(Contiene(r.out, d + "")) << r.out;
-    CuentasIgualesALasTablas(c, r);
+    EXPECT_EQ(Figure(r.out, "Pedidos grabados"), caso.grabados) << r.out;
+    EXPECT_EQ(Figure(r.out, "Pedidos descartados"), caso.descartados) << r.out;
+    EXPECT_EQ(Figure(r.out, "Líneas grabadas"), caso.lineas) << r.out;
+    EXPECT_EQ(Figure(r.out, "Líneas descartadas"), caso.lineas_descartadas) << r.out;
+    EXPECT_TRUE(Figure(r.out, "Líneas por segundo").has_value()) << r.out;
+    EXPECT_TRUE(Contains(r.out, "\nTiempo transcurrido: ")) << r.out;
+    for (const std::string& d : caso.detalles) EXPECT_TRUE(Contains(r.out, d + "")) << r.out;
+    ExpectCountsEqualToTables(c, r);
   }
 }
 
 // The dropped order's reason is the database's, on one line of the summary,
 // and the discarded line's detail sits under its own heading.
-TEST(BatchEndToEnd, DetallesDelResumenBajoSuEncabezado) {
-  Compania c;
+TEST(BatchEndToEnd, SummaryDetailsUnderTheirHeading) {
+  Company c;
   c.db.Exec("ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_SIN_ART0007 CHECK (ARTI_COD <> 'ART0007');");
-  const ProcessResult r = c.Importe(c.Archivo(Linea("1", "ART0007") + Linea("2", "ART0013") +
-                                              Otra("NOEXISTE")));
+  const ProcessResult r = c.Import(c.File(Line("1", "ART0007") + Line("2", "ART0013") +
+                                          More("NOEXISTE")));
   EXPECT_EQ(r.status, 3);
   const size_t descartados = r.out.find("Pedidos descartados: 1\n");
   const size_t pedido = r.out.find("  FE 1: ");
@@ -217,20 +217,20 @@ TEST(BatchEndToEnd, DetallesDelResumenBajoSuEncabezado) {
   EXPECT_LT(pedido, lineas);
   EXPECT_LT(lineas, linea);
   const std::string motivo = r.out.substr(pedido, r.out.find('\n', pedido) - pedido);
-  EXPECT_TRUE(Contiene(motivo, "CK_SIN_ART0007")) << motivo;
-  CuentasIgualesALasTablas(c, r);
+  EXPECT_TRUE(Contains(motivo, "CK_SIN_ART0007")) << motivo;
+  ExpectCountsEqualToTables(c, r);
 }
 
 // Runs that stop before importing: nothing is written and no identifier is
 // drawn.
-TEST(BatchEndToEnd, SinImportarTerminaConEstado2) {
-  struct Caso {
+TEST(BatchEndToEnd, NothingImportedEndsWithStatus2) {
+  struct Case {
     const char* nombre;
     std::vector<std::string> args;  // "{settings}" and "{archivo}" are filled in
     const char* settings;           // contents of the settings file used; null: the company's
     std::string error;              // standard error begins with this
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"opción desconocida", {"--batch", "--settings", "{settings}", "--dry-runx", "{archivo}"},
        nullptr, "importa-pedidos: Opción desconocida: --dry-runx\n"},
       {"fecha inexistente", {"--batch", "--settings", "{settings}", "--fecha", "2026-02-30", "{archivo}"},
@@ -244,10 +244,10 @@ TEST(BatchEndToEnd, SinImportarTerminaConEstado2) {
       {"compañía sin base de datos", {"--batch", "--settings", "{settings}", "{archivo}"},
        "{server}\nSYSDBA\nmasterkey\notra\n", ""},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.nombre);
-    Compania c;
-    const std::string archivo = c.Archivo(Linea("1", "ART0013"));
+    Company c;
+    const std::string archivo = c.File(Line("1", "ART0013"));
     std::string settings = c.settings;
     if (caso.settings) {
       settings = c.db.server() + "/otra.conf";
@@ -255,26 +255,26 @@ TEST(BatchEndToEnd, SinImportarTerminaConEstado2) {
       if (const size_t at = texto.find("{server}"); at != std::string::npos) {
         texto.replace(at, 8, c.db.server());
       }
-      Escriba(settings, texto);
+      WriteFile(settings, texto);
     }
     std::vector<std::string> args;
     for (const std::string& a : caso.args) {
       args.push_back(a == "{settings}" ? settings : a == "{archivo}" ? archivo : a);
     }
-    const ProcessResult r = c.Corra(args);
+    const ProcessResult r = c.Run(args);
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(r.err.rfind(caso.error, 0), 0u) << r.err;
     EXPECT_FALSE(r.err.empty());
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(c.Cuenta("PEDIDOS"), 0);
-    EXPECT_EQ(c.Generador(), "0");
+    EXPECT_EQ(c.Count("PEDIDOS"), 0);
+    EXPECT_EQ(c.GeneratorValue(), "0");
   }
 }
 
 // The fallback order date is --fecha (YYYY-MM-DD whatever the locale), or
 // today; dates in the file follow the locale's regional settings.
-TEST(BatchEndToEnd, FechaDelPedido) {
-  struct Caso {
+TEST(BatchEndToEnd, OrderDate) {
+  struct Case {
     const char* numero;
     const char* locale;
     const char* fecha_archivo;
@@ -284,96 +284,97 @@ TEST(BatchEndToEnd, FechaDelPedido) {
   const Date hoy = Date::Today();
   char hoy_texto[16];
   std::snprintf(hoy_texto, sizeof hoy_texto, "%04d-%02d-%02d", hoy.year(), hoy.month(), hoy.day());
-  const Caso casos[] = {
+  const Case casos[] = {
       {"1", "C", "", "2026-03-05", "2026-03-05"},
       {"2", "de_DE.UTF-8", "", "2026-03-05", "2026-03-05"},
       {"3", "C", "1/15/2026", "2026-03-05", "2026-01-15"},
       {"4", "de_DE.UTF-8", "15.1.2026", nullptr, "2026-01-15"},
       {"5", "C", "", nullptr, hoy_texto},
   };
-  Compania c;
-  for (const Caso& caso : casos) {
+  Company c;
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.numero);
     std::vector<std::string> extra;
     if (caso.fecha_opcion) extra = {"--fecha", caso.fecha_opcion};
     const ProcessResult r =
-        c.Importe(c.Archivo(Linea(caso.numero, "ART0013", caso.fecha_archivo)), extra,
-                  {{"LC_ALL", caso.locale}});
+        c.Import(c.File(Line(caso.numero, "ART0013", caso.fecha_archivo)), extra,
+                 {{"LC_ALL", caso.locale}});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(c.Lea("SELECT CAST(PEDI_FECHA AS VARCHAR(10)) FROM PEDIDOS WHERE PEDI_NUMERO = '" +
-                    std::string(caso.numero) + "'"),
+    EXPECT_EQ(c.Read("SELECT CAST(PEDI_FECHA AS VARCHAR(10)) FROM PEDIDOS WHERE PEDI_NUMERO = '" +
+                     std::string(caso.numero) + "'"),
               std::vector<std::string>{caso.esperada});
   }
 }
 
 // Without --settings the settings file is the install directory's, which
 // the per-machine store names; without the store, the window's message.
-TEST(BatchEndToEnd, ConfiguracionDelDirectorioDeInstalacion) {
-  Compania c;
+TEST(BatchEndToEnd, InstallDirectorySettings) {
+  Company c;
   const std::string instalacion = c.db.server() + "/instalacion";
   const std::string almacen = c.db.server() + "/xdg";
-  Escriba(instalacion + "/settings.conf", c.db.server() + "\r\nSYSDBA\r\nmasterkey\r\ndemo\r\n");
-  const std::string archivo = c.Archivo(Linea("1", "ART0013"));
+  WriteFile(instalacion + "/settings.conf", c.db.server() + "\r\nSYSDBA\r\nmasterkey\r\ndemo\r\n");
+  const std::string archivo = c.File(Line("1", "ART0013"));
 
   const ProcessResult sin_almacen =
-      c.Corra({"--batch", archivo}, {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
+      c.Run({"--batch", archivo}, {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
   EXPECT_EQ(sin_almacen.status, 2);
   EXPECT_EQ(sin_almacen.err.rfind(
                 "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\QRM\\Quintavalle\\Directorio\n",
                 0),
             0u)
       << sin_almacen.err;
-  EXPECT_EQ(c.Cuenta("PEDIDOS"), 0);
+  EXPECT_EQ(c.Count("PEDIDOS"), 0);
 
-  Escriba(almacen + "/QRM/Quintavalle.conf", "[General]\nDirectorio=" + instalacion + "\n");
-  const ProcessResult r = c.Corra({"--batch", archivo}, {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
+  WriteFile(almacen + "/QRM/Quintavalle.conf", "[General]\nDirectorio=" + instalacion + "\n");
+  const ProcessResult r = c.Run({"--batch", archivo}, {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, std::string(kFinalizada) + "\n");
-  CuentasIgualesALasTablas(c, r);
-  EXPECT_EQ(c.Cuenta("PEDIDOS"), 1);
+  EXPECT_EQ(r.err, std::string(kFinished) + "\n");
+  ExpectCountsEqualToTables(c, r);
+  EXPECT_EQ(c.Count("PEDIDOS"), 1);
 
   // The install directory's settings file (it holds the password) is no
   // place for the report.
-  const std::string configuracion = LeaArchivo(instalacion + "/settings.conf");
-  const ProcessResult encima = c.Corra({"--batch", "--report", instalacion + "/settings.conf", archivo},
-                                       {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
+  const std::string configuracion = ReadFile(instalacion + "/settings.conf");
+  const ProcessResult encima =
+      c.Run({"--batch", "--report", instalacion + "/settings.conf", archivo},
+            {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
   EXPECT_EQ(encima.status, 2) << encima.err;
-  EXPECT_TRUE(Contiene(encima.err, "--report no puede escribir sobre el archivo de configuración"))
+  EXPECT_TRUE(Contains(encima.err, "--report no puede escribir sobre el archivo de configuración"))
       << encima.err;
-  EXPECT_EQ(LeaArchivo(instalacion + "/settings.conf"), configuracion);
-  EXPECT_EQ(c.Cuenta("PEDIDOS"), 1);
+  EXPECT_EQ(ReadFile(instalacion + "/settings.conf"), configuracion);
+  EXPECT_EQ(c.Count("PEDIDOS"), 1);
 }
 
 // On a terminal the progress line is drawn on standard error; the summary
 // on standard output is the same.
-TEST(BatchEndToEnd, BarraDeProgresoSoloEnUnaTerminal) {
-  Compania c;
+TEST(BatchEndToEnd, ProgressBarOnlyOnATerminal) {
+  Company c;
   const ProcessResult r = RunProcessOnTerminal(
-      kExe, {"--batch", "--settings", c.settings, c.Archivo(Linea("1", "ART0013") + Otra("ART0007"))},
+      kExe, {"--batch", "--settings", c.settings, c.File(Line("1", "ART0013") + More("ART0007"))},
       {{"LC_ALL", "C"}}, c.db.server());
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(Contiene(r.err, "] 100 %  ")) << r.err;
-  EXPECT_TRUE(Contiene(r.err, " líneas/s")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "] 100 %  ")) << r.err;
+  EXPECT_TRUE(Contains(r.err, " líneas/s")) << r.err;
   // The progress line is ended before the closing message.
-  EXPECT_LT(r.err.find("100 %"), r.err.find(kFinalizada)) << r.err;
-  EXPECT_EQ(Cifra(r.out, "Líneas grabadas"), 2) << r.out;
-  CuentasIgualesALasTablas(c, r);
+  EXPECT_LT(r.err.find("100 %"), r.err.find(kFinished)) << r.err;
+  EXPECT_EQ(Figure(r.out, "Líneas grabadas"), 2) << r.out;
+  ExpectCountsEqualToTables(c, r);
 }
 
-TEST(BatchEndToEnd, AyudaDescribeOpcionesYEstados) {
-  Compania c;
-  const ProcessResult r = c.Corra({"--help"}, {{"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+TEST(BatchEndToEnd, HelpDescribesOptionsAndStatuses) {
+  Company c;
+  const ProcessResult r = c.Run({"--help"}, {{"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   for (const char* parte : {"--batch", "--settings ARCHIVO", "--fecha AAAA-MM-DD", "--help",
                             "--dry-run", "--rejects ARCHIVO", "ARCHIVO.log", "--skip-existing",
                             "--report ARCHIVO", "Estado de salida", "\n  0  ", "\n  1  ", "\n  2  ", "\n  3  "}) {
-    EXPECT_TRUE(Contiene(r.out, parte)) << parte;
+    EXPECT_TRUE(Contains(r.out, parte)) << parte;
   }
 }
 
 
-std::string Reemplace(std::string texto, const std::string& de, const std::string& a) {
+std::string Replaced(std::string texto, const std::string& de, const std::string& a) {
   for (size_t at = texto.find(de); at != std::string::npos; at = texto.find(de, at + a.size())) {
     texto.replace(at, de.size(), a);
   }
@@ -381,80 +382,80 @@ std::string Reemplace(std::string texto, const std::string& de, const std::strin
 }
 
 // A further line whose quantity the database refuses (CK_CANTIDAD below).
-std::string Excesiva(const std::string& articulo) {
-  return Reemplace(Otra(articulo), ",2,UND,", ",5000,UND,");
+std::string Overlong(const std::string& articulo) {
+  return Replaced(More(articulo), ",2,UND,", ",5000,UND,");
 }
-constexpr char kLimiteCantidad[] =
+constexpr char kQuantityLimit[] =
     "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_CANTIDAD CHECK (PEDE_CANT < 1000);";
 
 // A dry run says what the real run will do, and leaves the database as it
 // was: same rows, same generator. Each company already holds one order, so
 // stand-in identifiers have a real one to keep clear of.
-TEST(BatchEndToEnd, SimulacionNoCambiaNadaYPredicePorLaCorridaReal) {
-  struct Caso {
+TEST(BatchEndToEnd, DryRunChangesNothingAndPredictsTheRealRun) {
+  struct Case {
     const char* nombre;
     std::string contenido;
     const char* sql;
     std::vector<std::string> extra;
     int estado;
   };
-  const Caso casos[] = {
-      {"todo se graba", Linea("1", "ART0013") + Otra("ART0007") + Linea("2", "ART0013"), nullptr,
+  const Case casos[] = {
+      {"todo se graba", Line("1", "ART0013") + More("ART0007") + Line("2", "ART0013"), nullptr,
        {}, 0},
-      {"artículo desconocido", Linea("1", "ART0013") + Otra("NOEXISTE"), nullptr, {}, 3},
-      {"pedido rechazado", Linea("1", "ART0013") + Excesiva("ART0007") + Linea("2", "ART0013"),
-       kLimiteCantidad, {}, 3},
-      {"falla a mitad", Linea("1", "ART0013") + Linea("2", "ART0013", "13/45/2026") +
-                            Linea("3", "ART0013"),
+      {"artículo desconocido", Line("1", "ART0013") + More("NOEXISTE"), nullptr, {}, 3},
+      {"pedido rechazado", Line("1", "ART0013") + Overlong("ART0007") + Line("2", "ART0013"),
+       kQuantityLimit, {}, 3},
+      {"falla a mitad", Line("1", "ART0013") + Line("2", "ART0013", "13/45/2026") +
+                            Line("3", "ART0013"),
        nullptr, {}, 1},
       // The refused FE 2 leaves nothing behind in the dry run's transaction,
       // so its second appearance is written, as in the real run.
       {"rechazado y repetido, sin repetir lo ya grabado",
-       Linea("2", "ART0013") + Excesiva("ART0007") + Linea("3", "ART0013") +
-           Linea("2", "ART0013") + Linea("3", "ART0013"),
-       kLimiteCantidad, {"--skip-existing"}, 3},
-      {"pedido ya grabado", Linea("90", "ART0013"), nullptr, {"--skip-existing"}, 3},
+       Line("2", "ART0013") + Overlong("ART0007") + Line("3", "ART0013") +
+           Line("2", "ART0013") + Line("3", "ART0013"),
+       kQuantityLimit, {"--skip-existing"}, 3},
+      {"pedido ya grabado", Line("90", "ART0013"), nullptr, {"--skip-existing"}, 3},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.nombre);
-    Compania c;
-    ASSERT_EQ(c.Importe(c.Archivo(Linea("90", "ART0013"), "previo.csv")).status, 0);
+    Company c;
+    ASSERT_EQ(c.Import(c.File(Line("90", "ART0013"), "previo.csv")).status, 0);
     if (caso.sql) c.db.Exec(caso.sql);
-    const std::string archivo = c.Archivo(caso.contenido);
-    const std::string generador = c.Generador();
+    const std::string archivo = c.File(caso.contenido);
+    const std::string generador = c.GeneratorValue();
     const std::string rechazos = c.db.server() + "/rechazos.csv";
 
     std::vector<std::string> simulada_args = caso.extra;
     simulada_args.insert(simulada_args.end(), {"--dry-run", "--rejects", rechazos});
-    const ProcessResult simulada = c.Importe(archivo, simulada_args);
+    const ProcessResult simulada = c.Import(archivo, simulada_args);
     EXPECT_EQ(simulada.status, caso.estado) << simulada.err;
     EXPECT_EQ(simulada.out.rfind("SIMULACIÓN (--dry-run): ", 0), 0u) << simulada.out;
-    EXPECT_TRUE(Contiene(simulada.out, "\nSIMULACIÓN: nada quedó grabado.\n")) << simulada.out;
+    EXPECT_TRUE(Contains(simulada.out, "\nSIMULACIÓN: nada quedó grabado.\n")) << simulada.out;
     EXPECT_EQ(simulada.err.rfind("Simulación (--dry-run): ", 0), 0u) << simulada.err;
     // Nothing of a dry run stays written, not even in a failure's count.
-    EXPECT_FALSE(Contiene(simulada.err, "quedan grabados")) << simulada.err;
+    EXPECT_FALSE(Contains(simulada.err, "quedan grabados")) << simulada.err;
     if (caso.estado == 1) {
-      EXPECT_TRUE(Contiene(simulada.err, "\nPedidos de esta importación grabados en la simulación "
+      EXPECT_TRUE(Contains(simulada.err, "\nPedidos de esta importación grabados en la simulación "
                                          "(se deshacen): 1.\n"))
           << simulada.err;
     }
-    EXPECT_EQ(c.Cuenta("PEDIDOS"), 1);
-    EXPECT_EQ(c.Cuenta("PEDIDOS_DETALLE"), 1);
-    EXPECT_EQ(c.Generador(), generador);
-    const std::string rechazos_simulados = LeaArchivo(rechazos);
+    EXPECT_EQ(c.Count("PEDIDOS"), 1);
+    EXPECT_EQ(c.Count("PEDIDOS_DETALLE"), 1);
+    EXPECT_EQ(c.GeneratorValue(), generador);
+    const std::string rechazos_simulados = ReadFile(rechazos);
 
     std::vector<std::string> real_args = caso.extra;
     real_args.insert(real_args.end(), {"--rejects", rechazos});
-    const ProcessResult real = c.Importe(archivo, real_args);
+    const ProcessResult real = c.Import(archivo, real_args);
     EXPECT_EQ(real.status, caso.estado) << real.err;
     for (const char* cifra : {"Pedidos grabados", "Pedidos descartados", "Líneas grabadas",
                               "Líneas descartadas", "Líneas leídas"}) {
-      EXPECT_EQ(Cifra(simulada.out, cifra), Cifra(real.out, cifra)) << cifra << "\n" << real.out;
+      EXPECT_EQ(Figure(simulada.out, cifra), Figure(real.out, cifra)) << cifra << "\n" << real.out;
     }
-    EXPECT_EQ(Cifra(simulada.out, "Pedidos ya importados (omitidos)"),
-              Cifra(real.out, "Pedidos ya importados (omitidos)"));
-    EXPECT_EQ(rechazos_simulados, LeaArchivo(rechazos));
-    EXPECT_EQ(c.Cuenta("PEDIDOS"), 1 + *Cifra(real.out, "Pedidos grabados"));
+    EXPECT_EQ(Figure(simulada.out, "Pedidos ya importados (omitidos)"),
+              Figure(real.out, "Pedidos ya importados (omitidos)"));
+    EXPECT_EQ(rechazos_simulados, ReadFile(rechazos));
+    EXPECT_EQ(c.Count("PEDIDOS"), 1 + *Figure(real.out, "Pedidos grabados"));
   }
 }
 
@@ -462,23 +463,23 @@ TEST(BatchEndToEnd, SimulacionNoCambiaNadaYPredicePorLaCorridaReal) {
 // imported, byte for byte; once mended and imported with --skip-existing,
 // every order is in the database exactly once. Feeding the whole file
 // again with --skip-existing then writes nothing and draws no identifier.
-TEST(BatchEndToEnd, RechazosCorregidosTerminanElTrabajo) {
-  Compania c;
-  c.db.Exec(kLimiteCantidad);
-  const std::string fe1 = Linea("1", "ART0013") + Otra("ART0007");
-  const std::string fe2 = Linea("2", "ART0013") + Excesiva("ART0007");
-  const std::string fe3 = Linea("3", "ART0013", "13/45/2026") + Otra("ART0007");
+TEST(BatchEndToEnd, CorrectedRejectsFinishTheJob) {
+  Company c;
+  c.db.Exec(kQuantityLimit);
+  const std::string fe1 = Line("1", "ART0013") + More("ART0007");
+  const std::string fe2 = Line("2", "ART0013") + Overlong("ART0007");
+  const std::string fe3 = Line("3", "ART0013", "13/45/2026") + More("ART0007");
   // LF alone and no line end at the end of the file: copied as they are.
-  const std::string fe4 = Reemplace(Linea("4", "ART0013"), "\r\n", "\n");
-  const std::string fe5 = Linea("5", "ART0013") + Reemplace(Otra("ART0007"), "\r\n", "");
+  const std::string fe4 = Replaced(Line("4", "ART0013"), "\r\n", "\n");
+  const std::string fe5 = Line("5", "ART0013") + Replaced(More("ART0007"), "\r\n", "");
   const std::string rechazos = c.db.server() + "/rechazos.csv";
 
-  const ProcessResult fallida = c.Importe(c.Archivo(fe1 + fe2 + fe3 + fe4 + fe5),
-                                          {"--rejects", rechazos});
+  const ProcessResult fallida = c.Import(c.File(fe1 + fe2 + fe3 + fe4 + fe5),
+                                         {"--rejects", rechazos});
   EXPECT_EQ(fallida.status, 1) << fallida.err;
-  EXPECT_EQ(c.Lea("SELECT PEDI_NUMERO FROM PEDIDOS"), std::vector<std::string>{"1"});
-  EXPECT_EQ(LeaArchivo(rechazos), fe2 + fe3 + fe4 + fe5);
-  const std::string log = LeaArchivo(rechazos + ".log");
+  EXPECT_EQ(c.Read("SELECT PEDI_NUMERO FROM PEDIDOS"), std::vector<std::string>{"1"});
+  EXPECT_EQ(ReadFile(rechazos), fe2 + fe3 + fe4 + fe5);
+  const std::string log = ReadFile(rechazos + ".log");
   const std::vector<std::string> esperado = {
       "línea 3: pedido FE 2 rechazado por la base de datos: ",
       "línea 4: pedido FE 2 rechazado por la base de datos: ",
@@ -493,37 +494,37 @@ TEST(BatchEndToEnd, RechazosCorregidosTerminanElTrabajo) {
     at = log.find('\n', at) + 1;
   }
   EXPECT_EQ(at, log.size()) << log;
-  EXPECT_TRUE(Contiene(log.substr(0, log.find('\n')), "CK_CANTIDAD")) << log;
+  EXPECT_TRUE(Contains(log.substr(0, log.find('\n')), "CK_CANTIDAD")) << log;
 
   // The operator mends the rejects and imports them.
-  const std::string corregido = c.Archivo(
-      Reemplace(Reemplace(LeaArchivo(rechazos), "5000", "3"), "13/45/2026", "1/17/2026"),
+  const std::string corregido = c.File(
+      Replaced(Replaced(ReadFile(rechazos), "5000", "3"), "13/45/2026", "1/17/2026"),
       "corregido.csv");
-  const ProcessResult segunda = c.Importe(corregido, {"--skip-existing", "--rejects", rechazos});
+  const ProcessResult segunda = c.Import(corregido, {"--skip-existing", "--rejects", rechazos});
   EXPECT_EQ(segunda.status, 0) << segunda.err << segunda.out;
-  EXPECT_EQ(LeaArchivo(rechazos), "");
-  EXPECT_EQ(c.Lea("SELECT PEDI_NUMERO || ':' || COUNT(*) FROM PEDIDOS GROUP BY PEDI_NUMERO"),
+  EXPECT_EQ(ReadFile(rechazos), "");
+  EXPECT_EQ(c.Read("SELECT PEDI_NUMERO || ':' || COUNT(*) FROM PEDIDOS GROUP BY PEDI_NUMERO"),
             (std::vector<std::string>{"1:1", "2:1", "3:1", "4:1", "5:1"}));
-  EXPECT_EQ(c.Cuenta("PEDIDOS_DETALLE"), 9);
+  EXPECT_EQ(c.Count("PEDIDOS_DETALLE"), 9);
 
-  const std::string generador = c.Generador();
-  const ProcessResult otra_vez = c.Importe(
-      c.Archivo(fe1 + Reemplace(fe2, "5000", "3") + Reemplace(fe3, "13/45/2026", "1/17/2026") +
+  const std::string generador = c.GeneratorValue();
+  const ProcessResult otra_vez = c.Import(
+      c.File(fe1 + Replaced(fe2, "5000", "3") + Replaced(fe3, "13/45/2026", "1/17/2026") +
                     fe4 + fe5,
                 "original-corregido.csv"),
       {"--skip-existing"});
   EXPECT_EQ(otra_vez.status, 3) << otra_vez.err;
-  EXPECT_EQ(Cifra(otra_vez.out, "Pedidos ya importados (omitidos)"), 5) << otra_vez.out;
-  EXPECT_EQ(Cifra(otra_vez.out, "Pedidos grabados"), 0) << otra_vez.out;
-  EXPECT_TRUE(Contiene(otra_vez.out, "\n  FE 3: ya grabado con el identificador ")) << otra_vez.out;
-  EXPECT_EQ(c.Cuenta("PEDIDOS"), 5);
-  EXPECT_EQ(c.Cuenta("PEDIDOS_DETALLE"), 9);
-  EXPECT_EQ(c.Generador(), generador);
+  EXPECT_EQ(Figure(otra_vez.out, "Pedidos ya importados (omitidos)"), 5) << otra_vez.out;
+  EXPECT_EQ(Figure(otra_vez.out, "Pedidos grabados"), 0) << otra_vez.out;
+  EXPECT_TRUE(Contains(otra_vez.out, "\n  FE 3: ya grabado con el identificador ")) << otra_vez.out;
+  EXPECT_EQ(c.Count("PEDIDOS"), 5);
+  EXPECT_EQ(c.Count("PEDIDOS_DETALLE"), 9);
+  EXPECT_EQ(c.GeneratorValue(), generador);
 }
 
 // Every row of `sql` as written: each value with its kind, digits and
 // scale, texts and blobs as their bytes.
-std::vector<std::string> FilasEscritas(const Compania& c, const std::string& sql) {
+std::vector<std::string> WrittenRows(const Company& c, const std::string& sql) {
   Connection conexion;
   c.db.Configure(conexion);
   std::vector<std::string> filas;
@@ -541,7 +542,7 @@ std::vector<std::string> FilasEscritas(const Compania& c, const std::string& sql
 // A file of `pedidos` orders of 1 to 12 lines; every 17th order has a line
 // whose article does not exist (dropped, and with it the order's rejects),
 // every 23rd a quantity the company's constraint refuses.
-std::string ArchivoVariado(int pedidos, int primer_numero) {
+std::string VariedOrderFile(int pedidos, int primer_numero) {
   std::string archivo;
   for (int i = 0; i < pedidos; ++i) {
     const std::string numero = std::to_string(primer_numero + i);
@@ -549,13 +550,13 @@ std::string ArchivoVariado(int pedidos, int primer_numero) {
     for (int j = 0; j <= i % 12; ++j) {
       std::snprintf(articulo, sizeof articulo, "ART%04d", (i * 7 + j * 13) % 300 + 1);
       if (j == 0) {
-        archivo += Linea(numero, articulo);
+        archivo += Line(numero, articulo);
       } else if (j == 1 && i % 17 == 5) {
-        archivo += Otra("NOEXISTE");
+        archivo += More("NOEXISTE");
       } else if (j == 2 && i % 23 == 7) {
-        archivo += Excesiva(articulo);
+        archivo += Overlong(articulo);
       } else {
-        archivo += Otra(articulo);
+        archivo += More(articulo);
       }
     }
   }
@@ -565,7 +566,7 @@ std::string ArchivoVariado(int pedidos, int primer_numero) {
 // What is written does not depend on how it is sent: one INSERT a row, one
 // statement an order, or fifty orders a transaction give the same rows,
 // the same summary, rejects and report.
-TEST(BatchEndToEnd, LoEscritoNoDependeDeComoSeEnvia) {
+TEST(BatchEndToEnd, WhatIsWrittenDoesNotDependOnHowItIsSent) {
   struct Camino {
     const char* nombre;
     std::vector<std::string> opciones;
@@ -582,39 +583,39 @@ TEST(BatchEndToEnd, LoEscritoNoDependeDeComoSeEnvia) {
   std::string rechazos, bitacora, resumen;
   for (const Camino& camino : caminos) {
     SCOPED_TRACE(camino.nombre);
-    Compania c;
-    c.db.Exec(kLimiteCantidad);
-    const std::string archivo = c.Archivo(ArchivoVariado(130, 2000));
+    Company c;
+    c.db.Exec(kQuantityLimit);
+    const std::string archivo = c.File(VariedOrderFile(130, 2000));
     const std::string ruta_rechazos = c.db.server() + "/rechazos.csv";
     std::vector<std::string> opciones = camino.opciones;
     opciones.insert(opciones.end(), {"--rejects", ruta_rechazos, "--fecha", "2026-01-16"});
-    const ProcessResult r = c.Importe(archivo, opciones, camino.entorno);
+    const ProcessResult r = c.Import(archivo, opciones, camino.entorno);
     EXPECT_EQ(r.status, 3) << r.err;
-    CuentasIgualesALasTablas(c, r);
-    const std::vector<std::string> h = FilasEscritas(c, "SELECT * FROM PEDIDOS ORDER BY PEDI_ID");
+    ExpectCountsEqualToTables(c, r);
+    const std::vector<std::string> h = WrittenRows(c, "SELECT * FROM PEDIDOS ORDER BY PEDI_ID");
     const std::vector<std::string> l =
-        FilasEscritas(c, "SELECT * FROM PEDIDOS_DETALLE ORDER BY PEDI_ID, PEDE_ITEM");
+        WrittenRows(c, "SELECT * FROM PEDIDOS_DETALLE ORDER BY PEDI_ID, PEDE_ITEM");
     // The summary without its times.
     std::string cifras;
     for (const char* etiqueta : {"Pedidos grabados", "Pedidos descartados", "Líneas grabadas",
                                  "Líneas descartadas", "Líneas leídas"}) {
-      cifras += std::to_string(Cifra(r.out, etiqueta).value_or(-1)) + " ";
+      cifras += std::to_string(Figure(r.out, etiqueta).value_or(-1)) + " ";
     }
     if (cabeceras.empty()) {
       cabeceras = h;
       lineas = l;
-      rechazos = LeaArchivo(ruta_rechazos);
-      bitacora = LeaArchivo(ruta_rechazos + ".log");
+      rechazos = ReadFile(ruta_rechazos);
+      bitacora = ReadFile(ruta_rechazos + ".log");
       resumen = cifras;
       // Orders refused and lines dropped, so that both paths are taken.
-      EXPECT_EQ(Cifra(r.out, "Pedidos descartados"), 6) << r.out;
+      EXPECT_EQ(Figure(r.out, "Pedidos descartados"), 6) << r.out;
       EXPECT_GT(h.size(), 100u);
       continue;
     }
     EXPECT_EQ(h, cabeceras);
     EXPECT_EQ(l, lineas);
-    EXPECT_EQ(LeaArchivo(ruta_rechazos), rechazos);
-    EXPECT_EQ(LeaArchivo(ruta_rechazos + ".log"), bitacora);
+    EXPECT_EQ(ReadFile(ruta_rechazos), rechazos);
+    EXPECT_EQ(ReadFile(ruta_rechazos + ".log"), bitacora);
     EXPECT_EQ(cifras, resumen);
   }
 }
@@ -622,8 +623,8 @@ TEST(BatchEndToEnd, LoEscritoNoDependeDeComoSeEnvia) {
 // With several orders a transaction, an order is written only once its
 // transaction commits: a commit the database refuses sends its whole group
 // to the rejects, and the run ends there naming why.
-TEST(BatchEndToEnd, GrupoQueNoSeConfirmaVaEnteroALosRechazos) {
-  Compania c;
+TEST(BatchEndToEnd, GroupThatDoesNotCommitGoesWholeToTheRejects) {
+  Company c;
   c.db.Exec(
       "CREATE EXCEPTION E_CONFIRMACION 'confirmación rechazada';\n"
       "SET TERM ^ ;\n"
@@ -637,37 +638,38 @@ TEST(BatchEndToEnd, GrupoQueNoSeConfirmaVaEnteroALosRechazos) {
       "END^\n"
       "SET TERM ; ^\n");
   std::string archivo;
-  for (int i = 1000; i < 1030; ++i) archivo += Linea(std::to_string(i), "ART0013") + Otra("ART0007");
+  for (int i = 1000; i < 1030; ++i) archivo += Line(std::to_string(i), "ART0013") + More("ART0007");
   const std::string rechazos = c.db.server() + "/rechazos.csv";
   const std::string informe = c.db.server() + "/informe.json";
   const ProcessResult r =
-      c.Importe(c.Archivo(archivo),
-                {"--pedidos-por-transaccion", "10", "--rejects", rechazos, "--report", informe});
+      c.Import(c.File(archivo),
+               {"--pedidos-por-transaccion", "10", "--rejects", rechazos, "--report", informe});
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_TRUE(Contiene(r.err, "confirmación rechazada")) << r.err;
-  EXPECT_TRUE(Contiene(r.err, "Pedidos de esta importación ya grabados (quedan grabados): 10."))
+  EXPECT_TRUE(Contains(r.err, "confirmación rechazada")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "Pedidos de esta importación ya grabados (quedan grabados): 10."))
       << r.err;
   std::vector<std::string> primeros;
   for (int i = 1000; i < 1010; ++i) primeros.push_back(std::to_string(i));
-  EXPECT_EQ(c.Lea("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_NUMERO"), primeros);
-  CuentasIgualesALasTablas(c, r);
+  EXPECT_EQ(c.Read("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_NUMERO"), primeros);
+  ExpectCountsEqualToTables(c, r);
   // Every order not written is in the rejects, each of its lines once.
-  EXPECT_EQ(LeaArchivo(rechazos), archivo.substr(archivo.find("FE,1010,")));
-  const std::string log = LeaArchivo(rechazos + ".log");
-  EXPECT_TRUE(Contiene(log, "línea 21: pedido FE 1010 rechazado por la base de datos: no se "
+  EXPECT_EQ(ReadFile(rechazos), archivo.substr(archivo.find("FE,1010,")));
+  const std::string log = ReadFile(rechazos + ".log");
+  EXPECT_TRUE(Contains(log, "línea 21: pedido FE 1010 rechazado por la base de datos: no se "
                             "confirmó la transacción de su grupo de pedidos "
                             "(--pedidos-por-transaccion): "))
       << log;
-  EXPECT_TRUE(Contiene(log, "línea 40: pedido FE 1019 rechazado")) << log;
-  EXPECT_TRUE(Contiene(log, "línea 41: pedido cortado por la falla")) << log;
-  const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(LeaArchivo(informe))).object();
+  EXPECT_TRUE(Contains(log, "línea 40: pedido FE 1019 rechazado")) << log;
+  EXPECT_TRUE(Contains(log, "línea 41: pedido cortado por la falla")) << log;
+  const QJsonObject json =
+      QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(informe))).object();
   EXPECT_EQ(json["totales"].toObject()["pedidos_grabados"].toInt(), 10);
 }
 
 // The example file states one format; given it, every locale reads it the
 // same. Without it the regional settings decide, as they always did: a
 // Spanish locale reads 1/15/2026 as day 1 of month 15.
-TEST(BatchEndToEnd, FormatoDelArchivoIndicadoIgualEnCualquierLocale) {
+TEST(BatchEndToEnd, GivenFileFormatSameInAnyLocale) {
   const std::string ejemplo = testing::SourcePath("schema/examples/pedidos.csv");
   const std::vector<std::string> formato = {"--separador-decimal", ".", "--orden-fecha", "mda",
                                             "--separador-fecha", "/"};
@@ -678,10 +680,10 @@ TEST(BatchEndToEnd, FormatoDelArchivoIndicadoIgualEnCualquierLocale) {
   std::optional<std::vector<std::string>> en_c;
   for (const char* locale : {"C", "es_CO.UTF-8", "de_DE.UTF-8"}) {
     SCOPED_TRACE(locale);
-    Compania c;
-    const ProcessResult r = c.Importe(ejemplo, formato, {{"LC_ALL", locale}, {"LANG", locale}});
+    Company c;
+    const ProcessResult r = c.Import(ejemplo, formato, {{"LC_ALL", locale}, {"LANG", locale}});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> filas = c.Lea(kFilas);
+    const std::vector<std::string> filas = c.Read(kFilas);
     EXPECT_EQ(filas.size(), 5u);
     if (!en_c) {
       en_c = filas;
@@ -689,10 +691,10 @@ TEST(BatchEndToEnd, FormatoDelArchivoIndicadoIgualEnCualquierLocale) {
       EXPECT_EQ(filas, *en_c);
     }
   }
-  Compania c;
-  const ProcessResult regional = c.Importe(ejemplo, {}, {{"LC_ALL", "es_CO.UTF-8"}});
+  Company c;
+  const ProcessResult regional = c.Import(ejemplo, {}, {{"LC_ALL", "es_CO.UTF-8"}});
   EXPECT_EQ(regional.status, 1) << regional.err;
-  EXPECT_TRUE(Contiene(regional.err, "no es una fecha válida")) << regional.err;
+  EXPECT_TRUE(Contains(regional.err, "no es una fecha válida")) << regional.err;
 }
 
 // The same orders, in Windows-1252 and in UTF-8 with the matching
@@ -702,21 +704,21 @@ TEST(BatchEndToEnd, FormatoDelArchivoIndicadoIgualEnCualquierLocale) {
 // and the article "Ñ01" is found. A NONE database has no character set to
 // convert into: it keeps the file's Windows-1252 bytes, as its own programs
 // write them.
-TEST(BatchEndToEnd, TextosIgualesEnCadaJuegoDeCaracteres) {
-  struct Caso {
+TEST(BatchEndToEnd, SameTextsInEachCharacterSet) {
+  struct Case {
     const char* juego;
     const char* codificacion;  // nullptr: not given (Windows-1252)
   } casos[] = {{"WIN1252", nullptr}, {"WIN1252", "UTF8"}, {"UTF8", nullptr},
                {"UTF8", "UTF8"},     {"NONE", nullptr},   {"NONE", "NONE"}};
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(std::string(caso.juego) + " / " + (caso.codificacion ? caso.codificacion : "-"));
-    Compania c(caso.juego);
+    Company c(caso.juego);
     AddNonAsciiData(c.db, caso.juego);
     const bool utf8 = caso.codificacion && std::string(caso.codificacion) == "UTF8";
     const std::string texto = NonAsciiOrders(1);
     std::vector<std::string> extra;
     if (caso.codificacion) extra = {"--codificacion", caso.codificacion};
-    const ProcessResult r = c.Importe(c.Archivo(utf8 ? texto : ToWin1252(texto)), extra);
+    const ProcessResult r = c.Import(c.File(utf8 ? texto : ToWin1252(texto)), extra);
     EXPECT_EQ(r.status, 0) << r.err << r.out;
     if (std::string(caso.juego) == "NONE") {
       std::vector<std::string> esperados;
@@ -732,137 +734,137 @@ TEST(BatchEndToEnd, TextosIgualesEnCadaJuegoDeCaracteres) {
 // where it is, like any line the reader cannot take: the orders before the
 // one in hand stay written; that one (its end never seen) and the bad line
 // go to the rejects, nothing of them to the database.
-TEST(BatchEndToEnd, ArchivoQueNoEsUtf8FallaEnSuLinea) {
-  Compania c("UTF8");
-  const std::string antes = Linea("1", "ART0013") + Linea("2", "ART0013");
-  const std::string mala = Reemplace(Linea("3", "ART0013"), "EL SOL", "EL S\xD3L");
+TEST(BatchEndToEnd, FileThatIsNotUtf8FailsAtItsLine) {
+  Company c("UTF8");
+  const std::string antes = Line("1", "ART0013") + Line("2", "ART0013");
+  const std::string mala = Replaced(Line("3", "ART0013"), "EL SOL", "EL S\xD3L");
   const std::string rechazos = c.db.server() + "/rechazos.csv";
   const ProcessResult r =
-      c.Importe(c.Archivo(antes + mala), {"--codificacion", "UTF8", "--rejects", rechazos});
+      c.Import(c.File(antes + mala), {"--codificacion", "UTF8", "--rejects", rechazos});
   EXPECT_EQ(r.status, 1) << r.err;
   const size_t en_linea = mala.find('\xD3');
-  EXPECT_TRUE(Contiene(r.err, "Línea 3: el texto no es UTF-8 válido: byte 0xD3 en la posición " +
+  EXPECT_TRUE(Contains(r.err, "Línea 3: el texto no es UTF-8 válido: byte 0xD3 en la posición " +
                                   std::to_string(en_linea + 1) + " de la línea (desplazamiento " +
                                   std::to_string(antes.size() + en_linea) + " del archivo)."))
       << r.err;
-  EXPECT_EQ(c.Lea("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_ID"),
+  EXPECT_EQ(c.Read("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_ID"),
             (std::vector<std::string>{"1"}));
-  EXPECT_EQ(LeaArchivo(rechazos), Linea("2", "ART0013") + mala);
-  CuentasIgualesALasTablas(c, r);
+  EXPECT_EQ(ReadFile(rechazos), Line("2", "ART0013") + mala);
+  ExpectCountsEqualToTables(c, r);
 }
 
 // A text the database's character set cannot hold: in a name, the order is
 // refused with the database's reason; as an article code, no article has
 // it. The other orders are written.
-TEST(BatchEndToEnd, TextoSinLugarEnElJuegoDeLaBase) {
-  Compania c("WIN1252");
+TEST(BatchEndToEnd, TextWithNoPlaceInTheDatabaseCharacterSet) {
+  Company c("WIN1252");
   AddNonAsciiData(c.db, "WIN1252");
-  const std::string texto = Reemplace(NonAsciiOrders(1), "PEÑA é ü €", "OMEGA Ω") +
-                            Reemplace(NonAsciiOrders(4), "Ñ01", "Ω01");
-  const ProcessResult r = c.Importe(c.Archivo(texto), {"--codificacion", "UTF8"});
+  const std::string texto = Replaced(NonAsciiOrders(1), "PEÑA é ü €", "OMEGA Ω") +
+                            Replaced(NonAsciiOrders(4), "Ñ01", "Ω01");
+  const ProcessResult r = c.Import(c.File(texto), {"--codificacion", "UTF8"});
   EXPECT_EQ(r.status, 3) << r.err;
-  EXPECT_TRUE(Contiene(r.out, "\n  PV 1: Línea 1: ")) << r.out;
-  EXPECT_TRUE(Contiene(r.out, "Cannot transliterate character between character sets")) << r.out;
-  EXPECT_TRUE(Contiene(r.out, "línea 4: Artículo no válido: 'Ω01'")) << r.out;
-  EXPECT_TRUE(Contiene(r.out, "línea 5: Artículo no válido: 'Ω01'")) << r.out;
-  EXPECT_EQ(c.Lea("SELECT COUNT(*) FROM PEDIDOS WHERE PEDI_NUMERO = '1'"),
+  EXPECT_TRUE(Contains(r.out, "\n  PV 1: Línea 1: ")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Cannot transliterate character between character sets")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "línea 4: Artículo no válido: 'Ω01'")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "línea 5: Artículo no válido: 'Ω01'")) << r.out;
+  EXPECT_EQ(c.Read("SELECT COUNT(*) FROM PEDIDOS WHERE PEDI_NUMERO = '1'"),
             (std::vector<std::string>{"0"}));
-  EXPECT_EQ(c.Lea("SELECT COUNT(*) FROM PEDIDOS_DETALLE"), (std::vector<std::string>{"3"}));
-  CuentasIgualesALasTablas(c, r);
+  EXPECT_EQ(c.Read("SELECT COUNT(*) FROM PEDIDOS_DETALLE"), (std::vector<std::string>{"3"}));
+  ExpectCountsEqualToTables(c, r);
 }
 
 // A company folder whose name is not ASCII, and a settings file saved with
 // a byte-order mark, open under any locale: the database string goes to
 // the file system as the UTF-8 it is.
-TEST(BatchEndToEnd, CarpetaConNombreNoAsciiSeAbre) {
-  Compania c;
+TEST(BatchEndToEnd, FolderWithANonAsciiNameOpens) {
+  Company c;
   const std::string carpeta = c.db.server() + "/compa\xC3\xB1\xC3\xAD" "a";
   std::filesystem::create_directories(carpeta + "/datos/demo");
   std::filesystem::copy_file(c.db.path(), carpeta + "/datos/demo/norvela.fdb");
   const std::string settings = c.db.server() + "/con_bom.conf";
-  Escriba(settings, "\xEF\xBB\xBF" + carpeta + "\nSYSDBA\nmasterkey\ndemo\n");
+  WriteFile(settings, "\xEF\xBB\xBF" + carpeta + "\nSYSDBA\nmasterkey\ndemo\n");
   for (const char* locale : {"C", "C.UTF-8"}) {
     SCOPED_TRACE(locale);
     const ProcessResult r =
-        c.Corra({"--batch", "--settings", settings, c.Archivo(Linea("1", "ART0013"))},
-                {{"LC_ALL", locale}});
+        c.Run({"--batch", "--settings", settings, c.File(Line("1", "ART0013"))},
+              {{"LC_ALL", locale}});
     EXPECT_EQ(r.status, 0) << r.err;
   }
 }
 
 // A reader of the messages that goes away (a pipe into `head`, a dropped
 // ssh session) does not end the run: every order is still written.
-TEST(BatchEndToEnd, LectorDeLosMensajesQueSeVaNoCortaLaCorrida) {
-  Compania c;
+TEST(BatchEndToEnd, MessageReaderThatGoesAwayDoesNotCutTheRun) {
+  Company c;
   std::string contenido;
   for (int p = 1; p <= 150; ++p) {
-    contenido += Linea(std::to_string(p), "ART0013") + Otra("NOEXISTE");
+    contenido += Line(std::to_string(p), "ART0013") + More("NOEXISTE");
   }
-  const std::string archivo = c.Archivo(contenido);
+  const std::string archivo = c.File(contenido);
   const ProcessResult r = RunProcess(
       "/bin/bash",
       {"-c", "\"$0\" \"$@\" 2>&1 >/dev/null | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}",
        kExe, "--batch", "--settings", c.settings, archivo},
       {{"LC_ALL", "C"}}, c.db.server());
   EXPECT_EQ(r.status, 3) << r.err << r.out;
-  EXPECT_EQ(c.Cuenta("PEDIDOS"), 150);
+  EXPECT_EQ(c.Count("PEDIDOS"), 150);
 }
 
 // Without an index for the existence check, --skip-existing warns once.
-TEST(BatchEndToEnd, SinIndiceDeLaClaveAvisa) {
-  Compania c;
-  const std::string archivo = c.Archivo(Linea("1", "ART0013") + Linea("2", "ART0013"));
+TEST(BatchEndToEnd, MissingKeyIndexWarns) {
+  Company c;
+  const std::string archivo = c.File(Line("1", "ART0013") + Line("2", "ART0013"));
   const std::string aviso = "Aviso: PEDIDOS no tiene un índice que empiece por PREF_PRE y PEDI_NUMERO";
-  const ProcessResult con_indice = c.Importe(archivo, {"--skip-existing"});
+  const ProcessResult con_indice = c.Import(archivo, {"--skip-existing"});
   EXPECT_EQ(con_indice.status, 0) << con_indice.err;
-  EXPECT_FALSE(Contiene(con_indice.err, aviso)) << con_indice.err;
+  EXPECT_FALSE(Contains(con_indice.err, aviso)) << con_indice.err;
   c.db.Exec("DROP INDEX IX_PEDIDOS_DOCUMENTO;");
-  const ProcessResult sin_indice = c.Importe(archivo, {"--skip-existing"});
+  const ProcessResult sin_indice = c.Import(archivo, {"--skip-existing"});
   EXPECT_EQ(sin_indice.status, 3) << sin_indice.err;
   EXPECT_EQ(sin_indice.err.find(aviso), sin_indice.err.rfind(aviso)) << sin_indice.err;
-  EXPECT_TRUE(Contiene(sin_indice.err, aviso)) << sin_indice.err;
+  EXPECT_TRUE(Contains(sin_indice.err, aviso)) << sin_indice.err;
   // Without --skip-existing there is no check to make, and no warning.
-  const ProcessResult sin_omitir = c.Importe(archivo);
-  EXPECT_FALSE(Contiene(sin_omitir.err, aviso)) << sin_omitir.err;
+  const ProcessResult sin_omitir = c.Import(archivo);
+  EXPECT_FALSE(Contains(sin_omitir.err, aviso)) << sin_omitir.err;
 }
 
 // Control bytes of the file (a terminal's escape sequences) never reach
 // the terminal, the summary or the log raw; the rejects keep the file's
 // bytes.
-TEST(BatchEndToEnd, ControlesDelArchivoSeMuestranEscapados) {
-  Compania c;
+TEST(BatchEndToEnd, ControlsOfTheFileAreShownEscaped) {
+  Company c;
   const std::string rechazos = c.db.server() + "/rechazos.csv";
   const std::string malo = "\x1b]0;pwned\x07\x1b[2J";
-  const std::string contenido = Linea("1", "ART0013") + Otra("X" + malo);
-  const ProcessResult r = c.Importe(c.Archivo(contenido), {"--rejects", rechazos});
+  const std::string contenido = Line("1", "ART0013") + More("X" + malo);
+  const ProcessResult r = c.Import(c.File(contenido), {"--rejects", rechazos});
   EXPECT_EQ(r.status, 3) << r.err;
   for (const std::string* texto : {&r.err, &r.out}) {
     EXPECT_EQ(texto->find('\x1b'), std::string::npos) << *texto;
     EXPECT_EQ(texto->find('\x07'), std::string::npos) << *texto;
   }
-  EXPECT_TRUE(Contiene(r.err, "X\\x1b]0;pwned\\x07\\x1b[2J")) << r.err;
-  const std::string log = LeaArchivo(rechazos + ".log");
+  EXPECT_TRUE(Contains(r.err, "X\\x1b]0;pwned\\x07\\x1b[2J")) << r.err;
+  const std::string log = ReadFile(rechazos + ".log");
   EXPECT_EQ(log.find('\x1b'), std::string::npos) << log;
-  EXPECT_TRUE(Contiene(log, "\\x1b]0;pwned")) << log;
-  EXPECT_EQ(LeaArchivo(rechazos), contenido);
+  EXPECT_TRUE(Contains(log, "\\x1b]0;pwned")) << log;
+  EXPECT_EQ(ReadFile(rechazos), contenido);
 }
 
 // The report tells the caller, order by order, what the tables now hold.
-TEST(BatchEndToEnd, InformeJsonIgualALasTablas) {
-  Compania c;
-  c.db.Exec(kLimiteCantidad);
+TEST(BatchEndToEnd, JsonReportEqualsTheTables) {
+  Company c;
+  c.db.Exec(kQuantityLimit);
   const std::string informe = c.db.server() + "/informe.json";
   // A Windows-1252 article code reaches the report's reason as text.
-  const ProcessResult r = c.Importe(
-      c.Archivo(Linea("1", "ART0013") + Otra("ART0007") + Otra("ARTI\xD1O") +
-                Linea("2", "ART0013") + Excesiva("ART0007") + Linea("3", "ART0013")),
+  const ProcessResult r = c.Import(
+      c.File(Line("1", "ART0013") + More("ART0007") + More("ARTI\xD1O") +
+             Line("2", "ART0013") + Overlong("ART0007") + Line("3", "ART0013")),
       {"--report", informe});
   EXPECT_EQ(r.status, 3) << r.err;
 
   QJsonParseError error;
   const QJsonDocument doc =
-      QJsonDocument::fromJson(QByteArray::fromStdString(LeaArchivo(informe)), &error);
-  ASSERT_EQ(error.error, QJsonParseError::NoError) << LeaArchivo(informe);
+      QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(informe)), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << ReadFile(informe);
   const QJsonObject raiz = doc.object();
   EXPECT_FALSE(raiz.value("simulacion").toBool());
   EXPECT_EQ(raiz.value("fin").toString(), "completa");
@@ -878,11 +880,11 @@ TEST(BatchEndToEnd, InformeJsonIgualALasTablas) {
             c.db.server() + "/datos/demo/norvela.fdb");
   EXPECT_TRUE(std::regex_match(raiz.value("inicio").toString().toStdString(), iso));
   EXPECT_TRUE(std::regex_match(raiz.value("termino").toString().toStdString(), iso));
-  EXPECT_FALSE(Contiene(LeaArchivo(informe), "masterkey"));
+  EXPECT_FALSE(Contains(ReadFile(informe), "masterkey"));
   for (const std::string& linea :
        {"\nCompañía: demo (" + c.db.server() + "/datos/demo/norvela.fdb)\n",
         std::string("\nUsuario: SYSDBA\n")}) {
-    EXPECT_TRUE(Contiene(r.out, linea)) << r.out;
+    EXPECT_TRUE(Contains(r.out, linea)) << r.out;
   }
   EXPECT_TRUE(std::regex_search(r.out, std::regex("\nArchivo: [^\n]*/pedidos.csv\nCompañía: ")))
       << r.out;
@@ -890,13 +892,13 @@ TEST(BatchEndToEnd, InformeJsonIgualALasTablas) {
       r.out, std::regex(R"(\nInicio: \d{4}-\d\d-\d\dT[0-9:]{8}[+-]\d\d:\d\d\nFin: \d{4}-)")))
       << r.out;
   const QJsonObject totales = raiz.value("totales").toObject();
-  EXPECT_EQ(totales.value("pedidos_grabados").toInt(), c.Cuenta("PEDIDOS"));
+  EXPECT_EQ(totales.value("pedidos_grabados").toInt(), c.Count("PEDIDOS"));
   EXPECT_EQ(totales.value("pedidos_descartados").toInt(), 1);
-  EXPECT_EQ(totales.value("lineas_grabadas").toInt(), c.Cuenta("PEDIDOS_DETALLE"));
+  EXPECT_EQ(totales.value("lineas_grabadas").toInt(), c.Count("PEDIDOS_DETALLE"));
   EXPECT_EQ(totales.value("lineas_descartadas").toInt(), 1);
   EXPECT_EQ(totales.value("lineas_leidas").toInt(), 6);
   EXPECT_EQ(QString::number(totales.value("total").toDouble(), 'f', 2).toStdString(),
-            c.Lea("SELECT CAST(SUM(PEDI_TOTAL) AS VARCHAR(20)) FROM PEDIDOS").at(0));
+            c.Read("SELECT CAST(SUM(PEDI_TOTAL) AS VARCHAR(20)) FROM PEDIDOS").at(0));
 
   const QJsonArray pedidos = raiz.value("pedidos").toArray();
   ASSERT_EQ(pedidos.size(), 3);
@@ -914,14 +916,15 @@ TEST(BatchEndToEnd, InformeJsonIgualALasTablas) {
       continue;
     }
     const std::string donde = " FROM PEDIDOS WHERE PEDI_NUMERO = '" + numero + "'";
-    EXPECT_EQ(std::to_string(p.value("identificador").toInt()), c.Lea("SELECT PEDI_ID" + donde).at(0));
+    EXPECT_EQ(std::to_string(p.value("identificador").toInt()),
+              c.Read("SELECT PEDI_ID" + donde).at(0));
     EXPECT_EQ(QString::number(p.value("total").toDouble(), 'f', 2).toStdString(),
-              c.Lea("SELECT CAST(PEDI_TOTAL AS VARCHAR(20))" + donde).at(0));
+              c.Read("SELECT CAST(PEDI_TOTAL AS VARCHAR(20))" + donde).at(0));
     EXPECT_EQ(QString::number(p.value("iva").toDouble(), 'f', 2).toStdString(),
-              c.Lea("SELECT CAST(PEDI_IVAMONTO AS VARCHAR(20))" + donde).at(0));
+              c.Read("SELECT CAST(PEDI_IVAMONTO AS VARCHAR(20))" + donde).at(0));
     EXPECT_EQ(std::to_string(p.value("lineas").toInt()),
-              c.Lea("SELECT COUNT(*) FROM PEDIDOS_DETALLE D JOIN PEDIDOS P ON P.PEDI_ID = D.PEDI_ID"
-                    " WHERE P.PEDI_NUMERO = '" + numero + "'").at(0));
+              c.Read("SELECT COUNT(*) FROM PEDIDOS_DETALLE D JOIN PEDIDOS P ON P.PEDI_ID = "
+                     "D.PEDI_ID WHERE P.PEDI_NUMERO = '" + numero + "'").at(0));
   }
   const QJsonArray lineas = raiz.value("lineas_descartadas").toArray();
   ASSERT_EQ(lineas.size(), 1);
@@ -930,10 +933,11 @@ TEST(BatchEndToEnd, InformeJsonIgualALasTablas) {
             QString::fromUtf8("Artículo no válido: 'ARTIÑO'"));
 
   // A dry run's report says so and gives no identifiers.
-  const ProcessResult simulada = c.Importe(c.Archivo(Linea("7", "ART0013"), "otro.csv"),
-                                           {"--dry-run", "--report", informe});
+  const ProcessResult simulada = c.Import(c.File(Line("7", "ART0013"), "otro.csv"),
+                                          {"--dry-run", "--report", informe});
   EXPECT_EQ(simulada.status, 0) << simulada.err;
-  const QJsonObject sim = QJsonDocument::fromJson(QByteArray::fromStdString(LeaArchivo(informe))).object();
+  const QJsonObject sim =
+      QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(informe))).object();
   EXPECT_TRUE(sim.value("simulacion").toBool());
   EXPECT_TRUE(sim.value("pedidos").toArray()[0].toObject().value("identificador").isNull());
   EXPECT_EQ(sim.value("totales").toObject().value("pedidos_grabados").toInt(), 1);

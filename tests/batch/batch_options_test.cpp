@@ -12,18 +12,19 @@
 
 #include "app/batch_options.h"
 #include "app/batch_terminal.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp {
 namespace {
 
-TEST(BatchOptions, LineasValidas) {
-  struct Caso {
+TEST(BatchOptions, ValidCommandLines) {
+  struct Case {
     std::vector<std::string> args;
     std::string settings;
     std::optional<Date> fecha;
     std::string archivo;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"--batch", "p.csv"}, "", std::nullopt, "p.csv"},
       {{"p.csv", "--batch"}, "", std::nullopt, "p.csv"},
       {{"--batch", "--settings", "a.conf", "p.csv"}, "a.conf", std::nullopt, "p.csv"},
@@ -38,7 +39,7 @@ TEST(BatchOptions, LineasValidas) {
       // The value of an option may itself start with dashes.
       {{"--batch", "--settings", "--raro", "p.csv"}, "--raro", std::nullopt, "p.csv"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(::testing::PrintToString(caso.args));
     const BatchOptions o = ParseBatchOptions(caso.args);
     EXPECT_TRUE(o.batch);
@@ -52,12 +53,12 @@ TEST(BatchOptions, LineasValidas) {
   }
 }
 
-TEST(BatchOptions, LineasQueNoSePuedenCorrer) {
-  struct Caso {
+TEST(BatchOptions, CommandLinesThatCannotRun) {
+  struct Case {
     std::vector<std::string> args;
     std::string error;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"p.csv"}, "Falta --batch"},
       {{"--batch"}, "Falta el archivo de pedidos"},
       {{"--batch", "a.csv", "b.csv"}, "Sobra el argumento: b.csv"},
@@ -74,7 +75,7 @@ TEST(BatchOptions, LineasQueNoSePuedenCorrer) {
       {{"--batch", "--fecha", "15/01/2026", "p.csv"},
        "Fecha no válida en --fecha: '15/01/2026' (se espera AAAA-MM-DD)"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(::testing::PrintToString(caso.args));
     try {
       ParseBatchOptions(caso.args);
@@ -85,15 +86,15 @@ TEST(BatchOptions, LineasQueNoSePuedenCorrer) {
   }
 }
 
-TEST(BatchOptions, OpcionesDeLaImportacion) {
-  struct Caso {
+TEST(BatchOptions, ImportOptions) {
+  struct Case {
     std::vector<std::string> args;
     bool dry_run;
     std::string rejects;
     bool skip_existing;
     std::string report;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"--batch", "p.csv"}, false, "", false, ""},
       {{"--batch", "--dry-run", "p.csv"}, true, "", false, ""},
       {{"--batch", "--rejects", "r.csv", "p.csv"}, false, "r.csv", false, ""},
@@ -102,7 +103,7 @@ TEST(BatchOptions, OpcionesDeLaImportacion) {
         "p.csv"},
        true, "r.csv", true, "i.json"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(::testing::PrintToString(caso.args));
     const BatchOptions o = ParseBatchOptions(caso.args);
     EXPECT_EQ(o.dry_run, caso.dry_run);
@@ -114,12 +115,12 @@ TEST(BatchOptions, OpcionesDeLaImportacion) {
 }
 
 // Outputs that would overwrite the order file or each other.
-TEST(BatchOptions, SalidasQueSePisan) {
-  struct Caso {
+TEST(BatchOptions, OutputsThatOverlap) {
+  struct Case {
     std::vector<std::string> args;
     std::string error;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"--batch", "--rejects", "p.csv", "p.csv"},
        "--rejects no puede escribir sobre el archivo de pedidos"},
       {{"--batch", "--report", "./p.csv", "p.csv"},
@@ -163,7 +164,7 @@ TEST(BatchOptions, SalidasQueSePisan) {
       {{"--batch", "--skip-existing=1", "p.csv"}, "La opción --skip-existing no lleva valor"},
       {{"--batch", "--report=", "p.csv"}, "--report necesita el nombre de un archivo"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(::testing::PrintToString(caso.args));
     try {
       ParseBatchOptions(caso.args);
@@ -176,9 +177,9 @@ TEST(BatchOptions, SalidasQueSePisan) {
 
 // A symbolic link planted where an output goes is refused, its target
 // untouched.
-TEST(BatchOptions, SalidaQueEsUnEnlace) {
-  char plantilla[] = "/tmp/opciones-XXXXXX";
-  const std::string carpeta = mkdtemp(plantilla);
+TEST(BatchOptions, OutputThatIsALink) {
+  const testing::TempFolder folder("opciones");
+  const std::string carpeta = folder.path();
   const std::string objetivo = carpeta + "/ajeno.txt";
   std::ofstream(objetivo) << "ajeno\n";
   for (const char* salida : {"r.csv.log", "r.csv", "informe.json"}) {
@@ -200,10 +201,9 @@ TEST(BatchOptions, SalidaQueEsUnEnlace) {
   std::string texto;
   std::getline(in, texto);
   EXPECT_EQ(texto, "ajeno");
-  std::filesystem::remove_all(carpeta);
 }
 
-TEST(BatchOptions, FormatoYEsperas) {
+TEST(BatchOptions, FormatAndWaits) {
   const BatchOptions o = ParseBatchOptions({"--batch", "--separador-decimal", ",", "--orden-fecha=DMA",
                                             "--separador-fecha", "-", "--estable", "120",
                                             "--espera-bloqueo", "300", "--espera-conexion=5",
@@ -225,7 +225,7 @@ TEST(BatchOptions, FormatoYEsperas) {
   EXPECT_EQ(sin.orders_per_transaction, 1);
 }
 
-TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {
+TEST(BatchOptions, HelpWinsOverEverythingElse) {
   EXPECT_TRUE(ParseBatchOptions({"--help"}).help);
   EXPECT_TRUE(ParseBatchOptions({"--batch", "--nada", "--help"}).help);
   EXPECT_TRUE(ParseBatchOptions({"--batch", "p.csv", "-h"}).help);
@@ -233,12 +233,12 @@ TEST(BatchOptions, AyudaGanaSobreTodoLoDemas) {
   EXPECT_FALSE(ParseBatchOptions({"--batch", "--", "--help"}).help);
 }
 
-TEST(BatchOptions, QueLineaAbreLaVentana) {
-  struct Caso {
+TEST(BatchOptions, WhichCommandLineOpensTheWindow) {
+  struct Case {
     std::vector<const char*> args;
     bool lote;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"importa-pedidos"}, false},
       {{"importa-pedidos", "-platform", "offscreen"}, false},
       {{"importa-pedidos", "--batch", "p.csv"}, true},
@@ -246,7 +246,7 @@ TEST(BatchOptions, QueLineaAbreLaVentana) {
       {{"importa-pedidos", "--", "--batch"}, false},
       {{"importa-pedidos", "--batchx"}, false},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     std::vector<char*> argv;
     for (const char* a : caso.args) argv.push_back(const_cast<char*>(a));
     argv.push_back(nullptr);
@@ -255,12 +255,12 @@ TEST(BatchOptions, QueLineaAbreLaVentana) {
   }
 }
 
-TEST(BatchOptions, FechaIso) {
-  struct Caso {
+TEST(BatchOptions, IsoDate) {
+  struct Case {
     const char* texto;
     std::optional<Date> fecha;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"2026-01-15", Date::FromYmd(2026, 1, 15)},
       {"2024-02-29", Date::FromYmd(2024, 2, 29)},
       {"0001-01-01", Date::FromYmd(1, 1, 1)},
@@ -273,7 +273,7 @@ TEST(BatchOptions, FechaIso) {
       {"+026-01-15", std::nullopt},
       {"", std::nullopt},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     const std::optional<Date> fecha = ParseIsoDate(caso.texto);
     ASSERT_EQ(fecha.has_value(), caso.fecha.has_value()) << caso.texto;
     if (fecha) {
@@ -285,19 +285,19 @@ TEST(BatchOptions, FechaIso) {
 // The reader steps once per hundredth of the file (once per byte under 200
 // bytes); its last step means the whole file was read, even when the size
 // is not a multiple of the step.
-TEST(BatchTerminal, PorcentajeDeLosPasosDelLector) {
-  struct Caso {
+TEST(BatchTerminal, PercentOfTheReaderSteps) {
+  struct Case {
     int64_t pasos, tamano;
     int porcentaje;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {0, 1000, 0},   {1, 1000, 1},    {50, 1000, 50}, {99, 1000, 99}, {100, 1000, 100},
       {108, 1099, 98}, {109, 1099, 100}, {1, 150, 0},   {75, 150, 50},  {150, 150, 100},
       {1, 1, 100},    {0, 0, 0},       {5, 0, 0},
       // A file of 40 GB: the product of steps and step does not overflow.
       {99, 40'000'000'000, 99},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     EXPECT_EQ(BatchTerminal::Percent(caso.pasos, caso.tamano), caso.porcentaje)
         << caso.pasos << " of " << caso.tamano;
   }

@@ -15,30 +15,21 @@
 
 #include "app/batch_rejects.h"
 #include "import/lector_plano.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp {
 namespace {
 
-std::string Lea(const std::string& ruta) {
+using testing::TempFolder;
+
+std::string ReadFile(const std::string& ruta) {
   std::ifstream in(ruta, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-class Carpeta {
- public:
-  Carpeta() {
-    char plantilla[] = "/tmp/rechazos-XXXXXX";
-    ruta_ = mkdtemp(plantilla);
-  }
-  ~Carpeta() { std::filesystem::remove_all(ruta_); }
-  std::string operator/(const std::string& nombre) const { return ruta_ + "/" + nombre; }
-
- private:
-  std::string ruta_;
-};
 
 // The records of `ruta` by line number, as the reader delivers them.
-std::map<int64_t, LinePosition> Posiciones(const std::string& ruta) {
+std::map<int64_t, LinePosition> LinePositions(const std::string& ruta) {
   std::map<int64_t, LinePosition> lineas;
   TLectorPlano lector;
   try {
@@ -52,16 +43,16 @@ std::map<int64_t, LinePosition> Posiciones(const std::string& ruta) {
 
 using Linea = std::map<int64_t, LinePosition>;
 
-TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
+TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
   const std::string campo_largo(300, 'x');
-  struct Caso {
+  struct Case {
     const char* nombre;
     std::string pedidos;
     std::function<void(BatchRejects&, Linea&)> corrida;
     std::string rechazos;
     std::string bitacora;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"cada causa, con CR LF, LF, CR solo y una última línea sin fin",
        "FE,1,A\r\nFE,2,B\n,,C\r,,X\r\nFE,3,D\n,,E\r\nFE,4,F\r\n\r\nFE,5,G",
        [](BatchRejects& r, Linea& l) {
@@ -127,19 +118,19 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
        [](BatchRejects& r, Linea& l) { r.OnOrderWritten({"FE", "1", "1", 1, {}, {}, {l[1]}}); },
        "", ""},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.nombre);
-    Carpeta carpeta;
+    const TempFolder carpeta("rechazos");
     const std::string pedidos = carpeta / "pedidos.csv";
     std::ofstream(pedidos, std::ios::binary) << caso.pedidos;
-    Linea lineas = Posiciones(pedidos);
+    Linea lineas = LinePositions(pedidos);
     {
       BatchRejects rechazos(pedidos, carpeta / "rechazos.csv");
       caso.corrida(rechazos, lineas);
       rechazos.Finish();
     }
-    EXPECT_EQ(Lea(carpeta / "rechazos.csv"), caso.rechazos);
-    const std::string bitacora = Lea(carpeta / "rechazos.csv.log");
+    EXPECT_EQ(ReadFile(carpeta / "rechazos.csv"), caso.rechazos);
+    const std::string bitacora = ReadFile(carpeta / "rechazos.csv.log");
     // The k-th line of the log speaks of the k-th line of the rejects.
     size_t copiadas = 0;
     for (size_t i = 0; i < caso.rechazos.size(); ++i) {
@@ -160,25 +151,25 @@ TEST(BatchRejects, LineasNoImportadasTalCualEstabanEnElArchivo) {
   }
 }
 
-TEST(BatchRejects, FinDeLineaComoEnElArchivo) {
-  struct Caso {
+TEST(BatchRejects, LineEndAsInTheFile) {
+  struct Case {
     std::string bytes;  // a line "ab" and what follows it
-    std::string fin;
+    std::string line_end;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"ab\r\ncd", "\r\n"}, {"ab\ncd", "\n"}, {"ab\rcd", "\r"}, {"ab\r\r\n", "\r"},
       {"ab\n\r", "\n"},     {"ab", ""},       {"ab\r", "\r"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     std::FILE* f = std::tmpfile();
     std::fwrite(caso.bytes.data(), 1, caso.bytes.size(), f);
-    EXPECT_EQ(BatchRejects::LineEnd(f, 0, 2), caso.fin) << caso.bytes;
+    EXPECT_EQ(BatchRejects::LineEnd(f, 0, 2), caso.line_end) << caso.bytes;
     std::fclose(f);
   }
 }
 
 // A file that cannot be written stops batch mode before anything is imported.
-TEST(BatchRejects, ArchivoQueNoSePuedeEscribir) {
+TEST(BatchRejects, FileThatCannotBeWritten) {
   try {
     BatchRejects rechazos("p.csv", "/no-existe/r.csv");
     ADD_FAILURE() << "accepted";

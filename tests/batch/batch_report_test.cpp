@@ -14,16 +14,17 @@
 #include <string>
 
 #include "app/batch_report.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp {
 namespace {
 
-TEST(BatchReport, TextoJson) {
-  struct Caso {
+TEST(BatchReport, JsonText) {
+  struct Case {
     std::string bytes;
     std::string json;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"", "\"\""},
       {"FE 12", "\"FE 12\""},
       {"a\"b\\c", "\"a\\\"b\\\\c\""},
@@ -44,7 +45,7 @@ TEST(BatchReport, TextoJson) {
       {"\xED\xA0\x80", "\"\\u00ed\\u00a0\\u20ac\""},  // surrogate
       {"ab\xE2\x82", "\"ab\\u00e2\\u201a\""},       // cut short
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.json);
     const std::string json = BatchReport::JsonText(caso.bytes);
     EXPECT_EQ(json, caso.json);
@@ -63,9 +64,9 @@ TEST(BatchReport, TextoJson) {
 // The report while the run goes on: a whole document at every rewrite, not
 // ended yet, with what was settled so far; rewrites are needed only after
 // an event.
-TEST(BatchReport, EnCursoYAlFinal) {
-  char plantilla[] = "/tmp/informe-XXXXXX";
-  const std::string carpeta = mkdtemp(plantilla);
+TEST(BatchReport, WhileRunningAndAtTheEnd) {
+  const testing::TempFolder folder("informe");
+  const std::string carpeta = folder.path();
   const std::string ruta = carpeta + "/informe.json";
   auto lea = [&ruta] {
     std::ifstream in(ruta, std::ios::binary);
@@ -107,7 +108,6 @@ TEST(BatchReport, EnCursoYAlFinal) {
   EXPECT_EQ(raiz.value("termino").toString(), "2026-12-09T17:40:03-05:00");
   EXPECT_EQ(raiz.value("totales").toObject().value("lineas_leidas").toInt(), 3);
   EXPECT_EQ(raiz.value("lineas_cortadas").toArray().size(), 1);
-  std::filesystem::remove_all(carpeta);
 }
 
 }  // namespace

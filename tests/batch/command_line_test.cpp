@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/batch/batch_process.h"
+#include "tests/support/child_process.h"
 
 namespace imp::testing {
 namespace {
@@ -19,12 +19,12 @@ namespace {
 constexpr char kExe[] = IMPORTA_PEDIDOS_EXE;
 
 TEST(ChooseStartup, WhatEachCommandLineAsksFor) {
-  struct Caso {
+  struct Case {
     std::vector<std::string> args;
     StartupAction action;
     std::string error;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{}, StartupAction::kWindow, ""},
       // Qt's own options are the window's, with one dash or two.
       {{"-platform", "offscreen"}, StartupAction::kWindow, ""},
@@ -49,7 +49,7 @@ TEST(ChooseStartup, WhatEachCommandLineAsksFor) {
        "Sobra el argumento: pedidos.csv (para importar un archivo sin ventana: --batch)"},
       {{"-platform", "offscreen", "-x"}, StartupAction::kRefuse, "Opción desconocida: -x"},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     std::string linea;
     for (const std::string& a : caso.args) linea += a + ' ';
     SCOPED_TRACE(linea);
@@ -61,22 +61,22 @@ TEST(ChooseStartup, WhatEachCommandLineAsksFor) {
 
 // No display: the xcb platform with an X server that does not exist. The
 // window cannot open here, so whatever answers did so without one.
-const Environment kSinPantalla = {
+const Environment kNoDisplay = {
     {"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":54321"}, {"WAYLAND_DISPLAY", ""}};
 
-std::string Carpeta() {
+std::string WorkFolder() {
   return std::filesystem::temp_directory_path().string();
 }
 
 TEST(CommandLine, AnswersWithoutADisplay) {
-  struct Caso {
+  struct Case {
     std::vector<std::string> args;
     int status;
     std::string out_begins;  // standard output begins so
     std::string err;         // standard error, exactly
   };
   const std::string pista = "Pruebe 'importa-pedidos --help'.\n";
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"--version"}, 0, "importa-pedidos " IMPORTA_VERSION "\nCliente Firebird: ", ""},
       {{"-h"}, 0, "Uso: importa-pedidos --batch", ""},
       {{"--help"}, 0, "Uso: importa-pedidos --batch", ""},
@@ -87,9 +87,9 @@ TEST(CommandLine, AnswersWithoutADisplay) {
        "ventana: --batch)\n" + pista},
       {{"--batch", "-v", "p.csv"}, 2, "", "importa-pedidos: Opción desconocida: -v\n" + pista},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.args.front());
-    const ProcessResult r = RunProcess(kExe, caso.args, kSinPantalla, Carpeta());
+    const ProcessResult r = RunProcess(kExe, caso.args, kNoDisplay, WorkFolder());
     EXPECT_EQ(r.status, caso.status) << r.err;
     EXPECT_EQ(r.out.substr(0, caso.out_begins.size()), caso.out_begins) << r.out;
     EXPECT_EQ(r.err, caso.err);
@@ -97,7 +97,7 @@ TEST(CommandLine, AnswersWithoutADisplay) {
 }
 
 TEST(CommandLine, VersionNamesTheClientLibraryLoaded) {
-  const ProcessResult r = RunProcess(kExe, {"--version"}, kSinPantalla, Carpeta());
+  const ProcessResult r = RunProcess(kExe, {"--version"}, kNoDisplay, WorkFolder());
   ASSERT_EQ(r.status, 0);
   // Major.minor.release.build, then the library's own words:
   // "3.0.11.33637 (LI-V6.3.11.33637 Firebird 3.0)".
@@ -110,7 +110,7 @@ TEST(CommandLine, VersionNamesTheClientLibraryLoaded) {
 // The environment above really has no display: the window, asked for, does
 // not open (Qt aborts when no platform plugin can start).
 TEST(CommandLine, TheWindowIndeedNeedsTheDisplay) {
-  const ProcessResult r = RunProcess(kExe, {}, kSinPantalla, Carpeta());
+  const ProcessResult r = RunProcess(kExe, {}, kNoDisplay, WorkFolder());
   EXPECT_NE(r.status, 0);
 }
 

@@ -14,59 +14,44 @@
 #include <string>
 
 #include "app/output_file.h"
+#include "tests/support/temp_folder.h"
 #include "values/failure.h"
 
 namespace imp {
 namespace {
 
-std::string Lea(const std::string& ruta) {
+using testing::TempFolder;
+
+std::string ReadFile(const std::string& ruta) {
   std::ifstream in(ruta, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void Escriba(const std::string& ruta, const std::string& texto) {
+void WriteFile(const std::string& ruta, const std::string& texto) {
   std::ofstream(ruta, std::ios::binary) << texto;
 }
 
-class Carpeta {
- public:
-  Carpeta() {
-    char plantilla[] = "/tmp/salida-XXXXXX";
-    ruta_ = mkdtemp(plantilla);
-  }
-  ~Carpeta() { std::filesystem::remove_all(ruta_); }
-  std::string operator/(const std::string& nombre) const { return ruta_ + "/" + nombre; }
-  // Names in the folder, to see that no temporary file is left behind.
-  size_t Entradas() const {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(ruta_),
-                                             std::filesystem::directory_iterator()));
-  }
-
- private:
-  std::string ruta_;
-};
-
-mode_t Permisos(const std::string& ruta) {
+mode_t Permissions(const std::string& ruta) {
   struct stat st {};
   lstat(ruta.c_str(), &st);
   return st.st_mode & 07777;
 }
 
 TEST(OutputFile, ANewFileOfItsOwnReplacesWhateverWasThere) {
-  enum class Antes { kNada, kArchivo0644, kEnlace };
+  enum class Before { kNothing, kFile0644, kLink };
   for (const bool de_una_vez : {false, true}) {
-    for (const Antes antes : {Antes::kNada, Antes::kArchivo0644, Antes::kEnlace}) {
+    for (const Before antes : {Before::kNothing, Before::kFile0644, Before::kLink}) {
       SCOPED_TRACE(::testing::Message() << (de_una_vez ? "replaced whole" : "written as it goes")
                                         << ", before: " << static_cast<int>(antes));
-      Carpeta carpeta;
+      const TempFolder carpeta("salida");
       const std::string ruta = carpeta / "salida.csv";
       const std::string ajeno = carpeta / "ajeno.conf";
-      Escriba(ajeno, "clave secreta\n");
-      if (antes == Antes::kArchivo0644) {
-        Escriba(ruta, "viejo contenido más largo\n");
+      WriteFile(ajeno, "clave secreta\n");
+      if (antes == Before::kFile0644) {
+        WriteFile(ruta, "viejo contenido más largo\n");
         chmod(ruta.c_str(), 0644);
       }
-      if (antes == Antes::kEnlace) {
+      if (antes == Before::kLink) {
         ASSERT_EQ(symlink(ajeno.c_str(), ruta.c_str()), 0);
       }
 
@@ -76,17 +61,17 @@ TEST(OutputFile, ANewFileOfItsOwnReplacesWhateverWasThere) {
         OwnedFile f = CreateOutputFile(ruta);
         std::fputs("nuevo\n", f.get());
       }
-      EXPECT_EQ(Lea(ruta), "nuevo\n");
+      EXPECT_EQ(ReadFile(ruta), "nuevo\n");
       EXPECT_FALSE(std::filesystem::is_symlink(ruta));
-      EXPECT_EQ(Permisos(ruta), 0600u);
-      EXPECT_EQ(Lea(ajeno), "clave secreta\n");
-      EXPECT_EQ(carpeta.Entradas(), 2u);
+      EXPECT_EQ(Permissions(ruta), 0600u);
+      EXPECT_EQ(ReadFile(ajeno), "clave secreta\n");
+      EXPECT_EQ(carpeta.EntryCount(), 2u);
     }
   }
 }
 
 TEST(OutputFile, AFailedRewriteLeavesThePreviousFileWhole) {
-  Carpeta carpeta;
+  const TempFolder carpeta("salida");
   const std::string ruta = carpeta / "informe.json";
   ReplaceOutputFile(ruta, [](std::FILE* f) { std::fputs("{\"fin\": \"en_curso\"}\n", f); });
   EXPECT_THROW(ReplaceOutputFile(ruta,
@@ -95,8 +80,8 @@ TEST(OutputFile, AFailedRewriteLeavesThePreviousFileWhole) {
                                    throw Failure("a medias");
                                  }),
                Failure);
-  EXPECT_EQ(Lea(ruta), "{\"fin\": \"en_curso\"}\n");
-  EXPECT_EQ(carpeta.Entradas(), 1u);
+  EXPECT_EQ(ReadFile(ruta), "{\"fin\": \"en_curso\"}\n");
+  EXPECT_EQ(carpeta.EntryCount(), 1u);
 
   // A folder that is not there: the failure names the path.
   const std::string lejos = carpeta / "no/existe.json";

@@ -159,12 +159,12 @@ class CombinedLookupsTest : public ::testing::Test {
   RecordingDialogs dialogs_solo_, dialogs_junto_;
 };
 
-struct CasoLinea {
+struct LineCase {
   Linea linea;
   bool una_sentencia;  // the whole line is answered by the combined statement
 };
 
-const CasoLinea kLineas[] = {
+const LineCase kLines[] = {
     {{"A1", "", "800", "01"}, true},
     // Found by barcode; the branch's list is null, so list 1.
     {{"7700001", "", "800", "02"}, true},
@@ -185,7 +185,7 @@ const CasoLinea kLineas[] = {
 };
 
 TEST_F(CombinedLookupsTest, EachLineReadsAsItsOwnStatements) {
-  for (const CasoLinea& c : kLineas) {
+  for (const LineCase& c : kLines) {
     SCOPED_TRACE(std::string(c.linea.codigo) + " " + c.linea.unidad + " " + c.linea.nit);
     const std::string esperado = Recorrido(solo_, dialogs_solo_, c.linea);
     ExpectSameReading(esperado, c.una_sentencia, [&] {
@@ -198,7 +198,7 @@ TEST_F(CombinedLookupsTest, EachLineReadsAsItsOwnStatements) {
 TEST_F(CombinedLookupsTest, SixteenLinesInOneStatementAndTheSeventeenthOnItsOwn) {
   std::vector<Linea> lineas;
   // The lines that neither fail nor show a box (a box drops what was read).
-  for (const CasoLinea& c : kLineas) {
+  for (const LineCase& c : kLines) {
     const std::string codigo = c.linea.codigo;
     if (c.una_sentencia && codigo != "SIN FILAS" && codigo != "LETRA" && codigo != "NOEXISTE")
       lineas.push_back(c.linea);
@@ -221,21 +221,21 @@ TEST_F(CombinedLookupsTest, SixteenLinesInOneStatementAndTheSeventeenthOnItsOwn)
   EXPECT_GE(sentencias.back(), 4u);
 }
 
-struct CasoPedido {
+struct OrderCase {
   const char* prefijo;
   const char* punto;
   bool una_sentencia;
 };
 
 TEST_F(CombinedLookupsTest, HeadersReadAsTheirOwnStatements) {
-  const CasoPedido casos[] = {
+  const OrderCase casos[] = {
       {"FE", "", true},   {"X'Y", "5", true}, {"ZZ", "6", true},  // 6: no warehouse
       {"FE", "99", true},                                          // no point of sale
       // Not a number: the combined statement fails, and the warehouse's own
       // statement meets the failure where it belongs.
       {"FE", "abc", false},
   };
-  auto recorrido = [](Tfdm& fdm, RecordingDialogs& dialogs, const CasoPedido& c) {
+  auto recorrido = [](Tfdm& fdm, RecordingDialogs& dialogs, const OrderCase& c) {
     dialogs.shown.clear();
     std::string r;
     try {
@@ -249,7 +249,7 @@ TEST_F(CombinedLookupsTest, HeadersReadAsTheirOwnStatements) {
     for (const std::string& box : dialogs.shown) r += "\n" + box;
     return r;
   };
-  for (const CasoPedido& c : casos) {
+  for (const OrderCase& c : casos) {
     SCOPED_TRACE(std::string(c.prefijo) + " " + c.punto);
     const std::string esperado = recorrido(solo_, dialogs_solo_, c);
     const Tfdm::ConsultasPedido pedido{c.prefijo, c.punto};
@@ -352,11 +352,11 @@ TEST(CombinedLookupsSchema, OtherColumnTypesReadTheSame) {
 }
 
 TEST(CombinedLookupsTypes, DeclaredTypes) {
-  struct Caso {
+  struct Case {
     fb::Column columna;
     const char* tipo;  // nullptr: not declared
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {{"", SQL_VARYING, 0, 15, 0, 0}, "VARCHAR(15) CHARACTER SET NONE"},
       {{"", SQL_TEXT, 0, 1, 0, 0}, "CHAR(1) CHARACTER SET NONE"},
       {{"", SQL_VARYING, 0, 160, 0, 4}, "VARCHAR(40) CHARACTER SET UTF8"},
@@ -374,7 +374,7 @@ TEST(CombinedLookupsTypes, DeclaredTypes) {
       {{"", SQL_TIMESTAMP, 0, 8, 0, 0}, "TIMESTAMP"},
       {{"", SQL_BLOB, 0, 8, 1, 0}, nullptr},
   };
-  for (const Caso& c : casos) {
+  for (const Case& c : casos) {
     const std::optional<std::string> tipo = DeclaredType(c.columna);
     if (c.tipo) {
       EXPECT_EQ(tipo.value_or("(nada)"), c.tipo);

@@ -37,13 +37,13 @@ using imp::RegionalSettings;
 
 RegionalSettings Ajustes(std::uint8_t b) {
   static const char kDecimal[] = {'.', ',', '.', ','};
-  static const char kFecha[] = {'/', '-', '.', '/'};
+  static const char kDate[] = {'/', '-', '.', '/'};
   // "/" in a format stands for the date separator, as the front end makes them.
   static const char* const kFormato[] = {"m/d/yy", "d/MM/yy", "yyyy/MM/dd", "dd/MM/yyyy",
                                          "e/m/d", "", "M/d/yyyy", "x"};
   RegionalSettings rs;
   rs.decimal_separator = kDecimal[b & 3];
-  rs.date_separator = kFecha[(b >> 2) & 3];
+  rs.date_separator = kDate[(b >> 2) & 3];
   rs.short_date_format = kFormato[(b >> 4) & 7];
   return rs;
 }

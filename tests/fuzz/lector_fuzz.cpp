@@ -28,19 +28,17 @@ using imp::CImportacion;
 using imp::TCamposRegistro;
 using imp::LinePosition;
 using imp::TValoresRegistro;
+using imp::kRecordValueNames;
 
 // The layout of the order files, plus rows the mapping must ignore or
 // resolve by column order: columns 0, 51, 52 and -1, an unknown name, a
 // lower-case name, a row not imported and two rows for one value.
-CImportacion Diseno() {
-  static const char* const kDatos[] = {
-      "PREF_PRE",        "PEDI_NUMERO",     "PEDI_FECHA", "PEDI_CREDITO", "VEND_COD",
-      "PTVT_ID",         "TERC_NIT",        "PEDI_NOMTERC", "PEDI_SUCURSAL", "PEDI_RTFTEMONTO",
-      "PEDI_RTIVAMONTO", "PEDI_RTICAMONTO", "ARTI_COD",   "PEDE_CANT",    "PEDE_UNIDAD",
-      "PEDE_PRUNIT",     "PEDE_DTOPORC"};
+CImportacion Layout() {
   CImportacion d;
   int columna = 1;
-  for (const char* dato : kDatos) d.Add({dato, columna++, 10, "SI"});
+  for (const auto& [dato, valor] : kRecordValueNames) {
+    d.Add({std::string(dato), columna++, 10, "SI"});
+  }
   d.Add({"PEDI_NOMTERC", 0, 60, "SI"});
   d.Add({"ARTI_COD", 52, 15, "SI"});
   d.Add({"ARTI_COD", -1, 15, "SI"});
@@ -54,7 +52,7 @@ CImportacion Diseno() {
 
 // FNV-1a over everything a record shows, so the two passes can be compared
 // without keeping the records.
-struct Huella {
+struct Fingerprint {
   std::uint64_t h = 1469598103934665603ull;
   void Agregue(std::string_view bytes) {
     for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
@@ -63,8 +61,8 @@ struct Huella {
   void Agregue(std::int64_t n) { Agregue(std::to_string(n)); }
 };
 
-struct Pasada {
-  Huella huella;
+struct Pass {
+  Fingerprint huella;
   std::string falla;
   bool abierto = false;
 };
@@ -74,9 +72,9 @@ struct Pasada {
   std::abort();
 }
 
-Pasada Lea(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
-           const CImportacion& diseno) {
-  Pasada p;
+Pass ReadAll(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
+             const CImportacion& diseno) {
+  Pass p;
   TValoresRegistro valores;
   std::int64_t anterior = -1;
   imp::TLectorPlano lector(bloque);
@@ -106,8 +104,8 @@ Pasada Lea(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
         },
         [] {});
   } catch (const imp::Failure& f) {
-    p.falla = f.what();
-    if (p.falla.empty()) Falle("a failure without text");
+    p.failure = f.what();
+    if (p.failure.empty()) Falle("a failure without text");
   }
   return p;
 }
@@ -115,7 +113,7 @@ Pasada Lea(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const CImportacion diseno = Diseno();
+  static const CImportacion diseno = Layout();
   // The file lives in memory; the reader opens it by path like any file.
   static const int fd = memfd_create("pedidos", 0);
   static const std::string ruta = "/proc/self/fd/" + std::to_string(fd);
@@ -128,11 +126,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const std::size_t bloque = size == 0 ? 1 : 1 + data[0] % 97;
-  const Pasada chica = Lea(ruta, bloque, static_cast<std::int64_t>(size), diseno);
-  const Pasada grande =
-      Lea(ruta, imp::TLectorPlano::kDefaultBlockSize, static_cast<std::int64_t>(size), diseno);
-  if (!chica.abierto && chica.falla.empty()) Falle("an in-memory file could not be opened");
-  if (chica.huella.h != grande.huella.h || chica.falla != grande.falla ||
+  const Pass chica = ReadAll(ruta, bloque, static_cast<std::int64_t>(size), diseno);
+  const Pass grande =
+      ReadAll(ruta, imp::TLectorPlano::kDefaultBlockSize, static_cast<std::int64_t>(size), diseno);
+  if (!chica.abierto && chica.failure.empty()) Falle("an in-memory file could not be opened");
+  if (chica.huella.h != grande.huella.h || chica.failure != grande.failure ||
       chica.abierto != grande.abierto) {
     Falle("the records depend on the block size");
   }

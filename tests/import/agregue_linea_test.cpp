@@ -7,12 +7,12 @@
 #include <string>
 
 #include "import/agregue_linea.h"
-#include "tests/import/banco_importacion.h"
+#include "tests/import/import_test_bench.h"
 
 namespace imp::testing {
 namespace {
 
-struct CasoLinea {
+struct LineCase {
   const char* nombre;
   const char* prefijo;
   int32_t exponente;
@@ -41,7 +41,7 @@ std::map<std::string, std::string> Trabajada(std::map<std::string, std::string> 
   return m;
 }
 
-const CasoLinea kCasos[] = {
+const LineCase kCases[] = {
     {"e0_iva_excluido", "FE", 0, "800100200", "01", "TRAB", "3", "", "1000", "10",
      Trabajada({{"PEDE_DTOM1", "135"}, {"PEDE_DTOM2", "51"}, {"PEDE_IVAMONTO", "449.16"},
                 {"PEDE_TOTAL", "3113.16"}})},
@@ -85,20 +85,20 @@ const CasoLinea kCasos[] = {
       {"PEDE_IVAMONTO", "135.66"}, {"PEDE_TOTAL", "4449.66"}}},
 };
 
-TEST(AgregueLinea, CasosContraLaBase) {
-  BancoImportacion banco;
+TEST(AgregueLinea, CasesAgainstTheDatabase) {
+  ImportTestBench banco;
   int32_t exponente = 0;
   int n = 0;
-  for (const CasoLinea& c : kCasos) {
+  for (const LineCase& c : kCases) {
     SCOPED_TRACE(c.nombre);
     if (c.exponente != exponente) {
       banco.Configure("REDONDEO AL MULTIPLO DE DIEZ EN TOTALES", std::to_string(c.exponente));
       exponente = c.exponente;
     }
     const std::string numero = std::string("L").append(std::to_string(++n));
-    banco.Corra(Linea({c.prefijo, numero, "1/15/2024", "", "1", "1", c.nit, "CLIENTE", c.sucursal,
+    banco.Run(Line({c.prefijo, numero, "1/15/2024", "", "1", "1", c.nit, "CLIENTE", c.sucursal,
                        "", "", "", c.articulo, c.cantidad, c.unidad, c.precio, c.descuento}));
-    const auto lineas = banco.Lineas(c.prefijo, numero);
+    const auto lineas = banco.Lines(c.prefijo, numero);
     ASSERT_EQ(lineas.size(), 1u);
     for (const auto& [columna, valor] : c.esperado) {
       EXPECT_EQ(lineas[0].at(columna), valor) << columna;
@@ -109,8 +109,8 @@ TEST(AgregueLinea, CasosContraLaBase) {
 // A header whose flag has no value prices with VAT included. The database
 // never gives such a header (the flag is required), so the line is priced
 // on a header edited by hand and then written with a flag.
-TEST(AgregueLinea, BanderaVaciaIncluyeIva) {
-  BancoImportacion banco;
+TEST(AgregueLinea, EmptyFlagIncludesVat) {
+  ImportTestBench banco;
   OrderStore& store = banco.store;
   const RegionalSettings rs;
   const Date hoy = *Date::FromYmd(2024, 1, 15);
@@ -145,7 +145,7 @@ TEST(AgregueLinea, BanderaVaciaIncluyeIva) {
   cabecera("PEDI_ID", store.SCambieidpedido().c_str());
   store.PostHeader();
   ASSERT_EQ(store.ApplyUpdates(), 0);
-  const auto lineas = banco.Lineas("PV", "V1");
+  const auto lineas = banco.Lines("PV", "V1");
   ASSERT_EQ(lineas.size(), 1u);
   EXPECT_EQ(lineas[0].at("PEDE_IVAMONTO"), "377.45");
   EXPECT_EQ(lineas[0].at("PEDE_TOTAL"), "2514");

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/failure_of.h"
+#include "tests/support/temp_folder.h"
 #include "values/failure.h"
 
 namespace imp {
@@ -24,37 +25,31 @@ namespace {
 
 using namespace std::string_literals;
 
-// A file with the given bytes in a fresh directory, removed afterwards.
-class ArchivoTemporal {
+// A file with the given bytes in a fresh folder, removed afterwards.
+class TempOrderFile {
  public:
-  explicit ArchivoTemporal(const std::string& bytes) {
-    char plantilla[] = "/tmp/lector_plano_XXXXXX";
-    if (!::mkdtemp(plantilla)) throw std::runtime_error("mkdtemp");
-    dir_ = plantilla;
-    ruta_ = (dir_ / "pedidos.csv").string();
-    std::ofstream(ruta_, std::ios::binary) << bytes;
-  }
-  ~ArchivoTemporal() { std::filesystem::remove_all(dir_); }
-  const std::string& ruta() const { return ruta_; }
+  explicit TempOrderFile(const std::string& bytes)
+      : path_(folder_.Write("pedidos.csv", bytes)) {}
+  const std::string& path() const { return path_; }
 
  private:
-  std::filesystem::path dir_;
-  std::string ruta_;
+  testing::TempFolder folder_{"lector_plano"};
+  std::string path_;
 };
 
-struct Registro {
+struct Record {
   std::vector<std::string> campos;  // all 51 slots
-  LinePosition posicion;
+  LinePosition position;
 };
 
-std::vector<Registro> Lea(const std::string& bytes, std::size_t bloque) {
-  ArchivoTemporal archivo(bytes);
-  std::vector<Registro> registros;
+std::vector<Record> Lea(const std::string& bytes, std::size_t bloque) {
+  TempOrderFile archivo(bytes);
+  std::vector<Record> registros;
   TLectorPlano lector(bloque);
   const bool abierto = lector.lea_registros(
-      archivo.ruta(),
-      [&](const TCamposRegistro& campos, const LinePosition& posicion) {
-        Registro r{{}, posicion};
+      archivo.path(),
+      [&](const TCamposRegistro& campos, const LinePosition& position) {
+        Record r{{}, position};
         for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) r.campos.emplace_back(campos.Text(n));
         registros.push_back(std::move(r));
       },
@@ -67,13 +62,13 @@ std::vector<Registro> Lea(const std::string& bytes, std::size_t bloque) {
 // small files below, and the normal one.
 constexpr std::size_t kBloques[] = {1, 2, 3, 5, TLectorPlano::kDefaultBlockSize};
 
-struct CasoCampos {
+struct FieldsCase {
   const char* nombre;
   std::string bytes;
   std::vector<std::vector<std::string>> registros;  // leading slots of each record
 };
 
-const CasoCampos kCasosCampos[] = {
+const FieldsCase kFieldsCases[] = {
     {"archivo vacio", "", {}},
     {"slots no se limpian", "a,b\r\nc\r\n", {{"a", "b"}, {"c", "b"}}},
     {"LF solo", "a\nb\n", {{"a"}, {"b"}}},
@@ -112,8 +107,8 @@ const CasoCampos kCasosCampos[] = {
     {"BOM y linea vacia", "\xEF\xBB\xBF\r\nx\n", {{"x"}}},
 };
 
-TEST(LectorPlano, ReglasDeBytes) {
-  for (const auto& caso : kCasosCampos) {
+TEST(LectorPlano, ByteRules) {
+  for (const auto& caso : kFieldsCases) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
       const auto registros = Lea(caso.bytes, bloque);
@@ -128,13 +123,13 @@ TEST(LectorPlano, ReglasDeBytes) {
   }
 }
 
-struct CasoPosicion {
+struct PositionCase {
   const char* nombre;
   std::string bytes;
   std::vector<LinePosition> posiciones;  // numero, desplazamiento, longitud
 };
 
-const CasoPosicion kCasosPosicion[] = {
+const PositionCase kPositionCases[] = {
     {"LF", "ab\ncde\n", {{1, 0, 2}, {2, 3, 3}}},
     {"CR LF", "ab\r\ncde\r\n", {{1, 0, 2}, {2, 4, 3}}},
     {"CR", "ab\rcde\r", {{1, 0, 2}, {2, 3, 3}}},
@@ -144,16 +139,16 @@ const CasoPosicion kCasosPosicion[] = {
     {"comillas y comas cuentan", "\"a,b\",c\n", {{1, 0, 7}}},
 };
 
-TEST(LectorPlano, PosicionDeCadaLinea) {
-  for (const auto& caso : kCasosPosicion) {
+TEST(LectorPlano, PositionOfEachLine) {
+  for (const auto& caso : kPositionCases) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
       const auto registros = Lea(caso.bytes, bloque);
       ASSERT_EQ(registros.size(), caso.posiciones.size());
       for (std::size_t r = 0; r < registros.size(); ++r) {
-        EXPECT_EQ(registros[r].posicion.number, caso.posiciones[r].number) << r;
-        EXPECT_EQ(registros[r].posicion.offset, caso.posiciones[r].offset) << r;
-        EXPECT_EQ(registros[r].posicion.length, caso.posiciones[r].length) << r;
+        EXPECT_EQ(registros[r].position.number, caso.posiciones[r].number) << r;
+        EXPECT_EQ(registros[r].position.offset, caso.posiciones[r].offset) << r;
+        EXPECT_EQ(registros[r].position.length, caso.posiciones[r].length) << r;
         // The position copies the line out of the file byte for byte.
         EXPECT_EQ(caso.bytes.substr(caso.posiciones[r].offset, caso.posiciones[r].length)
                       .find_first_of("\r\n"),
@@ -163,7 +158,7 @@ TEST(LectorPlano, PosicionDeCadaLinea) {
   }
 }
 
-TEST(LectorPlano, CincuentaYUnCampos) {
+TEST(LectorPlano, FiftyOneFields) {
   std::string linea;
   for (int n = 1; n <= 51; ++n) {
     if (n > 1) linea += ',';
@@ -176,19 +171,19 @@ TEST(LectorPlano, CincuentaYUnCampos) {
   EXPECT_EQ(registros[1].campos[50], "51");
 }
 
-TEST(LectorPlano, CadaEjecucionEmpiezaConSlotsVacios) {
-  ArchivoTemporal larga("a,b,c\n");
-  ArchivoTemporal corta("x\n");
+TEST(LectorPlano, EachRunStartsWithEmptySlots) {
+  TempOrderFile larga("a,b,c\n");
+  TempOrderFile corta("x\n");
   TLectorPlano lector;
   std::string segundo;
-  ASSERT_TRUE(lector.lea_registros(larga.ruta(), {}, {}));
+  ASSERT_TRUE(lector.lea_registros(larga.path(), {}, {}));
   ASSERT_TRUE(lector.lea_registros(
-      corta.ruta(), [&](const TCamposRegistro& c, const LinePosition&) { segundo = c.Text(2); },
+      corta.path(), [&](const TCamposRegistro& c, const LinePosition&) { segundo = c.Text(2); },
       {}));
   EXPECT_EQ(segundo, "");
 }
 
-struct CasoLimite {
+struct LimitCase {
   const char* nombre;
   std::string bytes;
   std::size_t registros_antes;  // delivered before the failure
@@ -204,7 +199,7 @@ std::string Campos(int n) {
   return linea;
 }
 
-const CasoLimite kCasosLimite[] = {
+const LimitCase kLimitCases[] = {
     {"campo de 256 bytes", "a\nb,c," + Repita('x', 256) + "\n", 1,
      "Línea 2: el campo 3 tiene más de 255 caracteres."},
     {"campo largo en la ultima linea sin fin", "a\n\n" + Repita('x', 300), 1,
@@ -235,17 +230,17 @@ const CasoLimite kCasosLimite[] = {
      true},
 };
 
-TEST(LectorPlano, CampoOLineaFueraDeLimitesFalla) {
-  for (const auto& caso : kCasosLimite) {
+TEST(LectorPlano, FieldOrLineOutOfBoundsFails) {
+  for (const auto& caso : kLimitCases) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      ArchivoTemporal archivo(caso.bytes);
+      TempOrderFile archivo(caso.bytes);
       TLectorPlano lector(bloque);
       lector.set_require_utf8(caso.utf8);
       std::size_t registros = 0;
       try {
         lector.lea_registros(
-            archivo.ruta(), [&](const TCamposRegistro&, const LinePosition&) { ++registros; },
+            archivo.path(), [&](const TCamposRegistro&, const LinePosition&) { ++registros; },
             {});
         ADD_FAILURE() << "no fallo";
       } catch (const Failure& f) {
@@ -253,14 +248,14 @@ TEST(LectorPlano, CampoOLineaFueraDeLimitesFalla) {
       }
       EXPECT_EQ(registros, caso.registros_antes);
       // The failure released the file.
-      const int fd = ::open(archivo.ruta().c_str(), O_RDONLY);
+      const int fd = ::open(archivo.path().c_str(), O_RDONLY);
       EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
       ::close(fd);
     }
   }
 }
 
-TEST(LectorPlano, CamposEnElLimiteSeLeen) {
+TEST(LectorPlano, FieldsAtTheLimitAreRead) {
   const std::string x255 = Repita('x', 255);
   const auto registros = Lea("\"" + x255 + "\"," + x255 + "\n", 1);
   ASSERT_EQ(registros.size(), 1u);
@@ -270,7 +265,7 @@ TEST(LectorPlano, CamposEnElLimiteSeLeen) {
 
 // Which records come marked as a cut-off last line, and how many lines were
 // no record.
-TEST(LectorPlano, UltimaLineaIncompletaYLineasOmitidas) {
+TEST(LectorPlano, IncompleteLastLineAndSkippedLines) {
   const struct {
     const char* nombre;
     std::string bytes;
@@ -293,11 +288,11 @@ TEST(LectorPlano, UltimaLineaIncompletaYLineasOmitidas) {
   for (const auto& caso : casos) {
     for (const std::size_t bloque : kBloques) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      ArchivoTemporal archivo(caso.bytes);
+      TempOrderFile archivo(caso.bytes);
       TLectorPlano lector(bloque);
       std::vector<bool> incompletas;
       ASSERT_TRUE(lector.lea_registros(
-          archivo.ruta(),
+          archivo.path(),
           [&](const TCamposRegistro&, const LinePosition& p) { incompletas.push_back(p.cut_off); },
           {}));
       EXPECT_EQ(incompletas, caso.incompletas);
@@ -316,7 +311,7 @@ std::string LineasEnteras(std::size_t bytes) {
 // A writer that changes the file while it is read, from the progress hook:
 // the read fails naming the file, and the line being built is never
 // delivered.
-TEST(LectorPlano, ArchivoQueCambiaMientrasSeLee) {
+TEST(LectorPlano, FileThatChangesWhileRead) {
   const std::string lineas = LineasEnteras(15 * 40);  // 40 whole lines
   const struct {
     const char* nombre;
@@ -335,22 +330,22 @@ TEST(LectorPlano, ArchivoQueCambiaMientrasSeLee) {
   for (const auto& caso : casos) {
     for (const std::size_t bloque : {std::size_t{16}, TLectorPlano::kDefaultBlockSize}) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      ArchivoTemporal archivo(lineas);
+      TempOrderFile archivo(lineas);
       // An old modification time, so that any write moves it.
       const struct timespec antes[2] = {{1000000, 0}, {1000000, 0}};
-      ASSERT_EQ(::utimensat(AT_FDCWD, archivo.ruta().c_str(), antes, 0), 0);
+      ASSERT_EQ(::utimensat(AT_FDCWD, archivo.path().c_str(), antes, 0), 0);
       TLectorPlano lector(bloque);
       std::size_t registros = 0;
       bool escrito = false;
       const auto falla = testing::FailureOf([&] {
         lector.lea_registros(
-            archivo.ruta(), [&](const TCamposRegistro&, const LinePosition&) { ++registros; },
+            archivo.path(), [&](const TCamposRegistro&, const LinePosition&) { ++registros; },
             [&] {
-              if (!escrito) caso.escritor(archivo.ruta());
+              if (!escrito) caso.escritor(archivo.path());
               escrito = true;
             });
       });
-      EXPECT_EQ(falla, "El archivo " + archivo.ruta() + " cambió mientras se importaba.");
+      EXPECT_EQ(falla, "El archivo " + archivo.path() + " cambió mientras se importaba.");
       // Small blocks see the change at the next block; a block holding the
       // whole file delivered the version read, then fails at the end.
       if (bloque == 16) {
@@ -360,55 +355,55 @@ TEST(LectorPlano, ArchivoQueCambiaMientrasSeLee) {
   }
 }
 
-TEST(LectorPlano, FallaDelManejadorLiberaElArchivo) {
-  ArchivoTemporal archivo("a\nb\nc\n");
+TEST(LectorPlano, HandlerFailureReleasesTheFile) {
+  TempOrderFile archivo("a\nb\nc\n");
   TLectorPlano lector;
   int llamadas = 0;
   EXPECT_THROW(lector.lea_registros(
-                   archivo.ruta(),
+                   archivo.path(),
                    [&](const TCamposRegistro&, const LinePosition&) {
                      if (++llamadas == 2) throw Failure("falla");
                    },
                    {}),
                Failure);
   EXPECT_EQ(llamadas, 2);  // nothing after the failing record
-  const int fd = ::open(archivo.ruta().c_str(), O_RDONLY);
+  const int fd = ::open(archivo.path().c_str(), O_RDONLY);
   EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   ::close(fd);
   llamadas = 0;
   EXPECT_TRUE(lector.lea_registros(
-      archivo.ruta(), [&](const TCamposRegistro&, const LinePosition&) { ++llamadas; }, {}));
+      archivo.path(), [&](const TCamposRegistro&, const LinePosition&) { ++llamadas; }, {}));
   EXPECT_EQ(llamadas, 3);
 }
 
-TEST(LectorPlano, ArchivoQueNoSePuedeAbrir) {
-  ArchivoTemporal archivo("a\n");
+TEST(LectorPlano, FileThatCannotBeOpened) {
+  TempOrderFile archivo("a\n");
   TLectorPlano lector;
   bool llamado = false;
   const auto manejador = [&](const TCamposRegistro&, const LinePosition&) { llamado = true; };
   const auto gancho = [&] { llamado = true; };
 
   for (const int bloqueo : {LOCK_EX, LOCK_SH}) {
-    const int fd = ::open(archivo.ruta().c_str(), O_RDONLY);
+    const int fd = ::open(archivo.path().c_str(), O_RDONLY);
     ASSERT_EQ(::flock(fd, bloqueo | LOCK_NB), 0);
-    EXPECT_FALSE(lector.lea_registros(archivo.ruta(), manejador, gancho)) << bloqueo;
+    EXPECT_FALSE(lector.lea_registros(archivo.path(), manejador, gancho)) << bloqueo;
     ::close(fd);
   }
-  EXPECT_FALSE(lector.lea_registros(archivo.ruta() + ".no", manejador, gancho));
+  EXPECT_FALSE(lector.lea_registros(archivo.path() + ".no", manejador, gancho));
   EXPECT_FALSE(lector.lea_registros(
-      std::filesystem::path(archivo.ruta()).parent_path().string(), manejador, gancho));
+      std::filesystem::path(archivo.path()).parent_path().string(), manejador, gancho));
   EXPECT_FALSE(llamado);
   // Once the other reader let go, the file opens.
-  EXPECT_TRUE(lector.lea_registros(archivo.ruta(), manejador, gancho));
+  EXPECT_TRUE(lector.lea_registros(archivo.path(), manejador, gancho));
 }
 
 // Progress hook calls, interleaved with records: 'R' per record, 'P' per step.
 std::string Eventos(const std::string& bytes, std::size_t bloque) {
-  ArchivoTemporal archivo(bytes);
+  TempOrderFile archivo(bytes);
   std::string eventos;
   TLectorPlano lector(bloque);
   EXPECT_TRUE(lector.lea_registros(
-      archivo.ruta(), [&](const TCamposRegistro&, const LinePosition&) { eventos += 'R'; },
+      archivo.path(), [&](const TCamposRegistro&, const LinePosition&) { eventos += 'R'; },
       [&] { eventos += 'P'; }));
   return eventos;
 }
@@ -420,7 +415,7 @@ std::string ArchivoDeLineas(std::size_t tamano) {
   return bytes;
 }
 
-TEST(LectorPlano, CantidadDePasosDeProgreso) {
+TEST(LectorPlano, NumberOfProgressSteps) {
   const struct {
     std::size_t tamano;
     std::size_t pasos;
@@ -435,7 +430,7 @@ TEST(LectorPlano, CantidadDePasosDeProgreso) {
   }
 }
 
-TEST(LectorPlano, ProgresoTrasElByteQueCompletaElPaso) {
+TEST(LectorPlano, ProgressAfterTheByteThatCompletesTheStep) {
   const struct {
     std::string bytes;
     std::string eventos;

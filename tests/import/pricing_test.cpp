@@ -20,7 +20,7 @@ const RegionalSettings kRs{};
 Currency M(const std::string& text) { return TextToCurrency(text, kRs); }
 
 // The columns of an order line that the pricing touches, typed as the line's.
-struct LineaLibre {
+struct FreeLine {
   static constexpr FieldDef kCant{"PEDE_CANT", FieldType::kDecimal, 4, false};
   static constexpr FieldDef kPrunit{"PEDE_PRUNIT", FieldType::kDecimal, 2, false};
   static constexpr FieldDef kDtoporc{"PEDE_DTOPORC", FieldType::kDecimal, 4, false};
@@ -52,7 +52,7 @@ void Set(Field& f, const std::string& text) { f.SetText(text, kRs, Date()); }
 
 // Inputs as the earlier steps leave them in the line ("" = no value), the
 // exponent and the VAT flag, then every column the pricing sets and the net.
-struct CasoLinea {
+struct LineCase {
   const char* nombre;
   const char *cant, *prunit, *dtoporc, *dto1, *dto2, *consumo_unidad, *factor, *iva;
   int32_t e;
@@ -60,7 +60,7 @@ struct CasoLinea {
   const char *consumo, *dtomonto, *dtom1, *dtom2, *dtom3, *neto, *ivamonto, *total;
 };
 
-const CasoLinea kCasos[] = {
+const LineCase kCases[] = {
     // The worked line: 3 × 1000, 10 % off, list rates 5 and 2, tax 50, VAT 19.
     {"e0_excluido", "3", "1000", "10", "5", "2", "50", "1", "19", 0, false,
      "150", "100", "135", "51", "0", "2514", "449.16", "3113.16"},
@@ -96,11 +96,11 @@ const CasoLinea kCasos[] = {
      "0", "0", "0", "0", "0", "10.1235", "0", "10.1235"},
 };
 
-class LineaTrabajada : public testing::TestWithParam<CasoLinea> {};
+class WorkedLine : public testing::TestWithParam<LineCase> {};
 
-TEST_P(LineaTrabajada, CadaColumna) {
-  const CasoLinea& k = GetParam();
-  LineaLibre l;
+TEST_P(WorkedLine, EachColumn) {
+  const LineCase& k = GetParam();
+  FreeLine l;
   Set(l.cant, k.cant);
   Set(l.prunit, k.prunit);
   Set(l.dtoporc, k.dtoporc);
@@ -129,10 +129,10 @@ TEST_P(LineaTrabajada, CadaColumna) {
   EXPECT_TRUE(l.dto3.is_null());
 }
 
-INSTANTIATE_TEST_SUITE_P(Precios, LineaTrabajada, testing::ValuesIn(kCasos),
+INSTANTIATE_TEST_SUITE_P(Precios, WorkedLine, testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.nombre); });
 
-TEST(ExponenteDescuento, OchoBitsBajosConSigno) {
+TEST(ExponenteDescuento, LowEightBitsSigned) {
   const struct {
     int32_t configurado;
     int expected;
@@ -143,7 +143,7 @@ TEST(ExponenteDescuento, OchoBitsBajosConSigno) {
   }
 }
 
-TEST(MontoCascada, RedondeoPorExponente) {
+TEST(MontoCascada, RoundingByExponent) {
   // A 100 % rate makes the amount equal to the base / 10^12 (in counts).
   const struct {
     const char* monto;
@@ -160,7 +160,7 @@ TEST(MontoCascada, RedondeoPorExponente) {
   }
 }
 
-TEST(PrecioLinea, FallasAritmeticas) {
+TEST(PrecioLinea, ArithmeticFailures) {
   const struct {
     const char* nombre;
     const char *neto, *consumo, *iva;

@@ -14,17 +14,17 @@
 #include <string>
 #include <vector>
 
-#include "bench/import_bench_datos.h"
 #include "db/firebird.h"
-#include "tests/import/banco_importacion.h"
+#include "tests/import/import_test_bench.h"
+#include "tests/support/generated_company.h"
 
 namespace imp::testing {
 namespace {
 
-using namespace imp::bench;
+using namespace imp::generated;
 
 // n / d rounded to the nearest integer, ties to the even one (d > 0).
-int64_t RedondeoPar(int64_t n, int64_t d) {
+int64_t RoundHalfEven(int64_t n, int64_t d) {
   int64_t q = n / d, r = n % d;
   if (r < 0) r += d, --q;
   if (2 * r > d || (2 * r == d && q % 2 != 0)) ++q;
@@ -32,7 +32,7 @@ int64_t RedondeoPar(int64_t n, int64_t d) {
 }
 
 // A whole number of hundredths as the read-back text gives it ("12.5", "3").
-std::string Centesimos(int64_t c) {
+std::string Hundredths(int64_t c) {
   const bool negativo = c < 0;
   const int64_t m = negativo ? -c : c;
   std::string t = std::to_string(m / 100);
@@ -50,7 +50,7 @@ std::string Entero(int64_t n) { return std::to_string(n); }
 
 double Numero(const std::string& t) { return std::strtod(t.c_str(), nullptr); }
 
-struct Esperado {
+struct ExpectedLineFigures {
   std::map<std::string, std::string> columnas;  // compared as text
   bool iva_incluido = false;
   int64_t neto = 0, consumo = 0, iva = 0;       // units (iva: hundredths, VAT excluded only)
@@ -59,15 +59,15 @@ struct Esperado {
 
 // The file's lines as the run sees them: an empty field keeps the value an
 // earlier line of the run gave (credit date, branch, unit, discount).
-std::vector<LineaArchivo> LineasEfectivas(int64_t pedidos, int lineas_por_pedido) {
-  std::vector<LineaArchivo> lineas;
-  LineaArchivo anterior;
+std::vector<FileLine> LineasEfectivas(int64_t pedidos, int lineas_por_pedido) {
+  std::vector<FileLine> lineas;
+  FileLine anterior;
   for (int64_t p = 0; p < pedidos; ++p) {
     for (int j = 0; j < lineas_por_pedido; ++j) {
-      LineaArchivo l = ModeloLinea(p, j);
-      for (std::string LineaArchivo::*campo :
-           {&LineaArchivo::credito, &LineaArchivo::sucursal, &LineaArchivo::unidad,
-            &LineaArchivo::dtoporc}) {
+      FileLine l = LineAt(p, j);
+      for (std::string FileLine::*campo :
+           {&FileLine::credito, &FileLine::sucursal, &FileLine::unidad,
+            &FileLine::dtoporc}) {
         if ((l.*campo).empty()) l.*campo = anterior.*campo;
       }
       lineas.push_back(l);
@@ -78,10 +78,10 @@ std::vector<LineaArchivo> LineasEfectivas(int64_t pedidos, int lineas_por_pedido
 }
 
 // A line of the file as the run sees it, worked out from the model.
-Esperado LineaEsperada(const LineaArchivo& l, int linea, int exponente) {
-  const ModeloArticulo a = Articulo(l.articulo);
-  const int lista = ListaDe(Cliente(l.cliente), l.sucursal);
-  const std::optional<PrecioLista> precio = Precio(l.articulo, lista);
+ExpectedLineFigures ExpectedLine(const FileLine& l, int linea, int exponente) {
+  const ArticleModel a = Article(l.articulo);
+  const int lista = PriceListOf(Customer(l.cliente), l.sucursal);
+  const std::optional<ListPrice> precio = Price(l.articulo, lista);
   // Rates as integers, -1 for none (the list has no row or a null rate).
   const int d1 = precio && precio->dto1 ? *precio->dto1 : -1;
   const int d2 = precio && precio->dto2 ? *precio->dto2 : -1;
@@ -91,13 +91,13 @@ Esperado LineaEsperada(const LineaArchivo& l, int linea, int exponente) {
   int64_t potencia = 1;
   for (int i = 0; i < exponente; ++i) potencia *= 10;
 
-  Esperado e;
+  ExpectedLineFigures e;
   e.iva_incluido = l.prefijo == "PV";
   e.iva_porc = a.iva;
   e.consumo = a.consumo * q * f;
   const int64_t base = q * p * (100 - d) / 100;  // p is a multiple of 100: exact
-  const int64_t m1 = d1 >= 0 ? RedondeoPar(base * d1, 100 * potencia) * potencia : 0;
-  const int64_t m2 = d2 >= 0 ? RedondeoPar((base - m1) * d2, 100 * potencia) * potencia : 0;
+  const int64_t m1 = d1 >= 0 ? RoundHalfEven(base * d1, 100 * potencia) * potencia : 0;
+  const int64_t m2 = d2 >= 0 ? RoundHalfEven((base - m1) * d2, 100 * potencia) * potencia : 0;
   e.neto = base - m1 - m2;
   auto opcional = [](int v) { return v >= 0 ? Entero(v) : std::string(); };
   e.columnas = {
@@ -107,7 +107,7 @@ Esperado LineaEsperada(const LineaArchivo& l, int linea, int exponente) {
       {"PEDE_CANT", Entero(q)},           {"PEDE_FACTOR", Entero(f)},
       {"PEDE_PRUNIT", Entero(p)},         {"PEDE_DTOPORC", Entero(d)},
       {"PEDE_IVAPORC", Entero(a.iva)},    {"PEDE_CONSUMO", Entero(e.consumo)},
-      {"LIPR_COD", Entero(lista)},        {"BODE_COD", BodegaDe(l.punto)},
+      {"LIPR_COD", Entero(lista)},        {"BODE_COD", WarehouseOf(l.punto)},
       {"PEDE_DTO1", opcional(d1)},        {"PEDE_DTO2", opcional(d2)},
       {"PEDE_DTO3", ""},                  {"PEDE_DTOMONTO", Entero(d * p / 100)},
       {"PEDE_DTOM1", Entero(m1)},         {"PEDE_DTOM2", Entero(m2)},
@@ -118,28 +118,28 @@ Esperado LineaEsperada(const LineaArchivo& l, int linea, int exponente) {
   } else {
     // (net - consumption) × v / 100, in hundredths: whole.
     e.iva = (e.neto - e.consumo) * a.iva;
-    e.columnas["PEDE_IVAMONTO"] = Centesimos(e.iva);
-    e.columnas["PEDE_TOTAL"] = Centesimos(e.iva + 100 * (e.neto + e.consumo));
+    e.columnas["PEDE_IVAMONTO"] = Hundredths(e.iva);
+    e.columnas["PEDE_TOTAL"] = Hundredths(e.iva + 100 * (e.neto + e.consumo));
   }
   return e;
 }
 
 // The VAT inside a price that includes it, (net - consumption) × v / (100 + v),
 // exactly, in units.
-double IvaIncluido(const Esperado& e) {
+double VatIncluded(const ExpectedLineFigures& e) {
   return static_cast<double>(e.neto - e.consumo) * e.iva_porc / (100.0 + e.iva_porc);
 }
 
-struct Caso {
+struct Case {
   const char* nombre;
   int exponente;    // REDONDEO AL MULTIPLO DE DIEZ EN TOTALES
   int64_t pedidos;  // the model's orders 0 .. pedidos - 1
   int lineas;       // lines of each order (the model's lines 0 .. lineas - 1)
 };
 
-TEST(ThroughputValues, LasLineasEscritasSonLasDelModelo) {
+TEST(ThroughputValues, TheWrittenLinesAreTheModels) {
   constexpr int kLectura = static_cast<int>(Tfdm::kLineasPorLectura);
-  const Caso casos[] = {
+  const Case casos[] = {
       {"descuentos a la unidad", 0, 40, 6},
       {"descuentos a la centena", 2, 40, 6},
       // Orders longer than the records read ahead at once: each is handled
@@ -150,72 +150,72 @@ TEST(ThroughputValues, LasLineasEscritasSonLasDelModelo) {
       {"pedidos de una lectura", 0, 4, kLectura},
       {"pedidos de una lectura y una linea", 2, 4, kLectura + 1},
   };
-  for (const Caso& caso : casos) {
+  for (const Case& caso : casos) {
     SCOPED_TRACE(caso.nombre);
-    BancoImportacion banco;
+    ImportTestBench banco;
     {
       fb::AttachOptions destino;
       destino.database = banco.db.path();
       destino.user = "SYSDBA";
       destino.password = "masterkey";
       fb::Attachment att = fb::Attachment::Attach(destino);
-      PuebleEmpresa(att);
+      PopulateCompany(att);
     }
     banco.Configure("REDONDEO AL MULTIPLO DE DIEZ EN TOTALES", std::to_string(caso.exponente));
     std::string contenido;
     for (int64_t p = 0; p < caso.pedidos; ++p)
-      for (int j = 0; j < caso.lineas; ++j) contenido += TextoLinea(ModeloLinea(p, j));
-    banco.Corra(contenido);
+      for (int j = 0; j < caso.lineas; ++j) contenido += LineText(LineAt(p, j));
+    banco.Run(contenido);
     ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{"Importación finalizada."});
 
-    const std::vector<Fila> pedidos = banco.Pedidos();
+    const std::vector<TextRow> pedidos = banco.Orders();
     ASSERT_EQ(pedidos.size(), static_cast<size_t>(caso.pedidos));
     // Identifiers drawn one per order, nothing wasted.
-    EXPECT_EQ(banco.Identificadores(), Entero(caso.pedidos));
-    const std::vector<LineaArchivo> efectivas = LineasEfectivas(caso.pedidos, caso.lineas);
+    EXPECT_EQ(banco.IdentifiersDrawn(), Entero(caso.pedidos));
+    const std::vector<FileLine> efectivas = LineasEfectivas(caso.pedidos, caso.lineas);
     for (int64_t p = 0; p < caso.pedidos; ++p) {
-      const Fila& cabecera = pedidos[static_cast<size_t>(p)];
-      const LineaArchivo& primera = efectivas[static_cast<size_t>(p * caso.lineas)];
+      const TextRow& cabecera = pedidos[static_cast<size_t>(p)];
+      const FileLine& primera = efectivas[static_cast<size_t>(p * caso.lineas)];
       SCOPED_TRACE(primera.prefijo + primera.numero);
       EXPECT_EQ(cabecera.at("PREF_PRE"), primera.prefijo);
       EXPECT_EQ(cabecera.at("PEDI_NUMERO"), primera.numero);
       EXPECT_EQ(cabecera.at("PEDI_IVAINC"), primera.prefijo == "PV" ? "S" : "N");
-      EXPECT_EQ(cabecera.at("TERC_NIT"), Cliente(primera.cliente).nit);
-      EXPECT_EQ(cabecera.at("PEDI_NOMTERC"), Cliente(primera.cliente).nombre);
+      EXPECT_EQ(cabecera.at("TERC_NIT"), Customer(primera.cliente).nit);
+      EXPECT_EQ(cabecera.at("PEDI_NOMTERC"), Customer(primera.cliente).nombre);
       EXPECT_EQ(cabecera.at("PEDI_SUCURSAL"), primera.sucursal.empty() ? "01" : primera.sucursal);
       EXPECT_EQ(cabecera.at("PTVT_ID"), Entero(primera.punto));
       EXPECT_EQ(cabecera.at("PEDI_DIASCR"), primera.credito.empty() ? "1" : "30");
 
-      const std::vector<Fila> lineas = banco.Lineas(primera.prefijo, primera.numero);
+      const std::vector<TextRow> lineas = banco.Lines(primera.prefijo, primera.numero);
       ASSERT_EQ(lineas.size(), static_cast<size_t>(caso.lineas));
       int64_t suma_total = 0, suma_iva = 0;  // hundredths
       double suma_iva_incluido = 0;
       for (int j = 0; j < caso.lineas; ++j) {
         SCOPED_TRACE("linea " + Entero(j + 1));
-        const Esperado e =
-            LineaEsperada(efectivas[static_cast<size_t>(p * caso.lineas + j)], j, caso.exponente);
-        const Fila& escrita = lineas[static_cast<size_t>(j)];
+        const ExpectedLineFigures e =
+            ExpectedLine(efectivas[static_cast<size_t>(p * caso.lineas + j)], j, caso.exponente);
+        const TextRow& escrita = lineas[static_cast<size_t>(j)];
         for (const auto& [columna, valor] : e.columnas) EXPECT_EQ(escrita.at(columna), valor) << columna;
         EXPECT_EQ(escrita.at("PEDI_ID"), cabecera.at("PEDI_ID"));
         if (e.iva_incluido) {
           // Written with two decimals: within half a hundredth of the exact
           // quotient (the rounding of a tie is the server's).
-          EXPECT_LE(std::fabs(Numero(escrita.at("PEDE_IVAMONTO")) - IvaIncluido(e)), 0.005 + 1e-9)
+          EXPECT_LE(std::fabs(Numero(escrita.at("PEDE_IVAMONTO")) - VatIncluded(e)), 0.005 + 1e-9)
               << escrita.at("PEDE_IVAMONTO");
           suma_total += 100 * e.neto;
-          suma_iva_incluido += IvaIncluido(e);
+          suma_iva_incluido += VatIncluded(e);
         } else {
           suma_total += e.iva + 100 * (e.neto + e.consumo);
           suma_iva += e.iva;
         }
       }
-      EXPECT_EQ(cabecera.at("PEDI_TOTAL"), Centesimos(suma_total));
+      EXPECT_EQ(cabecera.at("PEDI_TOTAL"), Hundredths(suma_total));
       if (primera.prefijo == "PV") {
         EXPECT_LE(std::fabs(Numero(cabecera.at("PEDI_IVAMONTO")) - suma_iva_incluido),
                   0.005 * (caso.lineas + 1))
             << cabecera.at("PEDI_IVAMONTO");
       } else {
-        EXPECT_EQ(cabecera.at("PEDI_IVAMONTO"), Centesimos(suma_iva));
+        EXPECT_EQ(cabecera.at("PEDI_IVAMONTO"), Hundredths(suma_iva));
       }
     }
   }
@@ -224,8 +224,8 @@ TEST(ThroughputValues, LasLineasEscritasSonLasDelModelo) {
 // The identifier procedure of a company may write to a table: it cannot run
 // in the lookups' read-only transaction, and every order still gets its own
 // identifier, drawn and committed apart from the order's write.
-TEST(ThroughputValues, ProcedimientoDeIdentificadorQueEscribe) {
-  BancoImportacion banco;
+TEST(ThroughputValues, IdentifierProcedureThatWrites) {
+  ImportTestBench banco;
   banco.db.Exec(
       "CREATE TABLE BITACORA_ID (ID INTEGER);\n"
       "SET TERM ^ ;\n"
@@ -234,16 +234,18 @@ TEST(ThroughputValues, ProcedimientoDeIdentificadorQueEscribe) {
       "  INSERT INTO BITACORA_ID (ID) VALUES (:ID);\n"
       "END^\n"
       "SET TERM ; ^");
-  banco.Corra(Linea({"PV", "1", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
+  banco.Run(Line({"PV", "1", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
                      "TRAB", "1", "", "100", "0"}) +
-              Linea({"PV", "2", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
+              Line({"PV", "2", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
                      "TRAB", "2", "", "100", "0"}) +
-              Linea({"FE", "3", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
+              Line({"FE", "3", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
                      "TRAB", "3", "", "100", "0"}));
   ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{"Importación finalizada."});
   std::vector<std::string> ids, bitacora;
-  for (const Fila& f : banco.Pedidos()) ids.push_back(f.at("PEDI_ID"));
-  for (const Fila& f : banco.Lea("SELECT ID FROM BITACORA_ID ORDER BY ID")) bitacora.push_back(f.at("ID"));
+  for (const TextRow& f : banco.Orders()) ids.push_back(f.at("PEDI_ID"));
+  for (const TextRow& f : banco.Read("SELECT ID FROM BITACORA_ID ORDER BY ID")) {
+    bitacora.push_back(f.at("ID"));
+  }
   // The first call is refused in the read-only transaction before its
   // insert, after drawing 101: that number is skipped, never reused.
   EXPECT_EQ(ids, (std::vector<std::string>{"102", "103", "104"}));

@@ -2,17 +2,19 @@
 
 #include <climits>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "import/campos_registro.h"
 #include "import/importacion.h"
+#include "import/lector_plano.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp {
 namespace {
-
-using Valor = TValoresRegistro::Value;
 
 ImportLayoutRow Fila(std::string dato, std::int32_t columna, std::string importar = "SI") {
   return {std::move(dato), columna, 0, std::move(importar)};
@@ -24,41 +26,88 @@ TCamposRegistro Campos(const std::vector<std::string>& textos) {
   return campos;
 }
 
-// Every name, each with the member it must fill: a typo in the name table
-// would send a file column to the wrong value.
-const std::pair<const char*, Valor> kNombres[] = {
-    {"PREF_PRE", &TValoresRegistro::PREF_PRE},
-    {"PEDI_NUMERO", &TValoresRegistro::PEDI_NUMERO},
-    {"PEDI_FECHA", &TValoresRegistro::PEDI_FECHA},
-    {"PEDI_CREDITO", &TValoresRegistro::PEDI_CREDITO},
-    {"VEND_COD", &TValoresRegistro::VEND_COD},
-    {"PTVT_ID", &TValoresRegistro::PTVT_ID},
-    {"TERC_NIT", &TValoresRegistro::TERC_NIT},
-    {"PEDI_NOMTERC", &TValoresRegistro::PEDI_NOMTERC},
-    {"PEDI_SUCURSAL", &TValoresRegistro::PEDI_SUCURSAL},
-    {"PEDI_RTFTEMONTO", &TValoresRegistro::PEDI_RTFTEMONTO},
-    {"PEDI_RTIVAMONTO", &TValoresRegistro::PEDI_RTIVAMONTO},
-    {"PEDI_RTICAMONTO", &TValoresRegistro::PEDI_RTICAMONTO},
-    {"ARTI_COD", &TValoresRegistro::ARTI_COD},
-    {"PEDE_CANT", &TValoresRegistro::PEDE_CANT},
-    {"PEDE_UNIDAD", &TValoresRegistro::PEDE_UNIDAD},
-    {"PEDE_PRUNIT", &TValoresRegistro::PEDE_PRUNIT},
-    {"PEDE_DTOPORC", &TValoresRegistro::PEDE_DTOPORC},
+// The layout every company starts with (schema/20_config.sql, layout 23).
+const std::pair<const char*, std::int32_t> kCompanyLayout[] = {
+    {"PREF_PRE", 1},         {"PEDI_NUMERO", 2},      {"PEDI_FECHA", 3},  {"PEDI_CREDITO", 4},
+    {"VEND_COD", 5},         {"PTVT_ID", 6},          {"TERC_NIT", 7},    {"PEDI_NOMTERC", 8},
+    {"PEDI_SUCURSAL", 9},    {"PEDI_RTFTEMONTO", 10}, {"PEDI_RTIVAMONTO", 11},
+    {"PEDI_RTICAMONTO", 12}, {"ARTI_COD", 13},        {"PEDE_CANT", 14},  {"PEDE_UNIDAD", 15},
+    {"PEDE_PRUNIT", 16},     {"PEDE_DTOPORC", 17},
 };
 
-TEST(ValoresRegistro, CadaNombreLlenaSuValor) {
-  for (const auto& [nombre, valor] : kNombres) {
-    CImportacion importacion;
-    importacion.Add(Fila(nombre, 2));
-    TValoresRegistro valores;
-    asigne_valores(Campos({"uno", "dos"}), importacion, valores);
-    for (const auto& [otro, miembro] : kNombres) {
-      EXPECT_EQ(valores.*miembro, miembro == valor ? "dos" : "") << nombre << " -> " << otro;
-    }
-  }
+CImportacion CompanyLayout() {
+  CImportacion importacion;
+  for (const auto& [dato, columna] : kCompanyLayout) importacion.Add(Fila(dato, columna));
+  return importacion;
 }
 
-TEST(ValoresRegistro, EntradasQueNoCuentan) {
+// The values after each line of an order file with the company's layout,
+// the file read by the real reader. Every field of the first line differs
+// from every other, so a name that fills the wrong value, or none, shows.
+TEST(ValoresRegistro, EachFieldOfAFileLineLandsWhereTheImportReadsIt) {
+  const testing::TempFolder folder("valores_registro");
+  const std::string path = folder.Write(
+      "pedidos.csv",
+      "PV,100,1/15/2026,2/14/2026,2,1,800100200,\"ACME, S.A.\",01,110,120,130,ART0004,3,KG,"
+      "15300,5\r\n"
+      ",,,,,,,,,,,,ART0012,1,CAJA,538800,\r\n");
+  const CImportacion importacion = CompanyLayout();
+  std::vector<TValoresRegistro> after;
+  TLectorPlano lector;
+  ASSERT_TRUE(lector.lea_registros(
+      path,
+      [&](const TCamposRegistro& campos, const LinePosition&) {
+        TValoresRegistro values = after.empty() ? TValoresRegistro() : after.back();
+        asigne_valores(campos, importacion, values);
+        after.push_back(values);
+      },
+      {}));
+  ASSERT_EQ(after.size(), 2u);
+  const struct {
+    const char* name;
+    std::string TValoresRegistro::*value;
+    const char* first;   // after line 1
+    const char* second;  // after line 2: the order's values stay
+  } expected[] = {
+      {"PREF_PRE", &TValoresRegistro::PREF_PRE, "PV", "PV"},
+      {"PEDI_NUMERO", &TValoresRegistro::PEDI_NUMERO, "100", "100"},
+      {"PEDI_FECHA", &TValoresRegistro::PEDI_FECHA, "1/15/2026", "1/15/2026"},
+      {"PEDI_CREDITO", &TValoresRegistro::PEDI_CREDITO, "2/14/2026", "2/14/2026"},
+      {"VEND_COD", &TValoresRegistro::VEND_COD, "2", "2"},
+      {"PTVT_ID", &TValoresRegistro::PTVT_ID, "1", "1"},
+      {"TERC_NIT", &TValoresRegistro::TERC_NIT, "800100200", "800100200"},
+      {"PEDI_NOMTERC", &TValoresRegistro::PEDI_NOMTERC, "ACME, S.A.", "ACME, S.A."},
+      {"PEDI_SUCURSAL", &TValoresRegistro::PEDI_SUCURSAL, "01", "01"},
+      {"PEDI_RTFTEMONTO", &TValoresRegistro::PEDI_RTFTEMONTO, "110", "110"},
+      {"PEDI_RTIVAMONTO", &TValoresRegistro::PEDI_RTIVAMONTO, "120", "120"},
+      {"PEDI_RTICAMONTO", &TValoresRegistro::PEDI_RTICAMONTO, "130", "130"},
+      {"ARTI_COD", &TValoresRegistro::ARTI_COD, "ART0004", "ART0012"},
+      {"PEDE_CANT", &TValoresRegistro::PEDE_CANT, "3", "1"},
+      {"PEDE_UNIDAD", &TValoresRegistro::PEDE_UNIDAD, "KG", "CAJA"},
+      {"PEDE_PRUNIT", &TValoresRegistro::PEDE_PRUNIT, "15300", "538800"},
+      {"PEDE_DTOPORC", &TValoresRegistro::PEDE_DTOPORC, "5", "5"},  // an empty field keeps it
+  };
+  for (const auto& e : expected) {
+    EXPECT_EQ(after[0].*e.value, e.first) << e.name;
+    EXPECT_EQ(after[1].*e.value, e.second) << e.name;
+  }
+  EXPECT_EQ(after[1].RecordText(), "PV100 - ACME, S.A.");
+}
+
+// Only the exact names of the values are known: no other case, no blanks,
+// no other column of the order tables, no name of another layout.
+TEST(ValoresRegistro, OnlyTheExactNamesAreKnown) {
+  for (const auto& [dato, columna] : kCompanyLayout) {
+    EXPECT_NE(TValoresRegistro::ValueNamed(dato), nullptr) << dato;
+  }
+  for (const char* unknown : {"pref_pre", "Pref_Pre", "PREF_PRE ", " PREF_PRE", "PREF_PR", "",
+                              "PEDI_IVAINC", "PEDI_TOTAL", "BODE_COD"}) {
+    EXPECT_EQ(TValoresRegistro::ValueNamed(unknown), nullptr) << unknown;
+  }
+  EXPECT_EQ(TValoresRegistro::ValueNamed(std::string_view("PREF_PRE\0", 9)), nullptr);
+}
+
+TEST(ValoresRegistro, EntriesThatDoNotCount) {
   const ImportLayoutRow ignoradas[] = {
       Fila("PREF_PRE", 1, "si"),  Fila("PREF_PRE", 1, "Si"),  Fila("PREF_PRE", 1, "S"),
       Fila("PREF_PRE", 1, ""),    Fila("PREF_PRE", 1, "SI "), Fila("PREF_PRE", 1, "NO"),
@@ -72,28 +121,28 @@ TEST(ValoresRegistro, EntradasQueNoCuentan) {
   for (const auto& fila : ignoradas) {
     CImportacion importacion;
     importacion.Add(fila);
-    TValoresRegistro valores;
-    asigne_valores(campos, importacion, valores);
-    EXPECT_EQ(valores.PREF_PRE, "") << "'" << fila.DATO << "' " << fila.COLUMNA << " '"
+    TValoresRegistro values;
+    asigne_valores(campos, importacion, values);
+    EXPECT_EQ(values.PREF_PRE, "") << "'" << fila.DATO << "' " << fila.COLUMNA << " '"
                                     << fila.IMPORTAR << "'";
     EXPECT_EQ(importacion.size(), 1u);  // kept as a row all the same
   }
 }
 
-TEST(ValoresRegistro, ColumnasEnLosExtremos) {
+TEST(ValoresRegistro, ColumnsAtTheEnds) {
   CImportacion importacion;
   importacion.Add(Fila("PREF_PRE", 1));
   importacion.Add(Fila("ARTI_COD", 51));
   std::vector<std::string> textos(TCamposRegistro::kFieldCount);
   textos.front() = "primero";
   textos.back() = "ultimo";
-  TValoresRegistro valores;
-  asigne_valores(Campos(textos), importacion, valores);
-  EXPECT_EQ(valores.PREF_PRE, "primero");
-  EXPECT_EQ(valores.ARTI_COD, "ultimo");
+  TValoresRegistro values;
+  asigne_valores(Campos(textos), importacion, values);
+  EXPECT_EQ(values.PREF_PRE, "primero");
+  EXPECT_EQ(values.ARTI_COD, "ultimo");
 }
 
-TEST(Importacion, FilasEnOrdenDeColumna) {
+TEST(Importacion, RowsInColumnOrder) {
   CImportacion importacion;
   importacion.Add(Fila("C", 3));
   importacion.Add(Fila("A", 1));
@@ -112,7 +161,7 @@ TEST(Importacion, FilasEnOrdenDeColumna) {
 // Rows added 3, 1, 2 for one value: the walk goes 1, 2, 3, so the value ends
 // with the highest column whose field is not empty, whatever the order the
 // rows were added in.
-TEST(ValoresRegistro, VariasEntradasParaUnValor) {
+TEST(ValoresRegistro, SeveralEntriesForOneValue) {
   const struct {
     std::vector<std::string> textos;
     std::string esperado;
@@ -128,25 +177,25 @@ TEST(ValoresRegistro, VariasEntradasParaUnValor) {
   importacion.Add(Fila("PEDE_CANT", 1));
   importacion.Add(Fila("PEDE_CANT", 2));
   for (const auto& caso : casos) {
-    TValoresRegistro valores;
-    asigne_valores(Campos(caso.textos), importacion, valores);
-    EXPECT_EQ(valores.PEDE_CANT, caso.esperado);
+    TValoresRegistro values;
+    asigne_valores(Campos(caso.textos), importacion, values);
+    EXPECT_EQ(values.PEDE_CANT, caso.esperado);
   }
 }
 
-TEST(ValoresRegistro, EntradasDeLaMismaColumnaEnOrdenDeAlta) {
+TEST(ValoresRegistro, EntriesOfOneColumnInTheOrderAdded) {
   CImportacion importacion;
   importacion.Add(Fila("PREF_PRE", 2));
   importacion.Add(Fila("PREF_PRE", 1));
   importacion.Add(Fila("PREF_PRE", 2, "no"));
   importacion.Add(Fila("PEDI_NOMTERC", 2));  // one field feeds two values
-  TValoresRegistro valores;
-  asigne_valores(Campos({"uno", "dos"}), importacion, valores);
-  EXPECT_EQ(valores.PREF_PRE, "dos");
-  EXPECT_EQ(valores.PEDI_NOMTERC, "dos");
+  TValoresRegistro values;
+  asigne_valores(Campos({"uno", "dos"}), importacion, values);
+  EXPECT_EQ(values.PREF_PRE, "dos");
+  EXPECT_EQ(values.PEDI_NOMTERC, "dos");
 }
 
-TEST(ValoresRegistro, LosValoresPasanDeUnRegistroAlSiguiente) {
+TEST(ValoresRegistro, ValuesCarryFromOneRecordToTheNext) {
   CImportacion importacion;
   importacion.Add(Fila("PREF_PRE", 1));
   importacion.Add(Fila("PEDI_NUMERO", 2));
@@ -154,7 +203,7 @@ TEST(ValoresRegistro, LosValoresPasanDeUnRegistroAlSiguiente) {
   importacion.Add(Fila("ARTI_COD", 4));
   const struct {
     std::vector<std::string> textos;
-    std::vector<std::string> valores;  // prefix, number, name, article after the record
+    std::vector<std::string> values;  // prefix, number, name, article after the record
   } registros[] = {
       {{"PV", "100", "ACME", "A1"}, {"PV", "100", "ACME", "A1"}},
       {{"", "", "", "A2"}, {"PV", "100", "ACME", "A2"}},   // empty fields keep the values
@@ -162,18 +211,18 @@ TEST(ValoresRegistro, LosValoresPasanDeUnRegistroAlSiguiente) {
       {{"", "101", "  ", ""}, {"PV", "101", "  ", "A2"}},  // blanks replace
       {{"pv"}, {"pv", "101", "  ", "A2"}},
   };
-  TValoresRegistro valores;
+  TValoresRegistro values;
   for (const auto& registro : registros) {
-    asigne_valores(Campos(registro.textos), importacion, valores);
-    EXPECT_EQ((std::vector<std::string>{valores.PREF_PRE, valores.PEDI_NUMERO,
-                                        valores.PEDI_NOMTERC, valores.ARTI_COD}),
-              registro.valores);
+    asigne_valores(Campos(registro.textos), importacion, values);
+    EXPECT_EQ((std::vector<std::string>{values.PREF_PRE, values.PEDI_NUMERO,
+                                        values.PEDI_NOMTERC, values.ARTI_COD}),
+              registro.values);
   }
 }
 
 // A later text that differs from the value in a single byte, at any
 // position and for any length, replaces it; an equal one leaves it equal.
-TEST(ValoresRegistro, UnByteDistintoReemplazaElValor) {
+TEST(ValoresRegistro, OneDifferentByteReplacesTheValue) {
   CImportacion importacion;
   importacion.Add(Fila("TERC_NIT", 1));
   for (std::size_t largo = 1; largo <= 40; ++largo) {
@@ -182,29 +231,30 @@ TEST(ValoresRegistro, UnByteDistintoReemplazaElValor) {
       for (std::size_t k = 0; k < largo; ++k) primero[k] = static_cast<char>('a' + k % 26);
       std::string segundo = primero;
       segundo[i] = 'Z';
-      TValoresRegistro valores;
-      asigne_valores(Campos({primero}), importacion, valores);
-      asigne_valores(Campos({segundo}), importacion, valores);
-      ASSERT_EQ(valores.TERC_NIT, segundo) << largo << " " << i;
-      asigne_valores(Campos({segundo + "x"}), importacion, valores);
-      ASSERT_EQ(valores.TERC_NIT, segundo + "x");
-      asigne_valores(Campos({primero}), importacion, valores);
-      ASSERT_EQ(valores.TERC_NIT, primero);
+      TValoresRegistro values;
+      asigne_valores(Campos({primero}), importacion, values);
+      asigne_valores(Campos({segundo}), importacion, values);
+      ASSERT_EQ(values.TERC_NIT, segundo) << largo << " " << i;
+      asigne_valores(Campos({segundo + "x"}), importacion, values);
+      ASSERT_EQ(values.TERC_NIT, segundo + "x");
+      asigne_valores(Campos({primero}), importacion, values);
+      ASSERT_EQ(values.TERC_NIT, primero);
     }
   }
 }
 
-TEST(ValoresRegistro, LayoutVacioNoCambiaNada) {
+TEST(ValoresRegistro, EmptyLayoutChangesNothing) {
   const CImportacion importacion;
-  TValoresRegistro valores;
-  asigne_valores(Campos({"PV", "1"}), importacion, valores);
-  for (const auto& [nombre, valor] : kNombres) EXPECT_EQ(valores.*valor, "") << nombre;
+  TValoresRegistro values;
+  asigne_valores(Campos(std::vector<std::string>(TCamposRegistro::kFieldCount, "x")), importacion,
+                 values);
+  for (const auto& [nombre, valor] : kRecordValueNames) EXPECT_EQ(values.*valor, "") << nombre;
 }
 
-TEST(ValoresRegistro, TextoDelRegistro) {
+TEST(ValoresRegistro, RecordText) {
   const struct {
-    const char* prefijo;
-    const char* numero;
+    const char* prefix;
+    const char* number;
     const char* nombre;
     const char* texto;
   } casos[] = {
@@ -215,12 +265,12 @@ TEST(ValoresRegistro, TextoDelRegistro) {
       {" PV ", " 1 ", " X ", " PV  1  -  X "},
   };
   for (const auto& caso : casos) {
-    TValoresRegistro valores;
-    valores.PREF_PRE = caso.prefijo;
-    valores.PEDI_NUMERO = caso.numero;
-    valores.PEDI_NOMTERC = caso.nombre;
-    valores.ARTI_COD = "no aparece";
-    EXPECT_EQ(valores.RecordText(), caso.texto);
+    TValoresRegistro values;
+    values.PREF_PRE = caso.prefix;
+    values.PEDI_NUMERO = caso.number;
+    values.PEDI_NOMTERC = caso.nombre;
+    values.ARTI_COD = "no aparece";
+    EXPECT_EQ(values.RecordText(), caso.texto);
   }
 }
 

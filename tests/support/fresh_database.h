@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp::testing {
 
@@ -17,7 +18,6 @@ class FreshDatabase {
   // test (ADD_FAILURE and an exception) when the script fails.
   explicit FreshDatabase(bool demo = false, std::string company = "prueba",
                          const std::string& charset = "NONE");
-  ~FreshDatabase();
   FreshDatabase(const FreshDatabase&) = delete;
   FreshDatabase& operator=(const FreshDatabase&) = delete;
 
@@ -45,6 +45,7 @@ class FreshDatabase {
   void Configure(Connection& connection) const;
 
  private:
+  TempFolder folder_;
   std::string server_;
   std::string company_;
   std::string path_;

@@ -6,14 +6,14 @@
 
 namespace imp::testing {
 
-std::vector<Fila> RowsAsText(Connection& connection, const RegionalSettings& rs,
-                             const std::string& sql) {
+std::vector<TextRow> RowsAsText(Connection& connection, const RegionalSettings& rs,
+                                const std::string& sql) {
   QuerySet q(connection, rs, "QPrueba");
   q.SetCommandText(sql);
   q.Open();
-  std::vector<Fila> filas;
+  std::vector<TextRow> filas;
   for (q.First(); !q.Eof(); q.Next()) {
-    Fila fila;
+    TextRow fila;
     for (int i = 0; i < q.FieldCount(); ++i) fila[q.FieldName(i)] = q.AsText(i);
     filas.push_back(std::move(fila));
   }

@@ -11,20 +11,20 @@
 
 namespace imp::testing {
 
-using Fila = std::map<std::string, std::string>;
+using TextRow = std::map<std::string, std::string>;
 
 // Runs `sql` on a connection of its own that `configure` points at the
 // database, and returns its rows.
 template <typename Configure>
-std::vector<Fila> RowsAsText(const Configure& configure, const RegionalSettings& rs,
-                             const std::string& sql);
+std::vector<TextRow> RowsAsText(const Configure& configure, const RegionalSettings& rs,
+                                const std::string& sql);
 
-std::vector<Fila> RowsAsText(Connection& connection, const RegionalSettings& rs,
-                             const std::string& sql);
+std::vector<TextRow> RowsAsText(Connection& connection, const RegionalSettings& rs,
+                                const std::string& sql);
 
 template <typename Configure>
-std::vector<Fila> RowsAsText(const Configure& configure, const RegionalSettings& rs,
-                             const std::string& sql) {
+std::vector<TextRow> RowsAsText(const Configure& configure, const RegionalSettings& rs,
+                                const std::string& sql) {
   Connection connection;
   configure(connection);
   return RowsAsText(connection, rs, sql);

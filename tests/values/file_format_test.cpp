@@ -29,7 +29,7 @@ TEST(FileFormat, StatedPartsReplaceTheRegionalOnes) {
   spanish.date_separator = '/';
   spanish.short_date_format = "d/mm/yy";
   const Date today = *Date::FromYmd(2026, 12, 9);
-  struct Caso {
+  struct Case {
     FileFormat format;
     const char* number;
     const char* date;
@@ -46,7 +46,7 @@ TEST(FileFormat, StatedPartsReplaceTheRegionalOnes) {
       // code page for the texts.
       {{}, "1234,5", "15/01/2026", TextEncoding::kWin1252},
   };
-  for (const Caso& c : casos) {
+  for (const Case& c : casos) {
     SCOPED_TRACE(c.date);
     const RegionalSettings rs = c.format.ApplyTo(spanish);
     EXPECT_EQ(TextToCurrency(c.number, rs).ToText(RegionalSettings()), "1234.5");

@@ -1,4 +1,4 @@
-#include "tests/stress/revision_pedidos.h"
+#include "tests/stress/order_check.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 
 #include "db/connection.h"
 #include "db/firebird.h"
-#include "tests/stress/proceso_vigilado.h"
+#include "tests/support/shell_command.h"
 
 namespace imp::testing {
 namespace {
@@ -23,7 +23,7 @@ int64_t DiezMilesimas(const fb::Value& v) {
 
 std::string Texto(const fb::Value& v) { return v.is_null() ? "<null>" : v.bytes; }
 
-std::string Cifra(int64_t diezmilesimas) {
+std::string Figure(int64_t diezmilesimas) {
   const int64_t absoluto = diezmilesimas < 0 ? -diezmilesimas : diezmilesimas;
   return std::string(diezmilesimas < 0 ? "-" : "") + std::to_string(absoluto / 10000) + "." +
          std::to_string(10000 + absoluto % 10000).substr(1);
@@ -35,7 +35,7 @@ std::string Comillas(const std::string& texto) {
   return quoted + "'";
 }
 
-struct Linea {
+struct LineRow {
   int64_t item;
   std::string articulo;
   int64_t cantidad, total, iva;
@@ -43,8 +43,8 @@ struct Linea {
 
 }  // namespace
 
-RevisionPedidos RevisePedidos(const BaseCompania& base, const PedidosEsperados& esperados) {
-  RevisionPedidos revision;
+OrderCheck CheckOrders(const CompanyDatabase& base, const ExpectedOrders& esperados) {
+  OrderCheck revision;
   std::vector<fb::Row> cabeceras, detalle;
   {
     Connection conexion;
@@ -62,7 +62,7 @@ RevisionPedidos RevisePedidos(const BaseCompania& base, const PedidosEsperados& 
   revision.pedidos = static_cast<int64_t>(cabeceras.size());
   revision.lineas = static_cast<int64_t>(detalle.size());
 
-  std::map<int64_t, std::vector<Linea>> lineas;
+  std::map<int64_t, std::vector<LineRow>> lineas;
   for (const fb::Row& f : detalle) {
     lineas[f[0].integer].push_back(
         {f[1].integer, Texto(f[2]), DiezMilesimas(f[3]), DiezMilesimas(f[4]), DiezMilesimas(f[5])});
@@ -71,7 +71,7 @@ RevisionPedidos RevisePedidos(const BaseCompania& base, const PedidosEsperados& 
   std::set<int64_t> con_cabecera;
   for (const fb::Row& f : cabeceras) {
     const int64_t id = f[0].integer;
-    const ClavePedido clave{Texto(f[1]), Texto(f[2])};
+    const OrderKey clave{Texto(f[1]), Texto(f[2])};
     const std::string nombre = "order " + clave.first + " " + clave.second + " (PEDI_ID " +
                                std::to_string(id) + ")";
     con_cabecera.insert(id);
@@ -79,12 +79,12 @@ RevisionPedidos RevisePedidos(const BaseCompania& base, const PedidosEsperados& 
     ids.push_back(id);
     if (ids.size() == 2) revision.faltas.push_back(nombre + " is written more than once");
 
-    const PedidoArchivo* esperado = esperados.Busque(clave);
+    const FileOrder* esperado = esperados.Find(clave);
     if (!esperado) {
       revision.faltas.push_back(nombre + " is given by no file");
       continue;
     }
-    const std::vector<Linea>& suyas = lineas[id];
+    const std::vector<LineRow>& suyas = lineas[id];
     if (suyas.size() != esperado->lineas.size()) {
       revision.faltas.push_back(nombre + " has " + std::to_string(suyas.size()) +
                                 " lines; its file gives " +
@@ -92,7 +92,7 @@ RevisionPedidos RevisePedidos(const BaseCompania& base, const PedidosEsperados& 
     }
     int64_t total = 0, iva = 0;
     for (size_t i = 0; i < suyas.size(); ++i) {
-      const Linea& l = suyas[i];
+      const LineRow& l = suyas[i];
       total += l.total;
       iva += l.iva;
       if (l.item != static_cast<int64_t>(i) + 1) {
@@ -102,20 +102,20 @@ RevisionPedidos RevisePedidos(const BaseCompania& base, const PedidosEsperados& 
                  (l.articulo != esperado->lineas[i].articulo ||
                   l.cantidad != esperado->lineas[i].cantidad)) {
         revision.faltas.push_back(nombre + ": line " + std::to_string(i + 1) + " is " +
-                                  l.articulo + " x " + Cifra(l.cantidad) + "; its file gives " +
+                                  l.articulo + " x " + Figure(l.cantidad) + "; its file gives " +
                                   esperado->lineas[i].articulo + " x " +
-                                  Cifra(esperado->lineas[i].cantidad));
+                                  Figure(esperado->lineas[i].cantidad));
       }
     }
     const int64_t pedi_total = DiezMilesimas(f[3]), pedi_iva = DiezMilesimas(f[4]);
     const int64_t descuento = DiezMilesimas(f[5]);
     if (pedi_total != total - descuento) {
-      revision.faltas.push_back(nombre + ": PEDI_TOTAL " + Cifra(pedi_total) + ", lines " +
-                                Cifra(total) + " less discount " + Cifra(descuento));
+      revision.faltas.push_back(nombre + ": PEDI_TOTAL " + Figure(pedi_total) + ", lines " +
+                                Figure(total) + " less discount " + Figure(descuento));
     }
     if (pedi_iva != iva) {
-      revision.faltas.push_back(nombre + ": PEDI_IVAMONTO " + Cifra(pedi_iva) + ", lines " +
-                                Cifra(iva));
+      revision.faltas.push_back(nombre + ": PEDI_IVAMONTO " + Figure(pedi_iva) + ", lines " +
+                                Figure(iva));
     }
   }
   for (const auto& [id, suyas] : lineas) {
@@ -127,15 +127,15 @@ RevisionPedidos RevisePedidos(const BaseCompania& base, const PedidosEsperados& 
   return revision;
 }
 
-std::size_t PedidosIniciales(const ArchivoPedidos& archivo, RevisionPedidos& revision) {
+std::size_t LeadingOrders(const OrderFile& archivo, OrderCheck& revision) {
   std::size_t iniciales = 0;
   while (iniciales < archivo.pedidos.size()) {
-    const PedidoArchivo& p = archivo.pedidos[iniciales];
+    const FileOrder& p = archivo.pedidos[iniciales];
     if (!revision.ids.count({p.prefijo, p.numero})) break;
     ++iniciales;
   }
   for (std::size_t i = iniciales; i < archivo.pedidos.size(); ++i) {
-    const PedidoArchivo& p = archivo.pedidos[i];
+    const FileOrder& p = archivo.pedidos[i];
     if (revision.ids.count({p.prefijo, p.numero})) {
       revision.faltas.push_back("order " + p.prefijo + " " + p.numero + " (number " +
                                 std::to_string(i + 1) + " of its file) is written, order " +
@@ -151,7 +151,7 @@ namespace {
 // extends the database may leave an allocated page that nothing uses yet
 // (an orphan page): gfix counts it as a page warning; space, not data, is
 // lost. Any error count, or any other line, is a finding.
-bool SoloAdvertencias(const std::string& salida) {
+bool OnlyWarnings(const std::string& salida) {
   std::istringstream lineas(salida);
   std::string linea;
   while (std::getline(lineas, linea)) {
@@ -169,7 +169,7 @@ bool SoloAdvertencias(const std::string& salida) {
 
 }  // namespace
 
-std::string ValideBase(const BaseCompania& base) {
+std::string ValidateDatabase(const CompanyDatabase& base) {
   const std::string comando = "gfix -v -full -user SYSDBA -password " + Comillas(base.clave) +
                               " " + Comillas(base.cadena);
   std::string salida;
@@ -177,11 +177,11 @@ std::string ValideBase(const BaseCompania& base) {
   // At most 10 s of retries: the server drops a dead client's attachment as
   // soon as it notices the closed socket.
   for (int intento = 0; intento < 100; ++intento) {
-    estado = EjecuteComando(comando, salida);
+    estado = RunShellCommand(comando, salida);
     if (salida.find("cannot validate") == std::string::npos) break;
     usleep(100 * 1000);
   }
-  if (estado == 0 && SoloAdvertencias(salida)) return "";
+  if (estado == 0 && OnlyWarnings(salida)) return "";
   return "gfix -v -full exited " + std::to_string(estado) + ":\n" + salida;
 }
 

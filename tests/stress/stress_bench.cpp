@@ -1,4 +1,4 @@
-#include "tests/stress/banco_estres.h"
+#include "tests/stress/stress_bench.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,7 +13,7 @@ constexpr char kExe[] = IMPORTA_PEDIDOS_EXE;
 
 }  // namespace
 
-bool ConSanitizadores() {
+bool WithSanitizers() {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_UNDEFINED__)
   return true;
 #elif defined(__has_feature)
@@ -30,7 +30,7 @@ bool ConSanitizadores() {
 namespace {
 
 // Faults of a revision as one message (the first few of them).
-std::string Faltas(const RevisionPedidos& revision) {
+std::string FaultsText(const OrderCheck& revision) {
   std::string texto;
   for (size_t i = 0; i < revision.faltas.size() && i < 20; ++i) texto += revision.faltas[i] + "\n";
   if (revision.faltas.size() > 20) {
@@ -41,30 +41,25 @@ std::string Faltas(const RevisionPedidos& revision) {
 
 }  // namespace
 
-std::optional<ServidorEstres> ServidorEstres::DelEntorno() {
-  const char* host = std::getenv("IMPORTA_FB_SERVER");
-  if (!host || !*host) return std::nullopt;
-  const char* clave = std::getenv("IMPORTA_FB_PASSWORD");
-  return ServidorEstres{host, clave && *clave ? clave : "imptest"};
-}
+std::optional<TestServer> StressServer() { return TestServer::FromEnvironment("imptest"); }
 
-CompaniaEstres::CompaniaEstres(const std::optional<ServidorEstres>& servidor,
-                               const std::string& juego)
+StressCompany::StressCompany(const std::optional<TestServer>& servidor,
+                             const std::string& juego)
     : db(/*demo=*/true, "demo", juego) {
   const std::string servidor_settings = servidor ? servidor->host + ":" + db.server() : db.server();
   base_.cadena = servidor ? servidor->host + ":" + db.path() : db.path();
-  base_.clave = servidor ? servidor->clave : "masterkey";
+  base_.clave = servidor ? servidor->password : "masterkey";
   settings_ = db.server() + "/settings.conf";
-  EscribaArchivo(settings_, servidor_settings + "\nSYSDBA\n" + base_.clave + "\ndemo\n");
+  WriteFile(settings_, servidor_settings + "\nSYSDBA\n" + base_.clave + "\ndemo\n");
 }
 
-std::string CompaniaEstres::Archivo(const std::string& nombre, const std::string& texto) const {
+std::string StressCompany::File(const std::string& nombre, const std::string& texto) const {
   const std::string ruta = db.server() + "/" + nombre;
-  EscribaArchivo(ruta, texto);
+  WriteFile(ruta, texto);
   return ruta;
 }
 
-std::unique_ptr<ProcesoVigilado> CompaniaEstres::Importe(const std::string& archivo,
+std::unique_ptr<ChildProcess> StressCompany::Import(const std::string& archivo,
                                                          bool terminal,
                                                          const std::vector<std::string>& opciones,
                                                          const std::string& antes) const {
@@ -77,39 +72,39 @@ std::unique_ptr<ProcesoVigilado> CompaniaEstres::Importe(const std::string& arch
     argumentos.insert(argumentos.begin(), {"-c", antes + "; exec \"$0\" \"$@\"", programa});
     programa = "/bin/sh";
   }
-  return std::make_unique<ProcesoVigilado>(programa, argumentos,
-                                           Entorno{{"LC_ALL", "C"}, {"LANG", "C"}}, db.server(),
+  return std::make_unique<ChildProcess>(programa, argumentos,
+                                           Environment{{"LC_ALL", "C"}, {"LANG", "C"}}, db.server(),
                                            terminal);
 }
 
-int PuntosDeMuerte(int normal) {
+int KillPoints(int normal) {
   if (const char* texto = std::getenv("IMPORTA_STRESS_KILL_POINTS"); texto && *texto) {
     return std::max(1, std::atoi(texto));
   }
-  return ConSanitizadores() ? std::max(1, normal / 3) : normal;
+  return WithSanitizers() ? std::max(1, normal / 3) : normal;
 }
 
-uint64_t SemillaEstres() {
+uint64_t StressSeed() {
   if (const char* texto = std::getenv("IMPORTA_STRESS_SEED"); texto && *texto) {
     return std::strtoull(texto, nullptr, 10);
   }
   return (static_cast<uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
 }
 
-CifrasMuerte CorridasConMuerte(const CompaniaEstres& compania, int puntos, int pedidos,
-                               uint64_t semilla) {
-  CifrasMuerte cifras;
-  PedidosEsperados esperados;
+KillFigures RunsWithKills(const StressCompany& compania, int puntos, int pedidos,
+                          uint64_t semilla) {
+  KillFigures cifras;
+  ExpectedOrders esperados;
   std::mt19937_64 azar(semilla);
   // A run that ends before its kill point makes no kill; a few spare runs
   // cover those.
   for (int corrida = 0; cifras.puntos < puntos && corrida < 2 * puntos + 2; ++corrida) {
     SCOPED_TRACE("run " + std::to_string(corrida + 1));
-    const ArchivoPedidos archivo =
-        GenereArchivoPedidos(azar(), pedidos, 1000 * (corrida + 1) + 1);
-    esperados.Agregue(archivo);
+    const OrderFile archivo =
+        GenerateOrderFile(azar(), pedidos, 1000 * (corrida + 1) + 1);
+    esperados.Add(archivo);
     const std::string ruta =
-        compania.Archivo("muerte-" + std::to_string(corrida + 1) + ".csv", archivo.texto);
+        compania.File("muerte-" + std::to_string(corrida + 1) + ".csv", archivo.texto);
     // Every fifth run dies while it starts (connection, layout, the first
     // order); the others anywhere up to near the end of the file.
     const bool al_arrancar = corrida % 5 == 0;
@@ -117,28 +112,28 @@ CifrasMuerte CorridasConMuerte(const CompaniaEstres& compania, int puntos, int p
         al_arrancar ? 0 : static_cast<int64_t>(azar() % static_cast<uint64_t>(archivo.lineas * 9 / 10));
     const useconds_t demora = static_cast<useconds_t>(azar() % (al_arrancar ? 400'000 : 30'000));
 
-    const auto importador = compania.Importe(ruta, /*terminal=*/true);
-    if (importador->EspereRegistros(registro, kLimiteCorrida)) {
+    const auto importador = compania.Import(ruta, /*terminal=*/true);
+    if (importador->WaitForRecords(registro, kRunLimit)) {
       usleep(demora);
-      importador->Mate();
+      importador->Kill();
     }
-    EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung:\n" << importador->err();
-    if (importador->matado()) {
+    EXPECT_TRUE(importador->Finish(kRunLimit)) << "the importer hung:\n" << importador->err();
+    if (importador->killed()) {
       ++cifras.puntos;
     } else {
       ++cifras.completas;
-      EXPECT_EQ(importador->estado(), 0) << importador->err() << importador->out();
+      EXPECT_EQ(importador->status(), 0) << importador->err() << importador->out();
     }
 
-    const std::string validacion = ValideBase(compania.base());
-    EXPECT_EQ(validacion, "") << "killed after record " << importador->registros();
-    RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
-    const size_t iniciales = PedidosIniciales(archivo, revision);
-    if (!importador->matado()) {
+    const std::string validacion = ValidateDatabase(compania.base());
+    EXPECT_EQ(validacion, "") << "killed after record " << importador->records();
+    OrderCheck revision = CheckOrders(compania.base(), esperados);
+    const size_t iniciales = LeadingOrders(archivo, revision);
+    if (!importador->killed()) {
       EXPECT_EQ(iniciales, archivo.pedidos.size());
     }
     EXPECT_TRUE(revision.faltas.empty())
-        << "killed after record " << importador->registros() << ":\n" << Faltas(revision);
+        << "killed after record " << importador->records() << ":\n" << FaultsText(revision);
     cifras.pedidos_revisados += revision.pedidos;
     cifras.lineas_revisadas += revision.lineas;
     if (::testing::Test::HasFailure()) return cifras;
@@ -147,15 +142,15 @@ CifrasMuerte CorridasConMuerte(const CompaniaEstres& compania, int puntos, int p
   // The database takes a whole file after the crashes: every identifier
   // drawn is new, nothing left behind is in the way.
   SCOPED_TRACE("whole run after the kills");
-  const ArchivoPedidos archivo = GenereArchivoPedidos(azar(), pedidos / 4 + 1, 900001);
-  esperados.Agregue(archivo);
-  const auto importador = compania.Importe(compania.Archivo("entera.csv", archivo.texto), false);
-  EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung";
-  EXPECT_EQ(importador->estado(), 0) << importador->err() << importador->out();
-  EXPECT_EQ(ValideBase(compania.base()), "");
-  RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
-  EXPECT_EQ(PedidosIniciales(archivo, revision), archivo.pedidos.size());
-  EXPECT_TRUE(revision.faltas.empty()) << Faltas(revision);
+  const OrderFile archivo = GenerateOrderFile(azar(), pedidos / 4 + 1, 900001);
+  esperados.Add(archivo);
+  const auto importador = compania.Import(compania.File("entera.csv", archivo.texto), false);
+  EXPECT_TRUE(importador->Finish(kRunLimit)) << "the importer hung";
+  EXPECT_EQ(importador->status(), 0) << importador->err() << importador->out();
+  EXPECT_EQ(ValidateDatabase(compania.base()), "");
+  OrderCheck revision = CheckOrders(compania.base(), esperados);
+  EXPECT_EQ(LeadingOrders(archivo, revision), archivo.pedidos.size());
+  EXPECT_TRUE(revision.faltas.empty()) << FaultsText(revision);
   cifras.pedidos_revisados += revision.pedidos;
   cifras.lineas_revisadas += revision.lineas;
   cifras.pedidos_finales = revision.pedidos;

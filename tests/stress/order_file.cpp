@@ -1,4 +1,4 @@
-#include "tests/stress/archivo_pedidos.h"
+#include "tests/stress/order_file.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -10,12 +10,12 @@ namespace imp::testing {
 namespace {
 
 // Customers of the demo company with a branch of theirs and a name.
-struct Cliente {
+struct Customer {
   const char* nit;
   const char* nombre;
   const char* sucursal;
 };
-constexpr Cliente kClientes[] = {
+constexpr Customer kCustomers[] = {
     {"800100200", "\"ACME, S.A.\"", "01"},
     {"800100200", "\"ACME, S.A.\"", "02"},
     {"830045678", "DISTRIBUIDORA EL SOL LTDA", "02"},
@@ -47,7 +47,7 @@ std::string Decimal(int64_t diezmilesimas) {
 
 }  // namespace
 
-ArchivoPedidos GenereArchivoPedidos(uint64_t semilla, int pedidos, int primer_numero) {
+OrderFile GenerateOrderFile(uint64_t semilla, int pedidos, int primer_numero) {
   if (primer_numero < 1 || primer_numero + pedidos - 1 > 999999) {
     throw std::invalid_argument("order numbers have at most six digits");
   }
@@ -55,19 +55,19 @@ ArchivoPedidos GenereArchivoPedidos(uint64_t semilla, int pedidos, int primer_nu
   auto entre = [&azar](int64_t desde, int64_t hasta) {
     return desde + static_cast<int64_t>(azar() % static_cast<uint64_t>(hasta - desde + 1));
   };
-  static constexpr const char* kDescuentos[] = {"0", "0", "0", "1.5", "2.5", "10"};
+  static constexpr const char* kDiscounts[] = {"0", "0", "0", "1.5", "2.5", "10"};
 
-  ArchivoPedidos archivo;
+  OrderFile archivo;
   archivo.pedidos.reserve(static_cast<size_t>(pedidos));
   for (int k = 0; k < pedidos; ++k) {
-    PedidoArchivo pedido;
+    FileOrder pedido;
     pedido.prefijo = entre(0, 1) ? "PV" : "FE";
     pedido.numero = std::to_string(primer_numero + k);
-    const Cliente& cliente = kClientes[entre(0, std::size(kClientes) - 1)];
+    const Customer& cliente = kCustomers[entre(0, std::size(kCustomers) - 1)];
     const int64_t lineas = entre(0, 24) == 0 ? 40 : entre(1, 10);
     for (int64_t j = 0; j < lineas; ++j) {
       const int articulo = static_cast<int>(entre(1, 300));
-      LineaArchivo linea;
+      FileLine linea;
       char codigo[16];
       std::snprintf(codigo, sizeof codigo, "ART%04d", articulo);
       linea.articulo = codigo;
@@ -82,7 +82,7 @@ ArchivoPedidos GenereArchivoPedidos(uint64_t semilla, int pedidos, int primer_nu
         texto = ",,,,,,,,,,,,";
       }
       texto += linea.articulo + "," + Decimal(linea.cantidad) + "," + UnidadPropia(articulo) +
-               "," + std::to_string(entre(5, 500) * 100) + "," + kDescuentos[entre(0, 5)] +
+               "," + std::to_string(entre(5, 500) * 100) + "," + kDiscounts[entre(0, 5)] +
                "\r\n";
       archivo.texto += texto;
       pedido.lineas.push_back(std::move(linea));
@@ -93,23 +93,23 @@ ArchivoPedidos GenereArchivoPedidos(uint64_t semilla, int pedidos, int primer_nu
   return archivo;
 }
 
-void EscribaArchivo(const std::string& ruta, const std::string& texto) {
+void WriteFile(const std::string& ruta, const std::string& texto) {
   std::filesystem::create_directories(std::filesystem::path(ruta).parent_path());
   std::ofstream salida(ruta, std::ios::binary | std::ios::trunc);
   salida << texto;
   if (!salida.flush()) throw std::runtime_error("cannot write " + ruta);
 }
 
-void PedidosEsperados::Agregue(const ArchivoPedidos& archivo) {
-  for (const PedidoArchivo& pedido : archivo.pedidos) {
-    if (!pedidos_.emplace(ClavePedido{pedido.prefijo, pedido.numero}, pedido).second) {
+void ExpectedOrders::Add(const OrderFile& archivo) {
+  for (const FileOrder& pedido : archivo.pedidos) {
+    if (!pedidos_.emplace(OrderKey{pedido.prefijo, pedido.numero}, pedido).second) {
       throw std::invalid_argument("order " + pedido.prefijo + " " + pedido.numero +
                                   " given by two files");
     }
   }
 }
 
-const PedidoArchivo* PedidosEsperados::Busque(const ClavePedido& clave) const {
+const FileOrder* ExpectedOrders::Find(const OrderKey& clave) const {
   const auto it = pedidos_.find(clave);
   return it == pedidos_.end() ? nullptr : &it->second;
 }

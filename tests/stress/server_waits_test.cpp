@@ -14,23 +14,23 @@
 #include <string>
 
 #include "db/firebird.h"
-#include "tests/stress/archivo_pedidos.h"
-#include "tests/stress/banco_estres.h"
+#include "tests/stress/order_file.h"
+#include "tests/stress/stress_bench.h"
 #include "tests/support/silent_server.h"
 
 namespace imp::testing {
 namespace {
 
-using Reloj = std::chrono::steady_clock;
+using Clock = std::chrono::steady_clock;
 
 bool Contiene(const std::string& texto, const std::string& parte) {
   return texto.find(parte) != std::string::npos;
 }
 
-TEST(Esperas, BloqueoRetenidoTerminaLaCorridaTrasSuEspera) {
-  const std::optional<ServidorEstres> servidor = ServidorEstres::DelEntorno();
+TEST(Waits, HeldLockEndsTheRunAfterItsWait) {
+  const std::optional<TestServer> servidor = StressServer();
   if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
-  CompaniaEstres compania(servidor);
+  StressCompany compania(servidor);
   // A trigger that keeps a running count in a row of its own, as business
   // systems keep balances: another session that updates the row and does
   // not commit holds every order's insert.
@@ -49,92 +49,92 @@ SET TERM ; ^
   fb::Transaction bloqueo = fb::Transaction::Begin(otra);
   fb::Statement::Prepare(otra, bloqueo, "UPDATE CUENTA_PEDIDOS SET N = N + 100").Execute(bloqueo);
 
-  const ArchivoPedidos archivo = GenereArchivoPedidos(5, 3, 1);
+  const OrderFile archivo = GenerateOrderFile(5, 3, 1);
   const std::string rechazos = compania.db.server() + "/bloqueo.rechazos";
-  const auto importador = compania.Importe(compania.Archivo("bloqueo.csv", archivo.texto), false,
-                                           {"--espera-bloqueo", "2", "--rejects", rechazos});
+  const auto importador = compania.Import(compania.File("bloqueo.csv", archivo.texto), false,
+                                          {"--espera-bloqueo", "2", "--rejects", rechazos});
   // Without the option the run would wait as long as the row is held.
-  const bool termino = importador->Termine(std::chrono::seconds(60));
+  const bool termino = importador->Finish(std::chrono::seconds(60));
   bloqueo.Rollback();
   ASSERT_TRUE(termino) << "still waiting on the lock";
-  EXPECT_EQ(importador->estado(), 1) << importador->err() << importador->out();
+  EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
   EXPECT_TRUE(Contiene(importador->err(), "s (--espera-bloqueo) por filas que otra transacción"))
       << importador->err();
   // Not an order the database refused: the order in flight goes to the
   // rejects, whole, and nothing was written.
   EXPECT_EQ(importador->err().find("no grabado"), std::string::npos) << importador->err();
   std::string salida;
-  EXPECT_EQ(EjecuteComando("head -c 5 '" + rechazos + "'", salida), 0);
+  EXPECT_EQ(RunShellCommand("head -c 5 '" + rechazos + "'", salida), 0);
   EXPECT_EQ(salida, archivo.texto.substr(0, 5));
-  PedidosEsperados esperados;
-  esperados.Agregue(archivo);
-  EXPECT_EQ(RevisePedidos(compania.base(), esperados).pedidos, 0);
+  ExpectedOrders esperados;
+  esperados.Add(archivo);
+  EXPECT_EQ(CheckOrders(compania.base(), esperados).pedidos, 0);
 }
 
 // Two runs of one file with --skip-existing at the same time: the second
 // does not start beside the first, and every order ends up written once.
-TEST(Esperas, DosImportacionesConSkipExistingGrabanCadaPedidoUnaVez) {
-  const std::optional<ServidorEstres> servidor = ServidorEstres::DelEntorno();
+TEST(Waits, TwoImportsWithSkipExistingWriteEachOrderOnce) {
+  const std::optional<TestServer> servidor = StressServer();
   if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
-  CompaniaEstres compania(servidor);
-  const ArchivoPedidos archivo = GenereArchivoPedidos(21, 1500, 1);
-  const std::string ruta = compania.Archivo("dos-veces.csv", archivo.texto);
-  const auto primera = compania.Importe(ruta, /*terminal=*/true, {"--skip-existing"});
-  ASSERT_TRUE(primera->EspereRegistros(100, kLimiteCorrida)) << primera->err();
-  const auto segunda = compania.Importe(ruta, /*terminal=*/false, {"--skip-existing"});
-  ASSERT_TRUE(segunda->Termine(kLimiteCorrida));
-  ASSERT_TRUE(primera->Termine(kLimiteCorrida));
-  EXPECT_EQ(primera->estado(), 0) << primera->err();
-  EXPECT_EQ(segunda->estado(), 2) << segunda->err() << segunda->out();
+  StressCompany compania(servidor);
+  const OrderFile archivo = GenerateOrderFile(21, 1500, 1);
+  const std::string ruta = compania.File("dos-veces.csv", archivo.texto);
+  const auto primera = compania.Import(ruta, /*terminal=*/true, {"--skip-existing"});
+  ASSERT_TRUE(primera->WaitForRecords(100, kRunLimit)) << primera->err();
+  const auto segunda = compania.Import(ruta, /*terminal=*/false, {"--skip-existing"});
+  ASSERT_TRUE(segunda->Finish(kRunLimit));
+  ASSERT_TRUE(primera->Finish(kRunLimit));
+  EXPECT_EQ(primera->status(), 0) << primera->err();
+  EXPECT_EQ(segunda->status(), 2) << segunda->err() << segunda->out();
   EXPECT_TRUE(Contiene(segunda->err(), "Otra importación está grabando en la compañía demo ("))
       << segunda->err();
   EXPECT_TRUE(Contiene(segunda->err(), "con --skip-existing no se importa a la vez")) << segunda->err();
 
-  PedidosEsperados esperados;
-  esperados.Agregue(archivo);
-  RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
+  ExpectedOrders esperados;
+  esperados.Add(archivo);
+  OrderCheck revision = CheckOrders(compania.base(), esperados);
   EXPECT_TRUE(revision.faltas.empty()) << revision.faltas.front();
-  EXPECT_EQ(PedidosIniciales(archivo, revision), archivo.pedidos.size());
+  EXPECT_EQ(LeadingOrders(archivo, revision), archivo.pedidos.size());
 
   // Once the first has ended, the same run finds every order written.
-  const auto tercera = compania.Importe(ruta, /*terminal=*/false, {"--skip-existing"});
-  ASSERT_TRUE(tercera->Termine(kLimiteCorrida));
-  EXPECT_EQ(tercera->estado(), 3) << tercera->err();
-  revision = RevisePedidos(compania.base(), esperados);
+  const auto tercera = compania.Import(ruta, /*terminal=*/false, {"--skip-existing"});
+  ASSERT_TRUE(tercera->Finish(kRunLimit));
+  EXPECT_EQ(tercera->status(), 3) << tercera->err();
+  revision = CheckOrders(compania.base(), esperados);
   EXPECT_TRUE(revision.faltas.empty()) << revision.faltas.front();
 }
 
-TEST(Esperas, ServidorQueNoRespondeTerminaLaCorrida) {
+TEST(Waits, ServerThatDoesNotAnswerEndsTheRun) {
   const SilentServer mudo;
-  CompaniaEstres compania;
-  EscribaArchivo(compania.db.server() + "/settings.conf",
-                 mudo.server_line() + "\nSYSDBA\nclave\ndemo\n");
-  const auto inicio = Reloj::now();
-  const auto importador = compania.Importe(
-      compania.Archivo("mudo.csv", GenereArchivoPedidos(6, 2, 1).texto), false,
+  StressCompany compania;
+  WriteFile(compania.db.server() + "/settings.conf",
+            mudo.server_line() + "\nSYSDBA\nclave\ndemo\n");
+  const auto inicio = Clock::now();
+  const auto importador = compania.Import(
+      compania.File("mudo.csv", GenerateOrderFile(6, 2, 1).texto), false,
       {"--espera-conexion", "3"});
-  ASSERT_TRUE(importador->Termine(std::chrono::seconds(60))) << "still waiting for the server";
-  const auto duracion = Reloj::now() - inicio;
-  EXPECT_EQ(importador->estado(), 2) << importador->err();
+  ASSERT_TRUE(importador->Finish(std::chrono::seconds(60))) << "still waiting for the server";
+  const auto duracion = Clock::now() - inicio;
+  EXPECT_EQ(importador->status(), 2) << importador->err();
   EXPECT_LT(duracion, std::chrono::seconds(30));
   EXPECT_TRUE(Contiene(importador->err(), "El servidor no respondió en 3 s (--espera-conexion)"))
       << importador->err();
 }
 
-TEST(Esperas, ArchivoRecienModificadoNoSeImporta) {
-  CompaniaEstres compania;
-  const std::string ruta = compania.Archivo("fresco.csv", GenereArchivoPedidos(8, 2, 1).texto);
-  const auto fresco = compania.Importe(ruta, false, {"--estable", "60"});
-  ASSERT_TRUE(fresco->Termine(kLimiteCorrida));
-  EXPECT_EQ(fresco->estado(), 2) << fresco->err();
+TEST(Waits, FreshlyModifiedFileIsNotImported) {
+  StressCompany compania;
+  const std::string ruta = compania.File("fresco.csv", GenerateOrderFile(8, 2, 1).texto);
+  const auto fresco = compania.Import(ruta, false, {"--estable", "60"});
+  ASSERT_TRUE(fresco->Finish(kRunLimit));
+  EXPECT_EQ(fresco->status(), 2) << fresco->err();
   EXPECT_TRUE(Contiene(fresco->err(), " s de --estable: puede estar escribiéndose todavía. No se importó."))
       << fresco->err();
   // Two minutes old: stable.
   const struct timespec antes[2] = {{time(nullptr) - 120, 0}, {time(nullptr) - 120, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, ruta.c_str(), antes, 0), 0);
-  const auto estable = compania.Importe(ruta, false, {"--estable", "60"});
-  ASSERT_TRUE(estable->Termine(kLimiteCorrida));
-  EXPECT_EQ(estable->estado(), 0) << estable->err();
+  const auto estable = compania.Import(ruta, false, {"--estable", "60"});
+  ASSERT_TRUE(estable->Finish(kRunLimit));
+  EXPECT_EQ(estable->status(), 0) << estable->err();
 }
 
 }  // namespace

@@ -11,11 +11,11 @@
 
 #include <cstdint>
 
-#include "tests/stress/banco_estres.h"
+#include "tests/stress/stress_bench.h"
 
 namespace imp::testing {
 
-struct CifrasInterrupcion {
+struct InterruptionFigures {
   int puntos = 0;             // runs the signal interrupted
   int completas = 0;          // runs that ended on their own first
   int64_t pedidos_grabados = 0;   // orders written by the interrupted runs
@@ -28,14 +28,14 @@ struct CifrasInterrupcion {
 // `pedidos` numbers, at most 2 * puntos + 2 runs); `esperados` holds the
 // orders of the company's earlier files and takes those of these. Failures
 // are reported through GoogleTest.
-CifrasInterrupcion CorridasInterrumpidas(const CompaniaEstres& compania, PedidosEsperados& esperados,
-                                         int senal, int puntos, int pedidos, int primer_numero,
-                                         uint64_t semilla);
+InterruptionFigures InterruptedRuns(const StressCompany& compania, ExpectedOrders& esperados,
+                                    int senal, int puntos, int pedidos, int primer_numero,
+                                    uint64_t semilla);
 
 // The series of every signal over one company: SIGINT, SIGTERM, SIGHUP and
 // SIGKILL in turn, `puntos` runs each on files of `pedidos` orders, their
 // figures printed after `donde` ("embedded", "TCP").
-void SeriesDeInterrupciones(const CompaniaEstres& compania, const char* donde, int puntos,
-                            int pedidos);
+void InterruptionSeries(const StressCompany& compania, const char* donde, int puntos,
+                        int pedidos);
 
 }  // namespace imp::testing

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/reliability/banco_confiabilidad.h"
+#include "tests/reliability/reliability_bench.h"
 
 namespace imp::testing {
 namespace {
 
-constexpr char kFinalizada[] = "Importación finalizada.";
+constexpr char kFinished[] = "Importación finalizada.";
 
 // The two orders every bad file starts with: PV 100 (lines 1 and 2) and
 // PV 101 (line 3). A fault on line 4 finds PV 100 written and PV 101 open.
@@ -24,9 +24,9 @@ const std::vector<std::string> kAmbos = {"PV 100:2", "PV 101:1"};
 
 // Writes the 10 MB line: the three good lines, then a new order whose
 // customer name runs for ten megabytes.
-std::string LineaDe10Mb(const BancoConfiabilidad& banco) {
+std::string LineaDe10Mb(const ReliabilityBench& banco) {
   const std::string ruta = banco.db().server() + "/linea_10mb.csv";
-  std::ifstream base(DatoPrueba("referencia.csv"), std::ios::binary);
+  std::ifstream base(TestDataPath("referencia.csv"), std::ios::binary);
   std::ofstream out(ruta, std::ios::binary);
   out << base.rdbuf();
   out << "PV,102,1/17/2026,1/17/2026,1,1,222222222," << std::string(10 << 20, 'N')
@@ -34,16 +34,16 @@ std::string LineaDe10Mb(const BancoConfiabilidad& banco) {
   return ruta;
 }
 
-struct Caso {
+struct Case {
   const char* archivo;  // in tests/data
-  std::function<std::string(const BancoConfiabilidad&)> genere;  // or made here
+  std::function<std::string(const ReliabilityBench&)> genere;  // or made here
   const char* sql;      // run on the database first, from tests/data
   bool falla;
   std::string mensaje;  // substring of the failure or of the run's messages
   std::vector<std::string> pedidos;  // "PREF NUMERO:lines", in write order
 };
 
-const Caso kCasos[] = {
+const Case kCases[] = {
     {"basura_binaria.bin", nullptr, nullptr, true,
      "Línea 1: Es necesario que el campo 'TERC_NIT' contenga algún valor: la línea que empieza "
      "el pedido no trae TERC_NIT.", {}},
@@ -74,59 +74,59 @@ const Caso kCasos[] = {
     {"ultima_incompleta.csv", nullptr, nullptr, false,
      "Pedido PV 102 no grabado: Línea 4: la última línea está incompleta (sin fin de línea y con "
      "menos campos que la anterior).", kAmbos},
-    {"solo_separadores.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
-    {"ctrl_z.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
+    {"solo_separadores.csv", nullptr, nullptr, false, kFinished, kAmbos},
+    {"ctrl_z.csv", nullptr, nullptr, false, kFinished, kAmbos},
     {"fecha_9999.csv", nullptr, nullptr, false, "Pedido PV 102 no grabado: Línea 4: ", kAmbos},
     {"utf16.csv", nullptr, nullptr, true,
      "Línea 1: el archivo está en UTF-16 (empieza con la marca FF FE); guárdelo como texto de un "
      "byte por carácter (Windows-1252) o UTF-8.", {}},
-    {"vacio.csv", nullptr, nullptr, false, kFinalizada, {}},
-    {"bom.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
-    {"solo_cr.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
-    {"finales_mezclados.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
-    {"no_utf8.csv", nullptr, nullptr, false, kFinalizada, kAmbos},
-    {"referencia.csv", nullptr, "diseno_0_52.sql", false, kFinalizada, kAmbos},
+    {"vacio.csv", nullptr, nullptr, false, kFinished, {}},
+    {"bom.csv", nullptr, nullptr, false, kFinished, kAmbos},
+    {"solo_cr.csv", nullptr, nullptr, false, kFinished, kAmbos},
+    {"finales_mezclados.csv", nullptr, nullptr, false, kFinished, kAmbos},
+    {"no_utf8.csv", nullptr, nullptr, false, kFinished, kAmbos},
+    {"referencia.csv", nullptr, "diseno_0_52.sql", false, kFinished, kAmbos},
 };
 
-std::string Leido(const std::string& ruta) {
+std::string ReadFile(const std::string& ruta) {
   std::ifstream in(ruta, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(EntradaDanada, CadaArchivoDaSuResultado) {
-  for (const Caso& c : kCasos) {
+TEST(DamagedInput, EachFileGivesItsResult) {
+  for (const Case& c : kCases) {
     SCOPED_TRACE(c.archivo);
-    BancoConfiabilidad banco;
-    if (c.sql) banco.Prepare(Leido(DatoPrueba(c.sql)));
-    banco.CargueDiseno();
-    const std::string ruta = c.genere ? c.genere(banco) : DatoPrueba(c.archivo);
+    ReliabilityBench banco;
+    if (c.sql) banco.Prepare(ReadFile(TestDataPath(c.sql)));
+    banco.LoadLayout();
+    const std::string ruta = c.genere ? c.genere(banco) : TestDataPath(c.archivo);
 
-    const Desenlace d = banco.Importe(ruta);
+    const RunOutcome d = banco.Import(ruta);
 
     EXPECT_EQ(d.fallo, c.falla) << d.texto;
     EXPECT_NE(d.texto.find(c.mensaje), std::string::npos) << d.texto;
     // A failure leaves the window open; a complete run closes it.
     EXPECT_EQ(banco.pantalla.cerrada, !c.falla);
-    EXPECT_EQ(banco.PedidosEscritos(), c.pedidos);
-    EXPECT_EQ(banco.Incoherencias(), std::vector<std::string>{});
+    EXPECT_EQ(banco.WrittenOrders(), c.pedidos);
+    EXPECT_EQ(banco.Inconsistencies(), std::vector<std::string>{});
   }
 }
 
 // Line ends, a byte-order mark and layout rows outside the line change
 // nothing: the orders are those of the plain CR LF file, column for column.
-TEST(EntradaDanada, MismasFilasQueElArchivoLimpio) {
+TEST(DamagedInput, SameRowsAsTheCleanFile) {
   const char* const consultas[] = {
       "SELECT * FROM PEDIDOS ORDER BY PEDI_ID",
       "SELECT * FROM PEDIDOS_DETALLE ORDER BY PEDI_ID, PEDE_ITEM",
   };
   auto filas = [&](const char* archivo, const char* sql) {
-    BancoConfiabilidad banco;
-    if (sql) banco.Prepare(Leido(DatoPrueba(sql)));
-    banco.CargueDiseno();
-    const Desenlace d = banco.Importe(DatoPrueba(archivo));
+    ReliabilityBench banco;
+    if (sql) banco.Prepare(ReadFile(TestDataPath(sql)));
+    banco.LoadLayout();
+    const RunOutcome d = banco.Import(TestDataPath(archivo));
     EXPECT_FALSE(d.fallo) << d.texto;
-    std::vector<std::vector<Fila>> todas;
-    for (const char* consulta : consultas) todas.push_back(banco.Lea(consulta));
+    std::vector<std::vector<TextRow>> todas;
+    for (const char* consulta : consultas) todas.push_back(banco.Read(consulta));
     return todas;
   };
   const auto referencia = filas("referencia.csv", nullptr);
@@ -148,11 +148,11 @@ TEST(EntradaDanada, MismasFilasQueElArchivoLimpio) {
 }
 
 // Bytes that are not UTF-8 reach the database unchanged.
-TEST(EntradaDanada, BytesQueNoSonUtf8LleganIntactos) {
-  BancoConfiabilidad banco;
-  banco.CargueDiseno();
-  ASSERT_FALSE(banco.Importe(DatoPrueba("no_utf8.csv")).fallo);
-  const auto pedidos = banco.Lea("SELECT PEDI_NOMTERC FROM PEDIDOS WHERE PEDI_NUMERO = '100'");
+TEST(DamagedInput, BytesThatAreNotUtf8ArriveIntact) {
+  ReliabilityBench banco;
+  banco.LoadLayout();
+  ASSERT_FALSE(banco.Import(TestDataPath("no_utf8.csv")).fallo);
+  const auto pedidos = banco.Read("SELECT PEDI_NOMTERC FROM PEDIDOS WHERE PEDI_NUMERO = '100'");
   ASSERT_EQ(pedidos.size(), 1u);
   EXPECT_EQ(pedidos[0].at("PEDI_NOMTERC"), "JOS\xC9 PE\xD1" "A \xFF\xFE\x80");
 }

@@ -1,8 +1,7 @@
-#include "tests/reliability/banco_confiabilidad.h"
+#include "tests/reliability/reliability_bench.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <exception>
 #include <utility>
 
@@ -14,36 +13,29 @@
 
 namespace imp::testing {
 
-std::optional<ServidorPrueba> ServidorPrueba::DelEntorno() {
-  const char* host = std::getenv("IMPORTA_FB_SERVER");
-  const char* password = std::getenv("IMPORTA_FB_PASSWORD");
-  if (!host || !*host || !password) return std::nullopt;
-  return ServidorPrueba{host, password};
-}
+std::string TestDataPath(const std::string& nombre) { return SourcePath("tests/data/" + nombre); }
 
-std::string DatoPrueba(const std::string& nombre) { return SourcePath("tests/data/" + nombre); }
-
-BancoConfiabilidad::BancoConfiabilidad(std::optional<ServidorPrueba> servidor)
+ReliabilityBench::ReliabilityBench(std::optional<TestServer> servidor)
     : db_(/*demo=*/true), servidor_(std::move(servidor)) {
   cadena_ = servidor_ ? servidor_->host + ":" + db_.path() : db_.path();
   Configure(fdm.Norvela);
 }
 
-void BancoConfiabilidad::Configure(Connection& conexion) const {
+void ReliabilityBench::Configure(Connection& conexion) const {
   conexion.SetParam("Database", cadena_);
   conexion.SetParam("User_Name", "SYSDBA");
   conexion.SetParam("password", servidor_ ? servidor_->password : "masterkey");
 }
 
-void BancoConfiabilidad::CargueDiseno() {
+void ReliabilityBench::LoadLayout() {
   QuerySet filas(fdm.Norvela, rs, "CImporinv");
   LoadImportLayout(filas, diseno);
 }
 
-Desenlace BancoConfiabilidad::Importe(const std::string& ruta) {
+RunOutcome ReliabilityBench::Import(const std::string& ruta) {
   pantalla.ubicacion = ruta;
   pantalla.mensajes.clear();
-  Desenlace desenlace;
+  RunOutcome desenlace;
   try {
     run.SpeedButton3Click();
   } catch (const Failure& falla) {
@@ -62,13 +54,13 @@ Desenlace BancoConfiabilidad::Importe(const std::string& ruta) {
   return desenlace;
 }
 
-std::vector<Fila> BancoConfiabilidad::Lea(const std::string& sql) const {
+std::vector<TextRow> ReliabilityBench::Read(const std::string& sql) const {
   return RowsAsText([this](Connection& c) { Configure(c); }, rs, sql);
 }
 
 namespace {
 
-constexpr char kResumenPedidos[] =
+constexpr char kOrderSummarySql[] =
     "SELECT p.PEDI_ID, p.PREF_PRE, p.PEDI_NUMERO, p.PEDI_TOTAL, p.PEDI_IVAMONTO, "
     "  (SELECT COUNT(*) FROM PEDIDOS_DETALLE d WHERE d.PEDI_ID = p.PEDI_ID) AS N, "
     "  (SELECT MIN(d.PEDE_ITEM) FROM PEDIDOS_DETALLE d WHERE d.PEDI_ID = p.PEDI_ID) AS PRIMERO, "
@@ -79,17 +71,17 @@ constexpr char kResumenPedidos[] =
 
 }  // namespace
 
-std::vector<std::string> BancoConfiabilidad::PedidosEscritos() const {
+std::vector<std::string> ReliabilityBench::WrittenOrders() const {
   std::vector<std::string> pedidos;
-  for (const Fila& p : Lea(kResumenPedidos)) {
+  for (const TextRow& p : Read(kOrderSummarySql)) {
     pedidos.push_back(p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + ":" + p.at("N"));
   }
   return pedidos;
 }
 
-std::vector<std::string> BancoConfiabilidad::Incoherencias() const {
+std::vector<std::string> ReliabilityBench::Inconsistencies() const {
   std::vector<std::string> problemas;
-  for (const Fila& p : Lea(kResumenPedidos)) {
+  for (const TextRow& p : Read(kOrderSummarySql)) {
     const std::string pedido = p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + " (PEDI_ID " +
                                p.at("PEDI_ID") + ")";
     const std::string n = p.at("N");

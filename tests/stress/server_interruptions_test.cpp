@@ -9,16 +9,16 @@
 
 #include <cstdio>
 
-#include "tests/stress/corridas_interrumpidas.h"
+#include "tests/stress/interrupted_runs.h"
 
 namespace imp::testing {
 namespace {
 
-TEST(InterrupcionesServidor, CadaPedidoUnaVezEnLaBaseOEnLosRechazos) {
-  const std::optional<ServidorEstres> servidor = ServidorEstres::DelEntorno();
+TEST(ServerInterruptions, EachOrderOnceInTheDatabaseOrInTheRejects) {
+  const std::optional<TestServer> servidor = StressServer();
   if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
-  CompaniaEstres compania(servidor);
-  SeriesDeInterrupciones(compania, "TCP", PuntosDeMuerte(10), 200);
+  StressCompany compania(servidor);
+  InterruptionSeries(compania, "TCP", KillPoints(10), 200);
 }
 
 }  // namespace

@@ -17,54 +17,56 @@
 #include <vector>
 
 #include "db/firebird.h"
-#include "tests/reliability/banco_confiabilidad.h"
+#include "tests/reliability/reliability_bench.h"
 #include "values/failure.h"
 
 namespace imp::testing {
 namespace {
 
-std::optional<ServidorPrueba> Servidor() { return ServidorPrueba::DelEntorno(); }
+// SYSDBA's password must be given: without IMPORTA_FB_PASSWORD there is no
+// server.
+std::optional<TestServer> Server() { return TestServer::FromEnvironment(std::nullopt); }
 
 #define REQUIERE_SERVIDOR()                                                        \
-  if (!Servidor()) GTEST_SKIP() << "IMPORTA_FB_SERVER / IMPORTA_FB_PASSWORD unset"
+  if (!Server()) GTEST_SKIP() << "IMPORTA_FB_SERVER / IMPORTA_FB_PASSWORD unset"
 
 // What a run over `archivo` leaves: its outcome and every row written.
-struct Resultado {
-  Desenlace desenlace;
-  std::vector<Fila> pedidos;
-  std::vector<Fila> lineas;
+struct Result {
+  RunOutcome desenlace;
+  std::vector<TextRow> pedidos;
+  std::vector<TextRow> lineas;
   std::vector<std::string> incoherencias;
 };
 
-Resultado Importe(std::optional<ServidorPrueba> servidor, const std::string& archivo) {
-  BancoConfiabilidad banco(servidor);
+Result ImportThrough(std::optional<TestServer> servidor, const std::string& archivo) {
+  ReliabilityBench banco(servidor);
   if (servidor) {
     EXPECT_EQ(banco.cadena().rfind(servidor->host + ":/", 0), 0u) << banco.cadena();
   }
-  banco.CargueDiseno();
-  Resultado r;
-  r.desenlace = banco.Importe(archivo);
-  r.pedidos = banco.Lea("SELECT * FROM PEDIDOS ORDER BY PEDI_ID");
-  r.lineas = banco.Lea("SELECT * FROM PEDIDOS_DETALLE ORDER BY PEDI_ID, PEDE_ITEM");
-  r.incoherencias = banco.Incoherencias();
+  banco.LoadLayout();
+  Result r;
+  r.desenlace = banco.Import(archivo);
+  r.pedidos = banco.Read("SELECT * FROM PEDIDOS ORDER BY PEDI_ID");
+  r.lineas = banco.Read("SELECT * FROM PEDIDOS_DETALLE ORDER BY PEDI_ID, PEDE_ITEM");
+  r.incoherencias = banco.Inconsistencies();
   return r;
 }
 
 // Over TCP the same file gives the same outcome and the same rows, column
 // for column, as embedded: a whole file and one that stops part-way.
-TEST(Servidor, MismasFilasQueEmbebido) {
+TEST(Server, SameRowsAsEmbedded) {
   REQUIERE_SERVIDOR();
   const struct {
     std::string archivo;
     size_t pedidos;
   } casos[] = {
       {SourcePath("schema/examples/pedidos.csv"), 5},
-      {DatoPrueba("fecha_invalida.csv"), 2},
+      {TestDataPath("fecha_invalida.csv"), 2},
   };
   for (const auto& c : casos) {
     SCOPED_TRACE(c.archivo);
-    const Resultado embebido = Importe(std::nullopt, c.archivo);
-    const Resultado tcp = Importe(Servidor(), c.archivo);
+    const Result embebido = ImportThrough(std::nullopt, c.archivo);
+    const Result tcp = ImportThrough(Server(), c.archivo);
     EXPECT_EQ(tcp.desenlace.fallo, embebido.desenlace.fallo);
     EXPECT_EQ(tcp.desenlace.texto, embebido.desenlace.texto);
     EXPECT_EQ(embebido.pedidos.size(), c.pedidos);
@@ -79,11 +81,11 @@ TEST(Servidor, MismasFilasQueEmbebido) {
 // importer's first order is about to write (same PEDI_ID). The importer's
 // insert must wait for that session, not fail, and write its order once
 // the other session rolls back.
-void EspereElBloqueo(std::optional<ServidorPrueba> servidor) {
-  BancoConfiabilidad banco(servidor);
-  banco.CargueDiseno();
+void WaitForTheLock(std::optional<TestServer> servidor) {
+  ReliabilityBench banco(servidor);
+  banco.LoadLayout();
   const std::string siguiente =
-      std::to_string(std::stoi(banco.Lea("SELECT GEN_ID(GEN_PEDIDOS, 0) AS N FROM RDB$DATABASE")
+      std::to_string(std::stoi(banco.Read("SELECT GEN_ID(GEN_PEDIDOS, 0) AS N FROM RDB$DATABASE")
                                    .at(0)
                                    .at("N")) +
                      1);
@@ -99,7 +101,7 @@ void EspereElBloqueo(std::optional<ServidorPrueba> servidor) {
 
   std::atomic<bool> terminado{false};
   auto importacion = std::async(std::launch::async, [&] {
-    Desenlace d = banco.Importe(DatoPrueba("referencia.csv"));
+    RunOutcome d = banco.Import(TestDataPath("referencia.csv"));
     terminado = true;
     return d;
   });
@@ -134,23 +136,23 @@ void EspereElBloqueo(std::optional<ServidorPrueba> servidor) {
     ADD_FAILURE() << "the import still waits after the lock was released";
     std::_Exit(1);  // the waiting thread cannot be joined
   }
-  const Desenlace d = importacion.get();
+  const RunOutcome d = importacion.get();
   EXPECT_FALSE(d.fallo) << d.texto;
   EXPECT_EQ(d.texto, "Importación finalizada.");
-  EXPECT_EQ(banco.PedidosEscritos(), (std::vector<std::string>{"PV 100:2", "PV 101:1"}));
-  EXPECT_EQ(banco.Lea("SELECT PEDI_ID FROM PEDIDOS WHERE PREF_PRE = 'PV' AND PEDI_NUMERO = '100'")
+  EXPECT_EQ(banco.WrittenOrders(), (std::vector<std::string>{"PV 100:2", "PV 101:1"}));
+  EXPECT_EQ(banco.Read("SELECT PEDI_ID FROM PEDIDOS WHERE PREF_PRE = 'PV' AND PEDI_NUMERO = '100'")
                 .at(0)
                 .at("PEDI_ID"),
             siguiente);
-  EXPECT_TRUE(banco.Lea("SELECT * FROM PEDIDOS WHERE PREF_PRE = 'ZZ'").empty());
-  EXPECT_EQ(banco.Incoherencias(), std::vector<std::string>{});
+  EXPECT_TRUE(banco.Read("SELECT * FROM PEDIDOS WHERE PREF_PRE = 'ZZ'").empty());
+  EXPECT_EQ(banco.Inconsistencies(), std::vector<std::string>{});
 }
 
-TEST(EsperaDeBloqueo, Embebido) { EspereElBloqueo(std::nullopt); }
+TEST(LockWait, Embedded) { WaitForTheLock(std::nullopt); }
 
-TEST(EsperaDeBloqueo, PorTcp) {
+TEST(LockWait, OverTcp) {
   REQUIERE_SERVIDOR();
-  EspereElBloqueo(Servidor());
+  WaitForTheLock(Server());
 }
 
 }  // namespace

@@ -12,23 +12,23 @@
 namespace imp::testing {
 
 // One article line as the file gives it.
-struct LineaArchivo {
+struct FileLine {
   std::string articulo;  // ARTI_COD
   int64_t cantidad = 0;  // PEDE_CANT in ten-thousandths (the article's own unit)
 };
 
 // One order of the file: the key the import groups by and its lines, in
 // file order.
-struct PedidoArchivo {
+struct FileOrder {
   std::string prefijo;  // PREF_PRE
   std::string numero;   // PEDI_NUMERO
-  std::vector<LineaArchivo> lineas;
+  std::vector<FileLine> lineas;
 };
 
-using ClavePedido = std::pair<std::string, std::string>;  // prefix, number
+using OrderKey = std::pair<std::string, std::string>;  // prefix, number
 
-struct ArchivoPedidos {
-  std::vector<PedidoArchivo> pedidos;  // in file order
+struct OrderFile {
+  std::vector<FileOrder> pedidos;  // in file order
   std::string texto;                   // the file itself (CR LF line ends)
   int64_t lineas = 0;                  // text lines = article lines
 };
@@ -38,21 +38,21 @@ struct ArchivoPedidos {
 // prices and discounts drawn from `semilla`. Orders have 1 to 10 lines; now
 // and then one has 40, so that a write takes a while. The same seed gives
 // the same file.
-ArchivoPedidos GenereArchivoPedidos(uint64_t semilla, int pedidos, int primer_numero);
+OrderFile GenerateOrderFile(uint64_t semilla, int pedidos, int primer_numero);
 
 // Writes the file's text to `ruta` (parent folders created).
-void EscribaArchivo(const std::string& ruta, const std::string& texto);
+void WriteFile(const std::string& ruta, const std::string& texto);
 
 // The orders of several files by key. Keys must not repeat across files.
-class PedidosEsperados {
+class ExpectedOrders {
  public:
-  void Agregue(const ArchivoPedidos& archivo);
+  void Add(const OrderFile& archivo);
   // The file's order for `clave`; null when no file gives it.
-  const PedidoArchivo* Busque(const ClavePedido& clave) const;
+  const FileOrder* Find(const OrderKey& clave) const;
   std::size_t size() const { return pedidos_.size(); }
 
  private:
-  std::map<ClavePedido, PedidoArchivo> pedidos_;
+  std::map<OrderKey, FileOrder> pedidos_;
 };
 
 }  // namespace imp::testing

@@ -8,54 +8,54 @@
 
 #include <string>
 
-#include "tests/stress/archivo_pedidos.h"
-#include "tests/stress/banco_estres.h"
+#include "tests/stress/order_file.h"
+#include "tests/stress/stress_bench.h"
 
 namespace imp::testing {
 namespace {
 
-size_t Cuenta(const std::string& texto, const std::string& que) {
+size_t Occurrences(const std::string& texto, const std::string& que) {
   size_t n = 0;
   for (size_t at = texto.find(que); at != std::string::npos; at = texto.find(que, at + 1)) ++n;
   return n;
 }
 
-TEST(DiscoLleno, LaCorridaTerminaConUnaSolaFalla) {
-  CompaniaEstres compania;
+TEST(FullDisk, TheRunEndsWithASingleFailure) {
+  StressCompany compania;
   struct stat base {};
   ASSERT_EQ(stat(compania.db.path().c_str(), &base), 0);
   // Room for some dozens of orders beyond what the file holds (in blocks of
   // 512 bytes, as sh's ulimit counts them); SIGXFSZ ignored so that a
   // write past it fails with EFBIG, as on a full disk.
   const long limite = static_cast<long>(base.st_size / 512) + 400;
-  const ArchivoPedidos archivo = GenereArchivoPedidos(11, 3000, 1);
-  PedidosEsperados esperados;
-  esperados.Agregue(archivo);
+  const OrderFile archivo = GenerateOrderFile(11, 3000, 1);
+  ExpectedOrders esperados;
+  esperados.Add(archivo);
   const std::string rechazos = compania.db.server() + "/lleno.rechazos";
   const auto importador =
-      compania.Importe(compania.Archivo("lleno.csv", archivo.texto), /*terminal=*/false,
-                       {"--rejects", rechazos},
-                       "trap '' XFSZ; ulimit -f " + std::to_string(limite));
-  ASSERT_TRUE(importador->Termine(kLimiteCorrida)) << importador->err();
-  EXPECT_EQ(importador->estado(), 1) << importador->err() << importador->out();
-  EXPECT_EQ(Cuenta(importador->err(), "no grabado"), 0u) << importador->err();
+      compania.Import(compania.File("lleno.csv", archivo.texto), /*terminal=*/false,
+                      {"--rejects", rechazos},
+                      "trap '' XFSZ; ulimit -f " + std::to_string(limite));
+  ASSERT_TRUE(importador->Finish(kRunLimit)) << importador->err();
+  EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
+  EXPECT_EQ(Occurrences(importador->err(), "no grabado"), 0u) << importador->err();
   EXPECT_NE(importador->err().find("Pedidos de esta importación ya grabados (quedan grabados)"),
             std::string::npos)
       << importador->err();
 
-  RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
+  OrderCheck revision = CheckOrders(compania.base(), esperados);
   EXPECT_TRUE(revision.faltas.empty()) << revision.faltas.front();
-  const size_t escritos = PedidosIniciales(archivo, revision);
+  const size_t escritos = LeadingOrders(archivo, revision);
   EXPECT_GT(escritos, 0u);
   EXPECT_LT(escritos, archivo.pedidos.size());
-  EXPECT_EQ(ValideBase(compania.base()), "");
+  EXPECT_EQ(ValidateDatabase(compania.base()), "");
 }
 
 // A user who may read everything and write headers but not lines: every
 // order's insert of its lines fails for want of a privilege, which no order
 // can mend. The run ends at the first one, instead of dropping each.
-TEST(FallaDeLaBase, SinPrivilegioLaCorridaTermina) {
-  CompaniaEstres compania;
+TEST(DatabaseFault, WithoutPrivilegeTheRunEnds) {
+  StressCompany compania;
   compania.db.Exec(R"(
 SET TERM ^ ;
 EXECUTE BLOCK AS
@@ -72,18 +72,18 @@ SET TERM ; ^
 GRANT INSERT ON PEDIDOS TO IMPORTADOR;
 )");
   // The company's settings name that user from here on.
-  EscribaArchivo(compania.db.server() + "/settings.conf",
-                 compania.db.server() + "\nIMPORTADOR\nclave\ndemo\n");
-  const ArchivoPedidos archivo = GenereArchivoPedidos(12, 20, 1);
-  const auto importador = compania.Importe(compania.Archivo("sin-permiso.csv", archivo.texto),
-                                           /*terminal=*/false);
-  ASSERT_TRUE(importador->Termine(kLimiteCorrida)) << importador->err();
-  EXPECT_EQ(importador->estado(), 1) << importador->err() << importador->out();
-  EXPECT_EQ(Cuenta(importador->err(), "no grabado"), 0u) << importador->err();
+  WriteFile(compania.db.server() + "/settings.conf",
+            compania.db.server() + "\nIMPORTADOR\nclave\ndemo\n");
+  const OrderFile archivo = GenerateOrderFile(12, 20, 1);
+  const auto importador = compania.Import(compania.File("sin-permiso.csv", archivo.texto),
+                                          /*terminal=*/false);
+  ASSERT_TRUE(importador->Finish(kRunLimit)) << importador->err();
+  EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
+  EXPECT_EQ(Occurrences(importador->err(), "no grabado"), 0u) << importador->err();
   EXPECT_NE(importador->err().find("no permission"), std::string::npos) << importador->err();
-  PedidosEsperados esperados;
-  esperados.Agregue(archivo);
-  RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
+  ExpectedOrders esperados;
+  esperados.Add(archivo);
+  OrderCheck revision = CheckOrders(compania.base(), esperados);
   EXPECT_EQ(revision.pedidos, 0);
 }
 

@@ -7,17 +7,17 @@
 
 #include <cstdio>
 
-#include "tests/stress/banco_estres.h"
+#include "tests/stress/stress_bench.h"
 
 namespace imp::testing {
 namespace {
 
-TEST(CaidasEmbebido, MuerteDelImportadorNoDejaPedidosPartidos) {
-  const uint64_t semilla = SemillaEstres();
-  const int puntos = PuntosDeMuerte(15);
+TEST(EmbeddedCrashes, KilledImporterLeavesNoSplitOrders) {
+  const uint64_t semilla = StressSeed();
+  const int puntos = KillPoints(15);
   SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
-  CompaniaEstres compania;
-  const CifrasMuerte cifras = CorridasConMuerte(compania, puntos, 400, semilla);
+  StressCompany compania;
+  const KillFigures cifras = RunsWithKills(compania, puntos, 400, semilla);
   EXPECT_EQ(cifras.puntos, puntos);
   std::printf("embedded: seed %llu, %d kill points survived, %d runs ended first, "
               "%lld orders (%lld lines) checked, %lld orders at the end\n",

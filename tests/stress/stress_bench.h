@@ -11,44 +11,41 @@
 #include <string>
 #include <vector>
 
-#include "tests/stress/archivo_pedidos.h"
-#include "tests/stress/proceso_vigilado.h"
-#include "tests/stress/revision_pedidos.h"
+#include "tests/stress/order_check.h"
+#include "tests/stress/order_file.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/shell_command.h"
+#include "tests/support/test_server.h"
 
 namespace imp::testing {
 
-// The server the TCP runs use: host from IMPORTA_FB_SERVER, SYSDBA's
-// password from IMPORTA_FB_PASSWORD ("imptest" when unset). None without
-// IMPORTA_FB_SERVER.
-struct ServidorEstres {
-  std::string host;
-  std::string clave;
-  static std::optional<ServidorEstres> DelEntorno();
-};
+// The server the TCP runs use; SYSDBA's password there is "imptest" when
+// IMPORTA_FB_PASSWORD is unset. None without IMPORTA_FB_SERVER.
+std::optional<TestServer> StressServer();
 
 // The bound on any one importer run: far above what a run takes, so that
 // only a hang reaches it.
-constexpr std::chrono::milliseconds kLimiteCorrida{180'000};
+constexpr std::chrono::milliseconds kRunLimit{180'000};
 
 // A fresh company "demo" with the demo data and a settings file naming it,
 // over TCP when `servidor` is given.
-class CompaniaEstres {
+class StressCompany {
  public:
   // `juego`: the database's default character set.
-  explicit CompaniaEstres(const std::optional<ServidorEstres>& servidor = std::nullopt,
-                          const std::string& juego = "NONE");
+  explicit StressCompany(const std::optional<TestServer>& servidor = std::nullopt,
+                         const std::string& juego = "NONE");
 
-  BaseCompania base() const { return base_; }
+  CompanyDatabase base() const { return base_; }
   // Writes an order file into the company's folder; its path.
-  std::string Archivo(const std::string& nombre, const std::string& texto) const;
+  std::string File(const std::string& nombre, const std::string& texto) const;
   // Starts `importa-pedidos --batch` with `opciones` on `archivo` under the
   // C locale, with standard error on a terminal when `terminal` (its
   // progress readable). With `antes`, shell commands that set up the
   // program's process before it starts ("trap '' INT": started with SIGINT
   // ignored, as a background job of a script; "ulimit -f 600": no file it
   // writes may grow past 300 KiB).
-  std::unique_ptr<ProcesoVigilado> Importe(const std::string& archivo, bool terminal,
+  std::unique_ptr<ChildProcess> Import(const std::string& archivo, bool terminal,
                                            const std::vector<std::string>& opciones = {},
                                            const std::string& antes = "") const;
 
@@ -56,23 +53,23 @@ class CompaniaEstres {
 
  private:
   std::string settings_;
-  BaseCompania base_;
+  CompanyDatabase base_;
 };
 
 // True in a build with the address or undefined-behaviour sanitizer, where
 // the importer is several times slower: the runs are made smaller.
-bool ConSanitizadores();
+bool WithSanitizers();
 
 // Kill points to make: `normal`, fewer under the sanitizers (the importer
 // is several times slower there); IMPORTA_STRESS_KILL_POINTS overrides both.
-int PuntosDeMuerte(int normal);
+int KillPoints(int normal);
 
 // The seed of a test's random choices: IMPORTA_STRESS_SEED when set (to
 // repeat a failed run), otherwise a new one. The test prints it.
-uint64_t SemillaEstres();
+uint64_t StressSeed();
 
 // What a series of kill runs did.
-struct CifrasMuerte {
+struct KillFigures {
   int puntos = 0;                  // runs ended by SIGKILL
   int completas = 0;               // runs that ended on their own first
   int64_t pedidos_revisados = 0;   // orders checked, summed over the checks
@@ -87,7 +84,7 @@ struct CifrasMuerte {
 // run the database must validate and hold every written order whole, each
 // run's orders a prefix of its file. A last run must then import a whole
 // file. Failures are reported through GoogleTest.
-CifrasMuerte CorridasConMuerte(const CompaniaEstres& compania, int puntos, int pedidos,
-                               uint64_t semilla);
+KillFigures RunsWithKills(const StressCompany& compania, int puntos, int pedidos,
+                          uint64_t semilla);
 
 }  // namespace imp::testing

@@ -16,26 +16,26 @@
 #include <vector>
 
 #include "db/tfdm.h"
-#include "tests/stress/banco_estres.h"
+#include "tests/stress/stress_bench.h"
 #include "tests/support/non_ascii_company.h"
 
 namespace imp::testing {
 namespace {
 
-std::optional<ServidorEstres> Servidor() { return ServidorEstres::DelEntorno(); }
+std::optional<TestServer> Server() { return StressServer(); }
 
 #define REQUIERE_SERVIDOR()                                                  \
-  if (!Servidor()) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use"
+  if (!Server()) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use"
 
 // The figure after "label: " on its own line of the batch summary.
-std::optional<long long> Cifra(const std::string& resumen, const std::string& etiqueta) {
+std::optional<long long> Figure(const std::string& resumen, const std::string& etiqueta) {
   const std::string clave = "\n" + etiqueta + ": ";
   const size_t at = ("\n" + resumen).find(clave);
   if (at == std::string::npos) return std::nullopt;
   return std::stoll(resumen.substr(at + clave.size() - 1));
 }
 
-std::string Primeras(const std::vector<std::string>& faltas) {
+std::string FirstFaults(const std::vector<std::string>& faltas) {
   std::string texto;
   for (size_t i = 0; i < faltas.size() && i < 20; ++i) texto += faltas[i] + "\n";
   return texto;
@@ -43,17 +43,17 @@ std::string Primeras(const std::vector<std::string>& faltas) {
 
 // True when a line of `err` is the database's failure text, alone or after
 // the "Línea <n>: " that names the file line the run stopped at.
-bool LineaDeFallaDeLaBase(const std::string& err) {
+bool IsDatabaseFailureLine(const std::string& err) {
   static const std::string kFalla = "dbExpress Error: ";
-  static const std::string kLinea = "Línea ";
+  static const std::string kLine = "Línea ";
   for (size_t inicio = 0; inicio < err.size();) {
     const size_t fin = std::min(err.find('\n', inicio), err.size());
     std::string linea = err.substr(inicio, fin - inicio);
     inicio = fin + 1;
-    if (linea.rfind(kLinea, 0) == 0) {
-      size_t i = kLinea.size();
+    if (linea.rfind(kLine, 0) == 0) {
+      size_t i = kLine.size();
       while (i < linea.size() && linea[i] >= '0' && linea[i] <= '9') ++i;
-      if (i == kLinea.size() || linea.compare(i, 2, ": ") != 0) continue;
+      if (i == kLine.size() || linea.compare(i, 2, ": ") != 0) continue;
       linea.erase(0, i + 2);
     }
     if (linea.rfind(kFalla, 0) == 0 && linea.size() > kFalla.size()) return true;
@@ -63,12 +63,12 @@ bool LineaDeFallaDeLaBase(const std::string& err) {
 
 // Stops the local server with scripts/fbserver.sh; whatever happens to the
 // test, the server is running again when this goes away.
-class ServidorDetenible {
+class StoppableServer {
  public:
-  ServidorDetenible() = default;
-  ServidorDetenible(const ServidorDetenible&) = delete;
-  ServidorDetenible& operator=(const ServidorDetenible&) = delete;
-  ~ServidorDetenible() {
+  StoppableServer() = default;
+  StoppableServer(const StoppableServer&) = delete;
+  StoppableServer& operator=(const StoppableServer&) = delete;
+  ~StoppableServer() {
     if (detenido_) Arranque();
   }
 
@@ -91,18 +91,18 @@ class ServidorDetenible {
 
  private:
   static int Script(const char* orden, std::string& salida) {
-    return EjecuteComando("bash '" + SourcePath("scripts/fbserver.sh") + "' " + orden, salida);
+    return RunShellCommand("bash '" + SourcePath("scripts/fbserver.sh") + "' " + orden, salida);
   }
   bool detenido_ = false;
 };
 
-TEST(CaidasServidor, MuerteDelImportadorNoDejaPedidosPartidos) {
+TEST(ServerCrashes, KilledImporterLeavesNoSplitOrders) {
   REQUIERE_SERVIDOR();
-  const uint64_t semilla = SemillaEstres();
-  const int puntos = PuntosDeMuerte(12);
+  const uint64_t semilla = StressSeed();
+  const int puntos = KillPoints(12);
   SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
-  CompaniaEstres compania(Servidor());
-  const CifrasMuerte cifras = CorridasConMuerte(compania, puntos, 200, semilla);
+  StressCompany compania(Server());
+  const KillFigures cifras = RunsWithKills(compania, puntos, 200, semilla);
   EXPECT_EQ(cifras.puntos, puntos);
   std::printf("server: seed %llu, %d kill points survived, %d runs ended first, "
               "%lld orders (%lld lines) checked, %lld orders at the end\n",
@@ -117,18 +117,18 @@ TEST(CaidasServidor, MuerteDelImportadorNoDejaPedidosPartidos) {
 // A UTF8 company over TCP: the same orders, in Windows-1252 and in UTF-8
 // with --codificacion UTF8, read back through the server as the same
 // characters (names cut to 60 characters, CHAR(1) flags, article "Ñ01").
-TEST(JuegosServidor, CompaniaUtf8PorTcp) {
+TEST(ServerCharacterSets, Utf8CompanyOverTcp) {
   REQUIERE_SERVIDOR();
-  CompaniaEstres compania(Servidor(), "UTF8");
+  StressCompany compania(Server(), "UTF8");
   AddNonAsciiData(compania.db, "UTF8");
-  const std::string utf8 = compania.Archivo("utf8.csv", NonAsciiOrders(4));
-  const std::string win1252 = compania.Archivo("win1252.csv", ToWin1252(NonAsciiOrders(1)));
-  const auto primera = compania.Importe(win1252, false);
-  ASSERT_TRUE(primera->Termine(std::chrono::seconds(120)));
-  EXPECT_EQ(primera->estado(), 0) << primera->err() << primera->out();
-  const auto segunda = compania.Importe(utf8, false, {"--codificacion", "UTF8"});
-  ASSERT_TRUE(segunda->Termine(std::chrono::seconds(120)));
-  EXPECT_EQ(segunda->estado(), 0) << segunda->err() << segunda->out();
+  const std::string utf8 = compania.File("utf8.csv", NonAsciiOrders(4));
+  const std::string win1252 = compania.File("win1252.csv", ToWin1252(NonAsciiOrders(1)));
+  const auto primera = compania.Import(win1252, false);
+  ASSERT_TRUE(primera->Finish(std::chrono::seconds(120)));
+  EXPECT_EQ(primera->status(), 0) << primera->err() << primera->out();
+  const auto segunda = compania.Import(utf8, false, {"--codificacion", "UTF8"});
+  ASSERT_TRUE(segunda->Finish(std::chrono::seconds(120)));
+  EXPECT_EQ(segunda->status(), 0) << segunda->err() << segunda->out();
   std::vector<std::string> esperados = ExpectedTexts(1);
   for (const std::string& e : ExpectedTexts(4)) esperados.push_back(e);
   EXPECT_EQ(ImportedTexts(compania.db, "UTF8", compania.base().cadena, compania.base().clave),
@@ -138,7 +138,7 @@ TEST(JuegosServidor, CompaniaUtf8PorTcp) {
 // Records read once the run has surely written its first `pedidos` orders.
 // The importer holds at most the order it is reading unwritten, and reads a
 // batch of records ahead: those orders' lines, the next order's, and a batch.
-int64_t RegistrosConPedidosGrabados(const ArchivoPedidos& archivo, size_t pedidos) {
+int64_t RecordsWithOrdersWritten(const OrderFile& archivo, size_t pedidos) {
   int64_t registros = static_cast<int64_t>(Tfdm::kLineasPorLectura);
   for (size_t i = 0; i <= pedidos && i < archivo.pedidos.size(); ++i) {
     registros += static_cast<int64_t>(archivo.pedidos[i].lineas.size());
@@ -148,50 +148,50 @@ int64_t RegistrosConPedidosGrabados(const ArchivoPedidos& archivo, size_t pedido
 
 // Two files into one company database at the same time: each order of
 // both written exactly once, whole, with an identifier of its own.
-TEST(ConcurrenciaServidor, DosImportacionesALaVezGrabanCadaPedidoUnaVez) {
+TEST(ServerConcurrency, TwoImportsAtOnceWriteEachOrderOnce) {
   REQUIERE_SERVIDOR();
-  const uint64_t semilla = SemillaEstres();
+  const uint64_t semilla = StressSeed();
   SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
-  CompaniaEstres compania(Servidor());
-  const int pedidos = ConSanitizadores() ? 80 : 250;
-  const ArchivoPedidos archivos[] = {GenereArchivoPedidos(semilla, pedidos, 1),
-                                     GenereArchivoPedidos(semilla + 1, pedidos, 500001)};
-  PedidosEsperados esperados;
-  for (const ArchivoPedidos& a : archivos) esperados.Agregue(a);
-  const std::string rutas[] = {compania.Archivo("a.csv", archivos[0].texto),
-                               compania.Archivo("b.csv", archivos[1].texto)};
+  StressCompany compania(Server());
+  const int pedidos = WithSanitizers() ? 80 : 250;
+  const OrderFile archivos[] = {GenerateOrderFile(semilla, pedidos, 1),
+                                     GenerateOrderFile(semilla + 1, pedidos, 500001)};
+  ExpectedOrders esperados;
+  for (const OrderFile& a : archivos) esperados.Add(a);
+  const std::string rutas[] = {compania.File("a.csv", archivos[0].texto),
+                               compania.File("b.csv", archivos[1].texto)};
 
   // However fast either process is, the runs overlap: the first writes a
   // few orders and is then held, its attachment open, while the second
   // starts and writes a few of its own; then both go on together.
   const auto inicio = std::chrono::steady_clock::now();
-  const auto a = compania.Importe(rutas[0], /*terminal=*/true);
-  ASSERT_TRUE(a->EspereRegistros(RegistrosConPedidosGrabados(archivos[0], 3), kLimiteCorrida))
+  const auto a = compania.Import(rutas[0], /*terminal=*/true);
+  ASSERT_TRUE(a->WaitForRecords(RecordsWithOrdersWritten(archivos[0], 3), kRunLimit))
       << a->err() << a->out();
-  a->Suspenda();
-  const auto b = compania.Importe(rutas[1], /*terminal=*/true);
-  const bool b_grabo = b->EspereRegistros(RegistrosConPedidosGrabados(archivos[1], 3), kLimiteCorrida);
-  a->Reanude();
+  a->Suspend();
+  const auto b = compania.Import(rutas[1], /*terminal=*/true);
+  const bool b_grabo = b->WaitForRecords(RecordsWithOrdersWritten(archivos[1], 3), kRunLimit);
+  a->Resume();
   ASSERT_TRUE(b_grabo) << b->err() << b->out();
-  EXPECT_TRUE(a->Termine(kLimiteCorrida)) << "the first importer hung";
-  EXPECT_TRUE(b->Termine(kLimiteCorrida)) << "the second importer hung";
+  EXPECT_TRUE(a->Finish(kRunLimit)) << "the first importer hung";
+  EXPECT_TRUE(b->Finish(kRunLimit)) << "the second importer hung";
   const double segundos =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
   int i = 0;
-  for (const ProcesoVigilado* p : {a.get(), b.get()}) {
+  for (const ChildProcess* p : {a.get(), b.get()}) {
     SCOPED_TRACE(i == 0 ? "first file" : "second file");
-    EXPECT_EQ(p->estado(), 0) << p->err() << p->out();
-    EXPECT_EQ(Cifra(p->out(), "Pedidos grabados"), pedidos) << p->out();
-    EXPECT_EQ(Cifra(p->out(), "Líneas grabadas"), archivos[i].lineas) << p->out();
+    EXPECT_EQ(p->status(), 0) << p->err() << p->out();
+    EXPECT_EQ(Figure(p->out(), "Pedidos grabados"), pedidos) << p->out();
+    EXPECT_EQ(Figure(p->out(), "Líneas grabadas"), archivos[i].lineas) << p->out();
     ++i;
   }
 
-  EXPECT_EQ(ValideBase(compania.base()), "");
-  RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
-  for (const ArchivoPedidos& archivo : archivos) {
-    EXPECT_EQ(PedidosIniciales(archivo, revision), archivo.pedidos.size());
+  EXPECT_EQ(ValidateDatabase(compania.base()), "");
+  OrderCheck revision = CheckOrders(compania.base(), esperados);
+  for (const OrderFile& archivo : archivos) {
+    EXPECT_EQ(LeadingOrders(archivo, revision), archivo.pedidos.size());
   }
-  EXPECT_TRUE(revision.faltas.empty()) << Primeras(revision.faltas);
+  EXPECT_TRUE(revision.faltas.empty()) << FirstFaults(revision.faltas);
   EXPECT_EQ(revision.pedidos, 2 * pedidos);
   EXPECT_EQ(revision.lineas, archivos[0].lineas + archivos[1].lineas);
 
@@ -199,7 +199,7 @@ TEST(ConcurrenciaServidor, DosImportacionesALaVezGrabanCadaPedidoUnaVez) {
   // that the runs overlapped.
   std::map<int64_t, int> archivo_de;
   for (int k = 0; k < 2; ++k) {
-    for (const PedidoArchivo& p : archivos[k].pedidos) {
+    for (const FileOrder& p : archivos[k].pedidos) {
       const auto it = revision.ids.find({p.prefijo, p.numero});
       if (it == revision.ids.end()) continue;
       for (int64_t id : it->second) EXPECT_TRUE(archivo_de.emplace(id, k).second) << id;
@@ -220,13 +220,13 @@ TEST(ConcurrenciaServidor, DosImportacionesALaVezGrabanCadaPedidoUnaVez) {
 // The server stopped at a point of a run: the run ends with the database's
 // failure text and status 1, without hanging; the orders written before are
 // whole and stay written, and the summary says how many there are.
-TEST(ServidorDetenido, LaCorridaTerminaConLaFallaDeLaBase) {
+TEST(StoppedServer, TheRunEndsWithTheDatabaseFailure) {
   REQUIERE_SERVIDOR();
-  const uint64_t semilla = SemillaEstres();
+  const uint64_t semilla = StressSeed();
   SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
   std::mt19937_64 azar(semilla);
-  CompaniaEstres compania(Servidor());
-  PedidosEsperados esperados;
+  StressCompany compania(Server());
+  ExpectedOrders esperados;
   // Records read when the server goes. A busy server may take the stop
   // script's whole grace (5 s) before it is killed, so each file goes on for
   // some 20,000 lines past the last point, more than the fastest run writes
@@ -234,25 +234,25 @@ TEST(ServidorDetenido, LaCorridaTerminaConLaFallaDeLaBase) {
   const int64_t puntos[] = {100, 600, 1500};
   for (size_t n = 0; n < std::size(puntos); ++n) {
     SCOPED_TRACE("server stopped after record " + std::to_string(puntos[n]));
-    const ArchivoPedidos archivo =
-        GenereArchivoPedidos(azar(), 4000, 100000 * static_cast<int>(n + 1) + 1);
-    esperados.Agregue(archivo);
-    const auto importador = compania.Importe(
-        compania.Archivo("detenido-" + std::to_string(n + 1) + ".csv", archivo.texto), true);
+    const OrderFile archivo =
+        GenerateOrderFile(azar(), 4000, 100000 * static_cast<int>(n + 1) + 1);
+    esperados.Add(archivo);
+    const auto importador = compania.Import(
+        compania.File("detenido-" + std::to_string(n + 1) + ".csv", archivo.texto), true);
     {
-      ServidorDetenible servidor;
-      ASSERT_TRUE(importador->EspereRegistros(puntos[n], kLimiteCorrida))
+      StoppableServer servidor;
+      ASSERT_TRUE(importador->WaitForRecords(puntos[n], kRunLimit))
           << "the run ended first:\n" << importador->err() << importador->out();
       servidor.Detenga();
-      EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung";
+      EXPECT_TRUE(importador->Finish(kRunLimit)) << "the importer hung";
     }
     const std::string& err = importador->err();
     const std::string& out = importador->out();
-    EXPECT_EQ(importador->estado(), 1) << err << out;
+    EXPECT_EQ(importador->status(), 1) << err << out;
     // The failure is the database's, on a line of its own after the file
     // line it stopped at.
-    EXPECT_TRUE(LineaDeFallaDeLaBase(err)) << err;
-    const std::optional<long long> grabados = Cifra(out, "Pedidos grabados");
+    EXPECT_TRUE(IsDatabaseFailureLine(err)) << err;
+    const std::optional<long long> grabados = Figure(out, "Pedidos grabados");
     ASSERT_TRUE(grabados.has_value()) << out;
     EXPECT_NE(err.find("Pedidos de esta importación ya grabados (quedan grabados): " +
                        std::to_string(*grabados) + "."),
@@ -261,29 +261,29 @@ TEST(ServidorDetenido, LaCorridaTerminaConLaFallaDeLaBase) {
     EXPECT_NE(out.find("Resumen de la importación: interrumpida por una falla"), std::string::npos)
         << out;
 
-    EXPECT_EQ(ValideBase(compania.base()), "");
-    RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
-    EXPECT_TRUE(revision.faltas.empty()) << Primeras(revision.faltas);
+    EXPECT_EQ(ValidateDatabase(compania.base()), "");
+    OrderCheck revision = CheckOrders(compania.base(), esperados);
+    EXPECT_TRUE(revision.faltas.empty()) << FirstFaults(revision.faltas);
     // A commit the server made just before going away may not have reached
     // the importer: at most that one order more than it counted.
-    const long long escritos = static_cast<long long>(PedidosIniciales(archivo, revision));
+    const long long escritos = static_cast<long long>(LeadingOrders(archivo, revision));
     EXPECT_GE(escritos, *grabados);
     EXPECT_LE(escritos, *grabados + 1);
     EXPECT_GT(escritos, 0);
     std::printf("server stopped after record %lld: %lld orders written before, exit %d\n",
-                static_cast<long long>(puntos[n]), escritos, importador->estado());
+                static_cast<long long>(puntos[n]), escritos, importador->status());
   }
 
   // Once the server is back, the company takes a whole file, with
   // identifiers that none of the interrupted runs used.
-  const ArchivoPedidos archivo = GenereArchivoPedidos(azar(), 100, 900001);
-  esperados.Agregue(archivo);
-  const auto importador = compania.Importe(compania.Archivo("despues.csv", archivo.texto), false);
-  EXPECT_TRUE(importador->Termine(kLimiteCorrida)) << "the importer hung";
-  EXPECT_EQ(importador->estado(), 0) << importador->err() << importador->out();
-  RevisionPedidos revision = RevisePedidos(compania.base(), esperados);
-  EXPECT_EQ(PedidosIniciales(archivo, revision), archivo.pedidos.size());
-  EXPECT_TRUE(revision.faltas.empty()) << Primeras(revision.faltas);
+  const OrderFile archivo = GenerateOrderFile(azar(), 100, 900001);
+  esperados.Add(archivo);
+  const auto importador = compania.Import(compania.File("despues.csv", archivo.texto), false);
+  EXPECT_TRUE(importador->Finish(kRunLimit)) << "the importer hung";
+  EXPECT_EQ(importador->status(), 0) << importador->err() << importador->out();
+  OrderCheck revision = CheckOrders(compania.base(), esperados);
+  EXPECT_EQ(LeadingOrders(archivo, revision), archivo.pedidos.size());
+  EXPECT_TRUE(revision.faltas.empty()) << FirstFaults(revision.faltas);
 }
 
 }  // namespace

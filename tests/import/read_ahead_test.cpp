@@ -12,29 +12,29 @@
 #include <string>
 #include <vector>
 
-#include "tests/import/banco_importacion.h"
+#include "tests/import/import_test_bench.h"
 
 namespace imp::testing {
 namespace {
 
-constexpr char kFinalizada[] = "Importación finalizada.";
+constexpr char kFinished[] = "Importación finalizada.";
 constexpr char kPanel[] = "panel: Importando pedidos. Espere un momento...";
 constexpr int kLectura = static_cast<int>(Tfdm::kLineasPorLectura);
 
-// The first line of order FE `numero` for ACME (list 2, point of sale 1).
-std::string Cabeza(const std::string& numero, const std::string& articulo, int cantidad,
+// The first line of order FE `number` for ACME (list 2, point of sale 1).
+std::string Cabeza(const std::string& number, const std::string& articulo, int cantidad,
                    const std::string& unidad = "") {
-  return Linea({"FE", numero, "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
+  return Line({"FE", number, "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
                 articulo, std::to_string(cantidad), unidad, "100", "0"});
 }
 // A further line of the same order: the order's columns left empty.
 std::string Sigue(const std::string& articulo, int cantidad, const std::string& unidad = "") {
-  return Linea({"", "", "", "", "", "", "", "", "", "", "", "", articulo, std::to_string(cantidad),
+  return Line({"", "", "", "", "", "", "", "", "", "", "", "", articulo, std::to_string(cantidad),
                 unidad, "100", "0"});
 }
 // A line the reader refuses: its article field has 300 bytes.
 std::string Rechazada() {
-  return Linea({"", "", "", "", "", "", "", "", "", "", "", "", std::string(300, 'A'), "1", "",
+  return Line({"", "", "", "", "", "", "", "", "", "", "", "", std::string(300, 'A'), "1", "",
                 "100", "0"});
 }
 std::string Desconocido(const std::string& codigo) {
@@ -43,16 +43,16 @@ std::string Desconocido(const std::string& codigo) {
 
 // A written line as "item:quantity:article", quantities telling the file's
 // lines apart.
-std::vector<std::string> Escritas(const BancoImportacion& banco, const std::string& numero) {
+std::vector<std::string> Escritas(const ImportTestBench& banco, const std::string& number) {
   std::vector<std::string> escritas;
-  for (const Fila& l : banco.Lineas("FE", numero))
+  for (const TextRow& l : banco.Lines("FE", number))
     escritas.push_back(l.at("PEDE_ITEM") + ":" + l.at("PEDE_CANT") + ":" + l.at("ARTI_COD"));
   return escritas;
 }
 
-std::vector<std::string> Numeros(const BancoImportacion& banco) {
+std::vector<std::string> Numeros(const ImportTestBench& banco) {
   std::vector<std::string> numeros;
-  for (const Fila& p : banco.Pedidos()) numeros.push_back(p.at("PEDI_NUMERO"));
+  for (const TextRow& p : banco.Orders()) numeros.push_back(p.at("PEDI_NUMERO"));
   return numeros;
 }
 
@@ -60,16 +60,16 @@ std::vector<std::string> Numeros(const BancoImportacion& banco) {
 // are handled first, their boxes shown and their lines added, and only then
 // the run fails with the reader's text, as when every record was handled
 // the moment it was read. The order the failure cuts off is not written.
-TEST(LecturaAnticipada, LineaRechazadaTrasRegistrosGuardados) {
+TEST(ReadAhead, RefusedLineAfterKeptRecords) {
   struct Escrito {
-    std::string numero;
-    std::vector<std::string> lineas;
+    std::string number;
+    std::vector<std::string> lines;
   };
-  struct Caso {
+  struct Case {
     const char* nombre;
     std::string archivo;
     std::vector<std::string> mensajes;  // the lookups' boxes, in order
-    std::string falla;
+    std::string failure;
     std::vector<Escrito> escritos;
     int registros;                      // records handled
     std::vector<int64_t> interrumpidos;  // file lines of the order cut off
@@ -84,7 +84,7 @@ TEST(LecturaAnticipada, LineaRechazadaTrasRegistrosGuardados) {
   for (int i = 1; i <= kLectura; ++i) primeras_lectura.push_back(i);
   const std::string sin_grabar = "Pedidos de esta importación ya grabados (quedan grabados): ";
 
-  const Caso casos[] = {
+  const Case casos[] = {
       {"en el primer pedido",
        Cabeza("1", "TRAB", 1) + Sigue("X", 2) + Sigue("TRAB", 3) + Rechazada(),
        {Desconocido("X")},
@@ -122,25 +122,25 @@ TEST(LecturaAnticipada, LineaRechazadaTrasRegistrosGuardados) {
        kLectura,
        primeras_lectura},
   };
-  for (const Caso& c : casos) {
+  for (const Case& c : casos) {
     SCOPED_TRACE(c.nombre);
-    BancoImportacion banco;
-    const std::string falla = banco.CorraConFalla(c.archivo);
+    ImportTestBench banco;
+    const std::string failure = banco.FailureOfRun(c.archivo);
     std::vector<std::string> eventos = banco.pantalla.eventos;
-    eventos.push_back("falla: " + falla);
+    eventos.push_back("falla: " + failure);
     std::vector<std::string> esperados = {kPanel, "caja de registro"};
     for (const std::string& m : c.mensajes) esperados.push_back("mensaje: " + m);
-    esperados.push_back("falla: " + c.falla);
+    esperados.push_back("falla: " + c.failure);
     EXPECT_EQ(eventos, esperados);
 
     std::vector<std::string> numeros;
     for (const Escrito& e : c.escritos) {
-      numeros.push_back(e.numero);
-      EXPECT_EQ(Escritas(banco, e.numero), e.lineas) << e.numero;
+      numeros.push_back(e.number);
+      EXPECT_EQ(Escritas(banco, e.number), e.lines) << e.number;
     }
     EXPECT_EQ(Numeros(banco), numeros);
     // One identifier per written order: none for the order cut off.
-    EXPECT_EQ(banco.Identificadores(), std::to_string(c.escritos.size()));
+    EXPECT_EQ(banco.IdentifiersDrawn(), std::to_string(c.escritos.size()));
 
     const ImportSummary& r = banco.run.summary();
     EXPECT_EQ(r.outcome, ImportSummary::Outcome::kFailed);
@@ -152,34 +152,34 @@ TEST(LecturaAnticipada, LineaRechazadaTrasRegistrosGuardados) {
   }
 }
 
-// An order of the tests below: FE `numero` with `lineas` lines; the lines at
+// An order of the tests below: FE `number` with `lines` lines; the lines at
 // the positions in `desconocidas` (from 1) name unknown articles.
-struct PedidoPrueba {
-  std::string numero;
-  int lineas;
+struct TestOrder {
+  std::string number;
+  int lines;
   std::set<int> desconocidas;
 };
 
 // Line i of an order: quantity i; TRAB (in boxes of 12 every third line)
 // and the 15-character article of VAT 0 in turn.
-struct LineaPrueba {
-  std::string articulo, unidad, factor, iva;
+struct TestLine {
+  std::string articulo, unidad, factor, vat;
 };
-LineaPrueba Conocida(int i) {
+TestLine KnownLine(int i) {
   if (i % 2 == 0) return {"ABCDEFGHIJKLMNO", "UND", "1", "0"};
   return {"TRAB", i % 3 == 0 ? "CAJA" : "UND", i % 3 == 0 ? "12" : "1", "19"};
 }
-std::string CodigoDesconocido(const PedidoPrueba& p, int i) {
-  return "X" + p.numero + "L" + std::to_string(i);
+std::string CodigoDesconocido(const TestOrder& p, int i) {
+  return "X" + p.number + "L" + std::to_string(i);
 }
 
-std::string Archivo(const std::vector<PedidoPrueba>& pedidos) {
+std::string Archivo(const std::vector<TestOrder>& pedidos) {
   std::string archivo;
-  for (const PedidoPrueba& p : pedidos) {
-    for (int i = 1; i <= p.lineas; ++i) {
-      const LineaPrueba l = Conocida(i);
+  for (const TestOrder& p : pedidos) {
+    for (int i = 1; i <= p.lines; ++i) {
+      const TestLine l = KnownLine(i);
       const std::string articulo = p.desconocidas.count(i) ? CodigoDesconocido(p, i) : l.articulo;
-      archivo += i == 1 ? Cabeza(p.numero, articulo, i, l.unidad) : Sigue(articulo, i, l.unidad);
+      archivo += i == 1 ? Cabeza(p.number, articulo, i, l.unidad) : Sigue(articulo, i, l.unidad);
     }
   }
   return archivo;
@@ -189,48 +189,48 @@ std::string Archivo(const std::vector<PedidoPrueba>& pedidos) {
 // comes when its line is handled: one per unknown line, in file order, and
 // the lines around it are still priced from the right records and numbered
 // as their place in the order.
-TEST(LecturaAnticipada, MensajesDeLasConsultasEnOrdenDelArchivo) {
-  struct Caso {
+TEST(ReadAhead, LookupMessagesInFileOrder) {
+  struct Case {
     const char* nombre;
-    std::vector<PedidoPrueba> pedidos;
+    std::vector<TestOrder> pedidos;
   };
-  const Caso casos[] = {
+  const Case casos[] = {
       {"20 lineas, desconocidas la 2, la 17 y la 20", {{"1", 20, {2, 17, 20}}}},
       {"desconocidas al borde de cada lectura",
        {{"1", 2 * kLectura + 1, {1, kLectura, kLectura + 1, 2 * kLectura, 2 * kLectura + 1}}}},
       {"dos pedidos; el segundo empieza por una desconocida",
        {{"1", kLectura + 2, {kLectura + 1}}, {"2", 3, {1, 3}}}},
   };
-  for (const Caso& c : casos) {
+  for (const Case& c : casos) {
     SCOPED_TRACE(c.nombre);
-    BancoImportacion banco;
-    banco.Corra(Archivo(c.pedidos));
+    ImportTestBench banco;
+    banco.Run(Archivo(c.pedidos));
 
     std::vector<std::string> mensajes;
     int desconocidas = 0;
-    for (const PedidoPrueba& p : c.pedidos) {
+    for (const TestOrder& p : c.pedidos) {
       for (int i : p.desconocidas) mensajes.push_back(Desconocido(CodigoDesconocido(p, i)));
       desconocidas += static_cast<int>(p.desconocidas.size());
     }
-    mensajes.push_back(kFinalizada);
+    mensajes.push_back(kFinished);
     EXPECT_EQ(banco.pantalla.mensajes, mensajes);
     EXPECT_EQ(banco.run.summary().dropped_lines, desconocidas);
 
     std::vector<std::string> numeros;
-    for (const PedidoPrueba& p : c.pedidos) {
-      SCOPED_TRACE(p.numero);
-      numeros.push_back(p.numero);
+    for (const TestOrder& p : c.pedidos) {
+      SCOPED_TRACE(p.number);
+      numeros.push_back(p.number);
       std::vector<std::string> esperadas, factores, ivas, escritas_factores, escritas_ivas;
-      for (int i = 1; i <= p.lineas; ++i) {
+      for (int i = 1; i <= p.lines; ++i) {
         if (p.desconocidas.count(i)) continue;
-        const LineaPrueba l = Conocida(i);
+        const TestLine l = KnownLine(i);
         // The item keeps the line's place: an unknown line leaves a gap.
         esperadas.push_back(std::to_string(i) + ":" + std::to_string(i) + ":" + l.articulo);
         factores.push_back(l.factor);
-        ivas.push_back(l.iva);
+        ivas.push_back(l.vat);
       }
-      EXPECT_EQ(Escritas(banco, p.numero), esperadas);
-      for (const Fila& l : banco.Lineas("FE", p.numero)) {
+      EXPECT_EQ(Escritas(banco, p.number), esperadas);
+      for (const TextRow& l : banco.Lines("FE", p.number)) {
         escritas_factores.push_back(l.at("PEDE_FACTOR"));
         escritas_ivas.push_back(l.at("PEDE_IVAPORC"));
       }
@@ -245,37 +245,37 @@ TEST(LecturaAnticipada, MensajesDeLasConsultasEnOrdenDelArchivo) {
 // ahead (the header's with the first batch), so an order of L lines costs
 // ceil(L / 16) lookup statements besides its writes; asked one by one they
 // would cost 3 for the header and 5 per line.
-TEST(LecturaAnticipada, SentenciasPorPedido) {
-  constexpr int64_t kPedidos = 3;
+TEST(ReadAhead, StatementsPerOrder) {
+  constexpr int64_t kOrders = 3;
   // Statements of the run besides its orders: the rounding setting, the
   // reading of the (empty) order store, and, once per connection, whether
   // each of the two order tables is a table (their inserts' row counts are
   // then not asked for).
   constexpr int64_t kArranque = 4;
-  for (const int lineas : {1, 10, kLectura, kLectura + 1, 40}) {
-    SCOPED_TRACE(std::to_string(lineas) + " lineas");
-    std::vector<PedidoPrueba> pedidos;
-    for (int64_t p = 1; p <= kPedidos; ++p) pedidos.push_back({std::to_string(p), lineas, {}});
-    BancoImportacion banco;
+  for (const int lines : {1, 10, kLectura, kLectura + 1, 40}) {
+    SCOPED_TRACE(std::to_string(lines) + " lineas");
+    std::vector<TestOrder> pedidos;
+    for (int64_t p = 1; p <= kOrders; ++p) pedidos.push_back({std::to_string(p), lines, {}});
+    ImportTestBench banco;
     const uint64_t antes = banco.fdm.statements_executed();
-    banco.Corra(Archivo(pedidos));
+    banco.Run(Archivo(pedidos));
     const int64_t sentencias = static_cast<int64_t>(banco.fdm.statements_executed() - antes);
 
-    ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinalizada});
-    EXPECT_EQ(banco.run.summary().written_orders, kPedidos);
-    EXPECT_EQ(banco.run.summary().written_lines, kPedidos * lineas);
+    ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
+    EXPECT_EQ(banco.run.summary().written_orders, kOrders);
+    EXPECT_EQ(banco.run.summary().written_lines, kOrders * lines);
 
     // Writing an order: the header's and each line's insert, drawing its
     // identifier, and (but after the last order) reading the emptied store
     // again. The write transaction is the store's own: no savepoints.
-    const int64_t escrituras = lineas + 3;
-    const int64_t lecturas = (lineas + kLectura - 1) / kLectura;
-    const int64_t cota = kArranque + kPedidos * (lecturas + escrituras);
-    const int64_t una_a_una = kArranque + kPedidos * (3 + 5 * lineas + escrituras);
+    const int64_t escrituras = lines + 3;
+    const int64_t lecturas = (lines + kLectura - 1) / kLectura;
+    const int64_t cota = kArranque + kOrders * (lecturas + escrituras);
+    const int64_t una_a_una = kArranque + kOrders * (3 + 5 * lines + escrituras);
     ASSERT_LT(cota, una_a_una);  // the bound tells the two apart
     EXPECT_LE(sentencias, cota);
     // The writes alone, so that a count that misses statements cannot pass.
-    EXPECT_GE(sentencias, kPedidos * (lineas + 2));
+    EXPECT_GE(sentencias, kOrders * (lines + 2));
   }
 }
 

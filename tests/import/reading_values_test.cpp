@@ -1,9 +1,6 @@
 // The reader and the mapping together, as the import run uses them: what a
 // record's values are after each line of a file.
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -12,16 +9,14 @@
 #include "import/importacion.h"
 #include "import/lector_plano.h"
 #include "import/valores_registro.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp {
 namespace {
 
 std::vector<std::string> TextosTrasCadaRegistro(const std::string& bytes) {
-  char plantilla[] = "/tmp/lectura_valores_XXXXXX";
-  if (!::mkdtemp(plantilla)) ADD_FAILURE() << "mkdtemp";
-  const std::filesystem::path dir = plantilla;
-  const std::string ruta = (dir / "pedidos.csv").string();
-  std::ofstream(ruta, std::ios::binary) << bytes;
+  const testing::TempFolder folder("reading_values");
+  const std::string ruta = folder.Write("pedidos.csv", bytes);
 
   CImportacion importacion;
   importacion.Add({"ARTI_COD", 4, 20, "SI"});
@@ -40,11 +35,10 @@ std::vector<std::string> TextosTrasCadaRegistro(const std::string& bytes) {
                          valores.PEDE_CANT);
       },
       {}));
-  std::filesystem::remove_all(dir);
   return textos;
 }
 
-TEST(LecturaYValores, RegistrosDeUnArchivo) {
+TEST(ReadingAndValues, RecordsOfAFile) {
   const struct {
     const char* nombre;
     std::string bytes;

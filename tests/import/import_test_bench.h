@@ -20,6 +20,7 @@
 #include "import/import_run.h"
 #include "import/importacion.h"
 #include "import/screen.h"
+#include "import/valores_registro.h"
 #include "tests/support/fresh_database.h"
 #include "tests/support/rows_as_text.h"
 #include "values/date.h"
@@ -27,7 +28,7 @@
 namespace imp::testing {
 
 // Records what the run shows, in order, as "kind: text" entries.
-class Grabadora : public ImportScreen, public Dialogs {
+class EventRecorder : public ImportScreen, public Dialogs {
  public:
   std::string ubicacion;
   Date fecha = *Date::FromYmd(2024, 3, 1);
@@ -74,7 +75,7 @@ class Grabadora : public ImportScreen, public Dialogs {
 //   ABCDEFGHIJKLMNO  a 15-character code, VAT 0, no prices
 // and prefixes beyond PV (VAT included) and FE (excluded): pv ("S"),
 // n ("n"), X ("S"), B (blank).
-inline constexpr char kDatosPrueba[] = R"(
+inline constexpr char kTestData[] = R"(
 INSERT INTO ARTICULO (ARTI_COD, ARTI_DESC, ARTI_UNIDAD, TAIV_COD, ARTI_CONSUMO)
   VALUES ('TRAB', 'LINEA TRABAJADA', 'UND', '19', 50);
 INSERT INTO ARTICULO_UNIDADES (ARTI_COD, ARUN_UNIDAD, ARUN_FACTOR) VALUES ('TRAB', 'CAJA', 12);
@@ -90,37 +91,35 @@ INSERT INTO PREFIJOS (TIDO_COD, PREF_PRE, PREF_NOMBRE, PREF_IVAINC) VALUES (34, 
 INSERT INTO PREFIJOS (TIDO_COD, PREF_PRE, PREF_NOMBRE, PREF_IVAINC) VALUES (34, 'B', 'EN BLANCO', ' ');
 )";
 
-class BancoImportacion {
+class ImportTestBench {
  public:
-  BancoImportacion() : db(/*demo=*/true) {
-    db.Exec(kDatosPrueba);
+  ImportTestBench() : db(/*demo=*/true) {
+    db.Exec(kTestData);
     db.Configure(fdm.Norvela);
-    const char* datos[] = {"PREF_PRE",        "PEDI_NUMERO",     "PEDI_FECHA",     "PEDI_CREDITO",
-                           "VEND_COD",        "PTVT_ID",         "TERC_NIT",       "PEDI_NOMTERC",
-                           "PEDI_SUCURSAL",   "PEDI_RTFTEMONTO", "PEDI_RTIVAMONTO", "PEDI_RTICAMONTO",
-                           "ARTI_COD",        "PEDE_CANT",       "PEDE_UNIDAD",    "PEDE_PRUNIT",
-                           "PEDE_DTOPORC"};
+    // Every value in field order, one field each.
     int columna = 1;
-    for (const char* dato : datos) layout.Add({dato, columna++, 10, "SI"});
+    for (const auto& [dato, valor] : kRecordValueNames) {
+      layout.Add({std::string(dato), columna++, 10, "SI"});
+    }
   }
 
   // Writes `contenido` to a file beside the database and returns its path.
-  std::string Archivo(const std::string& contenido, const std::string& nombre = "pedidos.csv") {
+  std::string File(const std::string& contenido, const std::string& nombre = "pedidos.csv") {
     const std::string ruta = db.server() + "/" + nombre;
     std::ofstream(ruta, std::ios::binary) << contenido;
     return ruta;
   }
 
   // One run over `contenido`.
-  void Corra(const std::string& contenido) {
-    pantalla.ubicacion = Archivo(contenido);
+  void Run(const std::string& contenido) {
+    pantalla.ubicacion = File(contenido);
     run.SpeedButton3Click();
   }
 
   // The failure text of a run over `contenido`; "" when it did not fail.
-  std::string CorraConFalla(const std::string& contenido) {
+  std::string FailureOfRun(const std::string& contenido) {
     try {
-      Corra(contenido);
+      Run(contenido);
     } catch (const Failure& f) {
       return f.what();
     }
@@ -128,26 +127,26 @@ class BancoImportacion {
   }
 
   // Every row of `sql`, each column by name as text (null reads "").
-  std::vector<Fila> Lea(const std::string& sql) const {
+  std::vector<TextRow> Read(const std::string& sql) const {
     return RowsAsText([&](Connection& c) { db.Configure(c); }, rs, sql);
   }
 
   // Headers in the order they were written, with dates as yyyy-mm-dd.
-  std::vector<Fila> Pedidos() const {
-    return Lea(
+  std::vector<TextRow> Orders() const {
+    return Read(
         "SELECT p.*, CAST(p.PEDI_FECHA AS VARCHAR(10)) AS FECHA, "
         "CAST(p.PEDI_VENCE AS VARCHAR(10)) AS VENCE FROM PEDIDOS p ORDER BY p.PEDI_ID");
   }
   // Lines of the written order with that prefix and number, by PEDE_ITEM.
-  std::vector<Fila> Lineas(const std::string& prefijo, const std::string& numero) const {
-    return Lea(
+  std::vector<TextRow> Lines(const std::string& prefijo, const std::string& numero) const {
+    return Read(
         "SELECT d.* FROM PEDIDOS_DETALLE d JOIN PEDIDOS p ON p.PEDI_ID = d.PEDI_ID "
         "WHERE p.PREF_PRE = '" + prefijo + "' AND p.PEDI_NUMERO = '" + numero +
         "' ORDER BY d.PEDE_ITEM");
   }
   // Identifiers drawn so far.
-  std::string Identificadores() const {
-    return Lea("SELECT GEN_ID(GEN_PEDIDOS, 0) AS N FROM RDB$DATABASE").at(0).at("N");
+  std::string IdentifiersDrawn() const {
+    return Read("SELECT GEN_ID(GEN_PEDIDOS, 0) AS N FROM RDB$DATABASE").at(0).at("N");
   }
   // Changes a configuration value between runs. The embedded engine lets
   // only one process hold the file, so the module lets go of it first.
@@ -162,13 +161,13 @@ class BancoImportacion {
   Tfdm fdm;
   OrderStore store{fdm};
   CImportacion layout;
-  Grabadora pantalla;
+  EventRecorder pantalla;
   ImportRun run{fdm, store, layout, rs, pantalla, pantalla};
 };
 
 // A line of the order file: the 17 columns of the layout, comma separated,
 // ended by CR LF.
-inline std::string Linea(std::initializer_list<std::string> campos) {
+inline std::string Line(std::initializer_list<std::string> campos) {
   std::string linea;
   bool primero = true;
   for (const std::string& c : campos) {

@@ -6,7 +6,6 @@
 // message boxes. After a run it reads back what was written and checks that
 // every order is whole.
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,21 +17,16 @@
 #include "import/importacion.h"
 #include "import/screen.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/rows_as_text.h"
+#include "tests/support/test_server.h"
 #include "values/date.h"
 #include "values/regional_settings.h"
 
 namespace imp::testing {
 
-// The local server the TCP tests use, from IMPORTA_FB_SERVER (host) and
-// IMPORTA_FB_PASSWORD (SYSDBA's password); none when either is unset.
-struct ServidorPrueba {
-  std::string host;
-  std::string password;
-  static std::optional<ServidorPrueba> DelEntorno();
-};
 
 // Stands in for the window and the message boxes; keeps what they showed.
-class PantallaGrabadora : public ImportScreen, public Dialogs {
+class RecordingScreen : public ImportScreen, public Dialogs {
  public:
   std::string ubicacion;
   Date fecha = *Date::FromYmd(2026, 1, 20);
@@ -52,23 +46,21 @@ class PantallaGrabadora : public ImportScreen, public Dialogs {
   Date FallbackDate() override { return fecha; }
 };
 
-using Fila = std::map<std::string, std::string>;
-
 // How one run ended.
-struct Desenlace {
+struct RunOutcome {
   bool fallo = false;
   std::string texto;  // the failure's text, or the run's messages one per line
 };
 
-class BancoConfiabilidad {
+class ReliabilityBench {
   // First member: the database outlives every connection to it.
   FreshDatabase db_;
-  std::optional<ServidorPrueba> servidor_;
+  std::optional<TestServer> servidor_;
   std::string cadena_;
 
  public:
   // A fresh demo database; `servidor` set: every connection goes through it.
-  explicit BancoConfiabilidad(std::optional<ServidorPrueba> servidor = std::nullopt);
+  explicit ReliabilityBench(std::optional<TestServer> servidor = std::nullopt);
 
   // The database string the importer uses.
   const std::string& cadena() const { return cadena_; }
@@ -79,28 +71,28 @@ class BancoConfiabilidad {
   void Prepare(const std::string& sql) const { db_.Exec(sql); }
 
   // Loads the import layout (rows of type 23, by column) from the database.
-  void CargueDiseno();
+  void LoadLayout();
 
   // One import run over the file at `ruta`. Any exception other than the
   // system's failure fails the test.
-  Desenlace Importe(const std::string& ruta);
+  RunOutcome Import(const std::string& ruta);
 
   // Every row of `sql` over a connection of its own, columns by name as
   // text (null reads "").
-  std::vector<Fila> Lea(const std::string& sql) const;
+  std::vector<TextRow> Read(const std::string& sql) const;
 
   // "PREF NUMERO:lines" of every written order, in identifier order.
-  std::vector<std::string> PedidosEscritos() const;
+  std::vector<std::string> WrittenOrders() const;
 
   // Problems of the written orders: lines not numbered 1..n, a header total
   // or VAT that is not the sum of its lines'. Empty when every order is whole.
-  std::vector<std::string> Incoherencias() const;
+  std::vector<std::string> Inconsistencies() const;
 
   Tfdm fdm;
   OrderStore store{fdm};
   CImportacion diseno;
   RegionalSettings rs;
-  PantallaGrabadora pantalla;
+  RecordingScreen pantalla;
   ImportRun run{fdm, store, diseno, rs, pantalla, pantalla};
 
  private:
@@ -108,6 +100,6 @@ class BancoConfiabilidad {
 };
 
 // Absolute path of a file of tests/data.
-std::string DatoPrueba(const std::string& nombre);
+std::string TestDataPath(const std::string& nombre);
 
 }  // namespace imp::testing

@@ -10,22 +10,22 @@
 #include <string>
 #include <vector>
 
-#include "tests/stress/archivo_pedidos.h"
+#include "tests/stress/order_file.h"
 
 namespace imp::testing {
 
 // Where a company database is and SYSDBA's password there ("localhost:/..."
 // goes over TCP, a plain path opens the file in this process).
-struct BaseCompania {
+struct CompanyDatabase {
   std::string cadena;
   std::string clave;
 };
 
-struct RevisionPedidos {
+struct OrderCheck {
   int64_t pedidos = 0;              // header rows read
   int64_t lineas = 0;               // line rows read
   std::vector<std::string> faltas;  // every fault found, in words
-  std::map<ClavePedido, std::vector<int64_t>> ids;  // PEDI_ID of each key written
+  std::map<OrderKey, std::vector<int64_t>> ids;  // PEDI_ID of each key written
 };
 
 // Reads PEDIDOS and PEDIDOS_DETALLE and checks each header row: its key is
@@ -34,17 +34,17 @@ struct RevisionPedidos {
 // in the file's order; PEDI_TOTAL is the sum of PEDE_TOTAL less
 // PEDI_DTOMONTO and PEDI_IVAMONTO the sum of PEDE_IVAMONTO. Lines without a
 // header are faults too.
-RevisionPedidos RevisePedidos(const BaseCompania& base, const PedidosEsperados& esperados);
+OrderCheck CheckOrders(const CompanyDatabase& base, const ExpectedOrders& esperados);
 
 // How many of the file's orders, from its first, the revision found
 // written. A fault is added when a later order of the file is written too:
 // a run writes its file's orders in order, so what it wrote is a prefix.
-std::size_t PedidosIniciales(const ArchivoPedidos& archivo, RevisionPedidos& revision);
+std::size_t LeadingOrders(const OrderFile& archivo, OrderCheck& revision);
 
 // `gfix -v -full` of the database: empty when it found nothing but page
 // warnings (an orphan page left by a killed process), else its
 // status and output. A server refuses to validate while it still counts the
 // attachment of a client that was just killed; that is retried for a while.
-std::string ValideBase(const BaseCompania& base);
+std::string ValidateDatabase(const CompanyDatabase& base);
 
 }  // namespace imp::testing

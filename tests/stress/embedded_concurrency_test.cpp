@@ -1,0 +1,48 @@
+// Two importers on one embedded company database: the engine in the first
+// process holds the file, so the second is refused at its connection with
+// the database's text and status 2, writes nothing, and does not disturb
+// the first, which writes its whole file.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/stress/stress_bench.h"
+
+namespace imp::testing {
+namespace {
+
+TEST(EmbeddedConcurrency, TheSecondImporterIsRefusedWithoutTouchingTheFirst) {
+  const uint64_t semilla = StressSeed();
+  SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
+  StressCompany compania;
+  const OrderFile primero = GenerateOrderFile(semilla, 600, 1);
+  const OrderFile segundo = GenerateOrderFile(semilla + 1, 50, 500001);
+  ExpectedOrders esperados;
+  esperados.Add(primero);
+  esperados.Add(segundo);
+
+  const auto a = compania.Import(compania.File("a.csv", primero.texto), /*terminal=*/true);
+  // The first has the database open once it reads its file; it is held
+  // there while the second runs, so however fast it is it cannot end first.
+  ASSERT_TRUE(a->WaitForRecords(1, kRunLimit)) << a->err() << a->out();
+  a->Suspend();
+  const auto b = compania.Import(compania.File("b.csv", segundo.texto), /*terminal=*/false);
+  EXPECT_TRUE(b->Finish(kRunLimit)) << "the second importer hung";
+  a->Resume();
+  EXPECT_TRUE(a->Finish(kRunLimit)) << "the first importer hung";
+
+  // Refused because the first holds the file.
+  EXPECT_EQ(b->status(), 2) << b->err() << b->out();
+  EXPECT_EQ(b->err().rfind("dbExpress Error: Unable to connect\n", 0), 0u) << b->err();
+  EXPECT_EQ(a->status(), 0) << a->err() << a->out();
+
+  EXPECT_EQ(ValidateDatabase(compania.base()), "");
+  OrderCheck revision = CheckOrders(compania.base(), esperados);
+  EXPECT_EQ(LeadingOrders(primero, revision), primero.pedidos.size());
+  EXPECT_EQ(LeadingOrders(segundo, revision), 0u);
+  EXPECT_TRUE(revision.faltas.empty()) << (revision.faltas.empty() ? "" : revision.faltas[0]);
+}
+
+}  // namespace
+}  // namespace imp::testing
