@@ -63,7 +63,7 @@ struct Fingerprint {
 
 struct Pass {
   Fingerprint huella;
-  std::string falla;
+  std::string failure;
   bool abierto = false;
 };
 
