@@ -132,7 +132,7 @@ TEST_P(WorkedLine, EachColumn) {
 INSTANTIATE_TEST_SUITE_P(Precios, WorkedLine, testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.nombre); });
 
-TEST(ExponenteDescuento, LowEightBitsSigned) {
+TEST(DiscountExponent, LowEightBitsSigned) {
   const struct {
     int32_t configurado;
     int expected;
@@ -143,7 +143,7 @@ TEST(ExponenteDescuento, LowEightBitsSigned) {
   }
 }
 
-TEST(MontoCascada, RoundingByExponent) {
+TEST(CascadeDiscount, RoundingByExponent) {
   // A 100 % rate makes the amount equal to the base / 10^12 (in counts).
   const struct {
     const char* monto;
@@ -160,7 +160,7 @@ TEST(MontoCascada, RoundingByExponent) {
   }
 }
 
-TEST(PrecioLinea, ArithmeticFailures) {
+TEST(LinePricing, ArithmeticFailures) {
   const struct {
     const char* nombre;
     const char *neto, *consumo, *iva;
