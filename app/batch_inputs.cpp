@@ -24,7 +24,7 @@ SettingsFile ReadBatchSettings(const std::string& path) {
     throw Failure("No se pudo leer el archivo de configuración " + path);
   }
   SettingsFile settings = SettingsFile::Read(path);
-  if (settings.usuario.empty() || settings.clave.empty() || settings.compania.empty()) {
+  if (settings.user.empty() || settings.password.empty() || settings.company.empty()) {
     throw Failure("El archivo de configuración " + path +
                   " no indica usuario (línea 2), clave (línea 3) y compañía (línea 4)");
   }

@@ -211,14 +211,14 @@ int RunBatchImport(const BatchOptions& options) {
   } catch (const Failure& failure) {
     return nothing_imported(kBatchUsage, failure.what(), "sin_conexion");
   }
-  const CompanyConnection company{settings.servidor, settings.usuario, settings.clave,
-                                  settings.compania};
+  const CompanyConnection company{settings.server, settings.user, settings.password,
+                                  settings.company};
   const std::string database = company.Database();
   {
     const std::lock_guard<std::mutex> held(observers.mutex());
-    run_info.company = settings.compania;
-    run_info.database = WithoutPassword(database, settings.clave);
-    run_info.user = settings.usuario;
+    run_info.company = settings.company;
+    run_info.database = WithoutPassword(database, settings.password);
+    run_info.user = settings.user;
   }
 
   // The file's format where the command line states it; the regional
@@ -251,7 +251,7 @@ int RunBatchImport(const BatchOptions& options) {
           for (const std::string& o : others) who += (who.empty() ? "" : ", ") + o;
           return nothing_imported(
               kBatchUsage,
-              "Otra importación está grabando en la compañía " + settings.compania + " (" + who +
+              "Otra importación está grabando en la compañía " + settings.company + " (" + who +
                   "): con --skip-existing no se importa a la vez, para no grabar "
                   "un pedido dos veces. Vuelva a intentarlo cuando termine",
               "otra_importacion");

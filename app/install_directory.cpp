@@ -31,7 +31,7 @@ std::string diraplicacion(Dialogs& dialogs) {
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-FileFormat FormatoDelAlmacen() {
+FileFormat StoredFileFormat() {
   QSettings store(QSettings::NativeFormat, QSettings::SystemScope,
                   QStringLiteral("QRM"), QStringLiteral("Quintavalle"));
   store.setFallbacksEnabled(false);

@@ -32,7 +32,7 @@ std::string diraplicacion(Dialogs& dialogs);
 // UTF8, ISO8859_1 or NONE). Absent values (or no store) leave the regional
 // settings to decide, and the encoding Windows-1252; a value that is none of
 // those fails with "Valor no válido para 'OrdenFecha' en …: '…'".
-FileFormat FormatoDelAlmacen();
+FileFormat StoredFileFormat();
 
 // Applies IMPORTA_SYSTEM_CONFIG_DIR (see above). Call before the first read.
 void UseSystemConfigDirFromEnvironment();

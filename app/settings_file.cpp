@@ -17,10 +17,10 @@ SettingsFile SettingsFile::Read(const std::string& path) {
 
 SettingsFile SettingsFile::Parse(const std::string& bytes, const std::string& path) {
   SettingsFile settings;
-  std::string* const targets[] = {&settings.servidor, &settings.usuario,
-                                  &settings.clave,    &settings.compania,
+  std::string* const targets[] = {&settings.server, &settings.user,
+                                  &settings.password,    &settings.company,
                                   nullptr,            nullptr,
-                                  nullptr,            &settings.inicio_automatico};
+                                  nullptr,            &settings.auto_start};
   size_t line = 0;
   // A UTF-8 byte-order mark (an editor's way of saving "UTF-8") is no part
   // of the server's name.

@@ -11,11 +11,11 @@
 namespace imp {
 
 struct SettingsFile {
-  std::string servidor;
-  std::string usuario;
-  std::string clave;
-  std::string compania;
-  std::string inicio_automatico;  // line 8
+  std::string server;
+  std::string user;
+  std::string password;
+  std::string company;
+  std::string auto_start;  // line 8
 
   // Longest line accepted, in bytes.
   static constexpr size_t kMaxLine = 255;

@@ -69,7 +69,7 @@ void Tfprincipal::ReadRegionalSettings() {
   // The install directory's store may state the order file's format; the
   // regional settings decide the rest.
   FileFormat format;
-  RunHandler([&format] { format = FormatoDelAlmacen(); });
+  RunHandler([&format] { format = StoredFileFormat(); });
   rs_ = format.ApplyTo(RegionalSettingsFromLocale(locale));
   fdm_.set_regional_settings(rs_);
   if (EFecIni != nullptr) {
@@ -86,11 +86,11 @@ void Tfprincipal::FormCreate() {
     const std::string directory = diraplicacion(messages_);
     // No separator check: an empty directory gives "/settings.conf".
     const SettingsFile settings = SettingsFile::Read(directory + "/settings.conf");
-    SetBytes(Servidor, settings.servidor);
-    SetBytes(Tusua, settings.usuario);
-    SetBytes(TClave, settings.clave);
-    SetBytes(Cia, settings.compania);
-    inicio_automatico_ = settings.inicio_automatico;
+    SetBytes(Servidor, settings.server);
+    SetBytes(Tusua, settings.user);
+    SetBytes(TClave, settings.password);
+    SetBytes(Cia, settings.company);
+    auto_start_ = settings.auto_start;
   });
 }
 
@@ -145,7 +145,7 @@ void Tfprincipal::CiaExit() {
     // first one's columns.
     LoadImportLayout(CImporinv, CImportacion_);
 
-    if (inicio_automatico_ == "1" && norvela.connected()) SpeedButton3Click();
+    if (auto_start_ == "1" && norvela.connected()) SpeedButton3Click();
   });
 }
 

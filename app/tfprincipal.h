@@ -74,15 +74,15 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   bool first_activation_done() const { return first_activation_done_; }
 
   // The eighth settings line.
-  const std::string& inicio_automatico() const { return inicio_automatico_; }
+  const std::string& auto_start() const { return auto_start_; }
   // The user's regional settings, read again when the locale changes.
   const RegionalSettings& regional_settings() const { return rs_; }
   // The company's import layout as last loaded.
   const imp::CImportacion& importacion() const { return CImportacion_; }
   // The layout source set.
-  const QuerySet& importacion_inventario() const { return CImporinv; }
+  const QuerySet& layout_set() const { return CImporinv; }
   // The import run F2 starts (its summary tells what the last run did).
-  const ImportRun& importacion_pedidos() const { return run_; }
+  const ImportRun& import_run() const { return run_; }
 
   // ImportScreen
   void ShowStatus(const std::string& caption) override;
@@ -147,7 +147,7 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   MessageBoxes messages_;
   RunDialogs run_dialogs_{*this};
   RegionalSettings rs_;
-  std::string inicio_automatico_;
+  std::string auto_start_;
   bool activated_ = false;
   bool first_activation_done_ = false;
   bool closing_ = false;

@@ -89,7 +89,7 @@ TEST(CompanyConnection, CompleteSettingsConnectWhenShown) {
     }
   }
 
-  EXPECT_EQ(w.window->importacion_inventario().command_text(),
+  EXPECT_EQ(w.window->layout_set().command_text(),
             "select * from importacion_inventario where IMIN_TIPO = 23 order by imin_columna");
   const std::vector<LayoutRow> layout = Layout(*w.window);
   ASSERT_EQ(layout.size(), 17u);
@@ -172,7 +172,7 @@ TEST(CompanyConnection, MissingUserPasswordOrCompanyConnectsNothing) {
   FreshDatabase db;
   const struct {
     const char* name;
-    const char *usuario, *clave, *cia;
+    const char *user, *password, *cia;
   } cases[] = {
       {"no password", "SYSDBA", "", "prueba"},
       {"no user", "", "masterkey", "prueba"},
@@ -183,8 +183,8 @@ TEST(CompanyConnection, MissingUserPasswordOrCompanyConnectsNothing) {
     AppWindow w(std::nullopt);
     w.Show();
     w.edit("Servidor")->setText(QString::fromStdString(db.server()));
-    w.edit("Tusua")->setText(QString::fromUtf8(c.usuario));
-    w.edit("TClave")->setText(QString::fromUtf8(c.clave));
+    w.edit("Tusua")->setText(QString::fromUtf8(c.user));
+    w.edit("TClave")->setText(QString::fromUtf8(c.password));
     w.edit("Cia")->setText(QString::fromUtf8(c.cia));
     w.LeaveCompany();
     EXPECT_FALSE(w.connected());

@@ -11,7 +11,7 @@ namespace {
 struct Case {
   const char* name;
   std::string bytes;
-  std::string servidor, usuario, clave, compania, inicio;
+  std::string server, user, password, company, inicio;
 };
 
 TEST(SettingsFile, LineEnds) {
@@ -40,11 +40,11 @@ TEST(SettingsFile, LineEnds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const SettingsFile s = SettingsFile::Parse(c.bytes, "settings.conf");
-    EXPECT_EQ(s.servidor, c.servidor);
-    EXPECT_EQ(s.usuario, c.usuario);
-    EXPECT_EQ(s.clave, c.clave);
-    EXPECT_EQ(s.compania, c.compania);
-    EXPECT_EQ(s.inicio_automatico, c.inicio);
+    EXPECT_EQ(s.server, c.server);
+    EXPECT_EQ(s.user, c.user);
+    EXPECT_EQ(s.password, c.password);
+    EXPECT_EQ(s.company, c.company);
+    EXPECT_EQ(s.auto_start, c.inicio);
   }
 }
 
@@ -72,12 +72,12 @@ TEST(SettingsFile, ReadsBytesFromDiskAndMissingFileIsEmpty) {
   test::InstallFixture install;
   install.WriteSettings("srv\r\nSYSDBA\r\nma\xF1" "ana\r\n01\r\n");
   const SettingsFile s = SettingsFile::Read(install.settings_path());
-  EXPECT_EQ(s.clave, "ma\xF1" "ana");
-  EXPECT_EQ(s.compania, "01");
+  EXPECT_EQ(s.password, "ma\xF1" "ana");
+  EXPECT_EQ(s.company, "01");
 
   const SettingsFile none = SettingsFile::Read(install.settings_path() + ".absent");
-  EXPECT_EQ(none.servidor, "");
-  EXPECT_EQ(none.compania, "");
+  EXPECT_EQ(none.server, "");
+  EXPECT_EQ(none.company, "");
 }
 
 }  // namespace

@@ -168,7 +168,7 @@ TEST(WindowInUse, ALongImportKeepsPaintingAndACloseRequestStopsItBetweenOrders) 
   QTimer close_button;
   bool keys_sent = false;
   QObject::connect(&close_button, &QTimer::timeout, [&] {
-    const int64_t read = w.window->importacion_pedidos().summary().records;
+    const int64_t read = w.window->import_run().summary().records;
     if (read >= 50 && !keys_sent) {
       // Esc and F2 pressed during the run are not handled: Esc would close
       // (and ask), F2 would start a second import inside the first.
@@ -200,7 +200,7 @@ TEST(WindowInUse, ALongImportKeepsPaintingAndACloseRequestStopsItBetweenOrders) 
   EXPECT_GT(paints_during_run, 2);
   EXPECT_TRUE(keys_sent);
   EXPECT_EQ(questions, 1);
-  const ImportSummary& r = w.window->importacion_pedidos().summary();
+  const ImportSummary& r = w.window->import_run().summary();
   ASSERT_EQ(r.outcome, ImportSummary::Outcome::kStopped) << "the run ended first";
   EXPECT_GT(r.written_orders, 0);
   EXPECT_LT(r.written_orders, kOrders);

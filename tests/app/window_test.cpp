@@ -99,11 +99,11 @@ TEST(Window, ControlsAsDesigned) {
 
 TEST(Window, PasswordShownAsStars) {
   AppWindow w(std::nullopt);
-  QLineEdit* clave = w.edit("TClave");
-  EXPECT_EQ(clave->echoMode(), QLineEdit::Password);
+  QLineEdit* password = w.edit("TClave");
+  EXPECT_EQ(password->echoMode(), QLineEdit::Password);
   QStyleOptionFrame option;
-  option.initFrom(clave);
-  EXPECT_EQ(clave->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, &option, clave),
+  option.initFrom(password);
+  EXPECT_EQ(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, &option, password),
             int('*'));
 }
 
@@ -158,7 +158,7 @@ TEST(Window, SettingsFillTheEdits) {
   const struct {
     const char* name;
     std::optional<std::string> settings;
-    const char *servidor, *usuario, *clave, *cia;
+    const char *server, *user, *password, *cia;
     std::string flag;
   } cases[] = {
       {"no file", std::nullopt, "", "", "", "", ""},
@@ -175,11 +175,11 @@ TEST(Window, SettingsFillTheEdits) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     AppWindow w(c.settings);
-    EXPECT_EQ(w.edit("Servidor")->text(), QString::fromUtf8(c.servidor));
-    EXPECT_EQ(w.edit("Tusua")->text(), QString::fromUtf8(c.usuario));
-    EXPECT_EQ(w.edit("TClave")->text(), QString::fromUtf8(c.clave));
+    EXPECT_EQ(w.edit("Servidor")->text(), QString::fromUtf8(c.server));
+    EXPECT_EQ(w.edit("Tusua")->text(), QString::fromUtf8(c.user));
+    EXPECT_EQ(w.edit("TClave")->text(), QString::fromUtf8(c.password));
     EXPECT_EQ(w.edit("Cia")->text(), QString::fromUtf8(c.cia));
-    EXPECT_EQ(w.window->inicio_automatico(), c.flag);
+    EXPECT_EQ(w.window->auto_start(), c.flag);
     EXPECT_TRUE(w.recorder.boxes().empty());
   }
 }

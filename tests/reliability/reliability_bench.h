@@ -63,7 +63,7 @@ class ReliabilityBench {
   explicit ReliabilityBench(std::optional<TestServer> servidor = std::nullopt);
 
   // The database string the importer uses.
-  const std::string& cadena() const { return cadena_; }
+  const std::string& database() const { return cadena_; }
   const FreshDatabase& db() const { return db_; }
 
   // Runs SQL on the database before the first connection (embedded, as the

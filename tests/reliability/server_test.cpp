@@ -41,7 +41,7 @@ struct Result {
 Result ImportThrough(std::optional<TestServer> servidor, const std::string& archivo) {
   ReliabilityBench banco(servidor);
   if (servidor) {
-    EXPECT_EQ(banco.cadena().rfind(servidor->host + ":/", 0), 0u) << banco.cadena();
+    EXPECT_EQ(banco.database().rfind(servidor->host + ":/", 0), 0u) << banco.database();
   }
   banco.LoadLayout();
   Result r;
@@ -91,7 +91,7 @@ void WaitForTheLock(std::optional<TestServer> servidor) {
                      1);
 
   fb::Attachment otra = fb::Attachment::Attach(
-      {banco.cadena(), "SYSDBA", servidor ? servidor->password : "masterkey"});
+      {banco.database(), "SYSDBA", servidor ? servidor->password : "masterkey"});
   fb::Transaction bloqueo = fb::Transaction::Begin(otra);
   fb::Statement::Prepare(otra, bloqueo,
                          "INSERT INTO PEDIDOS (PEDI_ID, TERC_NIT, VEND_COD, TIDO_COD, PREF_PRE, "

@@ -45,8 +45,8 @@ struct Report {
   bool valido = false;  // the report ends as a whole JSON document does
 };
 
-std::string Valor(const std::string& texto, const std::string& clave) {
-  const std::string marca = "\"" + clave + "\": ";
+std::string Valor(const std::string& texto, const std::string& password) {
+  const std::string marca = "\"" + password + "\": ";
   const size_t at = texto.find(marca);
   if (at == std::string::npos) return {};
   const size_t desde = at + marca.size();

@@ -48,9 +48,9 @@ OrderCheck CheckOrders(const CompanyDatabase& base, const ExpectedOrders& espera
   std::vector<fb::Row> cabeceras, detalle;
   {
     Connection conexion;
-    conexion.SetParam("Database", base.cadena);
+    conexion.SetParam("Database", base.database);
     conexion.SetParam("User_Name", "SYSDBA");
-    conexion.SetParam("password", base.clave);
+    conexion.SetParam("password", base.password);
     conexion.Open();
     cabeceras = conexion.Query(conexion.Prepared(
         "SELECT PEDI_ID, PREF_PRE, PEDI_NUMERO, PEDI_TOTAL, PEDI_IVAMONTO, PEDI_DTOMONTO "
@@ -71,15 +71,15 @@ OrderCheck CheckOrders(const CompanyDatabase& base, const ExpectedOrders& espera
   std::set<int64_t> con_cabecera;
   for (const fb::Row& f : cabeceras) {
     const int64_t id = f[0].integer;
-    const OrderKey clave{Texto(f[1]), Texto(f[2])};
-    const std::string nombre = "order " + clave.first + " " + clave.second + " (PEDI_ID " +
+    const OrderKey password{Texto(f[1]), Texto(f[2])};
+    const std::string nombre = "order " + password.first + " " + password.second + " (PEDI_ID " +
                                std::to_string(id) + ")";
     con_cabecera.insert(id);
-    std::vector<int64_t>& ids = revision.ids[clave];
+    std::vector<int64_t>& ids = revision.ids[password];
     ids.push_back(id);
     if (ids.size() == 2) revision.faltas.push_back(nombre + " is written more than once");
 
-    const FileOrder* esperado = esperados.Find(clave);
+    const FileOrder* esperado = esperados.Find(password);
     if (!esperado) {
       revision.faltas.push_back(nombre + " is given by no file");
       continue;
@@ -170,8 +170,8 @@ bool OnlyWarnings(const std::string& salida) {
 }  // namespace
 
 std::string ValidateDatabase(const CompanyDatabase& base) {
-  const std::string comando = "gfix -v -full -user SYSDBA -password " + Comillas(base.clave) +
-                              " " + Comillas(base.cadena);
+  const std::string comando = "gfix -v -full -user SYSDBA -password " + Comillas(base.password) +
+                              " " + Comillas(base.database);
   std::string salida;
   int estado = -1;
   // At most 10 s of retries: the server drops a dead client's attachment as

@@ -17,8 +17,8 @@ namespace imp::testing {
 // Where a company database is and SYSDBA's password there ("localhost:/..."
 // goes over TCP, a plain path opens the file in this process).
 struct CompanyDatabase {
-  std::string cadena;
-  std::string clave;
+  std::string database;
+  std::string password;
 };
 
 struct OrderCheck {

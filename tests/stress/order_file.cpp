@@ -109,8 +109,8 @@ void ExpectedOrders::Add(const OrderFile& archivo) {
   }
 }
 
-const FileOrder* ExpectedOrders::Find(const OrderKey& clave) const {
-  const auto it = pedidos_.find(clave);
+const FileOrder* ExpectedOrders::Find(const OrderKey& password) const {
+  const auto it = pedidos_.find(password);
   return it == pedidos_.end() ? nullptr : &it->second;
 }
 

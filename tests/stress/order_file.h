@@ -47,8 +47,8 @@ void WriteFile(const std::string& ruta, const std::string& texto);
 class ExpectedOrders {
  public:
   void Add(const OrderFile& archivo);
-  // The file's order for `clave`; null when no file gives it.
-  const FileOrder* Find(const OrderKey& clave) const;
+  // The file's order for `password`; null when no file gives it.
+  const FileOrder* Find(const OrderKey& password) const;
   std::size_t size() const { return pedidos_.size(); }
 
  private:

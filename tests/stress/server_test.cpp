@@ -29,10 +29,10 @@ std::optional<TestServer> Server() { return StressServer(); }
 
 // The figure after "label: " on its own line of the batch summary.
 std::optional<long long> Figure(const std::string& resumen, const std::string& etiqueta) {
-  const std::string clave = "\n" + etiqueta + ": ";
-  const size_t at = ("\n" + resumen).find(clave);
+  const std::string password = "\n" + etiqueta + ": ";
+  const size_t at = ("\n" + resumen).find(password);
   if (at == std::string::npos) return std::nullopt;
-  return std::stoll(resumen.substr(at + clave.size() - 1));
+  return std::stoll(resumen.substr(at + password.size() - 1));
 }
 
 std::string FirstFaults(const std::vector<std::string>& faltas) {
@@ -131,7 +131,7 @@ TEST(ServerCharacterSets, Utf8CompanyOverTcp) {
   EXPECT_EQ(segunda->status(), 0) << segunda->err() << segunda->out();
   std::vector<std::string> esperados = ExpectedTexts(1);
   for (const std::string& e : ExpectedTexts(4)) esperados.push_back(e);
-  EXPECT_EQ(ImportedTexts(compania.db, "UTF8", compania.base().cadena, compania.base().clave),
+  EXPECT_EQ(ImportedTexts(compania.db, "UTF8", compania.base().database, compania.base().password),
             esperados);
 }
 

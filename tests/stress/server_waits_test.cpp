@@ -45,7 +45,7 @@ END^
 SET TERM ; ^
 )");
   fb::Attachment otra =
-      fb::Attachment::Attach({compania.base().cadena, "SYSDBA", compania.base().clave});
+      fb::Attachment::Attach({compania.base().database, "SYSDBA", compania.base().password});
   fb::Transaction bloqueo = fb::Transaction::Begin(otra);
   fb::Statement::Prepare(otra, bloqueo, "UPDATE CUENTA_PEDIDOS SET N = N + 100").Execute(bloqueo);
 

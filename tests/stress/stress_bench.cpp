@@ -47,10 +47,10 @@ StressCompany::StressCompany(const std::optional<TestServer>& servidor,
                              const std::string& juego)
     : db(/*demo=*/true, "demo", juego) {
   const std::string servidor_settings = servidor ? servidor->host + ":" + db.server() : db.server();
-  base_.cadena = servidor ? servidor->host + ":" + db.path() : db.path();
-  base_.clave = servidor ? servidor->password : "masterkey";
+  base_.database = servidor ? servidor->host + ":" + db.path() : db.path();
+  base_.password = servidor ? servidor->password : "masterkey";
   settings_ = db.server() + "/settings.conf";
-  WriteFile(settings_, servidor_settings + "\nSYSDBA\n" + base_.clave + "\ndemo\n");
+  WriteFile(settings_, servidor_settings + "\nSYSDBA\n" + base_.password + "\ndemo\n");
 }
 
 std::string StressCompany::File(const std::string& nombre, const std::string& texto) const {
