@@ -20,6 +20,7 @@
 #include "db/firebird.h"
 #include "db/query_set.h"
 #include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/fresh_database.h"
 #include "tests/support/non_ascii_company.h"
 #include "values/date.h"
@@ -116,12 +117,6 @@ void ExpectCountsEqualToTables(const Company& c, const ProcessResult& r) {
 
 bool Contains(const std::string& texto, const std::string& parte) {
   return texto.find(parte) != std::string::npos;
-}
-
-// A file's bytes, as they are.
-std::string ReadFile(const std::string& ruta) {
-  std::ifstream in(ruta, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // Runs that reach the import: how they end, what they say and what they

@@ -20,12 +20,8 @@
 namespace imp {
 namespace {
 
+using testing::ReadFile;
 using testing::TempFolder;
-
-std::string ReadFile(const std::string& ruta) {
-  std::ifstream in(ruta, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 void WriteFile(const std::string& ruta, const std::string& texto) {
   std::ofstream(ruta, std::ios::binary) << texto;

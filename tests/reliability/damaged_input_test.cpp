@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/reliability/reliability_bench.h"
+#include "tests/support/temp_folder.h"
 
 namespace imp::testing {
 namespace {
@@ -87,11 +88,6 @@ const Case kCases[] = {
     {"no_utf8.csv", nullptr, nullptr, false, kFinished, kAmbos},
     {"referencia.csv", nullptr, "diseno_0_52.sql", false, kFinished, kAmbos},
 };
-
-std::string ReadFile(const std::string& ruta) {
-  std::ifstream in(ruta, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST(DamagedInput, EachFileGivesItsResult) {
   for (const Case& c : kCases) {

@@ -19,14 +19,7 @@ TEST(EmbeddedCrashes, KilledImporterLeavesNoSplitOrders) {
   StressCompany compania;
   const KillFigures cifras = RunsWithKills(compania, puntos, 400, semilla);
   EXPECT_EQ(cifras.puntos, puntos);
-  std::printf("embedded: seed %llu, %d kill points survived, %d runs ended first, "
-              "%lld orders (%lld lines) checked, %lld orders at the end\n",
-              static_cast<unsigned long long>(semilla), cifras.puntos, cifras.completas,
-              static_cast<long long>(cifras.pedidos_revisados),
-              static_cast<long long>(cifras.lineas_revisadas),
-              static_cast<long long>(cifras.pedidos_finales));
-  RecordProperty("kill_points", cifras.puntos);
-  RecordProperty("orders_checked", static_cast<int>(cifras.pedidos_revisados));
+  ReportKillFigures("embedded", semilla, cifras);
 }
 
 }  // namespace

@@ -104,14 +104,7 @@ TEST(ServerCrashes, KilledImporterLeavesNoSplitOrders) {
   StressCompany compania(Server());
   const KillFigures cifras = RunsWithKills(compania, puntos, 200, semilla);
   EXPECT_EQ(cifras.puntos, puntos);
-  std::printf("server: seed %llu, %d kill points survived, %d runs ended first, "
-              "%lld orders (%lld lines) checked, %lld orders at the end\n",
-              static_cast<unsigned long long>(semilla), cifras.puntos, cifras.completas,
-              static_cast<long long>(cifras.pedidos_revisados),
-              static_cast<long long>(cifras.lineas_revisadas),
-              static_cast<long long>(cifras.pedidos_finales));
-  RecordProperty("kill_points", cifras.puntos);
-  RecordProperty("orders_checked", static_cast<int>(cifras.pedidos_revisados));
+  ReportKillFigures("server", semilla, cifras);
 }
 
 // A UTF8 company over TCP: the same orders, in Windows-1252 and in UTF-8

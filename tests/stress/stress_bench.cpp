@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 
@@ -155,6 +156,17 @@ KillFigures RunsWithKills(const StressCompany& compania, int puntos, int pedidos
   cifras.lineas_revisadas += revision.lineas;
   cifras.pedidos_finales = revision.pedidos;
   return cifras;
+}
+
+void ReportKillFigures(const char* transport, uint64_t seed, const KillFigures& figures) {
+  std::printf("%s: seed %llu, %d kill points survived, %d runs ended first, "
+              "%lld orders (%lld lines) checked, %lld orders at the end\n",
+              transport, static_cast<unsigned long long>(seed), figures.puntos, figures.completas,
+              static_cast<long long>(figures.pedidos_revisados),
+              static_cast<long long>(figures.lineas_revisadas),
+              static_cast<long long>(figures.pedidos_finales));
+  ::testing::Test::RecordProperty("kill_points", figures.puntos);
+  ::testing::Test::RecordProperty("orders_checked", static_cast<int>(figures.pedidos_revisados));
 }
 
 }  // namespace imp::testing

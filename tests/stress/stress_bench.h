@@ -87,4 +87,8 @@ struct KillFigures {
 KillFigures RunsWithKills(const StressCompany& compania, int puntos, int pedidos,
                           uint64_t semilla);
 
+// Prints what a series of kill runs did ("embedded" or "server" names the
+// transport) and records the figures as the test's properties.
+void ReportKillFigures(const char* transport, uint64_t seed, const KillFigures& figures);
+
 }  // namespace imp::testing

@@ -35,4 +35,9 @@ std::size_t TempFolder::EntryCount() const {
                                                 std::filesystem::directory_iterator()));
 }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 }  // namespace imp::testing

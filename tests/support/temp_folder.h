@@ -28,4 +28,7 @@ class TempFolder {
   std::string path_;
 };
 
+// The bytes of the file at `path`, as they are; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 }  // namespace imp::testing
