@@ -106,7 +106,7 @@ Tfdm::Tfdm()
       CBorrar(Norvela, rs_, "CBorrar") {}
 
 void Tfdm::precargue(const ConsultasPedido* pedido, const std::vector<ConsultasLinea>& lineas) {
-  respuestas_.clear();
+  answers_.clear();
   std::vector<fb::Value> entradas;
   int tipo = 0;
   if (pedido) {
@@ -125,35 +125,35 @@ void Tfdm::precargue(const ConsultasPedido* pedido, const std::vector<ConsultasL
     ++cuantas;
   }
   if (tipo == 0 && cuantas == 0) return;
-  std::unique_ptr<CombinedLookups>& combinacion = combinaciones_[{tipo, cuantas}];
+  std::unique_ptr<CombinedLookups>& combinacion = combined_[{tipo, cuantas}];
   if (!combinacion) combinacion = std::make_unique<CombinedLookups>(Combinacion(tipo, cuantas));
   try {
-    respuestas_ = combinacion->Run(Norvela, entradas);
+    answers_ = combinacion->Run(Norvela, entradas);
   } catch (const DatabaseFailure& falla) {
     // A key the columns' character set cannot hold fails the combination
     // as a whole; each lookup then runs by itself and answers for its own
     // keys.
     if (!falla.cannot_transliterate()) throw;
-    respuestas_.clear();
+    answers_.clear();
     return;
   }
-  respuestas_de_ = Norvela.opens();
+  answers_open_ = Norvela.opens();
 }
 
 bool Tfdm::Abra(QuerySet& set, const char* sql, const std::vector<fb::Value>& params) {
-  if (!respuestas_.empty() && respuestas_de_ == Norvela.opens() && Norvela.connected()) {
-    auto it = std::find_if(respuestas_.begin(), respuestas_.end(), [&](const LookupAnswer& a) {
+  if (!answers_.empty() && answers_open_ == Norvela.opens() && Norvela.connected()) {
+    auto it = std::find_if(answers_.begin(), answers_.end(), [&](const LookupAnswer& a) {
       return a.sql == sql && a.keys.size() == params.size() &&
              std::equal(a.keys.begin(), a.keys.end(), params.begin(), fb::SameValue);
     });
-    if (it != respuestas_.end()) {
+    if (it != answers_.end()) {
       LookupAnswer answer = std::move(*it);
-      respuestas_.erase(it);
+      answers_.erase(it);
       set.OpenWithRows(*answer.columns, std::move(answer.rows));
       return true;
     }
   }
-  respuestas_.clear();
+  answers_.clear();
   try {
     set.OpenPrepared(sql, params);
   } catch (const DatabaseFailure& falla) {
@@ -174,7 +174,7 @@ std::string Tfdm::configuracion(std::string_view modulo, std::string_view catego
   Abra(CConfiguracion, kConfiguracion, {Text(modulo), Text(categoria), Text(propiedad)});
   if (!CConfiguracion.IsEmpty()) return CConfiguracion.AsText(0);
   if (dialogs_) {
-    respuestas_.clear();
+    answers_.clear();
     dialogs_->ShowError("No se encontró la configuración " + std::string(propiedad));
   }
   return {};
@@ -190,7 +190,7 @@ bool Tfdm::valide_articulo(std::string_view code, Field& arti, Field& desc, Fiel
       convertible ? TextToInteger(CValarticulo.IsEmpty() ? "" : CValarticulo.AsText("TIPO")) : 0;
   if (tipo == 0) {
     if (dialogs_) {
-      respuestas_.clear();
+      answers_.clear();
       dialogs_->ShowMessage("Código " + QuoteSqlText(code) + " no encontrado.");
     }
     return false;

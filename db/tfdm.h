@@ -127,9 +127,9 @@ class Tfdm {
 
   // The combinations in use, by header kind (0 none, 1 without and 2
   // with a point of sale) and number of lines.
-  std::map<std::pair<int, size_t>, std::unique_ptr<CombinedLookups>> combinaciones_;
-  std::vector<LookupAnswer> respuestas_;
-  uint64_t respuestas_de_ = 0;  // the open of the connection they belong to
+  std::map<std::pair<int, size_t>, std::unique_ptr<CombinedLookups>> combined_;
+  std::vector<LookupAnswer> answers_;
+  uint64_t answers_open_ = 0;  // the open of the connection they belong to
 
   RegionalSettings rs_;
   Dialogs* dialogs_ = nullptr;
