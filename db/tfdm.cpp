@@ -105,23 +105,23 @@ Tfdm::Tfdm()
               {"FACTOR"}),
       CBorrar(Norvela, rs_, "CBorrar") {}
 
-void Tfdm::precargue(const ConsultasPedido* pedido, const std::vector<ConsultasLinea>& lineas) {
+void Tfdm::Preload(const HeaderLookups* pedido, const std::vector<LineLookups>& lineas) {
   answers_.clear();
   std::vector<fb::Value> entradas;
   int tipo = 0;
   if (pedido) {
     tipo = pedido->ptvt_id.empty() ? 1 : 2;
     for (std::string_view v :
-         {pedido->prefijo, std::string_view(kModuloValidez), std::string_view(kCategoriaValidez),
+         {pedido->prefix, std::string_view(kModuloValidez), std::string_view(kCategoriaValidez),
           std::string_view(kPropiedadValidez)})
       entradas.push_back(Text(v));
     if (tipo == 2) entradas.push_back(Text(pedido->ptvt_id));
   }
   size_t cuantas = 0;
-  for (const ConsultasLinea& l : lineas) {
+  for (const LineLookups& l : lineas) {
     // A line without a code looks nothing up.
-    if (l.codigo.empty() || cuantas == kLineasPorLectura) continue;
-    for (std::string_view v : {l.codigo, l.unidad, l.nit, l.sucursal}) entradas.push_back(Text(v));
+    if (l.code.empty() || cuantas == kLinesPerRead) continue;
+    for (std::string_view v : {l.code, l.unit, l.nit, l.branch}) entradas.push_back(Text(v));
     ++cuantas;
   }
   if (tipo == 0 && cuantas == 0) return;
@@ -219,7 +219,7 @@ Currency Tfdm::factor_unidad(std::string_view article, std::string_view unit) {
   return CFactor.AsCurrency("FACTOR");
 }
 
-std::string Tfdm::prefijo_ivainc(std::string_view prefix) {
+std::string Tfdm::PrefixIncludesVat(std::string_view prefix) {
   CBorrar.Close();
   Abra(CBorrar, kPrefijoIvainc, {Text(prefix)});
   std::string value = CBorrar.IsEmpty() ? std::string() : CBorrar.AsText(0);
@@ -227,7 +227,7 @@ std::string Tfdm::prefijo_ivainc(std::string_view prefix) {
   return value;
 }
 
-bool Tfdm::existe_prefijo(std::string_view prefix) {
+bool Tfdm::PrefixExists(std::string_view prefix) {
   CBorrar.Close();
   Abra(CBorrar, kExistePrefijo, {Text(prefix)});
   const bool existe = !CBorrar.IsEmpty();
@@ -235,7 +235,7 @@ bool Tfdm::existe_prefijo(std::string_view prefix) {
   return existe;
 }
 
-std::string Tfdm::bodega_punto_venta(std::string_view ptvt_id) {
+std::string Tfdm::PointOfSaleWarehouse(std::string_view ptvt_id) {
   if (ptvt_id.empty()) return {};
   CBorrar.Close();
   // Bound as text: the server converts it to the integer key, so anything
@@ -246,7 +246,7 @@ std::string Tfdm::bodega_punto_venta(std::string_view ptvt_id) {
   return value;
 }
 
-std::string Tfdm::lista_precios(std::string_view nit, std::string_view sucursal) {
+std::string Tfdm::PriceList(std::string_view nit, std::string_view sucursal) {
   CBorrar.Close();
   Abra(CBorrar, kListaPrecios, {Text(nit), Text(sucursal)});
   std::string value = CBorrar.IsEmpty() ? std::string() : CBorrar.AsText(0);
@@ -254,7 +254,7 @@ std::string Tfdm::lista_precios(std::string_view nit, std::string_view sucursal)
   return value;
 }
 
-std::pair<std::string, std::string> Tfdm::descuentos_lista(std::string_view article,
+std::pair<std::string, std::string> Tfdm::PriceListDiscounts(std::string_view article,
                                                            int32_t lipr_cod) {
   CBorrar.Close();
   Abra(CBorrar, kDescuentosLista, {Text(article), fb::Value::Integer(lipr_cod)});

@@ -68,49 +68,49 @@ class Tfdm {
   Currency factor_unidad(std::string_view article, std::string_view unit);
 
   // PREF_IVAINC of document type 34 and the prefix; empty without a row.
-  std::string prefijo_ivainc(std::string_view prefix);
+  std::string PrefixIncludesVat(std::string_view prefix);
   // Whether document type 34 has the prefix (to explain a failure; not on
   // the way of every order).
-  bool existe_prefijo(std::string_view prefix);
+  bool PrefixExists(std::string_view prefix);
 
   // BODE_COD of the point of sale. The text is bound to the integer key, so
   // a text that is not a number fails as the server's conversion error.
   // Empty text (an order without point of sale): empty, no statement.
-  std::string bodega_punto_venta(std::string_view ptvt_id);
+  std::string PointOfSaleWarehouse(std::string_view ptvt_id);
 
   // LIPR_COD of the customer's branch as text; empty without a row or null.
-  std::string lista_precios(std::string_view nit, std::string_view sucursal);
+  std::string PriceList(std::string_view nit, std::string_view sucursal);
 
   // PRAR_DTO1 and PRAR_DTO2 of the article in the price list, as texts
   // (decimal texts in the regional form); empty for null or without a row.
-  std::pair<std::string, std::string> descuentos_lista(std::string_view article,
+  std::pair<std::string, std::string> PriceListDiscounts(std::string_view article,
                                                       int32_t lipr_cod);
 
   // What an order header asks of the lookups: its prefix's VAT mode, the
   // days of validity and, for a point of sale, its warehouse.
-  struct ConsultasPedido {
-    std::string_view prefijo;
+  struct HeaderLookups {
+    std::string_view prefix;
     std::string_view ptvt_id;
   };
-  // What adding a line asks of them: the article behind `codigo`, its taxes,
-  // the factor of its unit (the record's `unidad` when given, else the
+  // What adding a line asks of them: the article behind `code`, its taxes,
+  // the factor of its unit (the record's `unit` when given, else the
   // article's), the price list of the customer's branch and the article's
   // two discounts in that list.
-  struct ConsultasLinea {
-    std::string_view codigo;
-    std::string_view unidad;
+  struct LineLookups {
+    std::string_view code;
+    std::string_view unit;
     std::string_view nit;
-    std::string_view sucursal;
+    std::string_view branch;
   };
   // Reads, in one statement, what a header (when given) and the lines that
   // follow it will ask of the lookups above. Those lookups then answer from
   // it when asked with the same keys, giving exactly what their own
   // statements give; one asked anything else runs its statement and drops
   // the answers still waiting, and so does a message box shown by a lookup
-  // (the operator may change the data meanwhile). At most kLineasPorLectura
+  // (the operator may change the data meanwhile). At most kLinesPerRead
   // lines are read at once.
-  static constexpr size_t kLineasPorLectura = 16;
-  void precargue(const ConsultasPedido* pedido, const std::vector<ConsultasLinea>& lineas);
+  static constexpr size_t kLinesPerRead = 16;
+  void Preload(const HeaderLookups* header, const std::vector<LineLookups>& lines);
 
   // The lookups' sets, readable after a lookup ran.
   QuerySet CConfiguracion;

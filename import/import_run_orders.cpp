@@ -41,7 +41,7 @@ void ImportRun::inicie_pedido() {
   field("PEDI_TRM").SetCurrency(Currency::FromUnits(1));
   set("PEDI_ANULADO", "N");
   set("PEDI_TRANSMIT", "N");
-  set("PEDI_IVAINC", fdm_.prefijo_ivainc(v.PREF_PRE));
+  set("PEDI_IVAINC", fdm_.PrefixIncludesVat(v.PREF_PRE));
   set("PEDI_NUMERO", v.PEDI_NUMERO);
   if (!v.PEDI_FECHA.empty()) {
     set("PEDI_FECHA", v.PEDI_FECHA);
@@ -60,7 +60,7 @@ void ImportRun::inicie_pedido() {
   if (!v.PTVT_ID.empty()) set("PTVT_ID", v.PTVT_ID);
   // An order without point of sale has no warehouse: there is nothing to
   // look up.
-  bodega_pedido_ = v.PTVT_ID.empty() ? std::string() : fdm_.bodega_punto_venta(v.PTVT_ID);
+  bodega_pedido_ = v.PTVT_ID.empty() ? std::string() : fdm_.PointOfSaleWarehouse(v.PTVT_ID);
   set("VEND_COD", v.VEND_COD);
   set("TERC_NIT", v.TERC_NIT);
   set("PEDI_NOMTERC", v.PEDI_NOMTERC);
@@ -84,7 +84,7 @@ std::string ImportRun::MissingFieldCause(const std::string& failure) {
   auto missing = [&failure](const char* field) {
     return failure.find(std::string("'") + field + "'") != std::string::npos;
   };
-  if (missing("PEDI_IVAINC") && !fdm_.existe_prefijo(v.PREF_PRE)) {
+  if (missing("PEDI_IVAINC") && !fdm_.PrefixExists(v.PREF_PRE)) {
     return ": el prefijo " + QuoteSqlText(v.PREF_PRE) + " no existe para el tipo de documento 34";
   }
   for (const char* field : {"PREF_PRE", "PEDI_NUMERO", "TERC_NIT", "VEND_COD", "PEDI_NOMTERC"}) {

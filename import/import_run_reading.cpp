@@ -112,7 +112,7 @@ void ImportRun::OnRecordRead(const TCamposRegistro& fields, const LinePosition& 
   if (!read_ahead_.empty() &&
       (reading_values_.PREF_PRE != read_ahead_.back().values.PREF_PRE ||
        reading_values_.PEDI_NUMERO != read_ahead_.back().values.PEDI_NUMERO ||
-       read_ahead_.size() >= Tfdm::kLineasPorLectura))
+       read_ahead_.size() >= Tfdm::kLinesPerRead))
     HandleRead();
   read_ahead_.push_back(ReadAhead{reading_values_, position});
 }
@@ -133,14 +133,14 @@ void ImportRun::HandleRead() {
 }
 
 void ImportRun::PreloadLookups(bool with_header) {
-  std::vector<Tfdm::ConsultasLinea> lines;
+  std::vector<Tfdm::LineLookups> lines;
   for (std::size_t i = next_; i < read_ahead_.size(); ++i) {
     // The current record's values have moved to values_.
     const TValoresRegistro& v = i == next_ ? values_ : read_ahead_[i].values;
     lines.push_back({v.ARTI_COD, v.PEDE_UNIDAD, v.TERC_NIT, v.PEDI_SUCURSAL});
   }
-  const Tfdm::ConsultasPedido header{values_.PREF_PRE, values_.PTVT_ID};
-  fdm_.precargue(with_header ? &header : nullptr, lines);
+  const Tfdm::HeaderLookups header{values_.PREF_PRE, values_.PTVT_ID};
+  fdm_.Preload(with_header ? &header : nullptr, lines);
 }
 
 void ImportRun::HandleRecord(const LinePosition& position) {

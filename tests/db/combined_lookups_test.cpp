@@ -86,9 +86,9 @@ std::string Recorrido(Tfdm& fdm, RecordingDialogs& dialogs, const Linea& l) {
       if (*l.unidad) unidad.SetText(l.unidad, rs, hoy);
       r += "factor=" + fdm.factor_unidad(arti.AsText(rs), unidad.AsText(rs)).ToText(rs) + " " +
            SetText(fdm.CFactor) + "\n";
-      const std::string lista = fdm.lista_precios(l.nit, l.sucursal);
+      const std::string lista = fdm.PriceList(l.nit, l.sucursal);
       const auto [dto1, dto2] =
-          fdm.descuentos_lista(arti.AsText(rs), lista.empty() ? 1 : TextToInteger(lista));
+          fdm.PriceListDiscounts(arti.AsText(rs), lista.empty() ? 1 : TextToInteger(lista));
       r += "lista=" + lista + " dto1=" + dto1 + " dto2=" + dto2 + "\n";
     }
   } catch (const Failure& falla) {
@@ -189,7 +189,7 @@ TEST_F(CombinedLookupsTest, EachLineReadsAsItsOwnStatements) {
     SCOPED_TRACE(std::string(c.linea.codigo) + " " + c.linea.unidad + " " + c.linea.nit);
     const std::string esperado = Recorrido(solo_, dialogs_solo_, c.linea);
     ExpectSameReading(esperado, c.una_sentencia, [&] {
-      junto_.precargue(nullptr, {{c.linea.codigo, c.linea.unidad, c.linea.nit, c.linea.sucursal}});
+      junto_.Preload(nullptr, {{c.linea.codigo, c.linea.unidad, c.linea.nit, c.linea.sucursal}});
       return Recorrido(junto_, dialogs_junto_, c.linea);
     });
   }
@@ -203,8 +203,8 @@ TEST_F(CombinedLookupsTest, SixteenLinesInOneStatementAndTheSeventeenthOnItsOwn)
     if (c.una_sentencia && codigo != "SIN FILAS" && codigo != "LETRA" && codigo != "NOEXISTE")
       lineas.push_back(c.linea);
   }
-  while (lineas.size() < Tfdm::kLineasPorLectura + 1) lineas.push_back(lineas[lineas.size() % 5]);
-  std::vector<Tfdm::ConsultasLinea> consultas;
+  while (lineas.size() < Tfdm::kLinesPerRead + 1) lineas.push_back(lineas[lineas.size() % 5]);
+  std::vector<Tfdm::LineLookups> consultas;
   for (const Linea& l : lineas) consultas.push_back({l.codigo, l.unidad, l.nit, l.sucursal});
 
   std::vector<std::string> esperados, leidos;
@@ -212,12 +212,12 @@ TEST_F(CombinedLookupsTest, SixteenLinesInOneStatementAndTheSeventeenthOnItsOwn)
   // The lines the first reading covers cost it alone; the one after runs
   // its own statements (at most five).
   std::vector<uint64_t> sentencias;
-  sentencias.push_back(Statements(junto_, [&] { junto_.precargue(nullptr, consultas); }));
+  sentencias.push_back(Statements(junto_, [&] { junto_.Preload(nullptr, consultas); }));
   for (const Linea& l : lineas)
     sentencias.push_back(Statements(junto_, [&] { leidos.push_back(Recorrido(junto_, dialogs_junto_, l)); }));
   EXPECT_EQ(leidos, esperados);
   EXPECT_EQ(sentencias[0], 1u);
-  for (size_t i = 1; i <= Tfdm::kLineasPorLectura; ++i) EXPECT_EQ(sentencias[i], 0u) << i;
+  for (size_t i = 1; i <= Tfdm::kLinesPerRead; ++i) EXPECT_EQ(sentencias[i], 0u) << i;
   EXPECT_GE(sentencias.back(), 4u);
 }
 
@@ -239,10 +239,10 @@ TEST_F(CombinedLookupsTest, HeadersReadAsTheirOwnStatements) {
     dialogs.shown.clear();
     std::string r;
     try {
-      r += "ivainc=" + fdm.prefijo_ivainc(c.prefijo) + " " + SetText(fdm.CBorrar);
+      r += "ivainc=" + fdm.PrefixIncludesVat(c.prefijo) + " " + SetText(fdm.CBorrar);
       r += " validez=" + fdm.configuracion("FACTURACION", "PEDIDOS", "DIAS DE VALIDEZ") + " " +
            SetText(fdm.CConfiguracion);
-      if (*c.punto) r += " bodega=" + fdm.bodega_punto_venta(c.punto);
+      if (*c.punto) r += " bodega=" + fdm.PointOfSaleWarehouse(c.punto);
     } catch (const Failure& falla) {
       r += std::string(" falla: ") + falla.what();
     }
@@ -252,9 +252,9 @@ TEST_F(CombinedLookupsTest, HeadersReadAsTheirOwnStatements) {
   for (const OrderCase& c : casos) {
     SCOPED_TRACE(std::string(c.prefijo) + " " + c.punto);
     const std::string esperado = recorrido(solo_, dialogs_solo_, c);
-    const Tfdm::ConsultasPedido pedido{c.prefijo, c.punto};
+    const Tfdm::HeaderLookups pedido{c.prefijo, c.punto};
     ExpectSameReading(esperado, c.una_sentencia, [&] {
-      junto_.precargue(&pedido, {});
+      junto_.Preload(&pedido, {});
       return recorrido(junto_, dialogs_junto_, c);
     });
   }
@@ -268,7 +268,7 @@ TEST_F(CombinedLookupsTest, WhatChangesWhileABoxIsOpenIsSeenAfterIt) {
     Ejecute(otra, "UPDATE PRECIOS_ARTICULO SET PRAR_DTO2 = 8 WHERE ARTI_COD = 'A1' AND LIPR_COD = 3");
   };
   const Linea desconocida{"NOEXISTE", "", "800", "01"}, a1{"A1", "", "800", "01"};
-  junto_.precargue(nullptr, {{desconocida.codigo, "", "800", "01"}, {a1.codigo, "", "800", "01"}});
+  junto_.Preload(nullptr, {{desconocida.codigo, "", "800", "01"}, {a1.codigo, "", "800", "01"}});
   EXPECT_EQ(Recorrido(junto_, dialogs_junto_, desconocida),
             Recorrido(solo_, dialogs_solo_, desconocida));
   const std::string leido = Recorrido(junto_, dialogs_junto_, a1);
@@ -279,7 +279,7 @@ TEST_F(CombinedLookupsTest, WhatChangesWhileABoxIsOpenIsSeenAfterIt) {
 TEST_F(CombinedLookupsTest, AnswersDoNotOutliveTheConnection) {
   fb::Attachment otra = Otra();
   const Linea a1{"A1", "", "800", "01"};
-  junto_.precargue(nullptr, {{a1.codigo, "", "800", "01"}});
+  junto_.Preload(nullptr, {{a1.codigo, "", "800", "01"}});
   Ejecute(otra, "UPDATE ARTICULO SET ARTI_CONSUMO = 77 WHERE ARTI_COD = 'A1'");
   junto_.Norvela.Close();
   junto_.Norvela.Open();
@@ -289,13 +289,13 @@ TEST_F(CombinedLookupsTest, AnswersDoNotOutliveTheConnection) {
   EXPECT_EQ(leido, esperado);
   EXPECT_NE(leido.find("consumo=77.0000 "), std::string::npos) << leido;
   // Prepared again for the new open, the combination is in use again.
-  EXPECT_EQ(Statements(junto_, [&] { junto_.precargue(nullptr, {{a1.codigo, "", "800", "01"}}); }), 1u);
+  EXPECT_EQ(Statements(junto_, [&] { junto_.Preload(nullptr, {{a1.codigo, "", "800", "01"}}); }), 1u);
   EXPECT_EQ(Statements(junto_, [&] { Recorrido(junto_, dialogs_junto_, a1); }), 0u);
 }
 
 TEST_F(CombinedLookupsTest, NothingIsReadWhileTheConnectionIsClosed) {
   junto_.Norvela.Close();
-  EXPECT_EQ(Statements(junto_, [&] { junto_.precargue(nullptr, {{"A1", "", "800", "01"}}); }), 0u);
+  EXPECT_EQ(Statements(junto_, [&] { junto_.Preload(nullptr, {{"A1", "", "800", "01"}}); }), 0u);
   EXPECT_FALSE(junto_.Norvela.connected());
 }
 
@@ -339,7 +339,7 @@ TEST(CombinedLookupsSchema, OtherColumnTypesReadTheSame) {
     for (const Linea& l : {Linea{"A1", "BULTO", "800", "01"}, Linea{"ZZ", "", "800", "01"}}) {
       const std::string esperado = Recorrido(solo, ds, l);
       const uint64_t antes = junto.statements_executed();
-      junto.precargue(nullptr, {{l.codigo, l.unidad, l.nit, l.sucursal}});
+      junto.Preload(nullptr, {{l.codigo, l.unidad, l.nit, l.sucursal}});
       EXPECT_EQ(Recorrido(junto, dj, l), esperado);
       const uint64_t sentencias = junto.statements_executed() - antes;
       if (v.combinada) {

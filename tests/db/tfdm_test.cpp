@@ -211,26 +211,26 @@ TEST_F(TfdmTest, ScratchLookups) {
   const std::pair<const char*, const char*> prefixes[] = {
       {"PV", ""}, {"FE", "N"}, {"FV", ""}, {"X'Y", "S"}, {"", ""}};
   for (const auto& [prefix, expected] : prefixes)
-    EXPECT_EQ(fdm_.prefijo_ivainc(prefix), expected) << prefix;
+    EXPECT_EQ(fdm_.PrefixIncludesVat(prefix), expected) << prefix;
 
   const std::pair<const char*, const char*> points[] = {
       {"5", "07"}, {" 5", "07"}, {"6", ""}, {"99", ""}, {"", ""}};
-  for (const auto& [id, expected] : points) EXPECT_EQ(fdm_.bodega_punto_venta(id), expected) << id;
+  for (const auto& [id, expected] : points) EXPECT_EQ(fdm_.PointOfSaleWarehouse(id), expected) << id;
 
   const std::tuple<const char*, const char*, const char*> lists[] = {
       {"800", "01", "3"}, {"800", "02", ""}, {"800", "", ""}, {"900", "01", ""}};
   for (const auto& [nit, branch, expected] : lists)
-    EXPECT_EQ(fdm_.lista_precios(nit, branch), expected) << nit << "/" << branch;
+    EXPECT_EQ(fdm_.PriceList(nit, branch), expected) << nit << "/" << branch;
 
   using Pair = std::pair<std::string, std::string>;
-  EXPECT_EQ(fdm_.descuentos_lista("A1", 3), (Pair{"", "3"}));
-  EXPECT_EQ(fdm_.descuentos_lista("A1", 1), (Pair{"12.5", "0"}));
-  EXPECT_EQ(fdm_.descuentos_lista("A1", 2), (Pair{"", ""}));
+  EXPECT_EQ(fdm_.PriceListDiscounts("A1", 3), (Pair{"", "3"}));
+  EXPECT_EQ(fdm_.PriceListDiscounts("A1", 1), (Pair{"12.5", "0"}));
+  EXPECT_EQ(fdm_.PriceListDiscounts("A1", 2), (Pair{"", ""}));
   RegionalSettings comma;
   comma.decimal_separator = ',';
   fdm_.set_regional_settings(comma);
-  EXPECT_EQ(fdm_.descuentos_lista("A1", 1), (Pair{"12,5", "0"}));
-  EXPECT_EQ(TextToCurrency(fdm_.descuentos_lista("A1", 1).first, comma),
+  EXPECT_EQ(fdm_.PriceListDiscounts("A1", 1), (Pair{"12,5", "0"}));
+  EXPECT_EQ(TextToCurrency(fdm_.PriceListDiscounts("A1", 1).first, comma),
             Currency::FromCount(125000));
 }
 
@@ -238,21 +238,21 @@ TEST_F(TfdmTest, PointOfSaleTextIsNeverPartOfTheStatement) {
   for (const char* text : {"5 or 1=1", "abc", "5; delete from punto_venta"}) {
     SCOPED_TRACE(text);
     try {
-      fdm_.bodega_punto_venta(text);
+      fdm_.PointOfSaleWarehouse(text);
       ADD_FAILURE();
     } catch (const DatabaseFailure& e) {
       EXPECT_NE(std::string(e.what()).find("conversion error from string"), std::string::npos)
           << e.what();
     }
   }
-  EXPECT_EQ(fdm_.bodega_punto_venta("5"), "07");
+  EXPECT_EQ(fdm_.PointOfSaleWarehouse("5"), "07");
 }
 
 TEST_F(TfdmTest, LookupsReconnectAfterClose) {
-  EXPECT_EQ(fdm_.prefijo_ivainc("FE"), "N");
+  EXPECT_EQ(fdm_.PrefixIncludesVat("FE"), "N");
   fdm_.Norvela.Close();
   EXPECT_EQ(fdm_.Norvela.state(), ConnectionState::kClosed);
-  EXPECT_EQ(fdm_.prefijo_ivainc("FE"), "N");
+  EXPECT_EQ(fdm_.PrefixIncludesVat("FE"), "N");
   EXPECT_TRUE(fdm_.Norvela.connected());
 }
 
@@ -317,8 +317,8 @@ TEST(TfdmDemo, ExampleFileArticlesAllValidate) {
   EXPECT_GE(validated, 10);
   EXPECT_EQ(dialogs.messages, std::vector<std::string>());
   EXPECT_EQ(fdm.configuracion("FACTURACION", "PEDIDOS", "DIAS DE VALIDEZ"), "30");
-  EXPECT_EQ(fdm.prefijo_ivainc("FE"), "N");
-  EXPECT_EQ(fdm.bodega_punto_venta("2"), "02");
+  EXPECT_EQ(fdm.PrefixIncludesVat("FE"), "N");
+  EXPECT_EQ(fdm.PointOfSaleWarehouse("2"), "02");
   EXPECT_EQ(dialogs.errors.size(), 0u);
   // The demo's "BULTO" factor is 12.5 wherever it is registered.
   QuerySet bulto(fdm.Norvela, fdm.regional_settings(), "CBorrar");

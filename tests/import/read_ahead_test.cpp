@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kFinished[] = "Importación finalizada.";
 constexpr char kPanel[] = "panel: Importando pedidos. Espere un momento...";
-constexpr int kLectura = static_cast<int>(Tfdm::kLineasPorLectura);
+constexpr int kLectura = static_cast<int>(Tfdm::kLinesPerRead);
 
 // The first line of order FE `number` for ACME (list 2, point of sale 1).
 std::string Cabeza(const std::string& number, const std::string& articulo, int cantidad,

@@ -138,7 +138,7 @@ struct Case {
 };
 
 TEST(ThroughputValues, TheWrittenLinesAreTheModels) {
-  constexpr int kLectura = static_cast<int>(Tfdm::kLineasPorLectura);
+  constexpr int kLectura = static_cast<int>(Tfdm::kLinesPerRead);
   const Case casos[] = {
       {"descuentos a la unidad", 0, 40, 6},
       {"descuentos a la centena", 2, 40, 6},

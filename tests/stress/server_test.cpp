@@ -132,7 +132,7 @@ TEST(ServerCharacterSets, Utf8CompanyOverTcp) {
 // The importer holds at most the order it is reading unwritten, and reads a
 // batch of records ahead: those orders' lines, the next order's, and a batch.
 int64_t RecordsWithOrdersWritten(const OrderFile& archivo, size_t pedidos) {
-  int64_t registros = static_cast<int64_t>(Tfdm::kLineasPorLectura);
+  int64_t registros = static_cast<int64_t>(Tfdm::kLinesPerRead);
   for (size_t i = 0; i <= pedidos && i < archivo.pedidos.size(); ++i) {
     registros += static_cast<int64_t>(archivo.pedidos[i].lineas.size());
   }
