@@ -175,7 +175,7 @@ TEST(ThroughputValues, TheWrittenLinesAreTheModels) {
     for (int64_t p = 0; p < caso.pedidos; ++p)
       for (int j = 0; j < caso.lineas; ++j) contenido += LineText(LineAt(p, j));
     banco.Run(contenido);
-    ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{"Importación finalizada."});
+    ASSERT_EQ(banco.screen.messages, std::vector<std::string>{"Importación finalizada."});
 
     const std::vector<TextRow> pedidos = banco.Orders();
     ASSERT_EQ(pedidos.size(), static_cast<size_t>(caso.pedidos));
@@ -249,7 +249,7 @@ TEST(ThroughputValues, IdentifierProcedureThatWrites) {
                      "TRAB", "2", "", "100", "0"}) +
               Line({"FE", "3", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
                      "TRAB", "3", "", "100", "0"}));
-  ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{"Importación finalizada."});
+  ASSERT_EQ(banco.screen.messages, std::vector<std::string>{"Importación finalizada."});
   std::vector<std::string> ids, bitacora;
   for (const TextRow& f : banco.Orders()) ids.push_back(f.at("PEDI_ID"));
   for (const TextRow& f : banco.Read("SELECT ID FROM BITACORA_ID ORDER BY ID")) {
