@@ -82,7 +82,7 @@ TEST(ImportRun, GroupsByExactKey) {
                                    pedidos[i].at("PEDI_ID") + " ORDER BY PEDE_ITEM");
     EXPECT_EQ(Items(lines), lineas_por_pedido[i]) << i;
   }
-  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
+  EXPECT_EQ(banco.screen.messages, std::vector<std::string>{kFinished});
   EXPECT_EQ(banco.run.summary().written_orders, 6);
   EXPECT_EQ(banco.run.summary().written_lines, 7);
   ASSERT_EQ(bitacora.grabados.size(), 6u);
@@ -93,7 +93,7 @@ TEST(ImportRun, GroupsByExactKey) {
 // The header as assembled from the record that begins each order.
 TEST(ImportRun, OrderHeader) {
   ImportTestBench banco;
-  banco.pantalla.fecha = *Date::FromYmd(2024, 3, 1);
+  banco.screen.date = *Date::FromYmd(2024, 3, 1);
   banco.Run(
       // No date, credit date or branch: the window's date, 1 day, "01".
       Line({"FE", "H1", "", "", "3", "2", "800100200", "ACME", "", "", "", "", "TRAB", "1", "",
@@ -163,7 +163,7 @@ TEST(ImportRun, UnknownArticleLeavesAGapInTheItems) {
   const std::string archivo = Pedido("FE", "1") + Otra("NOEXISTE") + Otra();
   banco.Run(archivo);
 
-  EXPECT_EQ(banco.pantalla.mensajes,
+  EXPECT_EQ(banco.screen.messages,
             (std::vector<std::string>{"Código 'NOEXISTE' no encontrado.", kFinished}));
   EXPECT_EQ(Items(banco.Lines("FE", "1")), (std::vector<std::string>{"1", "3"}));
   ASSERT_EQ(bitacora.lines.size(), 1u);
@@ -187,10 +187,10 @@ TEST(ImportRun, ConversionFailureKeepsTheEarlierOrders) {
   EXPECT_EQ(Claves(banco.Orders()),
             (std::vector<std::pair<std::string, std::string>>{{"FE", "1"}, {"FE", "2"}}));
   // The window stays as the failure left it.
-  EXPECT_FALSE(banco.pantalla.cerrada);
-  EXPECT_TRUE(banco.pantalla.panel_visible);
-  EXPECT_EQ(banco.pantalla.RecordText, "FE3 - ACME");
-  EXPECT_TRUE(banco.pantalla.mensajes.empty());
+  EXPECT_FALSE(banco.screen.closed);
+  EXPECT_TRUE(banco.screen.panel_visible);
+  EXPECT_EQ(banco.screen.record_text, "FE3 - ACME");
+  EXPECT_TRUE(banco.screen.messages.empty());
   // The order cut off is the one of lines 3 and 4.
   ASSERT_EQ(bitacora.interrumpidos.size(), 2u);
   EXPECT_EQ(bitacora.interrumpidos[0].number, 3);
@@ -202,11 +202,11 @@ TEST(ImportRun, ConversionFailureKeepsTheEarlierOrders) {
 TEST(ImportRun, EmptyFileWritesNothing) {
   ImportTestBench banco;
   banco.Run("");
-  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
-  EXPECT_TRUE(banco.pantalla.cerrada);
+  EXPECT_EQ(banco.screen.messages, std::vector<std::string>{kFinished});
+  EXPECT_TRUE(banco.screen.closed);
   EXPECT_TRUE(banco.Orders().empty());
   EXPECT_EQ(banco.IdentifiersDrawn(), "0");
-  EXPECT_EQ(banco.pantalla.pasos, 0);
+  EXPECT_EQ(banco.screen.steps, 0);
 }
 
 // The checks before reading: each shows its message, hides the panel and
@@ -237,10 +237,10 @@ TEST(ImportRun, FileChecks) {
       {"/dev/null", kAlAbrir + "El archivo /dev/null no es un archivo regular."},
   };
   for (const auto& c : casos) {
-    banco.pantalla = EventRecorder{};
-    banco.pantalla.ubicacion = c.ubicacion;
+    banco.screen = EventRecorder{};
+    banco.screen.location = c.ubicacion;
     banco.run.SpeedButton3Click();
-    EXPECT_EQ(banco.pantalla.eventos,
+    EXPECT_EQ(banco.screen.events,
               (std::vector<std::string>{"panel: Importando pedidos. Espere un momento...",
                                         "caja de registro", std::string("mensaje: ") + c.mensaje,
                                         "ocultar panel", "cerrar"}));
@@ -254,14 +254,14 @@ TEST(ImportRun, WithoutRoundingSettingsTheFileIsNotRead) {
   banco.db.Exec(
       "DELETE FROM CONFIGURACION WHERE CONF_PROPIEDAD = 'REDONDEO AL MULTIPLO DE DIEZ EN "
       "TOTALES';");
-  banco.pantalla.ubicacion = banco.db.server() + "/no-existe.csv";
+  banco.screen.location = banco.db.server() + "/no-existe.csv";
   try {
     banco.run.SpeedButton3Click();
     ADD_FAILURE() << "the run did not fail";
   } catch (const Failure& f) {
     EXPECT_STREQ(f.what(), "'' no es un valor entero válido");
   }
-  EXPECT_EQ(banco.pantalla.eventos,
+  EXPECT_EQ(banco.screen.events,
             (std::vector<std::string>{
                 "panel: Importando pedidos. Espere un momento...",
                 "error: No se encontró la configuración REDONDEO AL MULTIPLO DE DIEZ EN TOTALES"}));
@@ -270,15 +270,15 @@ TEST(ImportRun, WithoutRoundingSettingsTheFileIsNotRead) {
 TEST(ImportRun, ScreenOfAWholeRun) {
   ImportTestBench banco;
   banco.Run(Pedido("FE", "1") + Otra() + Pedido("pv", "123"));
-  const auto& e = banco.pantalla.eventos;
+  const auto& e = banco.screen.events;
   ASSERT_EQ(e.size(), 5u);
   EXPECT_EQ(e[0], "panel: Importando pedidos. Espere un momento...");
   EXPECT_EQ(e[1], "caja de registro");
   EXPECT_EQ(e[2], std::string("mensaje: ") + kFinished);
   EXPECT_EQ(e[3], "ocultar panel");
   EXPECT_EQ(e[4], "cerrar");
-  EXPECT_EQ(banco.pantalla.RecordText, "pv123 - ACME");
-  EXPECT_GT(banco.pantalla.pasos, 0);
+  EXPECT_EQ(banco.screen.record_text, "pv123 - ACME");
+  EXPECT_GT(banco.screen.steps, 0);
   EXPECT_EQ(banco.run.prefijo_actual(), "pv");
   EXPECT_EQ(banco.run.numero_actual(), "123");
 }
@@ -292,14 +292,14 @@ TEST(ImportRun, RunAfterAFailureStartsAfresh) {
   EXPECT_EQ(banco.run.prefijo_actual(), "FE");
   EXPECT_EQ(banco.run.numero_actual(), "7");
 
-  banco.pantalla = EventRecorder{};
+  banco.screen = EventRecorder{};
   banco.Run(Pedido("FE", "7", "TRAB", "2"));
   const auto lines = banco.Lines("FE", "7");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].at("PEDE_ITEM"), "1");
   EXPECT_EQ(lines[0].at("PEDE_CANT"), "2");
   EXPECT_EQ(banco.Orders().size(), 1u);
-  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
+  EXPECT_EQ(banco.screen.messages, std::vector<std::string>{kFinished});
 }
 
 // In a fresh window a first record with an empty key still begins an order;
@@ -340,9 +340,9 @@ TEST(ImportRun, WithoutLayoutTheFirstRecordFails) {
   };
   for (const auto& c : casos) {
     SCOPED_TRACE(c.contenido);
-    banco.pantalla = EventRecorder{};
-    banco.pantalla.ubicacion = banco.File(c.contenido);
-    ImportRun run{banco.fdm, banco.store, *c.diseno, banco.rs, banco.pantalla, banco.pantalla};
+    banco.screen = EventRecorder{};
+    banco.screen.location = banco.File(c.contenido);
+    ImportRun run{banco.fdm, banco.store, *c.diseno, banco.rs, banco.screen, banco.screen};
     std::string failure;
     try {
       run.SpeedButton3Click();
@@ -350,7 +350,7 @@ TEST(ImportRun, WithoutLayoutTheFirstRecordFails) {
       failure = f.what();
     }
     EXPECT_EQ(failure, c.failure);
-    EXPECT_EQ(banco.pantalla.cerrada, c.failure.empty());
+    EXPECT_EQ(banco.screen.closed, c.failure.empty());
   }
   EXPECT_TRUE(banco.Orders().empty());
   EXPECT_EQ(banco.IdentifiersDrawn(), "0");
@@ -364,7 +364,7 @@ TEST(ImportRun, WithoutPointOfSaleThereIsNoWarehouse) {
   ASSERT_EQ(pedidos.size(), 1u);
   EXPECT_EQ(pedidos[0].at("PTVT_ID"), "");
   EXPECT_EQ(banco.Lines("FE", "8").at(0).at("BODE_COD"), "");
-  EXPECT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
+  EXPECT_EQ(banco.screen.messages, std::vector<std::string>{kFinished});
 }
 
 TEST(ImportRun, RefusedOrderIsReported) {
@@ -379,8 +379,8 @@ TEST(ImportRun, RefusedOrderIsReported) {
 
   EXPECT_EQ(Claves(banco.Orders()),
             (std::vector<std::pair<std::string, std::string>>{{"FE", "1"}, {"FE", "3"}}));
-  ASSERT_EQ(banco.pantalla.mensajes.size(), 1u);
-  const std::string& mensaje = banco.pantalla.mensajes[0];
+  ASSERT_EQ(banco.screen.messages.size(), 1u);
+  const std::string& mensaje = banco.screen.messages[0];
   const std::string inicio = std::string(kFinished) + "\nPedido FE 2 no grabado: ";
   EXPECT_EQ(mensaje.rfind(inicio, 0), 0u) << mensaje;
   EXPECT_NE(mensaje.find("CK_SIN_CODIGO_LARGO"), std::string::npos) << mensaje;
@@ -462,11 +462,11 @@ TEST(ImportRunStop, StopsBetweenOrdersLeavingEveryOrderWhole) {
     EXPECT_EQ(r.first_unread.number, primera);
     ASSERT_EQ(detenga.detenciones.size(), 1u);
     EXPECT_EQ(detenga.detenciones[0].number, primera);
-    ASSERT_FALSE(banco.pantalla.mensajes.empty());
-    EXPECT_EQ(banco.pantalla.mensajes.back(),
-              "Importación detenida a pedido del usuario: la línea " + std::to_string(primera) +
-                  " y las siguientes no se leyeron.");
-    EXPECT_TRUE(banco.pantalla.cerrada);
+    ASSERT_FALSE(banco.screen.messages.empty());
+    EXPECT_EQ(banco.screen.messages.back(), "Importación detenida a pedido del usuario: la línea " +
+                                                std::to_string(primera) +
+                                                " y las siguientes no se leyeron.");
+    EXPECT_TRUE(banco.screen.closed);
   }
 }
 
@@ -683,7 +683,7 @@ TEST(ImportRunFile, AFileThatChangesWhileReadEndsTheRunBeforeItsLastOrder) {
   ASSERT_EQ(::utimensat(AT_FDCWD, ruta.c_str(), antes, 0), 0);
   GrowingWriter escritor;
   escritor.ruta = ruta;
-  escritor.ubicacion = ruta;
+  escritor.location = ruta;
   ImportRun run(banco.fdm, banco.store, banco.layout, banco.rs, escritor, escritor);
   try {
     run.SpeedButton3Click();

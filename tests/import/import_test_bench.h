@@ -30,42 +30,42 @@ namespace imp::testing {
 // Records what the run shows, in order, as "kind: text" entries.
 class EventRecorder : public ImportScreen, public Dialogs {
  public:
-  std::string ubicacion;
-  Date fecha = *Date::FromYmd(2024, 3, 1);
+  std::string location;
+  Date date = *Date::FromYmd(2024, 3, 1);
 
-  std::vector<std::string> eventos;
-  std::vector<std::string> mensajes;  // plain boxes, the run's and the lookups'
-  std::vector<std::string> errores;   // error boxes
-  std::string RecordText;
-  int pasos = 0;
+  std::vector<std::string> events;
+  std::vector<std::string> messages;  // plain boxes, the run's and the lookups'
+  std::vector<std::string> errors;    // error boxes
+  std::string record_text;
+  int steps = 0;
   bool panel_visible = false;
-  bool cerrada = false;
+  bool closed = false;
 
   void ShowStatus(const std::string& caption) override {
     panel_visible = true;
-    eventos.push_back("panel: " + caption);
+    events.push_back("panel: " + caption);
   }
   void HideStatus() override {
     panel_visible = false;
-    eventos.push_back("ocultar panel");
+    events.push_back("ocultar panel");
   }
-  void ShowRecordBox() override { eventos.push_back("caja de registro"); }
-  void SetRecordText(const std::string& text) override { RecordText = text; }
-  void StepProgress() override { ++pasos; }
+  void ShowRecordBox() override { events.push_back("caja de registro"); }
+  void SetRecordText(const std::string& text) override { record_text = text; }
+  void StepProgress() override { ++steps; }
   void ShowMessage(const std::string& text) override {
-    mensajes.push_back(text);
-    eventos.push_back("mensaje: " + text);
+    messages.push_back(text);
+    events.push_back("mensaje: " + text);
   }
   void ShowError(const std::string& text) override {
-    errores.push_back(text);
-    eventos.push_back("error: " + text);
+    errors.push_back(text);
+    events.push_back("error: " + text);
   }
   void CloseWindow() override {
-    cerrada = true;
-    eventos.push_back("cerrar");
+    closed = true;
+    events.push_back("cerrar");
   }
-  std::string FileLocation() override { return ubicacion; }
-  Date FallbackDate() override { return fecha; }
+  std::string FileLocation() override { return location; }
+  Date FallbackDate() override { return date; }
 };
 
 
@@ -97,29 +97,29 @@ class ImportTestBench {
     db.Exec(kTestData);
     db.Configure(fdm.Norvela);
     // Every value in field order, one field each.
-    int columna = 1;
-    for (const auto& [dato, valor] : kRecordValueNames) {
-      layout.Add({std::string(dato), columna++, 10, "SI"});
+    int column = 1;
+    for (const auto& [name, value] : kRecordValueNames) {
+      layout.Add({std::string(name), column++, 10, "SI"});
     }
   }
 
-  // Writes `contenido` to a file beside the database and returns its path.
-  std::string File(const std::string& contenido, const std::string& nombre = "pedidos.csv") {
-    const std::string ruta = db.server() + "/" + nombre;
-    std::ofstream(ruta, std::ios::binary) << contenido;
-    return ruta;
+  // Writes `contents` to a file beside the database and returns its path.
+  std::string File(const std::string& contents, const std::string& name = "pedidos.csv") {
+    const std::string path = db.server() + "/" + name;
+    std::ofstream(path, std::ios::binary) << contents;
+    return path;
   }
 
-  // One run over `contenido`.
-  void Run(const std::string& contenido) {
-    pantalla.ubicacion = File(contenido);
+  // One run over `contents`.
+  void Run(const std::string& contents) {
+    screen.location = File(contents);
     run.SpeedButton3Click();
   }
 
-  // The failure text of a run over `contenido`; "" when it did not fail.
-  std::string FailureOfRun(const std::string& contenido) {
+  // The failure text of a run over `contents`; "" when it did not fail.
+  std::string FailureOfRun(const std::string& contents) {
     try {
-      Run(contenido);
+      Run(contents);
     } catch (const Failure& f) {
       return f.what();
     }
@@ -138,10 +138,10 @@ class ImportTestBench {
         "CAST(p.PEDI_VENCE AS VARCHAR(10)) AS VENCE FROM PEDIDOS p ORDER BY p.PEDI_ID");
   }
   // Lines of the written order with that prefix and number, by PEDE_ITEM.
-  std::vector<TextRow> Lines(const std::string& prefijo, const std::string& numero) const {
+  std::vector<TextRow> Lines(const std::string& prefix, const std::string& number) const {
     return Read(
         "SELECT d.* FROM PEDIDOS_DETALLE d JOIN PEDIDOS p ON p.PEDI_ID = d.PEDI_ID "
-        "WHERE p.PREF_PRE = '" + prefijo + "' AND p.PEDI_NUMERO = '" + numero +
+        "WHERE p.PREF_PRE = '" + prefix + "' AND p.PEDI_NUMERO = '" + number +
         "' ORDER BY d.PEDE_ITEM");
   }
   // Identifiers drawn so far.
@@ -150,10 +150,10 @@ class ImportTestBench {
   }
   // Changes a configuration value between runs. The embedded engine lets
   // only one process hold the file, so the module lets go of it first.
-  void Configure(const std::string& propiedad, const std::string& valor) {
+  void Configure(const std::string& property, const std::string& value) {
     fdm.Norvela.Close();
-    db.Exec("UPDATE CONFIGURACION SET CONF_VALOR = '" + valor + "' WHERE CONF_PROPIEDAD = '" +
-            propiedad + "';");
+    db.Exec("UPDATE CONFIGURACION SET CONF_VALOR = '" + value + "' WHERE CONF_PROPIEDAD = '" +
+            property + "';");
   }
 
   FreshDatabase db;
@@ -161,21 +161,21 @@ class ImportTestBench {
   Tfdm fdm;
   OrderStore store{fdm};
   CImportacion layout;
-  EventRecorder pantalla;
-  ImportRun run{fdm, store, layout, rs, pantalla, pantalla};
+  EventRecorder screen;
+  ImportRun run{fdm, store, layout, rs, screen, screen};
 };
 
 // A line of the order file: the 17 columns of the layout, comma separated,
 // ended by CR LF.
-inline std::string Line(std::initializer_list<std::string> campos) {
-  std::string linea;
-  bool primero = true;
-  for (const std::string& c : campos) {
-    if (!primero) linea += ',';
-    linea += c;
-    primero = false;
+inline std::string Line(std::initializer_list<std::string> fields) {
+  std::string line;
+  bool first_field = true;
+  for (const std::string& c : fields) {
+    if (!first_field) line += ',';
+    line += c;
+    first_field = false;
   }
-  return linea + "\r\n";
+  return line + "\r\n";
 }
 
 }  // namespace imp::testing

@@ -126,7 +126,7 @@ TEST(ReadAhead, RefusedLineAfterKeptRecords) {
     SCOPED_TRACE(c.nombre);
     ImportTestBench banco;
     const std::string failure = banco.FailureOfRun(c.archivo);
-    std::vector<std::string> eventos = banco.pantalla.eventos;
+    std::vector<std::string> eventos = banco.screen.events;
     eventos.push_back("falla: " + failure);
     std::vector<std::string> esperados = {kPanel, "caja de registro"};
     for (const std::string& m : c.mensajes) esperados.push_back("mensaje: " + m);
@@ -213,7 +213,7 @@ TEST(ReadAhead, LookupMessagesInFileOrder) {
       desconocidas += static_cast<int>(p.desconocidas.size());
     }
     mensajes.push_back(kFinished);
-    EXPECT_EQ(banco.pantalla.mensajes, mensajes);
+    EXPECT_EQ(banco.screen.messages, mensajes);
     EXPECT_EQ(banco.run.summary().dropped_lines, desconocidas);
 
     std::vector<std::string> numeros;
@@ -261,7 +261,7 @@ TEST(ReadAhead, StatementsPerOrder) {
     banco.Run(Archivo(pedidos));
     const int64_t sentencias = static_cast<int64_t>(banco.fdm.statements_executed() - antes);
 
-    ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{kFinished});
+    ASSERT_EQ(banco.screen.messages, std::vector<std::string>{kFinished});
     EXPECT_EQ(banco.run.summary().written_orders, kOrders);
     EXPECT_EQ(banco.run.summary().written_lines, kOrders * lines);
 

@@ -66,8 +66,7 @@ std::vector<FileLine> LineasEfectivas(int64_t pedidos, int lineas_por_pedido) {
     for (int j = 0; j < lineas_por_pedido; ++j) {
       FileLine l = LineAt(p, j);
       for (std::string FileLine::*campo :
-           {&FileLine::credito, &FileLine::sucursal, &FileLine::unidad,
-            &FileLine::dtoporc}) {
+           {&FileLine::due_date, &FileLine::branch, &FileLine::unit, &FileLine::discount_percent}) {
         if ((l.*campo).empty()) l.*campo = anterior.*campo;
       }
       lineas.push_back(l);
@@ -79,45 +78,55 @@ std::vector<FileLine> LineasEfectivas(int64_t pedidos, int lineas_por_pedido) {
 
 // A line of the file as the run sees it, worked out from the model.
 ExpectedLineFigures ExpectedLine(const FileLine& l, int linea, int exponente) {
-  const ArticleModel a = Article(l.articulo);
-  const int lista = PriceListOf(Customer(l.cliente), l.sucursal);
-  const std::optional<ListPrice> precio = Price(l.articulo, lista);
+  const ArticleModel a = Article(l.article);
+  const int lista = PriceListOf(Customer(l.customer), l.branch);
+  const std::optional<ListPrice> precio = Price(l.article, lista);
   // Rates as integers, -1 for none (the list has no row or a null rate).
-  const int d1 = precio && precio->dto1 ? *precio->dto1 : -1;
-  const int d2 = precio && precio->dto2 ? *precio->dto2 : -1;
+  const int d1 = precio && precio->discount1 ? *precio->discount1 : -1;
+  const int d2 = precio && precio->discount2 ? *precio->discount2 : -1;
   // A carried-over CAJA on an article not sold in boxes has no conversion.
-  const int64_t f = l.unidad == "CAJA" && a.caja ? 12 : 1;
-  const int64_t q = l.cantidad, p = l.precio, d = l.dtoporc.empty() ? 0 : std::atoi(l.dtoporc.c_str());
+  const int64_t f = l.unit == "CAJA" && a.box ? 12 : 1;
+  const int64_t q = l.quantity, p = l.price;
+  const int64_t d = l.discount_percent.empty() ? 0 : std::atoi(l.discount_percent.c_str());
   int64_t potencia = 1;
   for (int i = 0; i < exponente; ++i) potencia *= 10;
 
   ExpectedLineFigures e;
-  e.iva_incluido = l.prefijo == "PV";
-  e.iva_porc = a.iva;
-  e.consumo = a.consumo * q * f;
+  e.iva_incluido = l.prefix == "PV";
+  e.iva_porc = a.vat;
+  e.consumo = a.consumption_tax * q * f;
   const int64_t base = q * p * (100 - d) / 100;  // p is a multiple of 100: exact
   const int64_t m1 = d1 >= 0 ? RoundHalfEven(base * d1, 100 * potencia) * potencia : 0;
   const int64_t m2 = d2 >= 0 ? RoundHalfEven((base - m1) * d2, 100 * potencia) * potencia : 0;
   e.neto = base - m1 - m2;
   auto opcional = [](int v) { return v >= 0 ? Entero(v) : std::string(); };
-  e.columnas = {
-      {"PEDE_ITEM", Entero(linea + 1)},   {"ARTI_COD", a.codigo},
-      {"PEDE_CODBAR", a.codigo},          {"PEDE_DESC", a.descripcion},
-      {"PEDE_UNIDAD", l.unidad.empty() ? "UND" : l.unidad},
-      {"PEDE_CANT", Entero(q)},           {"PEDE_FACTOR", Entero(f)},
-      {"PEDE_PRUNIT", Entero(p)},         {"PEDE_DTOPORC", Entero(d)},
-      {"PEDE_IVAPORC", Entero(a.iva)},    {"PEDE_CONSUMO", Entero(e.consumo)},
-      {"LIPR_COD", Entero(lista)},        {"BODE_COD", WarehouseOf(l.punto)},
-      {"PEDE_DTO1", opcional(d1)},        {"PEDE_DTO2", opcional(d2)},
-      {"PEDE_DTO3", ""},                  {"PEDE_DTOMONTO", Entero(d * p / 100)},
-      {"PEDE_DTOM1", Entero(m1)},         {"PEDE_DTOM2", Entero(m2)},
-      {"PEDE_DTOM3", "0"},                {"PEDE_ANULADO", "N"},
-      {"PEDE_TRANSMIT", "N"}};
+  e.columnas = {{"PEDE_ITEM", Entero(linea + 1)},
+                {"ARTI_COD", a.code},
+                {"PEDE_CODBAR", a.code},
+                {"PEDE_DESC", a.description},
+                {"PEDE_UNIDAD", l.unit.empty() ? "UND" : l.unit},
+                {"PEDE_CANT", Entero(q)},
+                {"PEDE_FACTOR", Entero(f)},
+                {"PEDE_PRUNIT", Entero(p)},
+                {"PEDE_DTOPORC", Entero(d)},
+                {"PEDE_IVAPORC", Entero(a.vat)},
+                {"PEDE_CONSUMO", Entero(e.consumo)},
+                {"LIPR_COD", Entero(lista)},
+                {"BODE_COD", WarehouseOf(l.point_of_sale)},
+                {"PEDE_DTO1", opcional(d1)},
+                {"PEDE_DTO2", opcional(d2)},
+                {"PEDE_DTO3", ""},
+                {"PEDE_DTOMONTO", Entero(d * p / 100)},
+                {"PEDE_DTOM1", Entero(m1)},
+                {"PEDE_DTOM2", Entero(m2)},
+                {"PEDE_DTOM3", "0"},
+                {"PEDE_ANULADO", "N"},
+                {"PEDE_TRANSMIT", "N"}};
   if (e.iva_incluido) {
     e.columnas["PEDE_TOTAL"] = Entero(e.neto);
   } else {
     // (net - consumption) × v / 100, in hundredths: whole.
-    e.iva = (e.neto - e.consumo) * a.iva;
+    e.iva = (e.neto - e.consumo) * a.vat;
     e.columnas["PEDE_IVAMONTO"] = Hundredths(e.iva);
     e.columnas["PEDE_TOTAL"] = Hundredths(e.iva + 100 * (e.neto + e.consumo));
   }
@@ -166,7 +175,7 @@ TEST(ThroughputValues, TheWrittenLinesAreTheModels) {
     for (int64_t p = 0; p < caso.pedidos; ++p)
       for (int j = 0; j < caso.lineas; ++j) contenido += LineText(LineAt(p, j));
     banco.Run(contenido);
-    ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{"Importación finalizada."});
+    ASSERT_EQ(banco.screen.messages, std::vector<std::string>{"Importación finalizada."});
 
     const std::vector<TextRow> pedidos = banco.Orders();
     ASSERT_EQ(pedidos.size(), static_cast<size_t>(caso.pedidos));
@@ -176,17 +185,17 @@ TEST(ThroughputValues, TheWrittenLinesAreTheModels) {
     for (int64_t p = 0; p < caso.pedidos; ++p) {
       const TextRow& cabecera = pedidos[static_cast<size_t>(p)];
       const FileLine& primera = efectivas[static_cast<size_t>(p * caso.lineas)];
-      SCOPED_TRACE(primera.prefijo + primera.numero);
-      EXPECT_EQ(cabecera.at("PREF_PRE"), primera.prefijo);
-      EXPECT_EQ(cabecera.at("PEDI_NUMERO"), primera.numero);
-      EXPECT_EQ(cabecera.at("PEDI_IVAINC"), primera.prefijo == "PV" ? "S" : "N");
-      EXPECT_EQ(cabecera.at("TERC_NIT"), Customer(primera.cliente).nit);
-      EXPECT_EQ(cabecera.at("PEDI_NOMTERC"), Customer(primera.cliente).nombre);
-      EXPECT_EQ(cabecera.at("PEDI_SUCURSAL"), primera.sucursal.empty() ? "01" : primera.sucursal);
-      EXPECT_EQ(cabecera.at("PTVT_ID"), Entero(primera.punto));
-      EXPECT_EQ(cabecera.at("PEDI_DIASCR"), primera.credito.empty() ? "1" : "30");
+      SCOPED_TRACE(primera.prefix + primera.number);
+      EXPECT_EQ(cabecera.at("PREF_PRE"), primera.prefix);
+      EXPECT_EQ(cabecera.at("PEDI_NUMERO"), primera.number);
+      EXPECT_EQ(cabecera.at("PEDI_IVAINC"), primera.prefix == "PV" ? "S" : "N");
+      EXPECT_EQ(cabecera.at("TERC_NIT"), Customer(primera.customer).nit);
+      EXPECT_EQ(cabecera.at("PEDI_NOMTERC"), Customer(primera.customer).name);
+      EXPECT_EQ(cabecera.at("PEDI_SUCURSAL"), primera.branch.empty() ? "01" : primera.branch);
+      EXPECT_EQ(cabecera.at("PTVT_ID"), Entero(primera.point_of_sale));
+      EXPECT_EQ(cabecera.at("PEDI_DIASCR"), primera.due_date.empty() ? "1" : "30");
 
-      const std::vector<TextRow> lineas = banco.Lines(primera.prefijo, primera.numero);
+      const std::vector<TextRow> lineas = banco.Lines(primera.prefix, primera.number);
       ASSERT_EQ(lineas.size(), static_cast<size_t>(caso.lineas));
       int64_t suma_total = 0, suma_iva = 0;  // hundredths
       double suma_iva_incluido = 0;
@@ -210,7 +219,7 @@ TEST(ThroughputValues, TheWrittenLinesAreTheModels) {
         }
       }
       EXPECT_EQ(cabecera.at("PEDI_TOTAL"), Hundredths(suma_total));
-      if (primera.prefijo == "PV") {
+      if (primera.prefix == "PV") {
         EXPECT_LE(std::fabs(Numero(cabecera.at("PEDI_IVAMONTO")) - suma_iva_incluido),
                   0.005 * (caso.lineas + 1))
             << cabecera.at("PEDI_IVAMONTO");
@@ -240,7 +249,7 @@ TEST(ThroughputValues, IdentifierProcedureThatWrites) {
                      "TRAB", "2", "", "100", "0"}) +
               Line({"FE", "3", "1/15/2024", "", "1", "1", "800100200", "ACME", "01", "", "", "",
                      "TRAB", "3", "", "100", "0"}));
-  ASSERT_EQ(banco.pantalla.mensajes, std::vector<std::string>{"Importación finalizada."});
+  ASSERT_EQ(banco.screen.messages, std::vector<std::string>{"Importación finalizada."});
   std::vector<std::string> ids, bitacora;
   for (const TextRow& f : banco.Orders()) ids.push_back(f.at("PEDI_ID"));
   for (const TextRow& f : banco.Read("SELECT ID FROM BITACORA_ID ORDER BY ID")) {

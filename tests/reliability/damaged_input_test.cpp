@@ -99,10 +99,10 @@ TEST(DamagedInput, EachFileGivesItsResult) {
 
     const RunOutcome d = banco.Import(ruta);
 
-    EXPECT_EQ(d.fallo, c.falla) << d.texto;
-    EXPECT_NE(d.texto.find(c.mensaje), std::string::npos) << d.texto;
+    EXPECT_EQ(d.failed, c.falla) << d.text;
+    EXPECT_NE(d.text.find(c.mensaje), std::string::npos) << d.text;
     // A failure leaves the window open; a complete run closes it.
-    EXPECT_EQ(banco.pantalla.cerrada, !c.falla);
+    EXPECT_EQ(banco.screen.closed, !c.falla);
     EXPECT_EQ(banco.WrittenOrders(), c.pedidos);
     EXPECT_EQ(banco.Inconsistencies(), std::vector<std::string>{});
   }
@@ -120,7 +120,7 @@ TEST(DamagedInput, SameRowsAsTheCleanFile) {
     if (sql) banco.Prepare(ReadFile(TestDataPath(sql)));
     banco.LoadLayout();
     const RunOutcome d = banco.Import(TestDataPath(archivo));
-    EXPECT_FALSE(d.fallo) << d.texto;
+    EXPECT_FALSE(d.failed) << d.text;
     std::vector<std::vector<TextRow>> todas;
     for (const char* consulta : consultas) todas.push_back(banco.Read(consulta));
     return todas;
@@ -147,7 +147,7 @@ TEST(DamagedInput, SameRowsAsTheCleanFile) {
 TEST(DamagedInput, BytesThatAreNotUtf8ArriveIntact) {
   ReliabilityBench banco;
   banco.LoadLayout();
-  ASSERT_FALSE(banco.Import(TestDataPath("no_utf8.csv")).fallo);
+  ASSERT_FALSE(banco.Import(TestDataPath("no_utf8.csv")).failed);
   const auto pedidos = banco.Read("SELECT PEDI_NOMTERC FROM PEDIDOS WHERE PEDI_NUMERO = '100'");
   ASSERT_EQ(pedidos.size(), 1u);
   EXPECT_EQ(pedidos[0].at("PEDI_NOMTERC"), "JOS\xC9 PE\xD1" "A \xFF\xFE\x80");

@@ -13,45 +13,45 @@
 
 namespace imp::testing {
 
-std::string TestDataPath(const std::string& nombre) { return SourcePath("tests/data/" + nombre); }
+std::string TestDataPath(const std::string& name) { return SourcePath("tests/data/" + name); }
 
-ReliabilityBench::ReliabilityBench(std::optional<TestServer> servidor)
-    : db_(/*demo=*/true), servidor_(std::move(servidor)) {
-  cadena_ = servidor_ ? servidor_->host + ":" + db_.path() : db_.path();
+ReliabilityBench::ReliabilityBench(std::optional<TestServer> server)
+    : db_(/*demo=*/true), server_(std::move(server)) {
+  database_ = server_ ? server_->host + ":" + db_.path() : db_.path();
   Configure(fdm.Norvela);
 }
 
-void ReliabilityBench::Configure(Connection& conexion) const {
-  conexion.SetParam("Database", cadena_);
-  conexion.SetParam("User_Name", "SYSDBA");
-  conexion.SetParam("password", servidor_ ? servidor_->password : "masterkey");
+void ReliabilityBench::Configure(Connection& connection) const {
+  connection.SetParam("Database", database_);
+  connection.SetParam("User_Name", "SYSDBA");
+  connection.SetParam("password", server_ ? server_->password : "masterkey");
 }
 
 void ReliabilityBench::LoadLayout() {
-  QuerySet filas(fdm.Norvela, rs, "CImporinv");
-  LoadImportLayout(filas, diseno);
+  QuerySet rows(fdm.Norvela, rs, "CImporinv");
+  LoadImportLayout(rows, layout);
 }
 
-RunOutcome ReliabilityBench::Import(const std::string& ruta) {
-  pantalla.ubicacion = ruta;
-  pantalla.mensajes.clear();
-  RunOutcome desenlace;
+RunOutcome ReliabilityBench::Import(const std::string& path) {
+  screen.location = path;
+  screen.messages.clear();
+  RunOutcome outcome;
   try {
     run.SpeedButton3Click();
-  } catch (const Failure& falla) {
-    desenlace.fallo = true;
-    desenlace.texto = falla.what();
-    return desenlace;
+  } catch (const Failure& failure) {
+    outcome.failed = true;
+    outcome.text = failure.what();
+    return outcome;
   } catch (const std::exception& e) {
     ADD_FAILURE() << "the run let through a foreign exception: " << e.what();
-    desenlace.fallo = true;
-    return desenlace;
+    outcome.failed = true;
+    return outcome;
   }
-  for (const std::string& m : pantalla.mensajes) {
-    if (!desenlace.texto.empty()) desenlace.texto += "\n";
-    desenlace.texto += m;
+  for (const std::string& m : screen.messages) {
+    if (!outcome.text.empty()) outcome.text += "\n";
+    outcome.text += m;
   }
-  return desenlace;
+  return outcome;
 }
 
 std::vector<TextRow> ReliabilityBench::Read(const std::string& sql) const {
@@ -72,33 +72,33 @@ constexpr char kOrderSummarySql[] =
 }  // namespace
 
 std::vector<std::string> ReliabilityBench::WrittenOrders() const {
-  std::vector<std::string> pedidos;
+  std::vector<std::string> orders;
   for (const TextRow& p : Read(kOrderSummarySql)) {
-    pedidos.push_back(p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + ":" + p.at("N"));
+    orders.push_back(p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + ":" + p.at("N"));
   }
-  return pedidos;
+  return orders;
 }
 
 std::vector<std::string> ReliabilityBench::Inconsistencies() const {
-  std::vector<std::string> problemas;
+  std::vector<std::string> problems;
   for (const TextRow& p : Read(kOrderSummarySql)) {
-    const std::string pedido = p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + " (PEDI_ID " +
-                               p.at("PEDI_ID") + ")";
+    const std::string order =
+        p.at("PREF_PRE") + " " + p.at("PEDI_NUMERO") + " (PEDI_ID " + p.at("PEDI_ID") + ")";
     const std::string n = p.at("N");
     if (n != "0" && (p.at("PRIMERO") != "1" || p.at("ULTIMO") != n)) {
-      problemas.push_back(pedido + ": lines " + p.at("PRIMERO") + ".." + p.at("ULTIMO") + " for " +
-                          n + " rows");
+      problems.push_back(order + ": lines " + p.at("PRIMERO") + ".." + p.at("ULTIMO") + " for " +
+                         n + " rows");
     }
     if (p.at("PEDI_TOTAL") != p.at("SUMA_TOTAL")) {
-      problemas.push_back(pedido + ": PEDI_TOTAL " + p.at("PEDI_TOTAL") + " but the lines sum " +
-                          p.at("SUMA_TOTAL"));
+      problems.push_back(order + ": PEDI_TOTAL " + p.at("PEDI_TOTAL") + " but the lines sum " +
+                         p.at("SUMA_TOTAL"));
     }
     if (p.at("PEDI_IVAMONTO") != p.at("SUMA_IVA")) {
-      problemas.push_back(pedido + ": PEDI_IVAMONTO " + p.at("PEDI_IVAMONTO") +
-                          " but the lines sum " + p.at("SUMA_IVA"));
+      problems.push_back(order + ": PEDI_IVAMONTO " + p.at("PEDI_IVAMONTO") +
+                         " but the lines sum " + p.at("SUMA_IVA"));
     }
   }
-  return problemas;
+  return problems;
 }
 
 }  // namespace imp::testing

@@ -28,42 +28,42 @@ namespace imp::testing {
 // Stands in for the window and the message boxes; keeps what they showed.
 class RecordingScreen : public ImportScreen, public Dialogs {
  public:
-  std::string ubicacion;
-  Date fecha = *Date::FromYmd(2026, 1, 20);
-  std::vector<std::string> mensajes;  // plain boxes
-  std::vector<std::string> errores;   // error boxes
-  bool cerrada = false;
+  std::string location;
+  Date date = *Date::FromYmd(2026, 1, 20);
+  std::vector<std::string> messages;  // plain boxes
+  std::vector<std::string> errors;    // error boxes
+  bool closed = false;
 
   void ShowStatus(const std::string&) override {}
   void HideStatus() override {}
   void ShowRecordBox() override {}
   void SetRecordText(const std::string&) override {}
   void StepProgress() override {}
-  void ShowMessage(const std::string& text) override { mensajes.push_back(text); }
-  void ShowError(const std::string& text) override { errores.push_back(text); }
-  void CloseWindow() override { cerrada = true; }
-  std::string FileLocation() override { return ubicacion; }
-  Date FallbackDate() override { return fecha; }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+  void CloseWindow() override { closed = true; }
+  std::string FileLocation() override { return location; }
+  Date FallbackDate() override { return date; }
 };
 
 // How one run ended.
 struct RunOutcome {
-  bool fallo = false;
-  std::string texto;  // the failure's text, or the run's messages one per line
+  bool failed = false;
+  std::string text;  // the failure's text, or the run's messages one per line
 };
 
 class ReliabilityBench {
   // First member: the database outlives every connection to it.
   FreshDatabase db_;
-  std::optional<TestServer> servidor_;
-  std::string cadena_;
+  std::optional<TestServer> server_;
+  std::string database_;
 
  public:
-  // A fresh demo database; `servidor` set: every connection goes through it.
-  explicit ReliabilityBench(std::optional<TestServer> servidor = std::nullopt);
+  // A fresh demo database; `server` set: every connection goes through it.
+  explicit ReliabilityBench(std::optional<TestServer> server = std::nullopt);
 
   // The database string the importer uses.
-  const std::string& database() const { return cadena_; }
+  const std::string& database() const { return database_; }
   const FreshDatabase& db() const { return db_; }
 
   // Runs SQL on the database before the first connection (embedded, as the
@@ -73,9 +73,9 @@ class ReliabilityBench {
   // Loads the import layout (rows of type 23, by column) from the database.
   void LoadLayout();
 
-  // One import run over the file at `ruta`. Any exception other than the
+  // One import run over the file at `path`. Any exception other than the
   // system's failure fails the test.
-  RunOutcome Import(const std::string& ruta);
+  RunOutcome Import(const std::string& path);
 
   // Every row of `sql` over a connection of its own, columns by name as
   // text (null reads "").
@@ -90,16 +90,16 @@ class ReliabilityBench {
 
   Tfdm fdm;
   OrderStore store{fdm};
-  CImportacion diseno;
+  CImportacion layout;
   RegionalSettings rs;
-  RecordingScreen pantalla;
-  ImportRun run{fdm, store, diseno, rs, pantalla, pantalla};
+  RecordingScreen screen;
+  ImportRun run{fdm, store, layout, rs, screen, screen};
 
  private:
-  void Configure(Connection& conexion) const;
+  void Configure(Connection& connection) const;
 };
 
 // Absolute path of a file of tests/data.
-std::string TestDataPath(const std::string& nombre);
+std::string TestDataPath(const std::string& name);
 
 }  // namespace imp::testing

@@ -27,7 +27,7 @@ namespace {
 // server.
 std::optional<TestServer> Server() { return TestServer::FromEnvironment(std::nullopt); }
 
-#define REQUIERE_SERVIDOR()                                                        \
+#define REQUIRE_SERVER() \
   if (!Server()) GTEST_SKIP() << "IMPORTA_FB_SERVER / IMPORTA_FB_PASSWORD unset"
 
 // What a run over `archivo` leaves: its outcome and every row written.
@@ -55,7 +55,7 @@ Result ImportThrough(std::optional<TestServer> servidor, const std::string& arch
 // Over TCP the same file gives the same outcome and the same rows, column
 // for column, as embedded: a whole file and one that stops part-way.
 TEST(Server, SameRowsAsEmbedded) {
-  REQUIERE_SERVIDOR();
+  REQUIRE_SERVER();
   const struct {
     std::string archivo;
     size_t pedidos;
@@ -67,8 +67,8 @@ TEST(Server, SameRowsAsEmbedded) {
     SCOPED_TRACE(c.archivo);
     const Result embebido = ImportThrough(std::nullopt, c.archivo);
     const Result tcp = ImportThrough(Server(), c.archivo);
-    EXPECT_EQ(tcp.desenlace.fallo, embebido.desenlace.fallo);
-    EXPECT_EQ(tcp.desenlace.texto, embebido.desenlace.texto);
+    EXPECT_EQ(tcp.desenlace.failed, embebido.desenlace.failed);
+    EXPECT_EQ(tcp.desenlace.text, embebido.desenlace.text);
     EXPECT_EQ(embebido.pedidos.size(), c.pedidos);
     EXPECT_EQ(tcp.pedidos, embebido.pedidos);
     EXPECT_EQ(tcp.lineas, embebido.lineas);
@@ -137,8 +137,8 @@ void WaitForTheLock(std::optional<TestServer> servidor) {
     std::_Exit(1);  // the waiting thread cannot be joined
   }
   const RunOutcome d = importacion.get();
-  EXPECT_FALSE(d.fallo) << d.texto;
-  EXPECT_EQ(d.texto, "Importación finalizada.");
+  EXPECT_FALSE(d.failed) << d.text;
+  EXPECT_EQ(d.text, "Importación finalizada.");
   EXPECT_EQ(banco.WrittenOrders(), (std::vector<std::string>{"PV 100:2", "PV 101:1"}));
   EXPECT_EQ(banco.Read("SELECT PEDI_ID FROM PEDIDOS WHERE PREF_PRE = 'PV' AND PEDI_NUMERO = '100'")
                 .at(0)
@@ -151,7 +151,7 @@ void WaitForTheLock(std::optional<TestServer> servidor) {
 TEST(LockWait, Embedded) { WaitForTheLock(std::nullopt); }
 
 TEST(LockWait, OverTcp) {
-  REQUIERE_SERVIDOR();
+  REQUIRE_SERVER();
   WaitForTheLock(Server());
 }
 

@@ -33,9 +33,8 @@ TEST(FullDisk, TheRunEndsWithASingleFailure) {
   esperados.Add(archivo);
   const std::string rechazos = compania.db.server() + "/lleno.rechazos";
   const auto importador =
-      compania.Import(compania.File("lleno.csv", archivo.texto), /*terminal=*/false,
-                      {"--rejects", rechazos},
-                      "trap '' XFSZ; ulimit -f " + std::to_string(limite));
+      compania.Import(compania.File("lleno.csv", archivo.text), /*terminal=*/false,
+                      {"--rejects", rechazos}, "trap '' XFSZ; ulimit -f " + std::to_string(limite));
   ASSERT_TRUE(importador->Finish(kRunLimit)) << importador->err();
   EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
   EXPECT_EQ(Occurrences(importador->err(), "no grabado"), 0u) << importador->err();
@@ -44,10 +43,10 @@ TEST(FullDisk, TheRunEndsWithASingleFailure) {
       << importador->err();
 
   OrderCheck revision = CheckOrders(compania.base(), esperados);
-  EXPECT_TRUE(revision.faltas.empty()) << revision.faltas.front();
+  EXPECT_TRUE(revision.faults.empty()) << revision.faults.front();
   const size_t escritos = LeadingOrders(archivo, revision);
   EXPECT_GT(escritos, 0u);
-  EXPECT_LT(escritos, archivo.pedidos.size());
+  EXPECT_LT(escritos, archivo.orders.size());
   EXPECT_EQ(ValidateDatabase(compania.base()), "");
 }
 
@@ -75,7 +74,7 @@ GRANT INSERT ON PEDIDOS TO IMPORTADOR;
   WriteFile(compania.db.server() + "/settings.conf",
             compania.db.server() + "\nIMPORTADOR\nclave\ndemo\n");
   const OrderFile archivo = GenerateOrderFile(12, 20, 1);
-  const auto importador = compania.Import(compania.File("sin-permiso.csv", archivo.texto),
+  const auto importador = compania.Import(compania.File("sin-permiso.csv", archivo.text),
                                           /*terminal=*/false);
   ASSERT_TRUE(importador->Finish(kRunLimit)) << importador->err();
   EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
@@ -84,7 +83,7 @@ GRANT INSERT ON PEDIDOS TO IMPORTADOR;
   ExpectedOrders esperados;
   esperados.Add(archivo);
   OrderCheck revision = CheckOrders(compania.base(), esperados);
-  EXPECT_EQ(revision.pedidos, 0);
+  EXPECT_EQ(revision.orders, 0);
 }
 
 }  // namespace

@@ -22,12 +22,12 @@ TEST(EmbeddedConcurrency, TheSecondImporterIsRefusedWithoutTouchingTheFirst) {
   esperados.Add(primero);
   esperados.Add(segundo);
 
-  const auto a = compania.Import(compania.File("a.csv", primero.texto), /*terminal=*/true);
+  const auto a = compania.Import(compania.File("a.csv", primero.text), /*terminal=*/true);
   // The first has the database open once it reads its file; it is held
   // there while the second runs, so however fast it is it cannot end first.
   ASSERT_TRUE(a->WaitForRecords(1, kRunLimit)) << a->err() << a->out();
   a->Suspend();
-  const auto b = compania.Import(compania.File("b.csv", segundo.texto), /*terminal=*/false);
+  const auto b = compania.Import(compania.File("b.csv", segundo.text), /*terminal=*/false);
   EXPECT_TRUE(b->Finish(kRunLimit)) << "the second importer hung";
   a->Resume();
   EXPECT_TRUE(a->Finish(kRunLimit)) << "the first importer hung";
@@ -39,9 +39,9 @@ TEST(EmbeddedConcurrency, TheSecondImporterIsRefusedWithoutTouchingTheFirst) {
 
   EXPECT_EQ(ValidateDatabase(compania.base()), "");
   OrderCheck revision = CheckOrders(compania.base(), esperados);
-  EXPECT_EQ(LeadingOrders(primero, revision), primero.pedidos.size());
+  EXPECT_EQ(LeadingOrders(primero, revision), primero.orders.size());
   EXPECT_EQ(LeadingOrders(segundo, revision), 0u);
-  EXPECT_TRUE(revision.faltas.empty()) << (revision.faltas.empty() ? "" : revision.faltas[0]);
+  EXPECT_TRUE(revision.faults.empty()) << (revision.faults.empty() ? "" : revision.faults[0]);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ TEST(EmbeddedCrashes, KilledImporterLeavesNoSplitOrders) {
   SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
   StressCompany compania;
   const KillFigures cifras = RunsWithKills(compania, puntos, 400, semilla);
-  EXPECT_EQ(cifras.puntos, puntos);
+  EXPECT_EQ(cifras.points, puntos);
   ReportKillFigures("embedded", semilla, cifras);
 }
 

@@ -36,7 +36,7 @@ TEST(EmbeddedInterruptions, SignalsIgnoredAtStart) {
     const OrderFile archivo = GenerateOrderFile(7, 300, primer_numero);
     primer_numero += 300;
     const auto importador =
-        compania.Import(compania.File(std::string(c.ignoradas) + ".csv", archivo.texto),
+        compania.Import(compania.File(std::string(c.ignoradas) + ".csv", archivo.text),
                         /*terminal=*/true, {}, std::string("trap '' ") + c.ignoradas);
     ASSERT_TRUE(importador->WaitForRecords(200, kRunLimit)) << importador->err();
     importador->Signal(c.senal);

@@ -16,26 +16,25 @@
 namespace imp::testing {
 
 struct InterruptionFigures {
-  int puntos = 0;             // runs the signal interrupted
-  int completas = 0;          // runs that ended on their own first
-  int64_t pedidos_grabados = 0;   // orders written by the interrupted runs
-  int64_t pedidos_rechazados = 0; // orders their rejects files held
+  int points = 0;               // runs the signal interrupted
+  int completed = 0;            // runs that ended on their own first
+  int64_t orders_written = 0;   // orders written by the interrupted runs
+  int64_t orders_rejected = 0;  // orders their rejects files held
 };
 
-// Makes `puntos` runs on files of `pedidos` orders, each sent `senal` once
+// Makes `points` runs on files of `orders` orders, each sent `signal_number` once
 // a random number of records is read (every fourth while it starts).
-// Order numbers start at `primer_numero` (each run takes the next
-// `pedidos` numbers, at most 2 * puntos + 2 runs); `esperados` holds the
+// Order numbers start at `first_number` (each run takes the next
+// `orders` numbers, at most 2 * points + 2 runs); `expected` holds the
 // orders of the company's earlier files and takes those of these. Failures
 // are reported through GoogleTest.
-InterruptionFigures InterruptedRuns(const StressCompany& compania, ExpectedOrders& esperados,
-                                    int senal, int puntos, int pedidos, int primer_numero,
-                                    uint64_t semilla);
+InterruptionFigures InterruptedRuns(const StressCompany& company, ExpectedOrders& expected,
+                                    int signal_number, int points, int orders, int first_number,
+                                    uint64_t seed);
 
 // The series of every signal over one company: SIGINT, SIGTERM, SIGHUP and
-// SIGKILL in turn, `puntos` runs each on files of `pedidos` orders, their
-// figures printed after `donde` ("embedded", "TCP").
-void InterruptionSeries(const StressCompany& compania, const char* donde, int puntos,
-                        int pedidos);
+// SIGKILL in turn, `points` runs each on files of `orders` orders, their
+// figures printed after `where` ("embedded", "TCP").
+void InterruptionSeries(const StressCompany& company, const char* where, int points, int orders);
 
 }  // namespace imp::testing

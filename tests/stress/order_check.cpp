@@ -13,136 +13,136 @@ namespace imp::testing {
 namespace {
 
 // A decimal column as ten-thousandths; null reads as 0.
-int64_t DiezMilesimas(const fb::Value& v) {
+int64_t TenThousandths(const fb::Value& v) {
   if (v.is_null()) return 0;
-  int64_t valor = v.integer;
-  for (int escala = v.scale; escala < -4; ++escala) valor /= 10;
-  for (int escala = v.scale; escala > -4; --escala) valor *= 10;
-  return valor;
+  int64_t value = v.integer;
+  for (int scale_step = v.scale; scale_step < -4; ++scale_step) value /= 10;
+  for (int scale_step = v.scale; scale_step > -4; --scale_step) value *= 10;
+  return value;
 }
 
-std::string Texto(const fb::Value& v) { return v.is_null() ? "<null>" : v.bytes; }
+std::string TextOf(const fb::Value& v) { return v.is_null() ? "<null>" : v.bytes; }
 
-std::string Figure(int64_t diezmilesimas) {
-  const int64_t absoluto = diezmilesimas < 0 ? -diezmilesimas : diezmilesimas;
-  return std::string(diezmilesimas < 0 ? "-" : "") + std::to_string(absoluto / 10000) + "." +
-         std::to_string(10000 + absoluto % 10000).substr(1);
+std::string Figure(int64_t ten_thousandths) {
+  const int64_t magnitude = ten_thousandths < 0 ? -ten_thousandths : ten_thousandths;
+  return std::string(ten_thousandths < 0 ? "-" : "") + std::to_string(magnitude / 10000) + "." +
+         std::to_string(10000 + magnitude % 10000).substr(1);
 }
 
-std::string Comillas(const std::string& texto) {
+std::string Quoted(const std::string& text) {
   std::string quoted = "'";
-  for (char c : texto) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
 
 struct LineRow {
   int64_t item;
-  std::string articulo;
-  int64_t cantidad, total, iva;
+  std::string article;
+  int64_t quantity, total, vat;
 };
 
 }  // namespace
 
-OrderCheck CheckOrders(const CompanyDatabase& base, const ExpectedOrders& esperados) {
-  OrderCheck revision;
-  std::vector<fb::Row> cabeceras, detalle;
+OrderCheck CheckOrders(const CompanyDatabase& base, const ExpectedOrders& expected) {
+  OrderCheck check;
+  std::vector<fb::Row> headers, detail;
   {
-    Connection conexion;
-    conexion.SetParam("Database", base.database);
-    conexion.SetParam("User_Name", "SYSDBA");
-    conexion.SetParam("password", base.password);
-    conexion.Open();
-    cabeceras = conexion.Query(conexion.Prepared(
+    Connection connection;
+    connection.SetParam("Database", base.database);
+    connection.SetParam("User_Name", "SYSDBA");
+    connection.SetParam("password", base.password);
+    connection.Open();
+    headers = connection.Query(connection.Prepared(
         "SELECT PEDI_ID, PREF_PRE, PEDI_NUMERO, PEDI_TOTAL, PEDI_IVAMONTO, PEDI_DTOMONTO "
         "FROM PEDIDOS ORDER BY PEDI_ID"));
-    detalle = conexion.Query(conexion.Prepared(
+    detail = connection.Query(connection.Prepared(
         "SELECT PEDI_ID, PEDE_ITEM, ARTI_COD, PEDE_CANT, PEDE_TOTAL, PEDE_IVAMONTO "
         "FROM PEDIDOS_DETALLE ORDER BY PEDI_ID, PEDE_ITEM"));
   }
-  revision.pedidos = static_cast<int64_t>(cabeceras.size());
-  revision.lineas = static_cast<int64_t>(detalle.size());
+  check.orders = static_cast<int64_t>(headers.size());
+  check.lines = static_cast<int64_t>(detail.size());
 
-  std::map<int64_t, std::vector<LineRow>> lineas;
-  for (const fb::Row& f : detalle) {
-    lineas[f[0].integer].push_back(
-        {f[1].integer, Texto(f[2]), DiezMilesimas(f[3]), DiezMilesimas(f[4]), DiezMilesimas(f[5])});
+  std::map<int64_t, std::vector<LineRow>> lines;
+  for (const fb::Row& f : detail) {
+    lines[f[0].integer].push_back({f[1].integer, TextOf(f[2]), TenThousandths(f[3]),
+                                   TenThousandths(f[4]), TenThousandths(f[5])});
   }
 
-  std::set<int64_t> con_cabecera;
-  for (const fb::Row& f : cabeceras) {
+  std::set<int64_t> with_header;
+  for (const fb::Row& f : headers) {
     const int64_t id = f[0].integer;
-    const OrderKey password{Texto(f[1]), Texto(f[2])};
-    const std::string nombre = "order " + password.first + " " + password.second + " (PEDI_ID " +
-                               std::to_string(id) + ")";
-    con_cabecera.insert(id);
-    std::vector<int64_t>& ids = revision.ids[password];
+    const OrderKey key{TextOf(f[1]), TextOf(f[2])};
+    const std::string name =
+        "order " + key.first + " " + key.second + " (PEDI_ID " + std::to_string(id) + ")";
+    with_header.insert(id);
+    std::vector<int64_t>& ids = check.ids[key];
     ids.push_back(id);
-    if (ids.size() == 2) revision.faltas.push_back(nombre + " is written more than once");
+    if (ids.size() == 2) check.faults.push_back(name + " is written more than once");
 
-    const FileOrder* esperado = esperados.Find(password);
-    if (!esperado) {
-      revision.faltas.push_back(nombre + " is given by no file");
+    const FileOrder* expected_order = expected.Find(key);
+    if (!expected_order) {
+      check.faults.push_back(name + " is given by no file");
       continue;
     }
-    const std::vector<LineRow>& suyas = lineas[id];
-    if (suyas.size() != esperado->lineas.size()) {
-      revision.faltas.push_back(nombre + " has " + std::to_string(suyas.size()) +
-                                " lines; its file gives " +
-                                std::to_string(esperado->lineas.size()));
+    const std::vector<LineRow>& own = lines[id];
+    if (own.size() != expected_order->lines.size()) {
+      check.faults.push_back(name + " has " + std::to_string(own.size()) +
+                             " lines; its file gives " +
+                             std::to_string(expected_order->lines.size()));
     }
-    int64_t total = 0, iva = 0;
-    for (size_t i = 0; i < suyas.size(); ++i) {
-      const LineRow& l = suyas[i];
+    int64_t total = 0, vat = 0;
+    for (size_t i = 0; i < own.size(); ++i) {
+      const LineRow& l = own[i];
       total += l.total;
-      iva += l.iva;
+      vat += l.vat;
       if (l.item != static_cast<int64_t>(i) + 1) {
-        revision.faltas.push_back(nombre + ": line " + std::to_string(i + 1) + " is numbered " +
-                                  std::to_string(l.item));
-      } else if (i < esperado->lineas.size() &&
-                 (l.articulo != esperado->lineas[i].articulo ||
-                  l.cantidad != esperado->lineas[i].cantidad)) {
-        revision.faltas.push_back(nombre + ": line " + std::to_string(i + 1) + " is " +
-                                  l.articulo + " x " + Figure(l.cantidad) + "; its file gives " +
-                                  esperado->lineas[i].articulo + " x " +
-                                  Figure(esperado->lineas[i].cantidad));
+        check.faults.push_back(name + ": line " + std::to_string(i + 1) + " is numbered " +
+                               std::to_string(l.item));
+      } else if (i < expected_order->lines.size() &&
+                 (l.article != expected_order->lines[i].article ||
+                  l.quantity != expected_order->lines[i].quantity)) {
+        check.faults.push_back(name + ": line " + std::to_string(i + 1) + " is " + l.article +
+                               " x " + Figure(l.quantity) + "; its file gives " +
+                               expected_order->lines[i].article + " x " +
+                               Figure(expected_order->lines[i].quantity));
       }
     }
-    const int64_t pedi_total = DiezMilesimas(f[3]), pedi_iva = DiezMilesimas(f[4]);
-    const int64_t descuento = DiezMilesimas(f[5]);
-    if (pedi_total != total - descuento) {
-      revision.faltas.push_back(nombre + ": PEDI_TOTAL " + Figure(pedi_total) + ", lines " +
-                                Figure(total) + " less discount " + Figure(descuento));
+    const int64_t header_total = TenThousandths(f[3]), header_vat = TenThousandths(f[4]);
+    const int64_t discount = TenThousandths(f[5]);
+    if (header_total != total - discount) {
+      check.faults.push_back(name + ": PEDI_TOTAL " + Figure(header_total) + ", lines " +
+                             Figure(total) + " less discount " + Figure(discount));
     }
-    if (pedi_iva != iva) {
-      revision.faltas.push_back(nombre + ": PEDI_IVAMONTO " + Figure(pedi_iva) + ", lines " +
-                                Figure(iva));
-    }
-  }
-  for (const auto& [id, suyas] : lineas) {
-    if (!con_cabecera.count(id)) {
-      revision.faltas.push_back(std::to_string(suyas.size()) + " lines of PEDI_ID " +
-                                std::to_string(id) + " have no header");
+    if (header_vat != vat) {
+      check.faults.push_back(name + ": PEDI_IVAMONTO " + Figure(header_vat) + ", lines " +
+                             Figure(vat));
     }
   }
-  return revision;
+  for (const auto& [id, own] : lines) {
+    if (!with_header.count(id)) {
+      check.faults.push_back(std::to_string(own.size()) + " lines of PEDI_ID " +
+                             std::to_string(id) + " have no header");
+    }
+  }
+  return check;
 }
 
-std::size_t LeadingOrders(const OrderFile& archivo, OrderCheck& revision) {
-  std::size_t iniciales = 0;
-  while (iniciales < archivo.pedidos.size()) {
-    const FileOrder& p = archivo.pedidos[iniciales];
-    if (!revision.ids.count({p.prefijo, p.numero})) break;
-    ++iniciales;
+std::size_t LeadingOrders(const OrderFile& file, OrderCheck& check) {
+  std::size_t initial = 0;
+  while (initial < file.orders.size()) {
+    const FileOrder& p = file.orders[initial];
+    if (!check.ids.count({p.prefix, p.number})) break;
+    ++initial;
   }
-  for (std::size_t i = iniciales; i < archivo.pedidos.size(); ++i) {
-    const FileOrder& p = archivo.pedidos[i];
-    if (revision.ids.count({p.prefijo, p.numero})) {
-      revision.faltas.push_back("order " + p.prefijo + " " + p.numero + " (number " +
-                                std::to_string(i + 1) + " of its file) is written, order " +
-                                std::to_string(iniciales + 1) + " is not");
+  for (std::size_t i = initial; i < file.orders.size(); ++i) {
+    const FileOrder& p = file.orders[i];
+    if (check.ids.count({p.prefix, p.number})) {
+      check.faults.push_back("order " + p.prefix + " " + p.number + " (number " +
+                             std::to_string(i + 1) + " of its file) is written, order " +
+                             std::to_string(initial + 1) + " is not");
     }
   }
-  return iniciales;
+  return initial;
 }
 
 namespace {
@@ -151,18 +151,18 @@ namespace {
 // extends the database may leave an allocated page that nothing uses yet
 // (an orphan page): gfix counts it as a page warning; space, not data, is
 // lost. Any error count, or any other line, is a finding.
-bool OnlyWarnings(const std::string& salida) {
-  std::istringstream lineas(salida);
-  std::string linea;
-  while (std::getline(lineas, linea)) {
-    if (linea.empty() || linea == "Summary of validation errors") continue;
-    const std::size_t dos_puntos = linea.rfind(':');
-    const bool es_cuenta = linea.find("Number of ") != std::string::npos &&
-                           dos_puntos != std::string::npos;
-    if (!es_cuenta) return false;
-    const bool advertencia = linea.find("warning") != std::string::npos;
-    const bool cero = linea.find_first_not_of(" \t0", dos_puntos + 1) == std::string::npos;
-    if (!advertencia && !cero) return false;
+bool OnlyWarnings(const std::string& out) {
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.empty() || line == "Summary of validation errors") continue;
+    const std::size_t colon = line.rfind(':');
+    const bool is_count =
+        line.find("Number of ") != std::string::npos && colon != std::string::npos;
+    if (!is_count) return false;
+    const bool warning = line.find("warning") != std::string::npos;
+    const bool zero = line.find_first_not_of(" \t0", colon + 1) == std::string::npos;
+    if (!warning && !zero) return false;
   }
   return true;
 }
@@ -170,19 +170,19 @@ bool OnlyWarnings(const std::string& salida) {
 }  // namespace
 
 std::string ValidateDatabase(const CompanyDatabase& base) {
-  const std::string comando = "gfix -v -full -user SYSDBA -password " + Comillas(base.password) +
-                              " " + Comillas(base.database);
-  std::string salida;
-  int estado = -1;
+  const std::string command =
+      "gfix -v -full -user SYSDBA -password " + Quoted(base.password) + " " + Quoted(base.database);
+  std::string out;
+  int status = -1;
   // At most 10 s of retries: the server drops a dead client's attachment as
   // soon as it notices the closed socket.
-  for (int intento = 0; intento < 100; ++intento) {
-    estado = RunShellCommand(comando, salida);
-    if (salida.find("cannot validate") == std::string::npos) break;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    status = RunShellCommand(command, out);
+    if (out.find("cannot validate") == std::string::npos) break;
     usleep(100 * 1000);
   }
-  if (estado == 0 && OnlyWarnings(salida)) return "";
-  return "gfix -v -full exited " + std::to_string(estado) + ":\n" + salida;
+  if (status == 0 && OnlyWarnings(out)) return "";
+  return "gfix -v -full exited " + std::to_string(status) + ":\n" + out;
 }
 
 }  // namespace imp::testing

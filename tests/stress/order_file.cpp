@@ -12,8 +12,8 @@ namespace {
 // Customers of the demo company with a branch of theirs and a name.
 struct Customer {
   const char* nit;
-  const char* nombre;
-  const char* sucursal;
+  const char* name;
+  const char* branch;
 };
 constexpr Customer kCustomers[] = {
     {"800100200", "\"ACME, S.A.\"", "01"},
@@ -26,7 +26,7 @@ constexpr Customer kCustomers[] = {
 };
 
 // The demo article's own unit, by its number (see schema/30_demo.sql).
-const char* UnidadPropia(int i) {
+const char* OwnUnit(int i) {
   switch (i % 20) {
     case 0: case 1: case 4: case 13: case 14: return "KG";
     case 2: case 3: case 19: return "LT";
@@ -36,82 +36,81 @@ const char* UnidadPropia(int i) {
 }
 
 // Ten-thousandths as the file writes them: "12", "2.5", "0.75".
-std::string Decimal(int64_t diezmilesimas) {
-  std::string texto = std::to_string(diezmilesimas / 10000);
-  int64_t fraccion = diezmilesimas % 10000;
-  if (fraccion == 0) return texto;
-  std::string digitos = std::to_string(10000 + fraccion).substr(1);
-  while (digitos.back() == '0') digitos.pop_back();
-  return texto + "." + digitos;
+std::string Decimal(int64_t ten_thousandths) {
+  std::string text = std::to_string(ten_thousandths / 10000);
+  int64_t fraction = ten_thousandths % 10000;
+  if (fraction == 0) return text;
+  std::string digits = std::to_string(10000 + fraction).substr(1);
+  while (digits.back() == '0') digits.pop_back();
+  return text + "." + digits;
 }
 
 }  // namespace
 
-OrderFile GenerateOrderFile(uint64_t semilla, int pedidos, int primer_numero) {
-  if (primer_numero < 1 || primer_numero + pedidos - 1 > 999999) {
+OrderFile GenerateOrderFile(uint64_t seed, int orders, int first_number) {
+  if (first_number < 1 || first_number + orders - 1 > 999999) {
     throw std::invalid_argument("order numbers have at most six digits");
   }
-  std::mt19937_64 azar(semilla);
-  auto entre = [&azar](int64_t desde, int64_t hasta) {
-    return desde + static_cast<int64_t>(azar() % static_cast<uint64_t>(hasta - desde + 1));
+  std::mt19937_64 rng(seed);
+  auto Between = [&rng](int64_t from, int64_t to) {
+    return from + static_cast<int64_t>(rng() % static_cast<uint64_t>(to - from + 1));
   };
   static constexpr const char* kDiscounts[] = {"0", "0", "0", "1.5", "2.5", "10"};
 
-  OrderFile archivo;
-  archivo.pedidos.reserve(static_cast<size_t>(pedidos));
-  for (int k = 0; k < pedidos; ++k) {
-    FileOrder pedido;
-    pedido.prefijo = entre(0, 1) ? "PV" : "FE";
-    pedido.numero = std::to_string(primer_numero + k);
-    const Customer& cliente = kCustomers[entre(0, std::size(kCustomers) - 1)];
-    const int64_t lineas = entre(0, 24) == 0 ? 40 : entre(1, 10);
-    for (int64_t j = 0; j < lineas; ++j) {
-      const int articulo = static_cast<int>(entre(1, 300));
-      FileLine linea;
-      char codigo[16];
-      std::snprintf(codigo, sizeof codigo, "ART%04d", articulo);
-      linea.articulo = codigo;
+  OrderFile file;
+  file.orders.reserve(static_cast<size_t>(orders));
+  for (int k = 0; k < orders; ++k) {
+    FileOrder order;
+    order.prefix = Between(0, 1) ? "PV" : "FE";
+    order.number = std::to_string(first_number + k);
+    const Customer& customer = kCustomers[Between(0, std::size(kCustomers) - 1)];
+    const int64_t lines = Between(0, 24) == 0 ? 40 : Between(1, 10);
+    for (int64_t j = 0; j < lines; ++j) {
+      const int article = static_cast<int>(Between(1, 300));
+      FileLine line;
+      char code[16];
+      std::snprintf(code, sizeof code, "ART%04d", article);
+      line.article = code;
       // Mostly whole quantities, some halves and quarters.
-      linea.cantidad = entre(1, 60) * 10000 + (entre(0, 3) == 0 ? entre(1, 3) * 2500 : 0);
-      std::string texto;
+      line.quantity = Between(1, 60) * 10000 + (Between(0, 3) == 0 ? Between(1, 3) * 2500 : 0);
+      std::string text;
       if (j == 0) {
-        texto = pedido.prefijo + "," + pedido.numero + ",1/15/2026,2/14/2026," +
-                std::to_string(entre(1, 5)) + "," + std::to_string(entre(1, 4)) + "," +
-                cliente.nit + "," + cliente.nombre + "," + cliente.sucursal + ",0,0,0,";
+        text = order.prefix + "," + order.number + ",1/15/2026,2/14/2026," +
+               std::to_string(Between(1, 5)) + "," + std::to_string(Between(1, 4)) + "," +
+               customer.nit + "," + customer.name + "," + customer.branch + ",0,0,0,";
       } else {
-        texto = ",,,,,,,,,,,,";
+        text = ",,,,,,,,,,,,";
       }
-      texto += linea.articulo + "," + Decimal(linea.cantidad) + "," + UnidadPropia(articulo) +
-               "," + std::to_string(entre(5, 500) * 100) + "," + kDiscounts[entre(0, 5)] +
-               "\r\n";
-      archivo.texto += texto;
-      pedido.lineas.push_back(std::move(linea));
-      ++archivo.lineas;
+      text += line.article + "," + Decimal(line.quantity) + "," + OwnUnit(article) + "," +
+              std::to_string(Between(5, 500) * 100) + "," + kDiscounts[Between(0, 5)] + "\r\n";
+      file.text += text;
+      order.lines.push_back(std::move(line));
+      ++file.lines;
     }
-    archivo.pedidos.push_back(std::move(pedido));
+    file.orders.push_back(std::move(order));
   }
-  return archivo;
+  return file;
 }
 
-void WriteFile(const std::string& ruta, const std::string& texto) {
-  std::filesystem::create_directories(std::filesystem::path(ruta).parent_path());
-  std::ofstream salida(ruta, std::ios::binary | std::ios::trunc);
-  salida << texto;
-  if (!salida.flush()) throw std::runtime_error("cannot write " + ruta);
+void WriteFile(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out.flush()) throw std::runtime_error("cannot write " + path);
 }
 
-void ExpectedOrders::Add(const OrderFile& archivo) {
-  for (const FileOrder& pedido : archivo.pedidos) {
-    if (!pedidos_.emplace(OrderKey{pedido.prefijo, pedido.numero}, pedido).second) {
-      throw std::invalid_argument("order " + pedido.prefijo + " " + pedido.numero +
+void ExpectedOrders::Add(const OrderFile& file) {
+  for (const FileOrder& order : file.orders) {
+    if (!orders_.emplace(OrderKey{order.prefix, order.number}, order).second) {
+      throw std::invalid_argument("order " + order.prefix + " " + order.number +
                                   " given by two files");
     }
   }
 }
 
-const FileOrder* ExpectedOrders::Find(const OrderKey& password) const {
-  const auto it = pedidos_.find(password);
-  return it == pedidos_.end() ? nullptr : &it->second;
+const FileOrder* ExpectedOrders::Find(const OrderKey& key) const {
+  const auto it = orders_.find(key);
+  return it == orders_.end() ? nullptr : &it->second;
 }
 
 }  // namespace imp::testing

@@ -24,15 +24,15 @@ namespace {
 
 std::optional<TestServer> Server() { return StressServer(); }
 
-#define REQUIERE_SERVIDOR()                                                  \
+#define REQUIRE_SERVER() \
   if (!Server()) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use"
 
 // The figure after "label: " on its own line of the batch summary.
 std::optional<long long> Figure(const std::string& resumen, const std::string& etiqueta) {
-  const std::string password = "\n" + etiqueta + ": ";
-  const size_t at = ("\n" + resumen).find(password);
+  const std::string marker = "\n" + etiqueta + ": ";
+  const size_t at = ("\n" + resumen).find(marker);
   if (at == std::string::npos) return std::nullopt;
-  return std::stoll(resumen.substr(at + password.size() - 1));
+  return std::stoll(resumen.substr(at + marker.size() - 1));
 }
 
 std::string FirstFaults(const std::vector<std::string>& faltas) {
@@ -97,13 +97,13 @@ class StoppableServer {
 };
 
 TEST(ServerCrashes, KilledImporterLeavesNoSplitOrders) {
-  REQUIERE_SERVIDOR();
+  REQUIRE_SERVER();
   const uint64_t semilla = StressSeed();
   const int puntos = KillPoints(12);
   SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
   StressCompany compania(Server());
   const KillFigures cifras = RunsWithKills(compania, puntos, 200, semilla);
-  EXPECT_EQ(cifras.puntos, puntos);
+  EXPECT_EQ(cifras.points, puntos);
   ReportKillFigures("server", semilla, cifras);
 }
 
@@ -111,7 +111,7 @@ TEST(ServerCrashes, KilledImporterLeavesNoSplitOrders) {
 // with --codificacion UTF8, read back through the server as the same
 // characters (names cut to 60 characters, CHAR(1) flags, article "Ñ01").
 TEST(ServerCharacterSets, Utf8CompanyOverTcp) {
-  REQUIERE_SERVIDOR();
+  REQUIRE_SERVER();
   StressCompany compania(Server(), "UTF8");
   AddNonAsciiData(compania.db, "UTF8");
   const std::string utf8 = compania.File("utf8.csv", NonAsciiOrders(4));
@@ -133,8 +133,8 @@ TEST(ServerCharacterSets, Utf8CompanyOverTcp) {
 // batch of records ahead: those orders' lines, the next order's, and a batch.
 int64_t RecordsWithOrdersWritten(const OrderFile& archivo, size_t pedidos) {
   int64_t registros = static_cast<int64_t>(Tfdm::kLinesPerRead);
-  for (size_t i = 0; i <= pedidos && i < archivo.pedidos.size(); ++i) {
-    registros += static_cast<int64_t>(archivo.pedidos[i].lineas.size());
+  for (size_t i = 0; i <= pedidos && i < archivo.orders.size(); ++i) {
+    registros += static_cast<int64_t>(archivo.orders[i].lines.size());
   }
   return registros;
 }
@@ -142,7 +142,7 @@ int64_t RecordsWithOrdersWritten(const OrderFile& archivo, size_t pedidos) {
 // Two files into one company database at the same time: each order of
 // both written exactly once, whole, with an identifier of its own.
 TEST(ServerConcurrency, TwoImportsAtOnceWriteEachOrderOnce) {
-  REQUIERE_SERVIDOR();
+  REQUIRE_SERVER();
   const uint64_t semilla = StressSeed();
   SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
   StressCompany compania(Server());
@@ -151,8 +151,8 @@ TEST(ServerConcurrency, TwoImportsAtOnceWriteEachOrderOnce) {
                                      GenerateOrderFile(semilla + 1, pedidos, 500001)};
   ExpectedOrders esperados;
   for (const OrderFile& a : archivos) esperados.Add(a);
-  const std::string rutas[] = {compania.File("a.csv", archivos[0].texto),
-                               compania.File("b.csv", archivos[1].texto)};
+  const std::string rutas[] = {compania.File("a.csv", archivos[0].text),
+                               compania.File("b.csv", archivos[1].text)};
 
   // However fast either process is, the runs overlap: the first writes a
   // few orders and is then held, its attachment open, while the second
@@ -175,25 +175,25 @@ TEST(ServerConcurrency, TwoImportsAtOnceWriteEachOrderOnce) {
     SCOPED_TRACE(i == 0 ? "first file" : "second file");
     EXPECT_EQ(p->status(), 0) << p->err() << p->out();
     EXPECT_EQ(Figure(p->out(), "Pedidos grabados"), pedidos) << p->out();
-    EXPECT_EQ(Figure(p->out(), "Líneas grabadas"), archivos[i].lineas) << p->out();
+    EXPECT_EQ(Figure(p->out(), "Líneas grabadas"), archivos[i].lines) << p->out();
     ++i;
   }
 
   EXPECT_EQ(ValidateDatabase(compania.base()), "");
   OrderCheck revision = CheckOrders(compania.base(), esperados);
   for (const OrderFile& archivo : archivos) {
-    EXPECT_EQ(LeadingOrders(archivo, revision), archivo.pedidos.size());
+    EXPECT_EQ(LeadingOrders(archivo, revision), archivo.orders.size());
   }
-  EXPECT_TRUE(revision.faltas.empty()) << FirstFaults(revision.faltas);
-  EXPECT_EQ(revision.pedidos, 2 * pedidos);
-  EXPECT_EQ(revision.lineas, archivos[0].lineas + archivos[1].lineas);
+  EXPECT_TRUE(revision.faults.empty()) << FirstFaults(revision.faults);
+  EXPECT_EQ(revision.orders, 2 * pedidos);
+  EXPECT_EQ(revision.lines, archivos[0].lines + archivos[1].lines);
 
   // Identifiers: one per order, and drawn by both runs in turn, which shows
   // that the runs overlapped.
   std::map<int64_t, int> archivo_de;
   for (int k = 0; k < 2; ++k) {
-    for (const FileOrder& p : archivos[k].pedidos) {
-      const auto it = revision.ids.find({p.prefijo, p.numero});
+    for (const FileOrder& p : archivos[k].orders) {
+      const auto it = revision.ids.find({p.prefix, p.number});
       if (it == revision.ids.end()) continue;
       for (int64_t id : it->second) EXPECT_TRUE(archivo_de.emplace(id, k).second) << id;
     }
@@ -204,17 +204,18 @@ TEST(ServerConcurrency, TwoImportsAtOnceWriteEachOrderOnce) {
     turnos += it->second != std::next(it)->second;
   }
   EXPECT_GT(turnos, 1) << "the two runs did not overlap";
-  std::printf("concurrency: 2 importers, %d orders and %lld + %lld lines, %.2f s together, "
-              "%d alternations between the runs' identifiers\n",
-              2 * pedidos, static_cast<long long>(archivos[0].lineas),
-              static_cast<long long>(archivos[1].lineas), segundos, turnos);
+  std::printf(
+      "concurrency: 2 importers, %d orders and %lld + %lld lines, %.2f s together, "
+      "%d alternations between the runs' identifiers\n",
+      2 * pedidos, static_cast<long long>(archivos[0].lines),
+      static_cast<long long>(archivos[1].lines), segundos, turnos);
 }
 
 // The server stopped at a point of a run: the run ends with the database's
 // failure text and status 1, without hanging; the orders written before are
 // whole and stay written, and the summary says how many there are.
 TEST(StoppedServer, TheRunEndsWithTheDatabaseFailure) {
-  REQUIERE_SERVIDOR();
+  REQUIRE_SERVER();
   const uint64_t semilla = StressSeed();
   SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
   std::mt19937_64 azar(semilla);
@@ -231,7 +232,7 @@ TEST(StoppedServer, TheRunEndsWithTheDatabaseFailure) {
         GenerateOrderFile(azar(), 4000, 100000 * static_cast<int>(n + 1) + 1);
     esperados.Add(archivo);
     const auto importador = compania.Import(
-        compania.File("detenido-" + std::to_string(n + 1) + ".csv", archivo.texto), true);
+        compania.File("detenido-" + std::to_string(n + 1) + ".csv", archivo.text), true);
     {
       StoppableServer servidor;
       ASSERT_TRUE(importador->WaitForRecords(puntos[n], kRunLimit))
@@ -256,7 +257,7 @@ TEST(StoppedServer, TheRunEndsWithTheDatabaseFailure) {
 
     EXPECT_EQ(ValidateDatabase(compania.base()), "");
     OrderCheck revision = CheckOrders(compania.base(), esperados);
-    EXPECT_TRUE(revision.faltas.empty()) << FirstFaults(revision.faltas);
+    EXPECT_TRUE(revision.faults.empty()) << FirstFaults(revision.faults);
     // A commit the server made just before going away may not have reached
     // the importer: at most that one order more than it counted.
     const long long escritos = static_cast<long long>(LeadingOrders(archivo, revision));
@@ -271,12 +272,12 @@ TEST(StoppedServer, TheRunEndsWithTheDatabaseFailure) {
   // identifiers that none of the interrupted runs used.
   const OrderFile archivo = GenerateOrderFile(azar(), 100, 900001);
   esperados.Add(archivo);
-  const auto importador = compania.Import(compania.File("despues.csv", archivo.texto), false);
+  const auto importador = compania.Import(compania.File("despues.csv", archivo.text), false);
   EXPECT_TRUE(importador->Finish(kRunLimit)) << "the importer hung";
   EXPECT_EQ(importador->status(), 0) << importador->err() << importador->out();
   OrderCheck revision = CheckOrders(compania.base(), esperados);
-  EXPECT_EQ(LeadingOrders(archivo, revision), archivo.pedidos.size());
-  EXPECT_TRUE(revision.faltas.empty()) << FirstFaults(revision.faltas);
+  EXPECT_EQ(LeadingOrders(archivo, revision), archivo.orders.size());
+  EXPECT_TRUE(revision.faults.empty()) << FirstFaults(revision.faults);
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ SET TERM ; ^
 
   const OrderFile archivo = GenerateOrderFile(5, 3, 1);
   const std::string rechazos = compania.db.server() + "/bloqueo.rechazos";
-  const auto importador = compania.Import(compania.File("bloqueo.csv", archivo.texto), false,
+  const auto importador = compania.Import(compania.File("bloqueo.csv", archivo.text), false,
                                           {"--espera-bloqueo", "2", "--rejects", rechazos});
   // Without the option the run would wait as long as the row is held.
   const bool termino = importador->Finish(std::chrono::seconds(60));
@@ -65,10 +65,10 @@ SET TERM ; ^
   EXPECT_EQ(importador->err().find("no grabado"), std::string::npos) << importador->err();
   std::string salida;
   EXPECT_EQ(RunShellCommand("head -c 5 '" + rechazos + "'", salida), 0);
-  EXPECT_EQ(salida, archivo.texto.substr(0, 5));
+  EXPECT_EQ(salida, archivo.text.substr(0, 5));
   ExpectedOrders esperados;
   esperados.Add(archivo);
-  EXPECT_EQ(CheckOrders(compania.base(), esperados).pedidos, 0);
+  EXPECT_EQ(CheckOrders(compania.base(), esperados).orders, 0);
 }
 
 // Two runs of one file with --skip-existing at the same time: the second
@@ -78,7 +78,7 @@ TEST(Waits, TwoImportsWithSkipExistingWriteEachOrderOnce) {
   if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
   StressCompany compania(servidor);
   const OrderFile archivo = GenerateOrderFile(21, 1500, 1);
-  const std::string ruta = compania.File("dos-veces.csv", archivo.texto);
+  const std::string ruta = compania.File("dos-veces.csv", archivo.text);
   const auto primera = compania.Import(ruta, /*terminal=*/true, {"--skip-existing"});
   ASSERT_TRUE(primera->WaitForRecords(100, kRunLimit)) << primera->err();
   const auto segunda = compania.Import(ruta, /*terminal=*/false, {"--skip-existing"});
@@ -93,15 +93,15 @@ TEST(Waits, TwoImportsWithSkipExistingWriteEachOrderOnce) {
   ExpectedOrders esperados;
   esperados.Add(archivo);
   OrderCheck revision = CheckOrders(compania.base(), esperados);
-  EXPECT_TRUE(revision.faltas.empty()) << revision.faltas.front();
-  EXPECT_EQ(LeadingOrders(archivo, revision), archivo.pedidos.size());
+  EXPECT_TRUE(revision.faults.empty()) << revision.faults.front();
+  EXPECT_EQ(LeadingOrders(archivo, revision), archivo.orders.size());
 
   // Once the first has ended, the same run finds every order written.
   const auto tercera = compania.Import(ruta, /*terminal=*/false, {"--skip-existing"});
   ASSERT_TRUE(tercera->Finish(kRunLimit));
   EXPECT_EQ(tercera->status(), 3) << tercera->err();
   revision = CheckOrders(compania.base(), esperados);
-  EXPECT_TRUE(revision.faltas.empty()) << revision.faltas.front();
+  EXPECT_TRUE(revision.faults.empty()) << revision.faults.front();
 }
 
 TEST(Waits, ServerThatDoesNotAnswerEndsTheRun) {
@@ -110,9 +110,9 @@ TEST(Waits, ServerThatDoesNotAnswerEndsTheRun) {
   WriteFile(compania.db.server() + "/settings.conf",
             mudo.server_line() + "\nSYSDBA\nclave\ndemo\n");
   const auto inicio = Clock::now();
-  const auto importador = compania.Import(
-      compania.File("mudo.csv", GenerateOrderFile(6, 2, 1).texto), false,
-      {"--espera-conexion", "3"});
+  const auto importador =
+      compania.Import(compania.File("mudo.csv", GenerateOrderFile(6, 2, 1).text), false,
+                      {"--espera-conexion", "3"});
   ASSERT_TRUE(importador->Finish(std::chrono::seconds(60))) << "still waiting for the server";
   const auto duracion = Clock::now() - inicio;
   EXPECT_EQ(importador->status(), 2) << importador->err();
@@ -123,7 +123,7 @@ TEST(Waits, ServerThatDoesNotAnswerEndsTheRun) {
 
 TEST(Waits, FreshlyModifiedFileIsNotImported) {
   StressCompany compania;
-  const std::string ruta = compania.File("fresco.csv", GenerateOrderFile(8, 2, 1).texto);
+  const std::string ruta = compania.File("fresco.csv", GenerateOrderFile(8, 2, 1).text);
   const auto fresco = compania.Import(ruta, false, {"--estable", "60"});
   ASSERT_TRUE(fresco->Finish(kRunLimit));
   EXPECT_EQ(fresco->status(), 2) << fresco->err();

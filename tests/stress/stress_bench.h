@@ -29,25 +29,25 @@ std::optional<TestServer> StressServer();
 constexpr std::chrono::milliseconds kRunLimit{180'000};
 
 // A fresh company "demo" with the demo data and a settings file naming it,
-// over TCP when `servidor` is given.
+// over TCP when `server` is given.
 class StressCompany {
  public:
-  // `juego`: the database's default character set.
-  explicit StressCompany(const std::optional<TestServer>& servidor = std::nullopt,
-                         const std::string& juego = "NONE");
+  // `charset`: the database's default character set.
+  explicit StressCompany(const std::optional<TestServer>& server = std::nullopt,
+                         const std::string& charset = "NONE");
 
   CompanyDatabase base() const { return base_; }
   // Writes an order file into the company's folder; its path.
-  std::string File(const std::string& nombre, const std::string& texto) const;
-  // Starts `importa-pedidos --batch` with `opciones` on `archivo` under the
+  std::string File(const std::string& name, const std::string& text) const;
+  // Starts `importa-pedidos --batch` with `options` on `file` under the
   // C locale, with standard error on a terminal when `terminal` (its
-  // progress readable). With `antes`, shell commands that set up the
+  // progress readable). With `setup`, shell commands that set up the
   // program's process before it starts ("trap '' INT": started with SIGINT
   // ignored, as a background job of a script; "ulimit -f 600": no file it
   // writes may grow past 300 KiB).
-  std::unique_ptr<ChildProcess> Import(const std::string& archivo, bool terminal,
-                                           const std::vector<std::string>& opciones = {},
-                                           const std::string& antes = "") const;
+  std::unique_ptr<ChildProcess> Import(const std::string& file, bool terminal,
+                                       const std::vector<std::string>& options = {},
+                                       const std::string& setup = "") const;
 
   FreshDatabase db;
 
@@ -70,22 +70,21 @@ uint64_t StressSeed();
 
 // What a series of kill runs did.
 struct KillFigures {
-  int puntos = 0;                  // runs ended by SIGKILL
-  int completas = 0;               // runs that ended on their own first
-  int64_t pedidos_revisados = 0;   // orders checked, summed over the checks
-  int64_t lineas_revisadas = 0;
-  int64_t pedidos_finales = 0;     // orders in the database at the end
+  int points = 0;              // runs ended by SIGKILL
+  int completed = 0;           // runs that ended on their own first
+  int64_t orders_checked = 0;  // orders checked, summed over the checks
+  int64_t lines_checked = 0;
+  int64_t final_orders = 0;  // orders in the database at the end
 };
 
-// Imports file after file of `pedidos` orders into `compania`, killing
+// Imports file after file of `orders` orders into `company`, killing
 // each importer with SIGKILL at a random point of its file (a record count,
 // then a few milliseconds more; every fifth while it starts), until
-// `puntos` kills are made. After each
+// `points` kills are made. After each
 // run the database must validate and hold every written order whole, each
 // run's orders a prefix of its file. A last run must then import a whole
 // file. Failures are reported through GoogleTest.
-KillFigures RunsWithKills(const StressCompany& compania, int puntos, int pedidos,
-                          uint64_t semilla);
+KillFigures RunsWithKills(const StressCompany& company, int points, int orders, uint64_t seed);
 
 // Prints what a series of kill runs did ("embedded" or "server" names the
 // transport) and records the figures as the test's properties.

@@ -35,143 +35,145 @@ inline uint64_t Mix(uint64_t x) {  // splitmix64: a fixed, well spread hash
 }
 
 struct ArticleModel {
-  std::string codigo;
-  std::string descripcion;
-  std::string tarifa;  // TAIV_COD of the demo rates: "00", "05", "19"
-  int iva = 0;         // that rate's percent
-  int consumo = 0;     // consumption tax per unit
-  bool caja = false;   // also sold in CAJA of 12
+  std::string code;
+  std::string description;
+  std::string rate;         // TAIV_COD of the demo rates: "00", "05", "19"
+  int vat = 0;              // that rate's percent
+  int consumption_tax = 0;  // consumption tax per unit
+  bool box = false;         // also sold in CAJA of 12
 };
 
 inline ArticleModel Article(int i) {
   ArticleModel a;
-  char codigo[16];
-  std::snprintf(codigo, sizeof codigo, "BA%05d", i);
-  a.codigo = codigo;
-  a.descripcion = "ARTICULO GENERADO " + std::to_string(i);
+  char code[16];
+  std::snprintf(code, sizeof code, "BA%05d", i);
+  a.code = code;
+  a.description = "ARTICULO GENERADO " + std::to_string(i);
   static const char* const kRates[] = {"00", "05", "19"};
   static const int kVatPercents[] = {0, 5, 19};
-  a.tarifa = kRates[i % 3];
-  a.iva = kVatPercents[i % 3];
-  a.consumo = i % 11 == 0 ? 850 : (i % 5 == 0 ? 50 : 0);
-  a.caja = i % 2 == 0;
+  a.rate = kRates[i % 3];
+  a.vat = kVatPercents[i % 3];
+  a.consumption_tax = i % 11 == 0 ? 850 : (i % 5 == 0 ? 50 : 0);
+  a.box = i % 2 == 0;
   return a;
 }
 
 // The article's row in a price list; no row at all when absent.
 struct ListPrice {
-  int precio = 0;
-  std::optional<int> dto1, dto2;
+  int price = 0;
+  std::optional<int> discount1, discount2;
 };
 
-inline std::optional<ListPrice> Price(int articulo, int lista) {
-  if ((articulo + lista) % 6 == 0) return std::nullopt;
+inline std::optional<ListPrice> Price(int article, int list) {
+  if ((article + list) % 6 == 0) return std::nullopt;
   ListPrice p;
-  p.precio = 100 * (5 + (articulo * 37) % 995);
-  if ((articulo + lista) % 4 != 0) p.dto1 = lista + 1;
-  if ((articulo * lista) % 3 != 0) p.dto2 = lista;
+  p.price = 100 * (5 + (article * 37) % 995);
+  if ((article + list) % 4 != 0) p.discount1 = list + 1;
+  if ((article * list) % 3 != 0) p.discount2 = list;
   return p;
 }
 
 struct CustomerModel {
   std::string nit;
-  std::string nombre;  // holds a comma: the file quotes it
+  std::string name;  // holds a comma: the file quotes it
   // Branch rows: none for every 17th customer (it buys at list 1).
-  bool sucursal01 = false, sucursal02 = false;
-  std::optional<int> lista01, lista02;  // null list: list 1
+  bool has_branch01 = false, has_branch02 = false;
+  std::optional<int> list01, list02;  // null list: list 1
 };
 
 inline CustomerModel Customer(int k) {
   CustomerModel c;
   c.nit = std::to_string(900000000 + k);
-  char nombre[40];
-  std::snprintf(nombre, sizeof nombre, "CLIENTE %04d, S.A.S.", k);
-  c.nombre = nombre;
+  char name[40];
+  std::snprintf(name, sizeof name, "CLIENTE %04d, S.A.S.", k);
+  c.name = name;
   if (k % 17 != 0) {
-    c.sucursal01 = true;
-    if (k % 10 != 0) c.lista01 = 1 + k % kPriceLists;
+    c.has_branch01 = true;
+    if (k % 10 != 0) c.list01 = 1 + k % kPriceLists;
     if (k % 3 == 0) {
-      c.sucursal02 = true;
-      c.lista02 = 1 + (k + 1) % kPriceLists;
+      c.has_branch02 = true;
+      c.list02 = 1 + (k + 1) % kPriceLists;
     }
   }
   return c;
 }
 
 // The price list a customer's branch buys at (an unknown branch: list 1).
-inline int PriceListOf(const CustomerModel& c, const std::string& sucursal) {
-  if (sucursal == "01" && c.sucursal01) return c.lista01.value_or(1);
-  if (sucursal == "02" && c.sucursal02) return c.lista02.value_or(1);
+inline int PriceListOf(const CustomerModel& c, const std::string& branch) {
+  if (branch == "01" && c.has_branch01) return c.list01.value_or(1);
+  if (branch == "02" && c.has_branch02) return c.list02.value_or(1);
   return 1;
 }
 
 // Warehouse of the demo points of sale 1..4.
-inline std::string WarehouseOf(int punto) { return punto == 2 ? "02" : punto == 3 ? "03" : "01"; }
+inline std::string WarehouseOf(int point_of_sale) {
+  return point_of_sale == 2 ? "02" : point_of_sale == 3 ? "03" : "01";
+}
 
 // One line of the order file. Every line carries the order's columns too, as
 // the order-taking program writes them.
 struct FileLine {
-  std::string prefijo;  // PV: prices include VAT; FE: they exclude it
-  std::string numero;
-  std::string fecha, credito;
-  int vendedor = 1, punto = 1, cliente = 1;
-  std::string sucursal;  // "01", "02" or empty
-  int articulo = 1;
-  int cantidad = 1;
-  std::string unidad;    // empty (the article's), "UND" or "CAJA"
-  int precio = 0;        // whole, a multiple of 100
-  std::string dtoporc;   // whole percent, or empty
+  std::string prefix;  // PV: prices include VAT; FE: they exclude it
+  std::string number;
+  std::string date, due_date;
+  int seller = 1, point_of_sale = 1, customer = 1;
+  std::string branch;  // "01", "02" or empty
+  int article = 1;
+  int quantity = 1;
+  std::string unit;              // empty (the article's), "UND" or "CAJA"
+  int price = 0;                 // whole, a multiple of 100
+  std::string discount_percent;  // whole percent, or empty
 };
 
-inline FileLine LineAt(int64_t pedido, int linea) {
-  const uint64_t hp = Mix(static_cast<uint64_t>(pedido));
-  const uint64_t hl = Mix(hp ^ static_cast<uint64_t>(linea + 1) * 0x100000001b3ull);
+inline FileLine LineAt(int64_t order, int line) {
+  const uint64_t hp = Mix(static_cast<uint64_t>(order));
+  const uint64_t hl = Mix(hp ^ static_cast<uint64_t>(line + 1) * 0x100000001b3ull);
   FileLine l;
-  l.prefijo = pedido % 2 == 0 ? "PV" : "FE";
-  l.numero = std::to_string(100000 + pedido);
-  l.fecha = "1/15/2024";
-  l.credito = hp % 3 == 0 ? "" : "2/14/2024";
-  l.vendedor = 1 + static_cast<int>(hp % 5);
-  l.punto = 1 + static_cast<int>((hp >> 8) % 4);
-  l.cliente = 1 + static_cast<int>((hp >> 16) % kCustomers);
-  const CustomerModel c = Customer(l.cliente);
+  l.prefix = order % 2 == 0 ? "PV" : "FE";
+  l.number = std::to_string(100000 + order);
+  l.date = "1/15/2024";
+  l.due_date = hp % 3 == 0 ? "" : "2/14/2024";
+  l.seller = 1 + static_cast<int>(hp % 5);
+  l.point_of_sale = 1 + static_cast<int>((hp >> 8) % 4);
+  l.customer = 1 + static_cast<int>((hp >> 16) % kCustomers);
+  const CustomerModel c = Customer(l.customer);
   const uint64_t s = (hp >> 32) % 11;
-  l.sucursal = s == 0 ? "" : (s <= 3 && c.sucursal02 ? "02" : "01");
-  l.articulo = 1 + static_cast<int>(hl % kArticles);
-  l.cantidad = 1 + static_cast<int>((hl >> 16) % 48);
+  l.branch = s == 0 ? "" : (s <= 3 && c.has_branch02 ? "02" : "01");
+  l.article = 1 + static_cast<int>(hl % kArticles);
+  l.quantity = 1 + static_cast<int>((hl >> 16) % 48);
   const uint64_t u = (hl >> 24) % 4;
-  l.unidad = u == 0 && Article(l.articulo).caja ? "CAJA" : (u == 1 ? "UND" : "");
-  l.precio = 100 * (5 + static_cast<int>((hl >> 32) % 995));
+  l.unit = u == 0 && Article(l.article).box ? "CAJA" : (u == 1 ? "UND" : "");
+  l.price = 100 * (5 + static_cast<int>((hl >> 32) % 995));
   static const char* const kDiscounts[] = {"", "0", "5", "10"};
-  l.dtoporc = kDiscounts[(hl >> 48) % 4];
+  l.discount_percent = kDiscounts[(hl >> 48) % 4];
   return l;
 }
 
 inline std::string LineText(const FileLine& l) {
-  const CustomerModel c = Customer(l.cliente);
+  const CustomerModel c = Customer(l.customer);
   std::string t;
   t.reserve(160);
-  t += l.prefijo + ',' + l.numero + ',' + l.fecha + ',' + l.credito + ',';
-  t += std::to_string(l.vendedor) + ',' + std::to_string(l.punto) + ',' + c.nit + ",\"" +
-       c.nombre + "\"," + l.sucursal + ",,,,";
-  t += Article(l.articulo).codigo + ',' + std::to_string(l.cantidad) + ',' + l.unidad + ',' +
-       std::to_string(l.precio) + ',' + l.dtoporc + "\r\n";
+  t += l.prefix + ',' + l.number + ',' + l.date + ',' + l.due_date + ',';
+  t += std::to_string(l.seller) + ',' + std::to_string(l.point_of_sale) + ',' + c.nit + ",\"" +
+       c.name + "\"," + l.branch + ",,,,";
+  t += Article(l.article).code + ',' + std::to_string(l.quantity) + ',' + l.unit + ',' +
+       std::to_string(l.price) + ',' + l.discount_percent + "\r\n";
   return t;
 }
 
-// Writes `pedidos` orders of `lineas` lines; returns the bytes written.
-inline int64_t WriteOrderFile(const std::string& ruta, int64_t pedidos, int lineas) {
-  std::ofstream salida(ruta, std::ios::binary | std::ios::trunc);
+// Writes `orders` orders of `lines` lines; returns the bytes written.
+inline int64_t WriteOrderFile(const std::string& path, int64_t orders, int lines) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   int64_t bytes = 0;
-  for (int64_t p = 0; p < pedidos; ++p) {
-    for (int j = 0; j < lineas; ++j) {
+  for (int64_t p = 0; p < orders; ++p) {
+    for (int j = 0; j < lines; ++j) {
       const std::string t = LineText(LineAt(p, j));
-      salida << t;
+      out << t;
       bytes += static_cast<int64_t>(t.size());
     }
   }
-  salida.flush();
-  if (!salida) throw Failure("cannot write " + ruta);
+  out.flush();
+  if (!out) throw Failure("cannot write " + path);
   return bytes;
 }
 
@@ -180,58 +182,58 @@ inline int64_t WriteOrderFile(const std::string& ruta, int64_t pedidos, int line
 inline void PopulateCompany(fb::Attachment& att) {
   fb::Transaction tra = fb::Transaction::Begin(att);
   auto prepare = [&](const char* sql) { return fb::Statement::Prepare(att, tra, sql); };
-  auto opcional = [](const std::optional<int>& v) {
+  auto nullable = [](const std::optional<int>& v) {
     return v ? fb::Value::Integer(*v) : fb::Value::Null();
   };
   prepare("INSERT INTO LISTAS_PRECIOS (LIPR_COD, LIPR_NOMBRE) VALUES (4, 'ESPECIAL')").Execute(tra);
-  fb::Statement articulo = prepare(
+  fb::Statement article = prepare(
       "INSERT INTO ARTICULO (ARTI_COD, ARTI_DESC, ARTI_UNIDAD, TAIV_COD, ARTI_CONSUMO) "
       "VALUES (?, ?, 'UND', ?, ?)");
-  fb::Statement unidad = prepare(
+  fb::Statement unit = prepare(
       "INSERT INTO ARTICULO_UNIDADES (ARTI_COD, ARUN_UNIDAD, ARUN_FACTOR) VALUES (?, 'CAJA', 12)");
-  fb::Statement precio = prepare(
+  fb::Statement price = prepare(
       "INSERT INTO PRECIOS_ARTICULO (ARTI_COD, LIPR_COD, PRAR_PRECIO, PRAR_DTO1, PRAR_DTO2) "
       "VALUES (?, ?, ?, ?, ?)");
   for (int i = 1; i <= kArticles; ++i) {
     const ArticleModel a = Article(i);
-    articulo.SetParam(0, fb::Value::Text(a.codigo));
-    articulo.SetParam(1, fb::Value::Text(a.descripcion));
-    articulo.SetParam(2, fb::Value::Text(a.tarifa));
-    articulo.SetParam(3, fb::Value::Integer(a.consumo));
-    articulo.Execute(tra);
-    if (a.caja) {
-      unidad.SetParam(0, fb::Value::Text(a.codigo));
-      unidad.Execute(tra);
+    article.SetParam(0, fb::Value::Text(a.code));
+    article.SetParam(1, fb::Value::Text(a.description));
+    article.SetParam(2, fb::Value::Text(a.rate));
+    article.SetParam(3, fb::Value::Integer(a.consumption_tax));
+    article.Execute(tra);
+    if (a.box) {
+      unit.SetParam(0, fb::Value::Text(a.code));
+      unit.Execute(tra);
     }
-    for (int lista = 1; lista <= kPriceLists; ++lista) {
-      const std::optional<ListPrice> p = Price(i, lista);
+    for (int list = 1; list <= kPriceLists; ++list) {
+      const std::optional<ListPrice> p = Price(i, list);
       if (!p) continue;
-      precio.SetParam(0, fb::Value::Text(a.codigo));
-      precio.SetParam(1, fb::Value::Integer(lista));
-      precio.SetParam(2, fb::Value::Integer(p->precio));
-      precio.SetParam(3, opcional(p->dto1));
-      precio.SetParam(4, opcional(p->dto2));
-      precio.Execute(tra);
+      price.SetParam(0, fb::Value::Text(a.code));
+      price.SetParam(1, fb::Value::Integer(list));
+      price.SetParam(2, fb::Value::Integer(p->price));
+      price.SetParam(3, nullable(p->discount1));
+      price.SetParam(4, nullable(p->discount2));
+      price.Execute(tra);
     }
   }
-  fb::Statement tercero = prepare(
-      "INSERT INTO TERCEROS (TERC_NIT, TERC_NOMBRE, TERC_CIUDAD) VALUES (?, ?, 'BOGOTA')");
-  fb::Statement sucursal = prepare(
+  fb::Statement party =
+      prepare("INSERT INTO TERCEROS (TERC_NIT, TERC_NOMBRE, TERC_CIUDAD) VALUES (?, ?, 'BOGOTA')");
+  fb::Statement branch = prepare(
       "INSERT INTO CLIENTE_SUCURSALES (TERC_NIT, CLCU_COD, CLCU_NOMBRE, LIPR_COD) "
       "VALUES (?, ?, 'SUCURSAL', ?)");
   for (int k = 1; k <= kCustomers; ++k) {
     const CustomerModel c = Customer(k);
-    tercero.SetParam(0, fb::Value::Text(c.nit));
-    tercero.SetParam(1, fb::Value::Text(c.nombre));
-    tercero.Execute(tra);
-    auto agregue = [&](const char* codigo, const std::optional<int>& lista) {
-      sucursal.SetParam(0, fb::Value::Text(c.nit));
-      sucursal.SetParam(1, fb::Value::Text(codigo));
-      sucursal.SetParam(2, opcional(lista));
-      sucursal.Execute(tra);
+    party.SetParam(0, fb::Value::Text(c.nit));
+    party.SetParam(1, fb::Value::Text(c.name));
+    party.Execute(tra);
+    auto add_branch = [&](const char* code, const std::optional<int>& list) {
+      branch.SetParam(0, fb::Value::Text(c.nit));
+      branch.SetParam(1, fb::Value::Text(code));
+      branch.SetParam(2, nullable(list));
+      branch.Execute(tra);
     };
-    if (c.sucursal01) agregue("01", c.lista01);
-    if (c.sucursal02) agregue("02", c.lista02);
+    if (c.has_branch01) add_branch("01", c.list01);
+    if (c.has_branch02) add_branch("02", c.list02);
   }
   tra.Commit();
 }

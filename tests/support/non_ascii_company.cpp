@@ -22,24 +22,24 @@ void AddNonAsciiData(const FreshDatabase& db, const std::string& charset) {
 }
 
 std::string NonAsciiOrders(int first) {
-  std::string enes;
-  for (int i = 0; i < 70; ++i) enes += "Ñ";
-  const auto linea = [](int numero, const std::string& nombre, const std::string& nit,
-                        const std::string& sucursal, const std::string& articulo) {
-    return "PV," + std::to_string(numero) + ",1/15/2026,1/15/2026,1,1," + nit + ",\"" + nombre +
-           "\"," + sucursal + ",0,0,0," + articulo + ",1,UND,1000,0\r\n";
+  std::string long_name;
+  for (int i = 0; i < 70; ++i) long_name += "Ñ";
+  const auto line = [](int number, const std::string& name, const std::string& nit,
+                       const std::string& branch, const std::string& article) {
+    return "PV," + std::to_string(number) + ",1/15/2026,1/15/2026,1,1," + nit + ",\"" + name +
+           "\"," + branch + ",0,0,0," + article + ",1,UND,1000,0\r\n";
   };
-  return linea(first, "PEÑA é ü €", "900", "SÑ", "Ñ01") +
-         linea(first + 1, enes, "900", "SÑ", "Ñ01") +
-         linea(first + 2, "ACME", "800100200", "01", "ART0004");
+  return line(first, "PEÑA é ü €", "900", "SÑ", "Ñ01") +
+         line(first + 1, long_name, "900", "SÑ", "Ñ01") +
+         line(first + 2, "ACME", "800100200", "01", "ART0004");
 }
 
 std::vector<std::string> ExpectedTexts(int first) {
-  std::string enes;
-  for (int i = 0; i < 60; ++i) enes += "Ñ";
+  std::string long_name;
+  for (int i = 0; i < 60; ++i) long_name += "Ñ";
   const std::string n = std::to_string(first);
   return {n + "|PEÑA é ü €|10|SÑ|S|Ñ01|PIÑA ÜBER € é",
-          std::to_string(first + 1) + "|" + enes + "|60|SÑ|S|Ñ01|PIÑA ÜBER € é",
+          std::to_string(first + 1) + "|" + long_name + "|60|SÑ|S|Ñ01|PIÑA ÜBER € é",
           std::to_string(first + 2) + "|ACME|4|01|S|ART0004|CAFE CLASICO 004"};
 }
 

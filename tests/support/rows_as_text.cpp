@@ -11,13 +11,13 @@ std::vector<TextRow> RowsAsText(Connection& connection, const RegionalSettings& 
   QuerySet q(connection, rs, "QPrueba");
   q.SetCommandText(sql);
   q.Open();
-  std::vector<TextRow> filas;
+  std::vector<TextRow> rows;
   for (q.First(); !q.Eof(); q.Next()) {
-    TextRow fila;
-    for (int i = 0; i < q.FieldCount(); ++i) fila[q.FieldName(i)] = q.AsText(i);
-    filas.push_back(std::move(fila));
+    TextRow row;
+    for (int i = 0; i < q.FieldCount(); ++i) row[q.FieldName(i)] = q.AsText(i);
+    rows.push_back(std::move(row));
   }
-  return filas;
+  return rows;
 }
 
 }  // namespace imp::testing
