@@ -101,6 +101,7 @@ struct Statement::Impl final : Dependent {
   int input_count = 0;
   std::vector<Value> params;
   std::vector<Column> columns;
+  std::vector<FieldOffsets> column_offsets;
   std::vector<Column> parameters;
   Row outputs;
 
@@ -288,6 +289,7 @@ Statement Statement::Prepare(Attachment& attachment, Transaction& transaction, c
     impl->input_count = static_cast<int>(impl->in_meta->getCount(&s));
   });
   impl->columns = DescribeColumns(impl->out_meta.get());
+  impl->column_offsets = OffsetsOf(impl->out_meta.get());
   impl->parameters = DescribeColumns(impl->in_meta.get());
   impl->params.assign(impl->input_count, Value());
   Statement st;
@@ -374,7 +376,7 @@ uint64_t Statement::Run(Transaction& transaction, bool count_rows) {
   ++impl_->core->executions;
   impl_->outputs.clear();
   if (has_outputs)
-    impl_->outputs = DecodeRow(impl_->out_meta.get(), impl_->columns, out.data(), impl_->core->Live(), tra);
+    impl_->outputs = DecodeRow(impl_->columns, impl_->column_offsets, out.data(), impl_->core->Live(), tra);
   return affected;
 }
 
@@ -407,7 +409,7 @@ bool Cursor::Fetch() {
     c.Drop();
     return false;
   }
-  c.row = DecodeRow(c.statement->out_meta.get(), c.statement->columns, c.buffer.data(), c.core->Live(),
+  c.row = DecodeRow(c.statement->columns, c.statement->column_offsets, c.buffer.data(), c.core->Live(),
                     c.transaction->Live());
   return true;
 }

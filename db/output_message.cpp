@@ -14,6 +14,14 @@ namespace imp::fb {
 namespace {
 
 constexpr int kCharsetUnicodeFss = 3;
+
+// A value of type T at `p`, which need not be aligned for T.
+template <typename T>
+T Load(const unsigned char* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
 constexpr int kCharsetUtf8 = 4;
 
 // Reads a whole blob.
@@ -74,19 +82,24 @@ std::vector<Column> DescribeColumns(Firebird::IMessageMetadata* meta) {
   return columns;
 }
 
-Row DecodeRow(Firebird::IMessageMetadata* meta, const std::vector<Column>& columns,
+std::vector<FieldOffsets> OffsetsOf(Firebird::IMessageMetadata* meta) {
+  std::vector<FieldOffsets> offsets;
+  if (!meta) return offsets;
+  Call("Unable to describe columns", [&](Firebird::ThrowStatusWrapper& s) {
+    const unsigned count = meta->getCount(&s);
+    for (unsigned i = 0; i < count; ++i)
+      offsets.push_back({meta->getOffset(&s, i), meta->getNullOffset(&s, i)});
+  });
+  return offsets;
+}
+
+Row DecodeRow(const std::vector<Column>& columns, const std::vector<FieldOffsets>& offsets,
               const unsigned char* buffer, Firebird::IAttachment* att, Firebird::ITransaction* tra) {
   Row row(columns.size());
-  std::vector<std::pair<unsigned, unsigned>> offsets(columns.size());
-  Call("Unable to read row", [&](Firebird::ThrowStatusWrapper& s) {
-    for (unsigned i = 0; i < columns.size(); ++i)
-      offsets[i] = {meta->getOffset(&s, i), meta->getNullOffset(&s, i)};
-  });
   for (size_t i = 0; i < columns.size(); ++i) {
     const Column& c = columns[i];
-    const unsigned char* p = buffer + offsets[i].first;
-    int16_t null_flag;
-    std::memcpy(&null_flag, buffer + offsets[i].second, sizeof null_flag);
+    const unsigned char* p = buffer + offsets[i].value;
+    const auto null_flag = Load<int16_t>(buffer + offsets[i].null_flag);
     Value& v = row[i];
     if (null_flag != 0 || c.sql_type == SQL_NULL) continue;
     switch (c.sql_type) {
@@ -95,57 +108,48 @@ Row DecodeRow(Firebird::IMessageMetadata* meta, const std::vector<Column>& colum
                                   c.charset));
         break;
       case SQL_VARYING: {
-        uint16_t n;
-        std::memcpy(&n, p, sizeof n);
+        const auto n = Load<uint16_t>(p);
         v = Value::Text(std::string_view(reinterpret_cast<const char*>(p + 2), n));
         break;
       }
       case SQL_SHORT: {
-        int16_t n;
-        std::memcpy(&n, p, sizeof n);
+        const auto n = Load<int16_t>(p);
         v = Value::Integer(n, c.scale);
         break;
       }
       case SQL_LONG: {
-        int32_t n;
-        std::memcpy(&n, p, sizeof n);
+        const auto n = Load<int32_t>(p);
         v = Value::Integer(n, c.scale);
         break;
       }
       case SQL_INT64: {
-        int64_t n;
-        std::memcpy(&n, p, sizeof n);
+        const auto n = Load<int64_t>(p);
         v = Value::Integer(n, c.scale);
         break;
       }
       case SQL_FLOAT: {
-        float f;
-        std::memcpy(&f, p, sizeof f);
+        const auto f = Load<float>(p);
         v = Value::Double(f);
         break;
       }
       case SQL_DOUBLE:
       case SQL_D_FLOAT: {
-        double d;
-        std::memcpy(&d, p, sizeof d);
+        const auto d = Load<double>(p);
         v = Value::Double(d);
         break;
       }
       case SQL_TYPE_DATE: {
-        ISC_DATE d;
-        std::memcpy(&d, p, sizeof d);
+        const auto d = Load<ISC_DATE>(p);
         v = Value::OfDate(Date::FromDays(d - kClientDayOf1970));
         break;
       }
       case SQL_TIMESTAMP: {
-        ISC_TIMESTAMP ts;
-        std::memcpy(&ts, p, sizeof ts);
+        const auto ts = Load<ISC_TIMESTAMP>(p);
         v = Value::OfDate(Date::FromDays(ts.timestamp_date - kClientDayOf1970));
         break;
       }
       case SQL_TYPE_TIME: {
-        ISC_TIME t;
-        std::memcpy(&t, p, sizeof t);
+        const auto t = Load<ISC_TIME>(p);
         v = Value::Text(TimeText(t));
         break;
       }
@@ -154,8 +158,7 @@ Row DecodeRow(Firebird::IMessageMetadata* meta, const std::vector<Column>& colum
         v.integer = *p ? 1 : 0;
         break;
       case SQL_BLOB: {
-        ISC_QUAD id;
-        std::memcpy(&id, p, sizeof id);
+        const auto id = Load<ISC_QUAD>(p);
         v = Value::Blob(ReadBlob(att, tra, id));
         break;
       }
