@@ -17,6 +17,11 @@ bool IsValidUtf8(std::string_view bytes);
 // The text the operator sees for `bytes`.
 QString DisplayText(std::string_view bytes);
 
+// A message the system composed: our own words (UTF-8) around values taken
+// from a file or the database, which may be Windows-1252. Read byte by byte,
+// so neither part garbles the other ("Artículo 'NIÑO'", not "ArtÃ­culo").
+QString MessageText(std::string_view bytes);
+
 // `bytes` read as Windows-1252. Bytes the code page leaves undefined map to
 // the control character of the same number, so no byte is lost.
 QString FromWindows1252(std::string_view bytes);

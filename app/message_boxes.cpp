@@ -14,7 +14,7 @@ namespace {
 
 void Show(QMessageBox::Icon icon, const QString& title, const std::string& text) {
   // Without a parent the box is centred on the screen.
-  QMessageBox box(icon, title, DisplayText(text), QMessageBox::Ok);
+  QMessageBox box(icon, title, MessageText(text), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   RunModal(box);
@@ -24,11 +24,11 @@ void Show(QMessageBox::Icon icon, const QString& title, const std::string& text)
 
 void MessageBoxes::ShowWithDetail(const std::string& text, const std::string& detail, bool error) {
   QMessageBox box(error ? QMessageBox::Critical : QMessageBox::NoIcon, ApplicationTitle(),
-                  DisplayText(error ? WithFinalPeriod(text) : text), QMessageBox::Ok);
+                  MessageText(error ? WithFinalPeriod(text) : text), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   box.setObjectName(QStringLiteral("CajaConDetalle"));
-  if (!detail.empty()) box.setDetailedText(DisplayText(detail));
+  if (!detail.empty()) box.setDetailedText(MessageText(detail));
   RunModal(box);
 }
 

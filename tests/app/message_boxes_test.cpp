@@ -75,5 +75,14 @@ TEST(MessageBoxes, Windows1252TextIsShownReadable) {
   EXPECT_EQ(recorder.texts()[0], QStringLiteral("Código 'AÑO' no encontrado."));
 }
 
+// Our words are UTF-8 and the file's value Windows-1252: each part is read
+// as what it is.
+TEST(MessageBoxes, OurWordsAndAFilesValueBothReadable) {
+  test::DialogRecorder recorder;
+  MessageBoxes().ShowMessage("Art\xC3\xAD" "culo 'NI\xD1O' no encontrado.");
+  ASSERT_EQ(recorder.texts().size(), 1u);
+  EXPECT_EQ(recorder.texts()[0], QStringLiteral("Artículo 'NIÑO' no encontrado."));
+}
+
 }  // namespace
 }  // namespace imp
