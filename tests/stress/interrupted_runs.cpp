@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -83,6 +84,20 @@ std::string KeyList(const std::set<OrderKey>& keys) {
   return text;
 }
 
+// Waits until `path` exists; false when the importer ended first without
+// having made it, or after the run limit.
+bool WaitForFile(ChildProcess& importer, const std::string& path) {
+  const auto end = std::chrono::steady_clock::now() + kRunLimit;
+  while (access(path.c_str(), F_OK) != 0) {
+    if (!importer.WaitForRecords(0, std::chrono::milliseconds(0))) {
+      return access(path.c_str(), F_OK) == 0;
+    }
+    if (std::chrono::steady_clock::now() >= end) return false;
+    usleep(5'000);
+  }
+  return true;
+}
+
 }  // namespace
 
 InterruptionFigures InterruptedRuns(const StressCompany& company, ExpectedOrders& expected,
@@ -110,10 +125,12 @@ InterruptionFigures InterruptedRuns(const StressCompany& company, ExpectedOrders
         company.Import(path, /*terminal=*/true, {"--rejects", rejects, "--report", report});
     bool sent = false;
     // A signal that comes before the program has taken its signals ends it
-    // the default way, before it has done anything: the starting runs wait
-    // for the report, which is written once the signals are taken.
-    if (at_start) {
-      for (int i = 0; i < 2000 && access(report.c_str(), F_OK) != 0; ++i) usleep(5'000);
+    // the default way, before it has done anything. Every run waits for the
+    // report, which is written once the signals are taken: a slow start (a
+    // sanitizer build) can come after the first records are counted.
+    if (signal_number != SIGKILL && !WaitForFile(*importer, report)) {
+      ADD_FAILURE() << "the importer wrote no report:\n" << importer->err();
+      return figures;
     }
     if (importer->WaitForRecords(record_count, kRunLimit)) {
       usleep(delay);
