@@ -228,7 +228,7 @@ int RunBatchImport(const BatchOptions& options) {
   Tfdm fdm;
   fdm.set_dialogs(&screen);
   fdm.set_regional_settings(rs);
-  if (rejects) rejects->set_require_utf8(rs.text_encoding == TextEncoding::kUtf8);
+  if (rejects) rejects->set_text_encoding(rs.text_encoding);
 
   screen.ShowStatus(company.ConnectingCaption());
   try {
@@ -241,9 +241,11 @@ int RunBatchImport(const BatchOptions& options) {
   // write are two statements: a second importer between them could write
   // the same order. Every run that writes says so on its attachment, and a
   // run that skips existing orders does not start beside another.
-  if (!options.dry_run) {
+  // A dry run checks what the real run would, and refuses what it would
+  // refuse; it writes nothing, so it does not announce itself.
+  {
     try {
-      AnnounceImporter(fdm.Norvela);
+      if (!options.dry_run) AnnounceImporter(fdm.Norvela);
       if (options.skip_existing) {
         const std::vector<std::string> others = OtherImporters(fdm.Norvela);
         if (!others.empty()) {

@@ -131,7 +131,7 @@ void BatchRejects::CopyRestUnread() {
   std::string failure;
   LinePosition last;  // the last record the reader delivered
   TLectorPlano reader;
-  reader.set_require_utf8(require_utf8_);
+  reader.set_text_encoding(encoding_);
   try {
     reader.lea_registros(order_file_,
                          [&](const TCamposRegistro&, const LinePosition& p) {

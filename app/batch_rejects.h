@@ -33,6 +33,7 @@
 
 #include "app/output_file.h"
 #include "import/import_summary.h"
+#include "values/text_encoding.h"
 
 namespace imp {
 
@@ -43,10 +44,10 @@ class BatchRejects final : public ImportObserver {
   // that cannot be written.
   BatchRejects(std::string order_file, const std::string& path);
 
-  // Whether the order file is declared UTF-8: the lines never read are
-  // then found by the same rule as the run's (a line that is not UTF-8
-  // stops the reader there).
-  void set_require_utf8(bool required) { require_utf8_ = required; }
+  // The order file's declared encoding: the lines never read are then
+  // found by the same rules as the run's (a line that is not UTF-8, or a
+  // byte-order mark the encoding contradicts, stops the reader there).
+  void set_text_encoding(TextEncoding encoding) { encoding_ = encoding; }
 
   void OnOrderWritten(const OrderWritten& order) override;
   void OnOrderDropped(const OrderDropped& order) override;
@@ -87,7 +88,7 @@ class BatchRejects final : public ImportObserver {
                        const std::string& first_entry);
 
   std::string order_file_;
-  bool require_utf8_ = false;
+  TextEncoding encoding_ = TextEncoding::kNone;
   std::string path_;
   File source_;
   File rejects_;

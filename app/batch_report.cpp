@@ -111,8 +111,8 @@ void BatchReport::OnOrderSkipped(const OrderSkipped& p) {
   settled_lines_ += static_cast<int64_t>(p.file_lines.size());
   ++existing_;
   Append(orders_, first_order_,
-         OrderObject(p.prefix, p.number, IdOrNull(p.order_id, false), p.lines, p.vat, p.total,
-                     "existente") +
+         OrderObject(p.prefix, p.number, IdOrNull(p.order_id, p.in_this_trial), p.lines, p.vat,
+                     p.total, "existente") +
              "}");
 }
 

@@ -52,8 +52,10 @@ void BatchSummary::OnLineDropped(const LineDropped& line) {
 
 void BatchSummary::OnOrderSkipped(const OrderSkipped& order) {
   ++orders_existing_;
-  const std::string line = "  " + EscapedOneLine(order.prefix + " " + order.number) +
-                           ": ya grabado con el identificador " + order.order_id + "\n";
+  const std::string line =
+      "  " + EscapedOneLine(order.prefix + " " + order.number) +
+      (order.in_this_trial ? std::string(": ya grabado antes en esta simulación\n")
+                           : ": ya grabado con el identificador " + order.order_id + "\n");
   std::fwrite(line.data(), 1, line.size(), existing_orders_.get());
 }
 

@@ -1,5 +1,8 @@
 #include "db/order_ids.h"
 
+#include <charconv>
+#include <cstdint>
+
 #include "db/connection.h"
 #include "db/firebird.h"
 #include "values/failure.h"
@@ -11,6 +14,14 @@ namespace {
 // isc_read_only_trans: an update attempted in a read-only transaction.
 constexpr intptr_t kReadOnlyTransaction = 335544361;
 }  // namespace
+
+bool OrderIds::IsStandIn(const std::string& id) const {
+  if (!stand_in_id_) return false;
+  int64_t n = 0;
+  const auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), n);
+  if (error != std::errc() || end != id.data() + id.size()) return false;
+  return n <= first_stand_in_ && n > *stand_in_id_;
+}
 
 std::string OrderIds::Next() {
   if (stand_in_id_) {

@@ -20,7 +20,12 @@ class OrderIds {
   // The next identifier as decimal text ("" when the procedure gave none).
   std::string Next();
   // Next gives `first`, first - 1, ... from now on.
-  void UseStandIns(int32_t first) { stand_in_id_ = first; }
+  void UseStandIns(int32_t first) {
+    stand_in_id_ = first;
+    first_stand_in_ = first;
+  }
+  // True iff `id` (decimal text) is a stand-in that Next has given out.
+  bool IsStandIn(const std::string& id) const;
   // The identifier of the written order of document type 34 with this key.
   std::optional<std::string> FindWritten(const std::string& prefix, const std::string& number);
 
@@ -28,6 +33,7 @@ class OrderIds {
   Connection& connection_;
   bool needs_write_ = false;            // the procedure writes: a transaction of its own
   std::optional<int32_t> stand_in_id_;  // the next stand-in identifier
+  int32_t first_stand_in_ = 0;
 };
 
 }  // namespace imp

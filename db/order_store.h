@@ -151,6 +151,9 @@ class OrderStore {
   std::optional<std::string> FindWrittenOrder(const std::string& prefix, const std::string& number) {
     return ids_.FindWritten(prefix, number);
   }
+  // True iff `id` is a stand-in this store gave out (see UseStandInIds):
+  // the order was written earlier in the same trial run.
+  bool IsStandInId(const std::string& id) const { return ids_.IsStandIn(id); }
 
   // ---- pending changes and the write
 

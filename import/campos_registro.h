@@ -5,8 +5,10 @@
 // lines, so a shorter line leaves the texts of a longer earlier line in the
 // higher slots, and whoever maps the record sees them.
 //
-// Each slot is a fixed buffer of kMaxBytes bytes, so reading never allocates
-// and the reader fills a slot in place, byte runs straight from its block.
+// A field holds at most kMaxCharacters characters; in UTF-8 a character may
+// take up to four bytes, so each slot is a fixed buffer of kMaxBytes bytes.
+// Reading never allocates: the reader fills a slot in place, byte runs
+// straight from its block.
 
 #include <array>
 #include <cstddef>
@@ -18,7 +20,8 @@ namespace imp {
 class TCamposRegistro {
  public:
   static constexpr int kFieldCount = 51;
-  static constexpr std::size_t kMaxBytes = 255;
+  static constexpr std::size_t kMaxCharacters = 255;
+  static constexpr std::size_t kMaxBytes = 4 * kMaxCharacters;
 
   // True iff `n` names a slot (1..51).
   static constexpr bool IsField(long long n) { return n >= 1 && n <= kFieldCount; }

@@ -51,6 +51,9 @@ struct OrderSkipped {
   std::optional<Currency> vat;
   std::optional<Currency> total;
   std::vector<LinePosition> file_lines;
+  // Written earlier in this same trial run (a dry run): `order_id` is a
+  // stand-in that no real run would give it.
+  bool in_this_trial = false;
 };
 
 // A record whose line was left out of its order (article not valid).

@@ -62,10 +62,12 @@ class ImportRun {
   // commits on its own.
   void set_orders_per_transaction(int n) { orders_per_transaction_ = n < 1 ? 1 : n; }
 
-  // Asks the run to stop between orders: the order being read is completed
-  // and written (or dropped) whole, then no further record is read and the
+  // Asks the run to stop between orders: the order in hand (being written,
+  // waiting to be written, or having its lines priced) is completed and
+  // written (or dropped) whole; no order read after it is written, whether
+  // its records were read ahead or not, no further record is read, and the
   // run ends as stopped (ImportSummary::Outcome::kStopped), naming the
-  // first line it did not read. Safe to call from a signal handler or from
+  // first line it did not import. Safe to call from a signal handler or from
   // another thread; a request made before a run starts stops it before its
   // first record. The request stays until ClearStopRequest.
   void RequestStop() noexcept { stop_requested_.store(true, std::memory_order_relaxed); }

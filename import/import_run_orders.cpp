@@ -227,6 +227,7 @@ bool ImportRun::SkipIfExisting(std::vector<LinePosition>& file_lines, bool end_o
                        OptionalValue(store_.HeaderField("PEDI_IVAMONTO")),
                        OptionalValue(store_.HeaderField("PEDI_TOTAL")),
                        std::move(file_lines)};
+  skipped.in_this_trial = store_.IsStandInId(skipped.order_id);
   store_.CancelUpdates();
   ForgetOrderLines(end_of_file);
   ++summary_.existing_orders;

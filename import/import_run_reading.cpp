@@ -36,9 +36,18 @@ void ImportRun::ReadOrderFile(const std::string& path) {
   reading_ = true;
 
   TLectorPlano reader;
-  reader.set_require_utf8(rs_.text_encoding == TextEncoding::kUtf8);
+  reader.set_text_encoding(rs_.text_encoding);
   bool opened = false;
   std::optional<LinePosition> stopped_at;
+  // The records read ahead are handled before the run ends; a stop asked
+  // for meanwhile takes effect at the first of them that begins an order.
+  auto handle_read = [this, &stopped_at] {
+    try {
+      HandleRead();
+    } catch (const StopBeforeRecord& stop) {
+      stopped_at = stop.position;
+    }
+  };
   try {
     opened = reader.lea_registros(
         path,
@@ -48,14 +57,23 @@ void ImportRun::ReadOrderFile(const std::string& path) {
         [this] { screen_.StepProgress(); });
   } catch (const Failure&) {
     // A line the reader refuses: the records read before it are handled
-    // first, as they would have been had they not been read ahead.
-    HandleRead();
-    throw;
+    // first, as they would have been had they not been read ahead. A stop
+    // that comes first leaves the refused line unread, like those after it.
+    handle_read();
+    if (!stopped_at) throw;
+    opened = true;
   } catch (const StopBeforeRecord& stop) {
     stopped_at = stop.position;
     opened = true;
   }
-  HandleRead();
+  if (!stopped_at) {
+    handle_read();
+  } else if (!read_ahead_.empty()) {
+    const LinePosition reading_stopped = *stopped_at;
+    stopped_at.reset();
+    handle_read();
+    if (!stopped_at) stopped_at = reading_stopped;
+  }
   summary_.skipped_lines = reader.skipped_lines();
   if (stopped_at) {
     // The order read so far is whole: it is written like the last order of
@@ -165,6 +183,15 @@ void ImportRun::HandleRecord(const LinePosition& position) {
       failing_line_ = position.number;
     }
     order_lines_.erase(order_lines_.begin(), order_lines_.end() - 1);
+    if (stop_requested()) {
+      // The order in hand when the stop was asked for is written; the
+      // orders read after it are not begun, read ahead or not.
+      --summary_.records;
+      order_lines_.clear();
+      primer_pedido_ = true;  // nothing left to complete
+      failing_line_ = 0;
+      throw StopBeforeRecord{position};
+    }
     PreloadLookups(/*with_header=*/true);
     inicie_pedido();
   } else if (next_ == 0) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "values/failure.h"
@@ -28,7 +29,7 @@ constexpr unsigned char kComma = 44;
 constexpr unsigned char kQuote = 34;
 constexpr unsigned char kCR = 13;
 constexpr unsigned char kLF = 10;
-constexpr std::size_t kMaxFieldBytes = TCamposRegistro::kMaxBytes;
+constexpr std::size_t kMaxCharacters = TCamposRegistro::kMaxCharacters;
 constexpr std::int64_t kBomLength = 3;
 
 // Bytes that need a decision; every other byte is simply part of the field.
@@ -107,33 +108,65 @@ inline std::uint64_t DecisionMask(const char* p) {
   throw Failure("El archivo " + ruta + " cambió mientras se importaba.");
 }
 
-bool StartsWithBom(int fd, std::int64_t file_size) {
-  if (file_size < kBomLength) return false;
-  unsigned char start[kBomLength];
+// The first bytes of the file, as many as `n` (fewer in a shorter file).
+std::size_t ReadStart(int fd, unsigned char* start, std::size_t n) {
   ssize_t bytes_read;
   do {
-    bytes_read = ::pread(fd, start, sizeof start, 0);
+    bytes_read = ::pread(fd, start, n, 0);
   } while (bytes_read < 0 && errno == EINTR);
-  return bytes_read == kBomLength && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF;
+  return bytes_read > 0 ? static_cast<std::size_t>(bytes_read) : 0;
 }
 
-// A file that begins with a UTF-16 byte-order mark holds two bytes per
-// character: read as lines of bytes it would give nonsense at every field.
-void RefuseUtf16(int fd, std::int64_t file_size) {
-  if (file_size < 2) return;
-  unsigned char start[2];
-  ssize_t bytes_read;
-  do {
-    bytes_read = ::pread(fd, start, sizeof start, 0);
-  } while (bytes_read < 0 && errno == EINTR);
-  if (bytes_read != 2) return;
+bool StartsWithBom(const unsigned char* start, std::size_t n) {
+  return n >= kBomLength && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF;
+}
+
+constexpr char kSaveAsText[] =
+    "guárdelo como texto de un byte por carácter (Windows-1252) o UTF-8";
+
+// A file that holds two bytes per character, read as lines of bytes, would
+// give nonsense at every field. With a byte-order mark it says so itself;
+// without one, text of the Latin alphabet shows a zero byte after (or
+// before) every character of its first line.
+void RefuseUtf16(const unsigned char* start, std::size_t n) {
+  if (n < 2) return;
   const bool le = start[0] == 0xFF && start[1] == 0xFE;
   const bool be = start[0] == 0xFE && start[1] == 0xFF;
   if (le || be) {
     throw Failure(std::string("Línea 1: el archivo está en UTF-16 (empieza con la marca ") +
-                  (le ? "FF FE" : "FE FF") +
-                  "); guárdelo como texto de un byte por carácter (Windows-1252) o UTF-8");
+                  (le ? "FF FE" : "FE FF") + "); " + kSaveAsText);
   }
+  // At least two characters, each a non-zero byte beside a zero one, up to
+  // the first line end.
+  std::size_t pairs = 0;
+  bool little = true, big = true;
+  for (std::size_t i = 0; i + 1 < n && (little || big); i += 2) {
+    const unsigned char a = start[i], b = start[i + 1];
+    little = little && a != 0 && b == 0;
+    big = big && a == 0 && b != 0;
+    ++pairs;
+    if ((little && a == kLF) || (big && b == kLF)) break;
+  }
+  if ((little || big) && pairs >= 2) {
+    throw Failure(std::string("Línea 1: el archivo parece estar en UTF-16 sin marca de orden de "
+                              "bytes (") +
+                  (little ? "un byte cero tras cada carácter" : "un byte cero antes de cada carácter") +
+                  "); " + kSaveAsText);
+  }
+}
+
+// A UTF-8 byte-order mark is the file declaring its encoding. Read as a
+// single-byte code page, every accented letter of it would be written as two
+// wrong ones (Ñ as Ã‘): it is refused unless the run reads UTF-8, or bytes as
+// they are.
+void RefuseMisdeclaredUtf8(TextEncoding encoding) {
+  if (encoding == TextEncoding::kUtf8 || encoding == TextEncoding::kNone) return;
+  throw Failure(std::string("Línea 1: el archivo empieza con la marca de UTF-8 (EF BB BF), pero "
+                            "se está leyendo como ") +
+                EncodingName(encoding) +
+                ": sus letras con tilde se grabarían mal. Impórtelo como UTF-8 "
+                "(--codificacion UTF8; en la ventana, Codificacion=UTF8 en el almacén de "
+                "configuración).");
 }
 
 // The byte state machine of one run. Bytes are fed in pieces of any size
@@ -144,9 +177,16 @@ void RefuseUtf16(int fd, std::int64_t file_size) {
 // only at line ends, when every field of the line is complete.
 class Tokenizer final {
  public:
+  // `utf8`: characters are code points, up to four bytes each; otherwise
+  // one byte is one character.
   Tokenizer(TCamposRegistro& fields, const TLectorPlano::RecordHandler& handler,
-              std::int64_t start)
-      : fields_(fields), handler_(handler), dest_(fields.bytes(1)), line_start_(start) {}
+            std::int64_t start, bool utf8)
+      : fields_(fields),
+        handler_(handler),
+        dest_(fields.bytes(1)),
+        max_bytes_(utf8 ? TCamposRegistro::kMaxBytes : kMaxCharacters),
+        utf8_(utf8),
+        line_start_(start) {}
 
   // `end` must be followed by kBlockPadding readable bytes.
   void Feed(const char* p, const char* end, std::int64_t offset) {
@@ -194,16 +234,22 @@ class Tokenizer final {
   std::int64_t skipped() const { return skipped_; }
 
  private:
-  static constexpr std::size_t kNoCut = static_cast<std::size_t>(-1);
+  // The first zero byte of the line being read.
+  struct ZeroByte {
+    int field;              // its field, from 1
+    std::size_t in_field;   // its position in the field, from 1, quotes not counted
+    std::int64_t offset;    // its offset in the file
+  };
 
   // Plain bytes: straight into the slot, in 16-byte chunks (the block and
   // the slot both have the slack for the last chunk's excess).
   void CopyPlain(const char* p, std::size_t n) {
     after_cr_ = false;
-    if (n > kMaxFieldBytes - length_) FailTooLong();
+    if (n > max_bytes_ - length_) FailTooLong();
     char* const d = dest_ + length_;
     for (std::size_t i = 0; i < n; i += 16) std::memcpy(d + i, p + i, 16);
     length_ += n;
+    field_has_text_ = true;
   }
 
   // A decision byte at file offset `position`.
@@ -213,6 +259,7 @@ class Tokenizer final {
         after_cr_ = false;
         if (in_quotes_) {
           Append(static_cast<char>(c));
+          field_has_text_ = true;
         } else {
           if (index_ == TCamposRegistro::kFieldCount) FailTooManyFields();
           CloseField();
@@ -236,22 +283,33 @@ class Tokenizer final {
         EndLine(position);
         after_cr_ = true;
         break;
-      default:  // zero byte: ends the text, still counts towards the length
+      default:  // zero byte: no text holds one (see Deliver)
         after_cr_ = false;
-        if (cut_ == kNoCut) cut_ = length_;
+        if (!zero_) zero_ = ZeroByte{index_, length_ + 1, position};
         Append(static_cast<char>(c));
         break;
     }
   }
 
   void Append(char byte) {
-    if (length_ == kMaxFieldBytes) FailTooLong();
+    if (length_ == max_bytes_) FailTooLong();
     dest_[length_++] = byte;
   }
 
   [[noreturn]] void FailTooLong() const {
     throw Failure("Línea " + std::to_string(line_) + ": el campo " + std::to_string(index_) +
-                  " tiene más de " + std::to_string(kMaxFieldBytes) + " caracteres.");
+                  " tiene más de " + std::to_string(kMaxCharacters) + " caracteres.");
+  }
+
+  // Characters of the field so far: in UTF-8, the bytes that begin one
+  // (a malformed field fails the line later, whatever it counts here).
+  std::size_t Characters() const {
+    if (!utf8_) return length_;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < length_; ++i) {
+      n += (static_cast<unsigned char>(dest_[i]) & 0xC0) != 0x80;
+    }
+    return n;
   }
 
   [[noreturn]] void FailTooManyFields() const {
@@ -260,12 +318,14 @@ class Tokenizer final {
                   std::to_string(TCamposRegistro::kFieldCount) + " campos por línea.");
   }
 
+  // A field of nothing but zero bytes is empty: if its line is no record,
+  // the slot must not keep bytes no text holds.
   void CloseField() {
-    const std::size_t length = cut_ == kNoCut ? length_ : cut_;
-    has_text_ |= length != 0;
-    fields_.set_length(index_, length);
+    if (utf8_ && length_ > kMaxCharacters && Characters() > kMaxCharacters) FailTooLong();
+    has_text_ |= field_has_text_;
+    fields_.set_length(index_, field_has_text_ ? length_ : 0);
     length_ = 0;
-    cut_ = kNoCut;
+    field_has_text_ = false;
   }
 
   // The line end byte at `position`. A line without bytes is no record: it
@@ -288,12 +348,26 @@ class Tokenizer final {
   // is no record either: its empty fields change no value, so it would
   // repeat the previous record just like an empty line. The slots it
   // emptied held nothing the values do not already hold.
+  //
+  // A zero byte in a line that holds text is refused with the line: text
+  // never holds one, so it is no part of any value, and dropping it, or
+  // cutting the field there, would import a value the file does not have.
   void Deliver(std::int64_t line_end) {
+    const std::optional<ZeroByte> zero = zero_;
+    zero_.reset();
     if (!has_text_) {
       ++skipped_;
       return;
     }
     has_text_ = false;
+    if (zero) {
+      throw Failure("Línea " + std::to_string(line_) + ": el campo " +
+                    std::to_string(zero->field) + " contiene un byte cero en la posición " +
+                    std::to_string(zero->in_field) + " (desplazamiento " +
+                    std::to_string(zero->offset) +
+                    " del archivo): un archivo de texto no los trae, y el valor no se puede "
+                    "importar tal como está.");
+    }
     previous_fields_ = index_;
     if (!handler_) return;
     const LinePosition position{line_, line_start_, line_end - line_start_, cut_off_};
@@ -303,8 +377,11 @@ class Tokenizer final {
   TCamposRegistro& fields_;
   const TLectorPlano::RecordHandler& handler_;
   char* dest_;                  // bytes of the slot being filled
+  const std::size_t max_bytes_;  // bytes a field may take
+  const bool utf8_;
   std::size_t length_ = 0;          // bytes of the field so far
-  std::size_t cut_ = kNoCut;  // where a zero byte cut the text
+  bool field_has_text_ = false;  // the field holds a byte other than a zero
+  std::optional<ZeroByte> zero_;
   int index_ = 1;                 // slot of the field being read
   bool in_quotes_ = false;
   bool after_cr_ = false;  // the previous byte was a CR that ended a line
@@ -354,9 +431,13 @@ bool TLectorPlano::lea_registros(const std::string& path, const RecordHandler& h
   std::int64_t next_step = step;
   std::int64_t consumed = 0;
   skipped_lines_ = 0;
-  RefuseUtf16(file.fd(), file_size);
-  const bool has_bom = StartsWithBom(file.fd(), file_size);
+  unsigned char start[512];
+  const std::size_t start_size = ReadStart(file.fd(), start, sizeof start);
+  RefuseUtf16(start, start_size);
+  const bool has_bom = StartsWithBom(start, start_size);
+  if (has_bom) RefuseMisdeclaredUtf8(encoding_);
   std::int64_t to_skip = has_bom ? kBomLength : 0;
+  const bool utf8 = encoding_ == TextEncoding::kUtf8;
 
   TCamposRegistro fields;
   const int fd = file.fd();
@@ -366,7 +447,7 @@ bool TLectorPlano::lea_registros(const std::string& path, const RecordHandler& h
     }
     if (handler) handler(c, p);
   };
-  Tokenizer tokenizer(fields, require_utf8_ ? check_utf8 : handler, to_skip);
+  Tokenizer tokenizer(fields, utf8 ? check_utf8 : handler, to_skip, utf8);
   const std::unique_ptr<char[]> block(new char[block_size_ + kBlockPadding]());
 
   // A writer that appends to the file, cuts it or rewrites it while it is

@@ -14,6 +14,7 @@
 //    that byte starts the next one. No byte is ever dropped.
 //  - A line without bytes (two line ends in a row) is not a record, nor is
 //    a line whose every field is empty (commas, quotes, zero bytes only).
+//    Any other byte makes the line data.
 //    A last line without a line end is a record, delivered at the end of
 //    the file; marked `cut_off` when it has fewer fields than the record
 //    before it. A last line of only Ctrl-Z bytes (0x1A, the old DOS
@@ -22,18 +23,23 @@
 //    that ends before the size measured at open, fails the run
 //    ("El archivo … cambió mientras se importaba.") before its last line is
 //    delivered.
-//  - A UTF-8 byte-order mark at the very start of the file is skipped; a
-//    UTF-16 one (FF FE or FE FF) fails the read at line 1, naming it.
-//  - A zero byte cuts the field's text at that byte (the bytes after it still
-//    count towards the field's length).
+//  - A UTF-8 byte-order mark at the very start of the file is skipped when
+//    the file is read as UTF-8 or as bytes (NONE); read as a single-byte code
+//    page it fails the read at line 1, naming the encoding to declare. A
+//    UTF-16 file, with its mark (FF FE or FE FF) or without one (a zero byte
+//    beside every character of its first line), fails the read at line 1.
+//  - A zero byte in a line that holds any other text fails the read at that
+//    line, naming the field, the byte's place in it and its offset in the
+//    file: no value is ever cut or changed by one.
 //  - Slots are written only for the fields a line has and are never cleared
 //    between lines (see TCamposRegistro). All slots start empty in each run.
-//  - When the file is declared UTF-8 (set_require_utf8), a line whose
+//  - When the file is declared UTF-8 (set_text_encoding), a line whose
 //    fields are not well-formed UTF-8 fails the read at that line, naming
 //    the first bad byte, its position in the line and its offset in the
 //    file.
-//  - A field of more than 255 bytes (quotes not counted) or a line of more
-//    than 51 fields fails the run with imp::Failure naming line and field.
+//  - A field of more than 255 characters (quotes not counted; in UTF-8 a
+//    character is a code point, up to four bytes) or a line of more than 51
+//    fields fails the run with imp::Failure naming line and field.
 //
 // Memory stays flat: one block of the file and 51 slots, whatever the size.
 
@@ -43,6 +49,7 @@
 #include <string>
 
 #include "import/campos_registro.h"
+#include "values/text_encoding.h"
 
 namespace imp {
 
@@ -85,9 +92,11 @@ class TLectorPlano {
   bool lea_registros(const std::string& path, const RecordHandler& handler,
                      const ProgressHook& progress);
 
-  // Whether every line must be well-formed UTF-8 (see above); off by
+  // The encoding the file is declared in (see above): UTF-8 requires every
+  // line to be well-formed and counts characters as code points; a
+  // single-byte code page refuses a file that declares itself UTF-8. NONE by
   // default: bytes are bytes.
-  void set_require_utf8(bool required) { require_utf8_ = required; }
+  void set_text_encoding(TextEncoding encoding) { encoding_ = encoding; }
 
   // Lines of the last complete read that were no record (empty, or every
   // field empty).
@@ -96,7 +105,7 @@ class TLectorPlano {
  private:
   std::size_t block_size_;
   std::int64_t skipped_lines_ = 0;
-  bool require_utf8_ = false;
+  TextEncoding encoding_ = TextEncoding::kNone;
 };
 
 }  // namespace imp

@@ -19,6 +19,7 @@
 #include "tests/support/failure_of.h"
 #include "tests/support/temp_folder.h"
 #include "values/failure.h"
+#include "values/text_encoding.h"
 
 namespace imp {
 namespace {
@@ -80,8 +81,6 @@ const FieldsCase kFieldsCases[] = {
     {"comillas sin texto no son registro", "\"\"\n", {}},
     {"fin de linea cierra comillas", "\"x\ny,z\n", {{"x"}, {"y", "z"}}},
     {"CR dentro de comillas termina", "\"x\r\ny,z\n", {{"x"}, {"y", "z"}}},
-    {"byte cero corta el texto", "ab\0cd,e\n"s, {{"ab", "e"}}},
-    {"byte cero al inicio", "\0x,y\n"s, {{"", "y"}}},
     {"bytes altos se conservan", "\xC3\xB1,\xF1\n", {{"\xC3\xB1", "\xF1"}}},
     {"BOM fuera del inicio se conserva", "a\n\xEF\xBB\xBF" "b\n", {{"a"}, {"\xEF\xBB\xBF" "b"}}},
     {"BOM incompleto se conserva", "\xEF\xBBx\n", {{"\xEF\xBBx"}}},
@@ -188,7 +187,7 @@ struct LimitCase {
   std::string bytes;
   std::size_t registros_antes;  // delivered before the failure
   std::string mensaje;
-  bool utf8 = false;  // read as a file declared UTF-8
+  TextEncoding codificacion = TextEncoding::kNone;  // the file's declared encoding
 };
 
 std::string Repita(char c, std::size_t n) { return std::string(n, c); }
@@ -215,19 +214,19 @@ const LimitCase kLimitCases[] = {
     {"byte que no es UTF-8 entre comillas", "ok,\xC3\xB1\na,\"b\xD1\"\n", 1,
      "Línea 2: el texto no es UTF-8 válido: byte 0xD1 en la posición 5 de la línea "
      "(desplazamiento 10 del archivo).",
-     true},
+     TextEncoding::kUtf8},
     {"secuencia partida por una coma", "\xC3,\xB1\n", 0,
      "Línea 1: el texto no es UTF-8 válido: byte 0xC3 en la posición 1 de la línea "
      "(desplazamiento 0 del archivo).",
-     true},
+     TextEncoding::kUtf8},
     {"forma sobrelarga tras la marca de orden", "\xEF\xBB\xBFx\xC0\x80\n", 0,
      "Línea 1: el texto no es UTF-8 válido: byte 0xC0 en la posición 2 de la línea "
      "(desplazamiento 4 del archivo).",
-     true},
+     TextEncoding::kUtf8},
     {"ultima linea sin fin", "a\n\xE2\x82", 1,
      "Línea 2: el texto no es UTF-8 válido: byte 0xE2 en la posición 1 de la línea "
      "(desplazamiento 2 del archivo).",
-     true},
+     TextEncoding::kUtf8},
 };
 
 TEST(LectorPlano, FieldOrLineOutOfBoundsFails) {
@@ -236,7 +235,7 @@ TEST(LectorPlano, FieldOrLineOutOfBoundsFails) {
       SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
       TempOrderFile archivo(caso.bytes);
       TLectorPlano lector(bloque);
-      lector.set_require_utf8(caso.utf8);
+      lector.set_text_encoding(caso.codificacion);
       std::size_t registros = 0;
       try {
         lector.lea_registros(
@@ -261,6 +260,131 @@ TEST(LectorPlano, FieldsAtTheLimitAreRead) {
   ASSERT_EQ(registros.size(), 1u);
   EXPECT_EQ(registros[0].campos[0], x255);
   EXPECT_EQ(registros[0].campos[1], x255);
+}
+
+// Bytes no text holds and encodings the file declares against the one it is
+// read in: the file is read as it is, or refused at the line that shows it,
+// never read with a value changed. Each case runs under every declared
+// encoding it names.
+struct DeclaredCase {
+  const char* nombre;
+  std::string bytes;
+  std::vector<TextEncoding> codificaciones;
+  std::vector<std::vector<std::string>> registros;  // leading slots, before any failure
+  std::string falla;                                // empty: the whole file is read
+};
+
+std::string ZeroFailure(int linea, int campo, int posicion, int desplazamiento) {
+  return "Línea " + std::to_string(linea) + ": el campo " + std::to_string(campo) +
+         " contiene un byte cero en la posición " + std::to_string(posicion) +
+         " (desplazamiento " + std::to_string(desplazamiento) +
+         " del archivo): un archivo de texto no los trae, y el valor no se puede importar tal "
+         "como está.";
+}
+
+std::string Utf8BomFailure(const char* codificacion) {
+  return std::string("Línea 1: el archivo empieza con la marca de UTF-8 (EF BB BF), pero se está "
+                     "leyendo como ") +
+         codificacion +
+         ": sus letras con tilde se grabarían mal. Impórtelo como UTF-8 (--codificacion UTF8; "
+         "en la ventana, Codificacion=UTF8 en el almacén de configuración).";
+}
+
+std::string Repeated(const std::string& text, std::size_t n) {
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) out += text;
+  return out;
+}
+
+const std::vector<TextEncoding> kEvery = {TextEncoding::kNone, TextEncoding::kWin1252,
+                                          TextEncoding::kIso8859_1, TextEncoding::kUtf8};
+const std::vector<TextEncoding> kSingleByte = {TextEncoding::kNone, TextEncoding::kWin1252,
+                                               TextEncoding::kIso8859_1};
+const std::string kUtf16Advice =
+    "; guárdelo como texto de un byte por carácter (Windows-1252) o UTF-8";
+
+const DeclaredCase kDeclaredCases[] = {
+    // Zero bytes at the start, middle and end of text, number and date fields.
+    {"cero al inicio del nombre", "PV,1,\0ACME\n"s, kEvery, {}, ZeroFailure(1, 3, 1, 5)},
+    {"cero en medio del nombre", "PV,1,ACME\0 LTDA\n"s, kEvery, {}, ZeroFailure(1, 3, 5, 9)},
+    {"cero al final del numero", "a\nPV,12\0\n"s, kEvery, {{"a"}}, ZeroFailure(2, 2, 3, 7)},
+    {"cero en medio de la fecha", "PV,1,1/1\0" "5/2024\n"s, kEvery, {}, ZeroFailure(1, 3, 4, 8)},
+    {"cero entre comillas", "\"a\0,b\",c\n"s, kEvery, {}, ZeroFailure(1, 1, 2, 2)},
+    {"cada campo empieza con cero", "x\n\0PV,\0" "1,\0" "9\n"s, kEvery, {{"x"}},
+     ZeroFailure(2, 1, 1, 2)},
+    {"campo de solo ceros junto a texto", "\0\0,x\n"s, kEvery, {}, ZeroFailure(1, 1, 1, 0)},
+    {"ultima linea sin fin con cero", "a\nb\0"s, kEvery, {{"a"}}, ZeroFailure(2, 1, 2, 3)},
+    {"lineas de solo ceros, comas y comillas", "a\n\0,\"\0\",\0\nb\n\0\0\0\0"s, kEvery,
+     {{"a"}, {"b", ""}}, ""},
+    // Byte-order marks and UTF-16.
+    {"marca UTF-8 leida como UTF-8 o bytes", "\xEF\xBB\xBFPE\xC3\x91" "A,1\n",
+     {TextEncoding::kUtf8, TextEncoding::kNone}, {{"PE\xC3\x91" "A", "1"}}, ""},
+    {"marca UTF-8 leida como Windows-1252", "\xEF\xBB\xBFPE\xC3\x91" "A,1\n",
+     {TextEncoding::kWin1252}, {}, Utf8BomFailure("WIN1252")},
+    {"marca UTF-8 leida como Latin-1", "\xEF\xBB\xBFx\n", {TextEncoding::kIso8859_1}, {},
+     Utf8BomFailure("ISO8859_1")},
+    {"UTF-16LE con marca", "\xFF\xFEP\0V\0\r\0\n\0"s, kEvery, {},
+     "Línea 1: el archivo está en UTF-16 (empieza con la marca FF FE)" + kUtf16Advice},
+    {"UTF-16BE con marca", "\xFE\xFF\0P\0V\0\r\0\n"s, kEvery, {},
+     "Línea 1: el archivo está en UTF-16 (empieza con la marca FE FF)" + kUtf16Advice},
+    {"UTF-16LE sin marca", "P\0V\0,\0" "1\0\xD1\0\r\0\n\0"s, kEvery, {},
+     "Línea 1: el archivo parece estar en UTF-16 sin marca de orden de bytes (un byte cero "
+     "tras cada carácter)" + kUtf16Advice},
+    {"UTF-16BE sin marca", "\0P\0V\0,\0" "1\0\n"s, kEvery, {},
+     "Línea 1: el archivo parece estar en UTF-16 sin marca de orden de bytes (un byte cero "
+     "antes de cada carácter)" + kUtf16Advice},
+    // Lengths are characters: in UTF-8 a code point of up to four bytes.
+    {"128 enies en UTF-8", "x," + Repeated("\xC3\x91", 128) + "\n", {TextEncoding::kUtf8},
+     {{"x", Repeated("\xC3\x91", 128)}}, ""},
+    {"255 caracteres de cuatro bytes", Repeated("\xF0\x9F\x98\x80", 255) + "\n",
+     {TextEncoding::kUtf8}, {{Repeated("\xF0\x9F\x98\x80", 255)}}, ""},
+    {"256 enies en UTF-8", "a\n" + Repeated("\xC3\x91", 256) + "\n", {TextEncoding::kUtf8},
+     {{"a"}}, "Línea 2: el campo 1 tiene más de 255 caracteres."},
+    {"256 caracteres de cuatro bytes", Repeated("\xF0\x9F\x98\x80", 256) + "\n",
+     {TextEncoding::kUtf8}, {}, "Línea 1: el campo 1 tiene más de 255 caracteres."},
+    {"255 enies de un byte", "x," + Repeated("\xD1", 255) + "\n", kSingleByte,
+     {{"x", Repeated("\xD1", 255)}}, ""},
+    {"128 enies de dos bytes leidas byte a byte", Repeated("\xC3\x91", 128) + "\n", kSingleByte,
+     {}, "Línea 1: el campo 1 tiene más de 255 caracteres."},
+};
+
+TEST(LectorPlano, DeclaredEncodingAndBytesNoTextHolds) {
+  for (const auto& caso : kDeclaredCases) {
+    for (const TextEncoding codificacion : caso.codificaciones) {
+      for (const std::size_t bloque : kBloques) {
+        SCOPED_TRACE(std::string(caso.nombre) + ", " + EncodingName(codificacion) + ", bloque " +
+                     std::to_string(bloque));
+        TempOrderFile archivo(caso.bytes);
+        TLectorPlano lector(bloque);
+        lector.set_text_encoding(codificacion);
+        std::vector<std::vector<std::string>> registros;
+        std::string falla;
+        try {
+          EXPECT_TRUE(lector.lea_registros(
+              archivo.path(),
+              [&](const TCamposRegistro& c, const LinePosition&) {
+                std::vector<std::string> campos;
+                for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) campos.emplace_back(c.Text(n));
+                registros.push_back(std::move(campos));
+              },
+              {}));
+        } catch (const Failure& f) {
+          falla = f.what();
+        }
+        EXPECT_EQ(falla, caso.falla);
+        ASSERT_EQ(registros.size(), caso.registros.size());
+        for (std::size_t r = 0; r < registros.size(); ++r) {
+          for (std::size_t n = 0; n < caso.registros[r].size(); ++n) {
+            EXPECT_EQ(registros[r][n], caso.registros[r][n]) << "registro " << r << ", campo " << n + 1;
+          }
+          // No slot of a record ever holds a zero byte.
+          for (const std::string& campo : registros[r]) {
+            EXPECT_EQ(campo.find('\0'), std::string::npos) << "registro " << r;
+          }
+        }
+      }
+    }
+  }
 }
 
 // Which records come marked as a cut-off last line, and how many lines were
