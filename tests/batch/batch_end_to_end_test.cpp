@@ -940,3 +940,126 @@ TEST(BatchEndToEnd, JsonReportEqualsTheTables) {
 
 }  // namespace
 }  // namespace imp::testing
+
+namespace imp::testing {
+namespace {
+
+// Files with bytes no text holds, or an encoding other than the one they
+// are read in: each order is written with the file's own values or refused
+// with its lines in the rejects, byte for byte, and the refusal names the
+// line. Orders are numbered 21.. so that a value cut short (2 of 2<NUL>2)
+// would show as a number the file does not have.
+TEST(BatchEndToEnd, HostileBytesNeverChangeAValueInSilence) {
+  using namespace std::string_literals;
+  const std::string fe21 = Line("21", "ART0013") + More("ART0007");
+  const std::string fe23 = Line("23", "ART0013");
+  const std::string utf16 = "F\0E\0,\0" "2\0" "1\0\r\0\n\0"s;
+  struct Case {
+    const char* nombre;
+    std::string contenido;
+    std::vector<std::string> extra;
+    int estado;
+    std::vector<std::string> grabados;  // PEDI_NUMERO of the orders written
+    std::string rechazos;               // the rejects file, byte for byte
+    std::string mensaje;                // in standard error
+  };
+  const Case casos[] = {
+      {"cero en medio del número", fe21 + Line("2\0" "2"s, "ART0013") + fe23, {}, 1, {},
+       fe21 + Line("2\0" "2"s, "ART0013") + fe23,
+       "Línea 3: el campo 2 contiene un byte cero en la posición 2"},
+      {"cero en el nombre, tras un pedido completo",
+       fe21 + Line("22", "ART0013") + Replaced(Line("23", "ART0013"), "EL SOL", "EL\0SOL"s), {}, 1,
+       {"21"}, Line("22", "ART0013") + Replaced(Line("23", "ART0013"), "EL SOL", "EL\0SOL"s),
+       "Línea 4: el campo 8 contiene un byte cero en la posición 17"},
+      {"cada campo empieza con un cero",
+       fe21 + "\0FE,\0" "22,\0" "1/16/2026,,\0" "4,\0" "3,\0" "830045678,\0" "X,\0" "02,0,0,0,\0"
+              "ART0013,\0" "1,UND,\0" "1,0\r\n"s,
+       {}, 1, {},
+       fe21 + "\0FE,\0" "22,\0" "1/16/2026,,\0" "4,\0" "3,\0" "830045678,\0" "X,\0" "02,0,0,0,\0"
+              "ART0013,\0" "1,UND,\0" "1,0\r\n"s,
+       "Línea 3: el campo 1 contiene un byte cero en la posición 1"},
+      {"cero en la fecha de crédito",
+       Replaced(fe21, "1/16/2026,,", "1/16/2026,2/1\0" "6/2026,"s), {}, 1, {},
+       Replaced(fe21, "1/16/2026,,", "1/16/2026,2/1\0" "6/2026,"s),
+       "Línea 1: el campo 4 contiene un byte cero en la posición 4"},
+      {"líneas de solo ceros y comas se omiten", fe21 + "\0\0,,\0\r\n"s + fe23, {}, 0,
+       {"21", "23"}, "", ""},
+      {"UTF-16 sin marca", utf16, {}, 1, {}, utf16,
+       "Línea 1: el archivo parece estar en UTF-16 sin marca de orden de bytes"},
+      {"marca UTF-8 sin declarar UTF-8", "\xEF\xBB\xBF" + fe21, {}, 1, {}, "\xEF\xBB\xBF" + fe21,
+       "Impórtelo como UTF-8 (--codificacion UTF8"},
+      {"marca UTF-8 declarada", "\xEF\xBB\xBF" + fe21 + fe23, {"--codificacion", "UTF8"}, 0,
+       {"21", "23"}, "", ""},
+  };
+  for (const Case& caso : casos) {
+    SCOPED_TRACE(caso.nombre);
+    Company c;
+    const std::string rechazos = c.db.server() + "/rechazos.csv";
+    std::vector<std::string> extra = caso.extra;
+    extra.insert(extra.end(), {"--rejects", rechazos, "--codificacion"});
+    if (caso.extra.empty()) extra.push_back("WIN1252");
+    else extra.pop_back();
+    const ProcessResult r = c.Import(c.File(caso.contenido), extra);
+    EXPECT_EQ(r.status, caso.estado) << r.err << r.out;
+    EXPECT_EQ(c.Read("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_NUMERO"), caso.grabados);
+    EXPECT_EQ(ReadFile(rechazos), caso.rechazos);
+    EXPECT_TRUE(Contains(r.err, caso.mensaje)) << r.err;
+    ExpectCountsEqualToTables(c, r);
+  }
+}
+
+// What the file declares is honoured, and a field's limit is counted in
+// its characters: a UTF-8 file with its byte-order mark and a name of 128
+// "Ñ" (256 bytes) imports as the same file in Windows-1252 does, the name
+// cut to its column's 60 characters.
+TEST(BatchEndToEnd, UnicodeFileWithItsMarkAndLongNames) {
+  std::string largo = NonAsciiOrders(1);
+  std::string setenta, cientoveintiocho;
+  for (int i = 0; i < 70; ++i) setenta += "Ñ";
+  for (int i = 0; i < 128; ++i) cientoveintiocho += "Ñ";
+  largo = Replaced(largo, setenta, cientoveintiocho);
+  ASSERT_NE(largo, NonAsciiOrders(1));
+  for (const bool utf8 : {true, false}) {
+    SCOPED_TRACE(utf8 ? "UTF-8 con marca" : "Windows-1252");
+    Company c("UTF8");
+    AddNonAsciiData(c.db, "UTF8");
+    const std::string contenido = utf8 ? "\xEF\xBB\xBF" + largo : ToWin1252(largo);
+    const ProcessResult r =
+        c.Import(c.File(contenido), {"--codificacion", utf8 ? "UTF8" : "WIN1252"});
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    EXPECT_EQ(ImportedTexts(c.db, "UTF8"), ExpectedTexts(1));
+  }
+}
+
+// A trial says what the real run would, refusals included: beside another
+// importer, --skip-existing refuses to start in both; the index warning is
+// the same; an order the trial itself wrote earlier has no identifier.
+TEST(BatchEndToEnd, DryRunRefusesAndWarnsAsTheRealRun) {
+  Company c;
+  const std::string archivo = c.File(Line("1", "ART0013") + Line("2", "ART0013") +
+                                     Line("1", "ART0013"));
+  c.db.Exec("DROP INDEX IX_PEDIDOS_DOCUMENTO;");
+  const std::string aviso = "Aviso: PEDIDOS no tiene un índice que empiece por PREF_PRE y PEDI_NUMERO";
+  const std::string informe = c.db.server() + "/informe.json";
+  const ProcessResult simulada = c.Import(archivo, {"--dry-run", "--skip-existing", "--report", informe});
+  EXPECT_EQ(simulada.status, 3) << simulada.err;
+  EXPECT_TRUE(Contains(simulada.err, aviso)) << simulada.err;
+  EXPECT_TRUE(Contains(simulada.out, "FE 1: ya grabado antes en esta simulación")) << simulada.out;
+  EXPECT_FALSE(Contains(simulada.out, "identificador -")) << simulada.out;
+  const std::string json = ReadFile(informe);
+  EXPECT_FALSE(Contains(json, "\"identificador\": -")) << json;
+  EXPECT_TRUE(Contains(json, "\"identificador\": null, \"lineas\": 1, \"iva\": 2262.35, "
+                             "\"total\": 47509.35, \"estado\": \"existente\""))
+      << json;
+  EXPECT_EQ(c.Count("PEDIDOS"), 0);
+
+  const ProcessResult real = c.Import(archivo, {"--skip-existing"});
+  EXPECT_EQ(real.status, 3) << real.err;
+  EXPECT_TRUE(Contains(real.err, aviso)) << real.err;
+  for (const char* cifra : {"Pedidos grabados", "Pedidos ya importados (omitidos)"}) {
+    EXPECT_EQ(Figure(simulada.out, cifra), Figure(real.out, cifra)) << cifra;
+  }
+}
+
+}  // namespace
+}  // namespace imp::testing

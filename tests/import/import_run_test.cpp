@@ -455,8 +455,9 @@ TEST(ImportRunStop, StopsBetweenOrdersLeavingEveryOrderWhole) {
       continue;
     }
     ASSERT_EQ(r.outcome, ImportSummary::Outcome::kStopped);
-    EXPECT_GE(r.written_orders, c.tras);
-    EXPECT_LT(r.written_orders, c.pedidos);
+    // The order in hand when the stop was asked for is the last written,
+    // although the records of the next ones may have been read ahead.
+    EXPECT_EQ(r.written_orders, c.tras);
     // Every order before the first line not read was written, none after.
     const int64_t primera = r.written_orders * c.lines + 1;
     EXPECT_EQ(r.first_unread.number, primera);
