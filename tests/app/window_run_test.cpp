@@ -267,3 +267,56 @@ TEST(WindowInUse, QtSpeaksSpanishAndTheWindowHasItsIcon) {
 
 }  // namespace
 }  // namespace imp
+
+namespace imp {
+namespace {
+
+using test::AppWindow;
+using testing::FreshDatabase;
+
+// The window reads the order file by batch mode's rules: a UTF-8 file with
+// its byte-order mark, read in the default Windows-1252, is refused in the
+// failure's box naming the encoding to declare, and nothing is written; so
+// is a zero byte inside a line.
+TEST(WindowInUse, AFileReadWithTheWrongEncodingOrAZeroByteIsRefused) {
+  const struct {
+    const char* nombre;
+    QByteArray bytes;
+    QString mensaje;
+  } casos[] = {
+      {"marca UTF-8", QByteArray("\xEF\xBB\xBFPV,100,1/15/2024,,1,1,900123456,PE\xC3\x91" "A,01,0,0,0,"
+                                 "ART0001,1,UND,1000,0\r\n"),
+       QStringLiteral("Impórtelo como UTF-8 (--codificacion UTF8; en la ventana, "
+                      "Codificacion=UTF8 en el almacén de configuración).")},
+      {"byte cero", QByteArray::fromStdString(std::string("PV,10\0" "0,1/15/2024,,1,1,900123456,"
+                                                          "ACME,01,0,0,0,ART0001,1,UND,1000,0\r\n",
+                                                          69)),
+       QStringLiteral("Línea 1: el campo 2 contiene un byte cero en la posición 3")},
+  };
+  for (const auto& caso : casos) {
+    SCOPED_TRACE(caso.nombre);
+    FreshDatabase db(/*demo=*/true);
+    QTemporaryDir dir;
+    AppWindow w(SettingsFor(db));
+    w.Show();
+    ASSERT_TRUE(w.connected());
+    std::vector<QString> texts;
+    const ModalAnswerScope answers([&](QDialog& dialog) -> int {
+      if (auto* box = qobject_cast<QMessageBox*>(&dialog)) texts.push_back(box->text());
+      return QMessageBox::Ok;
+    });
+    w.edit("Ubicacion")->setText(test::WriteTestFile(dir, "pedidos.csv", caso.bytes));
+    w.window->SpeedButton3Click();
+    QApplication::processEvents();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(texts[0].contains(caso.mensaje)) << texts[0].toStdString();
+    EXPECT_EQ(w.closed, 0);
+    w.fdm.Norvela.Close();
+    EXPECT_TRUE(testing::RowsAsText([&](Connection& c) { db.Configure(c); }, RegionalSettings(),
+                                    "SELECT PEDI_ID FROM PEDIDOS")
+                    .empty());
+  }
+}
+
+}  // namespace
+}  // namespace imp
