@@ -5,11 +5,14 @@
 // the default ones: block boundaries must be invisible, so both passes must
 // deliver the same records (positions, slots, mapped values) and end the
 // same way. Only imp::Failure may leave the reader; positions must lie
-// inside the file and slots within their 255 bytes.
+// inside the file, slots within their 255 characters (of the declared
+// encoding, which the first byte's top bits pick), a slot never holds a
+// zero byte, and one read as UTF-8 is well formed.
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +24,7 @@
 #include "import/lector_plano.h"
 #include "import/valores_registro.h"
 #include "values/failure.h"
+#include "values/text_encoding.h"
 
 namespace {
 
@@ -73,11 +77,13 @@ struct Pass {
 }
 
 Pass ReadAll(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
-             const CImportacion& diseno) {
+             const CImportacion& diseno, imp::TextEncoding codificacion) {
   Pass p;
   TValoresRegistro valores;
   std::int64_t anterior = -1;
   imp::TLectorPlano lector(bloque);
+  lector.set_text_encoding(codificacion);
+  const bool utf8 = codificacion == imp::TextEncoding::kUtf8;
   try {
     p.abierto = lector.lea_registros(
         ruta,
@@ -92,7 +98,13 @@ Pass ReadAll(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
           p.huella.Agregue(pos.length);
           for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) {
             const std::string_view campo = campos.Text(n);
-            if (campo.size() > TCamposRegistro::kMaxBytes) Falle("slot longer than 255 bytes");
+            if (campo.size() > TCamposRegistro::kMaxBytes) Falle("slot longer than its buffer");
+            if (campo.find('\0') != std::string_view::npos) Falle("a slot holds a zero byte");
+            if (utf8 && imp::FirstInvalidUtf8(campo)) Falle("a UTF-8 slot is not well formed");
+            const std::size_t caracteres =
+                utf8 ? imp::BytesOfCharacters(campo, TCamposRegistro::kMaxCharacters, codificacion)
+                     : std::min(campo.size(), TCamposRegistro::kMaxCharacters);
+            if (caracteres != campo.size()) Falle("slot longer than 255 characters");
             p.huella.Agregue(campo);
           }
           imp::asigne_valores(campos, diseno, valores);
@@ -126,9 +138,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const std::size_t bloque = size == 0 ? 1 : 1 + data[0] % 97;
-  const Pass chica = ReadAll(ruta, bloque, static_cast<std::int64_t>(size), diseno);
-  const Pass grande =
-      ReadAll(ruta, imp::TLectorPlano::kDefaultBlockSize, static_cast<std::int64_t>(size), diseno);
+  constexpr imp::TextEncoding kEncodings[] = {imp::TextEncoding::kNone, imp::TextEncoding::kWin1252,
+                                              imp::TextEncoding::kIso8859_1,
+                                              imp::TextEncoding::kUtf8};
+  const imp::TextEncoding codificacion = kEncodings[size == 0 ? 0 : data[0] >> 6];
+  const Pass chica = ReadAll(ruta, bloque, static_cast<std::int64_t>(size), diseno, codificacion);
+  const Pass grande = ReadAll(ruta, imp::TLectorPlano::kDefaultBlockSize,
+                              static_cast<std::int64_t>(size), diseno, codificacion);
   if (!chica.abierto && chica.failure.empty()) Falle("an in-memory file could not be opened");
   if (chica.huella.h != grande.huella.h || chica.failure != grande.failure ||
       chica.abierto != grande.abierto) {
