@@ -125,10 +125,12 @@ InterruptionFigures InterruptedRuns(const StressCompany& company, ExpectedOrders
         company.Import(path, /*terminal=*/true, {"--rejects", rejects, "--report", report});
     bool sent = false;
     // A signal that comes before the program has taken its signals ends it
-    // the default way, before it has done anything. Every run waits for the
-    // report, which is written once the signals are taken: a slow start (a
-    // sanitizer build) can come after the first records are counted.
-    if (signal_number != SIGKILL && !WaitForFile(*importer, report)) {
+    // the default way, before it has done anything, and a kill then leaves
+    // no report to read. Every run waits for the report, which is written
+    // once the signals are taken: a run whose drawn record count is 0
+    // would otherwise signal as it starts, and a sanitizer build starts
+    // slowly.
+    if (!WaitForFile(*importer, report)) {
       ADD_FAILURE() << "the importer wrote no report:\n" << importer->err();
       return figures;
     }
