@@ -43,7 +43,7 @@ struct LayoutRow {
 
 std::vector<LayoutRow> Layout(const Tfprincipal& window) {
   std::vector<LayoutRow> rows;
-  for (const ImportLayoutRow& f : window.importacion()) {
+  for (const ImportLayoutRow& f : window.import_layout()) {
     EXPECT_EQ(f.IMPORTAR, "SI");
     rows.push_back({f.DATO, f.COLUMNA, f.ANCHO});
   }
@@ -122,7 +122,7 @@ TEST(CompanyConnection, FailedConnectionLeavesThePanelAndTheButtons) {
             QStringLiteral("Conectando a la base de datos noexiste ..."));
   EXPECT_FALSE(w.find("SpeedButton3")->isEnabled());
   EXPECT_FALSE(w.find("EFecIni")->isEnabled());
-  EXPECT_TRUE(w.window->importacion().empty());
+  EXPECT_TRUE(w.window->import_layout().empty());
 
   // The operator corrects the company and leaves the field again.
   w.edit("Cia")->setText(QString::fromStdString(db.company()));
@@ -131,7 +131,7 @@ TEST(CompanyConnection, FailedConnectionLeavesThePanelAndTheButtons) {
   EXPECT_TRUE(w.connected());
   EXPECT_FALSE(w.find("Panel5")->isVisible());
   EXPECT_TRUE(w.find("SpeedButton3")->isEnabled());
-  EXPECT_EQ(w.window->importacion().size(), 17u);
+  EXPECT_EQ(w.window->import_layout().size(), 17u);
 }
 
 TEST(CompanyConnection, EmptyServerTriesAPathFromTheRoot) {
@@ -150,7 +150,7 @@ TEST(CompanyConnection, LaterConnectionLoadsTheOtherCompanysLayout) {
   SetLayout(second, {"(23, 'PEDI_NUMERO', 2, 8)", "(23, 'PREF_PRE', 1, 3)"});
   AppWindow w(SettingsFor(first));
   w.Show();
-  ASSERT_EQ(w.window->importacion().size(), 17u);
+  ASSERT_EQ(w.window->import_layout().size(), 17u);
 
   w.edit("Servidor")->setText(QString::fromStdString(second.server()));
   w.edit("Cia")->setText(QString::fromStdString(second.company()));
@@ -165,7 +165,7 @@ TEST(CompanyConnection, LaterConnectionLoadsTheOtherCompanysLayout) {
   EXPECT_EQ(w.recorder.boxes().size(), 1u);
   EXPECT_TRUE(w.find("SpeedButton3")->isEnabled());
   EXPECT_TRUE(w.find("EFecIni")->isEnabled());
-  EXPECT_EQ(w.window->importacion().size(), 2u);
+  EXPECT_EQ(w.window->import_layout().size(), 2u);
 }
 
 TEST(CompanyConnection, MissingUserPasswordOrCompanyConnectsNothing) {
