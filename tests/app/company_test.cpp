@@ -36,8 +36,8 @@ void SetLayout(const FreshDatabase& db, const std::vector<std::string>& rows) {
 }
 
 struct LayoutRow {
-  std::string dato;
-  int32_t columna, ancho;
+  std::string field_name;
+  int32_t column, width;
   bool operator==(const LayoutRow&) const = default;
 };
 
@@ -63,10 +63,10 @@ TEST(CompanyConnection, CompleteSettingsConnectWhenShown) {
   EXPECT_TRUE(w.recorder.boxes().empty());
   EXPECT_TRUE(w.connected());
 
-  auto* fecha = w.find<QDateEdit>("EFecIni");
-  EXPECT_TRUE(fecha->isEnabled());
-  EXPECT_EQ(fecha->date(), QDate::currentDate());
-  EXPECT_TRUE(FocusIn(fecha));
+  auto* date = w.find<QDateEdit>("EFecIni");
+  EXPECT_TRUE(date->isEnabled());
+  EXPECT_EQ(date->date(), QDate::currentDate());
+  EXPECT_TRUE(FocusIn(date));
   EXPECT_TRUE(w.find("SpeedButton3")->isEnabled());
   EXPECT_FALSE(w.find("Panel5")->isVisible());
 
@@ -94,7 +94,7 @@ TEST(CompanyConnection, CompleteSettingsConnectWhenShown) {
   const std::vector<LayoutRow> layout = Layout(*w.window);
   ASSERT_EQ(layout.size(), 17u);
   EXPECT_EQ(layout.front(), (LayoutRow{"PREF_PRE", 1, 4}));
-  EXPECT_EQ(layout.back().columna, 17);
+  EXPECT_EQ(layout.back().column, 17);
 }
 
 TEST(CompanyConnection, LayoutOrderedByColumnWithNullsAsEmpty) {
@@ -172,7 +172,7 @@ TEST(CompanyConnection, MissingUserPasswordOrCompanyConnectsNothing) {
   FreshDatabase db;
   const struct {
     const char* name;
-    const char *user, *password, *cia;
+    const char *user, *password, *company;
   } cases[] = {
       {"no password", "SYSDBA", "", "prueba"},
       {"no user", "", "masterkey", "prueba"},
@@ -185,7 +185,7 @@ TEST(CompanyConnection, MissingUserPasswordOrCompanyConnectsNothing) {
     w.edit("Servidor")->setText(QString::fromStdString(db.server()));
     w.edit("Tusua")->setText(QString::fromUtf8(c.user));
     w.edit("TClave")->setText(QString::fromUtf8(c.password));
-    w.edit("Cia")->setText(QString::fromUtf8(c.cia));
+    w.edit("Cia")->setText(QString::fromUtf8(c.company));
     w.LeaveCompany();
     EXPECT_FALSE(w.connected());
     EXPECT_FALSE(w.find("Panel5")->isVisible());

@@ -82,22 +82,22 @@ TEST(WindowInUse, ADateTypedInTheRegionalShortFormatStaysInThePicker) {
     const UserLocaleOverride user{QLocale(QString::fromLatin1(c.locale))};
     AppWindow w(std::nullopt);
     w.Show();
-    auto* fecha = w.find<QDateEdit>("EFecIni");
-    fecha->setEnabled(true);
-    fecha->setDate(QDate(2026, 12, 15));
-    fecha->setFocus(Qt::TabFocusReason);
+    auto* date = w.find<QDateEdit>("EFecIni");
+    date->setEnabled(true);
+    date->setDate(QDate(2026, 12, 15));
+    date->setFocus(Qt::TabFocusReason);
     QApplication::processEvents();
-    fecha->setSelectedSection(QDateTimeEdit::MonthSection);
-    fecha->setSelectedSection(fecha->sectionAt(0));
-    QTest::keyClicks(fecha, QString::fromLatin1(c.typed));
+    date->setSelectedSection(QDateTimeEdit::MonthSection);
+    date->setSelectedSection(date->sectionAt(0));
+    QTest::keyClicks(date, QString::fromLatin1(c.typed));
     // The separators moved between the sections; nothing escaped.
-    EXPECT_EQ(fecha->date(), QDate(2024, 1, 15)) << fecha->text().toStdString();
+    EXPECT_EQ(date->date(), QDate(2024, 1, 15)) << date->text().toStdString();
     EXPECT_TRUE(w.edit("Ubicacion")->text().isEmpty()) << w.edit("Ubicacion")->text().toStdString();
-    EXPECT_TRUE(fecha->hasFocus());
+    EXPECT_TRUE(date->hasFocus());
     // Tab leaves it, with the date kept.
-    QTest::keyClick(fecha, Qt::Key_Tab);
-    EXPECT_FALSE(fecha->hasFocus());
-    EXPECT_EQ(fecha->date(), QDate(2024, 1, 15));
+    QTest::keyClick(date, Qt::Key_Tab);
+    EXPECT_FALSE(date->hasFocus());
+    EXPECT_EQ(date->date(), QDate(2024, 1, 15));
     EXPECT_EQ(w.window->FallbackDate(), *Date::FromYmd(2024, 1, 15));
   }
 }

@@ -1,7 +1,7 @@
 // Bounds on waiting in unattended runs: a row another session holds
-// (--espera-bloqueo, over TCP, since only a server lets two processes at
+// (--espera-lock, over TCP, since only a server lets two processes at
 // one company), a server that accepts and never answers (--espera-conexion)
-// and a file still being written (--estable). Each ends the run with its
+// and a file still being written (--stable). Each ends the run with its
 // message instead of a silent wait. The lock test is skipped without
 // IMPORTA_FB_SERVER.
 
@@ -23,18 +23,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool Contiene(const std::string& texto, const std::string& parte) {
-  return texto.find(parte) != std::string::npos;
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
 }
 
 TEST(Waits, HeldLockEndsTheRunAfterItsWait) {
-  const std::optional<TestServer> servidor = StressServer();
-  if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
-  StressCompany compania(servidor);
+  const std::optional<TestServer> server = StressServer();
+  if (!server) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
+  StressCompany company(server);
   // A trigger that keeps a running count in a row of its own, as business
   // systems keep balances: another session that updates the row and does
   // not commit holds every order's insert.
-  compania.db.Exec(R"(
+  company.db.Exec(R"(
 CREATE TABLE CUENTA_PEDIDOS (N INTEGER);
 INSERT INTO CUENTA_PEDIDOS VALUES (0);
 SET TERM ^ ;
@@ -44,97 +44,97 @@ BEGIN
 END^
 SET TERM ; ^
 )");
-  fb::Attachment otra =
-      fb::Attachment::Attach({compania.base().database, "SYSDBA", compania.base().password});
-  fb::Transaction bloqueo = fb::Transaction::Begin(otra);
-  fb::Statement::Prepare(otra, bloqueo, "UPDATE CUENTA_PEDIDOS SET N = N + 100").Execute(bloqueo);
+  fb::Attachment other =
+      fb::Attachment::Attach({company.base().database, "SYSDBA", company.base().password});
+  fb::Transaction lock = fb::Transaction::Begin(other);
+  fb::Statement::Prepare(other, lock, "UPDATE CUENTA_PEDIDOS SET N = N + 100").Execute(lock);
 
-  const OrderFile archivo = GenerateOrderFile(5, 3, 1);
-  const std::string rechazos = compania.db.server() + "/bloqueo.rechazos";
-  const auto importador = compania.Import(compania.File("bloqueo.csv", archivo.text), false,
-                                          {"--espera-bloqueo", "2", "--rejects", rechazos});
+  const OrderFile file = GenerateOrderFile(5, 3, 1);
+  const std::string rejects = company.db.server() + "/bloqueo.rechazos";
+  const auto importer = company.Import(company.File("bloqueo.csv", file.text), false,
+                                          {"--espera-bloqueo", "2", "--rejects", rejects});
   // Without the option the run would wait as long as the row is held.
-  const bool termino = importador->Finish(std::chrono::seconds(60));
-  bloqueo.Rollback();
-  ASSERT_TRUE(termino) << "still waiting on the lock";
-  EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
-  EXPECT_TRUE(Contiene(importador->err(), "s (--espera-bloqueo) por filas que otra transacción"))
-      << importador->err();
+  const bool finished = importer->Finish(std::chrono::seconds(60));
+  lock.Rollback();
+  ASSERT_TRUE(finished) << "still waiting on the lock";
+  EXPECT_EQ(importer->status(), 1) << importer->err() << importer->out();
+  EXPECT_TRUE(Contains(importer->err(), "s (--espera-bloqueo) por filas que otra transacción"))
+      << importer->err();
   // Not an order the database refused: the order in flight goes to the
   // rejects, whole, and nothing was written.
-  EXPECT_EQ(importador->err().find("no grabado"), std::string::npos) << importador->err();
-  std::string salida;
-  EXPECT_EQ(RunShellCommand("head -c 5 '" + rechazos + "'", salida), 0);
-  EXPECT_EQ(salida, archivo.text.substr(0, 5));
-  ExpectedOrders esperados;
-  esperados.Add(archivo);
-  EXPECT_EQ(CheckOrders(compania.base(), esperados).orders, 0);
+  EXPECT_EQ(importer->err().find("no grabado"), std::string::npos) << importer->err();
+  std::string output;
+  EXPECT_EQ(RunShellCommand("head -c 5 '" + rejects + "'", output), 0);
+  EXPECT_EQ(output, file.text.substr(0, 5));
+  ExpectedOrders expected;
+  expected.Add(file);
+  EXPECT_EQ(CheckOrders(company.base(), expected).orders, 0);
 }
 
 // Two runs of one file with --skip-existing at the same time: the second
 // does not start beside the first, and every order ends up written once.
 TEST(Waits, TwoImportsWithSkipExistingWriteEachOrderOnce) {
-  const std::optional<TestServer> servidor = StressServer();
-  if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
-  StressCompany compania(servidor);
-  const OrderFile archivo = GenerateOrderFile(21, 1500, 1);
-  const std::string ruta = compania.File("dos-veces.csv", archivo.text);
-  const auto primera = compania.Import(ruta, /*terminal=*/true, {"--skip-existing"});
-  ASSERT_TRUE(primera->WaitForRecords(100, kRunLimit)) << primera->err();
-  const auto segunda = compania.Import(ruta, /*terminal=*/false, {"--skip-existing"});
-  ASSERT_TRUE(segunda->Finish(kRunLimit));
-  ASSERT_TRUE(primera->Finish(kRunLimit));
-  EXPECT_EQ(primera->status(), 0) << primera->err();
-  EXPECT_EQ(segunda->status(), 2) << segunda->err() << segunda->out();
-  EXPECT_TRUE(Contiene(segunda->err(), "Otra importación está grabando en la compañía demo ("))
-      << segunda->err();
-  EXPECT_TRUE(Contiene(segunda->err(), "con --skip-existing no se importa a la vez")) << segunda->err();
+  const std::optional<TestServer> server = StressServer();
+  if (!server) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
+  StressCompany company(server);
+  const OrderFile file = GenerateOrderFile(21, 1500, 1);
+  const std::string path = company.File("dos-veces.csv", file.text);
+  const auto first = company.Import(path, /*terminal=*/true, {"--skip-existing"});
+  ASSERT_TRUE(first->WaitForRecords(100, kRunLimit)) << first->err();
+  const auto second = company.Import(path, /*terminal=*/false, {"--skip-existing"});
+  ASSERT_TRUE(second->Finish(kRunLimit));
+  ASSERT_TRUE(first->Finish(kRunLimit));
+  EXPECT_EQ(first->status(), 0) << first->err();
+  EXPECT_EQ(second->status(), 2) << second->err() << second->out();
+  EXPECT_TRUE(Contains(second->err(), "Otra importación está grabando en la compañía demo ("))
+      << second->err();
+  EXPECT_TRUE(Contains(second->err(), "con --skip-existing no se importa a la vez")) << second->err();
 
-  ExpectedOrders esperados;
-  esperados.Add(archivo);
-  OrderCheck revision = CheckOrders(compania.base(), esperados);
+  ExpectedOrders expected;
+  expected.Add(file);
+  OrderCheck revision = CheckOrders(company.base(), expected);
   EXPECT_TRUE(revision.faults.empty()) << revision.faults.front();
-  EXPECT_EQ(LeadingOrders(archivo, revision), archivo.orders.size());
+  EXPECT_EQ(LeadingOrders(file, revision), file.orders.size());
 
   // Once the first has ended, the same run finds every order written.
-  const auto tercera = compania.Import(ruta, /*terminal=*/false, {"--skip-existing"});
-  ASSERT_TRUE(tercera->Finish(kRunLimit));
-  EXPECT_EQ(tercera->status(), 3) << tercera->err();
-  revision = CheckOrders(compania.base(), esperados);
+  const auto third = company.Import(path, /*terminal=*/false, {"--skip-existing"});
+  ASSERT_TRUE(third->Finish(kRunLimit));
+  EXPECT_EQ(third->status(), 3) << third->err();
+  revision = CheckOrders(company.base(), expected);
   EXPECT_TRUE(revision.faults.empty()) << revision.faults.front();
 }
 
 TEST(Waits, ServerThatDoesNotAnswerEndsTheRun) {
-  const SilentServer mudo;
-  StressCompany compania;
-  WriteFile(compania.db.server() + "/settings.conf",
-            mudo.server_line() + "\nSYSDBA\nclave\ndemo\n");
-  const auto inicio = Clock::now();
-  const auto importador =
-      compania.Import(compania.File("mudo.csv", GenerateOrderFile(6, 2, 1).text), false,
+  const SilentServer mute;
+  StressCompany company;
+  WriteFile(company.db.server() + "/settings.conf",
+            mute.server_line() + "\nSYSDBA\nclave\ndemo\n");
+  const auto start = Clock::now();
+  const auto importer =
+      company.Import(company.File("mudo.csv", GenerateOrderFile(6, 2, 1).text), false,
                       {"--espera-conexion", "3"});
-  ASSERT_TRUE(importador->Finish(std::chrono::seconds(60))) << "still waiting for the server";
-  const auto duracion = Clock::now() - inicio;
-  EXPECT_EQ(importador->status(), 2) << importador->err();
-  EXPECT_LT(duracion, std::chrono::seconds(30));
-  EXPECT_TRUE(Contiene(importador->err(), "El servidor no respondió en 3 s (--espera-conexion)"))
-      << importador->err();
+  ASSERT_TRUE(importer->Finish(std::chrono::seconds(60))) << "still waiting for the server";
+  const auto duration = Clock::now() - start;
+  EXPECT_EQ(importer->status(), 2) << importer->err();
+  EXPECT_LT(duration, std::chrono::seconds(30));
+  EXPECT_TRUE(Contains(importer->err(), "El servidor no respondió en 3 s (--espera-conexion)"))
+      << importer->err();
 }
 
 TEST(Waits, FreshlyModifiedFileIsNotImported) {
-  StressCompany compania;
-  const std::string ruta = compania.File("fresco.csv", GenerateOrderFile(8, 2, 1).text);
-  const auto fresco = compania.Import(ruta, false, {"--estable", "60"});
-  ASSERT_TRUE(fresco->Finish(kRunLimit));
-  EXPECT_EQ(fresco->status(), 2) << fresco->err();
-  EXPECT_TRUE(Contiene(fresco->err(), " s de --estable: puede estar escribiéndose todavía. No se importó."))
-      << fresco->err();
+  StressCompany company;
+  const std::string path = company.File("fresco.csv", GenerateOrderFile(8, 2, 1).text);
+  const auto fresh = company.Import(path, false, {"--estable", "60"});
+  ASSERT_TRUE(fresh->Finish(kRunLimit));
+  EXPECT_EQ(fresh->status(), 2) << fresh->err();
+  EXPECT_TRUE(Contains(fresh->err(), " s de --estable: puede estar escribiéndose todavía. No se importó."))
+      << fresh->err();
   // Two minutes old: stable.
-  const struct timespec antes[2] = {{time(nullptr) - 120, 0}, {time(nullptr) - 120, 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, ruta.c_str(), antes, 0), 0);
-  const auto estable = compania.Import(ruta, false, {"--estable", "60"});
-  ASSERT_TRUE(estable->Finish(kRunLimit));
-  EXPECT_EQ(estable->status(), 0) << estable->err();
+  const struct timespec before[2] = {{time(nullptr) - 120, 0}, {time(nullptr) - 120, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), before, 0), 0);
+  const auto stable = company.Import(path, false, {"--estable", "60"});
+  ASSERT_TRUE(stable->Finish(kRunLimit));
+  EXPECT_EQ(stable->status(), 0) << stable->err();
 }
 
 }  // namespace

@@ -35,9 +35,9 @@ using imp::kRecordValueNames;
 // lower-case name, a row not imported and two rows for one value.
 CImportacion Layout() {
   CImportacion d;
-  int columna = 1;
-  for (const auto& [dato, valor] : kRecordValueNames) {
-    d.Add({std::string(dato), columna++, 10, "SI"});
+  int column = 1;
+  for (const auto& [field_name, value] : kRecordValueNames) {
+    d.Add({std::string(field_name), column++, 10, "SI"});
   }
   d.Add({"PEDI_NOMTERC", 0, 60, "SI"});
   d.Add({"ARTI_COD", 52, 15, "SI"});
@@ -54,58 +54,58 @@ CImportacion Layout() {
 // without keeping the records.
 struct Fingerprint {
   std::uint64_t h = 1469598103934665603ull;
-  void Agregue(std::string_view bytes) {
+  void Add(std::string_view bytes) {
     for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
     h = (h ^ 0xFF) * 1099511628211ull;
   }
-  void Agregue(std::int64_t n) { Agregue(std::to_string(n)); }
+  void Add(std::int64_t n) { Add(std::to_string(n)); }
 };
 
 struct Pass {
-  Fingerprint huella;
+  Fingerprint fingerprint;
   std::string failure;
-  bool abierto = false;
+  bool opened = false;
 };
 
-[[noreturn]] void Falle(const char* que) {
-  std::fprintf(stderr, "fault: %s\n", que);
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "fault: %s\n", what);
   std::abort();
 }
 
-Pass ReadAll(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
-             const CImportacion& diseno) {
+Pass ReadAll(const std::string& path, std::size_t block, std::int64_t file_size,
+             const CImportacion& layout) {
   Pass p;
-  TValoresRegistro valores;
-  std::int64_t anterior = -1;
-  imp::TLectorPlano lector(bloque);
+  TValoresRegistro values;
+  std::int64_t previous = -1;
+  imp::TLectorPlano reader(block);
   try {
-    p.abierto = lector.lea_registros(
-        ruta,
-        [&](const TCamposRegistro& campos, const LinePosition& pos) {
+    p.opened = reader.lea_registros(
+        path,
+        [&](const TCamposRegistro& fields, const LinePosition& pos) {
           if (pos.offset < 0 || pos.length <= 0 ||
-              pos.offset + pos.length > tamano || pos.number <= anterior) {
-            Falle("record position outside the file or out of order");
+              pos.offset + pos.length > file_size || pos.number <= previous) {
+            Fail("record position outside the file or out of order");
           }
-          anterior = pos.number;
-          p.huella.Agregue(pos.number);
-          p.huella.Agregue(pos.offset);
-          p.huella.Agregue(pos.length);
+          previous = pos.number;
+          p.fingerprint.Add(pos.number);
+          p.fingerprint.Add(pos.offset);
+          p.fingerprint.Add(pos.length);
           for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) {
-            const std::string_view campo = campos.Text(n);
-            if (campo.size() > TCamposRegistro::kMaxBytes) Falle("slot longer than 255 bytes");
-            p.huella.Agregue(campo);
+            const std::string_view field = fields.Text(n);
+            if (field.size() > TCamposRegistro::kMaxBytes) Fail("slot longer than 255 bytes");
+            p.fingerprint.Add(field);
           }
-          imp::asigne_valores(campos, diseno, valores);
-          p.huella.Agregue(valores.RecordText());
-          p.huella.Agregue(valores.ARTI_COD);
-          p.huella.Agregue(valores.PEDE_CANT);
-          p.huella.Agregue(valores.PEDI_FECHA);
-          p.huella.Agregue(valores.VEND_COD);
+          imp::asigne_valores(fields, layout, values);
+          p.fingerprint.Add(values.RecordText());
+          p.fingerprint.Add(values.ARTI_COD);
+          p.fingerprint.Add(values.PEDE_CANT);
+          p.fingerprint.Add(values.PEDI_FECHA);
+          p.fingerprint.Add(values.VEND_COD);
         },
         [] {});
   } catch (const imp::Failure& f) {
     p.failure = f.what();
-    if (p.failure.empty()) Falle("a failure without text");
+    if (p.failure.empty()) Fail("a failure without text");
   }
   return p;
 }
@@ -113,26 +113,26 @@ Pass ReadAll(const std::string& ruta, std::size_t bloque, std::int64_t tamano,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const CImportacion diseno = Layout();
+  static const CImportacion layout = Layout();
   // The file lives in memory; the reader opens it by path like any file.
   static const int fd = memfd_create("pedidos", 0);
-  static const std::string ruta = "/proc/self/fd/" + std::to_string(fd);
+  static const std::string path = "/proc/self/fd/" + std::to_string(fd);
   if (fd < 0 || ftruncate(fd, 0) != 0) std::abort();
-  std::size_t escritos = 0;
-  while (escritos < size) {
-    const ssize_t n = pwrite(fd, data + escritos, size - escritos, static_cast<off_t>(escritos));
+  std::size_t written = 0;
+  while (written < size) {
+    const ssize_t n = pwrite(fd, data + written, size - written, static_cast<off_t>(written));
     if (n <= 0) std::abort();
-    escritos += static_cast<std::size_t>(n);
+    written += static_cast<std::size_t>(n);
   }
 
-  const std::size_t bloque = size == 0 ? 1 : 1 + data[0] % 97;
-  const Pass chica = ReadAll(ruta, bloque, static_cast<std::int64_t>(size), diseno);
-  const Pass grande =
-      ReadAll(ruta, imp::TLectorPlano::kDefaultBlockSize, static_cast<std::int64_t>(size), diseno);
-  if (!chica.abierto && chica.failure.empty()) Falle("an in-memory file could not be opened");
-  if (chica.huella.h != grande.huella.h || chica.failure != grande.failure ||
-      chica.abierto != grande.abierto) {
-    Falle("the records depend on the block size");
+  const std::size_t block = size == 0 ? 1 : 1 + data[0] % 97;
+  const Pass small = ReadAll(path, block, static_cast<std::int64_t>(size), layout);
+  const Pass large =
+      ReadAll(path, imp::TLectorPlano::kDefaultBlockSize, static_cast<std::int64_t>(size), layout);
+  if (!small.opened && small.failure.empty()) Fail("an in-memory file could not be opened");
+  if (small.fingerprint.h != large.fingerprint.h || small.failure != large.failure ||
+      small.opened != large.opened) {
+    Fail("the records depend on the block size");
   }
   return 0;
 }
