@@ -16,23 +16,14 @@
 #include "db/tfdm.h"
 #include "tests/db/lookup_fixture.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/recording_dialogs.h"
 #include "values/conversions.h"
 
 namespace imp {
 namespace {
 
 using imp::testing::FreshDatabase;
-
-struct RecordingDialogs : Dialogs {
-  std::vector<std::string> shown;
-  std::function<void()> while_shown;  // runs while a box is open
-  void ShowMessage(const std::string& text) override { Show("mensaje: " + text); }
-  void ShowError(const std::string& text) override { Show("error: " + text); }
-  void Show(const std::string& text) {
-    shown.push_back(text);
-    if (while_shown) while_shown();
-  }
-};
+using imp::testing::RecordingDialogs;
 
 const FieldDef kArticleCode{"ARTI_COD", FieldType::kText, 15, true};
 const FieldDef kLineDescription{"PEDE_DESC", FieldType::kText, 60, false};
@@ -74,7 +65,7 @@ std::string Walk(Tfdm& fdm, RecordingDialogs& dialogs, const LineKeys& l) {
   Field article_id(kArticleCode), desc(kLineDescription), unit(kLineUnit), vat(kLineVatPercent),
       consumption(kLineConsumption);
   std::string r;
-  dialogs.shown.clear();
+  dialogs.events.clear();
   try {
     const bool valid = fdm.valide_articulo(l.code, article_id, desc, unit);
     r += std::string("valido=") + (valid ? "si" : "no") + " " + article_id.AsText(rs) + "|" +
@@ -94,7 +85,7 @@ std::string Walk(Tfdm& fdm, RecordingDialogs& dialogs, const LineKeys& l) {
   } catch (const Failure& failure) {
     r += std::string("falla: ") + failure.what() + "\n";
   }
-  for (const std::string& box : dialogs.shown) r += box + "\n";
+  for (const std::string& box : dialogs.events) r += box + "\n";
   return r;
 }
 
@@ -236,7 +227,7 @@ TEST_F(CombinedLookupsTest, HeadersReadAsTheirOwnStatements) {
       {"FE", "abc", false},
   };
   auto walk = [](Tfdm& fdm, RecordingDialogs& dialogs, const OrderCase& c) {
-    dialogs.shown.clear();
+    dialogs.events.clear();
     std::string r;
     try {
       r += "ivainc=" + fdm.PrefixIncludesVat(c.prefix) + " " + SetText(fdm.CBorrar);
@@ -246,7 +237,7 @@ TEST_F(CombinedLookupsTest, HeadersReadAsTheirOwnStatements) {
     } catch (const Failure& failure) {
       r += std::string(" falla: ") + failure.what();
     }
-    for (const std::string& box : dialogs.shown) r += "\n" + box;
+    for (const std::string& box : dialogs.events) r += "\n" + box;
     return r;
   };
   for (const OrderCase& c : cases) {

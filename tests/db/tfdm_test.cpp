@@ -11,19 +11,14 @@
 
 #include "tests/db/lookup_fixture.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/recording_dialogs.h"
 #include "values/conversions.h"
 
 namespace imp {
 namespace {
 
 using imp::testing::FreshDatabase;
-
-struct RecordingDialogs : Dialogs {
-  std::vector<std::string> messages;
-  std::vector<std::string> errors;
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ShowError(const std::string& text) override { errors.push_back(text); }
-};
+using imp::testing::RecordingDialogs;
 
 const FieldDef kArticleCode{"ARTI_COD", FieldType::kText, 15, true};
 const FieldDef kLineDescription{"PEDE_DESC", FieldType::kText, 255, false};

@@ -237,7 +237,7 @@ TEST(ImportRun, FileChecks) {
       {"/dev/null", kOnOpen + "El archivo /dev/null no es un archivo regular."},
   };
   for (const auto& c : cases) {
-    bench.screen = EventRecorder{};
+    bench.screen = RecordingScreen{};
     bench.screen.location = c.location;
     bench.run.SpeedButton3Click();
     EXPECT_EQ(bench.screen.events,
@@ -292,7 +292,7 @@ TEST(ImportRun, RunAfterAFailureStartsAfresh) {
   EXPECT_EQ(bench.run.prefijo_actual(), "FE");
   EXPECT_EQ(bench.run.numero_actual(), "7");
 
-  bench.screen = EventRecorder{};
+  bench.screen = RecordingScreen{};
   bench.Run(Order("FE", "7", "TRAB", "2"));
   const auto lines = bench.Lines("FE", "7");
   ASSERT_EQ(lines.size(), 1u);
@@ -340,7 +340,7 @@ TEST(ImportRun, WithoutLayoutTheFirstRecordFails) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.contents);
-    bench.screen = EventRecorder{};
+    bench.screen = RecordingScreen{};
     bench.screen.location = bench.File(c.contents);
     ImportRun run{bench.fdm, bench.store, *c.layout, bench.rs, bench.screen, bench.screen};
     std::string failure;
@@ -662,11 +662,11 @@ TEST(ImportRunFile, CutOffLastLineAndEmptyRecords) {
 }
 
 // Grows the file at the reader's first step, as a writer still at work.
-struct GrowingWriter : EventRecorder {
+struct GrowingWriter : RecordingScreen {
   std::string path;
   bool wrote = false;
   void StepProgress() override {
-    EventRecorder::StepProgress();
+    RecordingScreen::StepProgress();
     if (wrote) return;
     wrote = true;
     std::ofstream(path, std::ios::app | std::ios::binary) << "FE,99,1/15/2024";
