@@ -143,6 +143,15 @@ static_assert(HoldsAt(kLineFields, kLineTotal, "PEDE_TOTAL"));
 static_assert(HoldsAt(kLineFields, kLineCancelled, "PEDE_ANULADO"));
 static_assert(HoldsAt(kLineFields, kLineTransmit, "PEDE_TRANSMIT"));
 
+// The line column `name`, as the store defines it; a name that is not one
+// of kLineFields' does not compile.
+consteval const FieldDef& LineColumn(std::string_view name) {
+  for (const FieldDef& def : kLineFields) {
+    if (std::string_view(def.name) == name) return def;
+  }
+  throw "not a column of the order line";
+}
+
 // True for the header's nested-lines slot.
 bool IsNestedSlot(const FieldDef& def);
 

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "db/order_records.h"
 #include "tests/db/lookup_fixture.h"
 #include "tests/support/fresh_database.h"
 #include "tests/support/recording_dialogs.h"
@@ -20,11 +21,11 @@ namespace {
 using imp::testing::FreshDatabase;
 using imp::testing::RecordingDialogs;
 
-const FieldDef kArticleCode{"ARTI_COD", FieldType::kText, 15, true};
-const FieldDef kLineDescription{"PEDE_DESC", FieldType::kText, 255, false};
-const FieldDef kLineUnit{"PEDE_UNIDAD", FieldType::kText, 8, false};
-const FieldDef kLineVatPercent{"PEDE_IVAPORC", FieldType::kDecimal, 4, false};
-const FieldDef kLineConsumption{"PEDE_CONSUMO", FieldType::kDecimal, 2, false};
+const FieldDef& kArticleCode = LineColumn("ARTI_COD");
+const FieldDef& kLineDescription = LineColumn("PEDE_DESC");
+const FieldDef& kLineUnit = LineColumn("PEDE_UNIDAD");
+const FieldDef& kLineVatPercent = LineColumn("PEDE_IVAPORC");
+const FieldDef& kLineConsumption = LineColumn("PEDE_CONSUMO");
 
 
 class TfdmTest : public ::testing::Test {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "db/order_records.h"
 #include "import/line_pricing.h"
 #include "import/pricing.h"
 #include "values/conversions.h"
@@ -21,30 +22,20 @@ Currency M(const std::string& text) { return TextToCurrency(text, kRs); }
 
 // The columns of an order line that the pricing touches, typed as the line's.
 struct FreeLine {
-  static constexpr FieldDef kQuantity{"PEDE_CANT", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kUnitPrice{"PEDE_PRUNIT", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kDiscountPercent{"PEDE_DTOPORC", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kDiscount1{"PEDE_DTO1", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kDiscount2{"PEDE_DTO2", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kDiscount3{"PEDE_DTO3", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kFactor{"PEDE_FACTOR", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kVatPercent{"PEDE_IVAPORC", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kConsumption{"PEDE_CONSUMO", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kDiscountAmount{"PEDE_DTOMONTO", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kDiscountAmount1{"PEDE_DTOM1", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kDiscountAmount2{"PEDE_DTOM2", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kDiscountAmount3{"PEDE_DTOM3", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kVatAmount{"PEDE_IVAMONTO", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kTotal{"PEDE_TOTAL", FieldType::kDecimal, 2, false};
-
-  Field quantity{kQuantity}, unit_price{kUnitPrice}, discount_percent{kDiscountPercent}, discount1{kDiscount1}, discount2{kDiscount2},
-      discount3{kDiscount3}, factor{kFactor}, vat_percent{kVatPercent}, consumption{kConsumption},
-      discount_amount{kDiscountAmount}, discount_amount1{kDiscountAmount1}, discount_amount2{kDiscountAmount2}, discount_amount3{kDiscountAmount3},
-      vat_amount{kVatAmount}, total{kTotal};
+  Field quantity{LineColumn("PEDE_CANT")}, unit_price{LineColumn("PEDE_PRUNIT")},
+      discount_percent{LineColumn("PEDE_DTOPORC")}, discount1{LineColumn("PEDE_DTO1")},
+      discount2{LineColumn("PEDE_DTO2")}, discount3{LineColumn("PEDE_DTO3")},
+      factor{LineColumn("PEDE_FACTOR")}, vat_percent{LineColumn("PEDE_IVAPORC")},
+      consumption{LineColumn("PEDE_CONSUMO")}, discount_amount{LineColumn("PEDE_DTOMONTO")},
+      discount_amount1{LineColumn("PEDE_DTOM1")}, discount_amount2{LineColumn("PEDE_DTOM2")},
+      discount_amount3{LineColumn("PEDE_DTOM3")}, vat_amount{LineColumn("PEDE_IVAMONTO")},
+      total{LineColumn("PEDE_TOTAL")};
 
   LinePricing Price() {
-    return LinePricing({&quantity, &unit_price, &discount_percent, &discount1, &discount2, &discount3, &factor, &vat_percent,
-                        &consumption, &discount_amount, &discount_amount1, &discount_amount2, &discount_amount3, &vat_amount, &total});
+    return LinePricing({&quantity, &unit_price, &discount_percent, &discount1, &discount2,
+                        &discount3, &factor, &vat_percent, &consumption, &discount_amount,
+                        &discount_amount1, &discount_amount2, &discount_amount3, &vat_amount,
+                        &total});
   }
 };
 
@@ -54,10 +45,12 @@ void Set(Field& f, const std::string& text) { f.SetText(text, kRs, Date()); }
 // exponent and the VAT flag, then every column the pricing sets and the net.
 struct LineCase {
   const char* name;
-  const char *quantity, *unit_price, *discount_percent, *discount1, *discount2, *consumption_per_unit, *factor, *vat;
+  const char *quantity, *unit_price, *discount_percent, *discount1, *discount2,
+      *consumption_per_unit, *factor, *vat;
   int32_t e;
   bool vat_included;
-  const char *consumption, *discount_amount, *discount_amount1, *discount_amount2, *discount_amount3, *net, *vat_amount, *total;
+  const char *consumption, *discount_amount, *discount_amount1, *discount_amount2,
+      *discount_amount3, *net, *vat_amount, *total;
 };
 
 const LineCase kCases[] = {
