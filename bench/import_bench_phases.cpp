@@ -21,6 +21,7 @@
 #include "import/screen.h"
 #include "import/valores_registro.h"
 #include "tests/support/generated_company.h"
+#include "tests/support/recording_screen.h"
 
 #ifdef IMPORTA_BENCH_BATCH
 #include "app/batch_mode.h"
@@ -38,30 +39,6 @@ std::string ShellQuote(const std::string& text) {
   for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
-
-#ifndef IMPORTA_BENCH_BATCH
-// The screen and message boxes of an unattended run that paints nothing;
-// it keeps the messages so that the phase can tell a complete run.
-class SilentScreen : public ImportScreen, public Dialogs {
- public:
-  explicit SilentScreen(std::string path) : path_(std::move(path)) {}
-  void ShowStatus(const std::string&) override {}
-  void HideStatus() override {}
-  void ShowRecordBox() override {}
-  void SetRecordText(const std::string&) override {}
-  void StepProgress() override {}
-  void ShowMessage(const std::string& text) override { messages += text + "\n"; }
-  void ShowError(const std::string& text) override { messages += text + "\n"; }
-  void CloseWindow() override {}
-  std::string FileLocation() override { return path_; }
-  Date FallbackDate() override { return *Date::FromYmd(2024, 3, 1); }
-
-  std::string messages;
-
- private:
-  std::string path_;
-};
-#endif
 
 std::map<std::string, std::string> Options(const std::vector<std::string>& args) {
   std::map<std::string, std::string> o;
@@ -116,7 +93,8 @@ bool Import(const std::map<std::string, std::string>& o, const fb::AttachOptions
 // batch mode drives it, with a screen that paints nothing.
 bool Import(const std::map<std::string, std::string>& o, const fb::AttachOptions& target) {
   const RegionalSettings rs;
-  SilentScreen screen(o.at("--file"));
+  imp::testing::RecordingScreen screen;
+  screen.location = o.at("--file");
   Tfdm fdm;
   fdm.set_dialogs(&screen);
   Connect(fdm, target);
@@ -130,7 +108,7 @@ bool Import(const std::map<std::string, std::string>& o, const fb::AttachOptions
   const ImportSummary& r = run.summary();
   if (r.outcome != ImportSummary::Outcome::kComplete || !r.dropped_orders.empty() ||
       r.dropped_lines != 0) {
-    std::fprintf(stderr, "%s", screen.messages.c_str());
+    for (const std::string& event : screen.events) std::fprintf(stderr, "%s\n", event.c_str());
     return false;
   }
   return true;
