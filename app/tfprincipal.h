@@ -78,7 +78,7 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   // The user's regional settings, read again when the locale changes.
   const RegionalSettings& regional_settings() const { return rs_; }
   // The company's import layout as last loaded.
-  const imp::CImportacion& importacion() const { return CImportacion_; }
+  const imp::CImportacion& import_layout() const { return CImportacion_; }
   // The layout source set.
   const QuerySet& layout_set() const { return CImporinv; }
   // The import run F2 starts (its summary tells what the last run did).

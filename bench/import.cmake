@@ -3,7 +3,7 @@
 # comment of import_bench.cpp for its options.
 add_executable(import_bench
   ${CMAKE_CURRENT_LIST_DIR}/import_bench.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/import_bench_fases.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/import_bench_phases.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tcp_proxy.cpp)
 find_package(Threads REQUIRED)
 target_link_libraries(import_bench PRIVATE import Threads::Threads)

@@ -23,7 +23,7 @@
 // --linear N times, instead, the import of one order of N lines against
 // the same number of lines in orders of 10 (R runs each, fresh copies);
 // its last line is the median ratio of the two times.
-// --por-transaccion N runs the import with --pedidos-por-transaccion N (the
+// --por-transaccion N runs the import with --orders-por-transaccion N (the
 // baseline still commits each order).
 
 #include <spawn.h>
@@ -43,7 +43,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/import_bench_fases.h"
+#include "bench/import_bench_phases.h"
 #include "bench/tcp_proxy.h"
 #include "tests/support/generated_company.h"
 
@@ -52,283 +52,283 @@ extern char** environ;
 namespace imp::bench {
 namespace {
 
-struct Opciones {
-  int64_t pedidos = 5000;
-  int lineas = 10;
-  int corridas = 3;
+struct Options {
+  int64_t orders = 5000;
+  int lines = 10;
+  int runs = 3;
   bool tcp = false;
   std::string host = "localhost";
-  double retardo_ms = -1;  // < 0: no relay
-  int por_transaccion = 1;
+  double delay_ms = -1;  // < 0: no relay
+  int per_transaction = 1;
   int lineal = 0;  // > 0: the linear-size case with this many lines
-  bool solo_importacion = false;
-  std::string conservar;  // keep the work folder here
+  bool import_only = false;
+  std::string keep;  // keep the work folder here
 };
 
-[[noreturn]] void Uso() {
+[[noreturn]] void Usage() {
   std::fprintf(stderr,
                "usage: import_bench [--orders O] [--lines L] [--runs R] [--tcp] [--host H] "
                "[--retardo MS] [--por-transaccion N] [--linear N] [--import-only] [--keep DIR]\n");
   std::exit(2);
 }
 
-std::string Ejecutable() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
+std::string Executable() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
 
 // Runs this program again as one phase; returns its "RESULT" line and fills
-// `pico_kb` with the child's peak resident memory.
-std::string CorraFase(const std::vector<std::string>& argumentos, long& pico_kb) {
-  int tubo[2];
-  if (pipe(tubo) != 0) throw std::runtime_error("pipe");
-  posix_spawn_file_actions_t acciones;
-  posix_spawn_file_actions_init(&acciones);
-  posix_spawn_file_actions_adddup2(&acciones, tubo[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&acciones, tubo[0]);
-  std::vector<std::string> todos{Ejecutable()};
-  todos.insert(todos.end(), argumentos.begin(), argumentos.end());
+// `peak_kb` with the child's peak resident memory.
+std::string RunPhase(const std::vector<std::string>& arguments, long& peak_kb) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+  std::vector<std::string> all{Executable()};
+  all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
-  for (std::string& a : todos) argv.push_back(a.data());
+  for (std::string& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid;
-  const int rc = posix_spawn(&pid, argv[0], &acciones, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&acciones);
-  close(tubo[1]);
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipe_fds[1]);
   if (rc != 0) {
-    close(tubo[0]);
+    close(pipe_fds[0]);
     throw std::runtime_error("cannot start a phase");
   }
-  std::string salida;
+  std::string output;
   char buffer[4096];
   ssize_t n;
-  while ((n = read(tubo[0], buffer, sizeof buffer)) > 0) salida.append(buffer, static_cast<size_t>(n));
-  close(tubo[0]);
-  int estado = 0;
-  rusage uso{};
-  wait4(pid, &estado, 0, &uso);
-  pico_kb = uso.ru_maxrss;
-  const size_t at = salida.rfind("RESULT ");
-  if (!WIFEXITED(estado) || WEXITSTATUS(estado) != 0 || at == std::string::npos)
-    throw std::runtime_error("phase failed: " + salida);
-  return salida.substr(at);
+  while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, static_cast<size_t>(n));
+  close(pipe_fds[0]);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  peak_kb = usage.ru_maxrss;
+  const size_t at = output.rfind("RESULT ");
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || at == std::string::npos)
+    throw std::runtime_error("phase failed: " + output);
+  return output.substr(at);
 }
 
-double Campo(const std::string& resultado, const std::string& nombre) {
-  const size_t at = resultado.find(" " + nombre + "=");
-  if (at == std::string::npos) throw std::runtime_error("no " + nombre + " in " + resultado);
-  return std::strtod(resultado.c_str() + at + nombre.size() + 2, nullptr);
+double Field(const std::string& result, const std::string& name) {
+  const size_t at = result.find(" " + name + "=");
+  if (at == std::string::npos) throw std::runtime_error("no " + name + " in " + result);
+  return std::strtod(result.c_str() + at + name.size() + 2, nullptr);
 }
 
-double Mediana(std::vector<double> v) {
+double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const size_t n = v.size();
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // The server's host and port in Firebird's "host/port" form.
-std::pair<std::string, int> HostYPuerto(const std::string& host) {
-  const size_t barra = host.find('/');
-  if (barra == std::string::npos) return {host, 3050};
-  return {host.substr(0, barra), std::atoi(host.c_str() + barra + 1)};
+std::pair<std::string, int> HostAndPort(const std::string& host) {
+  const size_t slash = host.find('/');
+  if (slash == std::string::npos) return {host, 3050};
+  return {host.substr(0, slash), std::atoi(host.c_str() + slash + 1)};
 }
 
-std::string CadenaDeBase(const Opciones& o, const std::string& ruta) {
-  return o.tcp ? o.host + ":" + ruta : ruta;
+std::string DatabaseString(const Options& o, const std::string& path) {
+  return o.tcp ? o.host + ":" + path : path;
 }
 
 // A work folder of its own; the file's numbers and dates are written in
 // the C locale's forms ("." and m/d/yyyy) and the import reads them with
 // the locale it is given.
-std::filesystem::path CarpetaDeTrabajo() {
+std::filesystem::path WorkFolder() {
   setenv("LC_ALL", "C", 1);
-  std::string plantilla = (std::filesystem::temp_directory_path() / "import_bench_XXXXXX").string();
-  if (!mkdtemp(plantilla.data())) throw std::runtime_error("mkdtemp");
-  return plantilla;
+  std::string pattern = (std::filesystem::temp_directory_path() / "import_bench_XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
+  return pattern;
 }
 
-// The settings file of an installation under `servidor` whose company is
+// The settings file of an installation under `server` whose company is
 // "importa"; returns its path.
-std::string EscribaConfiguracion(const Opciones& o, const std::filesystem::path& servidor,
-                                 const std::string& clave) {
-  const std::string configuracion = (servidor / "settings.conf").string();
+std::string WriteConfiguration(const Options& o, const std::filesystem::path& server,
+                                 const std::string& key) {
+  const std::string configuracion = (server / "settings.conf").string();
   std::ofstream conf(configuracion, std::ios::binary | std::ios::trunc);
-  conf << CadenaDeBase(o, servidor.string()) << "\r\nSYSDBA\r\n" << clave
+  conf << DatabaseString(o, server.string()) << "\r\nSYSDBA\r\n" << key
        << "\r\nimporta\r\n\r\n\r\n\r\n0\r\n";
   return configuracion;
 }
 
-// The import phase of `archivo` into a fresh copy of `empresa` laid out as
-// an installation under `servidor`; returns its seconds after checking that
-// it wrote `lineas` lines.
-double ImporteCopia(const Opciones& o, const std::string& empresa, const std::string& archivo,
-                    const std::filesystem::path& servidor, int64_t lineas) {
+// The import phase of `file` into a fresh copy of `company` laid out as
+// an installation under `server`; returns its seconds after checking that
+// it wrote `lines` lines.
+double ImportCopy(const Options& o, const std::string& company, const std::string& file,
+                    const std::filesystem::path& server, int64_t lines) {
   namespace fs = std::filesystem;
-  const std::string copia = (servidor / "datos" / "importa" / "norvela.fdb").string();
-  fs::create_directories(servidor / "datos" / "importa");
-  fs::copy_file(empresa, copia, fs::copy_options::overwrite_existing);
-  const std::string configuracion = EscribaConfiguracion(o, servidor, "masterkey");
-  long pico_kb = 0;
-  const std::string ri = CorraFase({"--phase", "import", "--db", CadenaDeBase(o, copia), "--user",
-                                    "SYSDBA", "--password", "masterkey", "--file", archivo,
+  const std::string copy = (server / "datos" / "importa" / "norvela.fdb").string();
+  fs::create_directories(server / "datos" / "importa");
+  fs::copy_file(company, copy, fs::copy_options::overwrite_existing);
+  const std::string configuracion = WriteConfiguration(o, server, "masterkey");
+  long peak_kb = 0;
+  const std::string ri = RunPhase({"--phase", "import", "--db", DatabaseString(o, copy), "--user",
+                                    "SYSDBA", "--password", "masterkey", "--file", file,
                                     "--settings", configuracion},
-                                   pico_kb);
-  if (Campo(ri, "lines") != static_cast<double>(lineas))
-    throw std::runtime_error("the import wrote " + std::to_string(Campo(ri, "lines")) + " lines");
-  fs::remove_all(servidor);
-  return Campo(ri, "seconds");
+                                   peak_kb);
+  if (Field(ri, "lines") != static_cast<double>(lines))
+    throw std::runtime_error("the import wrote " + std::to_string(Field(ri, "lines")) + " lines");
+  fs::remove_all(server);
+  return Field(ri, "seconds");
 }
 
 // One order of o.lineal lines against the same lines in orders of 10.
-int CasoLineal(const Opciones& o) {
+int LinearCase(const Options& o) {
   namespace fs = std::filesystem;
-  const fs::path dir = CarpetaDeTrabajo();
-  const std::string empresa = (dir / "empresa.fdb").string();
-  const std::string grande = (dir / "grande.csv").string();
-  const std::string pequenos = (dir / "pequenos.csv").string();
-  const int64_t lineas = o.lineal / 10 * 10;
+  const fs::path dir = WorkFolder();
+  const std::string company = (dir / "empresa.fdb").string();
+  const std::string large = (dir / "grande.csv").string();
+  const std::string small = (dir / "pequenos.csv").string();
+  const int64_t lines = o.lineal / 10 * 10;
   std::fprintf(stdout, "import_bench: one order of %lld lines against %lld orders of 10, embedded\n",
-               static_cast<long long>(lineas), static_cast<long long>(lineas / 10));
-  CreeEmpresa(empresa);
-  generated::WriteOrderFile(grande, 1, static_cast<int>(lineas));
-  generated::WriteOrderFile(pequenos, lineas / 10, 10);
-  std::vector<double> t_grande, t_pequenos, razones;
-  for (int r = 1; r <= o.corridas; ++r) {
-    t_grande.push_back(ImporteCopia(o, empresa, grande, dir / "g", lineas));
-    t_pequenos.push_back(ImporteCopia(o, empresa, pequenos, dir / "p", lineas));
-    razones.push_back(t_grande.back() / t_pequenos.back());
+               static_cast<long long>(lines), static_cast<long long>(lines / 10));
+  CreateCompany(company);
+  generated::WriteOrderFile(large, 1, static_cast<int>(lines));
+  generated::WriteOrderFile(small, lines / 10, 10);
+  std::vector<double> t_large, t_small, ratios;
+  for (int r = 1; r <= o.runs; ++r) {
+    t_large.push_back(ImportCopy(o, company, large, dir / "g", lines));
+    t_small.push_back(ImportCopy(o, company, small, dir / "p", lines));
+    ratios.push_back(t_large.back() / t_small.back());
     std::fprintf(stdout, "run %d: one order %.2f s, orders of 10 %.2f s; ratio %.2f\n", r,
-                 t_grande.back(), t_pequenos.back(), razones.back());
+                 t_large.back(), t_small.back(), ratios.back());
     std::fflush(stdout);
   }
-  const double n = static_cast<double>(lineas);
-  std::fprintf(stdout, "median one order: %.2f s, %.0f lines/s\n", Mediana(t_grande),
-               n / Mediana(t_grande));
-  std::fprintf(stdout, "median orders of 10: %.2f s, %.0f lines/s\n", Mediana(t_pequenos),
-               n / Mediana(t_pequenos));
-  std::fprintf(stdout, "one order / orders of 10 time ratio: %.2f\n", Mediana(razones));
+  const double n = static_cast<double>(lines);
+  std::fprintf(stdout, "median one order: %.2f s, %.0f lines/s\n", Median(t_large),
+               n / Median(t_large));
+  std::fprintf(stdout, "median orders of 10: %.2f s, %.0f lines/s\n", Median(t_small),
+               n / Median(t_small));
+  std::fprintf(stdout, "one order / orders of 10 time ratio: %.2f\n", Median(ratios));
   fs::remove_all(dir);
   return 0;
 }
 
-int Principal(Opciones o) {
+int Principal(Options o) {
   namespace fs = std::filesystem;
-  std::unique_ptr<TcpProxy> relevo;
-  if (o.retardo_ms >= 0) {
-    const auto [host, puerto] = HostYPuerto(o.host);
-    relevo = std::make_unique<TcpProxy>(host, puerto, o.retardo_ms);
-    o.host = "127.0.0.1/" + std::to_string(relevo->port());
+  std::unique_ptr<TcpProxy> relay;
+  if (o.delay_ms >= 0) {
+    const auto [host, port] = HostAndPort(o.host);
+    relay = std::make_unique<TcpProxy>(host, port, o.delay_ms);
+    o.host = "127.0.0.1/" + std::to_string(relay->port());
   }
-  auto viajes = [&] { return relevo ? relevo->round_trips() : 0; };
-  std::vector<double> viajes_imp, viajes_base;
-  const int64_t lineas = o.pedidos * o.lineas;
-  const fs::path dir = CarpetaDeTrabajo();
-  const std::string empresa = (dir / "empresa.fdb").string();
-  const std::string archivo = (dir / "pedidos.csv").string();
+  auto trips = [&] { return relay ? relay->round_trips() : 0; };
+  std::vector<double> trips_imp, trips_base;
+  const int64_t lines = o.orders * o.lines;
+  const fs::path dir = WorkFolder();
+  const std::string company = (dir / "empresa.fdb").string();
+  const std::string file = (dir / "pedidos.csv").string();
 
   std::fprintf(stdout, "import_bench: %lld orders x %d lines = %lld lines, %s\n",
-               static_cast<long long>(o.pedidos), o.lineas, static_cast<long long>(lineas),
+               static_cast<long long>(o.orders), o.lines, static_cast<long long>(lines),
                o.tcp ? ("TCP (" + o.host + ")").c_str() : "embedded");
-  if (relevo) std::fprintf(stdout, "relay delay %.2f ms each way\n", o.retardo_ms);
-  if (o.por_transaccion > 1)
-    std::fprintf(stdout, "import with --pedidos-por-transaccion %d\n", o.por_transaccion);
+  if (relay) std::fprintf(stdout, "relay delay %.2f ms each way\n", o.delay_ms);
+  if (o.per_transaction > 1)
+    std::fprintf(stdout, "import with --pedidos-por-transaccion %d\n", o.per_transaction);
   std::fflush(stdout);
-  CreeEmpresa(empresa);
-  const int64_t bytes = generated::WriteOrderFile(archivo, o.pedidos, o.lineas);
-  std::fprintf(stdout, "company %s, file %.1f MB\n", empresa.c_str(), static_cast<double>(bytes) / 1e6);
+  CreateCompany(company);
+  const int64_t bytes = generated::WriteOrderFile(file, o.orders, o.lines);
+  std::fprintf(stdout, "company %s, file %.1f MB\n", company.c_str(), static_cast<double>(bytes) / 1e6);
 
-  const std::string usuario = "SYSDBA";
-  const char* clave_env = std::getenv("IMPORTA_FB_PASSWORD");
-  const std::string clave = o.tcp ? (clave_env ? clave_env : "imptest") : "masterkey";
+  const std::string user = "SYSDBA";
+  const char* key_env = std::getenv("IMPORTA_FB_PASSWORD");
+  const std::string key = o.tcp ? (key_env ? key_env : "imptest") : "masterkey";
 
-  std::vector<double> base_s, imp_s, pico_mb, lectura_pct, razones;
-  for (int r = 1; r <= o.corridas; ++r) {
+  std::vector<double> base_s, imp_s, peak_mb, read_pct, ratios;
+  for (int r = 1; r <= o.runs; ++r) {
     // The import's company laid out as an installation: <server>/datos/<company>.
-    const fs::path servidor = dir / ("corrida" + std::to_string(r));
-    const std::string copia_imp = (servidor / "datos" / "importa" / "norvela.fdb").string();
-    const std::string copia_base = (dir / ("base" + std::to_string(r) + ".fdb")).string();
-    fs::create_directories(servidor / "datos" / "importa");
-    fs::copy_file(empresa, copia_imp, fs::copy_options::overwrite_existing);
-    const std::string configuracion = EscribaConfiguracion(o, servidor, clave);
+    const fs::path server = dir / ("corrida" + std::to_string(r));
+    const std::string copy_imp = (server / "datos" / "importa" / "norvela.fdb").string();
+    const std::string copy_base = (dir / ("base" + std::to_string(r) + ".fdb")).string();
+    fs::create_directories(server / "datos" / "importa");
+    fs::copy_file(company, copy_imp, fs::copy_options::overwrite_existing);
+    const std::string configuracion = WriteConfiguration(o, server, key);
 
-    long pico_kb = 0;
-    uint64_t antes = viajes();
-    std::vector<std::string> fase = {"--phase",    "import", "--db",   CadenaDeBase(o, copia_imp),
-                                      "--user",     usuario,  "--password", clave,
-                                      "--file",     archivo,  "--settings", configuracion};
-    if (o.por_transaccion > 1) {
-      fase.push_back("--orders-per-transaction");
-      fase.push_back(std::to_string(o.por_transaccion));
+    long peak_kb = 0;
+    uint64_t before = trips();
+    std::vector<std::string> phase = {"--phase",    "import", "--db",   DatabaseString(o, copy_imp),
+                                      "--user",     user,  "--password", key,
+                                      "--file",     file,  "--settings", configuracion};
+    if (o.per_transaction > 1) {
+      phase.push_back("--orders-per-transaction");
+      phase.push_back(std::to_string(o.per_transaction));
     }
-    const std::string ri = CorraFase(fase, pico_kb);
-    const double ti = Campo(ri, "seconds");
-    const double tl = Campo(ri, "read_seconds");
-    const double li = Campo(ri, "lines");
-    if (li != static_cast<double>(lineas))
+    const std::string ri = RunPhase(phase, peak_kb);
+    const double ti = Field(ri, "seconds");
+    const double tl = Field(ri, "read_seconds");
+    const double li = Field(ri, "lines");
+    if (li != static_cast<double>(lines))
       throw std::runtime_error("the import wrote " + std::to_string(li) + " lines");
     imp_s.push_back(ti);
-    pico_mb.push_back(static_cast<double>(pico_kb) / 1024.0);
-    lectura_pct.push_back(100.0 * tl / ti);
+    peak_mb.push_back(static_cast<double>(peak_kb) / 1024.0);
+    read_pct.push_back(100.0 * tl / ti);
     std::fprintf(stdout,
                  "run %d: import %.2f s, %.0f lines/s, peak RSS %.1f MB, reading+mapping %.3f s "
                  "(%.1f%%), forced writes %s\n",
-                 r, ti, li / ti, pico_mb.back(), tl, lectura_pct.back(),
-                 Campo(ri, "forced_writes") != 0 ? "on" : "OFF");
-    if (relevo) {
+                 r, ti, li / ti, peak_mb.back(), tl, read_pct.back(),
+                 Field(ri, "forced_writes") != 0 ? "on" : "OFF");
+    if (relay) {
       // The phase's untimed counts after the import add a few; an order's
       // share of them is far below one.
-      viajes_imp.push_back(static_cast<double>(viajes() - antes) / static_cast<double>(o.pedidos));
-      std::fprintf(stdout, "run %d: import round trips per order %.2f\n", r, viajes_imp.back());
+      trips_imp.push_back(static_cast<double>(trips() - before) / static_cast<double>(o.orders));
+      std::fprintf(stdout, "run %d: import round trips per order %.2f\n", r, trips_imp.back());
     }
     std::fflush(stdout);
 
-    if (!o.solo_importacion) {
-      fs::copy_file(empresa, copia_base, fs::copy_options::overwrite_existing);
-      long pico_base = 0;
-      antes = viajes();
-      const std::string rb = CorraFase(
-          {"--phase", "baseline", "--db", CadenaDeBase(o, copia_base), "--source",
-           CadenaDeBase(o, copia_imp), "--user", usuario, "--password", clave},
-          pico_base);
-      const double tb = Campo(rb, "seconds");
-      const double lb = Campo(rb, "lines");
-      if (lb != static_cast<double>(lineas))
+    if (!o.import_only) {
+      fs::copy_file(company, copy_base, fs::copy_options::overwrite_existing);
+      long peak_base = 0;
+      before = trips();
+      const std::string rb = RunPhase(
+          {"--phase", "baseline", "--db", DatabaseString(o, copy_base), "--source",
+           DatabaseString(o, copy_imp), "--user", user, "--password", key},
+          peak_base);
+      const double tb = Field(rb, "seconds");
+      const double lb = Field(rb, "lines");
+      if (lb != static_cast<double>(lines))
         throw std::runtime_error("the baseline wrote " + std::to_string(lb) + " lines");
       base_s.push_back(tb);
-      razones.push_back(ti / tb);
+      ratios.push_back(ti / tb);
       std::fprintf(stdout, "run %d: baseline %.2f s, %.0f lines/s; ratio %.2f\n", r, tb, lb / tb,
                    ti / tb);
-      if (relevo) {
-        viajes_base.push_back(static_cast<double>(viajes() - antes) / static_cast<double>(o.pedidos));
-        std::fprintf(stdout, "run %d: baseline round trips per order %.2f\n", r, viajes_base.back());
+      if (relay) {
+        trips_base.push_back(static_cast<double>(trips() - before) / static_cast<double>(o.orders));
+        std::fprintf(stdout, "run %d: baseline round trips per order %.2f\n", r, trips_base.back());
       }
       std::fflush(stdout);
     }
-    if (o.conservar.empty()) {
-      fs::remove_all(servidor);
-      fs::remove(copia_base);
+    if (o.keep.empty()) {
+      fs::remove_all(server);
+      fs::remove(copy_base);
     }
   }
 
-  const double n = static_cast<double>(lineas);
-  std::fprintf(stdout, "median import: %.2f s, %.0f lines/s\n", Mediana(imp_s),
-               n / Mediana(imp_s));
-  std::fprintf(stdout, "median peak resident memory of the import: %.1f MB\n", Mediana(pico_mb));
+  const double n = static_cast<double>(lines);
+  std::fprintf(stdout, "median import: %.2f s, %.0f lines/s\n", Median(imp_s),
+               n / Median(imp_s));
+  std::fprintf(stdout, "median peak resident memory of the import: %.1f MB\n", Median(peak_mb));
   std::fprintf(stdout, "median share of reading and mapping the file: %.2f%%\n",
-               Mediana(lectura_pct));
-  if (relevo) {
-    std::fprintf(stdout, "median round trips per order: import %.2f", Mediana(viajes_imp));
-    if (!viajes_base.empty()) std::fprintf(stdout, ", baseline %.2f", Mediana(viajes_base));
+               Median(read_pct));
+  if (relay) {
+    std::fprintf(stdout, "median round trips per order: import %.2f", Median(trips_imp));
+    if (!trips_base.empty()) std::fprintf(stdout, ", baseline %.2f", Median(trips_base));
     std::fprintf(stdout, "\n");
   }
-  if (!o.solo_importacion) {
-    std::fprintf(stdout, "median baseline: %.2f s, %.0f lines/s\n", Mediana(base_s),
-                 n / Mediana(base_s));
-    std::fprintf(stdout, "import/baseline time ratio: %.2f\n", Mediana(razones));
+  if (!o.import_only) {
+    std::fprintf(stdout, "median baseline: %.2f s, %.0f lines/s\n", Median(base_s),
+                 n / Median(base_s));
+    std::fprintf(stdout, "import/baseline time ratio: %.2f\n", Median(ratios));
   }
-  if (o.conservar.empty()) {
+  if (o.keep.empty()) {
     fs::remove_all(dir);
   } else {
-    fs::create_directories(o.conservar);
+    fs::create_directories(o.keep);
     for (const auto& e : fs::directory_iterator(dir))
-      fs::rename(e.path(), fs::path(o.conservar) / e.path().filename());
+      fs::rename(e.path(), fs::path(o.keep) / e.path().filename());
     fs::remove_all(dir);
   }
   return 0;
@@ -341,28 +341,28 @@ int main(int argc, char** argv) {
   using namespace imp::bench;
   try {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "--phase") return CorraFaseHija(args);
-    Opciones o;
+    if (!args.empty() && args[0] == "--phase") return RunChildPhase(args);
+    Options o;
     for (size_t i = 0; i < args.size(); ++i) {
-      auto valor = [&]() -> const std::string& {
-        if (i + 1 >= args.size()) Uso();
+      auto value = [&]() -> const std::string& {
+        if (i + 1 >= args.size()) Usage();
         return args[++i];
       };
-      if (args[i] == "--orders") o.pedidos = std::atoll(valor().c_str());
-      else if (args[i] == "--lines") o.lineas = std::atoi(valor().c_str());
-      else if (args[i] == "--runs") o.corridas = std::atoi(valor().c_str());
+      if (args[i] == "--orders") o.orders = std::atoll(value().c_str());
+      else if (args[i] == "--lines") o.lines = std::atoi(value().c_str());
+      else if (args[i] == "--runs") o.runs = std::atoi(value().c_str());
       else if (args[i] == "--tcp") o.tcp = true;
-      else if (args[i] == "--host") o.host = valor();
-      else if (args[i] == "--retardo") o.retardo_ms = std::atof(valor().c_str());
-      else if (args[i] == "--linear") o.lineal = std::atoi(valor().c_str());
-      else if (args[i] == "--por-transaccion") o.por_transaccion = std::atoi(valor().c_str());
-      else if (args[i] == "--import-only") o.solo_importacion = true;
-      else if (args[i] == "--keep") o.conservar = valor();
-      else Uso();
+      else if (args[i] == "--host") o.host = value();
+      else if (args[i] == "--retardo") o.delay_ms = std::atof(value().c_str());
+      else if (args[i] == "--linear") o.lineal = std::atoi(value().c_str());
+      else if (args[i] == "--por-transaccion") o.per_transaction = std::atoi(value().c_str());
+      else if (args[i] == "--import-only") o.import_only = true;
+      else if (args[i] == "--keep") o.keep = value();
+      else Usage();
     }
-    if (o.pedidos < 1 || o.pedidos > 899999 || o.lineas < 1 || o.corridas < 1) Uso();
-    if (o.retardo_ms >= 0 && !o.tcp) Uso();
-    if (o.lineal > 0) return o.tcp ? (Uso(), 2) : CasoLineal(o);
+    if (o.orders < 1 || o.orders > 899999 || o.lines < 1 || o.runs < 1) Usage();
+    if (o.delay_ms >= 0 && !o.tcp) Usage();
+    if (o.lineal > 0) return o.tcp ? (Usage(), 2) : LinearCase(o);
     return Principal(o);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "import_bench: %s\n", e.what());

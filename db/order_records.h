@@ -118,9 +118,9 @@ inline constexpr std::size_t kHeaderNumber = 5;
 inline constexpr std::size_t kNestedLinesSlot = 38;
 inline constexpr std::size_t kLineId = 0;
 inline constexpr std::size_t kLineItem = 1;
-inline constexpr std::size_t kLineIva = 8;
+inline constexpr std::size_t kLineVat = 8;
 inline constexpr std::size_t kLineTotal = 14;
-inline constexpr std::size_t kLineAnulado = 15;
+inline constexpr std::size_t kLineCancelled = 15;
 inline constexpr std::size_t kLineTransmit = 16;
 
 inline constexpr std::string_view kNestedLinesName = "TPeddetalle";
@@ -138,10 +138,19 @@ static_assert(HoldsAt(kHeaderFields, kHeaderNumber, "PEDI_NUMERO"));
 static_assert(HoldsAt(kHeaderFields, kNestedLinesSlot, kNestedLinesName));
 static_assert(HoldsAt(kLineFields, kLineId, "PEDI_ID"));
 static_assert(HoldsAt(kLineFields, kLineItem, "PEDE_ITEM"));
-static_assert(HoldsAt(kLineFields, kLineIva, "PEDE_IVAMONTO"));
+static_assert(HoldsAt(kLineFields, kLineVat, "PEDE_IVAMONTO"));
 static_assert(HoldsAt(kLineFields, kLineTotal, "PEDE_TOTAL"));
-static_assert(HoldsAt(kLineFields, kLineAnulado, "PEDE_ANULADO"));
+static_assert(HoldsAt(kLineFields, kLineCancelled, "PEDE_ANULADO"));
 static_assert(HoldsAt(kLineFields, kLineTransmit, "PEDE_TRANSMIT"));
+
+// The line column `name`, as the store defines it; a name that is not one
+// of kLineFields' does not compile.
+consteval const FieldDef& LineColumn(std::string_view name) {
+  for (const FieldDef& def : kLineFields) {
+    if (std::string_view(def.name) == name) return def;
+  }
+  throw "not a column of the order line";
+}
 
 // True for the header's nested-lines slot.
 bool IsNestedSlot(const FieldDef& def);

@@ -186,7 +186,7 @@ void OrderStore::CFactdetalleAfterInsert(LineRow& line) {
   // Wraps like the 32-bit counter it is instead of overflowing.
   contador_lineas_ = static_cast<int32_t>(static_cast<uint32_t>(contador_lineas_) + 1u);
   line.record.at(kLineItem).SetInteger(contador_lineas_);
-  line.record.at(kLineAnulado).SetText("N", RegionalSettings(), Date());
+  line.record.at(kLineCancelled).SetText("N", RegionalSettings(), Date());
   line.record.at(kLineTransmit).SetText("N", RegionalSettings(), Date());
 }
 
@@ -255,7 +255,7 @@ std::string OrderStore::SumOf(std::size_t field_index) const {
   return sum.empty() ? "" : sum.ToText(fdm_.regional_settings().decimal_separator);
 }
 
-std::string OrderStore::SumIva() const { return SumOf(kLineIva); }
+std::string OrderStore::SumIva() const { return SumOf(kLineVat); }
 
 std::string OrderStore::SumTotal() const { return SumOf(kLineTotal); }
 

@@ -49,19 +49,19 @@ class Tfdm {
   // CONF_VALOR of the first row with the three keys, as text. Without a row
   // shows the error box "No se encontró la configuración " + property and
   // gives empty text.
-  std::string configuracion(std::string_view modulo, std::string_view categoria,
-                            std::string_view propiedad);
+  std::string configuracion(std::string_view module, std::string_view category,
+                            std::string_view property);
 
   // Validates an article code with VALIDE_ARTICULO. Empty code: false, no
   // statement. TIPO (read by TextToInteger, whose failure is raised) 0: the
-  // plain box "Código '<code>' no encontrado." and false; 1 or 2: `arti`
-  // takes ID, an empty `desc` takes DESCRIPCION, an empty `unidad` takes
+  // plain box "Código '<code>' no encontrado." and false; 1 or 2: `article_id`
+  // takes ID, an empty `desc` takes DESCRIPCION, an empty `unit` takes
   // UNIDAD, true; anything else: false, nothing changed.
-  bool valide_articulo(std::string_view code, Field& arti, Field& desc, Field& unidad);
+  bool valide_articulo(std::string_view code, Field& article_id, Field& desc, Field& unit);
 
   // The article's VAT percent and consumption tax per unit (0 when the
   // article or its VAT rate has no row, or the column is null).
-  void imptos_articulo(std::string_view article, Field& ivaporc, Field& consumo);
+  void imptos_articulo(std::string_view article, Field& vat_percent, Field& consumption);
 
   // The unit's conversion factor. Empty article or unit: 1.0000 without a
   // statement; no row: 1.0000; a null FACTOR: 0.0000.
@@ -76,21 +76,21 @@ class Tfdm {
   // BODE_COD of the point of sale. The text is bound to the integer key, so
   // a text that is not a number fails as the server's conversion error.
   // Empty text (an order without point of sale): empty, no statement.
-  std::string PointOfSaleWarehouse(std::string_view ptvt_id);
+  std::string PointOfSaleWarehouse(std::string_view point_of_sale);
 
   // LIPR_COD of the customer's branch as text; empty without a row or null.
-  std::string PriceList(std::string_view nit, std::string_view sucursal);
+  std::string PriceList(std::string_view nit, std::string_view branch);
 
   // PRAR_DTO1 and PRAR_DTO2 of the article in the price list, as texts
   // (decimal texts in the regional form); empty for null or without a row.
   std::pair<std::string, std::string> PriceListDiscounts(std::string_view article,
-                                                      int32_t lipr_cod);
+                                                      int32_t price_list);
 
   // What an order header asks of the lookups: its prefix's VAT mode, the
   // days of validity and, for a point of sale, its warehouse.
   struct HeaderLookups {
     std::string_view prefix;
-    std::string_view ptvt_id;
+    std::string_view point_of_sale;
   };
   // What adding a line asks of them: the article behind `code`, its taxes,
   // the factor of its unit (the record's `unit` when given, else the
@@ -123,7 +123,7 @@ class Tfdm {
   // Opens `set` from a waiting answer to (sql, params), or by running sql.
   // False, with the set open and empty, when a key cannot be converted to
   // the character set of what it is compared with.
-  bool Abra(QuerySet& set, const char* sql, const std::vector<fb::Value>& params);
+  bool Open(QuerySet& set, const char* sql, const std::vector<fb::Value>& params);
 
   // The combinations in use, by header kind (0 none, 1 without and 2
   // with a point of sale) and number of lines.

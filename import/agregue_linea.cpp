@@ -63,11 +63,11 @@ void SetPriceListDiscounts(const StoreLine& line, const TValoresRegistro& values
   Tfdm& fdm = line.ctx.fdm;
   const std::string list = fdm.PriceList(values.TERC_NIT, values.PEDI_SUCURSAL);
   line.field("LIPR_COD").SetInteger(list.empty() ? 1 : TextToInteger(list));
-  const auto [dto1, dto2] =
+  const auto [discount1, discount2] =
       fdm.PriceListDiscounts(line.text("ARTI_COD"), line.field("LIPR_COD").AsInteger());
   const RegionalSettings& module_rs = fdm.regional_settings();
-  if (!dto1.empty()) line.field("PEDE_DTO1").SetCurrency(TextToCurrency(dto1, module_rs));
-  if (!dto2.empty()) line.field("PEDE_DTO2").SetCurrency(TextToCurrency(dto2, module_rs));
+  if (!discount1.empty()) line.field("PEDE_DTO1").SetCurrency(TextToCurrency(discount1, module_rs));
+  if (!discount2.empty()) line.field("PEDE_DTO2").SetCurrency(TextToCurrency(discount2, module_rs));
 }
 
 // The record's unit price and line discount percentage (none: 0).

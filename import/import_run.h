@@ -94,7 +94,7 @@ class ImportRun {
   void ReadOrderFile(const std::string& path);
   // The reader's handler: maps the record and keeps it until its order's
   // records are all read (or a batch of them), then handles them in turn.
-  void OnRecordRead(const TCamposRegistro& campos, const LinePosition& position);
+  void OnRecordRead(const TCamposRegistro& fields, const LinePosition& position);
   void HandleRead();
   // Handles the record read_ahead_[next_], whose values have moved to
   // values_.

@@ -104,8 +104,8 @@ inline std::uint64_t DecisionMask(const char* p) {
 #endif
 }
 
-[[noreturn]] void FailChanged(const std::string& ruta) {
-  throw Failure("El archivo " + ruta + " cambió mientras se importaba.");
+[[noreturn]] void FailChanged(const std::string& path) {
+  throw Failure("El archivo " + path + " cambió mientras se importaba.");
 }
 
 // The first bytes of the file, as many as `n` (fewer in a shorter file).

@@ -11,7 +11,7 @@ const char kImportLayoutSql[] =
     "select * from importacion_inventario where IMIN_TIPO = 23 order by imin_columna";
 
 void LoadImportLayout(QuerySet& CImporinv, CImportacion& layout) {
-  constexpr size_t kDatoWidth = 60;  // IMIN_DATO's declared width
+  constexpr size_t kFieldNameWidth = 60;  // IMIN_DATO's declared width
   CImporinv.Close();
   // No layout at all until this company's has been read: a run then fails
   // at its first record instead of mapping it with another company's rows.
@@ -20,9 +20,9 @@ void LoadImportLayout(QuerySet& CImporinv, CImportacion& layout) {
   CImporinv.Open();
   layout.Clear();
   for (CImporinv.First(); !CImporinv.Eof(); CImporinv.Next()) {
-    std::string dato = CImporinv.AsText("IMIN_DATO");
-    if (dato.size() > kDatoWidth) dato.resize(kDatoWidth);
-    layout.Add(ImportLayoutRow{std::move(dato), CImporinv.AsInteger("IMIN_COLUMNA"),
+    std::string field_name = CImporinv.AsText("IMIN_DATO");
+    if (field_name.size() > kFieldNameWidth) field_name.resize(kFieldNameWidth);
+    layout.Add(ImportLayoutRow{std::move(field_name), CImporinv.AsInteger("IMIN_COLUMNA"),
                                CImporinv.AsInteger("IMIN_ANCHO"), "SI"});
   }
 }

@@ -38,7 +38,7 @@ struct TValoresRegistro {
 
   // The value a layout DATO names, compared byte for byte (case and blanks
   // count); nullptr for any other name.
-  static Value ValueNamed(std::string_view dato);
+  static Value ValueNamed(std::string_view field_name);
 
   // The record text shown while importing: prefix and number side by side,
   // " - ", customer name ("PV123 - ACME"; " - " when all three are empty).
@@ -67,12 +67,12 @@ inline constexpr std::pair<std::string_view, TValoresRegistro::Value> kRecordVal
     {"PEDE_DTOPORC", &TValoresRegistro::PEDE_DTOPORC},
 };
 
-// Copies the record's field texts into `valores` through the layout, walking
+// Copies the record's field texts into `values` through the layout, walking
 // its entries in ascending COLUMNA: an entry counts only when IMPORTAR is
 // exactly "SI", its DATO names a value, its COLUMNA lies in 1..51 and that
 // slot is not empty. So the last such entry for a value wins, an empty field
 // leaves the value as it was, and a field of blanks replaces it. Never fails.
-void asigne_valores(const TCamposRegistro& campos, const CImportacion& importacion,
-                    TValoresRegistro& valores);
+void asigne_valores(const TCamposRegistro& fields, const CImportacion& import_layout,
+                    TValoresRegistro& values);
 
 }  // namespace imp

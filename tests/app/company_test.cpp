@@ -36,14 +36,14 @@ void SetLayout(const FreshDatabase& db, const std::vector<std::string>& rows) {
 }
 
 struct LayoutRow {
-  std::string dato;
-  int32_t columna, ancho;
+  std::string field_name;
+  int32_t column, width;
   bool operator==(const LayoutRow&) const = default;
 };
 
 std::vector<LayoutRow> Layout(const Tfprincipal& window) {
   std::vector<LayoutRow> rows;
-  for (const ImportLayoutRow& f : window.importacion()) {
+  for (const ImportLayoutRow& f : window.import_layout()) {
     EXPECT_EQ(f.IMPORTAR, "SI");
     rows.push_back({f.DATO, f.COLUMNA, f.ANCHO});
   }
@@ -63,10 +63,10 @@ TEST(CompanyConnection, CompleteSettingsConnectWhenShown) {
   EXPECT_TRUE(w.recorder.boxes().empty());
   EXPECT_TRUE(w.connected());
 
-  auto* fecha = w.find<QDateEdit>("EFecIni");
-  EXPECT_TRUE(fecha->isEnabled());
-  EXPECT_EQ(fecha->date(), QDate::currentDate());
-  EXPECT_TRUE(FocusIn(fecha));
+  auto* date = w.find<QDateEdit>("EFecIni");
+  EXPECT_TRUE(date->isEnabled());
+  EXPECT_EQ(date->date(), QDate::currentDate());
+  EXPECT_TRUE(FocusIn(date));
   EXPECT_TRUE(w.find("SpeedButton3")->isEnabled());
   EXPECT_FALSE(w.find("Panel5")->isVisible());
 
@@ -94,7 +94,7 @@ TEST(CompanyConnection, CompleteSettingsConnectWhenShown) {
   const std::vector<LayoutRow> layout = Layout(*w.window);
   ASSERT_EQ(layout.size(), 17u);
   EXPECT_EQ(layout.front(), (LayoutRow{"PREF_PRE", 1, 4}));
-  EXPECT_EQ(layout.back().columna, 17);
+  EXPECT_EQ(layout.back().column, 17);
 }
 
 TEST(CompanyConnection, LayoutOrderedByColumnWithNullsAsEmpty) {
@@ -122,7 +122,7 @@ TEST(CompanyConnection, FailedConnectionLeavesThePanelAndTheButtons) {
             QStringLiteral("Conectando a la base de datos noexiste ..."));
   EXPECT_FALSE(w.find("SpeedButton3")->isEnabled());
   EXPECT_FALSE(w.find("EFecIni")->isEnabled());
-  EXPECT_TRUE(w.window->importacion().empty());
+  EXPECT_TRUE(w.window->import_layout().empty());
 
   // The operator corrects the company and leaves the field again.
   w.edit("Cia")->setText(QString::fromStdString(db.company()));
@@ -131,7 +131,7 @@ TEST(CompanyConnection, FailedConnectionLeavesThePanelAndTheButtons) {
   EXPECT_TRUE(w.connected());
   EXPECT_FALSE(w.find("Panel5")->isVisible());
   EXPECT_TRUE(w.find("SpeedButton3")->isEnabled());
-  EXPECT_EQ(w.window->importacion().size(), 17u);
+  EXPECT_EQ(w.window->import_layout().size(), 17u);
 }
 
 TEST(CompanyConnection, EmptyServerTriesAPathFromTheRoot) {
@@ -150,7 +150,7 @@ TEST(CompanyConnection, LaterConnectionLoadsTheOtherCompanysLayout) {
   SetLayout(second, {"(23, 'PEDI_NUMERO', 2, 8)", "(23, 'PREF_PRE', 1, 3)"});
   AppWindow w(SettingsFor(first));
   w.Show();
-  ASSERT_EQ(w.window->importacion().size(), 17u);
+  ASSERT_EQ(w.window->import_layout().size(), 17u);
 
   w.edit("Servidor")->setText(QString::fromStdString(second.server()));
   w.edit("Cia")->setText(QString::fromStdString(second.company()));
@@ -165,14 +165,14 @@ TEST(CompanyConnection, LaterConnectionLoadsTheOtherCompanysLayout) {
   EXPECT_EQ(w.recorder.boxes().size(), 1u);
   EXPECT_TRUE(w.find("SpeedButton3")->isEnabled());
   EXPECT_TRUE(w.find("EFecIni")->isEnabled());
-  EXPECT_EQ(w.window->importacion().size(), 2u);
+  EXPECT_EQ(w.window->import_layout().size(), 2u);
 }
 
 TEST(CompanyConnection, MissingUserPasswordOrCompanyConnectsNothing) {
   FreshDatabase db;
   const struct {
     const char* name;
-    const char *user, *password, *cia;
+    const char *user, *password, *company;
   } cases[] = {
       {"no password", "SYSDBA", "", "prueba"},
       {"no user", "", "masterkey", "prueba"},
@@ -185,7 +185,7 @@ TEST(CompanyConnection, MissingUserPasswordOrCompanyConnectsNothing) {
     w.edit("Servidor")->setText(QString::fromStdString(db.server()));
     w.edit("Tusua")->setText(QString::fromUtf8(c.user));
     w.edit("TClave")->setText(QString::fromUtf8(c.password));
-    w.edit("Cia")->setText(QString::fromUtf8(c.cia));
+    w.edit("Cia")->setText(QString::fromUtf8(c.company));
     w.LeaveCompany();
     EXPECT_FALSE(w.connected());
     EXPECT_FALSE(w.find("Panel5")->isVisible());

@@ -270,13 +270,13 @@ TEST(RunPainting, ImportBoxesShowOverTheLastLinePainted) {
   RunWindow r(SettingsFor(db));
   ASSERT_TRUE(r.w.connected());
   QTemporaryDir dir;
-  const QByteArray pedidos = ReadSource("schema/examples/pedidos.csv");
+  const QByteArray orders = ReadSource("schema/examples/pedidos.csv");
 
   // A file whose last line has a field too long: the run fails on it, the
   // failure shown by the general error display.
   BoxWatch boxes(r);
   r.w.edit("Ubicacion")->setText(
-      test::WriteTestFile(dir, "largo.csv", pedidos + QByteArray(300, 'X') + ",1\r\n"));
+      test::WriteTestFile(dir, "largo.csv", orders + QByteArray(300, 'X') + ",1\r\n"));
   r.w.window->SpeedButton3Click();
   ASSERT_EQ(boxes.texts.size(), 1u);
   EXPECT_TRUE(boxes.texts[0].startsWith(QStringLiteral("Línea 15: el campo 1 tiene más de 255")))
@@ -286,7 +286,7 @@ TEST(RunPainting, ImportBoxesShowOverTheLastLinePainted) {
   EXPECT_EQ(r.w.closed, 0);
 
   // The whole file: the closing message, then the window closes.
-  r.w.edit("Ubicacion")->setText(test::WriteTestFile(dir, "pedidos.csv", pedidos));
+  r.w.edit("Ubicacion")->setText(test::WriteTestFile(dir, "pedidos.csv", orders));
   r.w.window->SpeedButton3Click();
   ASSERT_EQ(boxes.texts.size(), 2u);
   // (The orders the failed run wrote may be reported after the text.)

@@ -11,7 +11,7 @@ namespace {
 struct Case {
   const char* name;
   std::string bytes;
-  std::string server, user, password, company, inicio;
+  std::string server, user, password, company, start;
 };
 
 TEST(SettingsFile, LineEnds) {
@@ -44,7 +44,7 @@ TEST(SettingsFile, LineEnds) {
     EXPECT_EQ(s.user, c.user);
     EXPECT_EQ(s.password, c.password);
     EXPECT_EQ(s.company, c.company);
-    EXPECT_EQ(s.auto_start, c.inicio);
+    EXPECT_EQ(s.auto_start, c.start);
   }
 }
 

@@ -82,22 +82,22 @@ TEST(WindowInUse, ADateTypedInTheRegionalShortFormatStaysInThePicker) {
     const UserLocaleOverride user{QLocale(QString::fromLatin1(c.locale))};
     AppWindow w(std::nullopt);
     w.Show();
-    auto* fecha = w.find<QDateEdit>("EFecIni");
-    fecha->setEnabled(true);
-    fecha->setDate(QDate(2026, 12, 15));
-    fecha->setFocus(Qt::TabFocusReason);
+    auto* date = w.find<QDateEdit>("EFecIni");
+    date->setEnabled(true);
+    date->setDate(QDate(2026, 12, 15));
+    date->setFocus(Qt::TabFocusReason);
     QApplication::processEvents();
-    fecha->setSelectedSection(QDateTimeEdit::MonthSection);
-    fecha->setSelectedSection(fecha->sectionAt(0));
-    QTest::keyClicks(fecha, QString::fromLatin1(c.typed));
+    date->setSelectedSection(QDateTimeEdit::MonthSection);
+    date->setSelectedSection(date->sectionAt(0));
+    QTest::keyClicks(date, QString::fromLatin1(c.typed));
     // The separators moved between the sections; nothing escaped.
-    EXPECT_EQ(fecha->date(), QDate(2024, 1, 15)) << fecha->text().toStdString();
+    EXPECT_EQ(date->date(), QDate(2024, 1, 15)) << date->text().toStdString();
     EXPECT_TRUE(w.edit("Ubicacion")->text().isEmpty()) << w.edit("Ubicacion")->text().toStdString();
-    EXPECT_TRUE(fecha->hasFocus());
+    EXPECT_TRUE(date->hasFocus());
     // Tab leaves it, with the date kept.
-    QTest::keyClick(fecha, Qt::Key_Tab);
-    EXPECT_FALSE(fecha->hasFocus());
-    EXPECT_EQ(fecha->date(), QDate(2024, 1, 15));
+    QTest::keyClick(date, Qt::Key_Tab);
+    EXPECT_FALSE(date->hasFocus());
+    EXPECT_EQ(date->date(), QDate(2024, 1, 15));
     EXPECT_EQ(w.window->FallbackDate(), *Date::FromYmd(2024, 1, 15));
   }
 }
@@ -280,10 +280,10 @@ using testing::FreshDatabase;
 // is a zero byte inside a line.
 TEST(WindowInUse, AFileReadWithTheWrongEncodingOrAZeroByteIsRefused) {
   const struct {
-    const char* nombre;
+    const char* name;
     QByteArray bytes;
-    QString mensaje;
-  } casos[] = {
+    QString message;
+  } cases[] = {
       {"marca UTF-8", QByteArray("\xEF\xBB\xBFPV,100,1/15/2024,,1,1,900123456,PE\xC3\x91" "A,01,0,0,0,"
                                  "ART0001,1,UND,1000,0\r\n"),
        QStringLiteral("Impórtelo como UTF-8 (--codificacion UTF8; en la ventana, "
@@ -293,8 +293,8 @@ TEST(WindowInUse, AFileReadWithTheWrongEncodingOrAZeroByteIsRefused) {
                                                           69)),
        QStringLiteral("Línea 1: el campo 2 contiene un byte cero en la posición 3")},
   };
-  for (const auto& caso : casos) {
-    SCOPED_TRACE(caso.nombre);
+  for (const auto& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
     FreshDatabase db(/*demo=*/true);
     QTemporaryDir dir;
     AppWindow w(SettingsFor(db));
@@ -305,11 +305,11 @@ TEST(WindowInUse, AFileReadWithTheWrongEncodingOrAZeroByteIsRefused) {
       if (auto* box = qobject_cast<QMessageBox*>(&dialog)) texts.push_back(box->text());
       return QMessageBox::Ok;
     });
-    w.edit("Ubicacion")->setText(test::WriteTestFile(dir, "pedidos.csv", caso.bytes));
+    w.edit("Ubicacion")->setText(test::WriteTestFile(dir, "pedidos.csv", test_case.bytes));
     w.window->SpeedButton3Click();
     QApplication::processEvents();
     ASSERT_EQ(texts.size(), 1u);
-    EXPECT_TRUE(texts[0].contains(caso.mensaje)) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains(test_case.message)) << texts[0].toStdString();
     EXPECT_EQ(w.closed, 0);
     w.fdm.Norvela.Close();
     EXPECT_TRUE(testing::RowsAsText([&](Connection& c) { db.Configure(c); }, RegionalSettings(),

@@ -158,7 +158,7 @@ TEST(Window, SettingsFillTheEdits) {
   const struct {
     const char* name;
     std::optional<std::string> settings;
-    const char *server, *user, *password, *cia;
+    const char *server, *user, *password, *company;
     std::string flag;
   } cases[] = {
       {"no file", std::nullopt, "", "", "", "", ""},
@@ -178,7 +178,7 @@ TEST(Window, SettingsFillTheEdits) {
     EXPECT_EQ(w.edit("Servidor")->text(), QString::fromUtf8(c.server));
     EXPECT_EQ(w.edit("Tusua")->text(), QString::fromUtf8(c.user));
     EXPECT_EQ(w.edit("TClave")->text(), QString::fromUtf8(c.password));
-    EXPECT_EQ(w.edit("Cia")->text(), QString::fromUtf8(c.cia));
+    EXPECT_EQ(w.edit("Cia")->text(), QString::fromUtf8(c.company));
     EXPECT_EQ(w.window->auto_start(), c.flag);
     EXPECT_TRUE(w.recorder.boxes().empty());
   }
@@ -234,8 +234,8 @@ TEST(Window, OverlongSettingsLineRefusesTheFile) {
 TEST(Window, ModifiedKeysDoNothingAndKeysReachTheFocusedControl) {
   AppWindow w(std::nullopt);
   w.Show();
-  QLineEdit* ubicacion = w.edit("Ubicacion");
-  ubicacion->setFocus();
+  QLineEdit* location = w.edit("Ubicacion");
+  location->setFocus();
   int seen = 0;
   struct Counter : QObject {
     int* seen;
@@ -248,14 +248,14 @@ TEST(Window, ModifiedKeysDoNothingAndKeysReachTheFocusedControl) {
     }
   } counter;
   counter.seen = &seen;
-  ubicacion->installEventFilter(&counter);
+  location->installEventFilter(&counter);
 
   const Qt::KeyboardModifiers held[] = {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier,
                                         Qt::ShiftModifier | Qt::ControlModifier};
   int sent = 0;
   for (Qt::KeyboardModifiers m : held) {
     for (Qt::Key key : {Qt::Key_F2, Qt::Key_Escape}) {
-      QTest::keyClick(ubicacion, key, m);
+      QTest::keyClick(location, key, m);
       ++sent;
     }
   }
@@ -265,7 +265,7 @@ TEST(Window, ModifiedKeysDoNothingAndKeysReachTheFocusedControl) {
   EXPECT_FALSE(w.find("Panel5")->isVisible());
   EXPECT_TRUE(w.recorder.boxes().empty());
 
-  QTest::keyClick(ubicacion, Qt::Key_Escape);
+  QTest::keyClick(location, Qt::Key_Escape);
   EXPECT_EQ(seen, sent + 1);
   EXPECT_FALSE(w.window->isVisible());
   EXPECT_EQ(w.closed, 1);
@@ -304,7 +304,7 @@ TEST(Window, F2BeforeAnyConnectionUsesTheModuleParameters) {
             QStringLiteral("Importando pedidos. Espere un momento..."));
 }
 
-TEST(Window, ExplorarOffersTheFiltersAndKeepsTheTextWhenCancelled) {
+TEST(Window, BrowseOffersTheFiltersAndKeepsTheTextWhenCancelled) {
   QTemporaryDir dir;
   const QString chosen = dir.path() + QStringLiteral("/pedidos.csv");
   QFile(chosen).open(QIODevice::WriteOnly);
@@ -326,8 +326,8 @@ TEST(Window, ExplorarOffersTheFiltersAndKeepsTheTextWhenCancelled) {
     files->selectFile(chosen);
     return QDialog::Accepted;
   });
-  QLineEdit* ubicacion = w.edit("Ubicacion");
-  ubicacion->setText(QStringLiteral("/antes/pedidos.txt"));
+  QLineEdit* location = w.edit("Ubicacion");
+  location->setText(QStringLiteral("/antes/pedidos.txt"));
 
   w.find<QToolButton>("SpeedButton1")->click();
   EXPECT_EQ(filters, QStringList({QStringLiteral("Archivos de texto (*.txt)"),
@@ -335,11 +335,11 @@ TEST(Window, ExplorarOffersTheFiltersAndKeepsTheTextWhenCancelled) {
   EXPECT_EQ(shown_filters, QStringList({QStringLiteral("Archivos de texto"),
                                         QStringLiteral("Archivos de valores separados por comas")}));
   EXPECT_EQ(selected_filter, 0);
-  EXPECT_EQ(ubicacion->text(), QStringLiteral("/antes/pedidos.txt"));
+  EXPECT_EQ(location->text(), QStringLiteral("/antes/pedidos.txt"));
 
   accept = true;
   w.find<QToolButton>("SpeedButton1")->click();
-  EXPECT_EQ(ubicacion->text(), chosen);
+  EXPECT_EQ(location->text(), chosen);
   EXPECT_EQ(w.window->FileLocation(), chosen.toStdString());
 }
 
@@ -368,8 +368,8 @@ TEST(Window, ScreenOfTheImportRun) {
     EXPECT_EQ(bar->value(), p.position);
   }
 
-  auto* fecha = w.find<QDateEdit>("EFecIni");
-  fecha->setDate(QDate(2024, 1, 15));
+  auto* date = w.find<QDateEdit>("EFecIni");
+  date->setDate(QDate(2024, 1, 15));
   EXPECT_EQ(screen.FallbackDate(), *Date::FromYmd(2024, 1, 15));
 
   // Bytes put in an edit come back unchanged while the operator leaves it
@@ -413,9 +413,9 @@ TEST(Window, FileFormatFromTheStore) {
   EXPECT_EQ(rs.text_encoding, TextEncoding::kUtf8);
   // A quoted comma is the comma; no encoding stated is Windows-1252.
   install.WriteStore(QStringLiteral("[General]\nSeparadorDecimal=\",\"\n"));
-  Tfprincipal otra(fdm);
-  EXPECT_EQ(otra.regional_settings().decimal_separator, ',');
-  EXPECT_EQ(otra.regional_settings().text_encoding, TextEncoding::kWin1252);
+  Tfprincipal other(fdm);
+  EXPECT_EQ(other.regional_settings().decimal_separator, ',');
+  EXPECT_EQ(other.regional_settings().text_encoding, TextEncoding::kWin1252);
 }
 
 TEST(Window, RegionalSettingsFollowLocaleChanges) {

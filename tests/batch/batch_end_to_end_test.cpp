@@ -1,4 +1,4 @@
-// Batch mode end to end: the real importa-pedidos run as a subprocess
+// Batch mode end to end: the real importa-orders run as a subprocess
 // against fresh embedded company databases, with its exit status, its
 // standard error and its summary checked against what PEDIDOS and
 // PEDIDOS_DETALLE hold afterwards.
@@ -31,75 +31,75 @@ namespace {
 constexpr char kExe[] = IMPORTA_PEDIDOS_EXE;
 constexpr char kFinished[] = "Importación finalizada.";
 
-void WriteFile(const std::string& ruta, const std::string& contenido) {
-  std::filesystem::create_directories(std::filesystem::path(ruta).parent_path());
-  std::ofstream(ruta, std::ios::binary) << contenido;
+void WriteFile(const std::string& path, const std::string& contents) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << contents;
 }
 
 // An order line for DISTRIBUIDORA EL SOL (point of sale 3, branch 02), VAT
-// excluded. `fecha` is the order date field as the file gives it.
-std::string Line(const std::string& numero, const std::string& articulo,
-                      const std::string& fecha = "1/16/2026") {
-  return "FE," + numero + "," + fecha + ",,4,3,830045678,DISTRIBUIDORA EL SOL LTDA,02,0,0,0," +
-         articulo + ",10,UND,4860,0\r\n";
+// excluded. `date` is the order date field as the file gives it.
+std::string Line(const std::string& number, const std::string& article,
+                      const std::string& date = "1/16/2026") {
+  return "FE," + number + "," + date + ",,4,3,830045678,DISTRIBUIDORA EL SOL LTDA,02,0,0,0," +
+         article + ",10,UND,4860,0\r\n";
 }
 // A further line of the same order.
-std::string More(const std::string& articulo) {
-  return ",,,,,,,,,,,," + articulo + ",2,UND,2640,0\r\n";
+std::string More(const std::string& article) {
+  return ",,,,,,,,,,,," + article + ",2,UND,2640,0\r\n";
 }
 
 // The figure after "label: " on its own line of the summary; nothing when
 // the line is missing.
-std::optional<long long> Figure(const std::string& resumen, const std::string& label) {
-  const std::string clave = "\n" + label + ": ";
-  const size_t at = ("\n" + resumen).find(clave);
+std::optional<long long> Figure(const std::string& summary, const std::string& label) {
+  const std::string key = "\n" + label + ": ";
+  const size_t at = ("\n" + summary).find(key);
   if (at == std::string::npos) return std::nullopt;
-  return std::stoll(resumen.substr(at + clave.size() - 1));
+  return std::stoll(summary.substr(at + key.size() - 1));
 }
 
 // A company "demo" with the demo data, its settings file and a folder for
 // order files; the batch runs happen in that folder.
 class Company {
  public:
-  explicit Company(const std::string& juego = "NONE") : db(/*demo=*/true, "demo", juego) {
+  explicit Company(const std::string& charset = "NONE") : db(/*demo=*/true, "demo", charset) {
     settings = db.server() + "/settings.conf";
     WriteFile(settings, db.server() + "\nSYSDBA\nmasterkey\ndemo\n");
   }
 
-  std::string File(const std::string& contenido, const std::string& nombre = "pedidos.csv") {
-    const std::string ruta = db.server() + "/" + nombre;
-    WriteFile(ruta, contenido);
-    return ruta;
+  std::string File(const std::string& contents, const std::string& name = "pedidos.csv") {
+    const std::string path = db.server() + "/" + name;
+    WriteFile(path, contents);
+    return path;
   }
 
-  // importa-pedidos with `args` under the C locale unless `env` says other.
+  // importa-orders with `args` under the C locale unless `env` says other.
   ProcessResult Run(const std::vector<std::string>& args, Environment env = {}) const {
     env.insert(env.begin(), {{"LC_ALL", "C"}, {"LANG", "C"}});
     return RunProcess(kExe, args, env, db.server());
   }
-  // The batch import of `archivo` with this company's settings.
-  ProcessResult Import(const std::string& archivo, std::vector<std::string> extra = {},
+  // The batch import of `file` with this company's settings.
+  ProcessResult Import(const std::string& file, std::vector<std::string> extra = {},
                        Environment env = {}) const {
     std::vector<std::string> args = {"--batch", "--settings", settings};
     args.insert(args.end(), extra.begin(), extra.end());
-    args.push_back(archivo);
+    args.push_back(file);
     return Run(args, std::move(env));
   }
 
   // The first column of every row of `sql`, as text.
   std::vector<std::string> Read(const std::string& sql) const {
-    Connection conexion;
-    db.Configure(conexion);
+    Connection connection;
+    db.Configure(connection);
     RegionalSettings rs;
-    QuerySet q(conexion, rs, "QPrueba");
+    QuerySet q(connection, rs, "QPrueba");
     q.SetCommandText(sql);
     q.Open();
-    std::vector<std::string> valores;
-    for (q.First(); !q.Eof(); q.Next()) valores.push_back(q.AsText(0));
-    return valores;
+    std::vector<std::string> values;
+    for (q.First(); !q.Eof(); q.Next()) values.push_back(q.AsText(0));
+    return values;
   }
-  long long Count(const std::string& tabla) const {
-    return std::stoll(Read("SELECT COUNT(*) FROM " + tabla).at(0));
+  long long Count(const std::string& table) const {
+    return std::stoll(Read("SELECT COUNT(*) FROM " + table).at(0));
   }
   std::string GeneratorValue() const {
     return Read("SELECT GEN_ID(GEN_PEDIDOS, 0) FROM RDB$DATABASE").at(0);
@@ -115,29 +115,29 @@ void ExpectCountsEqualToTables(const Company& c, const ProcessResult& r) {
   EXPECT_EQ(Figure(r.out, "Líneas grabadas"), c.Count("PEDIDOS_DETALLE")) << r.out;
 }
 
-bool Contains(const std::string& texto, const std::string& parte) {
-  return texto.find(parte) != std::string::npos;
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
 }
 
 // Runs that reach the import: how they end, what they say and what they
 // leave in the database.
 TEST(BatchEndToEnd, ExitStatusesOfTheImport) {
   struct Case {
-    const char* nombre;
-    std::string contenido;      // the order file; unused when `ruta` is set
-    const char* ruta;           // a path of its own (relative to the company folder)
+    const char* name;
+    std::string contents;      // the order file; unused when `path` is set
+    const char* path;           // a path of its own (relative to the company folder)
     const char* sql;            // prepared on the database before the run
-    int estado;
-    std::vector<std::string> errores;  // standard error, line by line (prefixes)
-    std::vector<std::string> detalles; // lines the summary must hold
-    long long grabados, descartados, lineas, lineas_descartadas;
+    int status;
+    std::vector<std::string> errors;  // standard error, line by line (prefixes)
+    std::vector<std::string> details; // lines the summary must hold
+    long long written, discarded, lines, discarded_lines;
   };
-  const std::string ejemplo = [] {
+  const std::string example = [] {
     std::ifstream in(SourcePath("schema/examples/pedidos.csv"), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }();
-  const Case casos[] = {
-      {"archivo de ejemplo", ejemplo, nullptr, nullptr, 0, {kFinished}, {}, 5, 0, 14, 0},
+  const Case cases[] = {
+      {"archivo de ejemplo", example, nullptr, nullptr, 0, {kFinished}, {}, 5, 0, 14, 0},
       {"archivo vacío", "", nullptr, nullptr, 0, {kFinished}, {}, 0, 0, 0, 0},
       {"artículo desconocido",
        Line("1", "ART0013") + More("NOEXISTE") + More("ART0007") + Line("2", "ART0013"),
@@ -159,37 +159,37 @@ TEST(BatchEndToEnd, ExitStatusesOfTheImport) {
       {"archivo inexistente", "", "no-existe.csv", nullptr, 1,
        {"No se encontró el archivo a importar."}, {}, 0, 0, 0, 0},
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(caso.nombre);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
     Company c;
-    if (caso.sql) c.db.Exec(caso.sql);
-    const std::string archivo =
-        caso.ruta ? c.db.server() + "/" + caso.ruta : c.File(caso.contenido);
-    const ProcessResult r = c.Import(archivo);
+    if (test_case.sql) c.db.Exec(test_case.sql);
+    const std::string file =
+        test_case.path ? c.db.server() + "/" + test_case.path : c.File(test_case.contents);
+    const ProcessResult r = c.Import(file);
 
-    EXPECT_EQ(r.status, caso.estado) << r.err;
+    EXPECT_EQ(r.status, test_case.status) << r.err;
     // Standard error is not a terminal: only the messages, one per line.
-    std::vector<std::string> lineas;
+    std::vector<std::string> lines;
     for (size_t i = 0; i < r.err.size();) {
-      const size_t fin = r.err.find('\n', i);
-      lineas.push_back(r.err.substr(i, fin - i));
-      if (fin == std::string::npos) break;
-      i = fin + 1;
+      const size_t end = r.err.find('\n', i);
+      lines.push_back(r.err.substr(i, end - i));
+      if (end == std::string::npos) break;
+      i = end + 1;
     }
-    ASSERT_EQ(lineas.size(), caso.errores.size()) << r.err;
-    for (size_t i = 0; i < lineas.size(); ++i) {
-      EXPECT_EQ(lineas[i].rfind(caso.errores[i], 0), 0u) << lineas[i];
+    ASSERT_EQ(lines.size(), test_case.errors.size()) << r.err;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_EQ(lines[i].rfind(test_case.errors[i], 0), 0u) << lines[i];
     }
     EXPECT_FALSE(Contains(r.err, "\r")) << r.err;
     EXPECT_FALSE(Contains(r.err, "%")) << r.err;
 
-    EXPECT_EQ(Figure(r.out, "Pedidos grabados"), caso.grabados) << r.out;
-    EXPECT_EQ(Figure(r.out, "Pedidos descartados"), caso.descartados) << r.out;
-    EXPECT_EQ(Figure(r.out, "Líneas grabadas"), caso.lineas) << r.out;
-    EXPECT_EQ(Figure(r.out, "Líneas descartadas"), caso.lineas_descartadas) << r.out;
+    EXPECT_EQ(Figure(r.out, "Pedidos grabados"), test_case.written) << r.out;
+    EXPECT_EQ(Figure(r.out, "Pedidos descartados"), test_case.discarded) << r.out;
+    EXPECT_EQ(Figure(r.out, "Líneas grabadas"), test_case.lines) << r.out;
+    EXPECT_EQ(Figure(r.out, "Líneas descartadas"), test_case.discarded_lines) << r.out;
     EXPECT_TRUE(Figure(r.out, "Líneas por segundo").has_value()) << r.out;
     EXPECT_TRUE(Contains(r.out, "\nTiempo transcurrido: ")) << r.out;
-    for (const std::string& d : caso.detalles) EXPECT_TRUE(Contains(r.out, d + "")) << r.out;
+    for (const std::string& d : test_case.details) EXPECT_TRUE(Contains(r.out, d + "")) << r.out;
     ExpectCountsEqualToTables(c, r);
   }
 }
@@ -202,17 +202,17 @@ TEST(BatchEndToEnd, SummaryDetailsUnderTheirHeading) {
   const ProcessResult r = c.Import(c.File(Line("1", "ART0007") + Line("2", "ART0013") +
                                           More("NOEXISTE")));
   EXPECT_EQ(r.status, 3);
-  const size_t descartados = r.out.find("Pedidos descartados: 1\n");
-  const size_t pedido = r.out.find("  FE 1: ");
-  const size_t lineas = r.out.find("Líneas descartadas: 1\n");
-  const size_t linea = r.out.find("  línea 3: Artículo no válido: 'NOEXISTE'\n");
-  ASSERT_NE(pedido, std::string::npos) << r.out;
-  ASSERT_NE(linea, std::string::npos) << r.out;
-  EXPECT_LT(descartados, pedido);
-  EXPECT_LT(pedido, lineas);
-  EXPECT_LT(lineas, linea);
-  const std::string motivo = r.out.substr(pedido, r.out.find('\n', pedido) - pedido);
-  EXPECT_TRUE(Contains(motivo, "CK_SIN_ART0007")) << motivo;
+  const size_t discarded = r.out.find("Pedidos descartados: 1\n");
+  const size_t order = r.out.find("  FE 1: ");
+  const size_t lines = r.out.find("Líneas descartadas: 1\n");
+  const size_t line = r.out.find("  línea 3: Artículo no válido: 'NOEXISTE'\n");
+  ASSERT_NE(order, std::string::npos) << r.out;
+  ASSERT_NE(line, std::string::npos) << r.out;
+  EXPECT_LT(discarded, order);
+  EXPECT_LT(order, lines);
+  EXPECT_LT(lines, line);
+  const std::string reason = r.out.substr(order, r.out.find('\n', order) - order);
+  EXPECT_TRUE(Contains(reason, "CK_SIN_ART0007")) << reason;
   ExpectCountsEqualToTables(c, r);
 }
 
@@ -220,12 +220,12 @@ TEST(BatchEndToEnd, SummaryDetailsUnderTheirHeading) {
 // drawn.
 TEST(BatchEndToEnd, NothingImportedEndsWithStatus2) {
   struct Case {
-    const char* nombre;
+    const char* name;
     std::vector<std::string> args;  // "{settings}" and "{archivo}" are filled in
     const char* settings;           // contents of the settings file used; null: the company's
     std::string error;              // standard error begins with this
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {"opción desconocida", {"--batch", "--settings", "{settings}", "--dry-runx", "{archivo}"},
        nullptr, "importa-pedidos: Opción desconocida: --dry-runx\n"},
       {"fecha inexistente", {"--batch", "--settings", "{settings}", "--fecha", "2026-02-30", "{archivo}"},
@@ -239,26 +239,26 @@ TEST(BatchEndToEnd, NothingImportedEndsWithStatus2) {
       {"compañía sin base de datos", {"--batch", "--settings", "{settings}", "{archivo}"},
        "{server}\nSYSDBA\nmasterkey\notra\n", ""},
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(caso.nombre);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
     Company c;
-    const std::string archivo = c.File(Line("1", "ART0013"));
+    const std::string file = c.File(Line("1", "ART0013"));
     std::string settings = c.settings;
-    if (caso.settings) {
+    if (test_case.settings) {
       settings = c.db.server() + "/otra.conf";
-      std::string texto = caso.settings;
-      if (const size_t at = texto.find("{server}"); at != std::string::npos) {
-        texto.replace(at, 8, c.db.server());
+      std::string text = test_case.settings;
+      if (const size_t at = text.find("{server}"); at != std::string::npos) {
+        text.replace(at, 8, c.db.server());
       }
-      WriteFile(settings, texto);
+      WriteFile(settings, text);
     }
     std::vector<std::string> args;
-    for (const std::string& a : caso.args) {
-      args.push_back(a == "{settings}" ? settings : a == "{archivo}" ? archivo : a);
+    for (const std::string& a : test_case.args) {
+      args.push_back(a == "{settings}" ? settings : a == "{archivo}" ? file : a);
     }
     const ProcessResult r = c.Run(args);
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(r.err.rfind(caso.error, 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind(test_case.error, 0), 0u) << r.err;
     EXPECT_FALSE(r.err.empty());
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(c.Count("PEDIDOS"), 0);
@@ -266,38 +266,38 @@ TEST(BatchEndToEnd, NothingImportedEndsWithStatus2) {
   }
 }
 
-// The fallback order date is --fecha (YYYY-MM-DD whatever the locale), or
+// The fallback order date is --date (YYYY-MM-DD whatever the locale), or
 // today; dates in the file follow the locale's regional settings.
 TEST(BatchEndToEnd, OrderDate) {
   struct Case {
-    const char* numero;
+    const char* number;
     const char* locale;
-    const char* fecha_archivo;
-    const char* fecha_opcion;  // null: no --fecha
-    std::string esperada;      // PEDI_FECHA as yyyy-mm-dd
+    const char* file_date;
+    const char* option_date;  // null: no --date
+    std::string expected_date;      // PEDI_FECHA as yyyy-mm-dd
   };
-  const Date hoy = Date::Today();
-  char hoy_texto[16];
-  std::snprintf(hoy_texto, sizeof hoy_texto, "%04d-%02d-%02d", hoy.year(), hoy.month(), hoy.day());
-  const Case casos[] = {
+  const Date today = Date::Today();
+  char today_text[16];
+  std::snprintf(today_text, sizeof today_text, "%04d-%02d-%02d", today.year(), today.month(), today.day());
+  const Case cases[] = {
       {"1", "C", "", "2026-03-05", "2026-03-05"},
       {"2", "de_DE.UTF-8", "", "2026-03-05", "2026-03-05"},
       {"3", "C", "1/15/2026", "2026-03-05", "2026-01-15"},
       {"4", "de_DE.UTF-8", "15.1.2026", nullptr, "2026-01-15"},
-      {"5", "C", "", nullptr, hoy_texto},
+      {"5", "C", "", nullptr, today_text},
   };
   Company c;
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(caso.numero);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.number);
     std::vector<std::string> extra;
-    if (caso.fecha_opcion) extra = {"--fecha", caso.fecha_opcion};
+    if (test_case.option_date) extra = {"--fecha", test_case.option_date};
     const ProcessResult r =
-        c.Import(c.File(Line(caso.numero, "ART0013", caso.fecha_archivo)), extra,
-                 {{"LC_ALL", caso.locale}});
+        c.Import(c.File(Line(test_case.number, "ART0013", test_case.file_date)), extra,
+                 {{"LC_ALL", test_case.locale}});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(c.Read("SELECT CAST(PEDI_FECHA AS VARCHAR(10)) FROM PEDIDOS WHERE PEDI_NUMERO = '" +
-                     std::string(caso.numero) + "'"),
-              std::vector<std::string>{caso.esperada});
+                     std::string(test_case.number) + "'"),
+              std::vector<std::string>{test_case.expected_date});
   }
 }
 
@@ -305,23 +305,23 @@ TEST(BatchEndToEnd, OrderDate) {
 // the per-machine store names; without the store, the window's message.
 TEST(BatchEndToEnd, InstallDirectorySettings) {
   Company c;
-  const std::string instalacion = c.db.server() + "/instalacion";
-  const std::string almacen = c.db.server() + "/xdg";
-  WriteFile(instalacion + "/settings.conf", c.db.server() + "\r\nSYSDBA\r\nmasterkey\r\ndemo\r\n");
-  const std::string archivo = c.File(Line("1", "ART0013"));
+  const std::string install = c.db.server() + "/instalacion";
+  const std::string store = c.db.server() + "/xdg";
+  WriteFile(install + "/settings.conf", c.db.server() + "\r\nSYSDBA\r\nmasterkey\r\ndemo\r\n");
+  const std::string file = c.File(Line("1", "ART0013"));
 
-  const ProcessResult sin_almacen =
-      c.Run({"--batch", archivo}, {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
-  EXPECT_EQ(sin_almacen.status, 2);
-  EXPECT_EQ(sin_almacen.err.rfind(
+  const ProcessResult without_store =
+      c.Run({"--batch", file}, {{"IMPORTA_SYSTEM_CONFIG_DIR", store}});
+  EXPECT_EQ(without_store.status, 2);
+  EXPECT_EQ(without_store.err.rfind(
                 "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\QRM\\Quintavalle\\Directorio\n",
                 0),
             0u)
-      << sin_almacen.err;
+      << without_store.err;
   EXPECT_EQ(c.Count("PEDIDOS"), 0);
 
-  WriteFile(almacen + "/QRM/Quintavalle.conf", "[General]\nDirectorio=" + instalacion + "\n");
-  const ProcessResult r = c.Run({"--batch", archivo}, {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
+  WriteFile(store + "/QRM/Quintavalle.conf", "[General]\nDirectorio=" + install + "\n");
+  const ProcessResult r = c.Run({"--batch", file}, {{"IMPORTA_SYSTEM_CONFIG_DIR", store}});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, std::string(kFinished) + "\n");
   ExpectCountsEqualToTables(c, r);
@@ -329,14 +329,14 @@ TEST(BatchEndToEnd, InstallDirectorySettings) {
 
   // The install directory's settings file (it holds the password) is no
   // place for the report.
-  const std::string configuracion = ReadFile(instalacion + "/settings.conf");
-  const ProcessResult encima =
-      c.Run({"--batch", "--report", instalacion + "/settings.conf", archivo},
-            {{"IMPORTA_SYSTEM_CONFIG_DIR", almacen}});
-  EXPECT_EQ(encima.status, 2) << encima.err;
-  EXPECT_TRUE(Contains(encima.err, "--report no puede escribir sobre el archivo de configuración"))
-      << encima.err;
-  EXPECT_EQ(ReadFile(instalacion + "/settings.conf"), configuracion);
+  const std::string configuracion = ReadFile(install + "/settings.conf");
+  const ProcessResult over =
+      c.Run({"--batch", "--report", install + "/settings.conf", file},
+            {{"IMPORTA_SYSTEM_CONFIG_DIR", store}});
+  EXPECT_EQ(over.status, 2) << over.err;
+  EXPECT_TRUE(Contains(over.err, "--report no puede escribir sobre el archivo de configuración"))
+      << over.err;
+  EXPECT_EQ(ReadFile(install + "/settings.conf"), configuracion);
   EXPECT_EQ(c.Count("PEDIDOS"), 1);
 }
 
@@ -361,24 +361,24 @@ TEST(BatchEndToEnd, HelpDescribesOptionsAndStatuses) {
   const ProcessResult r = c.Run({"--help"}, {{"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  for (const char* parte : {"--batch", "--settings ARCHIVO", "--fecha AAAA-MM-DD", "--help",
+  for (const char* part : {"--batch", "--settings ARCHIVO", "--fecha AAAA-MM-DD", "--help",
                             "--dry-run", "--rejects ARCHIVO", "ARCHIVO.log", "--skip-existing",
                             "--report ARCHIVO", "Estado de salida", "\n  0  ", "\n  1  ", "\n  2  ", "\n  3  "}) {
-    EXPECT_TRUE(Contains(r.out, parte)) << parte;
+    EXPECT_TRUE(Contains(r.out, part)) << part;
   }
 }
 
 
-std::string Replaced(std::string texto, const std::string& de, const std::string& a) {
-  for (size_t at = texto.find(de); at != std::string::npos; at = texto.find(de, at + a.size())) {
-    texto.replace(at, de.size(), a);
+std::string Replaced(std::string text, const std::string& from, const std::string& a) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + a.size())) {
+    text.replace(at, from.size(), a);
   }
-  return texto;
+  return text;
 }
 
 // A further line whose quantity the database refuses (CK_CANTIDAD below).
-std::string Overlong(const std::string& articulo) {
-  return Replaced(More(articulo), ",2,UND,", ",5000,UND,");
+std::string Overlong(const std::string& article) {
+  return Replaced(More(article), ",2,UND,", ",5000,UND,");
 }
 constexpr char kQuantityLimit[] =
     "ALTER TABLE PEDIDOS_DETALLE ADD CONSTRAINT CK_CANTIDAD CHECK (PEDE_CANT < 1000);";
@@ -388,13 +388,13 @@ constexpr char kQuantityLimit[] =
 // stand-in identifiers have a real one to keep clear of.
 TEST(BatchEndToEnd, DryRunChangesNothingAndPredictsTheRealRun) {
   struct Case {
-    const char* nombre;
-    std::string contenido;
+    const char* name;
+    std::string contents;
     const char* sql;
     std::vector<std::string> extra;
-    int estado;
+    int status;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {"todo se graba", Line("1", "ART0013") + More("ART0007") + Line("2", "ART0013"), nullptr,
        {}, 0},
       {"artículo desconocido", Line("1", "ART0013") + More("NOEXISTE"), nullptr, {}, 3},
@@ -411,45 +411,45 @@ TEST(BatchEndToEnd, DryRunChangesNothingAndPredictsTheRealRun) {
        kQuantityLimit, {"--skip-existing"}, 3},
       {"pedido ya grabado", Line("90", "ART0013"), nullptr, {"--skip-existing"}, 3},
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(caso.nombre);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
     Company c;
     ASSERT_EQ(c.Import(c.File(Line("90", "ART0013"), "previo.csv")).status, 0);
-    if (caso.sql) c.db.Exec(caso.sql);
-    const std::string archivo = c.File(caso.contenido);
-    const std::string generador = c.GeneratorValue();
-    const std::string rechazos = c.db.server() + "/rechazos.csv";
+    if (test_case.sql) c.db.Exec(test_case.sql);
+    const std::string file = c.File(test_case.contents);
+    const std::string generator = c.GeneratorValue();
+    const std::string rejects = c.db.server() + "/rechazos.csv";
 
-    std::vector<std::string> simulada_args = caso.extra;
-    simulada_args.insert(simulada_args.end(), {"--dry-run", "--rejects", rechazos});
-    const ProcessResult simulada = c.Import(archivo, simulada_args);
-    EXPECT_EQ(simulada.status, caso.estado) << simulada.err;
-    EXPECT_EQ(simulada.out.rfind("SIMULACIÓN (--dry-run): ", 0), 0u) << simulada.out;
-    EXPECT_TRUE(Contains(simulada.out, "\nSIMULACIÓN: nada quedó grabado.\n")) << simulada.out;
-    EXPECT_EQ(simulada.err.rfind("Simulación (--dry-run): ", 0), 0u) << simulada.err;
+    std::vector<std::string> dry_run_args = test_case.extra;
+    dry_run_args.insert(dry_run_args.end(), {"--dry-run", "--rejects", rejects});
+    const ProcessResult dry_run = c.Import(file, dry_run_args);
+    EXPECT_EQ(dry_run.status, test_case.status) << dry_run.err;
+    EXPECT_EQ(dry_run.out.rfind("SIMULACIÓN (--dry-run): ", 0), 0u) << dry_run.out;
+    EXPECT_TRUE(Contains(dry_run.out, "\nSIMULACIÓN: nada quedó grabado.\n")) << dry_run.out;
+    EXPECT_EQ(dry_run.err.rfind("Simulación (--dry-run): ", 0), 0u) << dry_run.err;
     // Nothing of a dry run stays written, not even in a failure's count.
-    EXPECT_FALSE(Contains(simulada.err, "quedan grabados")) << simulada.err;
-    if (caso.estado == 1) {
-      EXPECT_TRUE(Contains(simulada.err, "\nPedidos de esta importación grabados en la simulación "
+    EXPECT_FALSE(Contains(dry_run.err, "quedan grabados")) << dry_run.err;
+    if (test_case.status == 1) {
+      EXPECT_TRUE(Contains(dry_run.err, "\nPedidos de esta importación grabados en la simulación "
                                          "(se deshacen): 1.\n"))
-          << simulada.err;
+          << dry_run.err;
     }
     EXPECT_EQ(c.Count("PEDIDOS"), 1);
     EXPECT_EQ(c.Count("PEDIDOS_DETALLE"), 1);
-    EXPECT_EQ(c.GeneratorValue(), generador);
-    const std::string rechazos_simulados = ReadFile(rechazos);
+    EXPECT_EQ(c.GeneratorValue(), generator);
+    const std::string dry_run_rejects = ReadFile(rejects);
 
-    std::vector<std::string> real_args = caso.extra;
-    real_args.insert(real_args.end(), {"--rejects", rechazos});
-    const ProcessResult real = c.Import(archivo, real_args);
-    EXPECT_EQ(real.status, caso.estado) << real.err;
-    for (const char* cifra : {"Pedidos grabados", "Pedidos descartados", "Líneas grabadas",
+    std::vector<std::string> real_args = test_case.extra;
+    real_args.insert(real_args.end(), {"--rejects", rejects});
+    const ProcessResult real = c.Import(file, real_args);
+    EXPECT_EQ(real.status, test_case.status) << real.err;
+    for (const char* figure : {"Pedidos grabados", "Pedidos descartados", "Líneas grabadas",
                               "Líneas descartadas", "Líneas leídas"}) {
-      EXPECT_EQ(Figure(simulada.out, cifra), Figure(real.out, cifra)) << cifra << "\n" << real.out;
+      EXPECT_EQ(Figure(dry_run.out, figure), Figure(real.out, figure)) << figure << "\n" << real.out;
     }
-    EXPECT_EQ(Figure(simulada.out, "Pedidos ya importados (omitidos)"),
+    EXPECT_EQ(Figure(dry_run.out, "Pedidos ya importados (omitidos)"),
               Figure(real.out, "Pedidos ya importados (omitidos)"));
-    EXPECT_EQ(rechazos_simulados, ReadFile(rechazos));
+    EXPECT_EQ(dry_run_rejects, ReadFile(rejects));
     EXPECT_EQ(c.Count("PEDIDOS"), 1 + *Figure(real.out, "Pedidos grabados"));
   }
 }
@@ -467,15 +467,15 @@ TEST(BatchEndToEnd, CorrectedRejectsFinishTheJob) {
   // LF alone and no line end at the end of the file: copied as they are.
   const std::string fe4 = Replaced(Line("4", "ART0013"), "\r\n", "\n");
   const std::string fe5 = Line("5", "ART0013") + Replaced(More("ART0007"), "\r\n", "");
-  const std::string rechazos = c.db.server() + "/rechazos.csv";
+  const std::string rejects = c.db.server() + "/rechazos.csv";
 
-  const ProcessResult fallida = c.Import(c.File(fe1 + fe2 + fe3 + fe4 + fe5),
-                                         {"--rejects", rechazos});
-  EXPECT_EQ(fallida.status, 1) << fallida.err;
+  const ProcessResult failed = c.Import(c.File(fe1 + fe2 + fe3 + fe4 + fe5),
+                                         {"--rejects", rejects});
+  EXPECT_EQ(failed.status, 1) << failed.err;
   EXPECT_EQ(c.Read("SELECT PEDI_NUMERO FROM PEDIDOS"), std::vector<std::string>{"1"});
-  EXPECT_EQ(ReadFile(rechazos), fe2 + fe3 + fe4 + fe5);
-  const std::string log = ReadFile(rechazos + ".log");
-  const std::vector<std::string> esperado = {
+  EXPECT_EQ(ReadFile(rejects), fe2 + fe3 + fe4 + fe5);
+  const std::string log = ReadFile(rejects + ".log");
+  const std::vector<std::string> expected = {
       "línea 3: pedido FE 2 rechazado por la base de datos: ",
       "línea 4: pedido FE 2 rechazado por la base de datos: ",
       "línea 5: pedido cortado por la falla: '13/45/2026' no es una fecha válida\n",
@@ -484,134 +484,134 @@ TEST(BatchEndToEnd, CorrectedRejectsFinishTheJob) {
       "línea 8: no leída, la importación se detuvo en la línea 5\n",
       "línea 9: no leída, la importación se detuvo en la línea 5\n"};
   size_t at = 0;
-  for (const std::string& linea : esperado) {
-    EXPECT_EQ(log.compare(at, linea.size(), linea), 0) << log;
+  for (const std::string& line : expected) {
+    EXPECT_EQ(log.compare(at, line.size(), line), 0) << log;
     at = log.find('\n', at) + 1;
   }
   EXPECT_EQ(at, log.size()) << log;
   EXPECT_TRUE(Contains(log.substr(0, log.find('\n')), "CK_CANTIDAD")) << log;
 
   // The operator mends the rejects and imports them.
-  const std::string corregido = c.File(
-      Replaced(Replaced(ReadFile(rechazos), "5000", "3"), "13/45/2026", "1/17/2026"),
+  const std::string corrected = c.File(
+      Replaced(Replaced(ReadFile(rejects), "5000", "3"), "13/45/2026", "1/17/2026"),
       "corregido.csv");
-  const ProcessResult segunda = c.Import(corregido, {"--skip-existing", "--rejects", rechazos});
-  EXPECT_EQ(segunda.status, 0) << segunda.err << segunda.out;
-  EXPECT_EQ(ReadFile(rechazos), "");
+  const ProcessResult second = c.Import(corrected, {"--skip-existing", "--rejects", rejects});
+  EXPECT_EQ(second.status, 0) << second.err << second.out;
+  EXPECT_EQ(ReadFile(rejects), "");
   EXPECT_EQ(c.Read("SELECT PEDI_NUMERO || ':' || COUNT(*) FROM PEDIDOS GROUP BY PEDI_NUMERO"),
             (std::vector<std::string>{"1:1", "2:1", "3:1", "4:1", "5:1"}));
   EXPECT_EQ(c.Count("PEDIDOS_DETALLE"), 9);
 
-  const std::string generador = c.GeneratorValue();
-  const ProcessResult otra_vez = c.Import(
+  const std::string generator = c.GeneratorValue();
+  const ProcessResult again = c.Import(
       c.File(fe1 + Replaced(fe2, "5000", "3") + Replaced(fe3, "13/45/2026", "1/17/2026") +
                     fe4 + fe5,
                 "original-corregido.csv"),
       {"--skip-existing"});
-  EXPECT_EQ(otra_vez.status, 3) << otra_vez.err;
-  EXPECT_EQ(Figure(otra_vez.out, "Pedidos ya importados (omitidos)"), 5) << otra_vez.out;
-  EXPECT_EQ(Figure(otra_vez.out, "Pedidos grabados"), 0) << otra_vez.out;
-  EXPECT_TRUE(Contains(otra_vez.out, "\n  FE 3: ya grabado con el identificador ")) << otra_vez.out;
+  EXPECT_EQ(again.status, 3) << again.err;
+  EXPECT_EQ(Figure(again.out, "Pedidos ya importados (omitidos)"), 5) << again.out;
+  EXPECT_EQ(Figure(again.out, "Pedidos grabados"), 0) << again.out;
+  EXPECT_TRUE(Contains(again.out, "\n  FE 3: ya grabado con el identificador ")) << again.out;
   EXPECT_EQ(c.Count("PEDIDOS"), 5);
   EXPECT_EQ(c.Count("PEDIDOS_DETALLE"), 9);
-  EXPECT_EQ(c.GeneratorValue(), generador);
+  EXPECT_EQ(c.GeneratorValue(), generator);
 }
 
 // Every row of `sql` as written: each value with its kind, digits and
 // scale, texts and blobs as their bytes.
 std::vector<std::string> WrittenRows(const Company& c, const std::string& sql) {
-  Connection conexion;
-  c.db.Configure(conexion);
-  std::vector<std::string> filas;
-  for (const fb::Row& fila : conexion.Query(conexion.Prepared(sql))) {
-    std::string texto;
-    for (const fb::Value& v : fila) {
-      texto += std::to_string(static_cast<int>(v.kind)) + ":" + std::to_string(v.integer) + "e" +
+  Connection connection;
+  c.db.Configure(connection);
+  std::vector<std::string> rows;
+  for (const fb::Row& row : connection.Query(connection.Prepared(sql))) {
+    std::string text;
+    for (const fb::Value& v : row) {
+      text += std::to_string(static_cast<int>(v.kind)) + ":" + std::to_string(v.integer) + "e" +
                std::to_string(v.scale) + ":" + v.bytes + ":" + std::to_string(v.date.days()) + "|";
     }
-    filas.push_back(std::move(texto));
+    rows.push_back(std::move(text));
   }
-  return filas;
+  return rows;
 }
 
-// A file of `pedidos` orders of 1 to 12 lines; every 17th order has a line
+// A file of `orders` orders of 1 to 12 lines; every 17th order has a line
 // whose article does not exist (dropped, and with it the order's rejects),
 // every 23rd a quantity the company's constraint refuses.
-std::string VariedOrderFile(int pedidos, int primer_numero) {
-  std::string archivo;
-  for (int i = 0; i < pedidos; ++i) {
-    const std::string numero = std::to_string(primer_numero + i);
-    char articulo[16];
+std::string VariedOrderFile(int orders, int first_number) {
+  std::string file;
+  for (int i = 0; i < orders; ++i) {
+    const std::string number = std::to_string(first_number + i);
+    char article[16];
     for (int j = 0; j <= i % 12; ++j) {
-      std::snprintf(articulo, sizeof articulo, "ART%04d", (i * 7 + j * 13) % 300 + 1);
+      std::snprintf(article, sizeof article, "ART%04d", (i * 7 + j * 13) % 300 + 1);
       if (j == 0) {
-        archivo += Line(numero, articulo);
+        file += Line(number, article);
       } else if (j == 1 && i % 17 == 5) {
-        archivo += More("NOEXISTE");
+        file += More("NOEXISTE");
       } else if (j == 2 && i % 23 == 7) {
-        archivo += Overlong(articulo);
+        file += Overlong(article);
       } else {
-        archivo += More(articulo);
+        file += More(article);
       }
     }
   }
-  return archivo;
+  return file;
 }
 
 // What is written does not depend on how it is sent: one INSERT a row, one
 // statement an order, or fifty orders a transaction give the same rows,
 // the same summary, rejects and report.
 TEST(BatchEndToEnd, WhatIsWrittenDoesNotDependOnHowItIsSent) {
-  struct Camino {
-    const char* nombre;
-    std::vector<std::string> opciones;
-    Environment entorno;
+  struct Route {
+    const char* name;
+    std::vector<std::string> options;
+    Environment environment;
   };
-  const std::vector<Camino> caminos = {
+  const std::vector<Route> routes = {
       {"una sentencia por fila", {}, {{"IMPORTA_ESCRITURA", "filas"}}},
       {"una sentencia por pedido", {}, {{"IMPORTA_ESCRITURA", "bloques"}}},
       {"50 pedidos por transacción", {"--pedidos-por-transaccion", "50"}, {}},
       {"50 por transacción, en bloques", {"--pedidos-por-transaccion", "50"},
        {{"IMPORTA_ESCRITURA", "bloques"}}},
   };
-  std::vector<std::string> cabeceras, lineas;
-  std::string rechazos, bitacora, resumen;
-  for (const Camino& camino : caminos) {
-    SCOPED_TRACE(camino.nombre);
+  std::vector<std::string> headers, lines;
+  std::string rejects, log_text, summary;
+  for (const Route& route : routes) {
+    SCOPED_TRACE(route.name);
     Company c;
     c.db.Exec(kQuantityLimit);
-    const std::string archivo = c.File(VariedOrderFile(130, 2000));
-    const std::string ruta_rechazos = c.db.server() + "/rechazos.csv";
-    std::vector<std::string> opciones = camino.opciones;
-    opciones.insert(opciones.end(), {"--rejects", ruta_rechazos, "--fecha", "2026-01-16"});
-    const ProcessResult r = c.Import(archivo, opciones, camino.entorno);
+    const std::string file = c.File(VariedOrderFile(130, 2000));
+    const std::string rejects_path = c.db.server() + "/rechazos.csv";
+    std::vector<std::string> options = route.options;
+    options.insert(options.end(), {"--rejects", rejects_path, "--fecha", "2026-01-16"});
+    const ProcessResult r = c.Import(file, options, route.environment);
     EXPECT_EQ(r.status, 3) << r.err;
     ExpectCountsEqualToTables(c, r);
     const std::vector<std::string> h = WrittenRows(c, "SELECT * FROM PEDIDOS ORDER BY PEDI_ID");
     const std::vector<std::string> l =
         WrittenRows(c, "SELECT * FROM PEDIDOS_DETALLE ORDER BY PEDI_ID, PEDE_ITEM");
     // The summary without its times.
-    std::string cifras;
-    for (const char* etiqueta : {"Pedidos grabados", "Pedidos descartados", "Líneas grabadas",
+    std::string figures;
+    for (const char* figure_label : {"Pedidos grabados", "Pedidos descartados", "Líneas grabadas",
                                  "Líneas descartadas", "Líneas leídas"}) {
-      cifras += std::to_string(Figure(r.out, etiqueta).value_or(-1)) + " ";
+      figures += std::to_string(Figure(r.out, figure_label).value_or(-1)) + " ";
     }
-    if (cabeceras.empty()) {
-      cabeceras = h;
-      lineas = l;
-      rechazos = ReadFile(ruta_rechazos);
-      bitacora = ReadFile(ruta_rechazos + ".log");
-      resumen = cifras;
+    if (headers.empty()) {
+      headers = h;
+      lines = l;
+      rejects = ReadFile(rejects_path);
+      log_text = ReadFile(rejects_path + ".log");
+      summary = figures;
       // Orders refused and lines dropped, so that both paths are taken.
       EXPECT_EQ(Figure(r.out, "Pedidos descartados"), 6) << r.out;
       EXPECT_GT(h.size(), 100u);
       continue;
     }
-    EXPECT_EQ(h, cabeceras);
-    EXPECT_EQ(l, lineas);
-    EXPECT_EQ(ReadFile(ruta_rechazos), rechazos);
-    EXPECT_EQ(ReadFile(ruta_rechazos + ".log"), bitacora);
-    EXPECT_EQ(cifras, resumen);
+    EXPECT_EQ(h, headers);
+    EXPECT_EQ(l, lines);
+    EXPECT_EQ(ReadFile(rejects_path), rejects);
+    EXPECT_EQ(ReadFile(rejects_path + ".log"), log_text);
+    EXPECT_EQ(figures, summary);
   }
 }
 
@@ -632,24 +632,24 @@ TEST(BatchEndToEnd, GroupThatDoesNotCommitGoesWholeToTheRejects) {
       "    EXCEPTION E_CONFIRMACION;\n"
       "END^\n"
       "SET TERM ; ^\n");
-  std::string archivo;
-  for (int i = 1000; i < 1030; ++i) archivo += Line(std::to_string(i), "ART0013") + More("ART0007");
-  const std::string rechazos = c.db.server() + "/rechazos.csv";
-  const std::string informe = c.db.server() + "/informe.json";
+  std::string file;
+  for (int i = 1000; i < 1030; ++i) file += Line(std::to_string(i), "ART0013") + More("ART0007");
+  const std::string rejects = c.db.server() + "/rechazos.csv";
+  const std::string report = c.db.server() + "/informe.json";
   const ProcessResult r =
-      c.Import(c.File(archivo),
-               {"--pedidos-por-transaccion", "10", "--rejects", rechazos, "--report", informe});
+      c.Import(c.File(file),
+               {"--pedidos-por-transaccion", "10", "--rejects", rejects, "--report", report});
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_TRUE(Contains(r.err, "confirmación rechazada")) << r.err;
   EXPECT_TRUE(Contains(r.err, "Pedidos de esta importación ya grabados (quedan grabados): 10."))
       << r.err;
-  std::vector<std::string> primeros;
-  for (int i = 1000; i < 1010; ++i) primeros.push_back(std::to_string(i));
-  EXPECT_EQ(c.Read("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_NUMERO"), primeros);
+  std::vector<std::string> first;
+  for (int i = 1000; i < 1010; ++i) first.push_back(std::to_string(i));
+  EXPECT_EQ(c.Read("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_NUMERO"), first);
   ExpectCountsEqualToTables(c, r);
   // Every order not written is in the rejects, each of its lines once.
-  EXPECT_EQ(ReadFile(rechazos), archivo.substr(archivo.find("FE,1010,")));
-  const std::string log = ReadFile(rechazos + ".log");
+  EXPECT_EQ(ReadFile(rejects), file.substr(file.find("FE,1010,")));
+  const std::string log = ReadFile(rejects + ".log");
   EXPECT_TRUE(Contains(log, "línea 21: pedido FE 1010 rechazado por la base de datos: no se "
                             "confirmó la transacción de su grupo de pedidos "
                             "(--pedidos-por-transaccion): "))
@@ -657,7 +657,7 @@ TEST(BatchEndToEnd, GroupThatDoesNotCommitGoesWholeToTheRejects) {
   EXPECT_TRUE(Contains(log, "línea 40: pedido FE 1019 rechazado")) << log;
   EXPECT_TRUE(Contains(log, "línea 41: pedido cortado por la falla")) << log;
   const QJsonObject json =
-      QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(informe))).object();
+      QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(report))).object();
   EXPECT_EQ(json["totales"].toObject()["pedidos_grabados"].toInt(), 10);
 }
 
@@ -665,10 +665,10 @@ TEST(BatchEndToEnd, GroupThatDoesNotCommitGoesWholeToTheRejects) {
 // same. Without it the regional settings decide, as they always did: a
 // Spanish locale reads 1/15/2026 as day 1 of month 15.
 TEST(BatchEndToEnd, GivenFileFormatSameInAnyLocale) {
-  const std::string ejemplo = testing::SourcePath("schema/examples/pedidos.csv");
-  const std::vector<std::string> formato = {"--separador-decimal", ".", "--orden-fecha", "mda",
+  const std::string example = testing::SourcePath("schema/examples/pedidos.csv");
+  const std::vector<std::string> format = {"--separador-decimal", ".", "--orden-fecha", "mda",
                                             "--separador-fecha", "/"};
-  const char* kFilas =
+  const char* kRows =
       "SELECT PREF_PRE || ' ' || PEDI_NUMERO || ' ' || CAST(PEDI_FECHA AS VARCHAR(10)) || ' ' || "
       "CAST(PEDI_TOTAL AS VARCHAR(24)) || ' ' || CAST(PEDI_IVAMONTO AS VARCHAR(24)) FROM PEDIDOS "
       "ORDER BY PEDI_ID";
@@ -676,24 +676,24 @@ TEST(BatchEndToEnd, GivenFileFormatSameInAnyLocale) {
   for (const char* locale : {"C", "es_CO.UTF-8", "de_DE.UTF-8"}) {
     SCOPED_TRACE(locale);
     Company c;
-    const ProcessResult r = c.Import(ejemplo, formato, {{"LC_ALL", locale}, {"LANG", locale}});
+    const ProcessResult r = c.Import(example, format, {{"LC_ALL", locale}, {"LANG", locale}});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> filas = c.Read(kFilas);
-    EXPECT_EQ(filas.size(), 5u);
+    const std::vector<std::string> rows = c.Read(kRows);
+    EXPECT_EQ(rows.size(), 5u);
     if (!en_c) {
-      en_c = filas;
+      en_c = rows;
     } else {
-      EXPECT_EQ(filas, *en_c);
+      EXPECT_EQ(rows, *en_c);
     }
   }
   Company c;
-  const ProcessResult regional = c.Import(ejemplo, {}, {{"LC_ALL", "es_CO.UTF-8"}});
+  const ProcessResult regional = c.Import(example, {}, {{"LC_ALL", "es_CO.UTF-8"}});
   EXPECT_EQ(regional.status, 1) << regional.err;
   EXPECT_TRUE(Contains(regional.err, "no es una fecha válida")) << regional.err;
 }
 
 // The same orders, in Windows-1252 and in UTF-8 with the matching
-// --codificacion, into companies of each default character set: read back
+// --encoding, into companies of each default character set: read back
 // through isql, every database holds the same characters; a name of 70 "Ñ"
 // is cut to its column's 60 characters, CHAR(1) flags read as one letter
 // and the article "Ñ01" is found. A NONE database has no character set to
@@ -701,24 +701,24 @@ TEST(BatchEndToEnd, GivenFileFormatSameInAnyLocale) {
 // write them.
 TEST(BatchEndToEnd, SameTextsInEachCharacterSet) {
   struct Case {
-    const char* juego;
-    const char* codificacion;  // nullptr: not given (Windows-1252)
-  } casos[] = {{"WIN1252", nullptr}, {"WIN1252", "UTF8"}, {"UTF8", nullptr},
+    const char* charset;
+    const char* encoding;  // nullptr: not given (Windows-1252)
+  } cases[] = {{"WIN1252", nullptr}, {"WIN1252", "UTF8"}, {"UTF8", nullptr},
                {"UTF8", "UTF8"},     {"NONE", nullptr},   {"NONE", "NONE"}};
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(std::string(caso.juego) + " / " + (caso.codificacion ? caso.codificacion : "-"));
-    Company c(caso.juego);
-    AddNonAsciiData(c.db, caso.juego);
-    const bool utf8 = caso.codificacion && std::string(caso.codificacion) == "UTF8";
-    const std::string texto = NonAsciiOrders(1);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(std::string(test_case.charset) + " / " + (test_case.encoding ? test_case.encoding : "-"));
+    Company c(test_case.charset);
+    AddNonAsciiData(c.db, test_case.charset);
+    const bool utf8 = test_case.encoding && std::string(test_case.encoding) == "UTF8";
+    const std::string text = NonAsciiOrders(1);
     std::vector<std::string> extra;
-    if (caso.codificacion) extra = {"--codificacion", caso.codificacion};
-    const ProcessResult r = c.Import(c.File(utf8 ? texto : ToWin1252(texto)), extra);
+    if (test_case.encoding) extra = {"--codificacion", test_case.encoding};
+    const ProcessResult r = c.Import(c.File(utf8 ? text : ToWin1252(text)), extra);
     EXPECT_EQ(r.status, 0) << r.err << r.out;
-    if (std::string(caso.juego) == "NONE") {
-      std::vector<std::string> esperados;
-      for (const std::string& e : ExpectedTexts(1)) esperados.push_back(ToWin1252(e));
-      EXPECT_EQ(ImportedTexts(c.db, "NONE"), esperados);
+    if (std::string(test_case.charset) == "NONE") {
+      std::vector<std::string> expected_texts;
+      for (const std::string& e : ExpectedTexts(1)) expected_texts.push_back(ToWin1252(e));
+      EXPECT_EQ(ImportedTexts(c.db, "NONE"), expected_texts);
     } else {
       EXPECT_EQ(ImportedTexts(c.db, "UTF8"), ExpectedTexts(1));
     }
@@ -731,20 +731,20 @@ TEST(BatchEndToEnd, SameTextsInEachCharacterSet) {
 // go to the rejects, nothing of them to the database.
 TEST(BatchEndToEnd, FileThatIsNotUtf8FailsAtItsLine) {
   Company c("UTF8");
-  const std::string antes = Line("1", "ART0013") + Line("2", "ART0013");
-  const std::string mala = Replaced(Line("3", "ART0013"), "EL SOL", "EL S\xD3L");
-  const std::string rechazos = c.db.server() + "/rechazos.csv";
+  const std::string before = Line("1", "ART0013") + Line("2", "ART0013");
+  const std::string bad_line = Replaced(Line("3", "ART0013"), "EL SOL", "EL S\xD3L");
+  const std::string rejects = c.db.server() + "/rechazos.csv";
   const ProcessResult r =
-      c.Import(c.File(antes + mala), {"--codificacion", "UTF8", "--rejects", rechazos});
+      c.Import(c.File(before + bad_line), {"--codificacion", "UTF8", "--rejects", rejects});
   EXPECT_EQ(r.status, 1) << r.err;
-  const size_t en_linea = mala.find('\xD3');
+  const size_t pos_in_line = bad_line.find('\xD3');
   EXPECT_TRUE(Contains(r.err, "Línea 3: el texto no es UTF-8 válido: byte 0xD3 en la posición " +
-                                  std::to_string(en_linea + 1) + " de la línea (desplazamiento " +
-                                  std::to_string(antes.size() + en_linea) + " del archivo)."))
+                                  std::to_string(pos_in_line + 1) + " de la línea (desplazamiento " +
+                                  std::to_string(before.size() + pos_in_line) + " del archivo)."))
       << r.err;
   EXPECT_EQ(c.Read("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_ID"),
             (std::vector<std::string>{"1"}));
-  EXPECT_EQ(ReadFile(rechazos), Line("2", "ART0013") + mala);
+  EXPECT_EQ(ReadFile(rejects), Line("2", "ART0013") + bad_line);
   ExpectCountsEqualToTables(c, r);
 }
 
@@ -754,9 +754,9 @@ TEST(BatchEndToEnd, FileThatIsNotUtf8FailsAtItsLine) {
 TEST(BatchEndToEnd, TextWithNoPlaceInTheDatabaseCharacterSet) {
   Company c("WIN1252");
   AddNonAsciiData(c.db, "WIN1252");
-  const std::string texto = Replaced(NonAsciiOrders(1), "PEÑA é ü €", "OMEGA Ω") +
+  const std::string text = Replaced(NonAsciiOrders(1), "PEÑA é ü €", "OMEGA Ω") +
                             Replaced(NonAsciiOrders(4), "Ñ01", "Ω01");
-  const ProcessResult r = c.Import(c.File(texto), {"--codificacion", "UTF8"});
+  const ProcessResult r = c.Import(c.File(text), {"--codificacion", "UTF8"});
   EXPECT_EQ(r.status, 3) << r.err;
   EXPECT_TRUE(Contains(r.out, "\n  PV 1: Línea 1: ")) << r.out;
   EXPECT_TRUE(Contains(r.out, "Cannot transliterate character between character sets")) << r.out;
@@ -773,11 +773,11 @@ TEST(BatchEndToEnd, TextWithNoPlaceInTheDatabaseCharacterSet) {
 // the file system as the UTF-8 it is.
 TEST(BatchEndToEnd, FolderWithANonAsciiNameOpens) {
   Company c;
-  const std::string carpeta = c.db.server() + "/compa\xC3\xB1\xC3\xAD" "a";
-  std::filesystem::create_directories(carpeta + "/datos/demo");
-  std::filesystem::copy_file(c.db.path(), carpeta + "/datos/demo/norvela.fdb");
+  const std::string folder = c.db.server() + "/compa\xC3\xB1\xC3\xAD" "a";
+  std::filesystem::create_directories(folder + "/datos/demo");
+  std::filesystem::copy_file(c.db.path(), folder + "/datos/demo/norvela.fdb");
   const std::string settings = c.db.server() + "/con_bom.conf";
-  WriteFile(settings, "\xEF\xBB\xBF" + carpeta + "\nSYSDBA\nmasterkey\ndemo\n");
+  WriteFile(settings, "\xEF\xBB\xBF" + folder + "\nSYSDBA\nmasterkey\ndemo\n");
   for (const char* locale : {"C", "C.UTF-8"}) {
     SCOPED_TRACE(locale);
     const ProcessResult r =
@@ -791,15 +791,15 @@ TEST(BatchEndToEnd, FolderWithANonAsciiNameOpens) {
 // ssh session) does not end the run: every order is still written.
 TEST(BatchEndToEnd, MessageReaderThatGoesAwayDoesNotCutTheRun) {
   Company c;
-  std::string contenido;
+  std::string contents;
   for (int p = 1; p <= 150; ++p) {
-    contenido += Line(std::to_string(p), "ART0013") + More("NOEXISTE");
+    contents += Line(std::to_string(p), "ART0013") + More("NOEXISTE");
   }
-  const std::string archivo = c.File(contenido);
+  const std::string file = c.File(contents);
   const ProcessResult r = RunProcess(
       "/bin/bash",
       {"-c", "\"$0\" \"$@\" 2>&1 >/dev/null | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}",
-       kExe, "--batch", "--settings", c.settings, archivo},
+       kExe, "--batch", "--settings", c.settings, file},
       {{"LC_ALL", "C"}}, c.db.server());
   EXPECT_EQ(r.status, 3) << r.err << r.out;
   EXPECT_EQ(c.Count("PEDIDOS"), 150);
@@ -808,19 +808,19 @@ TEST(BatchEndToEnd, MessageReaderThatGoesAwayDoesNotCutTheRun) {
 // Without an index for the existence check, --skip-existing warns once.
 TEST(BatchEndToEnd, MissingKeyIndexWarns) {
   Company c;
-  const std::string archivo = c.File(Line("1", "ART0013") + Line("2", "ART0013"));
-  const std::string aviso = "Aviso: PEDIDOS no tiene un índice que empiece por PREF_PRE y PEDI_NUMERO";
-  const ProcessResult con_indice = c.Import(archivo, {"--skip-existing"});
-  EXPECT_EQ(con_indice.status, 0) << con_indice.err;
-  EXPECT_FALSE(Contains(con_indice.err, aviso)) << con_indice.err;
+  const std::string file = c.File(Line("1", "ART0013") + Line("2", "ART0013"));
+  const std::string warning = "Aviso: PEDIDOS no tiene un índice que empiece por PREF_PRE y PEDI_NUMERO";
+  const ProcessResult with_index = c.Import(file, {"--skip-existing"});
+  EXPECT_EQ(with_index.status, 0) << with_index.err;
+  EXPECT_FALSE(Contains(with_index.err, warning)) << with_index.err;
   c.db.Exec("DROP INDEX IX_PEDIDOS_DOCUMENTO;");
-  const ProcessResult sin_indice = c.Import(archivo, {"--skip-existing"});
-  EXPECT_EQ(sin_indice.status, 3) << sin_indice.err;
-  EXPECT_EQ(sin_indice.err.find(aviso), sin_indice.err.rfind(aviso)) << sin_indice.err;
-  EXPECT_TRUE(Contains(sin_indice.err, aviso)) << sin_indice.err;
+  const ProcessResult without_index = c.Import(file, {"--skip-existing"});
+  EXPECT_EQ(without_index.status, 3) << without_index.err;
+  EXPECT_EQ(without_index.err.find(warning), without_index.err.rfind(warning)) << without_index.err;
+  EXPECT_TRUE(Contains(without_index.err, warning)) << without_index.err;
   // Without --skip-existing there is no check to make, and no warning.
-  const ProcessResult sin_omitir = c.Import(archivo);
-  EXPECT_FALSE(Contains(sin_omitir.err, aviso)) << sin_omitir.err;
+  const ProcessResult without_skip = c.Import(file);
+  EXPECT_FALSE(Contains(without_skip.err, warning)) << without_skip.err;
 }
 
 // Control bytes of the file (a terminal's escape sequences) never reach
@@ -828,111 +828,111 @@ TEST(BatchEndToEnd, MissingKeyIndexWarns) {
 // bytes.
 TEST(BatchEndToEnd, ControlsOfTheFileAreShownEscaped) {
   Company c;
-  const std::string rechazos = c.db.server() + "/rechazos.csv";
-  const std::string malo = "\x1b]0;pwned\x07\x1b[2J";
-  const std::string contenido = Line("1", "ART0013") + More("X" + malo);
-  const ProcessResult r = c.Import(c.File(contenido), {"--rejects", rechazos});
+  const std::string rejects = c.db.server() + "/rechazos.csv";
+  const std::string hostile = "\x1b]0;pwned\x07\x1b[2J";
+  const std::string contents = Line("1", "ART0013") + More("X" + hostile);
+  const ProcessResult r = c.Import(c.File(contents), {"--rejects", rejects});
   EXPECT_EQ(r.status, 3) << r.err;
-  for (const std::string* texto : {&r.err, &r.out}) {
-    EXPECT_EQ(texto->find('\x1b'), std::string::npos) << *texto;
-    EXPECT_EQ(texto->find('\x07'), std::string::npos) << *texto;
+  for (const std::string* text : {&r.err, &r.out}) {
+    EXPECT_EQ(text->find('\x1b'), std::string::npos) << *text;
+    EXPECT_EQ(text->find('\x07'), std::string::npos) << *text;
   }
   EXPECT_TRUE(Contains(r.err, "X\\x1b]0;pwned\\x07\\x1b[2J")) << r.err;
-  const std::string log = ReadFile(rechazos + ".log");
+  const std::string log = ReadFile(rejects + ".log");
   EXPECT_EQ(log.find('\x1b'), std::string::npos) << log;
   EXPECT_TRUE(Contains(log, "\\x1b]0;pwned")) << log;
-  EXPECT_EQ(ReadFile(rechazos), contenido);
+  EXPECT_EQ(ReadFile(rejects), contents);
 }
 
 // The report tells the caller, order by order, what the tables now hold.
 TEST(BatchEndToEnd, JsonReportEqualsTheTables) {
   Company c;
   c.db.Exec(kQuantityLimit);
-  const std::string informe = c.db.server() + "/informe.json";
+  const std::string report = c.db.server() + "/informe.json";
   // A Windows-1252 article code reaches the report's reason as text.
   const ProcessResult r = c.Import(
       c.File(Line("1", "ART0013") + More("ART0007") + More("ARTI\xD1O") +
              Line("2", "ART0013") + Overlong("ART0007") + Line("3", "ART0013")),
-      {"--report", informe});
+      {"--report", report});
   EXPECT_EQ(r.status, 3) << r.err;
 
   QJsonParseError error;
   const QJsonDocument doc =
-      QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(informe)), &error);
-  ASSERT_EQ(error.error, QJsonParseError::NoError) << ReadFile(informe);
-  const QJsonObject raiz = doc.object();
-  EXPECT_FALSE(raiz.value("simulacion").toBool());
-  EXPECT_EQ(raiz.value("fin").toString(), "completa");
-  EXPECT_TRUE(raiz.value("falla").isNull());
-  EXPECT_EQ(raiz.value("estado_salida").toInt(), 3);
-  EXPECT_TRUE(raiz.value("senal").isNull());
+      QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(report)), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << ReadFile(report);
+  const QJsonObject root = doc.object();
+  EXPECT_FALSE(root.value("simulacion").toBool());
+  EXPECT_EQ(root.value("fin").toString(), "completa");
+  EXPECT_TRUE(root.value("falla").isNull());
+  EXPECT_EQ(root.value("estado_salida").toInt(), 3);
+  EXPECT_TRUE(root.value("senal").isNull());
   // The run is named: file, company (never the password), user, times.
   const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
-  EXPECT_TRUE(raiz.value("archivo").toString().endsWith("/pedidos.csv"));
-  EXPECT_EQ(raiz.value("compania").toString(), "demo");
-  EXPECT_EQ(raiz.value("usuario").toString(), "SYSDBA");
-  EXPECT_EQ(raiz.value("base_de_datos").toString().toStdString(),
+  EXPECT_TRUE(root.value("archivo").toString().endsWith("/pedidos.csv"));
+  EXPECT_EQ(root.value("compania").toString(), "demo");
+  EXPECT_EQ(root.value("usuario").toString(), "SYSDBA");
+  EXPECT_EQ(root.value("base_de_datos").toString().toStdString(),
             c.db.server() + "/datos/demo/norvela.fdb");
-  EXPECT_TRUE(std::regex_match(raiz.value("inicio").toString().toStdString(), iso));
-  EXPECT_TRUE(std::regex_match(raiz.value("termino").toString().toStdString(), iso));
-  EXPECT_FALSE(Contains(ReadFile(informe), "masterkey"));
-  for (const std::string& linea :
+  EXPECT_TRUE(std::regex_match(root.value("inicio").toString().toStdString(), iso));
+  EXPECT_TRUE(std::regex_match(root.value("termino").toString().toStdString(), iso));
+  EXPECT_FALSE(Contains(ReadFile(report), "masterkey"));
+  for (const std::string& line :
        {"\nCompañía: demo (" + c.db.server() + "/datos/demo/norvela.fdb)\n",
         std::string("\nUsuario: SYSDBA\n")}) {
-    EXPECT_TRUE(Contains(r.out, linea)) << r.out;
+    EXPECT_TRUE(Contains(r.out, line)) << r.out;
   }
   EXPECT_TRUE(std::regex_search(r.out, std::regex("\nArchivo: [^\n]*/pedidos.csv\nCompañía: ")))
       << r.out;
   EXPECT_TRUE(std::regex_search(
       r.out, std::regex(R"(\nInicio: \d{4}-\d\d-\d\dT[0-9:]{8}[+-]\d\d:\d\d\nFin: \d{4}-)")))
       << r.out;
-  const QJsonObject totales = raiz.value("totales").toObject();
-  EXPECT_EQ(totales.value("pedidos_grabados").toInt(), c.Count("PEDIDOS"));
-  EXPECT_EQ(totales.value("pedidos_descartados").toInt(), 1);
-  EXPECT_EQ(totales.value("lineas_grabadas").toInt(), c.Count("PEDIDOS_DETALLE"));
-  EXPECT_EQ(totales.value("lineas_descartadas").toInt(), 1);
-  EXPECT_EQ(totales.value("lineas_leidas").toInt(), 6);
-  EXPECT_EQ(QString::number(totales.value("total").toDouble(), 'f', 2).toStdString(),
+  const QJsonObject totals = root.value("totales").toObject();
+  EXPECT_EQ(totals.value("pedidos_grabados").toInt(), c.Count("PEDIDOS"));
+  EXPECT_EQ(totals.value("pedidos_descartados").toInt(), 1);
+  EXPECT_EQ(totals.value("lineas_grabadas").toInt(), c.Count("PEDIDOS_DETALLE"));
+  EXPECT_EQ(totals.value("lineas_descartadas").toInt(), 1);
+  EXPECT_EQ(totals.value("lineas_leidas").toInt(), 6);
+  EXPECT_EQ(QString::number(totals.value("total").toDouble(), 'f', 2).toStdString(),
             c.Read("SELECT CAST(SUM(PEDI_TOTAL) AS VARCHAR(20)) FROM PEDIDOS").at(0));
 
-  const QJsonArray pedidos = raiz.value("pedidos").toArray();
-  ASSERT_EQ(pedidos.size(), 3);
-  const char* estados[] = {"grabado", "descartado", "grabado"};
+  const QJsonArray orders = root.value("pedidos").toArray();
+  ASSERT_EQ(orders.size(), 3);
+  const char* states[] = {"grabado", "descartado", "grabado"};
   for (int i = 0; i < 3; ++i) {
-    const QJsonObject p = pedidos[i].toObject();
-    const std::string numero = p.value("numero").toString().toStdString();
-    SCOPED_TRACE(numero);
+    const QJsonObject p = orders[i].toObject();
+    const std::string number = p.value("numero").toString().toStdString();
+    SCOPED_TRACE(number);
     EXPECT_EQ(p.value("prefijo").toString(), "FE");
-    EXPECT_EQ(numero, std::to_string(i + 1));
-    EXPECT_EQ(p.value("estado").toString(), estados[i]);
+    EXPECT_EQ(number, std::to_string(i + 1));
+    EXPECT_EQ(p.value("estado").toString(), states[i]);
     if (i == 1) {
       EXPECT_TRUE(p.value("motivo").toString().contains("CK_CANTIDAD"));
       EXPECT_EQ(p.value("lineas").toInt(), 2);
       continue;
     }
-    const std::string donde = " FROM PEDIDOS WHERE PEDI_NUMERO = '" + numero + "'";
+    const std::string where = " FROM PEDIDOS WHERE PEDI_NUMERO = '" + number + "'";
     EXPECT_EQ(std::to_string(p.value("identificador").toInt()),
-              c.Read("SELECT PEDI_ID" + donde).at(0));
+              c.Read("SELECT PEDI_ID" + where).at(0));
     EXPECT_EQ(QString::number(p.value("total").toDouble(), 'f', 2).toStdString(),
-              c.Read("SELECT CAST(PEDI_TOTAL AS VARCHAR(20))" + donde).at(0));
+              c.Read("SELECT CAST(PEDI_TOTAL AS VARCHAR(20))" + where).at(0));
     EXPECT_EQ(QString::number(p.value("iva").toDouble(), 'f', 2).toStdString(),
-              c.Read("SELECT CAST(PEDI_IVAMONTO AS VARCHAR(20))" + donde).at(0));
+              c.Read("SELECT CAST(PEDI_IVAMONTO AS VARCHAR(20))" + where).at(0));
     EXPECT_EQ(std::to_string(p.value("lineas").toInt()),
               c.Read("SELECT COUNT(*) FROM PEDIDOS_DETALLE D JOIN PEDIDOS P ON P.PEDI_ID = "
-                     "D.PEDI_ID WHERE P.PEDI_NUMERO = '" + numero + "'").at(0));
+                     "D.PEDI_ID WHERE P.PEDI_NUMERO = '" + number + "'").at(0));
   }
-  const QJsonArray lineas = raiz.value("lineas_descartadas").toArray();
-  ASSERT_EQ(lineas.size(), 1);
-  EXPECT_EQ(lineas[0].toObject().value("linea").toInt(), 3);
-  EXPECT_EQ(lineas[0].toObject().value("motivo").toString(),
+  const QJsonArray lines = root.value("lineas_descartadas").toArray();
+  ASSERT_EQ(lines.size(), 1);
+  EXPECT_EQ(lines[0].toObject().value("linea").toInt(), 3);
+  EXPECT_EQ(lines[0].toObject().value("motivo").toString(),
             QString::fromUtf8("Artículo no válido: 'ARTIÑO'"));
 
   // A dry run's report says so and gives no identifiers.
-  const ProcessResult simulada = c.Import(c.File(Line("7", "ART0013"), "otro.csv"),
-                                          {"--dry-run", "--report", informe});
-  EXPECT_EQ(simulada.status, 0) << simulada.err;
+  const ProcessResult dry_run = c.Import(c.File(Line("7", "ART0013"), "otro.csv"),
+                                          {"--dry-run", "--report", report});
+  EXPECT_EQ(dry_run.status, 0) << dry_run.err;
   const QJsonObject sim =
-      QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(informe))).object();
+      QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(report))).object();
   EXPECT_TRUE(sim.value("simulacion").toBool());
   EXPECT_TRUE(sim.value("pedidos").toArray()[0].toObject().value("identificador").isNull());
   EXPECT_EQ(sim.value("totales").toObject().value("pedidos_grabados").toInt(), 1);
@@ -955,15 +955,15 @@ TEST(BatchEndToEnd, HostileBytesNeverChangeAValueInSilence) {
   const std::string fe23 = Line("23", "ART0013");
   const std::string utf16 = "F\0E\0,\0" "2\0" "1\0\r\0\n\0"s;
   struct Case {
-    const char* nombre;
-    std::string contenido;
+    const char* name;
+    std::string contents;
     std::vector<std::string> extra;
-    int estado;
-    std::vector<std::string> grabados;  // PEDI_NUMERO of the orders written
-    std::string rechazos;               // the rejects file, byte for byte
-    std::string mensaje;                // in standard error
+    int status;
+    std::vector<std::string> written;  // PEDI_NUMERO of the orders written
+    std::string rejects;               // the rejects file, byte for byte
+    std::string message;                // in standard error
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {"cero en medio del número", fe21 + Line("2\0" "2"s, "ART0013") + fe23, {}, 1, {},
        fe21 + Line("2\0" "2"s, "ART0013") + fe23,
        "Línea 3: el campo 2 contiene un byte cero en la posición 2"},
@@ -991,19 +991,19 @@ TEST(BatchEndToEnd, HostileBytesNeverChangeAValueInSilence) {
       {"marca UTF-8 declarada", "\xEF\xBB\xBF" + fe21 + fe23, {"--codificacion", "UTF8"}, 0,
        {"21", "23"}, "", ""},
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(caso.nombre);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
     Company c;
-    const std::string rechazos = c.db.server() + "/rechazos.csv";
-    std::vector<std::string> extra = caso.extra;
-    extra.insert(extra.end(), {"--rejects", rechazos, "--codificacion"});
-    if (caso.extra.empty()) extra.push_back("WIN1252");
+    const std::string rejects = c.db.server() + "/rechazos.csv";
+    std::vector<std::string> extra = test_case.extra;
+    extra.insert(extra.end(), {"--rejects", rejects, "--codificacion"});
+    if (test_case.extra.empty()) extra.push_back("WIN1252");
     else extra.pop_back();
-    const ProcessResult r = c.Import(c.File(caso.contenido), extra);
-    EXPECT_EQ(r.status, caso.estado) << r.err << r.out;
-    EXPECT_EQ(c.Read("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_NUMERO"), caso.grabados);
-    EXPECT_EQ(ReadFile(rechazos), caso.rechazos);
-    EXPECT_TRUE(Contains(r.err, caso.mensaje)) << r.err;
+    const ProcessResult r = c.Import(c.File(test_case.contents), extra);
+    EXPECT_EQ(r.status, test_case.status) << r.err << r.out;
+    EXPECT_EQ(c.Read("SELECT PEDI_NUMERO FROM PEDIDOS ORDER BY PEDI_NUMERO"), test_case.written);
+    EXPECT_EQ(ReadFile(rejects), test_case.rejects);
+    EXPECT_TRUE(Contains(r.err, test_case.message)) << r.err;
     ExpectCountsEqualToTables(c, r);
   }
 }
@@ -1013,19 +1013,19 @@ TEST(BatchEndToEnd, HostileBytesNeverChangeAValueInSilence) {
 // "Ñ" (256 bytes) imports as the same file in Windows-1252 does, the name
 // cut to its column's 60 characters.
 TEST(BatchEndToEnd, UnicodeFileWithItsMarkAndLongNames) {
-  std::string largo = NonAsciiOrders(1);
-  std::string setenta, cientoveintiocho;
-  for (int i = 0; i < 70; ++i) setenta += "Ñ";
-  for (int i = 0; i < 128; ++i) cientoveintiocho += "Ñ";
-  largo = Replaced(largo, setenta, cientoveintiocho);
-  ASSERT_NE(largo, NonAsciiOrders(1));
+  std::string long_names = NonAsciiOrders(1);
+  std::string seventy, hundred_twenty_eight;
+  for (int i = 0; i < 70; ++i) seventy += "Ñ";
+  for (int i = 0; i < 128; ++i) hundred_twenty_eight += "Ñ";
+  long_names = Replaced(long_names, seventy, hundred_twenty_eight);
+  ASSERT_NE(long_names, NonAsciiOrders(1));
   for (const bool utf8 : {true, false}) {
     SCOPED_TRACE(utf8 ? "UTF-8 con marca" : "Windows-1252");
     Company c("UTF8");
     AddNonAsciiData(c.db, "UTF8");
-    const std::string contenido = utf8 ? "\xEF\xBB\xBF" + largo : ToWin1252(largo);
+    const std::string contents = utf8 ? "\xEF\xBB\xBF" + long_names : ToWin1252(long_names);
     const ProcessResult r =
-        c.Import(c.File(contenido), {"--codificacion", utf8 ? "UTF8" : "WIN1252"});
+        c.Import(c.File(contents), {"--codificacion", utf8 ? "UTF8" : "WIN1252"});
     EXPECT_EQ(r.status, 0) << r.err << r.out;
     EXPECT_EQ(ImportedTexts(c.db, "UTF8"), ExpectedTexts(1));
   }
@@ -1036,28 +1036,28 @@ TEST(BatchEndToEnd, UnicodeFileWithItsMarkAndLongNames) {
 // the same; an order the trial itself wrote earlier has no identifier.
 TEST(BatchEndToEnd, DryRunRefusesAndWarnsAsTheRealRun) {
   Company c;
-  const std::string archivo = c.File(Line("1", "ART0013") + Line("2", "ART0013") +
+  const std::string order_file = c.File(Line("1", "ART0013") + Line("2", "ART0013") +
                                      Line("1", "ART0013"));
   c.db.Exec("DROP INDEX IX_PEDIDOS_DOCUMENTO;");
-  const std::string aviso = "Aviso: PEDIDOS no tiene un índice que empiece por PREF_PRE y PEDI_NUMERO";
-  const std::string informe = c.db.server() + "/informe.json";
-  const ProcessResult simulada = c.Import(archivo, {"--dry-run", "--skip-existing", "--report", informe});
-  EXPECT_EQ(simulada.status, 3) << simulada.err;
-  EXPECT_TRUE(Contains(simulada.err, aviso)) << simulada.err;
-  EXPECT_TRUE(Contains(simulada.out, "FE 1: ya grabado antes en esta simulación")) << simulada.out;
-  EXPECT_FALSE(Contains(simulada.out, "identificador -")) << simulada.out;
-  const std::string json = ReadFile(informe);
+  const std::string warning = "Aviso: PEDIDOS no tiene un índice que empiece por PREF_PRE y PEDI_NUMERO";
+  const std::string report = c.db.server() + "/informe.json";
+  const ProcessResult trial = c.Import(order_file, {"--dry-run", "--skip-existing", "--report", report});
+  EXPECT_EQ(trial.status, 3) << trial.err;
+  EXPECT_TRUE(Contains(trial.err, warning)) << trial.err;
+  EXPECT_TRUE(Contains(trial.out, "FE 1: ya grabado antes en esta simulación")) << trial.out;
+  EXPECT_FALSE(Contains(trial.out, "identificador -")) << trial.out;
+  const std::string json = ReadFile(report);
   EXPECT_FALSE(Contains(json, "\"identificador\": -")) << json;
   EXPECT_TRUE(Contains(json, "\"identificador\": null, \"lineas\": 1, \"iva\": 2262.35, "
                              "\"total\": 47509.35, \"estado\": \"existente\""))
       << json;
   EXPECT_EQ(c.Count("PEDIDOS"), 0);
 
-  const ProcessResult real = c.Import(archivo, {"--skip-existing"});
+  const ProcessResult real = c.Import(order_file, {"--skip-existing"});
   EXPECT_EQ(real.status, 3) << real.err;
-  EXPECT_TRUE(Contains(real.err, aviso)) << real.err;
-  for (const char* cifra : {"Pedidos grabados", "Pedidos ya importados (omitidos)"}) {
-    EXPECT_EQ(Figure(simulada.out, cifra), Figure(real.out, cifra)) << cifra;
+  EXPECT_TRUE(Contains(real.err, warning)) << real.err;
+  for (const char* figure : {"Pedidos grabados", "Pedidos ya importados (omitidos)"}) {
+    EXPECT_EQ(Figure(trial.out, figure), Figure(real.out, figure)) << figure;
   }
 }
 

@@ -21,10 +21,10 @@ TEST(BatchOptions, ValidCommandLines) {
   struct Case {
     std::vector<std::string> args;
     std::string settings;
-    std::optional<Date> fecha;
-    std::string archivo;
+    std::optional<Date> date;
+    std::string file;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {{"--batch", "p.csv"}, "", std::nullopt, "p.csv"},
       {{"p.csv", "--batch"}, "", std::nullopt, "p.csv"},
       {{"--batch", "--settings", "a.conf", "p.csv"}, "a.conf", std::nullopt, "p.csv"},
@@ -39,17 +39,17 @@ TEST(BatchOptions, ValidCommandLines) {
       // The value of an option may itself start with dashes.
       {{"--batch", "--settings", "--raro", "p.csv"}, "--raro", std::nullopt, "p.csv"},
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(::testing::PrintToString(caso.args));
-    const BatchOptions o = ParseBatchOptions(caso.args);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test_case.args));
+    const BatchOptions o = ParseBatchOptions(test_case.args);
     EXPECT_TRUE(o.batch);
     EXPECT_FALSE(o.help);
-    EXPECT_EQ(o.settings, caso.settings);
-    EXPECT_EQ(o.date.has_value(), caso.fecha.has_value());
-    if (o.date && caso.fecha) {
-      EXPECT_EQ(o.date->days(), caso.fecha->days());
+    EXPECT_EQ(o.settings, test_case.settings);
+    EXPECT_EQ(o.date.has_value(), test_case.date.has_value());
+    if (o.date && test_case.date) {
+      EXPECT_EQ(o.date->days(), test_case.date->days());
     }
-    EXPECT_EQ(o.order_file, caso.archivo);
+    EXPECT_EQ(o.order_file, test_case.file);
   }
 }
 
@@ -58,7 +58,7 @@ TEST(BatchOptions, CommandLinesThatCannotRun) {
     std::vector<std::string> args;
     std::string error;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {{"p.csv"}, "Falta --batch"},
       {{"--batch"}, "Falta el archivo de pedidos"},
       {{"--batch", "a.csv", "b.csv"}, "Sobra el argumento: b.csv"},
@@ -75,13 +75,13 @@ TEST(BatchOptions, CommandLinesThatCannotRun) {
       {{"--batch", "--fecha", "15/01/2026", "p.csv"},
        "Fecha no válida en --fecha: '15/01/2026' (se espera AAAA-MM-DD)"},
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(::testing::PrintToString(caso.args));
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test_case.args));
     try {
-      ParseBatchOptions(caso.args);
+      ParseBatchOptions(test_case.args);
       ADD_FAILURE() << "accepted";
     } catch (const BatchUsageError& e) {
-      EXPECT_EQ(std::string(e.what()), caso.error);
+      EXPECT_EQ(std::string(e.what()), test_case.error);
     }
   }
 }
@@ -94,7 +94,7 @@ TEST(BatchOptions, ImportOptions) {
     bool skip_existing;
     std::string report;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {{"--batch", "p.csv"}, false, "", false, ""},
       {{"--batch", "--dry-run", "p.csv"}, true, "", false, ""},
       {{"--batch", "--rejects", "r.csv", "p.csv"}, false, "r.csv", false, ""},
@@ -103,13 +103,13 @@ TEST(BatchOptions, ImportOptions) {
         "p.csv"},
        true, "r.csv", true, "i.json"},
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(::testing::PrintToString(caso.args));
-    const BatchOptions o = ParseBatchOptions(caso.args);
-    EXPECT_EQ(o.dry_run, caso.dry_run);
-    EXPECT_EQ(o.rejects, caso.rejects);
-    EXPECT_EQ(o.skip_existing, caso.skip_existing);
-    EXPECT_EQ(o.report, caso.report);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test_case.args));
+    const BatchOptions o = ParseBatchOptions(test_case.args);
+    EXPECT_EQ(o.dry_run, test_case.dry_run);
+    EXPECT_EQ(o.rejects, test_case.rejects);
+    EXPECT_EQ(o.skip_existing, test_case.skip_existing);
+    EXPECT_EQ(o.report, test_case.report);
     EXPECT_EQ(o.order_file, "p.csv");
   }
 }
@@ -120,7 +120,7 @@ TEST(BatchOptions, OutputsThatOverlap) {
     std::vector<std::string> args;
     std::string error;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {{"--batch", "--rejects", "p.csv", "p.csv"},
        "--rejects no puede escribir sobre el archivo de pedidos"},
       {{"--batch", "--report", "./p.csv", "p.csv"},
@@ -164,13 +164,13 @@ TEST(BatchOptions, OutputsThatOverlap) {
       {{"--batch", "--skip-existing=1", "p.csv"}, "La opción --skip-existing no lleva valor"},
       {{"--batch", "--report=", "p.csv"}, "--report necesita el nombre de un archivo"},
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(::testing::PrintToString(caso.args));
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test_case.args));
     try {
-      ParseBatchOptions(caso.args);
+      ParseBatchOptions(test_case.args);
       ADD_FAILURE() << "accepted";
     } catch (const BatchUsageError& e) {
-      EXPECT_EQ(std::string(e.what()), caso.error);
+      EXPECT_EQ(std::string(e.what()), test_case.error);
     }
   }
 }
@@ -179,28 +179,28 @@ TEST(BatchOptions, OutputsThatOverlap) {
 // untouched.
 TEST(BatchOptions, OutputThatIsALink) {
   const testing::TempFolder folder("opciones");
-  const std::string carpeta = folder.path();
-  const std::string objetivo = carpeta + "/ajeno.txt";
-  std::ofstream(objetivo) << "ajeno\n";
-  for (const char* salida : {"r.csv.log", "r.csv", "informe.json"}) {
-    SCOPED_TRACE(salida);
-    const std::string enlace = carpeta + "/" + salida;
-    ASSERT_EQ(symlink(objetivo.c_str(), enlace.c_str()), 0);
-    const std::string opcion = std::string(salida) == "informe.json" ? "--report" : "--rejects";
-    const std::string valor = opcion == "--report" ? enlace : carpeta + "/r.csv";
+  const std::string dir = folder.path();
+  const std::string target = dir + "/ajeno.txt";
+  std::ofstream(target) << "ajeno\n";
+  for (const char* output : {"r.csv.log", "r.csv", "informe.json"}) {
+    SCOPED_TRACE(output);
+    const std::string link = dir + "/" + output;
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    const std::string option = std::string(output) == "informe.json" ? "--report" : "--rejects";
+    const std::string value = option == "--report" ? link : dir + "/r.csv";
     try {
-      ParseBatchOptions({"--batch", opcion, valor, "p.csv"});
+      ParseBatchOptions({"--batch", option, value, "p.csv"});
       ADD_FAILURE() << "accepted";
     } catch (const BatchUsageError& e) {
-      EXPECT_NE(std::string(e.what()).find(enlace + ": es un enlace simbólico"), std::string::npos)
+      EXPECT_NE(std::string(e.what()).find(link + ": es un enlace simbólico"), std::string::npos)
           << e.what();
     }
-    unlink(enlace.c_str());
+    unlink(link.c_str());
   }
-  std::ifstream in(objetivo);
-  std::string texto;
-  std::getline(in, texto);
-  EXPECT_EQ(texto, "ajeno");
+  std::ifstream in(target);
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ(text, "ajeno");
 }
 
 TEST(BatchOptions, FormatAndWaits) {
@@ -236,9 +236,9 @@ TEST(BatchOptions, HelpWinsOverEverythingElse) {
 TEST(BatchOptions, WhichCommandLineOpensTheWindow) {
   struct Case {
     std::vector<const char*> args;
-    bool lote;
+    bool batch;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {{"importa-pedidos"}, false},
       {{"importa-pedidos", "-platform", "offscreen"}, false},
       {{"importa-pedidos", "--batch", "p.csv"}, true},
@@ -246,21 +246,21 @@ TEST(BatchOptions, WhichCommandLineOpensTheWindow) {
       {{"importa-pedidos", "--", "--batch"}, false},
       {{"importa-pedidos", "--batchx"}, false},
   };
-  for (const Case& caso : casos) {
+  for (const Case& test_case : cases) {
     std::vector<char*> argv;
-    for (const char* a : caso.args) argv.push_back(const_cast<char*>(a));
+    for (const char* a : test_case.args) argv.push_back(const_cast<char*>(a));
     argv.push_back(nullptr);
-    EXPECT_EQ(IsBatchInvocation(static_cast<int>(caso.args.size()), argv.data()), caso.lote)
-        << ::testing::PrintToString(std::vector<std::string>(caso.args.begin(), caso.args.end()));
+    EXPECT_EQ(IsBatchInvocation(static_cast<int>(test_case.args.size()), argv.data()), test_case.batch)
+        << ::testing::PrintToString(std::vector<std::string>(test_case.args.begin(), test_case.args.end()));
   }
 }
 
 TEST(BatchOptions, IsoDate) {
   struct Case {
-    const char* texto;
-    std::optional<Date> fecha;
+    const char* text;
+    std::optional<Date> date;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {"2026-01-15", Date::FromYmd(2026, 1, 15)},
       {"2024-02-29", Date::FromYmd(2024, 2, 29)},
       {"0001-01-01", Date::FromYmd(1, 1, 1)},
@@ -273,11 +273,11 @@ TEST(BatchOptions, IsoDate) {
       {"+026-01-15", std::nullopt},
       {"", std::nullopt},
   };
-  for (const Case& caso : casos) {
-    const std::optional<Date> fecha = ParseIsoDate(caso.texto);
-    ASSERT_EQ(fecha.has_value(), caso.fecha.has_value()) << caso.texto;
-    if (fecha) {
-      EXPECT_EQ(fecha->days(), caso.fecha->days()) << caso.texto;
+  for (const Case& test_case : cases) {
+    const std::optional<Date> date = ParseIsoDate(test_case.text);
+    ASSERT_EQ(date.has_value(), test_case.date.has_value()) << test_case.text;
+    if (date) {
+      EXPECT_EQ(date->days(), test_case.date->days()) << test_case.text;
     }
   }
 }
@@ -287,19 +287,19 @@ TEST(BatchOptions, IsoDate) {
 // is not a multiple of the step.
 TEST(BatchTerminal, PercentOfTheReaderSteps) {
   struct Case {
-    int64_t pasos, tamano;
-    int porcentaje;
+    int64_t steps, size;
+    int percent;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {0, 1000, 0},   {1, 1000, 1},    {50, 1000, 50}, {99, 1000, 99}, {100, 1000, 100},
       {108, 1099, 98}, {109, 1099, 100}, {1, 150, 0},   {75, 150, 50},  {150, 150, 100},
       {1, 1, 100},    {0, 0, 0},       {5, 0, 0},
       // A file of 40 GB: the product of steps and step does not overflow.
       {99, 40'000'000'000, 99},
   };
-  for (const Case& caso : casos) {
-    EXPECT_EQ(BatchTerminal::Percent(caso.pasos, caso.tamano), caso.porcentaje)
-        << caso.pasos << " of " << caso.tamano;
+  for (const Case& test_case : cases) {
+    EXPECT_EQ(BatchTerminal::Percent(test_case.steps, test_case.size), test_case.percent)
+        << test_case.steps << " of " << test_case.size;
   }
 }
 

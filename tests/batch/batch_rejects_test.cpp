@@ -24,34 +24,34 @@ using testing::ReadFile;
 using testing::TempFolder;
 
 
-// The records of `ruta` by line number, as the reader delivers them.
-std::map<int64_t, LinePosition> LinePositions(const std::string& ruta) {
-  std::map<int64_t, LinePosition> lineas;
-  TLectorPlano lector;
+// The records of `path` by line number, as the reader delivers them.
+std::map<int64_t, LinePosition> LinePositions(const std::string& path) {
+  std::map<int64_t, LinePosition> lines;
+  TLectorPlano reader;
   try {
-    lector.lea_registros(
-        ruta, [&](const TCamposRegistro&, const LinePosition& p) { lineas[p.number] = p; }, {});
+    reader.lea_registros(
+        path, [&](const TCamposRegistro&, const LinePosition& p) { lines[p.number] = p; }, {});
   } catch (const std::exception&) {
     // A file that leaves the format: the lines before are enough.
   }
-  return lineas;
+  return lines;
 }
 
-using Linea = std::map<int64_t, LinePosition>;
+using LinesByNumber = std::map<int64_t, LinePosition>;
 
 TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
-  const std::string campo_largo(300, 'x');
+  const std::string long_field(300, 'x');
   struct Case {
-    const char* nombre;
-    std::string pedidos;
-    std::function<void(BatchRejects&, Linea&)> corrida;
-    std::string rechazos;
-    std::string bitacora;
+    const char* name;
+    std::string orders;
+    std::function<void(BatchRejects&, LinesByNumber&)> run;
+    std::string rejects;
+    std::string log;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {"cada causa, con CR LF, LF, CR solo y una última línea sin fin",
        "FE,1,A\r\nFE,2,B\n,,C\r,,X\r\nFE,3,D\n,,E\r\nFE,4,F\r\n\r\nFE,5,G",
-       [](BatchRejects& r, Linea& l) {
+       [](BatchRejects& r, LinesByNumber& l) {
          r.OnOrderWritten({"FE", "1", "1", 1, {}, {}, {l[1]}});
          r.OnLineDropped({l[4], "Artículo no válido: 'X'"});
          r.OnOrderWritten({"FE", "2", "2", 2, {}, {}, {l[2], l[3], l[4]}});
@@ -68,7 +68,7 @@ TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
        "línea 9: no leída, la importación se detuvo en la línea 7\n"},
       {"un pedido rechazado con una línea descartada: cada línea una vez",
        "FE,1,A\r\n,,X\r\nFE,2,B\r\n",
-       [](BatchRejects& r, Linea& l) {
+       [](BatchRejects& r, LinesByNumber& l) {
          r.OnLineDropped({l[2], "Artículo no válido: 'X'"});
          r.OnOrderDropped({"FE", "1", "no", {l[1], l[2]}, "1", 1, {}, {}});
          r.OnOrderWritten({"FE", "2", "2", 1, {}, {}, {l[3]}});
@@ -78,14 +78,14 @@ TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
        "línea 2: Artículo no válido: 'X'; pedido FE 1 rechazado por la base de datos: no\n"},
       {"una falla antes de leer: todo el archivo",
        "FE,1,A\r\n\r\nFE,2,B\n",
-       [](BatchRejects& r, Linea&) { r.OnInterrupted("sin redondeo", {}); },
+       [](BatchRejects& r, LinesByNumber&) { r.OnInterrupted("sin redondeo", {}); },
        "FE,1,A\r\nFE,2,B\n",
        "línea 1: no leída, la importación se detuvo antes de leer la primera línea\n"
        "línea 3: no leída, la importación se detuvo antes de leer la primera línea\n"},
       {"el resto deja el formato: desde ahí, los bytes tal cual",
-       "FE,1,A\r\nFE,2,B\r\nFE,3," + campo_largo + "\r\nFE,4,C\r\n",
-       [](BatchRejects& r, Linea& l) { r.OnInterrupted("falla", {l[1]}); },
-       "FE,1,A\r\nFE,2,B\r\nFE,3," + campo_largo + "\r\nFE,4,C\r\n",
+       "FE,1,A\r\nFE,2,B\r\nFE,3," + long_field + "\r\nFE,4,C\r\n",
+       [](BatchRejects& r, LinesByNumber& l) { r.OnInterrupted("falla", {l[1]}); },
+       "FE,1,A\r\nFE,2,B\r\nFE,3," + long_field + "\r\nFE,4,C\r\n",
        "línea 1: pedido cortado por la falla: falla\n"
        "línea 2: no leída, la importación se detuvo en la línea 1\n"
        "línea 3: no leída, la importación se detuvo en la línea 1 (desde aquí el archivo no se "
@@ -93,7 +93,7 @@ TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
        "línea 4: no leída, la importación se detuvo en la línea 1\n"},
       {"detenida entre dos pedidos: desde la primera línea no leída",
        "FE,1,A\r\n,,B\r\nFE,2,C\r\n,,D\r\n",
-       [](BatchRejects& r, Linea& l) {
+       [](BatchRejects& r, LinesByNumber& l) {
          r.OnOrderWritten({"FE", "1", "1", 2, {}, {}, {l[1], l[2]}});
          r.OnStopped(l[3]);
        },
@@ -101,9 +101,9 @@ TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
        "línea 3: no leída, la importación se detuvo en la línea 2\n"
        "línea 4: no leída, la importación se detuvo en la línea 2\n"},
       {"basura tras el formato: una entrada por línea, CR solo y sin fin al final",
-       "FE,1,A\n" + campo_largo + ",x\r" + "\x01\x02\r\n\n" + "fin",
-       [](BatchRejects& r, Linea& l) { r.OnInterrupted("falla", {l[1]}); },
-       "FE,1,A\n" + campo_largo + ",x\r" + "\x01\x02\r\n\n" + "fin",
+       "FE,1,A\n" + long_field + ",x\r" + "\x01\x02\r\n\n" + "fin",
+       [](BatchRejects& r, LinesByNumber& l) { r.OnInterrupted("falla", {l[1]}); },
+       "FE,1,A\n" + long_field + ",x\r" + "\x01\x02\r\n\n" + "fin",
        "línea 1: pedido cortado por la falla: falla\n"
        "línea 2: no leída, la importación se detuvo en la línea 1 (desde aquí el archivo no se "
        "pudo leer: Línea 2: el campo 1 tiene más de 255 caracteres.)\n"
@@ -111,38 +111,38 @@ TEST(BatchRejects, LinesNotImportedExactlyAsTheyWereInTheFile) {
        "línea 4: no leída, la importación se detuvo en la línea 1\n"
        "línea 5: no leída, la importación se detuvo en la línea 1\n"},
       {"todo importado: archivos vacíos", "FE,1,A\r\n",
-       [](BatchRejects& r, Linea& l) { r.OnOrderWritten({"FE", "1", "1", 1, {}, {}, {l[1]}}); },
+       [](BatchRejects& r, LinesByNumber& l) { r.OnOrderWritten({"FE", "1", "1", 1, {}, {}, {l[1]}}); },
        "", ""},
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(caso.nombre);
-    const TempFolder carpeta("rechazos");
-    const std::string pedidos = carpeta / "pedidos.csv";
-    std::ofstream(pedidos, std::ios::binary) << caso.pedidos;
-    Linea lineas = LinePositions(pedidos);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
+    const TempFolder folder("rechazos");
+    const std::string orders = folder / "pedidos.csv";
+    std::ofstream(orders, std::ios::binary) << test_case.orders;
+    LinesByNumber lines = LinePositions(orders);
     {
-      BatchRejects rechazos(pedidos, carpeta / "rechazos.csv");
-      caso.corrida(rechazos, lineas);
-      rechazos.Finish();
+      BatchRejects rejects(orders, folder / "rechazos.csv");
+      test_case.run(rejects, lines);
+      rejects.Finish();
     }
-    EXPECT_EQ(ReadFile(carpeta / "rechazos.csv"), caso.rechazos);
-    const std::string bitacora = ReadFile(carpeta / "rechazos.csv.log");
+    EXPECT_EQ(ReadFile(folder / "rechazos.csv"), test_case.rejects);
+    const std::string log = ReadFile(folder / "rechazos.csv.log");
     // The k-th line of the log speaks of the k-th line of the rejects.
-    size_t copiadas = 0;
-    for (size_t i = 0; i < caso.rechazos.size(); ++i) {
-      const char c = caso.rechazos[i];
-      if (c == '\n' || (c == '\r' && (i + 1 == caso.rechazos.size() || caso.rechazos[i + 1] != '\n')) ||
-          i + 1 == caso.rechazos.size()) {
-        ++copiadas;
+    size_t copied = 0;
+    for (size_t i = 0; i < test_case.rejects.size(); ++i) {
+      const char c = test_case.rejects[i];
+      if (c == '\n' || (c == '\r' && (i + 1 == test_case.rejects.size() || test_case.rejects[i + 1] != '\n')) ||
+          i + 1 == test_case.rejects.size()) {
+        ++copied;
       }
     }
-    EXPECT_EQ(static_cast<size_t>(std::count(bitacora.begin(), bitacora.end(), '\n')), copiadas);
+    EXPECT_EQ(static_cast<size_t>(std::count(log.begin(), log.end(), '\n')), copied);
     // A log given without its last line end names the start of its last line.
-    if (!caso.bitacora.empty() && caso.bitacora.back() != '\n') {
-      EXPECT_EQ(bitacora.rfind(caso.bitacora, 0), 0u) << bitacora;
-      EXPECT_EQ(bitacora.find('\n', caso.bitacora.size()), bitacora.size() - 1) << bitacora;
+    if (!test_case.log.empty() && test_case.log.back() != '\n') {
+      EXPECT_EQ(log.rfind(test_case.log, 0), 0u) << log;
+      EXPECT_EQ(log.find('\n', test_case.log.size()), log.size() - 1) << log;
     } else {
-      EXPECT_EQ(bitacora, caso.bitacora);
+      EXPECT_EQ(log, test_case.log);
     }
   }
 }
@@ -152,14 +152,14 @@ TEST(BatchRejects, LineEndAsInTheFile) {
     std::string bytes;  // a line "ab" and what follows it
     std::string line_end;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {"ab\r\ncd", "\r\n"}, {"ab\ncd", "\n"}, {"ab\rcd", "\r"}, {"ab\r\r\n", "\r"},
       {"ab\n\r", "\n"},     {"ab", ""},       {"ab\r", "\r"},
   };
-  for (const Case& caso : casos) {
+  for (const Case& test_case : cases) {
     std::FILE* f = std::tmpfile();
-    std::fwrite(caso.bytes.data(), 1, caso.bytes.size(), f);
-    EXPECT_EQ(BatchRejects::LineEnd(f, 0, 2), caso.line_end) << caso.bytes;
+    std::fwrite(test_case.bytes.data(), 1, test_case.bytes.size(), f);
+    EXPECT_EQ(BatchRejects::LineEnd(f, 0, 2), test_case.line_end) << test_case.bytes;
     std::fclose(f);
   }
 }
@@ -167,7 +167,7 @@ TEST(BatchRejects, LineEndAsInTheFile) {
 // A file that cannot be written stops batch mode before anything is imported.
 TEST(BatchRejects, FileThatCannotBeWritten) {
   try {
-    BatchRejects rechazos("p.csv", "/no-existe/r.csv");
+    BatchRejects rejects("p.csv", "/no-existe/r.csv");
     ADD_FAILURE() << "accepted";
   } catch (const std::exception& e) {
     EXPECT_EQ(std::string(e.what()), "No se pudo escribir el archivo /no-existe/r.csv");

@@ -24,7 +24,7 @@ TEST(BatchReport, JsonText) {
     std::string bytes;
     std::string json;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {"", "\"\""},
       {"FE 12", "\"FE 12\""},
       {"a\"b\\c", "\"a\\\"b\\\\c\""},
@@ -45,10 +45,10 @@ TEST(BatchReport, JsonText) {
       {"\xED\xA0\x80", "\"\\u00ed\\u00a0\\u20ac\""},  // surrogate
       {"ab\xE2\x82", "\"ab\\u00e2\\u201a\""},       // cut short
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(caso.json);
-    const std::string json = BatchReport::JsonText(caso.bytes);
-    EXPECT_EQ(json, caso.json);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.json);
+    const std::string json = BatchReport::JsonText(test_case.bytes);
+    EXPECT_EQ(json, test_case.json);
     // Whatever went in, a JSON reader takes it.
     QJsonParseError error;
     const QJsonDocument doc =
@@ -66,48 +66,48 @@ TEST(BatchReport, JsonText) {
 // an event.
 TEST(BatchReport, WhileRunningAndAtTheEnd) {
   const testing::TempFolder folder("informe");
-  const std::string carpeta = folder.path();
-  const std::string ruta = carpeta + "/informe.json";
-  auto lea = [&ruta] {
-    std::ifstream in(ruta, std::ios::binary);
-    const std::string texto((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string dir = folder.path();
+  const std::string path = dir + "/informe.json";
+  auto read = [&path] {
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(texto), &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << texto;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
     return doc.object();
   };
-  BatchRunInfo corrida{"pedidos.csv", "01", "srv:/base/datos/01/norvela.fdb", "SYSDBA",
+  BatchRunInfo run{"pedidos.csv", "01", "srv:/base/datos/01/norvela.fdb", "SYSDBA",
                        "2026-12-09T17:40:01-05:00", "", 0};
-  BatchReport informe;
-  informe.Write(ruta, {false, corrida, "en_curso", "", -1, -1});
-  QJsonObject raiz = lea();
-  EXPECT_EQ(raiz.value("fin").toString(), "en_curso");
-  EXPECT_TRUE(raiz.value("termino").isNull());
-  EXPECT_TRUE(raiz.value("estado_salida").isNull());
-  EXPECT_TRUE(raiz.value("senal").isNull());
-  EXPECT_EQ(raiz.value("compania").toString(), "01");
-  EXPECT_FALSE(informe.changed());
+  BatchReport report;
+  report.Write(path, {false, run, "en_curso", "", -1, -1});
+  QJsonObject root = read();
+  EXPECT_EQ(root.value("fin").toString(), "en_curso");
+  EXPECT_TRUE(root.value("termino").isNull());
+  EXPECT_TRUE(root.value("estado_salida").isNull());
+  EXPECT_TRUE(root.value("senal").isNull());
+  EXPECT_EQ(root.value("compania").toString(), "01");
+  EXPECT_FALSE(report.changed());
 
   LinePosition l1{1, 0, 5}, l2{2, 6, 5}, l3{3, 12, 5};
-  informe.OnOrderWritten({"FE", "1", "41", 2, {}, {}, {l1, l2}});
-  EXPECT_TRUE(informe.changed());
-  informe.Write(ruta, {false, corrida, "en_curso", "", -1, -1});
-  EXPECT_FALSE(informe.changed());
-  raiz = lea();
-  EXPECT_EQ(raiz.value("totales").toObject().value("pedidos_grabados").toInt(), 1);
-  EXPECT_EQ(raiz.value("totales").toObject().value("lineas_leidas").toInt(), 2);
+  report.OnOrderWritten({"FE", "1", "41", 2, {}, {}, {l1, l2}});
+  EXPECT_TRUE(report.changed());
+  report.Write(path, {false, run, "en_curso", "", -1, -1});
+  EXPECT_FALSE(report.changed());
+  root = read();
+  EXPECT_EQ(root.value("totales").toObject().value("pedidos_grabados").toInt(), 1);
+  EXPECT_EQ(root.value("totales").toObject().value("lineas_leidas").toInt(), 2);
 
-  informe.OnInterrupted("falla", {l3});
-  corrida.ended = "2026-12-09T17:40:03-05:00";
-  corrida.signal = SIGTERM;
-  informe.Write(ruta, {false, corrida, "interrumpida", "", 143, 3});
-  raiz = lea();
-  EXPECT_EQ(raiz.value("fin").toString(), "interrumpida");
-  EXPECT_EQ(raiz.value("senal").toString(), "SIGTERM");
-  EXPECT_EQ(raiz.value("estado_salida").toInt(), 143);
-  EXPECT_EQ(raiz.value("termino").toString(), "2026-12-09T17:40:03-05:00");
-  EXPECT_EQ(raiz.value("totales").toObject().value("lineas_leidas").toInt(), 3);
-  EXPECT_EQ(raiz.value("lineas_cortadas").toArray().size(), 1);
+  report.OnInterrupted("falla", {l3});
+  run.ended = "2026-12-09T17:40:03-05:00";
+  run.signal = SIGTERM;
+  report.Write(path, {false, run, "interrumpida", "", 143, 3});
+  root = read();
+  EXPECT_EQ(root.value("fin").toString(), "interrumpida");
+  EXPECT_EQ(root.value("senal").toString(), "SIGTERM");
+  EXPECT_EQ(root.value("estado_salida").toInt(), 143);
+  EXPECT_EQ(root.value("termino").toString(), "2026-12-09T17:40:03-05:00");
+  EXPECT_EQ(root.value("totales").toObject().value("lineas_leidas").toInt(), 3);
+  EXPECT_EQ(root.value("lineas_cortadas").toArray().size(), 1);
 }
 
 }  // namespace

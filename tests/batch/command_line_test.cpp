@@ -24,7 +24,7 @@ TEST(ChooseStartup, WhatEachCommandLineAsksFor) {
     StartupAction action;
     std::string error;
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {{}, StartupAction::kWindow, ""},
       // Qt's own options are the window's, with one dash or two.
       {{"-platform", "offscreen"}, StartupAction::kWindow, ""},
@@ -49,13 +49,13 @@ TEST(ChooseStartup, WhatEachCommandLineAsksFor) {
        "Sobra el argumento: pedidos.csv (para importar un archivo sin ventana: --batch)"},
       {{"-platform", "offscreen", "-x"}, StartupAction::kRefuse, "Opción desconocida: -x"},
   };
-  for (const Case& caso : casos) {
-    std::string linea;
-    for (const std::string& a : caso.args) linea += a + ' ';
-    SCOPED_TRACE(linea);
-    const StartupChoice choice = ChooseStartup(caso.args);
-    EXPECT_EQ(choice.action, caso.action);
-    EXPECT_EQ(choice.error, caso.error);
+  for (const Case& test_case : cases) {
+    std::string line;
+    for (const std::string& a : test_case.args) line += a + ' ';
+    SCOPED_TRACE(line);
+    const StartupChoice choice = ChooseStartup(test_case.args);
+    EXPECT_EQ(choice.action, test_case.action);
+    EXPECT_EQ(choice.error, test_case.error);
   }
 }
 
@@ -75,24 +75,24 @@ TEST(CommandLine, AnswersWithoutADisplay) {
     std::string out_begins;  // standard output begins so
     std::string err;         // standard error, exactly
   };
-  const std::string pista = "Pruebe 'importa-pedidos --help'.\n";
-  const Case casos[] = {
+  const std::string hint = "Pruebe 'importa-pedidos --help'.\n";
+  const Case cases[] = {
       {{"--version"}, 0, "importa-pedidos " IMPORTA_VERSION "\nCliente Firebird: ", ""},
       {{"-h"}, 0, "Uso: importa-pedidos --batch", ""},
       {{"--help"}, 0, "Uso: importa-pedidos --batch", ""},
-      {{"-v"}, 2, "", "importa-pedidos: Opción desconocida: -v\n" + pista},
-      {{"--nada"}, 2, "", "importa-pedidos: Opción desconocida: --nada\n" + pista},
+      {{"-v"}, 2, "", "importa-pedidos: Opción desconocida: -v\n" + hint},
+      {{"--nada"}, 2, "", "importa-pedidos: Opción desconocida: --nada\n" + hint},
       {{"pedidos.csv"}, 2, "",
        "importa-pedidos: Sobra el argumento: pedidos.csv (para importar un archivo sin "
-       "ventana: --batch)\n" + pista},
-      {{"--batch", "-v", "p.csv"}, 2, "", "importa-pedidos: Opción desconocida: -v\n" + pista},
+       "ventana: --batch)\n" + hint},
+      {{"--batch", "-v", "p.csv"}, 2, "", "importa-pedidos: Opción desconocida: -v\n" + hint},
   };
-  for (const Case& caso : casos) {
-    SCOPED_TRACE(caso.args.front());
-    const ProcessResult r = RunProcess(kExe, caso.args, kNoDisplay, WorkFolder());
-    EXPECT_EQ(r.status, caso.status) << r.err;
-    EXPECT_EQ(r.out.substr(0, caso.out_begins.size()), caso.out_begins) << r.out;
-    EXPECT_EQ(r.err, caso.err);
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.args.front());
+    const ProcessResult r = RunProcess(kExe, test_case.args, kNoDisplay, WorkFolder());
+    EXPECT_EQ(r.status, test_case.status) << r.err;
+    EXPECT_EQ(r.out.substr(0, test_case.out_begins.size()), test_case.out_begins) << r.out;
+    EXPECT_EQ(r.err, test_case.err);
   }
 }
 
@@ -101,10 +101,10 @@ TEST(CommandLine, VersionNamesTheClientLibraryLoaded) {
   ASSERT_EQ(r.status, 0);
   // Major.minor.release.build, then the library's own words:
   // "3.0.11.33637 (LI-V6.3.11.33637 Firebird 3.0)".
-  const std::regex forma(
+  const std::regex shape(
       "importa-pedidos [0-9.]+\nCliente Firebird: [1-9][0-9]*\\.[0-9]+\\.[0-9]+\\.[0-9]+ "
       "\\([A-Z]{2}-V[0-9.]+ Firebird [0-9.]+\\)\n");
-  EXPECT_TRUE(std::regex_match(r.out, forma)) << r.out;
+  EXPECT_TRUE(std::regex_match(r.out, shape)) << r.out;
 }
 
 // The environment above really has no display: the window, asked for, does

@@ -23,69 +23,69 @@ namespace {
 using testing::ReadFile;
 using testing::TempFolder;
 
-void WriteFile(const std::string& ruta, const std::string& texto) {
-  std::ofstream(ruta, std::ios::binary) << texto;
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
 }
 
-mode_t Permissions(const std::string& ruta) {
+mode_t Permissions(const std::string& path) {
   struct stat st {};
-  lstat(ruta.c_str(), &st);
+  lstat(path.c_str(), &st);
   return st.st_mode & 07777;
 }
 
 TEST(OutputFile, ANewFileOfItsOwnReplacesWhateverWasThere) {
   enum class Before { kNothing, kFile0644, kLink };
-  for (const bool de_una_vez : {false, true}) {
-    for (const Before antes : {Before::kNothing, Before::kFile0644, Before::kLink}) {
-      SCOPED_TRACE(::testing::Message() << (de_una_vez ? "replaced whole" : "written as it goes")
-                                        << ", before: " << static_cast<int>(antes));
-      const TempFolder carpeta("salida");
-      const std::string ruta = carpeta / "salida.csv";
-      const std::string ajeno = carpeta / "ajeno.conf";
-      WriteFile(ajeno, "clave secreta\n");
-      if (antes == Before::kFile0644) {
-        WriteFile(ruta, "viejo contenido más largo\n");
-        chmod(ruta.c_str(), 0644);
+  for (const bool at_once : {false, true}) {
+    for (const Before before : {Before::kNothing, Before::kFile0644, Before::kLink}) {
+      SCOPED_TRACE(::testing::Message() << (at_once ? "replaced whole" : "written as it goes")
+                                        << ", before: " << static_cast<int>(before));
+      const TempFolder folder("salida");
+      const std::string path = folder / "salida.csv";
+      const std::string foreign = folder / "ajeno.conf";
+      WriteFile(foreign, "clave secreta\n");
+      if (before == Before::kFile0644) {
+        WriteFile(path, "viejo contenido más largo\n");
+        chmod(path.c_str(), 0644);
       }
-      if (antes == Before::kLink) {
-        ASSERT_EQ(symlink(ajeno.c_str(), ruta.c_str()), 0);
+      if (before == Before::kLink) {
+        ASSERT_EQ(symlink(foreign.c_str(), path.c_str()), 0);
       }
 
-      if (de_una_vez) {
-        ReplaceOutputFile(ruta, [](std::FILE* f) { std::fputs("nuevo\n", f); });
+      if (at_once) {
+        ReplaceOutputFile(path, [](std::FILE* f) { std::fputs("nuevo\n", f); });
       } else {
-        OwnedFile f = CreateOutputFile(ruta);
+        OwnedFile f = CreateOutputFile(path);
         std::fputs("nuevo\n", f.get());
       }
-      EXPECT_EQ(ReadFile(ruta), "nuevo\n");
-      EXPECT_FALSE(std::filesystem::is_symlink(ruta));
-      EXPECT_EQ(Permissions(ruta), 0600u);
-      EXPECT_EQ(ReadFile(ajeno), "clave secreta\n");
-      EXPECT_EQ(carpeta.EntryCount(), 2u);
+      EXPECT_EQ(ReadFile(path), "nuevo\n");
+      EXPECT_FALSE(std::filesystem::is_symlink(path));
+      EXPECT_EQ(Permissions(path), 0600u);
+      EXPECT_EQ(ReadFile(foreign), "clave secreta\n");
+      EXPECT_EQ(folder.EntryCount(), 2u);
     }
   }
 }
 
 TEST(OutputFile, AFailedRewriteLeavesThePreviousFileWhole) {
-  const TempFolder carpeta("salida");
-  const std::string ruta = carpeta / "informe.json";
-  ReplaceOutputFile(ruta, [](std::FILE* f) { std::fputs("{\"fin\": \"en_curso\"}\n", f); });
-  EXPECT_THROW(ReplaceOutputFile(ruta,
+  const TempFolder folder("salida");
+  const std::string path = folder / "informe.json";
+  ReplaceOutputFile(path, [](std::FILE* f) { std::fputs("{\"fin\": \"en_curso\"}\n", f); });
+  EXPECT_THROW(ReplaceOutputFile(path,
                                  [](std::FILE* f) {
                                    std::fputs("{\"fin\": ", f);
                                    throw Failure("a medias");
                                  }),
                Failure);
-  EXPECT_EQ(ReadFile(ruta), "{\"fin\": \"en_curso\"}\n");
-  EXPECT_EQ(carpeta.EntryCount(), 1u);
+  EXPECT_EQ(ReadFile(path), "{\"fin\": \"en_curso\"}\n");
+  EXPECT_EQ(folder.EntryCount(), 1u);
 
   // A folder that is not there: the failure names the path.
-  const std::string lejos = carpeta / "no/existe.json";
+  const std::string far = folder / "no/existe.json";
   try {
-    ReplaceOutputFile(lejos, [](std::FILE*) {});
+    ReplaceOutputFile(far, [](std::FILE*) {});
     ADD_FAILURE() << "no failure";
   } catch (const Failure& f) {
-    EXPECT_EQ(std::string(f.what()), "No se pudo escribir el archivo " + lejos);
+    EXPECT_EQ(std::string(f.what()), "No se pudo escribir el archivo " + far);
   }
 }
 

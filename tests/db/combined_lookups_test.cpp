@@ -13,32 +13,24 @@
 #include <string>
 #include <vector>
 
+#include "db/order_records.h"
 #include "db/tfdm.h"
 #include "tests/db/lookup_fixture.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/recording_dialogs.h"
 #include "values/conversions.h"
 
 namespace imp {
 namespace {
 
 using imp::testing::FreshDatabase;
+using imp::testing::RecordingDialogs;
 
-struct RecordingDialogs : Dialogs {
-  std::vector<std::string> shown;
-  std::function<void()> while_shown;  // runs while a box is open
-  void ShowMessage(const std::string& text) override { Show("mensaje: " + text); }
-  void ShowError(const std::string& text) override { Show("error: " + text); }
-  void Show(const std::string& text) {
-    shown.push_back(text);
-    if (while_shown) while_shown();
-  }
-};
-
-const FieldDef kArtiCod{"ARTI_COD", FieldType::kText, 15, true};
-const FieldDef kPedeDesc{"PEDE_DESC", FieldType::kText, 60, false};
-const FieldDef kPedeUnidad{"PEDE_UNIDAD", FieldType::kText, 8, false};
-const FieldDef kPedeIvaporc{"PEDE_IVAPORC", FieldType::kDecimal, 4, false};
-const FieldDef kPedeConsumo{"PEDE_CONSUMO", FieldType::kDecimal, 2, false};
+const FieldDef& kArticleCode = LineColumn("ARTI_COD");
+const FieldDef& kLineDescription = LineColumn("PEDE_DESC");
+const FieldDef& kLineUnit = LineColumn("PEDE_UNIDAD");
+const FieldDef& kLineVatPercent = LineColumn("PEDE_IVAPORC");
+const FieldDef& kLineConsumption = LineColumn("PEDE_CONSUMO");
 
 // Every row of a set, with each value's kind and scale.
 std::string SetText(const QuerySet& set) {
@@ -59,42 +51,42 @@ std::string SetText(const QuerySet& set) {
   return text + "]";
 }
 
-struct Linea {
-  const char* codigo;
-  const char* unidad;  // the record's unit ("" keeps the article's)
+struct LineKeys {
+  const char* code;
+  const char* unit;  // the record's unit ("" keeps the article's)
   const char* nit;
-  const char* sucursal;
+  const char* branch;
 };
 
 // A line's lookups as adding the line asks for them, and everything they
 // give.
-std::string Recorrido(Tfdm& fdm, RecordingDialogs& dialogs, const Linea& l) {
+std::string Walk(Tfdm& fdm, RecordingDialogs& dialogs, const LineKeys& l) {
   const RegionalSettings rs;
-  const Date hoy = *Date::FromYmd(2026, 1, 15);
-  Field arti(kArtiCod), desc(kPedeDesc), unidad(kPedeUnidad), iva(kPedeIvaporc),
-      consumo(kPedeConsumo);
+  const Date today = *Date::FromYmd(2026, 1, 15);
+  Field article_id(kArticleCode), desc(kLineDescription), unit(kLineUnit), vat(kLineVatPercent),
+      consumption(kLineConsumption);
   std::string r;
-  dialogs.shown.clear();
+  dialogs.events.clear();
   try {
-    const bool valido = fdm.valide_articulo(l.codigo, arti, desc, unidad);
-    r += std::string("valido=") + (valido ? "si" : "no") + " " + arti.AsText(rs) + "|" +
-         desc.AsText(rs) + "|" + unidad.AsText(rs) + " " + SetText(fdm.CValarticulo) + "\n";
-    if (valido) {
-      fdm.imptos_articulo(arti.AsText(rs), iva, consumo);
-      r += "iva=" + iva.AsText(rs) + " consumo=" + consumo.AsText(rs) + " " +
+    const bool valid = fdm.valide_articulo(l.code, article_id, desc, unit);
+    r += std::string("valido=") + (valid ? "si" : "no") + " " + article_id.AsText(rs) + "|" +
+         desc.AsText(rs) + "|" + unit.AsText(rs) + " " + SetText(fdm.CValarticulo) + "\n";
+    if (valid) {
+      fdm.imptos_articulo(article_id.AsText(rs), vat, consumption);
+      r += "iva=" + vat.AsText(rs) + " consumo=" + consumption.AsText(rs) + " " +
            SetText(fdm.CArticulo) + "\n";
-      if (*l.unidad) unidad.SetText(l.unidad, rs, hoy);
-      r += "factor=" + fdm.factor_unidad(arti.AsText(rs), unidad.AsText(rs)).ToText(rs) + " " +
+      if (*l.unit) unit.SetText(l.unit, rs, today);
+      r += "factor=" + fdm.factor_unidad(article_id.AsText(rs), unit.AsText(rs)).ToText(rs) + " " +
            SetText(fdm.CFactor) + "\n";
-      const std::string lista = fdm.PriceList(l.nit, l.sucursal);
-      const auto [dto1, dto2] =
-          fdm.PriceListDiscounts(arti.AsText(rs), lista.empty() ? 1 : TextToInteger(lista));
-      r += "lista=" + lista + " dto1=" + dto1 + " dto2=" + dto2 + "\n";
+      const std::string list = fdm.PriceList(l.nit, l.branch);
+      const auto [discount1, discount2] =
+          fdm.PriceListDiscounts(article_id.AsText(rs), list.empty() ? 1 : TextToInteger(list));
+      r += "lista=" + list + " dto1=" + discount1 + " dto2=" + discount2 + "\n";
     }
-  } catch (const Failure& falla) {
-    r += std::string("falla: ") + falla.what() + "\n";
+  } catch (const Failure& failure) {
+    r += std::string("falla: ") + failure.what() + "\n";
   }
-  for (const std::string& box : dialogs.shown) r += box + "\n";
+  for (const std::string& box : dialogs.events) r += box + "\n";
   return r;
 }
 
@@ -110,12 +102,12 @@ class CombinedLookupsTest : public ::testing::Test {
   static void TearDownTestSuite() { delete db_; }
 
   void SetUp() override {
-    for (Tfdm* fdm : {&solo_, &junto_}) {
+    for (Tfdm* fdm : {&alone_, &combined_}) {
       db_->Configure(fdm->Norvela);
       fdm->Norvela.Open();
     }
-    solo_.set_dialogs(&dialogs_solo_);
-    junto_.set_dialogs(&dialogs_junto_);
+    alone_.set_dialogs(&alone_dialogs_);
+    combined_.set_dialogs(&combined_dialogs_);
   }
 
   template <typename F>
@@ -125,43 +117,43 @@ class CombinedLookupsTest : public ::testing::Test {
     return fdm.statements_executed() - before;
   }
 
-  // What `leer` gives (reading ahead, then asking) equals `esperado`, in
-  // one statement when `una` holds and more otherwise.
+  // What `read` gives (reading ahead, then asking) equals `expected`, in
+  // one statement when `one` holds and more otherwise.
   template <typename F>
-  void ExpectSameReading(const std::string& esperado, bool una, F&& leer) {
-    std::string leido;
-    const uint64_t sentencias = Statements(junto_, [&] { leido = leer(); });
-    EXPECT_EQ(leido, esperado);
-    if (una) {
-      EXPECT_EQ(sentencias, 1u);
+  void ExpectSameReading(const std::string& expected, bool one, F&& read) {
+    std::string read_text;
+    const uint64_t statements = Statements(combined_, [&] { read_text = read(); });
+    EXPECT_EQ(read_text, expected);
+    if (one) {
+      EXPECT_EQ(statements, 1u);
     } else {
-      EXPECT_GT(sentencias, 1u);
+      EXPECT_GT(statements, 1u);
     }
   }
 
   // A connection of its own, for changing data while the lookups run.
-  fb::Attachment Otra() {
+  fb::Attachment OtherAttachment() {
     fb::AttachOptions o;
     o.database = db_->path();
     o.user = "SYSDBA";
     o.password = "masterkey";
     return fb::Attachment::Attach(o);
   }
-  void Ejecute(fb::Attachment& att, const std::string& sql) {
+  void Execute(fb::Attachment& att, const std::string& sql) {
     fb::Transaction tra = fb::Transaction::Begin(att);
     fb::Statement::Prepare(att, tra, sql).Execute(tra);
     tra.Commit();
   }
 
   static inline FreshDatabase* db_ = nullptr;
-  Tfdm solo_;   // every lookup runs its own statement
-  Tfdm junto_;  // the lookups read ahead
-  RecordingDialogs dialogs_solo_, dialogs_junto_;
+  Tfdm alone_;   // every lookup runs its own statement
+  Tfdm combined_;  // the lookups read ahead
+  RecordingDialogs alone_dialogs_, combined_dialogs_;
 };
 
 struct LineCase {
-  Linea linea;
-  bool una_sentencia;  // the whole line is answered by the combined statement
+  LineKeys line;
+  bool one_statement;  // the whole line is answered by the combined statement
 };
 
 const LineCase kLines[] = {
@@ -186,76 +178,76 @@ const LineCase kLines[] = {
 
 TEST_F(CombinedLookupsTest, EachLineReadsAsItsOwnStatements) {
   for (const LineCase& c : kLines) {
-    SCOPED_TRACE(std::string(c.linea.codigo) + " " + c.linea.unidad + " " + c.linea.nit);
-    const std::string esperado = Recorrido(solo_, dialogs_solo_, c.linea);
-    ExpectSameReading(esperado, c.una_sentencia, [&] {
-      junto_.Preload(nullptr, {{c.linea.codigo, c.linea.unidad, c.linea.nit, c.linea.sucursal}});
-      return Recorrido(junto_, dialogs_junto_, c.linea);
+    SCOPED_TRACE(std::string(c.line.code) + " " + c.line.unit + " " + c.line.nit);
+    const std::string expected = Walk(alone_, alone_dialogs_, c.line);
+    ExpectSameReading(expected, c.one_statement, [&] {
+      combined_.Preload(nullptr, {{c.line.code, c.line.unit, c.line.nit, c.line.branch}});
+      return Walk(combined_, combined_dialogs_, c.line);
     });
   }
 }
 
 TEST_F(CombinedLookupsTest, SixteenLinesInOneStatementAndTheSeventeenthOnItsOwn) {
-  std::vector<Linea> lineas;
+  std::vector<LineKeys> lines;
   // The lines that neither fail nor show a box (a box drops what was read).
   for (const LineCase& c : kLines) {
-    const std::string codigo = c.linea.codigo;
-    if (c.una_sentencia && codigo != "SIN FILAS" && codigo != "LETRA" && codigo != "NOEXISTE")
-      lineas.push_back(c.linea);
+    const std::string code = c.line.code;
+    if (c.one_statement && code != "SIN FILAS" && code != "LETRA" && code != "NOEXISTE")
+      lines.push_back(c.line);
   }
-  while (lineas.size() < Tfdm::kLinesPerRead + 1) lineas.push_back(lineas[lineas.size() % 5]);
-  std::vector<Tfdm::LineLookups> consultas;
-  for (const Linea& l : lineas) consultas.push_back({l.codigo, l.unidad, l.nit, l.sucursal});
+  while (lines.size() < Tfdm::kLinesPerRead + 1) lines.push_back(lines[lines.size() % 5]);
+  std::vector<Tfdm::LineLookups> lookups;
+  for (const LineKeys& l : lines) lookups.push_back({l.code, l.unit, l.nit, l.branch});
 
-  std::vector<std::string> esperados, leidos;
-  for (const Linea& l : lineas) esperados.push_back(Recorrido(solo_, dialogs_solo_, l));
+  std::vector<std::string> expected_all, read_texts;
+  for (const LineKeys& l : lines) expected_all.push_back(Walk(alone_, alone_dialogs_, l));
   // The lines the first reading covers cost it alone; the one after runs
   // its own statements (at most five).
-  std::vector<uint64_t> sentencias;
-  sentencias.push_back(Statements(junto_, [&] { junto_.Preload(nullptr, consultas); }));
-  for (const Linea& l : lineas)
-    sentencias.push_back(Statements(junto_, [&] { leidos.push_back(Recorrido(junto_, dialogs_junto_, l)); }));
-  EXPECT_EQ(leidos, esperados);
-  EXPECT_EQ(sentencias[0], 1u);
-  for (size_t i = 1; i <= Tfdm::kLinesPerRead; ++i) EXPECT_EQ(sentencias[i], 0u) << i;
-  EXPECT_GE(sentencias.back(), 4u);
+  std::vector<uint64_t> statements;
+  statements.push_back(Statements(combined_, [&] { combined_.Preload(nullptr, lookups); }));
+  for (const LineKeys& l : lines)
+    statements.push_back(Statements(combined_, [&] { read_texts.push_back(Walk(combined_, combined_dialogs_, l)); }));
+  EXPECT_EQ(read_texts, expected_all);
+  EXPECT_EQ(statements[0], 1u);
+  for (size_t i = 1; i <= Tfdm::kLinesPerRead; ++i) EXPECT_EQ(statements[i], 0u) << i;
+  EXPECT_GE(statements.back(), 4u);
 }
 
 struct OrderCase {
-  const char* prefijo;
-  const char* punto;
-  bool una_sentencia;
+  const char* prefix;
+  const char* point;
+  bool one_statement;
 };
 
 TEST_F(CombinedLookupsTest, HeadersReadAsTheirOwnStatements) {
-  const OrderCase casos[] = {
+  const OrderCase cases[] = {
       {"FE", "", true},   {"X'Y", "5", true}, {"ZZ", "6", true},  // 6: no warehouse
       {"FE", "99", true},                                          // no point of sale
       // Not a number: the combined statement fails, and the warehouse's own
       // statement meets the failure where it belongs.
       {"FE", "abc", false},
   };
-  auto recorrido = [](Tfdm& fdm, RecordingDialogs& dialogs, const OrderCase& c) {
-    dialogs.shown.clear();
+  auto walk = [](Tfdm& fdm, RecordingDialogs& dialogs, const OrderCase& c) {
+    dialogs.events.clear();
     std::string r;
     try {
-      r += "ivainc=" + fdm.PrefixIncludesVat(c.prefijo) + " " + SetText(fdm.CBorrar);
+      r += "ivainc=" + fdm.PrefixIncludesVat(c.prefix) + " " + SetText(fdm.CBorrar);
       r += " validez=" + fdm.configuracion("FACTURACION", "PEDIDOS", "DIAS DE VALIDEZ") + " " +
            SetText(fdm.CConfiguracion);
-      if (*c.punto) r += " bodega=" + fdm.PointOfSaleWarehouse(c.punto);
-    } catch (const Failure& falla) {
-      r += std::string(" falla: ") + falla.what();
+      if (*c.point) r += " bodega=" + fdm.PointOfSaleWarehouse(c.point);
+    } catch (const Failure& failure) {
+      r += std::string(" falla: ") + failure.what();
     }
-    for (const std::string& box : dialogs.shown) r += "\n" + box;
+    for (const std::string& box : dialogs.events) r += "\n" + box;
     return r;
   };
-  for (const OrderCase& c : casos) {
-    SCOPED_TRACE(std::string(c.prefijo) + " " + c.punto);
-    const std::string esperado = recorrido(solo_, dialogs_solo_, c);
-    const Tfdm::HeaderLookups pedido{c.prefijo, c.punto};
-    ExpectSameReading(esperado, c.una_sentencia, [&] {
-      junto_.Preload(&pedido, {});
-      return recorrido(junto_, dialogs_junto_, c);
+  for (const OrderCase& c : cases) {
+    SCOPED_TRACE(std::string(c.prefix) + " " + c.point);
+    const std::string expected = walk(alone_, alone_dialogs_, c);
+    const Tfdm::HeaderLookups order{c.prefix, c.point};
+    ExpectSameReading(expected, c.one_statement, [&] {
+      combined_.Preload(&order, {});
+      return walk(combined_, combined_dialogs_, c);
     });
   }
 }
@@ -263,63 +255,63 @@ TEST_F(CombinedLookupsTest, HeadersReadAsTheirOwnStatements) {
 TEST_F(CombinedLookupsTest, WhatChangesWhileABoxIsOpenIsSeenAfterIt) {
   // The operator, shown that a code does not exist, changes a discount
   // before closing the box: the lines after it see the change.
-  fb::Attachment otra = Otra();
-  dialogs_junto_.while_shown = [&] {
-    Ejecute(otra, "UPDATE PRECIOS_ARTICULO SET PRAR_DTO2 = 8 WHERE ARTI_COD = 'A1' AND LIPR_COD = 3");
+  fb::Attachment other = OtherAttachment();
+  combined_dialogs_.while_shown = [&] {
+    Execute(other, "UPDATE PRECIOS_ARTICULO SET PRAR_DTO2 = 8 WHERE ARTI_COD = 'A1' AND LIPR_COD = 3");
   };
-  const Linea desconocida{"NOEXISTE", "", "800", "01"}, a1{"A1", "", "800", "01"};
-  junto_.Preload(nullptr, {{desconocida.codigo, "", "800", "01"}, {a1.codigo, "", "800", "01"}});
-  EXPECT_EQ(Recorrido(junto_, dialogs_junto_, desconocida),
-            Recorrido(solo_, dialogs_solo_, desconocida));
-  const std::string leido = Recorrido(junto_, dialogs_junto_, a1);
-  Ejecute(otra, "UPDATE PRECIOS_ARTICULO SET PRAR_DTO2 = 3 WHERE ARTI_COD = 'A1' AND LIPR_COD = 3");
-  EXPECT_NE(leido.find("dto2=8\n"), std::string::npos) << leido;
+  const LineKeys unknown{"NOEXISTE", "", "800", "01"}, a1{"A1", "", "800", "01"};
+  combined_.Preload(nullptr, {{unknown.code, "", "800", "01"}, {a1.code, "", "800", "01"}});
+  EXPECT_EQ(Walk(combined_, combined_dialogs_, unknown),
+            Walk(alone_, alone_dialogs_, unknown));
+  const std::string read_text = Walk(combined_, combined_dialogs_, a1);
+  Execute(other, "UPDATE PRECIOS_ARTICULO SET PRAR_DTO2 = 3 WHERE ARTI_COD = 'A1' AND LIPR_COD = 3");
+  EXPECT_NE(read_text.find("dto2=8\n"), std::string::npos) << read_text;
 }
 
 TEST_F(CombinedLookupsTest, AnswersDoNotOutliveTheConnection) {
-  fb::Attachment otra = Otra();
-  const Linea a1{"A1", "", "800", "01"};
-  junto_.Preload(nullptr, {{a1.codigo, "", "800", "01"}});
-  Ejecute(otra, "UPDATE ARTICULO SET ARTI_CONSUMO = 77 WHERE ARTI_COD = 'A1'");
-  junto_.Norvela.Close();
-  junto_.Norvela.Open();
-  const std::string leido = Recorrido(junto_, dialogs_junto_, a1);
-  const std::string esperado = Recorrido(solo_, dialogs_solo_, a1);
-  Ejecute(otra, "UPDATE ARTICULO SET ARTI_CONSUMO = 120.5 WHERE ARTI_COD = 'A1'");
-  EXPECT_EQ(leido, esperado);
-  EXPECT_NE(leido.find("consumo=77.0000 "), std::string::npos) << leido;
+  fb::Attachment other = OtherAttachment();
+  const LineKeys a1{"A1", "", "800", "01"};
+  combined_.Preload(nullptr, {{a1.code, "", "800", "01"}});
+  Execute(other, "UPDATE ARTICULO SET ARTI_CONSUMO = 77 WHERE ARTI_COD = 'A1'");
+  combined_.Norvela.Close();
+  combined_.Norvela.Open();
+  const std::string read_text = Walk(combined_, combined_dialogs_, a1);
+  const std::string expected = Walk(alone_, alone_dialogs_, a1);
+  Execute(other, "UPDATE ARTICULO SET ARTI_CONSUMO = 120.5 WHERE ARTI_COD = 'A1'");
+  EXPECT_EQ(read_text, expected);
+  EXPECT_NE(read_text.find("consumo=77.0000 "), std::string::npos) << read_text;
   // Prepared again for the new open, the combination is in use again.
-  EXPECT_EQ(Statements(junto_, [&] { junto_.Preload(nullptr, {{a1.codigo, "", "800", "01"}}); }), 1u);
-  EXPECT_EQ(Statements(junto_, [&] { Recorrido(junto_, dialogs_junto_, a1); }), 0u);
+  EXPECT_EQ(Statements(combined_, [&] { combined_.Preload(nullptr, {{a1.code, "", "800", "01"}}); }), 1u);
+  EXPECT_EQ(Statements(combined_, [&] { Walk(combined_, combined_dialogs_, a1); }), 0u);
 }
 
 TEST_F(CombinedLookupsTest, NothingIsReadWhileTheConnectionIsClosed) {
-  junto_.Norvela.Close();
-  EXPECT_EQ(Statements(junto_, [&] { junto_.Preload(nullptr, {{"A1", "", "800", "01"}}); }), 0u);
-  EXPECT_FALSE(junto_.Norvela.connected());
+  combined_.Norvela.Close();
+  EXPECT_EQ(Statements(combined_, [&] { combined_.Preload(nullptr, {{"A1", "", "800", "01"}}); }), 0u);
+  EXPECT_FALSE(combined_.Norvela.connected());
 }
 
 // A company whose validation procedure gives other column types: the
 // combination declares them as they are, or is left aside when it cannot.
 TEST(CombinedLookupsSchema, OtherColumnTypesReadTheSame) {
-  struct Variante {
-    const char* nombre;
-    const char* descripcion;  // type of DESCRIPCION
-    const char* tipo;         // type of TIPO
-    bool combinada;
+  struct Variant {
+    const char* name;
+    const char* description;  // type of DESCRIPCION
+    const char* kind;         // type of TIPO
+    bool is_combined;
   };
-  const Variante variantes[] = {
+  const Variant variants[] = {
       {"WIN1252", "VARCHAR(60) CHARACTER SET WIN1252", "CHAR(1) CHARACTER SET NONE", true},
       {"UTF8 e INTEGER", "VARCHAR(40) CHARACTER SET UTF8", "INTEGER", true},
       {"BLOB", "BLOB SUB_TYPE TEXT CHARACTER SET NONE", "CHAR(1) CHARACTER SET NONE", false},
   };
   FreshDatabase db;
   db.Exec(testing::kLookupFixture);
-  for (const Variante& v : variantes) {
-    SCOPED_TRACE(v.nombre);
+  for (const Variant& v : variants) {
+    SCOPED_TRACE(v.name);
     db.Exec(std::string("SET TERM ^ ;\n") +
             "ALTER PROCEDURE VALIDE_ARTICULO (CODIGO VARCHAR(255) CHARACTER SET NONE)\n"
-            "RETURNS (TIPO " + v.tipo + ", DESCRIPCION " + v.descripcion +
+            "RETURNS (TIPO " + v.kind + ", DESCRIPCION " + v.description +
             ", UNIDAD VARCHAR(8) CHARACTER SET NONE, ID VARCHAR(15) CHARACTER SET NONE,"
             " LOTE CHAR(1) CHARACTER SET NONE)\n"
             "AS BEGIN\n"
@@ -328,24 +320,24 @@ TEST(CombinedLookupsSchema, OtherColumnTypesReadTheSame) {
             "   WHERE ARTI_COD = :CODIGO INTO :TIPO, :DESCRIPCION, :UNIDAD, :ID, :LOTE;\n"
             "  SUSPEND;\n"
             "END^\nSET TERM ; ^\n");
-    Tfdm solo, junto;
+    Tfdm alone, combined;
     RecordingDialogs ds, dj;
-    for (Tfdm* fdm : {&solo, &junto}) {
+    for (Tfdm* fdm : {&alone, &combined}) {
       db.Configure(fdm->Norvela);
       fdm->Norvela.Open();
     }
-    solo.set_dialogs(&ds);
-    junto.set_dialogs(&dj);
-    for (const Linea& l : {Linea{"A1", "BULTO", "800", "01"}, Linea{"ZZ", "", "800", "01"}}) {
-      const std::string esperado = Recorrido(solo, ds, l);
-      const uint64_t antes = junto.statements_executed();
-      junto.Preload(nullptr, {{l.codigo, l.unidad, l.nit, l.sucursal}});
-      EXPECT_EQ(Recorrido(junto, dj, l), esperado);
-      const uint64_t sentencias = junto.statements_executed() - antes;
-      if (v.combinada) {
-        EXPECT_EQ(sentencias, 1u) << l.codigo;
+    alone.set_dialogs(&ds);
+    combined.set_dialogs(&dj);
+    for (const LineKeys& l : {LineKeys{"A1", "BULTO", "800", "01"}, LineKeys{"ZZ", "", "800", "01"}}) {
+      const std::string expected = Walk(alone, ds, l);
+      const uint64_t statements_before = combined.statements_executed();
+      combined.Preload(nullptr, {{l.code, l.unit, l.nit, l.branch}});
+      EXPECT_EQ(Walk(combined, dj, l), expected);
+      const uint64_t statements = combined.statements_executed() - statements_before;
+      if (v.is_combined) {
+        EXPECT_EQ(statements, 1u) << l.code;
       } else {
-        EXPECT_EQ(sentencias, std::string(l.codigo) == "A1" ? 5u : 1u) << l.codigo;
+        EXPECT_EQ(statements, std::string(l.code) == "A1" ? 5u : 1u) << l.code;
       }
     }
   }
@@ -353,10 +345,10 @@ TEST(CombinedLookupsSchema, OtherColumnTypesReadTheSame) {
 
 TEST(CombinedLookupsTypes, DeclaredTypes) {
   struct Case {
-    fb::Column columna;
-    const char* tipo;  // nullptr: not declared
+    fb::Column column;
+    const char* kind;  // nullptr: not declared
   };
-  const Case casos[] = {
+  const Case cases[] = {
       {{"", SQL_VARYING, 0, 15, 0, 0}, "VARCHAR(15) CHARACTER SET NONE"},
       {{"", SQL_TEXT, 0, 1, 0, 0}, "CHAR(1) CHARACTER SET NONE"},
       {{"", SQL_VARYING, 0, 160, 0, 4}, "VARCHAR(40) CHARACTER SET UTF8"},
@@ -374,12 +366,12 @@ TEST(CombinedLookupsTypes, DeclaredTypes) {
       {{"", SQL_TIMESTAMP, 0, 8, 0, 0}, "TIMESTAMP"},
       {{"", SQL_BLOB, 0, 8, 1, 0}, nullptr},
   };
-  for (const Case& c : casos) {
-    const std::optional<std::string> tipo = DeclaredType(c.columna);
-    if (c.tipo) {
-      EXPECT_EQ(tipo.value_or("(nada)"), c.tipo);
+  for (const Case& c : cases) {
+    const std::optional<std::string> kind = DeclaredType(c.column);
+    if (c.kind) {
+      EXPECT_EQ(kind.value_or("(nada)"), c.kind);
     } else {
-      EXPECT_FALSE(tipo.has_value()) << *tipo;
+      EXPECT_FALSE(kind.has_value()) << *kind;
     }
   }
 }

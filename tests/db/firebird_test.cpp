@@ -32,7 +32,7 @@ class FirebirdTest : public ::testing::Test {
     return v;
   }
 
-  static int CountPedidos(Attachment& att) {
+  static int CountOrders(Attachment& att) {
     Transaction tra = Transaction::Begin(att);
     Statement st = Statement::Prepare(att, tra, "select count(*) from pedidos");
     Cursor c = st.Open(tra);
@@ -199,7 +199,7 @@ TEST_F(FirebirdTest, UnfinishedTransactionsRollBack) {
     st.SetParam(0, Value::Integer(1));
     st.Execute(tra);
   }  // destroyed without commit
-  EXPECT_EQ(CountPedidos(att_), 0);
+  EXPECT_EQ(CountOrders(att_), 0);
 
   Transaction open = Transaction::Begin(att_);
   Statement st = Statement::Prepare(att_, open, insert);
@@ -215,7 +215,7 @@ TEST_F(FirebirdTest, UnfinishedTransactionsRollBack) {
     EXPECT_STREQ(e.what(), "dbExpress Error: Connection closed");
   }
   Attachment other = Attachment::Attach({db_->path(), "SYSDBA", "", 3});
-  EXPECT_EQ(CountPedidos(other), 0);
+  EXPECT_EQ(CountOrders(other), 0);
 }
 
 TEST_F(FirebirdTest, CommitEndsOpenCursorsOfItsTransaction) {

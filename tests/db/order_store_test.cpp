@@ -74,10 +74,10 @@ class OrderStoreTest : public ::testing::TestWithParam<OrderStore::WriteMode> {
   }
 
   // Begins a line and sets its article, VAT amount and total (empty: none).
-  void AddLine(const std::string& iva, const std::string& total, bool post = true) {
+  void AddLine(const std::string& vat, const std::string& total, bool post = true) {
     store_.BeginLine();
     SetLine("ARTI_COD", "A1");
-    SetLine("PEDE_IVAMONTO", iva);
+    SetLine("PEDE_IVAMONTO", vat);
     SetLine("PEDE_TOTAL", total);
     if (post) {
       store_.PostLine();
@@ -89,8 +89,8 @@ class OrderStoreTest : public ::testing::TestWithParam<OrderStore::WriteMode> {
   // The completion of an order at a change of key; returns the batch result.
   int Complete() {
     store_.EditHeader();
-    const std::string iva = store_.SumIva();
-    if (!iva.empty()) store_.HeaderField("PEDI_IVAMONTO").SetText(iva, rs_, today_);
+    const std::string vat = store_.SumIva();
+    if (!vat.empty()) store_.HeaderField("PEDI_IVAMONTO").SetText(vat, rs_, today_);
     const std::string total = store_.SumTotal();
     if (!total.empty()) store_.HeaderField("PEDI_TOTAL").SetText(total, rs_, today_);
     store_.PostHeader();
@@ -615,7 +615,7 @@ TEST_P(OrderStoreTest, RefreshAfterAWriteFindsAnUnwrittenOrderOfSomeoneElse) {
   EXPECT_EQ(store_.header_count(), 0u);
   EXPECT_EQ(Select("SELECT * FROM PEDIDOS").size(), 2u);
 }
-INSTANTIATE_TEST_SUITE_P(Escrituras, OrderStoreTest,
+INSTANTIATE_TEST_SUITE_P(Writes, OrderStoreTest,
                          ::testing::Values(OrderStore::WriteMode::kRows,
                                            OrderStore::WriteMode::kBlocks),
                          [](const ::testing::TestParamInfo<OrderStore::WriteMode>& info) {

@@ -9,27 +9,23 @@
 #include <sstream>
 #include <vector>
 
+#include "db/order_records.h"
 #include "tests/db/lookup_fixture.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/recording_dialogs.h"
 #include "values/conversions.h"
 
 namespace imp {
 namespace {
 
 using imp::testing::FreshDatabase;
+using imp::testing::RecordingDialogs;
 
-struct RecordingDialogs : Dialogs {
-  std::vector<std::string> messages;
-  std::vector<std::string> errors;
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ShowError(const std::string& text) override { errors.push_back(text); }
-};
-
-const FieldDef kArtiCod{"ARTI_COD", FieldType::kText, 15, true};
-const FieldDef kPedeDesc{"PEDE_DESC", FieldType::kText, 255, false};
-const FieldDef kPedeUnidad{"PEDE_UNIDAD", FieldType::kText, 8, false};
-const FieldDef kPedeIvaporc{"PEDE_IVAPORC", FieldType::kDecimal, 4, false};
-const FieldDef kPedeConsumo{"PEDE_CONSUMO", FieldType::kDecimal, 2, false};
+const FieldDef& kArticleCode = LineColumn("ARTI_COD");
+const FieldDef& kLineDescription = LineColumn("PEDE_DESC");
+const FieldDef& kLineUnit = LineColumn("PEDE_UNIDAD");
+const FieldDef& kLineVatPercent = LineColumn("PEDE_IVAPORC");
+const FieldDef& kLineConsumption = LineColumn("PEDE_CONSUMO");
 
 
 class TfdmTest : public ::testing::Test {
@@ -81,19 +77,19 @@ TEST_F(TfdmTest, ConfiguracionWithoutDialogsIsSilent) {
   EXPECT_EQ(fdm_.configuracion("NADA", "NADA", "NADA"), "");
 }
 
-struct ValideCase {
+struct ValideArticuloCase {
   const char* code;
   const char* desc_before;
   const char* unit_before;
   bool answer;
-  const char* arti_after;  // nullptr: untouched (null)
+  const char* article_id_after;  // nullptr: untouched (null)
   const char* desc_after;
   const char* unit_after;
   const char* message;  // nullptr: none
 };
 
 TEST_F(TfdmTest, ValideArticuloAnswers) {
-  const ValideCase cases[] = {
+  const ValideArticuloCase cases[] = {
       {"A1", "", "", true, "A1", "ARROZ 500G", "KG", nullptr},
       {"A1", "MI DESCRIPCION", "", true, "A1", "MI DESCRIPCION", "KG", nullptr},
       {"A1", "", "CAJA", true, "A1", "ARROZ 500G", "CAJA", nullptr},
@@ -105,17 +101,17 @@ TEST_F(TfdmTest, ValideArticuloAnswers) {
       {"CINCO", "", "", false, nullptr, "", "", nullptr},
       {"a1", "", "", false, nullptr, "", "", "Código 'a1' no encontrado."},
   };
-  for (const ValideCase& c : cases) {
+  for (const ValideArticuloCase& c : cases) {
     SCOPED_TRACE(c.code);
     dialogs_.messages.clear();
-    Field arti(kArtiCod), desc(kPedeDesc), unit(kPedeUnidad);
+    Field article_id(kArticleCode), desc(kLineDescription), unit(kLineUnit);
     if (*c.desc_before) desc.SetText(c.desc_before, rs_, today_);
     if (*c.unit_before) unit.SetText(c.unit_before, rs_, today_);
-    EXPECT_EQ(fdm_.valide_articulo(c.code, arti, desc, unit), c.answer);
-    if (c.arti_after) {
-      EXPECT_EQ(arti.AsText(rs_), c.arti_after);
+    EXPECT_EQ(fdm_.valide_articulo(c.code, article_id, desc, unit), c.answer);
+    if (c.article_id_after) {
+      EXPECT_EQ(article_id.AsText(rs_), c.article_id_after);
     } else {
-      EXPECT_FALSE(arti.assigned());
+      EXPECT_FALSE(article_id.assigned());
     }
     EXPECT_EQ(desc.AsText(rs_), c.desc_after);
     EXPECT_EQ(unit.AsText(rs_), c.unit_after);
@@ -131,34 +127,34 @@ TEST_F(TfdmTest, ValideArticuloAnswers) {
 
 TEST_F(TfdmTest, ValideArticuloEmptyCodeRunsNoStatement) {
   fdm_.Norvela.Open();
-  Field arti(kArtiCod), desc(kPedeDesc), unit(kPedeUnidad);
-  EXPECT_EQ(Statements([&] { EXPECT_FALSE(fdm_.valide_articulo("", arti, desc, unit)); }), 0u);
-  EXPECT_FALSE(arti.assigned() || desc.assigned() || unit.assigned());
+  Field article_id(kArticleCode), desc(kLineDescription), unit(kLineUnit);
+  EXPECT_EQ(Statements([&] { EXPECT_FALSE(fdm_.valide_articulo("", article_id, desc, unit)); }), 0u);
+  EXPECT_FALSE(article_id.assigned() || desc.assigned() || unit.assigned());
   EXPECT_TRUE(dialogs_.messages.empty());
-  EXPECT_EQ(Statements([&] { fdm_.valide_articulo("A1", arti, desc, unit); }), 1u);
+  EXPECT_EQ(Statements([&] { fdm_.valide_articulo("A1", article_id, desc, unit); }), 1u);
 }
 
-TEST_F(TfdmTest, ValideArticuloTipoThatIsNoNumberFails) {
+TEST_F(TfdmTest, ValideArticuloKindThatIsNoNumberFails) {
   const std::pair<const char*, const char*> cases[] = {
       {"SIN FILAS", "'' no es un valor entero válido"},
       {"LETRA", "'X' no es un valor entero válido"},
   };
   for (const auto& [code, text] : cases) {
-    Field arti(kArtiCod), desc(kPedeDesc), unit(kPedeUnidad);
+    Field article_id(kArticleCode), desc(kLineDescription), unit(kLineUnit);
     try {
-      fdm_.valide_articulo(code, arti, desc, unit);
+      fdm_.valide_articulo(code, article_id, desc, unit);
       ADD_FAILURE() << code;
     } catch (const Failure& e) {
       EXPECT_STREQ(e.what(), text);
     }
-    EXPECT_FALSE(arti.assigned());
+    EXPECT_FALSE(article_id.assigned());
   }
 }
 
 struct TaxCase {
   const char* article;
-  int64_t iva_count;
-  int64_t consumo_count;
+  int64_t vat_count;
+  int64_t consumption_count;
 };
 
 TEST_F(TfdmTest, ImptosArticulo) {
@@ -171,13 +167,13 @@ TEST_F(TfdmTest, ImptosArticulo) {
   };
   for (const TaxCase& c : cases) {
     SCOPED_TRACE(c.article);
-    Field iva(kPedeIvaporc), consumo(kPedeConsumo);
-    iva.SetText("16", rs_, today_);
-    consumo.SetText("7", rs_, today_);
-    fdm_.imptos_articulo(c.article, iva, consumo);
-    EXPECT_EQ(iva.AsCurrency(), Currency::FromCount(c.iva_count));
-    EXPECT_EQ(consumo.AsCurrency(), Currency::FromCount(c.consumo_count));
-    EXPECT_FALSE(iva.is_null());
+    Field vat(kLineVatPercent), consumption(kLineConsumption);
+    vat.SetText("16", rs_, today_);
+    consumption.SetText("7", rs_, today_);
+    fdm_.imptos_articulo(c.article, vat, consumption);
+    EXPECT_EQ(vat.AsCurrency(), Currency::FromCount(c.vat_count));
+    EXPECT_EQ(consumption.AsCurrency(), Currency::FromCount(c.consumption_count));
+    EXPECT_FALSE(vat.is_null());
   }
   EXPECT_TRUE(dialogs_.messages.empty() && dialogs_.errors.empty());
 }
@@ -307,11 +303,11 @@ TEST(TfdmDemo, ExampleFileArticlesAllValidate) {
     std::vector<std::string> fields = SplitLine(line);
     if (static_cast<int>(fields.size()) < column || fields[column - 1].empty()) continue;
     const std::string& code = fields[column - 1];
-    Field arti(kArtiCod), desc(kPedeDesc), unit(kPedeUnidad);
-    EXPECT_TRUE(fdm.valide_articulo(code, arti, desc, unit)) << code;
-    EXPECT_FALSE(arti.AsText(rs).empty()) << code;
-    Field iva(kPedeIvaporc), consumo(kPedeConsumo);
-    fdm.imptos_articulo(arti.AsText(rs), iva, consumo);
+    Field article_id(kArticleCode), desc(kLineDescription), unit(kLineUnit);
+    EXPECT_TRUE(fdm.valide_articulo(code, article_id, desc, unit)) << code;
+    EXPECT_FALSE(article_id.AsText(rs).empty()) << code;
+    Field vat(kLineVatPercent), consumption(kLineConsumption);
+    fdm.imptos_articulo(article_id.AsText(rs), vat, consumption);
     ++validated;
   }
   EXPECT_GE(validated, 10);
@@ -321,11 +317,11 @@ TEST(TfdmDemo, ExampleFileArticlesAllValidate) {
   EXPECT_EQ(fdm.PointOfSaleWarehouse("2"), "02");
   EXPECT_EQ(dialogs.errors.size(), 0u);
   // The demo's "BULTO" factor is 12.5 wherever it is registered.
-  QuerySet bulto(fdm.Norvela, fdm.regional_settings(), "CBorrar");
-  bulto.SetCommandText("select first 1 arti_cod from articulo_unidades where arun_unidad = 'BULTO'");
-  bulto.Open();
-  ASSERT_FALSE(bulto.IsEmpty());
-  EXPECT_EQ(fdm.factor_unidad(bulto.AsText(0), "BULTO"), Currency::FromCount(125000));
+  QuerySet bulk(fdm.Norvela, fdm.regional_settings(), "CBorrar");
+  bulk.SetCommandText("select first 1 arti_cod from articulo_unidades where arun_unidad = 'BULTO'");
+  bulk.Open();
+  ASSERT_FALSE(bulk.IsEmpty());
+  EXPECT_EQ(fdm.factor_unidad(bulk.AsText(0), "BULTO"), Currency::FromCount(125000));
 }
 
 }  // namespace

@@ -13,18 +13,18 @@ namespace imp::testing {
 namespace {
 
 struct LineCase {
-  const char* nombre;
-  const char* prefijo;
-  int32_t exponente;
+  const char* name;
+  const char* prefix;
+  int32_t exponent;
   const char* nit;
-  const char* sucursal;
-  const char *articulo, *cantidad, *unidad, *precio, *descuento;
-  std::map<std::string, std::string> esperado;  // PEDIDOS_DETALLE columns as text
+  const char* branch;
+  const char *article, *quantity, *unit, *price, *discount;
+  std::map<std::string, std::string> expected;  // PEDIDOS_DETALLE columns as text
 };
 
 // The worked line: TRAB × 3 at 1000, 10 % off, list 2 (rates 5 and 2), tax
 // 50 per unit, VAT 19. The database keeps two decimals of the amounts.
-const std::map<std::string, std::string> kTrabajada = {
+const std::map<std::string, std::string> kWorked = {
     {"PEDE_ITEM", "1"},      {"ARTI_COD", "TRAB"},      {"PEDE_CODBAR", "TRAB"},
     {"PEDE_DESC", "LINEA TRABAJADA"},                   {"PEDE_UNIDAD", "UND"},
     {"PEDE_CANT", "3"},      {"PEDE_PRUNIT", "1000"},   {"PEDE_DTOPORC", "10"},
@@ -35,24 +35,24 @@ const std::map<std::string, std::string> kTrabajada = {
     {"PEDE_OBS", ""},        {"PEDE_REFERENCIA", ""},
 };
 
-std::map<std::string, std::string> Trabajada(std::map<std::string, std::string> cambios) {
-  std::map<std::string, std::string> m = kTrabajada;
-  for (auto& [k, v] : cambios) m[k] = v;
+std::map<std::string, std::string> Worked(std::map<std::string, std::string> changes) {
+  std::map<std::string, std::string> m = kWorked;
+  for (auto& [k, v] : changes) m[k] = v;
   return m;
 }
 
 const LineCase kCases[] = {
     {"e0_iva_excluido", "FE", 0, "800100200", "01", "TRAB", "3", "", "1000", "10",
-     Trabajada({{"PEDE_DTOM1", "135"}, {"PEDE_DTOM2", "51"}, {"PEDE_IVAMONTO", "449.16"},
+     Worked({{"PEDE_DTOM1", "135"}, {"PEDE_DTOM2", "51"}, {"PEDE_IVAMONTO", "449.16"},
                 {"PEDE_TOTAL", "3113.16"}})},
     {"e0_iva_incluido", "PV", 0, "800100200", "01", "TRAB", "3", "", "1000", "10",
-     Trabajada({{"PEDE_DTOM1", "135"}, {"PEDE_DTOM2", "51"}, {"PEDE_IVAMONTO", "377.45"},
+     Worked({{"PEDE_DTOM1", "135"}, {"PEDE_DTOM2", "51"}, {"PEDE_IVAMONTO", "377.45"},
                 {"PEDE_TOTAL", "2514"}})},
     {"e1_iva_excluido", "FE", 1, "800100200", "01", "TRAB", "3", "", "1000", "10",
-     Trabajada({{"PEDE_DTOM1", "140"}, {"PEDE_DTOM2", "50"}, {"PEDE_IVAMONTO", "448.4"},
+     Worked({{"PEDE_DTOM1", "140"}, {"PEDE_DTOM2", "50"}, {"PEDE_IVAMONTO", "448.4"},
                 {"PEDE_TOTAL", "3108.4"}})},
     {"e2_iva_excluido", "FE", 2, "800100200", "01", "TRAB", "3", "", "1000", "10",
-     Trabajada({{"PEDE_DTOM1", "100"}, {"PEDE_DTOM2", "100"}, {"PEDE_IVAMONTO", "446.5"},
+     Worked({{"PEDE_DTOM1", "100"}, {"PEDE_DTOM2", "100"}, {"PEDE_IVAMONTO", "446.5"},
                 {"PEDE_TOTAL", "3096.5"}})},
     // Only an upper-case N excludes the VAT.
     {"bandera_n_minuscula", "n", 0, "800100200", "01", "TRAB", "3", "", "1000", "10",
@@ -86,22 +86,22 @@ const LineCase kCases[] = {
 };
 
 TEST(AgregueLinea, CasesAgainstTheDatabase) {
-  ImportTestBench banco;
-  int32_t exponente = 0;
+  ImportTestBench bench;
+  int32_t exponent = 0;
   int n = 0;
   for (const LineCase& c : kCases) {
-    SCOPED_TRACE(c.nombre);
-    if (c.exponente != exponente) {
-      banco.Configure("REDONDEO AL MULTIPLO DE DIEZ EN TOTALES", std::to_string(c.exponente));
-      exponente = c.exponente;
+    SCOPED_TRACE(c.name);
+    if (c.exponent != exponent) {
+      bench.Configure("REDONDEO AL MULTIPLO DE DIEZ EN TOTALES", std::to_string(c.exponent));
+      exponent = c.exponent;
     }
-    const std::string numero = std::string("L").append(std::to_string(++n));
-    banco.Run(Line({c.prefijo, numero, "1/15/2024", "", "1", "1", c.nit, "CLIENTE", c.sucursal,
-                       "", "", "", c.articulo, c.cantidad, c.unidad, c.precio, c.descuento}));
-    const auto lineas = banco.Lines(c.prefijo, numero);
-    ASSERT_EQ(lineas.size(), 1u);
-    for (const auto& [columna, valor] : c.esperado) {
-      EXPECT_EQ(lineas[0].at(columna), valor) << columna;
+    const std::string number = std::string("L").append(std::to_string(++n));
+    bench.Run(Line({c.prefix, number, "1/15/2024", "", "1", "1", c.nit, "CLIENTE", c.branch,
+                       "", "", "", c.article, c.quantity, c.unit, c.price, c.discount}));
+    const auto lines = bench.Lines(c.prefix, number);
+    ASSERT_EQ(lines.size(), 1u);
+    for (const auto& [column, value] : c.expected) {
+      EXPECT_EQ(lines[0].at(column), value) << column;
     }
   }
 }
@@ -110,23 +110,23 @@ TEST(AgregueLinea, CasesAgainstTheDatabase) {
 // never gives such a header (the flag is required), so the line is priced
 // on a header edited by hand and then written with a flag.
 TEST(AgregueLinea, EmptyFlagIncludesVat) {
-  ImportTestBench banco;
-  OrderStore& store = banco.store;
+  ImportTestBench bench;
+  OrderStore& store = bench.store;
   const RegionalSettings rs;
-  const Date hoy = *Date::FromYmd(2024, 1, 15);
+  const Date today = *Date::FromYmd(2024, 1, 15);
   store.Open();
   store.BeginHeader();
-  auto cabecera = [&](const char* campo, const char* valor) {
-    store.HeaderField(campo).SetText(valor, rs, hoy);
+  auto header = [&](const char* field, const char* value) {
+    store.HeaderField(field).SetText(value, rs, today);
   };
-  cabecera("PEDI_ID", "0");
-  cabecera("TIDO_COD", "34");
-  cabecera("PREF_PRE", "PV");
-  cabecera("PEDI_NUMERO", "V1");
-  cabecera("PEDI_FECHA", "1/15/2024");
-  cabecera("TERC_NIT", "800100200");
-  cabecera("VEND_COD", "1");
-  cabecera("PEDI_IVAINC", "N");
+  header("PEDI_ID", "0");
+  header("TIDO_COD", "34");
+  header("PREF_PRE", "PV");
+  header("PEDI_NUMERO", "V1");
+  header("PEDI_FECHA", "1/15/2024");
+  header("TERC_NIT", "800100200");
+  header("VEND_COD", "1");
+  header("PEDI_IVAINC", "N");
   store.PostHeader();
   store.EditHeader();
   store.HeaderField("PEDI_IVAINC").SetNull();
@@ -138,17 +138,17 @@ TEST(AgregueLinea, EmptyFlagIncludesVat) {
   v.PEDE_CANT = "3";
   v.PEDE_PRUNIT = "1000";
   v.PEDE_DTOPORC = "10";
-  const std::string bodega = "01";
-  ASSERT_TRUE(agregue_linea({banco.fdm, store, bodega, 0, rs, hoy}, v));
+  const std::string warehouse = "01";
+  ASSERT_TRUE(agregue_linea({bench.fdm, store, warehouse, 0, rs, today}, v));
 
-  cabecera("PEDI_IVAINC", "S");
-  cabecera("PEDI_ID", store.SCambieidpedido().c_str());
+  header("PEDI_IVAINC", "S");
+  header("PEDI_ID", store.SCambieidpedido().c_str());
   store.PostHeader();
   ASSERT_EQ(store.ApplyUpdates(), 0);
-  const auto lineas = banco.Lines("PV", "V1");
-  ASSERT_EQ(lineas.size(), 1u);
-  EXPECT_EQ(lineas[0].at("PEDE_IVAMONTO"), "377.45");
-  EXPECT_EQ(lineas[0].at("PEDE_TOTAL"), "2514");
+  const auto lines = bench.Lines("PV", "V1");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].at("PEDE_IVAMONTO"), "377.45");
+  EXPECT_EQ(lines[0].at("PEDE_TOTAL"), "2514");
 }
 
 }  // namespace

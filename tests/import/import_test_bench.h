@@ -22,52 +22,11 @@
 #include "import/screen.h"
 #include "import/valores_registro.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/recording_screen.h"
 #include "tests/support/rows_as_text.h"
 #include "values/date.h"
 
 namespace imp::testing {
-
-// Records what the run shows, in order, as "kind: text" entries.
-class EventRecorder : public ImportScreen, public Dialogs {
- public:
-  std::string location;
-  Date date = *Date::FromYmd(2024, 3, 1);
-
-  std::vector<std::string> events;
-  std::vector<std::string> messages;  // plain boxes, the run's and the lookups'
-  std::vector<std::string> errors;    // error boxes
-  std::string record_text;
-  int steps = 0;
-  bool panel_visible = false;
-  bool closed = false;
-
-  void ShowStatus(const std::string& caption) override {
-    panel_visible = true;
-    events.push_back("panel: " + caption);
-  }
-  void HideStatus() override {
-    panel_visible = false;
-    events.push_back("ocultar panel");
-  }
-  void ShowRecordBox() override { events.push_back("caja de registro"); }
-  void SetRecordText(const std::string& text) override { record_text = text; }
-  void StepProgress() override { ++steps; }
-  void ShowMessage(const std::string& text) override {
-    messages.push_back(text);
-    events.push_back("mensaje: " + text);
-  }
-  void ShowError(const std::string& text) override {
-    errors.push_back(text);
-    events.push_back("error: " + text);
-  }
-  void CloseWindow() override {
-    closed = true;
-    events.push_back("cerrar");
-  }
-  std::string FileLocation() override { return location; }
-  Date FallbackDate() override { return date; }
-};
-
 
 // Articles with round figures, next to the demo ones:
 //   TRAB  unit UND (CAJA = 12), VAT 19, consumption tax 50; list 1 rates
@@ -161,7 +120,7 @@ class ImportTestBench {
   Tfdm fdm;
   OrderStore store{fdm};
   CImportacion layout;
-  EventRecorder screen;
+  RecordingScreen screen;
   ImportRun run{fdm, store, layout, rs, screen, screen};
 };
 

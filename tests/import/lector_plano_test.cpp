@@ -39,34 +39,34 @@ class TempOrderFile {
 };
 
 struct Record {
-  std::vector<std::string> campos;  // all 51 slots
+  std::vector<std::string> fields;  // all 51 slots
   LinePosition position;
 };
 
-std::vector<Record> Lea(const std::string& bytes, std::size_t bloque) {
-  TempOrderFile archivo(bytes);
-  std::vector<Record> registros;
-  TLectorPlano lector(bloque);
-  const bool abierto = lector.lea_registros(
-      archivo.path(),
-      [&](const TCamposRegistro& campos, const LinePosition& position) {
+std::vector<Record> Read(const std::string& bytes, std::size_t block) {
+  TempOrderFile file(bytes);
+  std::vector<Record> records;
+  TLectorPlano reader(block);
+  const bool opened = reader.lea_registros(
+      file.path(),
+      [&](const TCamposRegistro& fields, const LinePosition& position) {
         Record r{{}, position};
-        for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) r.campos.emplace_back(campos.Text(n));
-        registros.push_back(std::move(r));
+        for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) r.fields.emplace_back(fields.Text(n));
+        records.push_back(std::move(r));
       },
       {});
-  EXPECT_TRUE(abierto);
-  return registros;
+  EXPECT_TRUE(opened);
+  return records;
 }
 
 // Block sizes that put block boundaries inside every construct of the
 // small files below, and the normal one.
-constexpr std::size_t kBloques[] = {1, 2, 3, 5, TLectorPlano::kDefaultBlockSize};
+constexpr std::size_t kBlocks[] = {1, 2, 3, 5, TLectorPlano::kDefaultBlockSize};
 
 struct FieldsCase {
-  const char* nombre;
+  const char* name;
   std::string bytes;
-  std::vector<std::vector<std::string>> registros;  // leading slots of each record
+  std::vector<std::vector<std::string>> records;  // leading slots of each record
 };
 
 const FieldsCase kFieldsCases[] = {
@@ -107,15 +107,15 @@ const FieldsCase kFieldsCases[] = {
 };
 
 TEST(LectorPlano, ByteRules) {
-  for (const auto& caso : kFieldsCases) {
-    for (const std::size_t bloque : kBloques) {
-      SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      const auto registros = Lea(caso.bytes, bloque);
-      ASSERT_EQ(registros.size(), caso.registros.size());
-      for (std::size_t r = 0; r < registros.size(); ++r) {
-        const auto& esperado = caso.registros[r];
-        for (std::size_t n = 0; n < esperado.size(); ++n) {
-          EXPECT_EQ(registros[r].campos[n], esperado[n]) << "registro " << r << ", campo " << n + 1;
+  for (const auto& test_case : kFieldsCases) {
+    for (const std::size_t block : kBlocks) {
+      SCOPED_TRACE(std::string(test_case.name) + ", bloque " + std::to_string(block));
+      const auto records = Read(test_case.bytes, block);
+      ASSERT_EQ(records.size(), test_case.records.size());
+      for (std::size_t r = 0; r < records.size(); ++r) {
+        const auto& expected = test_case.records[r];
+        for (std::size_t n = 0; n < expected.size(); ++n) {
+          EXPECT_EQ(records[r].fields[n], expected[n]) << "registro " << r << ", campo " << n + 1;
         }
       }
     }
@@ -123,9 +123,9 @@ TEST(LectorPlano, ByteRules) {
 }
 
 struct PositionCase {
-  const char* nombre;
+  const char* name;
   std::string bytes;
-  std::vector<LinePosition> posiciones;  // numero, desplazamiento, longitud
+  std::vector<LinePosition> positions;  // numero, desplazamiento, longitud
 };
 
 const PositionCase kPositionCases[] = {
@@ -139,17 +139,17 @@ const PositionCase kPositionCases[] = {
 };
 
 TEST(LectorPlano, PositionOfEachLine) {
-  for (const auto& caso : kPositionCases) {
-    for (const std::size_t bloque : kBloques) {
-      SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      const auto registros = Lea(caso.bytes, bloque);
-      ASSERT_EQ(registros.size(), caso.posiciones.size());
-      for (std::size_t r = 0; r < registros.size(); ++r) {
-        EXPECT_EQ(registros[r].position.number, caso.posiciones[r].number) << r;
-        EXPECT_EQ(registros[r].position.offset, caso.posiciones[r].offset) << r;
-        EXPECT_EQ(registros[r].position.length, caso.posiciones[r].length) << r;
+  for (const auto& test_case : kPositionCases) {
+    for (const std::size_t block : kBlocks) {
+      SCOPED_TRACE(std::string(test_case.name) + ", bloque " + std::to_string(block));
+      const auto records = Read(test_case.bytes, block);
+      ASSERT_EQ(records.size(), test_case.positions.size());
+      for (std::size_t r = 0; r < records.size(); ++r) {
+        EXPECT_EQ(records[r].position.number, test_case.positions[r].number) << r;
+        EXPECT_EQ(records[r].position.offset, test_case.positions[r].offset) << r;
+        EXPECT_EQ(records[r].position.length, test_case.positions[r].length) << r;
         // The position copies the line out of the file byte for byte.
-        EXPECT_EQ(caso.bytes.substr(caso.posiciones[r].offset, caso.posiciones[r].length)
+        EXPECT_EQ(test_case.bytes.substr(test_case.positions[r].offset, test_case.positions[r].length)
                       .find_first_of("\r\n"),
                   std::string::npos);
       }
@@ -158,58 +158,58 @@ TEST(LectorPlano, PositionOfEachLine) {
 }
 
 TEST(LectorPlano, FiftyOneFields) {
-  std::string linea;
+  std::string line;
   for (int n = 1; n <= 51; ++n) {
-    if (n > 1) linea += ',';
-    linea += std::to_string(n);
+    if (n > 1) line += ',';
+    line += std::to_string(n);
   }
-  const auto registros = Lea(linea + "\nx\n", 7);
-  ASSERT_EQ(registros.size(), 2u);
-  EXPECT_EQ(registros[0].campos[50], "51");
-  EXPECT_EQ(registros[1].campos[0], "x");
-  EXPECT_EQ(registros[1].campos[50], "51");
+  const auto records = Read(line + "\nx\n", 7);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].fields[50], "51");
+  EXPECT_EQ(records[1].fields[0], "x");
+  EXPECT_EQ(records[1].fields[50], "51");
 }
 
 TEST(LectorPlano, EachRunStartsWithEmptySlots) {
-  TempOrderFile larga("a,b,c\n");
-  TempOrderFile corta("x\n");
-  TLectorPlano lector;
-  std::string segundo;
-  ASSERT_TRUE(lector.lea_registros(larga.path(), {}, {}));
-  ASSERT_TRUE(lector.lea_registros(
-      corta.path(), [&](const TCamposRegistro& c, const LinePosition&) { segundo = c.Text(2); },
+  TempOrderFile long_file("a,b,c\n");
+  TempOrderFile short_file("x\n");
+  TLectorPlano reader;
+  std::string second;
+  ASSERT_TRUE(reader.lea_registros(long_file.path(), {}, {}));
+  ASSERT_TRUE(reader.lea_registros(
+      short_file.path(), [&](const TCamposRegistro& c, const LinePosition&) { second = c.Text(2); },
       {}));
-  EXPECT_EQ(segundo, "");
+  EXPECT_EQ(second, "");
 }
 
 struct LimitCase {
-  const char* nombre;
+  const char* name;
   std::string bytes;
-  std::size_t registros_antes;  // delivered before the failure
-  std::string mensaje;
-  TextEncoding codificacion = TextEncoding::kNone;  // the file's declared encoding
+  std::size_t records_before;  // delivered before the failure
+  std::string message;
+  TextEncoding encoding = TextEncoding::kNone;  // the file's declared encoding
 };
 
-std::string Repita(char c, std::size_t n) { return std::string(n, c); }
+std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
 
-std::string Campos(int n) {
-  std::string linea = "c";
-  for (int i = 2; i <= n; ++i) linea += ",c";
-  return linea;
+std::string Fields(int n) {
+  std::string line = "c";
+  for (int i = 2; i <= n; ++i) line += ",c";
+  return line;
 }
 
 const LimitCase kLimitCases[] = {
-    {"campo de 256 bytes", "a\nb,c," + Repita('x', 256) + "\n", 1,
+    {"campo de 256 bytes", "a\nb,c," + Repeat('x', 256) + "\n", 1,
      "Línea 2: el campo 3 tiene más de 255 caracteres."},
-    {"campo largo en la ultima linea sin fin", "a\n\n" + Repita('x', 300), 1,
+    {"campo largo en la ultima linea sin fin", "a\n\n" + Repeat('x', 300), 1,
      "Línea 3: el campo 1 tiene más de 255 caracteres."},
-    {"coma entre comillas cuenta", "\"" + Repita('x', 255) + ",\"\n", 0,
+    {"coma entre comillas cuenta", "\"" + Repeat('x', 255) + ",\"\n", 0,
      "Línea 1: el campo 1 tiene más de 255 caracteres."},
-    {"bytes tras un cero cuentan", Repita('x', 10) + "\0"s + Repita('y', 250) + "\n", 0,
+    {"bytes tras un cero cuentan", Repeat('x', 10) + "\0"s + Repeat('y', 250) + "\n", 0,
      "Línea 1: el campo 1 tiene más de 255 caracteres."},
-    {"52 campos", "a\r\n" + Campos(52) + "\r\n", 1,
+    {"52 campos", "a\r\n" + Fields(52) + "\r\n", 1,
      "Línea 2: el campo 52 excede el máximo de 51 campos por línea."},
-    {"coma final tras 51 campos", Campos(51) + ",\n", 0,
+    {"coma final tras 51 campos", Fields(51) + ",\n", 0,
      "Línea 1: el campo 52 excede el máximo de 51 campos por línea."},
     {"byte que no es UTF-8 entre comillas", "ok,\xC3\xB1\na,\"b\xD1\"\n", 1,
      "Línea 2: el texto no es UTF-8 válido: byte 0xD1 en la posición 5 de la línea "
@@ -230,24 +230,24 @@ const LimitCase kLimitCases[] = {
 };
 
 TEST(LectorPlano, FieldOrLineOutOfBoundsFails) {
-  for (const auto& caso : kLimitCases) {
-    for (const std::size_t bloque : kBloques) {
-      SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      TempOrderFile archivo(caso.bytes);
-      TLectorPlano lector(bloque);
-      lector.set_text_encoding(caso.codificacion);
-      std::size_t registros = 0;
+  for (const auto& test_case : kLimitCases) {
+    for (const std::size_t block : kBlocks) {
+      SCOPED_TRACE(std::string(test_case.name) + ", bloque " + std::to_string(block));
+      TempOrderFile file(test_case.bytes);
+      TLectorPlano reader(block);
+      reader.set_text_encoding(test_case.encoding);
+      std::size_t records = 0;
       try {
-        lector.lea_registros(
-            archivo.path(), [&](const TCamposRegistro&, const LinePosition&) { ++registros; },
+        reader.lea_registros(
+            file.path(), [&](const TCamposRegistro&, const LinePosition&) { ++records; },
             {});
         ADD_FAILURE() << "no fallo";
       } catch (const Failure& f) {
-        EXPECT_EQ(std::string(f.what()), caso.mensaje);
+        EXPECT_EQ(std::string(f.what()), test_case.message);
       }
-      EXPECT_EQ(registros, caso.registros_antes);
+      EXPECT_EQ(records, test_case.records_before);
       // The failure released the file.
-      const int fd = ::open(archivo.path().c_str(), O_RDONLY);
+      const int fd = ::open(file.path().c_str(), O_RDONLY);
       EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
       ::close(fd);
     }
@@ -255,11 +255,11 @@ TEST(LectorPlano, FieldOrLineOutOfBoundsFails) {
 }
 
 TEST(LectorPlano, FieldsAtTheLimitAreRead) {
-  const std::string x255 = Repita('x', 255);
-  const auto registros = Lea("\"" + x255 + "\"," + x255 + "\n", 1);
-  ASSERT_EQ(registros.size(), 1u);
-  EXPECT_EQ(registros[0].campos[0], x255);
-  EXPECT_EQ(registros[0].campos[1], x255);
+  const std::string x255 = Repeat('x', 255);
+  const auto records = Read("\"" + x255 + "\"," + x255 + "\n", 1);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].fields[0], x255);
+  EXPECT_EQ(records[0].fields[1], x255);
 }
 
 // Bytes no text holds and encodings the file declares against the one it is
@@ -267,25 +267,25 @@ TEST(LectorPlano, FieldsAtTheLimitAreRead) {
 // never read with a value changed. Each case runs under every declared
 // encoding it names.
 struct DeclaredCase {
-  const char* nombre;
+  const char* name;
   std::string bytes;
-  std::vector<TextEncoding> codificaciones;
-  std::vector<std::vector<std::string>> registros;  // leading slots, before any failure
-  std::string falla;                                // empty: the whole file is read
+  std::vector<TextEncoding> encodings;
+  std::vector<std::vector<std::string>> records;  // leading slots, before any failure
+  std::string failure;                              // empty: the whole file is read
 };
 
-std::string ZeroFailure(int linea, int campo, int posicion, int desplazamiento) {
-  return "Línea " + std::to_string(linea) + ": el campo " + std::to_string(campo) +
-         " contiene un byte cero en la posición " + std::to_string(posicion) +
-         " (desplazamiento " + std::to_string(desplazamiento) +
+std::string ZeroFailure(int line, int field, int position, int offset) {
+  return "Línea " + std::to_string(line) + ": el campo " + std::to_string(field) +
+         " contiene un byte cero en la posición " + std::to_string(position) +
+         " (desplazamiento " + std::to_string(offset) +
          " del archivo): un archivo de texto no los trae, y el valor no se puede importar tal "
          "como está.";
 }
 
-std::string Utf8BomFailure(const char* codificacion) {
+std::string Utf8BomFailure(const char* encoding) {
   return std::string("Línea 1: el archivo empieza con la marca de UTF-8 (EF BB BF), pero se está "
                      "leyendo como ") +
-         codificacion +
+         encoding +
          ": sus letras con tilde se grabarían mal. Impórtelo como UTF-8 (--codificacion UTF8; "
          "en la ventana, Codificacion=UTF8 en el almacén de configuración).";
 }
@@ -349,37 +349,37 @@ const DeclaredCase kDeclaredCases[] = {
 };
 
 TEST(LectorPlano, DeclaredEncodingAndBytesNoTextHolds) {
-  for (const auto& caso : kDeclaredCases) {
-    for (const TextEncoding codificacion : caso.codificaciones) {
-      for (const std::size_t bloque : kBloques) {
-        SCOPED_TRACE(std::string(caso.nombre) + ", " + EncodingName(codificacion) + ", bloque " +
-                     std::to_string(bloque));
-        TempOrderFile archivo(caso.bytes);
-        TLectorPlano lector(bloque);
-        lector.set_text_encoding(codificacion);
-        std::vector<std::vector<std::string>> registros;
-        std::string falla;
+  for (const auto& test_case : kDeclaredCases) {
+    for (const TextEncoding encoding : test_case.encodings) {
+      for (const std::size_t block : kBlocks) {
+        SCOPED_TRACE(std::string(test_case.name) + ", " + EncodingName(encoding) + ", bloque " +
+                     std::to_string(block));
+        TempOrderFile file(test_case.bytes);
+        TLectorPlano reader(block);
+        reader.set_text_encoding(encoding);
+        std::vector<std::vector<std::string>> records;
+        std::string failure;
         try {
-          EXPECT_TRUE(lector.lea_registros(
-              archivo.path(),
+          EXPECT_TRUE(reader.lea_registros(
+              file.path(),
               [&](const TCamposRegistro& c, const LinePosition&) {
-                std::vector<std::string> campos;
-                for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) campos.emplace_back(c.Text(n));
-                registros.push_back(std::move(campos));
+                std::vector<std::string> fields;
+                for (int n = 1; n <= TCamposRegistro::kFieldCount; ++n) fields.emplace_back(c.Text(n));
+                records.push_back(std::move(fields));
               },
               {}));
         } catch (const Failure& f) {
-          falla = f.what();
+          failure = f.what();
         }
-        EXPECT_EQ(falla, caso.falla);
-        ASSERT_EQ(registros.size(), caso.registros.size());
-        for (std::size_t r = 0; r < registros.size(); ++r) {
-          for (std::size_t n = 0; n < caso.registros[r].size(); ++n) {
-            EXPECT_EQ(registros[r][n], caso.registros[r][n]) << "registro " << r << ", campo " << n + 1;
+        EXPECT_EQ(failure, test_case.failure);
+        ASSERT_EQ(records.size(), test_case.records.size());
+        for (std::size_t r = 0; r < records.size(); ++r) {
+          for (std::size_t n = 0; n < test_case.records[r].size(); ++n) {
+            EXPECT_EQ(records[r][n], test_case.records[r][n]) << "registro " << r << ", campo " << n + 1;
           }
           // No slot of a record ever holds a zero byte.
-          for (const std::string& campo : registros[r]) {
-            EXPECT_EQ(campo.find('\0'), std::string::npos) << "registro " << r;
+          for (const std::string& field : records[r]) {
+            EXPECT_EQ(field.find('\0'), std::string::npos) << "registro " << r;
           }
         }
       }
@@ -391,11 +391,11 @@ TEST(LectorPlano, DeclaredEncodingAndBytesNoTextHolds) {
 // no record.
 TEST(LectorPlano, IncompleteLastLineAndSkippedLines) {
   const struct {
-    const char* nombre;
+    const char* name;
     std::string bytes;
-    std::vector<bool> incompletas;  // per record
-    std::int64_t omitidas;
-  } casos[] = {
+    std::vector<bool> incomplete;  // per record
+    std::int64_t skipped;
+  } cases[] = {
       {"sin fin y con menos campos", "a,b\nc", {false, true}, 0},
       {"sin fin con los mismos campos", "a,b\nc,d", {false, false}, 0},
       {"sin fin con mas campos", "a,b\nc,d,e", {false, false}, 0},
@@ -409,147 +409,147 @@ TEST(LectorPlano, IncompleteLastLineAndSkippedLines) {
       {"Ctrl-Z al final no es registro", "a,b\n\x1a", {false}, 1},
       {"Ctrl-Z con algo mas si lo es", "a,b\n\x1a" "x", {false, true}, 0},
   };
-  for (const auto& caso : casos) {
-    for (const std::size_t bloque : kBloques) {
-      SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      TempOrderFile archivo(caso.bytes);
-      TLectorPlano lector(bloque);
-      std::vector<bool> incompletas;
-      ASSERT_TRUE(lector.lea_registros(
-          archivo.path(),
-          [&](const TCamposRegistro&, const LinePosition& p) { incompletas.push_back(p.cut_off); },
+  for (const auto& test_case : cases) {
+    for (const std::size_t block : kBlocks) {
+      SCOPED_TRACE(std::string(test_case.name) + ", bloque " + std::to_string(block));
+      TempOrderFile file(test_case.bytes);
+      TLectorPlano reader(block);
+      std::vector<bool> incomplete;
+      ASSERT_TRUE(reader.lea_registros(
+          file.path(),
+          [&](const TCamposRegistro&, const LinePosition& p) { incomplete.push_back(p.cut_off); },
           {}));
-      EXPECT_EQ(incompletas, caso.incompletas);
-      EXPECT_EQ(lector.skipped_lines(), caso.omitidas);
+      EXPECT_EQ(incomplete, test_case.incomplete);
+      EXPECT_EQ(reader.skipped_lines(), test_case.skipped);
     }
   }
 }
 
 // `bytes` bytes of whole lines of 15 bytes each.
-std::string LineasEnteras(std::size_t bytes) {
-  std::string texto;
-  while (texto.size() + 15 <= bytes) texto += "PV,1,ABCDEFGHI\n";
-  return texto;
+std::string WholeLines(std::size_t bytes) {
+  std::string text;
+  while (text.size() + 15 <= bytes) text += "PV,1,ABCDEFGHI\n";
+  return text;
 }
 
 // A writer that changes the file while it is read, from the progress hook:
 // the read fails naming the file, and the line being built is never
 // delivered.
 TEST(LectorPlano, FileThatChangesWhileRead) {
-  const std::string lineas = LineasEnteras(15 * 40);  // 40 whole lines
+  const std::string lines = WholeLines(15 * 40);  // 40 whole lines
   const struct {
-    const char* nombre;
-    void (*escritor)(const std::string& ruta);
-  } casos[] = {
+    const char* name;
+    void (*writer)(const std::string& path);
+  } cases[] = {
       {"se agrega al final",
-       [](const std::string& ruta) { std::ofstream(ruta, std::ios::app | std::ios::binary) << "PV,2\n"; }},
-      {"se trunca", [](const std::string& ruta) { std::filesystem::resize_file(ruta, 100); }},
+       [](const std::string& path) { std::ofstream(path, std::ios::app | std::ios::binary) << "PV,2\n"; }},
+      {"se trunca", [](const std::string& path) { std::filesystem::resize_file(path, 100); }},
       {"se reescribe con el mismo tamano",
-       [](const std::string& ruta) {
-         std::fstream f(ruta, std::ios::in | std::ios::out | std::ios::binary);
+       [](const std::string& path) {
+         std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
          f.seekp(0);
          f << "XX";
        }},
   };
-  for (const auto& caso : casos) {
-    for (const std::size_t bloque : {std::size_t{16}, TLectorPlano::kDefaultBlockSize}) {
-      SCOPED_TRACE(std::string(caso.nombre) + ", bloque " + std::to_string(bloque));
-      TempOrderFile archivo(lineas);
+  for (const auto& test_case : cases) {
+    for (const std::size_t block : {std::size_t{16}, TLectorPlano::kDefaultBlockSize}) {
+      SCOPED_TRACE(std::string(test_case.name) + ", bloque " + std::to_string(block));
+      TempOrderFile file(lines);
       // An old modification time, so that any write moves it.
-      const struct timespec antes[2] = {{1000000, 0}, {1000000, 0}};
-      ASSERT_EQ(::utimensat(AT_FDCWD, archivo.path().c_str(), antes, 0), 0);
-      TLectorPlano lector(bloque);
-      std::size_t registros = 0;
-      bool escrito = false;
-      const auto falla = testing::FailureOf([&] {
-        lector.lea_registros(
-            archivo.path(), [&](const TCamposRegistro&, const LinePosition&) { ++registros; },
+      const struct timespec before[2] = {{1000000, 0}, {1000000, 0}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, file.path().c_str(), before, 0), 0);
+      TLectorPlano reader(block);
+      std::size_t records = 0;
+      bool written = false;
+      const auto failure = testing::FailureOf([&] {
+        reader.lea_registros(
+            file.path(), [&](const TCamposRegistro&, const LinePosition&) { ++records; },
             [&] {
-              if (!escrito) caso.escritor(archivo.path());
-              escrito = true;
+              if (!written) test_case.writer(file.path());
+              written = true;
             });
       });
-      EXPECT_EQ(falla, "El archivo " + archivo.path() + " cambió mientras se importaba.");
+      EXPECT_EQ(failure, "El archivo " + file.path() + " cambió mientras se importaba.");
       // Small blocks see the change at the next block; a block holding the
       // whole file delivered the version read, then fails at the end.
-      if (bloque == 16) {
-        EXPECT_LT(registros, 40u);
+      if (block == 16) {
+        EXPECT_LT(records, 40u);
       }
     }
   }
 }
 
 TEST(LectorPlano, HandlerFailureReleasesTheFile) {
-  TempOrderFile archivo("a\nb\nc\n");
-  TLectorPlano lector;
-  int llamadas = 0;
-  EXPECT_THROW(lector.lea_registros(
-                   archivo.path(),
+  TempOrderFile file("a\nb\nc\n");
+  TLectorPlano reader;
+  int calls = 0;
+  EXPECT_THROW(reader.lea_registros(
+                   file.path(),
                    [&](const TCamposRegistro&, const LinePosition&) {
-                     if (++llamadas == 2) throw Failure("falla");
+                     if (++calls == 2) throw Failure("falla");
                    },
                    {}),
                Failure);
-  EXPECT_EQ(llamadas, 2);  // nothing after the failing record
-  const int fd = ::open(archivo.path().c_str(), O_RDONLY);
+  EXPECT_EQ(calls, 2);  // nothing after the failing record
+  const int fd = ::open(file.path().c_str(), O_RDONLY);
   EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   ::close(fd);
-  llamadas = 0;
-  EXPECT_TRUE(lector.lea_registros(
-      archivo.path(), [&](const TCamposRegistro&, const LinePosition&) { ++llamadas; }, {}));
-  EXPECT_EQ(llamadas, 3);
+  calls = 0;
+  EXPECT_TRUE(reader.lea_registros(
+      file.path(), [&](const TCamposRegistro&, const LinePosition&) { ++calls; }, {}));
+  EXPECT_EQ(calls, 3);
 }
 
 TEST(LectorPlano, FileThatCannotBeOpened) {
-  TempOrderFile archivo("a\n");
-  TLectorPlano lector;
-  bool llamado = false;
-  const auto manejador = [&](const TCamposRegistro&, const LinePosition&) { llamado = true; };
-  const auto gancho = [&] { llamado = true; };
+  TempOrderFile file("a\n");
+  TLectorPlano reader;
+  bool called = false;
+  const auto handler = [&](const TCamposRegistro&, const LinePosition&) { called = true; };
+  const auto hook = [&] { called = true; };
 
-  for (const int bloqueo : {LOCK_EX, LOCK_SH}) {
-    const int fd = ::open(archivo.path().c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(fd, bloqueo | LOCK_NB), 0);
-    EXPECT_FALSE(lector.lea_registros(archivo.path(), manejador, gancho)) << bloqueo;
+  for (const int lock : {LOCK_EX, LOCK_SH}) {
+    const int fd = ::open(file.path().c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, lock | LOCK_NB), 0);
+    EXPECT_FALSE(reader.lea_registros(file.path(), handler, hook)) << lock;
     ::close(fd);
   }
-  EXPECT_FALSE(lector.lea_registros(archivo.path() + ".no", manejador, gancho));
-  EXPECT_FALSE(lector.lea_registros(
-      std::filesystem::path(archivo.path()).parent_path().string(), manejador, gancho));
-  EXPECT_FALSE(llamado);
+  EXPECT_FALSE(reader.lea_registros(file.path() + ".no", handler, hook));
+  EXPECT_FALSE(reader.lea_registros(
+      std::filesystem::path(file.path()).parent_path().string(), handler, hook));
+  EXPECT_FALSE(called);
   // Once the other reader let go, the file opens.
-  EXPECT_TRUE(lector.lea_registros(archivo.path(), manejador, gancho));
+  EXPECT_TRUE(reader.lea_registros(file.path(), handler, hook));
 }
 
 // Progress hook calls, interleaved with records: 'R' per record, 'P' per step.
-std::string Eventos(const std::string& bytes, std::size_t bloque) {
-  TempOrderFile archivo(bytes);
-  std::string eventos;
-  TLectorPlano lector(bloque);
-  EXPECT_TRUE(lector.lea_registros(
-      archivo.path(), [&](const TCamposRegistro&, const LinePosition&) { eventos += 'R'; },
-      [&] { eventos += 'P'; }));
-  return eventos;
+std::string Events(const std::string& bytes, std::size_t block) {
+  TempOrderFile file(bytes);
+  std::string events;
+  TLectorPlano reader(block);
+  EXPECT_TRUE(reader.lea_registros(
+      file.path(), [&](const TCamposRegistro&, const LinePosition&) { events += 'R'; },
+      [&] { events += 'P'; }));
+  return events;
 }
 
-std::string ArchivoDeLineas(std::size_t tamano) {
+std::string LinesFile(std::size_t size) {
   std::string bytes;
-  while (bytes.size() < tamano) bytes += "PV,1,\"A, B\",7\r\n";
-  bytes.resize(tamano);
+  while (bytes.size() < size) bytes += "PV,1,\"A, B\",7\r\n";
+  bytes.resize(size);
   return bytes;
 }
 
 TEST(LectorPlano, NumberOfProgressSteps) {
   const struct {
-    std::size_t tamano;
-    std::size_t pasos;
-  } casos[] = {{0, 0}, {1, 1}, {150, 150}, {199, 199}, {200, 100}, {1000, 100}, {1099, 109}};
-  for (const auto& caso : casos) {
-    for (const std::size_t bloque : {std::size_t{1}, std::size_t{7}, TLectorPlano::kDefaultBlockSize}) {
-      SCOPED_TRACE(std::to_string(caso.tamano) + " bytes, bloque " + std::to_string(bloque));
-      const std::string eventos = Eventos(ArchivoDeLineas(caso.tamano), bloque);
-      EXPECT_EQ(static_cast<std::size_t>(std::count(eventos.begin(), eventos.end(), 'P')),
-                caso.pasos);
+    std::size_t size;
+    std::size_t steps;
+  } cases[] = {{0, 0}, {1, 1}, {150, 150}, {199, 199}, {200, 100}, {1000, 100}, {1099, 109}};
+  for (const auto& test_case : cases) {
+    for (const std::size_t block : {std::size_t{1}, std::size_t{7}, TLectorPlano::kDefaultBlockSize}) {
+      SCOPED_TRACE(std::to_string(test_case.size) + " bytes, bloque " + std::to_string(block));
+      const std::string events = Events(LinesFile(test_case.size), block);
+      EXPECT_EQ(static_cast<std::size_t>(std::count(events.begin(), events.end(), 'P')),
+                test_case.steps);
     }
   }
 }
@@ -557,15 +557,15 @@ TEST(LectorPlano, NumberOfProgressSteps) {
 TEST(LectorPlano, ProgressAfterTheByteThatCompletesTheStep) {
   const struct {
     std::string bytes;
-    std::string eventos;
-  } casos[] = {
+    std::string events;
+  } cases[] = {
       {"ab\ncd\n", "PPRPPPRP"},
       {"a\r\nb", "PRPPPR"},  // last line delivered at the end, after its step
       {"\xEF\xBB\xBF" "a\n", "PPPPRP"},
   };
-  for (const auto& caso : casos) {
-    for (const std::size_t bloque : {std::size_t{1}, std::size_t{4}, std::size_t{64}}) {
-      EXPECT_EQ(Eventos(caso.bytes, bloque), caso.eventos) << caso.bytes << ", " << bloque;
+  for (const auto& test_case : cases) {
+    for (const std::size_t block : {std::size_t{1}, std::size_t{4}, std::size_t{64}}) {
+      EXPECT_EQ(Events(test_case.bytes, block), test_case.events) << test_case.bytes << ", " << block;
     }
   }
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "db/order_records.h"
 #include "import/line_pricing.h"
 #include "import/pricing.h"
 #include "values/conversions.h"
@@ -21,30 +22,20 @@ Currency M(const std::string& text) { return TextToCurrency(text, kRs); }
 
 // The columns of an order line that the pricing touches, typed as the line's.
 struct FreeLine {
-  static constexpr FieldDef kCant{"PEDE_CANT", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kPrunit{"PEDE_PRUNIT", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kDtoporc{"PEDE_DTOPORC", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kDto1{"PEDE_DTO1", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kDto2{"PEDE_DTO2", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kDto3{"PEDE_DTO3", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kFactor{"PEDE_FACTOR", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kIvaporc{"PEDE_IVAPORC", FieldType::kDecimal, 4, false};
-  static constexpr FieldDef kConsumo{"PEDE_CONSUMO", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kDtomonto{"PEDE_DTOMONTO", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kDtom1{"PEDE_DTOM1", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kDtom2{"PEDE_DTOM2", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kDtom3{"PEDE_DTOM3", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kIvamonto{"PEDE_IVAMONTO", FieldType::kDecimal, 2, false};
-  static constexpr FieldDef kTotal{"PEDE_TOTAL", FieldType::kDecimal, 2, false};
+  Field quantity{LineColumn("PEDE_CANT")}, unit_price{LineColumn("PEDE_PRUNIT")},
+      discount_percent{LineColumn("PEDE_DTOPORC")}, discount1{LineColumn("PEDE_DTO1")},
+      discount2{LineColumn("PEDE_DTO2")}, discount3{LineColumn("PEDE_DTO3")},
+      factor{LineColumn("PEDE_FACTOR")}, vat_percent{LineColumn("PEDE_IVAPORC")},
+      consumption{LineColumn("PEDE_CONSUMO")}, discount_amount{LineColumn("PEDE_DTOMONTO")},
+      discount_amount1{LineColumn("PEDE_DTOM1")}, discount_amount2{LineColumn("PEDE_DTOM2")},
+      discount_amount3{LineColumn("PEDE_DTOM3")}, vat_amount{LineColumn("PEDE_IVAMONTO")},
+      total{LineColumn("PEDE_TOTAL")};
 
-  Field cant{kCant}, prunit{kPrunit}, dtoporc{kDtoporc}, dto1{kDto1}, dto2{kDto2},
-      dto3{kDto3}, factor{kFactor}, ivaporc{kIvaporc}, consumo{kConsumo},
-      dtomonto{kDtomonto}, dtom1{kDtom1}, dtom2{kDtom2}, dtom3{kDtom3},
-      ivamonto{kIvamonto}, total{kTotal};
-
-  LinePricing Precio() {
-    return LinePricing({&cant, &prunit, &dtoporc, &dto1, &dto2, &dto3, &factor, &ivaporc,
-                        &consumo, &dtomonto, &dtom1, &dtom2, &dtom3, &ivamonto, &total});
+  LinePricing Price() {
+    return LinePricing({&quantity, &unit_price, &discount_percent, &discount1, &discount2,
+                        &discount3, &factor, &vat_percent, &consumption, &discount_amount,
+                        &discount_amount1, &discount_amount2, &discount_amount3, &vat_amount,
+                        &total});
   }
 };
 
@@ -53,11 +44,13 @@ void Set(Field& f, const std::string& text) { f.SetText(text, kRs, Date()); }
 // Inputs as the earlier steps leave them in the line ("" = no value), the
 // exponent and the VAT flag, then every column the pricing sets and the net.
 struct LineCase {
-  const char* nombre;
-  const char *cant, *prunit, *dtoporc, *dto1, *dto2, *consumo_unidad, *factor, *iva;
+  const char* name;
+  const char *quantity, *unit_price, *discount_percent, *discount1, *discount2,
+      *consumption_per_unit, *factor, *vat;
   int32_t e;
-  bool iva_incluido;
-  const char *consumo, *dtomonto, *dtom1, *dtom2, *dtom3, *neto, *ivamonto, *total;
+  bool vat_included;
+  const char *consumption, *discount_amount, *discount_amount1, *discount_amount2,
+      *discount_amount3, *net, *vat_amount, *total;
 };
 
 const LineCase kCases[] = {
@@ -101,80 +94,80 @@ class WorkedLine : public testing::TestWithParam<LineCase> {};
 TEST_P(WorkedLine, EachColumn) {
   const LineCase& k = GetParam();
   FreeLine l;
-  Set(l.cant, k.cant);
-  Set(l.prunit, k.prunit);
-  Set(l.dtoporc, k.dtoporc);
-  Set(l.dto1, k.dto1);
-  Set(l.dto2, k.dto2);
-  Set(l.consumo, k.consumo_unidad);
+  Set(l.quantity, k.quantity);
+  Set(l.unit_price, k.unit_price);
+  Set(l.discount_percent, k.discount_percent);
+  Set(l.discount1, k.discount1);
+  Set(l.discount2, k.discount2);
+  Set(l.consumption, k.consumption_per_unit);
   Set(l.factor, k.factor);
-  Set(l.ivaporc, k.iva);
+  Set(l.vat_percent, k.vat);
 
-  LinePricing precio = l.Precio();
-  precio.ApplyConsumptionTax();
-  precio.ApplyUnitDiscount();
-  const Currency neto = precio.ApplyCascade(DiscountExponent(k.e));
-  precio.ApplyVat(neto, k.iva_incluido);
+  LinePricing price = l.Price();
+  price.ApplyConsumptionTax();
+  price.ApplyUnitDiscount();
+  const Currency net = price.ApplyCascade(DiscountExponent(k.e));
+  price.ApplyVat(net, k.vat_included);
 
-  EXPECT_EQ(l.consumo.AsCurrency(), M(k.consumo));
-  EXPECT_EQ(l.dtomonto.AsCurrency(), M(k.dtomonto));
-  EXPECT_EQ(l.dtom1.AsCurrency(), M(k.dtom1));
-  EXPECT_EQ(l.dtom2.AsCurrency(), M(k.dtom2));
-  EXPECT_EQ(l.dtom3.AsCurrency(), M(k.dtom3));
-  EXPECT_EQ(neto, M(k.neto));
-  EXPECT_EQ(l.ivamonto.AsCurrency(), M(k.ivamonto));
+  EXPECT_EQ(l.consumption.AsCurrency(), M(k.consumption));
+  EXPECT_EQ(l.discount_amount.AsCurrency(), M(k.discount_amount));
+  EXPECT_EQ(l.discount_amount1.AsCurrency(), M(k.discount_amount1));
+  EXPECT_EQ(l.discount_amount2.AsCurrency(), M(k.discount_amount2));
+  EXPECT_EQ(l.discount_amount3.AsCurrency(), M(k.discount_amount3));
+  EXPECT_EQ(net, M(k.net));
+  EXPECT_EQ(l.vat_amount.AsCurrency(), M(k.vat_amount));
   EXPECT_EQ(l.total.AsCurrency(), M(k.total));
   // The third discount is stored as a value although its rate is never set.
-  EXPECT_FALSE(l.dtom3.is_null());
-  EXPECT_TRUE(l.dto3.is_null());
+  EXPECT_FALSE(l.discount_amount3.is_null());
+  EXPECT_TRUE(l.discount3.is_null());
 }
 
-INSTANTIATE_TEST_SUITE_P(Precios, WorkedLine, testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.nombre); });
+INSTANTIATE_TEST_SUITE_P(Prices, WorkedLine, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DiscountExponent, LowEightBitsSigned) {
   const struct {
-    int32_t configurado;
+    int32_t configured;
     int expected;
-  } casos[] = {{0, 0}, {1, 1}, {2, 2}, {-2, -2}, {255, -1}, {256, 0},
+  } cases[] = {{0, 0}, {1, 1}, {2, 2}, {-2, -2}, {255, -1}, {256, 0},
                {258, 2}, {300, 44}, {127, 127}, {128, -128}, {-256, 0}};
-  for (const auto& c : casos) {
-    EXPECT_EQ(DiscountExponent(c.configurado), c.expected) << c.configurado;
+  for (const auto& c : cases) {
+    EXPECT_EQ(DiscountExponent(c.configured), c.expected) << c.configured;
   }
 }
 
 TEST(CascadeDiscount, RoundingByExponent) {
   // A 100 % rate makes the amount equal to the base / 10^12 (in counts).
   const struct {
-    const char* monto;
+    const char* amount;
     int8_t e;
     const char* expected;
-  } casos[] = {
+  } cases[] = {
       {"49.99", 2, "0"},   {"50", 2, "0"},    {"150", 2, "200"}, {"250", 2, "200"},
       {"2.5", 0, "2"},     {"3.5", 0, "4"},   {"51.3", 0, "51"}, {"135", 1, "140"},
       {"25", 1, "20"},     {"1.234", -2, "1.23"}, {"0", 3, "0"}, {"-150", 2, "-200"},
   };
-  for (const auto& c : casos) {
-    const long double base = M(c.monto).extended_count() * 1e8L;
-    EXPECT_EQ(CascadeDiscount(M("100"), base, c.e), M(c.expected)) << c.monto << " e=" << int(c.e);
+  for (const auto& c : cases) {
+    const long double base = M(c.amount).extended_count() * 1e8L;
+    EXPECT_EQ(CascadeDiscount(M("100"), base, c.e), M(c.expected)) << c.amount << " e=" << int(c.e);
   }
 }
 
 TEST(LinePricing, ArithmeticFailures) {
   const struct {
-    const char* nombre;
-    const char *neto, *consumo, *iva;
-    const char* mensaje;
-  } casos[] = {
+    const char* name;
+    const char *net, *consumption, *vat;
+    const char* message;
+  } cases[] = {
       {"iva_menos_cien", "100", "10", "-100", "División decimal por cero"},
       {"cero_entre_cero", "10", "10", "-100", "Operación decimal inválida"},
   };
-  for (const auto& c : casos) {
+  for (const auto& c : cases) {
     try {
-      VatIncluded(M(c.iva), M(c.neto), M(c.consumo));
-      ADD_FAILURE() << c.nombre << ": no failure";
+      VatIncluded(M(c.vat), M(c.net), M(c.consumption));
+      ADD_FAILURE() << c.name << ": no failure";
     } catch (const Failure& f) {
-      EXPECT_STREQ(f.what(), c.mensaje) << c.nombre;
+      EXPECT_STREQ(f.what(), c.message) << c.name;
     }
   }
   // A line tax beyond the Currency range.

@@ -14,36 +14,36 @@
 namespace imp {
 namespace {
 
-std::vector<std::string> TextosTrasCadaRegistro(const std::string& bytes) {
+std::vector<std::string> TextsAfterEachRecord(const std::string& bytes) {
   const testing::TempFolder folder("reading_values");
-  const std::string ruta = folder.Write("pedidos.csv", bytes);
+  const std::string path = folder.Write("pedidos.csv", bytes);
 
-  CImportacion importacion;
-  importacion.Add({"ARTI_COD", 4, 20, "SI"});
-  importacion.Add({"PEDE_CANT", 5, 10, "SI"});
-  importacion.Add({"PREF_PRE", 1, 4, "SI"});
-  importacion.Add({"PEDI_NUMERO", 2, 10, "SI"});
-  importacion.Add({"PEDI_NOMTERC", 3, 60, "SI"});
-  TValoresRegistro valores;
-  std::vector<std::string> textos;
-  TLectorPlano lector(3);
-  EXPECT_TRUE(lector.lea_registros(
-      ruta,
-      [&](const TCamposRegistro& campos, const LinePosition&) {
-        asigne_valores(campos, importacion, valores);
-        textos.push_back(valores.RecordText() + " | " + valores.ARTI_COD + " x " +
-                         valores.PEDE_CANT);
+  CImportacion import_layout;
+  import_layout.Add({"ARTI_COD", 4, 20, "SI"});
+  import_layout.Add({"PEDE_CANT", 5, 10, "SI"});
+  import_layout.Add({"PREF_PRE", 1, 4, "SI"});
+  import_layout.Add({"PEDI_NUMERO", 2, 10, "SI"});
+  import_layout.Add({"PEDI_NOMTERC", 3, 60, "SI"});
+  TValoresRegistro values;
+  std::vector<std::string> texts;
+  TLectorPlano reader(3);
+  EXPECT_TRUE(reader.lea_registros(
+      path,
+      [&](const TCamposRegistro& fields, const LinePosition&) {
+        asigne_valores(fields, import_layout, values);
+        texts.push_back(values.RecordText() + " | " + values.ARTI_COD + " x " +
+                         values.PEDE_CANT);
       },
       {}));
-  return textos;
+  return texts;
 }
 
 TEST(ReadingAndValues, RecordsOfAFile) {
   const struct {
-    const char* nombre;
+    const char* name;
     std::string bytes;
-    std::vector<std::string> textos;
-  } casos[] = {
+    std::vector<std::string> texts;
+  } cases[] = {
       {"lineas cortas conservan los campos altos",
        "PV,100,ACME,A1,5\r\nPV,100,,A2\r\n,,,A3,",
        {"PV100 - ACME | A1 x 5", "PV100 - ACME | A2 x 5", "PV100 - ACME | A3 x 5"}},
@@ -53,8 +53,8 @@ TEST(ReadingAndValues, RecordsOfAFile) {
       // A line of separators only brings nothing: no record, like an empty line.
       {"linea solo de separadores", "\n,\n", {}},
   };
-  for (const auto& caso : casos) {
-    EXPECT_EQ(TextosTrasCadaRegistro(caso.bytes), caso.textos) << caso.nombre;
+  for (const auto& test_case : cases) {
+    EXPECT_EQ(TextsAfterEachRecord(test_case.bytes), test_case.texts) << test_case.name;
   }
 }
 

@@ -16,14 +16,14 @@
 namespace imp {
 namespace {
 
-ImportLayoutRow Fila(std::string dato, std::int32_t columna, std::string importar = "SI") {
-  return {std::move(dato), columna, 0, std::move(importar)};
+ImportLayoutRow Row(std::string field_name, std::int32_t column, std::string import = "SI") {
+  return {std::move(field_name), column, 0, std::move(import)};
 }
 
-TCamposRegistro Campos(const std::vector<std::string>& textos) {
-  TCamposRegistro campos;
-  for (std::size_t i = 0; i < textos.size(); ++i) campos.Set(static_cast<long long>(i + 1), textos[i]);
-  return campos;
+TCamposRegistro Fields(const std::vector<std::string>& texts) {
+  TCamposRegistro fields;
+  for (std::size_t i = 0; i < texts.size(); ++i) fields.Set(static_cast<long long>(i + 1), texts[i]);
+  return fields;
 }
 
 // The layout every company starts with (schema/20_config.sql, layout 23).
@@ -36,9 +36,9 @@ const std::pair<const char*, std::int32_t> kCompanyLayout[] = {
 };
 
 CImportacion CompanyLayout() {
-  CImportacion importacion;
-  for (const auto& [dato, columna] : kCompanyLayout) importacion.Add(Fila(dato, columna));
-  return importacion;
+  CImportacion import_layout;
+  for (const auto& [field_name, column] : kCompanyLayout) import_layout.Add(Row(field_name, column));
+  return import_layout;
 }
 
 // The values after each line of an order file with the company's layout,
@@ -51,14 +51,14 @@ TEST(ValoresRegistro, EachFieldOfAFileLineLandsWhereTheImportReadsIt) {
       "PV,100,1/15/2026,2/14/2026,2,1,800100200,\"ACME, S.A.\",01,110,120,130,ART0004,3,KG,"
       "15300,5\r\n"
       ",,,,,,,,,,,,ART0012,1,CAJA,538800,\r\n");
-  const CImportacion importacion = CompanyLayout();
+  const CImportacion import_layout = CompanyLayout();
   std::vector<TValoresRegistro> after;
-  TLectorPlano lector;
-  ASSERT_TRUE(lector.lea_registros(
+  TLectorPlano reader;
+  ASSERT_TRUE(reader.lea_registros(
       path,
-      [&](const TCamposRegistro& campos, const LinePosition&) {
+      [&](const TCamposRegistro& fields, const LinePosition&) {
         TValoresRegistro values = after.empty() ? TValoresRegistro() : after.back();
-        asigne_valores(campos, importacion, values);
+        asigne_valores(fields, import_layout, values);
         after.push_back(values);
       },
       {}));
@@ -97,8 +97,8 @@ TEST(ValoresRegistro, EachFieldOfAFileLineLandsWhereTheImportReadsIt) {
 // Only the exact names of the values are known: no other case, no blanks,
 // no other column of the order tables, no name of another layout.
 TEST(ValoresRegistro, OnlyTheExactNamesAreKnown) {
-  for (const auto& [dato, columna] : kCompanyLayout) {
-    EXPECT_NE(TValoresRegistro::ValueNamed(dato), nullptr) << dato;
+  for (const auto& [field_name, column] : kCompanyLayout) {
+    EXPECT_NE(TValoresRegistro::ValueNamed(field_name), nullptr) << field_name;
   }
   for (const char* unknown : {"pref_pre", "Pref_Pre", "PREF_PRE ", " PREF_PRE", "PREF_PR", "",
                               "PEDI_IVAINC", "PEDI_TOTAL", "BODE_COD"}) {
@@ -108,54 +108,54 @@ TEST(ValoresRegistro, OnlyTheExactNamesAreKnown) {
 }
 
 TEST(ValoresRegistro, EntriesThatDoNotCount) {
-  const ImportLayoutRow ignoradas[] = {
-      Fila("PREF_PRE", 1, "si"),  Fila("PREF_PRE", 1, "Si"),  Fila("PREF_PRE", 1, "S"),
-      Fila("PREF_PRE", 1, ""),    Fila("PREF_PRE", 1, "SI "), Fila("PREF_PRE", 1, "NO"),
-      Fila("PREF_PRE ", 1),       Fila(" PREF_PRE", 1),       Fila("pref_pre", 1),
-      Fila("PREF", 1),            Fila("", 1),                Fila("PREF_PRE", 0),
-      Fila("PREF_PRE", -1),       Fila("PREF_PRE", 52),       Fila("PREF_PRE", INT_MAX),
-      Fila("PREF_PRE", INT_MIN),
+  const ImportLayoutRow ignored[] = {
+      Row("PREF_PRE", 1, "si"),  Row("PREF_PRE", 1, "Si"),  Row("PREF_PRE", 1, "S"),
+      Row("PREF_PRE", 1, ""),    Row("PREF_PRE", 1, "SI "), Row("PREF_PRE", 1, "NO"),
+      Row("PREF_PRE ", 1),       Row(" PREF_PRE", 1),       Row("pref_pre", 1),
+      Row("PREF", 1),            Row("", 1),                Row("PREF_PRE", 0),
+      Row("PREF_PRE", -1),       Row("PREF_PRE", 52),       Row("PREF_PRE", INT_MAX),
+      Row("PREF_PRE", INT_MIN),
   };
-  std::vector<std::string> textos(TCamposRegistro::kFieldCount, "texto");
-  const TCamposRegistro campos = Campos(textos);
-  for (const auto& fila : ignoradas) {
-    CImportacion importacion;
-    importacion.Add(fila);
+  std::vector<std::string> texts(TCamposRegistro::kFieldCount, "texto");
+  const TCamposRegistro fields = Fields(texts);
+  for (const auto& row : ignored) {
+    CImportacion import_layout;
+    import_layout.Add(row);
     TValoresRegistro values;
-    asigne_valores(campos, importacion, values);
-    EXPECT_EQ(values.PREF_PRE, "") << "'" << fila.DATO << "' " << fila.COLUMNA << " '"
-                                    << fila.IMPORTAR << "'";
-    EXPECT_EQ(importacion.size(), 1u);  // kept as a row all the same
+    asigne_valores(fields, import_layout, values);
+    EXPECT_EQ(values.PREF_PRE, "") << "'" << row.DATO << "' " << row.COLUMNA << " '"
+                                    << row.IMPORTAR << "'";
+    EXPECT_EQ(import_layout.size(), 1u);  // kept as a row all the same
   }
 }
 
 TEST(ValoresRegistro, ColumnsAtTheEnds) {
-  CImportacion importacion;
-  importacion.Add(Fila("PREF_PRE", 1));
-  importacion.Add(Fila("ARTI_COD", 51));
-  std::vector<std::string> textos(TCamposRegistro::kFieldCount);
-  textos.front() = "primero";
-  textos.back() = "ultimo";
+  CImportacion import_layout;
+  import_layout.Add(Row("PREF_PRE", 1));
+  import_layout.Add(Row("ARTI_COD", 51));
+  std::vector<std::string> texts(TCamposRegistro::kFieldCount);
+  texts.front() = "primero";
+  texts.back() = "ultimo";
   TValoresRegistro values;
-  asigne_valores(Campos(textos), importacion, values);
+  asigne_valores(Fields(texts), import_layout, values);
   EXPECT_EQ(values.PREF_PRE, "primero");
   EXPECT_EQ(values.ARTI_COD, "ultimo");
 }
 
 TEST(Importacion, RowsInColumnOrder) {
-  CImportacion importacion;
-  importacion.Add(Fila("C", 3));
-  importacion.Add(Fila("A", 1));
-  importacion.Add(Fila("B1", 2));
-  importacion.Add(Fila("B2", 2));
-  importacion.Add(Fila("Z", 0));
-  importacion.Add(Fila("B3", 2));
-  std::vector<std::string> orden;
-  for (const auto& fila : importacion) orden.push_back(fila.DATO);
-  EXPECT_EQ(orden, (std::vector<std::string>{"Z", "A", "B1", "B2", "B3", "C"}));
-  importacion.Clear();
-  EXPECT_TRUE(importacion.empty());
-  EXPECT_TRUE(importacion.mappings().empty());
+  CImportacion import_layout;
+  import_layout.Add(Row("C", 3));
+  import_layout.Add(Row("A", 1));
+  import_layout.Add(Row("B1", 2));
+  import_layout.Add(Row("B2", 2));
+  import_layout.Add(Row("Z", 0));
+  import_layout.Add(Row("B3", 2));
+  std::vector<std::string> order;
+  for (const auto& row : import_layout) order.push_back(row.DATO);
+  EXPECT_EQ(order, (std::vector<std::string>{"Z", "A", "B1", "B2", "B3", "C"}));
+  import_layout.Clear();
+  EXPECT_TRUE(import_layout.empty());
+  EXPECT_TRUE(import_layout.mappings().empty());
 }
 
 // Rows added 3, 1, 2 for one value: the walk goes 1, 2, 3, so the value ends
@@ -163,48 +163,48 @@ TEST(Importacion, RowsInColumnOrder) {
 // rows were added in.
 TEST(ValoresRegistro, SeveralEntriesForOneValue) {
   const struct {
-    std::vector<std::string> textos;
-    std::string esperado;
-  } casos[] = {
+    std::vector<std::string> texts;
+    std::string expected_text;
+  } cases[] = {
       {{"c1", "c2", "c3"}, "c3"},
       {{"c1", "c2", ""}, "c2"},
       {{"c1", "", ""}, "c1"},
       {{"", "", ""}, ""},
       {{"", "c2", " "}, " "},
   };
-  CImportacion importacion;
-  importacion.Add(Fila("PEDE_CANT", 3));
-  importacion.Add(Fila("PEDE_CANT", 1));
-  importacion.Add(Fila("PEDE_CANT", 2));
-  for (const auto& caso : casos) {
+  CImportacion import_layout;
+  import_layout.Add(Row("PEDE_CANT", 3));
+  import_layout.Add(Row("PEDE_CANT", 1));
+  import_layout.Add(Row("PEDE_CANT", 2));
+  for (const auto& test_case : cases) {
     TValoresRegistro values;
-    asigne_valores(Campos(caso.textos), importacion, values);
-    EXPECT_EQ(values.PEDE_CANT, caso.esperado);
+    asigne_valores(Fields(test_case.texts), import_layout, values);
+    EXPECT_EQ(values.PEDE_CANT, test_case.expected_text);
   }
 }
 
 TEST(ValoresRegistro, EntriesOfOneColumnInTheOrderAdded) {
-  CImportacion importacion;
-  importacion.Add(Fila("PREF_PRE", 2));
-  importacion.Add(Fila("PREF_PRE", 1));
-  importacion.Add(Fila("PREF_PRE", 2, "no"));
-  importacion.Add(Fila("PEDI_NOMTERC", 2));  // one field feeds two values
+  CImportacion import_layout;
+  import_layout.Add(Row("PREF_PRE", 2));
+  import_layout.Add(Row("PREF_PRE", 1));
+  import_layout.Add(Row("PREF_PRE", 2, "no"));
+  import_layout.Add(Row("PEDI_NOMTERC", 2));  // one field feeds two values
   TValoresRegistro values;
-  asigne_valores(Campos({"uno", "dos"}), importacion, values);
+  asigne_valores(Fields({"uno", "dos"}), import_layout, values);
   EXPECT_EQ(values.PREF_PRE, "dos");
   EXPECT_EQ(values.PEDI_NOMTERC, "dos");
 }
 
 TEST(ValoresRegistro, ValuesCarryFromOneRecordToTheNext) {
-  CImportacion importacion;
-  importacion.Add(Fila("PREF_PRE", 1));
-  importacion.Add(Fila("PEDI_NUMERO", 2));
-  importacion.Add(Fila("PEDI_NOMTERC", 3));
-  importacion.Add(Fila("ARTI_COD", 4));
+  CImportacion import_layout;
+  import_layout.Add(Row("PREF_PRE", 1));
+  import_layout.Add(Row("PEDI_NUMERO", 2));
+  import_layout.Add(Row("PEDI_NOMTERC", 3));
+  import_layout.Add(Row("ARTI_COD", 4));
   const struct {
-    std::vector<std::string> textos;
+    std::vector<std::string> texts;
     std::vector<std::string> values;  // prefix, number, name, article after the record
-  } registros[] = {
+  } records[] = {
       {{"PV", "100", "ACME", "A1"}, {"PV", "100", "ACME", "A1"}},
       {{"", "", "", "A2"}, {"PV", "100", "ACME", "A2"}},   // empty fields keep the values
       {{"", "", "", ""}, {"PV", "100", "ACME", "A2"}},
@@ -212,65 +212,65 @@ TEST(ValoresRegistro, ValuesCarryFromOneRecordToTheNext) {
       {{"pv"}, {"pv", "101", "  ", "A2"}},
   };
   TValoresRegistro values;
-  for (const auto& registro : registros) {
-    asigne_valores(Campos(registro.textos), importacion, values);
+  for (const auto& record : records) {
+    asigne_valores(Fields(record.texts), import_layout, values);
     EXPECT_EQ((std::vector<std::string>{values.PREF_PRE, values.PEDI_NUMERO,
                                         values.PEDI_NOMTERC, values.ARTI_COD}),
-              registro.values);
+              record.values);
   }
 }
 
 // A later text that differs from the value in a single byte, at any
 // position and for any length, replaces it; an equal one leaves it equal.
 TEST(ValoresRegistro, OneDifferentByteReplacesTheValue) {
-  CImportacion importacion;
-  importacion.Add(Fila("TERC_NIT", 1));
-  for (std::size_t largo = 1; largo <= 40; ++largo) {
-    for (std::size_t i = 0; i < largo; ++i) {
-      std::string primero(largo, 'a');
-      for (std::size_t k = 0; k < largo; ++k) primero[k] = static_cast<char>('a' + k % 26);
-      std::string segundo = primero;
-      segundo[i] = 'Z';
+  CImportacion import_layout;
+  import_layout.Add(Row("TERC_NIT", 1));
+  for (std::size_t length = 1; length <= 40; ++length) {
+    for (std::size_t i = 0; i < length; ++i) {
+      std::string first_text(length, 'a');
+      for (std::size_t k = 0; k < length; ++k) first_text[k] = static_cast<char>('a' + k % 26);
+      std::string second_text = first_text;
+      second_text[i] = 'Z';
       TValoresRegistro values;
-      asigne_valores(Campos({primero}), importacion, values);
-      asigne_valores(Campos({segundo}), importacion, values);
-      ASSERT_EQ(values.TERC_NIT, segundo) << largo << " " << i;
-      asigne_valores(Campos({segundo + "x"}), importacion, values);
-      ASSERT_EQ(values.TERC_NIT, segundo + "x");
-      asigne_valores(Campos({primero}), importacion, values);
-      ASSERT_EQ(values.TERC_NIT, primero);
+      asigne_valores(Fields({first_text}), import_layout, values);
+      asigne_valores(Fields({second_text}), import_layout, values);
+      ASSERT_EQ(values.TERC_NIT, second_text) << length << " " << i;
+      asigne_valores(Fields({second_text + "x"}), import_layout, values);
+      ASSERT_EQ(values.TERC_NIT, second_text + "x");
+      asigne_valores(Fields({first_text}), import_layout, values);
+      ASSERT_EQ(values.TERC_NIT, first_text);
     }
   }
 }
 
 TEST(ValoresRegistro, EmptyLayoutChangesNothing) {
-  const CImportacion importacion;
+  const CImportacion import_layout;
   TValoresRegistro values;
-  asigne_valores(Campos(std::vector<std::string>(TCamposRegistro::kFieldCount, "x")), importacion,
+  asigne_valores(Fields(std::vector<std::string>(TCamposRegistro::kFieldCount, "x")), import_layout,
                  values);
-  for (const auto& [nombre, valor] : kRecordValueNames) EXPECT_EQ(values.*valor, "") << nombre;
+  for (const auto& [name_text, member] : kRecordValueNames) EXPECT_EQ(values.*member, "") << name_text;
 }
 
 TEST(ValoresRegistro, RecordText) {
   const struct {
     const char* prefix;
     const char* number;
-    const char* nombre;
-    const char* texto;
-  } casos[] = {
+    const char* name_text;
+    const char* text;
+  } cases[] = {
       {"PV", "123", "ACME", "PV123 - ACME"},
       {"", "", "", " - "},
       {"PV", "", "", "PV - "},
       {"", "123", "ACME, S.A.", "123 - ACME, S.A."},
       {" PV ", " 1 ", " X ", " PV  1  -  X "},
   };
-  for (const auto& caso : casos) {
+  for (const auto& test_case : cases) {
     TValoresRegistro values;
-    values.PREF_PRE = caso.prefix;
-    values.PEDI_NUMERO = caso.number;
-    values.PEDI_NOMTERC = caso.nombre;
+    values.PREF_PRE = test_case.prefix;
+    values.PEDI_NUMERO = test_case.number;
+    values.PEDI_NOMTERC = test_case.name_text;
     values.ARTI_COD = "no aparece";
-    EXPECT_EQ(values.RecordText(), caso.texto);
+    EXPECT_EQ(values.RecordText(), test_case.text);
   }
 }
 

@@ -18,6 +18,7 @@ std::string TestDataPath(const std::string& name) { return SourcePath("tests/dat
 ReliabilityBench::ReliabilityBench(std::optional<TestServer> server)
     : db_(/*demo=*/true), server_(std::move(server)) {
   database_ = server_ ? server_->host + ":" + db_.path() : db_.path();
+  screen.date = *Date::FromYmd(2026, 1, 20);
   Configure(fdm.Norvela);
 }
 

@@ -17,34 +17,13 @@
 #include "import/importacion.h"
 #include "import/screen.h"
 #include "tests/support/fresh_database.h"
+#include "tests/support/recording_screen.h"
 #include "tests/support/rows_as_text.h"
 #include "tests/support/test_server.h"
 #include "values/date.h"
 #include "values/regional_settings.h"
 
 namespace imp::testing {
-
-
-// Stands in for the window and the message boxes; keeps what they showed.
-class RecordingScreen : public ImportScreen, public Dialogs {
- public:
-  std::string location;
-  Date date = *Date::FromYmd(2026, 1, 20);
-  std::vector<std::string> messages;  // plain boxes
-  std::vector<std::string> errors;    // error boxes
-  bool closed = false;
-
-  void ShowStatus(const std::string&) override {}
-  void HideStatus() override {}
-  void ShowRecordBox() override {}
-  void SetRecordText(const std::string&) override {}
-  void StepProgress() override {}
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ShowError(const std::string& text) override { errors.push_back(text); }
-  void CloseWindow() override { closed = true; }
-  std::string FileLocation() override { return location; }
-  Date FallbackDate() override { return date; }
-};
 
 // How one run ended.
 struct RunOutcome {

@@ -14,48 +14,48 @@
 namespace imp::testing {
 namespace {
 
-size_t Occurrences(const std::string& texto, const std::string& que) {
+size_t Occurrences(const std::string& text, const std::string& what) {
   size_t n = 0;
-  for (size_t at = texto.find(que); at != std::string::npos; at = texto.find(que, at + 1)) ++n;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
 }
 
 TEST(FullDisk, TheRunEndsWithASingleFailure) {
-  StressCompany compania;
+  StressCompany company;
   struct stat base {};
-  ASSERT_EQ(stat(compania.db.path().c_str(), &base), 0);
+  ASSERT_EQ(stat(company.db.path().c_str(), &base), 0);
   // Room for some dozens of orders beyond what the file holds (in blocks of
   // 512 bytes, as sh's ulimit counts them); SIGXFSZ ignored so that a
   // write past it fails with EFBIG, as on a full disk.
-  const long limite = static_cast<long>(base.st_size / 512) + 400;
-  const OrderFile archivo = GenerateOrderFile(11, 3000, 1);
-  ExpectedOrders esperados;
-  esperados.Add(archivo);
-  const std::string rechazos = compania.db.server() + "/lleno.rechazos";
-  const auto importador =
-      compania.Import(compania.File("lleno.csv", archivo.text), /*terminal=*/false,
-                      {"--rejects", rechazos}, "trap '' XFSZ; ulimit -f " + std::to_string(limite));
-  ASSERT_TRUE(importador->Finish(kRunLimit)) << importador->err();
-  EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
-  EXPECT_EQ(Occurrences(importador->err(), "no grabado"), 0u) << importador->err();
-  EXPECT_NE(importador->err().find("Pedidos de esta importación ya grabados (quedan grabados)"),
+  const long limit = static_cast<long>(base.st_size / 512) + 400;
+  const OrderFile file = GenerateOrderFile(11, 3000, 1);
+  ExpectedOrders expected;
+  expected.Add(file);
+  const std::string rejects = company.db.server() + "/lleno.rechazos";
+  const auto importer =
+      company.Import(company.File("lleno.csv", file.text), /*terminal=*/false,
+                      {"--rejects", rejects}, "trap '' XFSZ; ulimit -f " + std::to_string(limit));
+  ASSERT_TRUE(importer->Finish(kRunLimit)) << importer->err();
+  EXPECT_EQ(importer->status(), 1) << importer->err() << importer->out();
+  EXPECT_EQ(Occurrences(importer->err(), "no grabado"), 0u) << importer->err();
+  EXPECT_NE(importer->err().find("Pedidos de esta importación ya grabados (quedan grabados)"),
             std::string::npos)
-      << importador->err();
+      << importer->err();
 
-  OrderCheck revision = CheckOrders(compania.base(), esperados);
+  OrderCheck revision = CheckOrders(company.base(), expected);
   EXPECT_TRUE(revision.faults.empty()) << revision.faults.front();
-  const size_t escritos = LeadingOrders(archivo, revision);
-  EXPECT_GT(escritos, 0u);
-  EXPECT_LT(escritos, archivo.orders.size());
-  EXPECT_EQ(ValidateDatabase(compania.base()), "");
+  const size_t written = LeadingOrders(file, revision);
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, file.orders.size());
+  EXPECT_EQ(ValidateDatabase(company.base()), "");
 }
 
 // A user who may read everything and write headers but not lines: every
 // order's insert of its lines fails for want of a privilege, which no order
 // can mend. The run ends at the first one, instead of dropping each.
 TEST(DatabaseFault, WithoutPrivilegeTheRunEnds) {
-  StressCompany compania;
-  compania.db.Exec(R"(
+  StressCompany company;
+  company.db.Exec(R"(
 SET TERM ^ ;
 EXECUTE BLOCK AS
   DECLARE n VARCHAR(63);
@@ -71,18 +71,18 @@ SET TERM ; ^
 GRANT INSERT ON PEDIDOS TO IMPORTADOR;
 )");
   // The company's settings name that user from here on.
-  WriteFile(compania.db.server() + "/settings.conf",
-            compania.db.server() + "\nIMPORTADOR\nclave\ndemo\n");
-  const OrderFile archivo = GenerateOrderFile(12, 20, 1);
-  const auto importador = compania.Import(compania.File("sin-permiso.csv", archivo.text),
+  WriteFile(company.db.server() + "/settings.conf",
+            company.db.server() + "\nIMPORTADOR\nclave\ndemo\n");
+  const OrderFile file = GenerateOrderFile(12, 20, 1);
+  const auto importer = company.Import(company.File("sin-permiso.csv", file.text),
                                           /*terminal=*/false);
-  ASSERT_TRUE(importador->Finish(kRunLimit)) << importador->err();
-  EXPECT_EQ(importador->status(), 1) << importador->err() << importador->out();
-  EXPECT_EQ(Occurrences(importador->err(), "no grabado"), 0u) << importador->err();
-  EXPECT_NE(importador->err().find("no permission"), std::string::npos) << importador->err();
-  ExpectedOrders esperados;
-  esperados.Add(archivo);
-  OrderCheck revision = CheckOrders(compania.base(), esperados);
+  ASSERT_TRUE(importer->Finish(kRunLimit)) << importer->err();
+  EXPECT_EQ(importer->status(), 1) << importer->err() << importer->out();
+  EXPECT_EQ(Occurrences(importer->err(), "no grabado"), 0u) << importer->err();
+  EXPECT_NE(importer->err().find("no permission"), std::string::npos) << importer->err();
+  ExpectedOrders expected;
+  expected.Add(file);
+  OrderCheck revision = CheckOrders(company.base(), expected);
   EXPECT_EQ(revision.orders, 0);
 }
 

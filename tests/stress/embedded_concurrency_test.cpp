@@ -13,21 +13,21 @@ namespace imp::testing {
 namespace {
 
 TEST(EmbeddedConcurrency, TheSecondImporterIsRefusedWithoutTouchingTheFirst) {
-  const uint64_t semilla = StressSeed();
-  SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
-  StressCompany compania;
-  const OrderFile primero = GenerateOrderFile(semilla, 600, 1);
-  const OrderFile segundo = GenerateOrderFile(semilla + 1, 50, 500001);
-  ExpectedOrders esperados;
-  esperados.Add(primero);
-  esperados.Add(segundo);
+  const uint64_t seed = StressSeed();
+  SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(seed));
+  StressCompany company;
+  const OrderFile first = GenerateOrderFile(seed, 600, 1);
+  const OrderFile second = GenerateOrderFile(seed + 1, 50, 500001);
+  ExpectedOrders expected;
+  expected.Add(first);
+  expected.Add(second);
 
-  const auto a = compania.Import(compania.File("a.csv", primero.text), /*terminal=*/true);
+  const auto a = company.Import(company.File("a.csv", first.text), /*terminal=*/true);
   // The first has the database open once it reads its file; it is held
   // there while the second runs, so however fast it is it cannot end first.
   ASSERT_TRUE(a->WaitForRecords(1, kRunLimit)) << a->err() << a->out();
   a->Suspend();
-  const auto b = compania.Import(compania.File("b.csv", segundo.text), /*terminal=*/false);
+  const auto b = company.Import(company.File("b.csv", second.text), /*terminal=*/false);
   EXPECT_TRUE(b->Finish(kRunLimit)) << "the second importer hung";
   a->Resume();
   EXPECT_TRUE(a->Finish(kRunLimit)) << "the first importer hung";
@@ -37,10 +37,10 @@ TEST(EmbeddedConcurrency, TheSecondImporterIsRefusedWithoutTouchingTheFirst) {
   EXPECT_EQ(b->err().rfind("dbExpress Error: Unable to connect\n", 0), 0u) << b->err();
   EXPECT_EQ(a->status(), 0) << a->err() << a->out();
 
-  EXPECT_EQ(ValidateDatabase(compania.base()), "");
-  OrderCheck revision = CheckOrders(compania.base(), esperados);
-  EXPECT_EQ(LeadingOrders(primero, revision), primero.orders.size());
-  EXPECT_EQ(LeadingOrders(segundo, revision), 0u);
+  EXPECT_EQ(ValidateDatabase(company.base()), "");
+  OrderCheck revision = CheckOrders(company.base(), expected);
+  EXPECT_EQ(LeadingOrders(first, revision), first.orders.size());
+  EXPECT_EQ(LeadingOrders(second, revision), 0u);
   EXPECT_TRUE(revision.faults.empty()) << (revision.faults.empty() ? "" : revision.faults[0]);
 }
 

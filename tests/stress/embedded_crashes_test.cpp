@@ -13,13 +13,13 @@ namespace imp::testing {
 namespace {
 
 TEST(EmbeddedCrashes, KilledImporterLeavesNoSplitOrders) {
-  const uint64_t semilla = StressSeed();
-  const int puntos = KillPoints(15);
-  SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(semilla));
-  StressCompany compania;
-  const KillFigures cifras = RunsWithKills(compania, puntos, 400, semilla);
-  EXPECT_EQ(cifras.points, puntos);
-  ReportKillFigures("embedded", semilla, cifras);
+  const uint64_t seed = StressSeed();
+  const int points = KillPoints(15);
+  SCOPED_TRACE("IMPORTA_STRESS_SEED=" + std::to_string(seed));
+  StressCompany company;
+  const KillFigures figures = RunsWithKills(company, points, 400, seed);
+  EXPECT_EQ(figures.points, points);
+  ReportKillFigures("embedded", seed, figures);
 }
 
 }  // namespace

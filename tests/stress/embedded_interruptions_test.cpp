@@ -15,8 +15,8 @@ namespace imp::testing {
 namespace {
 
 TEST(EmbeddedInterruptions, EachOrderOnceInTheDatabaseOrInTheRejects) {
-  StressCompany compania;
-  InterruptionSeries(compania, "embedded", KillPoints(10), 300);
+  StressCompany company;
+  InterruptionSeries(company, "embedded", KillPoints(10), 300);
 }
 
 // A program started with a signal ignored: SIGINT and SIGTERM still stop
@@ -24,24 +24,24 @@ TEST(EmbeddedInterruptions, EachOrderOnceInTheDatabaseOrInTheRejects) {
 // SIGHUP ignored (nohup) leaves it running to the end.
 TEST(EmbeddedInterruptions, SignalsIgnoredAtStart) {
   struct Case {
-    const char* ignoradas;
-    int senal;
-    int estado;
+    const char* ignored;
+    int signal;
+    int status;
   };
-  const Case casos[] = {{"INT", SIGINT, 130}, {"TERM", SIGTERM, 143}, {"HUP", SIGHUP, 0}};
-  StressCompany compania;
-  int primer_numero = 1;
-  for (const Case& c : casos) {
-    SCOPED_TRACE(c.ignoradas);
-    const OrderFile archivo = GenerateOrderFile(7, 300, primer_numero);
-    primer_numero += 300;
-    const auto importador =
-        compania.Import(compania.File(std::string(c.ignoradas) + ".csv", archivo.text),
-                        /*terminal=*/true, {}, std::string("trap '' ") + c.ignoradas);
-    ASSERT_TRUE(importador->WaitForRecords(200, kRunLimit)) << importador->err();
-    importador->Signal(c.senal);
-    ASSERT_TRUE(importador->Finish(kRunLimit));
-    EXPECT_EQ(importador->status(), c.estado) << importador->err() << importador->out();
+  const Case cases[] = {{"INT", SIGINT, 130}, {"TERM", SIGTERM, 143}, {"HUP", SIGHUP, 0}};
+  StressCompany company;
+  int first_number = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ignored);
+    const OrderFile file = GenerateOrderFile(7, 300, first_number);
+    first_number += 300;
+    const auto importer =
+        company.Import(company.File(std::string(c.ignored) + ".csv", file.text),
+                        /*terminal=*/true, {}, std::string("trap '' ") + c.ignored);
+    ASSERT_TRUE(importer->WaitForRecords(200, kRunLimit)) << importer->err();
+    importer->Signal(c.signal);
+    ASSERT_TRUE(importer->Finish(kRunLimit));
+    EXPECT_EQ(importer->status(), c.status) << importer->err() << importer->out();
   }
 }
 

@@ -37,12 +37,13 @@ std::set<OrderKey> KeysOfText(const std::string& text) {
   return keys;
 }
 
-// The orders the report lists as written ("estado": "grabado"), and its
-// "fin" and "estado_salida" as they stand.
+// The orders the report lists as written ("estado": "grabado"), and how it
+// says the run ended ("fin") and with which exit status ("estado_salida"),
+// as they stand.
 struct Report {
   std::set<OrderKey> written_keys;
-  std::string fin;
-  std::string estado_salida;
+  std::string run_end;
+  std::string exit_status;
   bool valid = false;  // the report ends as a whole JSON document does
 };
 
@@ -62,8 +63,8 @@ Report ReadReport(const std::string& path) {
   const std::string text = ReadWhole(path);
   report.valid = text.size() > 3 && text.compare(text.size() - 3, 3, "]\n}") != 0 &&
                  text.compare(text.size() - 2, 2, "}\n") == 0;
-  report.fin = ValueOf(text, "fin");
-  report.estado_salida = ValueOf(text, "estado_salida");
+  report.run_end = ValueOf(text, "fin");
+  report.exit_status = ValueOf(text, "estado_salida");
   for (size_t start = 0; start < text.size();) {
     const size_t end = std::min(text.find('\n', start), text.size());
     const std::string line = text.substr(start, end - start);
@@ -170,7 +171,7 @@ InterruptionFigures InterruptedRuns(const StressCompany& company, ExpectedOrders
         EXPECT_TRUE(in_database.count(c)) << "the report claims " << c.first << " " << c.second;
       }
       if (interrupted) {
-        EXPECT_EQ(read_back.fin, "en_curso");
+        EXPECT_EQ(read_back.run_end, "en_curso");
       }
       // The README's way after a kill: the whole file again, skipping what
       // is in.
@@ -190,8 +191,8 @@ InterruptionFigures InterruptedRuns(const StressCompany& company, ExpectedOrders
       EXPECT_TRUE(in_both.empty()) << "in the database and the rejects: " << KeyList(in_both);
       EXPECT_TRUE(in_neither.empty()) << "in neither: " << KeyList(in_neither);
       EXPECT_EQ(read_back.written_keys, in_database);
-      EXPECT_EQ(read_back.fin, interrupted ? "interrumpida" : "completa");
-      EXPECT_EQ(read_back.estado_salida, std::to_string(importer->status()));
+      EXPECT_EQ(read_back.run_end, interrupted ? "interrumpida" : "completa");
+      EXPECT_EQ(read_back.exit_status, std::to_string(importer->status()));
       // The rejects as they are, without --skip-existing.
       if (!rejected_keys.empty()) {
         const auto again = company.Import(rejects, false);

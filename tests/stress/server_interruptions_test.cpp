@@ -15,10 +15,10 @@ namespace imp::testing {
 namespace {
 
 TEST(ServerInterruptions, EachOrderOnceInTheDatabaseOrInTheRejects) {
-  const std::optional<TestServer> servidor = StressServer();
-  if (!servidor) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
-  StressCompany compania(servidor);
-  InterruptionSeries(compania, "TCP", KillPoints(10), 200);
+  const std::optional<TestServer> server = StressServer();
+  if (!server) GTEST_SKIP() << "IMPORTA_FB_SERVER is unset: no server to use";
+  StressCompany company(server);
+  InterruptionSeries(company, "TCP", KillPoints(10), 200);
 }
 
 }  // namespace

@@ -13,9 +13,9 @@ using namespace std::string_literals;
 
 TEST(ControlText, ControlBytesAreShownEscaped) {
   const struct {
-    std::string texto;
-    std::string mostrado;
-  } casos[] = {
+    std::string text;
+    std::string shown;
+  } cases[] = {
       {"ACME LTDA", "ACME LTDA"},
       {"\x1b]0;pwned\x07", "\\x1b]0;pwned\\x07"},      // retitles a terminal
       {"a\x1b[2Jb", "a\\x1b[2Jb"},                     // clears it
@@ -29,8 +29,8 @@ TEST(ControlText, ControlBytesAreShownEscaped) {
       {"Compañía \xD1 \x80 \x81", "Compañía Ñ € \\u0081"},
       {"\xC2\x9B" "31m", "\\u009b31m"},  // CSI, the 8-bit ESC [
   };
-  for (const auto& c : casos) {
-    EXPECT_EQ(EscapeControls(c.texto), c.mostrado);
+  for (const auto& c : cases) {
+    EXPECT_EQ(EscapeControls(c.text), c.shown);
   }
 }
 

@@ -34,7 +34,7 @@ TEST(FileFormat, StatedPartsReplaceTheRegionalOnes) {
     const char* number;
     const char* date;
     TextEncoding encoding;
-  } casos[] = {
+  } cases[] = {
       {{'.', "m/d/yy", '/', TextEncoding::kUtf8}, "1234.5", "1/15/2026", TextEncoding::kUtf8},
       {{std::nullopt, "m/d/yy", std::nullopt, TextEncoding::kNone}, "1234,5", "1/15/2026",
        TextEncoding::kNone},
@@ -46,7 +46,7 @@ TEST(FileFormat, StatedPartsReplaceTheRegionalOnes) {
       // code page for the texts.
       {{}, "1234,5", "15/01/2026", TextEncoding::kWin1252},
   };
-  for (const Case& c : casos) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.date);
     const RegionalSettings rs = c.format.ApplyTo(spanish);
     EXPECT_EQ(TextToCurrency(c.number, rs).ToText(RegionalSettings()), "1234.5");

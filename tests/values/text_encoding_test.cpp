@@ -34,7 +34,7 @@ TEST(TextEncoding, NamesOfTheFourEncodings) {
 }
 
 TEST(TextEncoding, CutsCountCharactersNotBytes) {
-  const std::string enie = "\xC3\x91";  // Ñ in UTF-8
+  const std::string enye = "\xC3\x91";  // Ñ in UTF-8
   const struct {
     std::string text;
     std::size_t characters;
@@ -42,9 +42,9 @@ TEST(TextEncoding, CutsCountCharactersNotBytes) {
     std::size_t bytes;
   } cases[] = {
       {"ABCDEF", 3, TextEncoding::kUtf8, 3},
-      {enie + enie + enie, 2, TextEncoding::kUtf8, 4},
-      {enie + enie + enie, 2, TextEncoding::kWin1252, 2},  // single-byte: bytes
-      {enie + enie + enie, 2, TextEncoding::kNone, 2},
+      {enye + enye + enye, 2, TextEncoding::kUtf8, 4},
+      {enye + enye + enye, 2, TextEncoding::kWin1252, 2},  // single-byte: bytes
+      {enye + enye + enye, 2, TextEncoding::kNone, 2},
       {"A\xE2\x82\xAC" "B", 2, TextEncoding::kUtf8, 4},  // A€
       {"\xF0\x9F\x98\x80" "x", 1, TextEncoding::kUtf8, 4},
       {"ab", 5, TextEncoding::kUtf8, 2},
@@ -56,10 +56,10 @@ TEST(TextEncoding, CutsCountCharactersNotBytes) {
 }
 
 TEST(TextEncoding, ByteLimitsKeepWholeCharacters) {
-  const std::string enie = "\xC3\x91";
-  EXPECT_EQ(BytesOfWholeCharacters(enie + enie + enie, 5, TextEncoding::kUtf8), 4u);
-  EXPECT_EQ(BytesOfWholeCharacters(enie + enie + enie, 4, TextEncoding::kUtf8), 4u);
-  EXPECT_EQ(BytesOfWholeCharacters(enie + enie + enie, 5, TextEncoding::kWin1252), 5u);
+  const std::string enye = "\xC3\x91";
+  EXPECT_EQ(BytesOfWholeCharacters(enye + enye + enye, 5, TextEncoding::kUtf8), 4u);
+  EXPECT_EQ(BytesOfWholeCharacters(enye + enye + enye, 4, TextEncoding::kUtf8), 4u);
+  EXPECT_EQ(BytesOfWholeCharacters(enye + enye + enye, 5, TextEncoding::kWin1252), 5u);
   EXPECT_EQ(BytesOfWholeCharacters("abc", 10, TextEncoding::kUtf8), 3u);
 }
 

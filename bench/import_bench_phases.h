@@ -8,12 +8,12 @@
 
 namespace imp::bench {
 
-// Creates the demo company from schema/ at `ruta` (embedded) and adds the
+// Creates the demo company from schema/ at `path` (embedded) and adds the
 // generated articles, customers and price lists.
-void CreeEmpresa(const std::string& ruta);
+void CreateCompany(const std::string& path);
 
 // Runs the phase that `args` ("--phase import|baseline" and its options)
 // names and prints its "RESULT name=value ..." line; returns the exit code.
-int CorraFaseHija(const std::vector<std::string>& args);
+int RunChildPhase(const std::vector<std::string>& args);
 
 }  // namespace imp::bench
