@@ -285,12 +285,13 @@ std::optional<int> BatchImport::ConnectSession() {
 // With --skip-existing the check whether an order is written and its
 // write are two statements: a second importer between them could write the
 // same order. Every run that writes says so on its attachment, and a run
-// that skips existing orders does not start beside another.
+// that skips existing orders does not start beside another. A dry run makes
+// the same checks, so that it predicts the real run, but commits nothing and
+// so does not announce itself.
 std::optional<int> BatchImport::GuardCompany() {
-  if (options_.dry_run) return std::nullopt;
   Connection& norvela = session_.connection();
   try {
-    AnnounceImporter(norvela);
+    if (!options_.dry_run) AnnounceImporter(norvela);
     if (!options_.skip_existing) return std::nullopt;
     const std::vector<std::string> others = OtherImporters(norvela);
     if (!others.empty()) {
