@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/batch_mode.h"
+#include "batch/batch_mode.h"
 #include "app/install_directory.h"
 #include "app/locale_regional_settings.h"
 #include "db/client_version.h"

@@ -23,7 +23,7 @@
 #include "tests/support/generated_company.h"
 
 #ifdef IMPORTA_BENCH_BATCH
-#include "app/batch_mode.h"
+#include "batch/batch_mode.h"
 #endif
 
 namespace imp::bench {

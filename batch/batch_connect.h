@@ -3,7 +3,7 @@
 // the server has to answer (--espera-conexion) and the wait for rows other
 // transactions hold (--espera-bloqueo).
 
-#include "app/batch_options.h"
+#include "batch/batch_options.h"
 #include "session/company_connection.h"
 
 namespace imp {

@@ -5,7 +5,7 @@
 // run's messages to standard error and a summary to standard output, and
 // says how it went in the exit status. No QApplication is needed.
 
-#include "app/batch_inputs.h"
+#include "batch/batch_inputs.h"
 #include "values/regional_settings.h"
 
 namespace imp {

@@ -1,4 +1,4 @@
-#include "app/batch_connect.h"
+#include "batch/batch_connect.h"
 
 #include <chrono>
 #include <string>

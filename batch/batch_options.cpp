@@ -1,4 +1,4 @@
-#include "app/batch_options.h"
+#include "batch/batch_options.h"
 
 #include <cstring>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "app/batch_inputs.h"
+#include "batch/batch_inputs.h"
 
 #include <sys/stat.h>
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/batch_options.h"
+#include "batch/batch_options.h"
 #include "session/settings_file.h"
 
 namespace imp {

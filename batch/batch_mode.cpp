@@ -1,4 +1,4 @@
-#include "app/batch_mode.h"
+#include "batch/batch_mode.h"
 
 #include <unistd.h>
 
@@ -13,16 +13,16 @@
 #include <string_view>
 #include <vector>
 
-#include "app/batch_connect.h"
-#include "app/batch_dry_run.h"
-#include "app/batch_inputs.h"
-#include "app/batch_options.h"
-#include "app/batch_rejects.h"
-#include "app/batch_report.h"
-#include "app/batch_run_info.h"
-#include "app/batch_signals.h"
-#include "app/batch_summary.h"
-#include "app/batch_terminal.h"
+#include "batch/batch_connect.h"
+#include "batch/batch_dry_run.h"
+#include "batch/batch_inputs.h"
+#include "batch/batch_options.h"
+#include "batch/batch_rejects.h"
+#include "batch/batch_report.h"
+#include "batch/batch_run_info.h"
+#include "batch/batch_signals.h"
+#include "batch/batch_summary.h"
+#include "batch/batch_terminal.h"
 #include "db/importer_presence.h"
 #include "db/order_store.h"
 #include "db/tfdm.h"
