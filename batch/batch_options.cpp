@@ -50,6 +50,8 @@ T Stated(const char* option, const std::string& v, const std::optional<T>& parse
   return *parsed;
 }
 
+// In the order of the synopsis (--help, the manual page, the README), which
+// a test holds to this table.
 const Option kOptions[] = {
     {"--batch", false, [](const BatchOptions& o) { return o.batch; },
      [](BatchOptions& o, const std::string&) { o.batch = true; }},
@@ -81,6 +83,15 @@ const Option kOptions[] = {
        if (v.empty()) throw BatchUsageError("--report necesita el nombre de un archivo");
        o.report = v;
      }},
+    {"--estable", true, [](const BatchOptions& o) { return o.stable_seconds.has_value(); },
+     [](BatchOptions& o, const std::string& v) { o.stable_seconds = Seconds("--estable", v); }},
+    {"--espera-bloqueo", true, [](const BatchOptions& o) { return o.lock_wait.has_value(); },
+     [](BatchOptions& o, const std::string& v) { o.lock_wait = Seconds("--espera-bloqueo", v); }},
+    {"--espera-conexion", true, [](const BatchOptions& o) { return o.connect_wait_given; },
+     [](BatchOptions& o, const std::string& v) {
+       o.connect_wait = Seconds("--espera-conexion", v);
+       o.connect_wait_given = true;
+     }},
     {"--separador-decimal", true,
      [](const BatchOptions& o) { return o.file_format.decimal_separator.has_value(); },
      [](BatchOptions& o, const std::string& v) {
@@ -105,20 +116,11 @@ const Option kOptions[] = {
        o.file_format.encoding =
            Stated("--codificacion", v, ParseTextEncoding(v), "WIN1252, UTF8, ISO8859_1 o NONE");
      }},
-    {"--estable", true, [](const BatchOptions& o) { return o.stable_seconds.has_value(); },
-     [](BatchOptions& o, const std::string& v) { o.stable_seconds = Seconds("--estable", v); }},
-    {"--espera-bloqueo", true, [](const BatchOptions& o) { return o.lock_wait.has_value(); },
-     [](BatchOptions& o, const std::string& v) { o.lock_wait = Seconds("--espera-bloqueo", v); }},
     {"--pedidos-por-transaccion", true,
      [](const BatchOptions& o) { return o.orders_per_transaction_given; },
      [](BatchOptions& o, const std::string& v) {
        o.orders_per_transaction = OrdersPerTransaction(v);
        o.orders_per_transaction_given = true;
-     }},
-    {"--espera-conexion", true, [](const BatchOptions& o) { return o.connect_wait_given; },
-     [](BatchOptions& o, const std::string& v) {
-       o.connect_wait = Seconds("--espera-conexion", v);
-       o.connect_wait_given = true;
      }},
 };
 
@@ -255,6 +257,12 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
   options.order_file = files[0];
   CheckOutputFiles(options, options.settings);
   return options;
+}
+
+std::vector<BatchOptionName> BatchOptionTable() {
+  std::vector<BatchOptionName> table;
+  for (const Option& option : kOptions) table.push_back({option.name, option.takes_value});
+  return table;
 }
 
 std::optional<Date> ParseIsoDate(const std::string& text) {
