@@ -32,6 +32,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QToolButton;
+class QVBoxLayout;
 
 namespace imp {
 
@@ -117,6 +118,11 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   };
 
   void BuildWidgets();
+  void BuildDescriptionBand(QVBoxLayout* column);
+  void BuildOriginGroup(QVBoxLayout* column);
+  void BuildParametersGroup(QVBoxLayout* column);
+  void BuildButtonBand(QVBoxLayout* column);
+  void BuildStatusPanel();
   void PlaceStatusPanel();
   void FitOuterSize();
   void ReadRegionalSettings();
