@@ -4,7 +4,9 @@
 #include <string_view>
 #include <utility>
 
-#include "app/batch_mode.h"
+#include "batch/batch_mode.h"
+#include "app/install_directory.h"
+#include "app/locale_regional_settings.h"
 #include "db/client_version.h"
 
 #ifndef IMPORTA_VERSION
@@ -38,6 +40,17 @@ bool Contains(const auto& list, std::string_view name) {
     if (item == name) return true;
   }
   return false;
+}
+
+// Batch mode reads the locale and the install directory as the window does.
+BatchEnvironment BatchEnvironmentFromSystem() {
+  BatchEnvironment environment;
+  environment.regional_settings = RegionalSettingsFromLocale(QLocale::system());
+  environment.install_directory = [](Dialogs& dialogs) {
+    UseSystemConfigDirFromEnvironment();
+    return diraplicacion(dialogs);
+  };
+  return environment;
 }
 
 StartupChoice Refuse(std::string text) { return {StartupAction::kRefuse, std::move(text)}; }
@@ -96,7 +109,7 @@ int RunWithoutWindow(const StartupChoice& choice, int argc, char** argv) {
       return kBatchUsage;
     case StartupAction::kHelp:
     case StartupAction::kBatch:
-      return RunBatch(argc, argv);
+      return RunBatch(argc, argv, BatchEnvironmentFromSystem());
     case StartupAction::kWindow:
       break;
   }

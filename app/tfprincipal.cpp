@@ -12,15 +12,14 @@
 #include <QWindow>
 
 #include "app/app_icon.h"
-#include "app/company_connection.h"
+#include "session/company_connection.h"
 #include "app/date_picker.h"
 #include "app/edit_bytes.h"
 #include "app/install_directory.h"
 #include "app/locale_regional_settings.h"
 #include "app/modal_runner.h"
-#include "app/settings_file.h"
+#include "session/settings_file.h"
 #include "db/tfdm.h"
-#include "import/load_import_layout.h"
 #include "values/failure.h"
 
 namespace imp {
@@ -50,13 +49,11 @@ bool IsUserInput(QEvent::Type type) {
 Tfprincipal::Tfprincipal(Tfdm& fdm, QWidget* parent)
     : QWidget(parent),
       fdm_(fdm),
-      CImporinv(LayoutSourceSet(fdm.Norvela, rs_, kLayoutDesignSql)),
-      CFacturas(fdm),
-      run_(fdm, CFacturas, CImportacion_, rs_, *this, run_dialogs_) {
+      session_(fdm, rs_, *this, run_dialogs_, kLayoutDesignSql) {
   BuildWidgets();
   setWindowIcon(AppIcon());
   ReadRegionalSettings();
-  run_.set_observer(&run_detail_);
+  session_.AddObserver(&run_detail_);
   // Sees every key press (key preview) and the company edit losing focus.
   qApp->installEventFilter(this);
   FormCreate();
@@ -119,19 +116,19 @@ void Tfprincipal::CiaExit() {
     return;
   }
   RunHandler([this] {
-    CompanyConnection company;
+    SessionConnection connection;
+    CompanyConnection& company = connection.company;
     company.company = Bytes(Cia);
     company.user = Bytes(Tusua);
     company.password = Bytes(TClave);
     if (company.company.empty() || company.user.empty() || company.password.empty()) return;
     company.server = Bytes(Servidor);
 
-    Connection& norvela = fdm_.Norvela;
     {
       const BusyScope busy(busy_, Busy::kConnecting);
-      ShowStatus(company.ConnectingCaption());
-      company.Prepare(norvela, rs_.text_encoding);
-      WhileResponsive([&norvela] { norvela.Open(); });
+      session_.Connect(connection, [this](const std::function<void()>& work) {
+        WhileResponsive(work);
+      });
     }
 
     EFecIni->setEnabled(true);
@@ -143,9 +140,9 @@ void Tfprincipal::CiaExit() {
     // Every connection reads its own company's layout: both sets are
     // closed and emptied first, so a second company never keeps the
     // first one's columns.
-    LoadImportLayout(CImporinv, CImportacion_);
+    session_.LoadLayout();
 
-    if (auto_start_ == "1" && norvela.connected()) SpeedButton3Click();
+    if (auto_start_ == "1" && session_.connected()) SpeedButton3Click();
   });
 }
 
@@ -243,7 +240,7 @@ void Tfprincipal::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (!close_after_run_ && AskStopImport()) {
       close_after_run_ = true;
-      run_.RequestStop();
+      session_.run().RequestStop();
     }
     return;
   }

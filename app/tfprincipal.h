@@ -22,11 +22,8 @@
 
 #include "app/message_boxes.h"
 #include "app/run_detail.h"
-#include "db/order_store.h"
-#include "db/query_set.h"
-#include "import/import_run.h"
-#include "import/importacion.h"
 #include "import/screen.h"
+#include "session/import_session.h"
 #include "values/regional_settings.h"
 
 class QDateEdit;
@@ -35,6 +32,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QToolButton;
+class QVBoxLayout;
 
 namespace imp {
 
@@ -78,11 +76,11 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   // The user's regional settings, read again when the locale changes.
   const RegionalSettings& regional_settings() const { return rs_; }
   // The company's import layout as last loaded.
-  const imp::CImportacion& import_layout() const { return CImportacion_; }
+  const imp::CImportacion& import_layout() const { return session_.layout(); }
   // The layout source set.
-  const QuerySet& layout_set() const { return CImporinv; }
+  const QuerySet& layout_set() const { return session_.layout_set(); }
   // The import run F2 starts (its summary tells what the last run did).
-  const ImportRun& import_run() const { return run_; }
+  const ImportRun& import_run() const { return session_.run(); }
 
   // ImportScreen
   void ShowStatus(const std::string& caption) override;
@@ -120,6 +118,11 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   };
 
   void BuildWidgets();
+  void BuildDescriptionBand(QVBoxLayout* column);
+  void BuildOriginGroup(QVBoxLayout* column);
+  void BuildParametersGroup(QVBoxLayout* column);
+  void BuildButtonBand(QVBoxLayout* column);
+  void BuildStatusPanel();
   void PlaceStatusPanel();
   void FitOuterSize();
   void ReadRegionalSettings();
@@ -167,12 +170,8 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   bool run_closing_ = false;      // the run closes the window at its end
   QElapsedTimer events_clock_;    // since pending events were last handled
 
-  // Layout source, over the module's connection; its rows stay in memory.
-  QuerySet CImporinv;
-  imp::CImportacion CImportacion_;
-  // The order store (CFacturas with its lines) and the run that fills it.
-  OrderStore CFacturas;
-  ImportRun run_;
+  // The company's import session: its layout, order store and run.
+  ImportSession session_;
   RunDetail run_detail_;  // what the current run did, for its closing box
 
   QWidget* Panel2 = nullptr;

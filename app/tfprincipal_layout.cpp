@@ -89,7 +89,26 @@ void Tfprincipal::BuildWidgets() {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
 
-  // Description band.
+  BuildDescriptionBand(column);
+  BuildOriginGroup(column);
+  BuildParametersGroup(column);
+  BuildButtonBand(column);
+  BuildStatusPanel();
+
+  setTabOrder(Servidor, Tusua);
+  setTabOrder(Tusua, TClave);
+  setTabOrder(TClave, Cia);
+  setTabOrder(Cia, EFecIni);
+  setTabOrder(EFecIni, Ubicacion);
+  Servidor->setFocus();
+
+  connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
+  connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
+}
+
+// The description band at the top.
+void Tfprincipal::BuildDescriptionBand(QVBoxLayout* column) {
   Panel2 = new QFrame(this);
   Panel2->setObjectName(QStringLiteral("Panel2"));
   Panel2->setFixedHeight(kDescriptionHeight);
@@ -105,8 +124,10 @@ void Tfprincipal::BuildWidgets() {
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   band->addWidget(Label2);
   column->addWidget(Panel2);
+}
 
-  // "Origen:" group: the company fields.
+// "Origen:": the company fields.
+void Tfprincipal::BuildOriginGroup(QVBoxLayout* column) {
   GroupBox1 = new QGroupBox(QStringLiteral("Origen:"), this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setFixedHeight(kOriginHeight);
@@ -121,8 +142,10 @@ void Tfprincipal::BuildWidgets() {
   MakeLabel(GroupBox1, "Label5", QStringLiteral("Compañía:"), 8, 81);
   Cia = MakeEdit(GroupBox1, "Cia", 72, 81, 45);
   column->addWidget(GroupBox1);
+}
 
-  // "Parámetros " group: date, file, progress.
+// "Parámetros ": date, file, progress.
+void Tfprincipal::BuildParametersGroup(QVBoxLayout* column) {
   GroupBox2 = new QGroupBox(QStringLiteral("Parámetros "), this);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
   MakeLabel(GroupBox2, "Label6", QStringLiteral("Fecha:"), 8, 20);
@@ -146,8 +169,10 @@ void Tfprincipal::BuildWidgets() {
   Edit1->setFocusPolicy(Qt::NoFocus);
   Edit1->hide();
   column->addWidget(GroupBox2, 1);
+}
 
-  // Button band.
+// The button band at the bottom.
+void Tfprincipal::BuildButtonBand(QVBoxLayout* column) {
   Panel1 = new QFrame(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFixedHeight(kButtonBandHeight);
@@ -162,8 +187,10 @@ void Tfprincipal::BuildWidgets() {
   buttons->addStretch(1);
   buttons->addWidget(SpeedButton2);
   column->addWidget(Panel1);
+}
 
-  // Status panel, over the user and password rows of "Origen:".
+// The status panel, over the user and password rows of "Origen:".
+void Tfprincipal::BuildStatusPanel() {
   Panel5 = new QLabel(this);
   Panel5->setObjectName(QStringLiteral("Panel5"));
   Panel5->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -177,17 +204,6 @@ void Tfprincipal::BuildWidgets() {
   Panel5->resize(kStatusWidth, kStatusHeight);
   Panel5->hide();
   PlaceStatusPanel();
-
-  setTabOrder(Servidor, Tusua);
-  setTabOrder(Tusua, TClave);
-  setTabOrder(TClave, Cia);
-  setTabOrder(Cia, EFecIni);
-  setTabOrder(EFecIni, Ubicacion);
-  Servidor->setFocus();
-
-  connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
-  connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
-  connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
 }
 
 void Tfprincipal::PlaceStatusPanel() {

@@ -25,11 +25,11 @@ void Tfprincipal::SpeedButton3Click() {
   if (busy_ != Busy::kNo) return;
   RunHandler([this] {
     const BusyScope busy(busy_, Busy::kImporting);
-    run_.ClearStopRequest();
+    session_.run().ClearStopRequest();
     close_after_run_ = false;
     run_detail_.Clear();
     try {
-      run_.SpeedButton3Click();
+      session_.Run();
     } catch (const Failure& failure) {
       // The failure's box shows over the last record and step painted,
       // with what the run did before it in its detail area.

@@ -8,9 +8,9 @@ add_executable(import_bench
 find_package(Threads REQUIRED)
 target_link_libraries(import_bench PRIVATE import Threads::Threads)
 target_compile_definitions(import_bench PRIVATE IMPORTA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-# The import runs through batch mode's own entry when the front end is built;
+# The import runs through batch mode's own entry when the front ends are built;
 # otherwise the bench drives the same run with a screen that paints nothing.
-if(TARGET app)
-  target_link_libraries(import_bench PRIVATE app)
+if(TARGET batch)
+  target_link_libraries(import_bench PRIVATE batch)
   target_compile_definitions(import_bench PRIVATE IMPORTA_BENCH_BATCH)
 endif()

@@ -24,7 +24,7 @@
 #include "tests/support/recording_screen.h"
 
 #ifdef IMPORTA_BENCH_BATCH
-#include "app/batch_mode.h"
+#include "batch/batch_mode.h"
 #endif
 
 namespace imp::bench {

@@ -96,6 +96,64 @@ std::optional<std::string> DeclaredType(const fb::Column& c) {
   }
 }
 
+namespace {
+
+// `text` with its placeholders made names of the block: {inN} the block's
+// input N, {kN} key N of lookup `lookup`, {J.NAME} column NAME of an earlier
+// lookup J. None for a placeholder that names nothing.
+std::optional<std::string> Substitute(const std::string& text, size_t lookup, size_t input_count,
+                                      const std::vector<std::vector<fb::Column>>& columns) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    if (text[i] != '{') {
+      out += text[i++];
+      continue;
+    }
+    const size_t end = text.find('}', i);
+    if (end == std::string::npos) return std::nullopt;
+    const std::string mark = text.substr(i + 1, end - i - 1);
+    i = end + 1;
+    const size_t dot = mark.find('.');
+    if (mark.rfind("in", 0) == 0) {
+      const size_t n = std::strtoul(mark.c_str() + 2, nullptr, 10);
+      if (n >= input_count) return std::nullopt;
+      out += "IN_" + std::to_string(n);
+    } else if (mark.rfind("k", 0) == 0) {
+      out += KeyName(lookup, std::strtoul(mark.c_str() + 1, nullptr, 10));
+    } else if (dot != std::string::npos) {
+      const size_t from = std::strtoul(mark.substr(0, dot).c_str(), nullptr, 10);
+      if (from >= lookup) return std::nullopt;
+      const std::string name = mark.substr(dot + 1);
+      auto it = std::find_if(columns[from].begin(), columns[from].end(),
+                             [&](const fb::Column& c) { return SameNameIgnoringCase(c.name, name); });
+      if (it == columns[from].end()) return std::nullopt;
+      out += ColumnName(from, static_cast<size_t>(it - columns[from].begin()));
+    } else {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+// The block's inputs, each declared with the type of the lookup key it
+// stands for; none when one names no key or has no type to declare.
+std::optional<std::string> BlockInputs(const std::vector<CombinedLookups::InputType>& types,
+                                       const std::vector<std::vector<fb::Column>>& keys) {
+  std::string inputs;
+  for (size_t n = 0; n < types.size(); ++n) {
+    const CombinedLookups::InputType& t = types[n];
+    if (t.lookup < 0 || static_cast<size_t>(t.lookup) >= keys.size() || t.key < 0 ||
+        static_cast<size_t>(t.key) >= keys[t.lookup].size())
+      return std::nullopt;
+    std::optional<std::string> type = DeclaredType(keys[t.lookup][t.key]);
+    if (!type) return std::nullopt;
+    inputs += (n ? ", " : "") + std::string("IN_") + std::to_string(n) + " " + *type + " = ?";
+  }
+  return inputs;
+}
+
+}  // namespace
+
 CombinedLookups::CombinedLookups(std::vector<CombinedLookup> lookups, std::vector<InputType> inputs)
     : lookups_(std::move(lookups)), inputs_(std::move(inputs)) {}
 
@@ -115,50 +173,9 @@ bool CombinedLookups::Prepare(Connection& connection) {
     columns.push_back(own.columns());
   }
 
-  // Expressions with their placeholders made names of the block.
-  auto substitute = [&](const std::string& text, size_t lookup) -> std::optional<std::string> {
-    std::string out;
-    for (size_t i = 0; i < text.size();) {
-      if (text[i] != '{') {
-        out += text[i++];
-        continue;
-      }
-      const size_t end = text.find('}', i);
-      if (end == std::string::npos) return std::nullopt;
-      const std::string mark = text.substr(i + 1, end - i - 1);
-      i = end + 1;
-      const size_t dot = mark.find('.');
-      if (mark.rfind("in", 0) == 0) {
-        const size_t n = std::strtoul(mark.c_str() + 2, nullptr, 10);
-        if (n >= inputs_.size()) return std::nullopt;
-        out += "IN_" + std::to_string(n);
-      } else if (mark.rfind("k", 0) == 0) {
-        out += KeyName(lookup, std::strtoul(mark.c_str() + 1, nullptr, 10));
-      } else if (dot != std::string::npos) {
-        const size_t from = std::strtoul(mark.substr(0, dot).c_str(), nullptr, 10);
-        if (from >= lookup) return std::nullopt;
-        const std::string name = mark.substr(dot + 1);
-        auto it = std::find_if(columns[from].begin(), columns[from].end(),
-                               [&](const fb::Column& c) { return SameNameIgnoringCase(c.name, name); });
-        if (it == columns[from].end()) return std::nullopt;
-        out += ColumnName(from, static_cast<size_t>(it - columns[from].begin()));
-      } else {
-        return std::nullopt;
-      }
-    }
-    return out;
-  };
-
-  std::string inputs, outputs, body;
-  for (size_t n = 0; n < inputs_.size(); ++n) {
-    const InputType& t = inputs_[n];
-    if (t.lookup < 0 || static_cast<size_t>(t.lookup) >= keys.size() || t.key < 0 ||
-        static_cast<size_t>(t.key) >= keys[t.lookup].size())
-      return false;
-    std::optional<std::string> type = DeclaredType(keys[t.lookup][t.key]);
-    if (!type) return false;
-    inputs += (n ? ", " : "") + std::string("IN_") + std::to_string(n) + " " + *type + " = ?";
-  }
+  const std::optional<std::string> inputs = BlockInputs(inputs_, keys);
+  if (!inputs) return false;
+  std::string outputs, body;
   std::vector<fb::Column> expected;  // the block's columns, in order
   for (size_t j = 0; j < lookups_.size(); ++j) {
     const CombinedLookup& l = lookups_[j];
@@ -168,7 +185,7 @@ bool CombinedLookups::Prepare(Connection& connection) {
     std::string run;
     for (size_t k = 0; k < l.keys.size(); ++k) {
       std::optional<std::string> type = DeclaredType(keys[j][k]);
-      std::optional<std::string> value = substitute(l.keys[k], j);
+      std::optional<std::string> value = Substitute(l.keys[k], j, inputs_.size(), columns);
       if (!type || !value) return false;
       outputs += ", " + KeyName(j, k) + " " + *type;
       expected.push_back(keys[j][k]);
@@ -191,14 +208,14 @@ bool CombinedLookups::Prepare(Connection& connection) {
     std::string select = "  " + RowFlag(j) + " = 0;\n  FOR " + WithKeys(l.sql, j) + "\n    INTO " +
                          into + "\n  DO BEGIN " + RowFlag(j) + " = 1; LEAVE; END\n";
     if (!l.condition.empty()) {
-      std::optional<std::string> condition = substitute(l.condition, j);
+      std::optional<std::string> condition = Substitute(l.condition, j, inputs_.size(), columns);
       if (!condition) return false;
       select = "  IF (" + *condition + ") THEN\n  BEGIN\n" + select + "  END\n";
     }
     body += run + select;
     direct_input_.push_back(std::move(direct));
   }
-  const std::string block = "EXECUTE BLOCK (" + inputs + ")\nRETURNS (\n" + outputs +
+  const std::string block = "EXECUTE BLOCK (" + *inputs + ")\nRETURNS (\n" + outputs +
                             ")\nAS\nBEGIN\n" + body + "  SUSPEND;\nEND";
 
   fb::Statement& statement = connection.Prepared(block);

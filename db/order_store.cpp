@@ -309,18 +309,21 @@ int OrderStore::ApplyUpdates() {
 }
 
 bool OrderStore::WriteRows(HeaderRow& header) {
+  const TextEncoding encoding = fdm_.regional_settings().text_encoding;
   if (header.pending_insert) {
-    std::string failure = tables_.InsertRow(kHeaderTable, header.record, fdm_.regional_settings().text_encoding);
-    if (!failure.empty()) {
-      RecordFailure(header, kHeaderTable, nullptr, std::move(failure));
+    try {
+      tables_.InsertRow(kHeaderTable, header.record, encoding);
+    } catch (const RowRefused& refused) {
+      RecordFailure(header, kHeaderTable, nullptr, refused.what());
       return false;
     }
   }
   for (const LineRow& line : header.lines) {
     if (!line.pending_insert) continue;
-    std::string failure = tables_.InsertRow(kLineTable, line.record, fdm_.regional_settings().text_encoding);
-    if (!failure.empty()) {
-      RecordFailure(header, kLineTable, &line, std::move(failure));
+    try {
+      tables_.InsertRow(kLineTable, line.record, encoding);
+    } catch (const RowRefused& refused) {
+      RecordFailure(header, kLineTable, &line, refused.what());
       return false;
     }
   }

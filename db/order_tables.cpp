@@ -12,8 +12,9 @@ const char* const kNoRowAffected = "Registro no encontrado o cambiado por otro u
 const char* const kManyRowsAffected = "La actualización afectó a más de un registro.";
 }  // namespace
 
-std::string OrderTables::InsertRow(const char* table, const OrderRecord& record,
-                                   TextEncoding encoding) {
+void OrderTables::InsertRow(const char* table, const OrderRecord& record,
+                            TextEncoding encoding) {
+  std::string refusal;
   try {
     const std::vector<std::size_t> columns = AssignedColumns(record);
     fb::Statement& insert = connection_.Prepared(InsertSql(table, record, columns));
@@ -24,21 +25,19 @@ std::string OrderTables::InsertRow(const char* table, const OrderRecord& record,
       // succeeded: asking the count would only cost a round trip. A view
       // writes what its triggers make of the row, so its count is asked.
       insert.ExecuteUncounted(connection_.transaction());
-      return "";
+      return;
     }
     const uint64_t affected = insert.Execute(connection_.transaction());
-    if (affected == 0) return kNoRowAffected;
-    if (affected > 1) return kManyRowsAffected;
-    return "";
+    if (affected == 1) return;
+    refusal = affected == 0 ? kNoRowAffected : kManyRowsAffected;
   } catch (const DatabaseFailure& failure) {
     // Not this order's doing: the run cannot go on.
     if (failure.ends_the_run()) throw;
-    const std::string text = failure.what();
-    return text.empty() ? std::string(kNoRowAffected) : text;
+    refusal = failure.what();
   } catch (const Failure& failure) {
-    const std::string text = failure.what();
-    return text.empty() ? std::string(kNoRowAffected) : text;
+    refusal = failure.what();
   }
+  throw RowRefused(refusal.empty() ? std::string(kNoRowAffected) : refusal);
 }
 
 OrderTables::Facts& OrderTables::FactsOf(const char* table) {

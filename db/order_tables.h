@@ -11,11 +11,20 @@
 #include <string>
 
 #include "db/order_records.h"
+#include "values/failure.h"
 #include "values/text_encoding.h"
 
 namespace imp {
 
 class Connection;
+
+// A row the database refused (or a view's INSERT that did not add exactly
+// one row): the order it belongs to is not written, and the run goes on.
+// The text is the database's reason, or the store's.
+class RowRefused : public Failure {
+ public:
+  using Failure::Failure;
+};
 
 class OrderTables {
  public:
@@ -29,10 +38,9 @@ class OrderTables {
   const std::set<std::string>& FilledByDatabase(const char* table);
 
   // Writes one row, naming the fields that received a value, in the
-  // connection's transaction. Returns the refusal's text (the database's,
-  // or the store's when a view's INSERT did not add exactly one row), empty
-  // when the row was written. A failure that ends the run is raised.
-  std::string InsertRow(const char* table, const OrderRecord& record, TextEncoding encoding);
+  // connection's transaction. A refused row raises RowRefused; a failure
+  // that ends the run is raised as it came.
+  void InsertRow(const char* table, const OrderRecord& record, TextEncoding encoding);
 
  private:
   struct Facts {

@@ -112,6 +112,9 @@ class ImportRun {
   // database refuses it). The key-change form empties the store for the
   // next order; the end-of-file form leaves that to the closing of the store.
   void complete_pedido(bool end_of_file);
+  // The header being completed gets its lines' VAT and total (less its
+  // discount), where the lines have any; it is left being edited.
+  void SumLinesIntoHeader();
   void DropOrder(OrderDropped dropped);
   // The file's cut-off last line: refused with the order it belongs to,
   // which is then not written (an order before it, when the line begins a

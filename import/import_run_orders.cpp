@@ -95,9 +95,8 @@ std::string ImportRun::MissingFieldCause(const std::string& failure) {
   return "";
 }
 
-void ImportRun::complete_pedido(bool end_of_file) {
+void ImportRun::SumLinesIntoHeader() {
   auto field = [this](const char* name) -> Field& { return store_.HeaderField(name); };
-
   store_.EditHeader();
   const std::string vat_sum = store_.SumIva();
   if (!vat_sum.empty()) field("PEDI_IVAMONTO").SetCurrency(TextToCurrency(vat_sum, rs_));
@@ -108,6 +107,12 @@ void ImportRun::complete_pedido(bool end_of_file) {
     field("PEDI_TOTAL").SetCurrency(Currency::FromExtendedCount(
         ExtSub(total.extended_count(), discount.extended_count())));
   }
+}
+
+void ImportRun::complete_pedido(bool end_of_file) {
+  auto field = [this](const char* name) -> Field& { return store_.HeaderField(name); };
+
+  SumLinesIntoHeader();
   // The records of the order being completed: at a change of key the last
   // record already belongs to the next order.
   std::vector<LinePosition> file_lines = order_lines_;

@@ -168,9 +168,20 @@ Currency TextToCurrency(std::string_view text, const RegionalSettings& rs) {
   return Currency::FromCount(static_cast<int64_t>(rounded));
 }
 
-Date TextToDate(std::string_view text, const RegionalSettings& rs, Date today) {
+namespace {
+
+// The numbers of a date text as typed: two or three, each with its count of
+// digits (a year of one or two digits falls in the two-digit-year window).
+struct DateNumbers {
+  int numbers[3] = {0, 0, 0};
+  int lengths[3] = {0, 0, 0};
+  int found = 2;
+};
+
+// Reads "n sep n [sep [n [sep]]]" with blanks around each part; anything
+// else fails as an invalid date.
+DateNumbers ScanDateNumbers(std::string_view text, char sep) {
   const size_t n = text.size();
-  const char sep = rs.date_separator;
   size_t i = 0;
   auto skip_blanks = [&] {
     while (i < n && text[i] == ' ') ++i;
@@ -196,17 +207,17 @@ Date TextToDate(std::string_view text, const RegionalSettings& rs, Date today) {
     return false;
   };
 
-  int numbers[3] = {0, 0, 0};
-  int lengths[3] = {0, 0, 0};
+  DateNumbers d;
+  int (&numbers)[3] = d.numbers;
+  int (&lengths)[3] = d.lengths;
   if (!scan_number(numbers[0], lengths[0])) FailDate(text);
   if (!scan_separator()) FailDate(text);
   if (!scan_number(numbers[1], lengths[1])) FailDate(text);
-  int found = 2;
   // Either a third number or a trailing separator may follow.
   if (scan_separator()) {
     const size_t before = i;
     if (scan_number(numbers[2], lengths[2])) {
-      found = 3;
+      d.found = 3;
       scan_separator();
     } else {
       i = before;
@@ -214,7 +225,16 @@ Date TextToDate(std::string_view text, const RegionalSettings& rs, Date today) {
   }
   skip_blanks();
   if (i != n) FailDate(text);
+  return d;
+}
 
+}  // namespace
+
+Date TextToDate(std::string_view text, const RegionalSettings& rs, Date today) {
+  const DateNumbers scanned = ScanDateNumbers(text, rs.date_separator);
+  const int(&numbers)[3] = scanned.numbers;
+  const int(&lengths)[3] = scanned.lengths;
+  const int found = scanned.found;
   const DateOrder order = OrderOf(rs.short_date_format);
   const int current_year = today.year();
   int year = current_year;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/batch_options.h"
-#include "app/batch_terminal.h"
+#include "batch/batch_options.h"
+#include "batch/batch_terminal.h"
 #include "tests/support/temp_folder.h"
 
 namespace imp {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch_rejects.h"
+#include "batch/batch_rejects.h"
 #include "import/lector_plano.h"
 #include "tests/support/temp_folder.h"
 

@@ -13,7 +13,7 @@
 #include <iterator>
 #include <string>
 
-#include "app/batch_report.h"
+#include "batch/batch_report.h"
 #include "tests/support/temp_folder.h"
 
 namespace imp {

@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/output_file.h"
+#include "batch/output_file.h"
 #include "tests/support/temp_folder.h"
 #include "values/failure.h"
 

@@ -1,4 +1,4 @@
-#include "app/batch_signals.h"
+#include "batch/batch_signals.h"
 
 #include <poll.h>
 #include <signal.h>

@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "app/output_file.h"
+#include "batch/output_file.h"
 #include "import/import_summary.h"
 #include "values/text_encoding.h"
 

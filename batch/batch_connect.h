@@ -3,17 +3,17 @@
 // the server has to answer (--espera-conexion) and the wait for rows other
 // transactions hold (--espera-bloqueo).
 
-#include "app/batch_options.h"
-#include "app/company_connection.h"
+#include "batch/batch_options.h"
+#include "session/company_connection.h"
 
 namespace imp {
 
-class Connection;
+class ImportSession;
 
-// Opens `norvela` for `company`. Its failure is raised as a Failure; when
+// Connects `session` to `company`. Its failure is raised as a Failure; when
 // the server did not answer within --espera-conexion, the text says so
 // first, then gives the server's reason.
-void ConnectCompany(Connection& norvela, const CompanyConnection& company, TextEncoding encoding,
+void ConnectCompany(ImportSession& session, const CompanyConnection& company,
                     const BatchOptions& options);
 
 }  // namespace imp

@@ -1,4 +1,4 @@
-#include "app/batch_summary.h"
+#include "batch/batch_summary.h"
 
 #include "values/message_text.h"
 #include "values/failure.h"

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/batch_run_info.h"
+#include "batch/batch_run_info.h"
 #include "import/import_summary.h"
 
 namespace imp {

@@ -5,6 +5,9 @@
 // run's messages to standard error and a summary to standard output, and
 // says how it went in the exit status. No QApplication is needed.
 
+#include "batch/batch_inputs.h"
+#include "values/regional_settings.h"
+
 namespace imp {
 
 // Exit statuses of batch mode.
@@ -15,8 +18,18 @@ enum BatchExit : int {
   kBatchIncomplete = 3,  // the run finished, but an order or a line was not imported
 };
 
+// What batch mode takes from the program that starts it, so that it needs
+// no front end's library: the user's regional settings (read off the
+// locale; the command line's file format applies over them) and how to find
+// the install directory, whose settings.conf is used when the command line
+// names none.
+struct BatchEnvironment {
+  RegionalSettings regional_settings;
+  InstallDirectoryLookup install_directory;  // none: an empty directory
+};
+
 // Runs batch mode (or prints its help) for the program's command line and
 // returns the exit status.
-int RunBatch(int argc, char** argv);
+int RunBatch(int argc, char** argv, const BatchEnvironment& environment = {});
 
 }  // namespace imp

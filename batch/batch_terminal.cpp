@@ -1,4 +1,4 @@
-#include "app/batch_terminal.h"
+#include "batch/batch_terminal.h"
 
 #include <algorithm>
 #include <cmath>

@@ -41,7 +41,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/batch_run_info.h"
+#include "batch/batch_run_info.h"
 #include "import/import_summary.h"
 
 namespace imp {

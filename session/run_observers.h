@@ -12,7 +12,7 @@
 
 namespace imp {
 
-class BatchObservers final : public ImportObserver {
+class RunObservers final : public ImportObserver {
  public:
   // Adds `o` (nothing when null); it must outlive the run.
   void Add(ImportObserver* o);

@@ -1,12 +1,8 @@
 #pragma once
-// The command line of batch mode, the unattended import:
-//   importa-pedidos --batch [--settings FILE] [--fecha YYYY-MM-DD] [--dry-run]
-//                   [--rejects FILE] [--skip-existing] [--report FILE]
-//                   [--estable S] [--espera-bloqueo S] [--espera-conexion S]
-//                   [--pedidos-por-transaccion N]
-//                   [--separador-decimal C] [--orden-fecha dma|mda|amd]
-//                   [--separador-fecha C] ORDER_FILE
-//   importa-pedidos -h | --help
+// The command line of batch mode, the unattended import. Its synopsis is
+// BatchUsage()'s first lines; the manual page and the README show the same
+// options in the same order.
+//
 // Options are looked up in one table (name, whether it takes a value, what
 // it sets), so a new option is one row and one field. A value may follow as
 // the next argument or after "=" ("--fecha=2026-01-15"); "--" ends the
@@ -73,6 +69,15 @@ void CheckOutputFiles(const BatchOptions& options, const std::string& settings_p
 
 // The "--help" text.
 std::string BatchUsage();
+
+// An option of the command line: its name and whether it takes a value.
+struct BatchOptionName {
+  std::string name;
+  bool takes_value = false;
+};
+
+// Every option ParseBatchOptions takes, in the synopsis's order.
+std::vector<BatchOptionName> BatchOptionTable();
 
 // "YYYY-MM-DD" as a date, independent of the regional settings; nothing for
 // any other form or a date that does not exist.

@@ -1,22 +1,19 @@
-#include "app/batch_connect.h"
+#include "batch/batch_connect.h"
 
 #include <chrono>
 #include <string>
 
-#include "db/connection.h"
+#include "session/import_session.h"
 #include "values/failure.h"
 #include "values/message_text.h"
 
 namespace imp {
 
-void ConnectCompany(Connection& norvela, const CompanyConnection& company, TextEncoding encoding,
+void ConnectCompany(ImportSession& session, const CompanyConnection& company,
                     const BatchOptions& options) {
   const auto connecting = std::chrono::steady_clock::now();
   try {
-    company.Prepare(norvela, encoding);
-    norvela.set_connect_timeout(options.connect_wait);
-    if (options.lock_wait) norvela.set_lock_timeout(*options.lock_wait);
-    norvela.Open();
+    session.Connect({company, options.connect_wait, options.lock_wait});
   } catch (const Failure& failure) {
     const auto waited = std::chrono::steady_clock::now() - connecting;
     if (waited < std::chrono::seconds(options.connect_wait)) throw;

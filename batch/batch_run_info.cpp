@@ -1,4 +1,4 @@
-#include "app/batch_run_info.h"
+#include "batch/batch_run_info.h"
 
 #include <csignal>
 #include <cstdio>

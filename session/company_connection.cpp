@@ -1,4 +1,4 @@
-#include "app/company_connection.h"
+#include "session/company_connection.h"
 
 #include <utility>
 

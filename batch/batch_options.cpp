@@ -1,4 +1,4 @@
-#include "app/batch_options.h"
+#include "batch/batch_options.h"
 
 #include <cstring>
 #include <filesystem>
@@ -50,6 +50,117 @@ T Stated(const char* option, const std::string& v, const std::optional<T>& parse
   return *parsed;
 }
 
+// The "--help" text. Its first lines are the synopsis.
+constexpr char kUsage[] = R"(Uso: importa-pedidos --batch [--settings ARCHIVO] [--fecha AAAA-MM-DD] [--dry-run]
+                       [--rejects ARCHIVO] [--skip-existing] [--report ARCHIVO]
+                       [--estable S] [--espera-bloqueo S] [--espera-conexion S]
+                       [--separador-decimal C] [--orden-fecha dma|mda|amd]
+                       [--separador-fecha C] [--codificacion CONJUNTO]
+                       [--pedidos-por-transaccion N] PEDIDOS
+       importa-pedidos -h | --help
+       importa-pedidos --version
+       importa-pedidos                (abre la ventana)
+
+Importa sin ventana el archivo plano de pedidos PEDIDOS a la base de datos de
+la compañía, con el mismo proceso que la tecla F2 de la ventana.
+
+Opciones:
+  --batch               importación desatendida (obligatoria en este modo)
+  --settings ARCHIVO    archivo de configuración con servidor (línea 1),
+                        usuario (2), clave (3) y compañía (4); por omisión
+                        settings.conf del directorio de instalación
+  --fecha AAAA-MM-DD    fecha de los pedidos que no traen la suya; por
+                        omisión, la de hoy
+  --dry-run             simulación: lee, valida, calcula y graba cada pedido
+                        en una transacción que siempre se deshace; no toma
+                        identificadores (el generador no se mueve) y la base
+                        de datos queda como estaba. Mensajes, resumen y
+                        estado de salida son los de una importación real,
+                        marcados como simulación
+  --rejects ARCHIVO     escribe en ARCHIVO, byte por byte y en el orden del
+                        archivo de pedidos, cada línea que no se importó
+                        (artículo no válido, pedido rechazado, pedido cortado
+                        por una falla, líneas no leídas tras la falla), y en
+                        ARCHIVO.log el número de línea y el motivo de cada
+                        una; corregido ARCHIVO, se importa de nuevo
+  --skip-existing       no graba un pedido cuyo tipo 34, prefijo y número ya
+                        están en PEDIDOS; lo informa como ya importado
+                        (estado 3). Úsela al importar de nuevo un archivo
+                        tras una falla
+  --report ARCHIVO      informe JSON para otra aplicación: cada pedido con
+                        prefijo, número, identificador, líneas, IVA, total y
+                        estado, los totales y el estado de salida; se
+                        reescribe mientras la importación avanza
+  --separador-decimal , | .
+  --orden-fecha dma | mda | amd
+  --separador-fecha / | - | .
+                        el formato de números y fechas del archivo (día, mes,
+                        año en el orden dado), en lugar del de la
+                        configuración regional
+  --codificacion WIN1252 | UTF8 | ISO8859_1 | NONE
+                        la codificación de los textos del archivo (por
+                        omisión WIN1252, la de la aplicación que lo escribe);
+                        la conexión la usa, y el servidor convierte cada
+                        texto al juego de caracteres de su columna. NONE:
+                        los bytes pasan como están
+  --estable SEGUNDOS    no importa (estado 2) un archivo modificado hace
+                        menos de SEGUNDOS: puede estar escribiéndose todavía
+  --espera-bloqueo SEGUNDOS
+                        cuánto espera una transacción por filas que otra
+                        tiene bloqueadas; pasado ese tiempo la importación
+                        termina (estado 1). Por omisión espera sin límite
+  --pedidos-por-transaccion N
+                        confirma N pedidos en una transacción (por omisión
+                        1: cada pedido se confirma solo). Cada pedido sigue
+                        grabándose entero o nada, y cuenta como grabado (en
+                        el resumen, el informe y los rechazos) solo cuando
+                        su transacción se confirmó; si la confirmación falla,
+                        todo el grupo va a los rechazos. Más rápido en
+                        archivos grandes; a cambio, si el proceso muere o la
+                        máquina se apaga, los pedidos del grupo sin confirmar
+                        no quedan ni grabados ni en los rechazos: importe de
+                        nuevo el archivo con --skip-existing
+  --espera-conexion SEGUNDOS
+                        cuánto se espera a que el servidor responda al
+                        conectar (por omisión 30); pasado ese tiempo, estado 2
+  -h, --help            muestra esta ayuda
+  --version             muestra la versión del programa y la del cliente
+                        Firebird
+
+La base de datos es servidor + "/datos/" + compañía + "/norvela.fdb": una ruta
+local abre el archivo sin servidor; "equipo:/carpeta" va al servidor Firebird
+de ese equipo.
+
+Los mensajes que la ventana mostraría en un cuadro salen por la salida de
+errores, uno por línea, con las mismas palabras. Si la salida de errores es
+una terminal, se dibuja allí una barra de progreso con el porcentaje y las
+líneas por segundo. Al terminar, la salida estándar recibe un resumen: pedidos
+grabados, pedidos descartados (prefijo, número y motivo), líneas grabadas,
+líneas descartadas (número de línea del archivo y motivo), tiempo transcurrido
+y líneas por segundo, con el archivo, la compañía, el usuario y las horas de
+inicio y fin.
+
+Números y fechas del archivo se leen con la configuración regional (LANG,
+LC_ALL), salvo lo que fijen --separador-decimal, --orden-fecha y
+--separador-fecha; sin ella (locale C) el separador decimal es "." y las
+fechas son mes/día/año con "/".
+
+Estado de salida:
+  0  todos los pedidos y líneas quedaron grabados
+  1  una falla terminó la importación (su texto va a la salida de errores);
+     los pedidos grabados antes de ella quedan grabados
+  2  uso incorrecto, configuración ilegible o sin conexión posible
+  3  la importación terminó, pero algo no se importó (un pedido descartado,
+     una línea descartada o un pedido ya importado que se omitió)
+  130, 143, 129
+     interrumpida por SIGINT (Ctrl-C), SIGTERM o SIGHUP: la importación se
+     detuvo entre dos pedidos; las líneas no grabadas van a --rejects. Una
+     segunda señal la termina de inmediato (ningún pedido queda a medias);
+     luego importe de nuevo el archivo completo con --skip-existing
+)";
+
+// In the order of the synopsis (--help, the manual page, the README), which
+// a test holds to this table.
 const Option kOptions[] = {
     {"--batch", false, [](const BatchOptions& o) { return o.batch; },
      [](BatchOptions& o, const std::string&) { o.batch = true; }},
@@ -81,6 +192,15 @@ const Option kOptions[] = {
        if (v.empty()) throw BatchUsageError("--report necesita el nombre de un archivo");
        o.report = v;
      }},
+    {"--estable", true, [](const BatchOptions& o) { return o.stable_seconds.has_value(); },
+     [](BatchOptions& o, const std::string& v) { o.stable_seconds = Seconds("--estable", v); }},
+    {"--espera-bloqueo", true, [](const BatchOptions& o) { return o.lock_wait.has_value(); },
+     [](BatchOptions& o, const std::string& v) { o.lock_wait = Seconds("--espera-bloqueo", v); }},
+    {"--espera-conexion", true, [](const BatchOptions& o) { return o.connect_wait_given; },
+     [](BatchOptions& o, const std::string& v) {
+       o.connect_wait = Seconds("--espera-conexion", v);
+       o.connect_wait_given = true;
+     }},
     {"--separador-decimal", true,
      [](const BatchOptions& o) { return o.file_format.decimal_separator.has_value(); },
      [](BatchOptions& o, const std::string& v) {
@@ -105,20 +225,11 @@ const Option kOptions[] = {
        o.file_format.encoding =
            Stated("--codificacion", v, ParseTextEncoding(v), "WIN1252, UTF8, ISO8859_1 o NONE");
      }},
-    {"--estable", true, [](const BatchOptions& o) { return o.stable_seconds.has_value(); },
-     [](BatchOptions& o, const std::string& v) { o.stable_seconds = Seconds("--estable", v); }},
-    {"--espera-bloqueo", true, [](const BatchOptions& o) { return o.lock_wait.has_value(); },
-     [](BatchOptions& o, const std::string& v) { o.lock_wait = Seconds("--espera-bloqueo", v); }},
     {"--pedidos-por-transaccion", true,
      [](const BatchOptions& o) { return o.orders_per_transaction_given; },
      [](BatchOptions& o, const std::string& v) {
        o.orders_per_transaction = OrdersPerTransaction(v);
        o.orders_per_transaction_given = true;
-     }},
-    {"--espera-conexion", true, [](const BatchOptions& o) { return o.connect_wait_given; },
-     [](BatchOptions& o, const std::string& v) {
-       o.connect_wait = Seconds("--espera-conexion", v);
-       o.connect_wait_given = true;
      }},
 };
 
@@ -257,6 +368,12 @@ BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
   return options;
 }
 
+std::vector<BatchOptionName> BatchOptionTable() {
+  std::vector<BatchOptionName> table;
+  for (const Option& option : kOptions) table.push_back({option.name, option.takes_value});
+  return table;
+}
+
 std::optional<Date> ParseIsoDate(const std::string& text) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
   const std::string_view t(text);
@@ -267,114 +384,6 @@ std::optional<Date> ParseIsoDate(const std::string& text) {
                        std::stoi(text.substr(8, 2)));
 }
 
-std::string BatchUsage() {
-  return R"(Uso: importa-pedidos --batch [--settings ARCHIVO] [--fecha AAAA-MM-DD] [--dry-run]
-                       [--rejects ARCHIVO] [--skip-existing] [--report ARCHIVO]
-                       [--estable S] [--espera-bloqueo S] [--espera-conexion S]
-                       [--separador-decimal C] [--orden-fecha dma|mda|amd]
-                       [--separador-fecha C] [--codificacion CONJUNTO]
-                       [--pedidos-por-transaccion N] PEDIDOS
-       importa-pedidos -h | --help
-       importa-pedidos --version
-       importa-pedidos                (abre la ventana)
-
-Importa sin ventana el archivo plano de pedidos PEDIDOS a la base de datos de
-la compañía, con el mismo proceso que la tecla F2 de la ventana.
-
-Opciones:
-  --batch               importación desatendida (obligatoria en este modo)
-  --settings ARCHIVO    archivo de configuración con servidor (línea 1),
-                        usuario (2), clave (3) y compañía (4); por omisión
-                        settings.conf del directorio de instalación
-  --fecha AAAA-MM-DD    fecha de los pedidos que no traen la suya; por
-                        omisión, la de hoy
-  --dry-run             simulación: lee, valida, calcula y graba cada pedido
-                        en una transacción que siempre se deshace; no toma
-                        identificadores (el generador no se mueve) y la base
-                        de datos queda como estaba. Mensajes, resumen y
-                        estado de salida son los de una importación real,
-                        marcados como simulación
-  --rejects ARCHIVO     escribe en ARCHIVO, byte por byte y en el orden del
-                        archivo de pedidos, cada línea que no se importó
-                        (artículo no válido, pedido rechazado, pedido cortado
-                        por una falla, líneas no leídas tras la falla), y en
-                        ARCHIVO.log el número de línea y el motivo de cada
-                        una; corregido ARCHIVO, se importa de nuevo
-  --skip-existing       no graba un pedido cuyo tipo 34, prefijo y número ya
-                        están en PEDIDOS; lo informa como ya importado
-                        (estado 3). Úsela al importar de nuevo un archivo
-                        tras una falla
-  --report ARCHIVO      informe JSON para otra aplicación: cada pedido con
-                        prefijo, número, identificador, líneas, IVA, total y
-                        estado, los totales y el estado de salida; se
-                        reescribe mientras la importación avanza
-  --separador-decimal , | .
-  --orden-fecha dma | mda | amd
-  --separador-fecha / | - | .
-                        el formato de números y fechas del archivo (día, mes,
-                        año en el orden dado), en lugar del de la
-                        configuración regional
-  --codificacion WIN1252 | UTF8 | ISO8859_1 | NONE
-                        la codificación de los textos del archivo (por
-                        omisión WIN1252, la de la aplicación que lo escribe);
-                        la conexión la usa, y el servidor convierte cada
-                        texto al juego de caracteres de su columna. NONE:
-                        los bytes pasan como están
-  --estable SEGUNDOS    no importa (estado 2) un archivo modificado hace
-                        menos de SEGUNDOS: puede estar escribiéndose todavía
-  --espera-bloqueo SEGUNDOS
-                        cuánto espera una transacción por filas que otra
-                        tiene bloqueadas; pasado ese tiempo la importación
-                        termina (estado 1). Por omisión espera sin límite
-  --pedidos-por-transaccion N
-                        confirma N pedidos en una transacción (por omisión
-                        1: cada pedido se confirma solo). Cada pedido sigue
-                        grabándose entero o nada, y cuenta como grabado (en
-                        el resumen, el informe y los rechazos) solo cuando
-                        su transacción se confirmó; si la confirmación falla,
-                        todo el grupo va a los rechazos. Más rápido en
-                        archivos grandes; a cambio, si el proceso muere o la
-                        máquina se apaga, los pedidos del grupo sin confirmar
-                        no quedan ni grabados ni en los rechazos: importe de
-                        nuevo el archivo con --skip-existing
-  --espera-conexion SEGUNDOS
-                        cuánto se espera a que el servidor responda al
-                        conectar (por omisión 30); pasado ese tiempo, estado 2
-  -h, --help            muestra esta ayuda
-  --version             muestra la versión del programa y la del cliente
-                        Firebird
-
-La base de datos es servidor + "/datos/" + compañía + "/norvela.fdb": una ruta
-local abre el archivo sin servidor; "equipo:/carpeta" va al servidor Firebird
-de ese equipo.
-
-Los mensajes que la ventana mostraría en un cuadro salen por la salida de
-errores, uno por línea, con las mismas palabras. Si la salida de errores es
-una terminal, se dibuja allí una barra de progreso con el porcentaje y las
-líneas por segundo. Al terminar, la salida estándar recibe un resumen: pedidos
-grabados, pedidos descartados (prefijo, número y motivo), líneas grabadas,
-líneas descartadas (número de línea del archivo y motivo), tiempo transcurrido
-y líneas por segundo, con el archivo, la compañía, el usuario y las horas de
-inicio y fin.
-
-Números y fechas del archivo se leen con la configuración regional (LANG,
-LC_ALL), salvo lo que fijen --separador-decimal, --orden-fecha y
---separador-fecha; sin ella (locale C) el separador decimal es "." y las
-fechas son mes/día/año con "/".
-
-Estado de salida:
-  0  todos los pedidos y líneas quedaron grabados
-  1  una falla terminó la importación (su texto va a la salida de errores);
-     los pedidos grabados antes de ella quedan grabados
-  2  uso incorrecto, configuración ilegible o sin conexión posible
-  3  la importación terminó, pero algo no se importó (un pedido descartado,
-     una línea descartada o un pedido ya importado que se omitió)
-  130, 143, 129
-     interrumpida por SIGINT (Ctrl-C), SIGTERM o SIGHUP: la importación se
-     detuvo entre dos pedidos; las líneas no grabadas van a --rejects. Una
-     segunda señal la termina de inmediato (ningún pedido queda a medias);
-     luego importe de nuevo el archivo completo con --skip-existing
-)";
-}
+std::string BatchUsage() { return kUsage; }
 
 }  // namespace imp

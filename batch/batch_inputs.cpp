@@ -1,4 +1,4 @@
-#include "app/batch_inputs.h"
+#include "batch/batch_inputs.h"
 
 #include <sys/stat.h>
 
@@ -7,15 +7,14 @@
 #include <fstream>
 #include <system_error>
 
-#include "app/install_directory.h"
 #include "values/failure.h"
 
 namespace imp {
 
-std::string SettingsPath(const BatchOptions& options, Dialogs& terminal) {
+std::string SettingsPath(const BatchOptions& options,
+                         const InstallDirectoryLookup& install_directory, Dialogs& terminal) {
   if (!options.settings.empty()) return options.settings;
-  UseSystemConfigDirFromEnvironment();
-  return diraplicacion(terminal) + "/settings.conf";
+  return (install_directory ? install_directory(terminal) : std::string()) + "/settings.conf";
 }
 
 SettingsFile ReadBatchSettings(const std::string& path) {

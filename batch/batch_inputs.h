@@ -4,20 +4,26 @@
 // and size.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
-#include "app/batch_options.h"
-#include "app/settings_file.h"
+#include "batch/batch_options.h"
+#include "session/settings_file.h"
 
 namespace imp {
 
 class Dialogs;
 
+// Finds the install directory, reporting its absence on the dialogs given
+// (as the window does in a box).
+using InstallDirectoryLookup = std::function<std::string(Dialogs&)>;
+
 // The settings file named on the command line, or settings.conf of the
-// install directory (whose absence the install-directory lookup reports on
-// `terminal`, as the window does in a box).
-std::string SettingsPath(const BatchOptions& options, Dialogs& terminal);
+// install directory that `install_directory` finds (none: an empty
+// directory), reporting on `terminal`.
+std::string SettingsPath(const BatchOptions& options,
+                         const InstallDirectoryLookup& install_directory, Dialogs& terminal);
 
 // The settings at `path`. The window passes silently over a settings file
 // it cannot read and lets the operator type the values; with nobody to type

@@ -1,4 +1,4 @@
-#include "app/batch_rejects.h"
+#include "batch/batch_rejects.h"
 
 #include <algorithm>
 #include <utility>

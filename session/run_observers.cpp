@@ -1,37 +1,37 @@
-#include "app/batch_observers.h"
+#include "session/run_observers.h"
 
 namespace imp {
 
-void BatchObservers::Add(ImportObserver* o) {
+void RunObservers::Add(ImportObserver* o) {
   if (o) observers_.push_back(o);
 }
 
-void BatchObservers::OnOrderWritten(const OrderWritten& p) {
+void RunObservers::OnOrderWritten(const OrderWritten& p) {
   const std::lock_guard<std::mutex> held(mutex_);
   for (auto* o : observers_) o->OnOrderWritten(p);
 }
 
-void BatchObservers::OnOrderDropped(const OrderDropped& p) {
+void RunObservers::OnOrderDropped(const OrderDropped& p) {
   const std::lock_guard<std::mutex> held(mutex_);
   for (auto* o : observers_) o->OnOrderDropped(p);
 }
 
-void BatchObservers::OnLineDropped(const LineDropped& l) {
+void RunObservers::OnLineDropped(const LineDropped& l) {
   const std::lock_guard<std::mutex> held(mutex_);
   for (auto* o : observers_) o->OnLineDropped(l);
 }
 
-void BatchObservers::OnOrderSkipped(const OrderSkipped& p) {
+void RunObservers::OnOrderSkipped(const OrderSkipped& p) {
   const std::lock_guard<std::mutex> held(mutex_);
   for (auto* o : observers_) o->OnOrderSkipped(p);
 }
 
-void BatchObservers::OnInterrupted(const std::string& f, const std::vector<LinePosition>& r) {
+void RunObservers::OnInterrupted(const std::string& f, const std::vector<LinePosition>& r) {
   const std::lock_guard<std::mutex> held(mutex_);
   for (auto* o : observers_) o->OnInterrupted(f, r);
 }
 
-void BatchObservers::OnStopped(const LinePosition& p) {
+void RunObservers::OnStopped(const LinePosition& p) {
   const std::lock_guard<std::mutex> held(mutex_);
   for (auto* o : observers_) o->OnStopped(p);
 }

@@ -1,4 +1,4 @@
-#include "app/batch_dry_run.h"
+#include "batch/batch_dry_run.h"
 
 #include <algorithm>
 #include <cstdint>

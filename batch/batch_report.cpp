@@ -1,10 +1,10 @@
-#include "app/batch_report.h"
+#include "batch/batch_report.h"
 
 #include <unistd.h>
 
 #include <optional>
 
-#include "app/output_file.h"
+#include "batch/output_file.h"
 
 #include "values/failure.h"
 #include "values/regional_settings.h"
