@@ -18,6 +18,7 @@
 
 #include "db/firebird.h"
 #include "tests/reliability/reliability_bench.h"
+#include "tests/support/order_insert_wait.h"
 #include "values/failure.h"
 
 namespace imp::testing {
@@ -100,43 +101,29 @@ void WaitForTheLock(std::optional<TestServer> server) {
       .Execute(lock);
 
   std::atomic<bool> finished{false};
-  auto import_layout = std::async(std::launch::async, [&] {
+  auto import_run = std::async(std::launch::async, [&] {
     RunOutcome d = bench.Import(TestDataPath("referencia.csv"));
     finished = true;
     return d;
   });
 
-  // Wait until the importer's insert (over TCP, the block that holds it) is
-  // running in the server while our row blocks it. The deadline only keeps
-  // a broken importer from hanging the test; it measures nothing.
-  fb::Statement waiting;
-  bool seen = false;
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (!seen && !finished && std::chrono::steady_clock::now() < limit) {
-    // Monitoring tables are a snapshot per transaction: a new one each time.
-    fb::Transaction peek = fb::Transaction::Begin(other);
-    if (!waiting.prepared()) {
-      waiting = fb::Statement::Prepare(
-          other, peek,
-          "SELECT COUNT(*) FROM MON$STATEMENTS WHERE MON$STATE = 1 AND "
-          "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND "
-          "(MON$SQL_TEXT STARTING WITH 'INSERT INTO PEDIDOS ' OR"
-          " MON$SQL_TEXT STARTING WITH 'EXECUTE BLOCK (P0 TYPE OF COLUMN PEDIDOS.')");
-    }
-    auto rows = waiting.Open(peek).FetchAll();
-    seen = !rows.empty() && rows[0].at(0).integer > 0;
-    peek.Commit();
-    if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  // The importer's insert is held in the server by our row.
+  const bool seen = WaitForHeldOrderInsert(
+      other,
+      [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return !finished;
+      },
+      std::chrono::seconds(120));
   EXPECT_TRUE(seen) << "the importer's insert was never seen waiting";
   EXPECT_FALSE(finished) << "the import ended while the row was locked";
 
   lock.Rollback();
-  if (import_layout.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
+  if (import_run.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
     ADD_FAILURE() << "the import still waits after the lock was released";
     std::_Exit(1);  // the waiting thread cannot be joined
   }
-  const RunOutcome d = import_layout.get();
+  const RunOutcome d = import_run.get();
   EXPECT_FALSE(d.failed) << d.text;
   EXPECT_EQ(d.text, "Importación finalizada.");
   EXPECT_EQ(bench.WrittenOrders(), (std::vector<std::string>{"PV 100:2", "PV 101:1"}));

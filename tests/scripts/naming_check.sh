@@ -20,7 +20,7 @@ if [ "${1:-}" == "--files" ]; then
   shift
   files=("$@")
 else
-  for d in app batch db import values bench tests; do
+  for d in app batch session db import values bench tests; do
     [ -d "$ROOT/$d" ] || continue
     while IFS= read -r -d '' f; do files+=("$f"); done < <(
       find "$ROOT/$d" \( -path "$ROOT/tests/data" -o -path "$ROOT/tests/fuzz/corpus" \) -prune -o \

@@ -18,6 +18,7 @@
 #include "db/firebird.h"
 #include "tests/stress/order_file.h"
 #include "tests/stress/stress_bench.h"
+#include "tests/support/order_insert_wait.h"
 #include "tests/support/silent_server.h"
 
 namespace imp::testing {
@@ -100,23 +101,11 @@ TEST(Waits, SignalWhileAnOrderWaitsWritesThatOrderAndNoneAfter) {
   // The first order's insert waits in the server for the held row: it is
   // the order in hand. (Monitoring tables are a snapshot per transaction.)
   const auto first_lines = static_cast<int64_t>(file.orders[0].lines.size());
-  fb::Statement waiting;
-  bool seen = false;
-  for (int i = 0; i < 6000 && !seen && !importer->finished(); ++i) {
-    fb::Transaction look = fb::Transaction::Begin(held.other);
-    if (!waiting.prepared()) {
-      waiting = fb::Statement::Prepare(
-          held.other, look,
-          "SELECT COUNT(*) FROM MON$STATEMENTS WHERE MON$STATE = 1 AND "
-          "MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND "
-          "(MON$SQL_TEXT STARTING WITH 'INSERT INTO PEDIDOS ' OR"
-          " MON$SQL_TEXT STARTING WITH 'EXECUTE BLOCK (P0 TYPE OF COLUMN PEDIDOS.')");
-    }
-    auto rows = waiting.Open(look).FetchAll();
-    seen = !rows.empty() && rows[0].at(0).integer > 0;
-    look.Commit();
-    if (!seen) importer->WaitForRecords(INT64_MAX, std::chrono::milliseconds(20));
-  }
+  const bool seen = WaitForHeldOrderInsert(
+      held.other,
+      [&] { return importer->WaitForRecords(INT64_MAX, std::chrono::milliseconds(20)) ||
+                   !importer->finished(); },
+      kRunLimit);
   ASSERT_TRUE(seen) << "the first order's insert was never seen waiting\n" << importer->err();
   importer->Signal(SIGINT);
   for (int i = 0; i < 600 && !Contains(importer->err(), "Señal SIGINT recibida"); ++i) {
