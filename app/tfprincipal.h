@@ -143,6 +143,9 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   void WhileResponsive(const std::function<void()>& work);
   // The automatic connection at start, once the window is on the screen.
   void ActivateWhenPainted(int tries);
+  // After a failure of the run: the status panel is hidden once the run
+  // had begun on the file.
+  void HideStatusOfStoppedRun();
   // "¿Detener la importación?" Sí/No; true on Sí.
   bool AskStopImport();
 
@@ -168,6 +171,7 @@ class Tfprincipal final : public QWidget, public ImportScreen {
   Busy busy_ = Busy::kNo;
   bool close_after_run_ = false;  // a close was asked for during the run
   bool run_closing_ = false;      // the run closes the window at its end
+  bool run_shown_records_ = false;  // the current run showed its record box
   QElapsedTimer events_clock_;    // since pending events were last handled
 
   // The company's import session: its layout, order store and run.

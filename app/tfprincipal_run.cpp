@@ -28,18 +28,21 @@ void Tfprincipal::SpeedButton3Click() {
     session_.run().ClearStopRequest();
     close_after_run_ = false;
     run_detail_.Clear();
+    run_shown_records_ = false;
     try {
       session_.Run();
     } catch (const Failure& failure) {
       // The failure's box shows over the last record and step painted,
       // with what the run did before it in its detail area.
       FlushRunProgress();
+      HideStatusOfStoppedRun();
       MessageBoxes::ShowWithDetail(RunDetail::WithoutDroppedOrders(failure.what()),
                                    run_detail_.Text(), /*error=*/true);
       if (close_after_run_) QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
       return;
     } catch (...) {
       FlushRunProgress();
+      HideStatusOfStoppedRun();
       if (close_after_run_) QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
       throw;
     }
@@ -48,6 +51,17 @@ void Tfprincipal::SpeedButton3Click() {
     // its order and shown what it wrote.
     if (close_after_run_) QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
   });
+}
+
+void Tfprincipal::HideStatusOfStoppedRun() {
+  // A run that failed once it had begun on the file has stopped: the
+  // panel no longer claims it is importing, while the record text and the
+  // progress bar stay where the run left them and F2 or Esc may follow.
+  // A failure of the company before that (no database to import into)
+  // leaves the panel as a failed connection does.
+  if (!run_shown_records_) return;
+  Panel5->hide();
+  repaint();
 }
 
 // ImportScreen ---------------------------------------------------------------
@@ -72,6 +86,7 @@ void Tfprincipal::HideStatus() {
 
 void Tfprincipal::ShowRecordBox() {
   FlushRunProgress();
+  run_shown_records_ = true;
   Edit1->show();
   Edit1->repaint();
 }
