@@ -307,14 +307,6 @@ bool AllDigits(std::string_view text) {
 
 }  // namespace
 
-bool IsBatchInvocation(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--") == 0) break;
-    if (std::strcmp(argv[i], "--batch") == 0 || std::strcmp(argv[i], "--help") == 0) return true;
-  }
-  return false;
-}
-
 BatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg == "--") break;

@@ -50,10 +50,6 @@ class BatchUsageError : public std::runtime_error {
   explicit BatchUsageError(const std::string& text) : std::runtime_error(text) {}
 };
 
-// True when the command line asks for batch mode or its help ("--batch" or
-// "--help" among the options); otherwise the program opens its window.
-bool IsBatchInvocation(int argc, char** argv);
-
 // Reads the arguments after the program name. With "--help" or "-h" anywhere the
 // rest is not checked. Otherwise requires "--batch" and exactly one order
 // file; an unknown or repeated option, a missing value or a date that is not

@@ -233,28 +233,6 @@ TEST(BatchOptions, HelpWinsOverEverythingElse) {
   EXPECT_FALSE(ParseBatchOptions({"--batch", "--", "--help"}).help);
 }
 
-TEST(BatchOptions, WhichCommandLineOpensTheWindow) {
-  struct Case {
-    std::vector<const char*> args;
-    bool batch;
-  };
-  const Case cases[] = {
-      {{"importa-pedidos"}, false},
-      {{"importa-pedidos", "-platform", "offscreen"}, false},
-      {{"importa-pedidos", "--batch", "p.csv"}, true},
-      {{"importa-pedidos", "p.csv", "--help"}, true},
-      {{"importa-pedidos", "--", "--batch"}, false},
-      {{"importa-pedidos", "--batchx"}, false},
-  };
-  for (const Case& test_case : cases) {
-    std::vector<char*> argv;
-    for (const char* a : test_case.args) argv.push_back(const_cast<char*>(a));
-    argv.push_back(nullptr);
-    EXPECT_EQ(IsBatchInvocation(static_cast<int>(test_case.args.size()), argv.data()), test_case.batch)
-        << ::testing::PrintToString(std::vector<std::string>(test_case.args.begin(), test_case.args.end()));
-  }
-}
-
 TEST(BatchOptions, IsoDate) {
   struct Case {
     const char* text;
